@@ -1,0 +1,276 @@
+// The editor control: its children, loading and saving, the view switch and the tree.
+#include "ctrlxmleditor.h"
+#include "dlgwait.h"
+#include "linepainter.h"
+#include "treemodel.h"
+#include "xmlsourceview.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+template <class W>
+W *child(QWidget *parent, const char *name)
+{
+    auto *w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+} // namespace
+
+CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("CtrlXMLEditor"));
+    m_layout = layout::designLayout();
+
+    lblAddress = child<QLabel>(this, "lblAddress");
+    lblAddress->setFrameStyle(QFrame::Box | QFrame::Plain);
+    lblAddress->setForegroundRole(QPalette::WindowText);
+    lblAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    ctrlTab = child<QTabWidget>(this, "ctrlTab");
+    pageStep = child<QWidget>(ctrlTab, "tabSTEP");
+    auto *pageXml = child<QWidget>(ctrlTab, "tabXML");
+    ctrlTab->addTab(pageStep, QStringLiteral("STEP"));
+    ctrlTab->addTab(pageXml, QStringLiteral("XML"));
+
+    cmdBack = child<QPushButton>(pageStep, "cmdBack");
+    cmdBack->setText(QStringLiteral("<< Back"));
+    cmdBack->setEnabled(false);
+    cmdLoad = child<QPushButton>(pageStep, "cmdLoad");
+    cmdLoad->setText(QStringLiteral("Load"));
+    cmdLoad->hide();
+
+    lblSelectWhat = child<QLabel>(pageStep, "lblSelectWhat");
+    lblSelectWhat->setText(QStringLiteral("Select a terminal node to edit."));
+    lblSelectWhat->setAlignment(Qt::AlignCenter);
+    QFont hintFont(QStringLiteral("System"));
+    hintFont.setPointSizeF(9.75);
+    hintFont.setBold(true);
+    lblSelectWhat->setFont(hintFont);
+    QPalette hintPalette = lblSelectWhat->palette();
+    hintPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    lblSelectWhat->setPalette(hintPalette);
+    lblSelectWhat->adjustSize();
+
+    lblEntity = child<QLabel>(pageStep, "lblEntity");
+    QFont entityFont(QStringLiteral("MS Sans Serif"));
+    entityFont.setPointSizeF(8.25);
+    entityFont.setBold(true);
+    lblEntity->setFont(entityFont);
+
+    ctrlProperties = child<QTreeWidget>(pageStep, "ctrlProperties");
+    ctrlProperties->setColumnCount(2);
+    ctrlProperties->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value")});
+    ctrlProperties->setRootIsDecorated(false);
+    ctrlProperties->setUniformRowHeights(true);
+    ctrlProperties->setIconSize(QSize(16, 16));
+    ctrlProperties->setSelectionMode(QAbstractItemView::SingleSelection);
+    ctrlProperties->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ctrlProperties->header()->setStretchLastSection(false);
+    ctrlProperties->hide();
+    ctrlProperties->viewport()->installEventFilter(this);
+    ctrlProperties->installEventFilter(this);
+
+    txtEdit = child<QLineEdit>(pageStep, "txtEdit");
+    txtEdit->hide();
+    txtEdit->installEventFilter(this);
+
+    ctrlTree = child<QTreeView>(pageStep, "ctrlTree");
+    m_treeModel = new TreeModel(this);
+    ctrlTree->setModel(m_treeModel);
+    ctrlTree->setHeaderHidden(true);
+    ctrlTree->setUniformRowHeights(true);
+    ctrlTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(ctrlTree, &QTreeView::clicked, this, &CtrlXMLEditor::ctrlTree_NodeClick);
+
+    lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
+    lblResizeBar->setCursor(Qt::SizeHorCursor);
+    lblResizeBar->setToolTip(QStringLiteral("Drag to resize the panes."));
+    lblResizeBar->installEventFilter(this);
+    linHilite = new LinePainter(pageStep, QPalette::Light);
+    linHilite->setObjectName(QStringLiteral("linHilite"));
+    linShadow = new LinePainter(pageStep, QPalette::Dark);
+    linShadow->setObjectName(QStringLiteral("linShadow"));
+
+    ieXML = child<XmlSourceView>(pageXml, "ieXML");
+
+    mnuEditLink = child<QMenu>(this, "mnuEditLink");
+    QAction *mnuEdit = mnuEditLink->addAction(QStringLiteral("Edit Link..."));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
+
+    // The children's order stands for the keyboard focus order.
+    setTabOrder(ctrlTab, cmdBack);
+    setTabOrder(cmdBack, cmdLoad);
+    setTabOrder(cmdLoad, txtEdit);
+    setTabOrder(txtEdit, ctrlProperties);
+    setTabOrder(ctrlProperties, ctrlTree);
+    setTabOrder(ctrlTree, ieXML);
+
+    connect(cmdBack, &QPushButton::clicked, this, &CtrlXMLEditor::cmdBack_Click);
+    connect(cmdLoad, &QPushButton::clicked, this, &CtrlXMLEditor::cmdLoad_Click);
+    pageStep->installEventFilter(this);
+    pageXml->installEventFilter(this);
+
+    UserControl_Initialize();
+    resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
+    applyLayout();
+}
+
+CtrlXMLEditor::~CtrlXMLEditor() = default;
+
+void CtrlXMLEditor::UserControl_Initialize()
+{
+    // The insets come with the design arrangement (designLayout); the rest starts empty.
+    m_history = History();
+    m_nMode = 0;
+    m_bPendingSelect = false;
+}
+
+void CtrlXMLEditor::cmdLoad_Click()
+{
+    LoadProfile(QStringLiteral(QUILLON_SAMPLE));
+}
+
+void CtrlXMLEditor::showWait()
+{
+    dlgWait::instance(this)->showNow();
+}
+
+void CtrlXMLEditor::hideWait()
+{
+    if (dlgWait *w = dlgWait::existing())
+        w->hide();
+}
+
+bool CtrlXMLEditor::LoadProfile(const QString &strFileName)
+{
+    showWait();
+    auto *doc = new XmlDocument(this);
+    QString path = strFileName;
+    bool result = doc->load(path);
+    if (!result) {
+        // A name that cannot be opened as given is looked for in the folder of the document
+        // shown before.
+        const QString firstError = doc->errorString();
+        const QString retry = retryPath(m_strFileName, strFileName);
+        if (retry != strFileName && doc->load(retry)) {
+            result = true;
+            path = retry;
+        } else {
+            const bool onlyRetryExists = retry != strFileName && !QFile::exists(strFileName) && QFile::exists(retry);
+            m_strLastError = onlyRetryExists ? doc->errorString() : firstError;
+        }
+    }
+    if (!result) {
+        // The document shown before stays: its object, its name, its tree and its view.
+        delete doc;
+        hideWait();
+        return false;
+    }
+    m_strLastError.clear();
+    m_strFileName = path;
+    setDocument(doc);
+    ieXML->Navigate(path);
+    return true;
+}
+
+void CtrlXMLEditor::setDocument(XmlDocument *doc)
+{
+    if (xmlDoc) {
+        xmlDoc->disconnect(this);
+        xmlDoc->deleteLater();
+    }
+    xmlDoc = doc;
+    connect(xmlDoc, &XmlDocument::onreadystatechange, this, &CtrlXMLEditor::xmlDoc_onreadystatechange);
+}
+
+bool CtrlXMLEditor::SaveProfile()
+{
+    if (!xmlDoc || !xmlDoc->hasChildNodes() || m_strFileName.isEmpty())
+        return false;
+    if (!xmlDoc->save(m_strFileName)) {
+        m_strLastError = xmlDoc->errorString();
+        message(QStringLiteral("Can't save %1: %2").arg(m_strFileName, m_strLastError), QStringLiteral("Error"), 16);
+        return false;
+    }
+    m_strLastError.clear();
+    ieXML->Refresh();
+    return true;
+}
+
+void CtrlXMLEditor::setViewMode(int nMode)
+{
+    if (nMode < 0 || nMode > 2 || nMode == m_nMode)
+        return;
+    m_nMode = nMode;
+    if (m_strFileName.isEmpty() || !xmlDoc)
+        return;
+    if (m_bEditing)
+        SaveItemChanges(true);
+    if (SaveProfile())
+        LoadProfile(m_strFileName);
+    else
+        rebuildTree(); // keep the unsaved edits: show the document in memory in the new view
+}
+
+void CtrlXMLEditor::rebuildTree()
+{
+    if (!xmlDoc || !xmlDoc->hasChildNodes()) {
+        m_treeModel->clear();
+        return;
+    }
+    m_treeModel->rebuild(xmlDoc->documentElement(), m_nMode);
+    if (m_treeModel->rowCount() > 0)
+        ctrlTree->expand(m_treeModel->index(0, 0));
+}
+
+void CtrlXMLEditor::xmlDoc_onreadystatechange()
+{
+    if (!xmlDoc || sender() != xmlDoc || xmlDoc->readyState() != 4)
+        return;
+    m_treeModel->clear();
+    if (!xmlDoc->hasChildNodes())
+        return;
+    rebuildTree();
+    hideWait();
+    lblAddress->setText(m_strFileName);
+    if (m_bPendingSelect)
+        completePendingSelection();
+    else
+        refreshShownInstance();
+}
+
+void CtrlXMLEditor::message(const QString &text, const QString &title, int style)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setIcon(style == 16 ? QMessageBox::Critical : style == 48 ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace quillon
+
+QWidget *QuillonCreateControl(const char *progId, QWidget *parent)
+{
+    if (!progId || std::strcmp(progId, "Quillon.CtrlXMLEditor") != 0)
+        return nullptr;
+    return new quillon::CtrlXMLEditor(parent);
+}

@@ -1,0 +1,95 @@
+// The editor control: placing the children from the arrangement in twips, and the splitter.
+#include "ctrlxmleditor.h"
+#include "linepainter.h"
+#include "xmlsourceview.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace quillon {
+
+double CtrlXMLEditor::dpi() const
+{
+    const int d = logicalDpiX();
+    return d > 0 ? d : 96.0;
+}
+
+int CtrlXMLEditor::toPx(int twips) const
+{
+    return layout::twipsToPixels(twips, dpi());
+}
+
+int CtrlXMLEditor::toTwips(int px) const
+{
+    return layout::pixelsToTwips(px, dpi());
+}
+
+void CtrlXMLEditor::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    UserControl_Resize();
+}
+
+void CtrlXMLEditor::UserControl_Resize()
+{
+    const QSize hint = lblSelectWhat->sizeHint();
+    m_layout.lblSelectWhat.width = toTwips(hint.width());
+    m_layout.lblSelectWhat.height = toTwips(hint.height());
+    layout::resize(m_layout, toTwips(width()), toTwips(height()), toTwips(ctrlTab->tabBar()->sizeHint().height()));
+    applyLayout();
+    FitColumns();
+}
+
+void CtrlXMLEditor::applyLayout()
+{
+    const layout::EditorLayout &l = m_layout;
+    auto px = [this](const layout::Rect &r, QPoint origin = {}) {
+        return QRect(toPx(r.left) - origin.x(), toPx(r.top) - origin.y(), toPx(r.width), toPx(r.height));
+    };
+    lblAddress->setGeometry(px(l.lblAddress));
+    ctrlTab->setGeometry(px(l.ctrlTab));
+
+    // Children of a tab are placed in the tab container's coordinates.
+    QPoint origin = pageStep->mapTo(ctrlTab, QPoint(0, 0));
+    if (origin.y() <= 0)
+        origin = QPoint(0, ctrlTab->tabBar()->sizeHint().height());
+    ieXML->setGeometry(px(l.ieXML, origin));
+    cmdBack->setGeometry(px(l.cmdBack, origin));
+    cmdLoad->setGeometry(px(l.cmdLoad, origin));
+    txtEdit->setGeometry(px(l.txtEdit, origin));
+    ctrlProperties->setGeometry(px(l.ctrlProperties, origin));
+    ctrlTree->setGeometry(px(l.ctrlTree, origin));
+    lblEntity->move(px(l.lblEntity, origin).topLeft());
+    lblSelectWhat->setGeometry(px(l.lblSelectWhat, origin));
+    lblResizeBar->setGeometry(px(l.lblResizeBar, origin));
+    auto placeLine = [&](QWidget *w, const layout::Line &line) {
+        w->setGeometry(toPx(line.x1) - origin.x() - 1, toPx(line.y1) - origin.y(), 2, toPx(line.y2 - line.y1));
+    };
+    placeLine(linHilite, l.linHilite);
+    placeLine(linShadow, l.linShadow);
+}
+
+void CtrlXMLEditor::lblResizeBar_MouseDown(int x)
+{
+    layout::dragBegin(m_layout, x);
+}
+
+void CtrlXMLEditor::lblResizeBar_MouseMove(int x)
+{
+    if (layout::dragMove(m_layout, x))
+        applyLayout();
+}
+
+void CtrlXMLEditor::lblResizeBar_MouseUp()
+{
+    if (layout::dragEnd(m_layout))
+        applyLayout();
+    FitColumns();
+}
+
+} // namespace quillon

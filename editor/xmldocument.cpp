@@ -1,0 +1,692 @@
+// The document object: XmlNode handles and XmlDocument over pugixml (see xmldocument.h).
+// Reading, writing and the checks of names live in xmldocument_io.cpp.
+
+#include "xmldocument.h"
+#include "xmldocument_p.h"
+
+#include <QDir>
+#include <QIODevice>
+#include <QMetaObject>
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+constexpr const char *kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr const char *kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
+QString str(const char *s) { return QString::fromUtf8(s); }
+
+std::string prefixOf(std::string_view qname)
+{
+    const size_t colon = qname.find(':');
+    return colon == std::string_view::npos ? std::string() : std::string(qname.substr(0, colon));
+}
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+QString trimmedXml(const std::string &s)
+{
+    size_t b = 0, e = s.size();
+    while (b < e && isXmlSpace(s[b]))
+        ++b;
+    while (e > b && isXmlSpace(s[e - 1]))
+        --e;
+    return QString::fromUtf8(s.data() + b, qsizetype(e - b));
+}
+
+// The namespace bound to prefix ("" for the default namespace) where element e stands.
+std::string resolveNamespace(const DocData &d, pugi::xml_node e, const std::string &prefix)
+{
+    if (prefix == "xml")
+        return kXmlNamespace;
+    if (prefix == "xmlns")
+        return kXmlnsNamespace;
+    const std::string decl = prefix.empty() ? std::string("xmlns") : "xmlns:" + prefix;
+    for (; e && e.type() == pugi::node_element; e = e.parent()) {
+        if (const pugi::xml_attribute a = e.attribute(decl.c_str()))
+            return a.value();
+        if (e.parent() == d.scratch && prefixOf(e.name()) == prefix) {
+            const auto it = d.createdNamespaces.find(e.internal_object());
+            if (it != d.createdNamespaces.end())
+                return it->second;
+        }
+    }
+    return {};
+}
+
+// Text of the descendants of top, whitespace-only text skipped, in document order.
+void gatherText(const DocData &d, pugi::xml_node top, std::string &out)
+{
+    pugi::xml_node n = top.first_child();
+    while (n) {
+        if (n != d.graveyard) {
+            switch (n.type()) {
+            case pugi::node_pcdata:
+                if (!isWhitespaceOnly(n.value()))
+                    out += n.value();
+                break;
+            case pugi::node_cdata: out += n.value(); break;
+            case pugi::node_element:
+                if (n.first_child()) {
+                    n = n.first_child();
+                    continue;
+                }
+                break;
+            default: break;
+            }
+        }
+        while (n != top && !n.next_sibling())
+            n = n.parent();
+        n = n == top ? pugi::xml_node() : n.next_sibling();
+    }
+}
+
+pugi::xml_node skipHidden(const DocData &d, pugi::xml_node n, bool forward)
+{
+    while (n && d.isHidden(n))
+        n = forward ? n.next_sibling() : n.previous_sibling();
+    return n;
+}
+
+// Runs f with the compiled expression; an invalid expression is reported in d.error.
+template <class F>
+void withQuery(const DocData &d, const QString &xpath, F f)
+{
+    try {
+        const pugi::xpath_query q(xpath.toUtf8().constData());
+        f(q);
+    } catch (const pugi::xpath_exception &e) {
+        d.error = QStringLiteral("Invalid expression \"%1\": %2").arg(xpath, str(e.what()));
+    } catch (const std::exception &e) {
+        d.error = QStringLiteral("Expression \"%1\" failed: %2").arg(xpath, str(e.what()));
+    }
+}
+
+bool hiddenResult(const DocData &d, const pugi::xpath_node &x)
+{
+    const pugi::xml_node n = x.attribute() ? x.parent() : x.node();
+    if (n.type() == pugi::node_pcdata && isWhitespaceOnly(n.value()))
+        return true;
+    return d.isRemoved(n);
+}
+
+XmlNode wrapResult(const std::shared_ptr<DocData> &d, const pugi::xpath_node &x)
+{
+    return x.attribute() ? DocData::wrap(d, x.parent(), x.attribute()) : DocData::wrap(d, x.node());
+}
+
+XmlNode selectOne(const std::shared_ptr<DocData> &d, const pugi::xpath_node &context, const QString &xpath)
+{
+    XmlNode result;
+    if (!d)
+        return result;
+    withQuery(*d, xpath, [&](const pugi::xpath_query &q) {
+        const pugi::xpath_node first = q.evaluate_node(context);
+        if (!first)
+            return;
+        if (!hiddenResult(*d, first)) {
+            result = wrapResult(d, first);
+            return;
+        }
+        pugi::xpath_node_set all = q.evaluate_node_set(context);
+        all.sort();
+        for (const pugi::xpath_node &x : all)
+            if (!hiddenResult(*d, x)) {
+                result = wrapResult(d, x);
+                return;
+            }
+    });
+    return result;
+}
+
+QList<XmlNode> selectAll(const std::shared_ptr<DocData> &d, const pugi::xpath_node &context, const QString &xpath)
+{
+    QList<XmlNode> result;
+    if (!d)
+        return result;
+    withQuery(*d, xpath, [&](const pugi::xpath_query &q) {
+        pugi::xpath_node_set all = q.evaluate_node_set(context);
+        all.sort();
+        result.reserve(qsizetype(all.size()));
+        for (const pugi::xpath_node &x : all)
+            if (!hiddenResult(*d, x))
+                result.append(wrapResult(d, x));
+    });
+    return result;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Expressions
+
+QString xpathLiteral(const QString &value)
+{
+    const QChar dq(u'"'), sq(u'\'');
+    if (!value.contains(dq))
+        return dq + value + dq;
+    if (!value.contains(sq))
+        return sq + value + sq;
+    // Both kinds: concat("...", '"', "...").
+    QStringList args;
+    const QStringList parts = value.split(dq);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            args << QStringLiteral("'\"'");
+        if (!parts[i].isEmpty())
+            args << dq + parts[i] + dq;
+    }
+    return QStringLiteral("concat(") + args.join(u',') + u')';
+}
+
+QString xpathPredicate(const QString &attrName, const QString &value)
+{
+    return QStringLiteral("[@") + attrName + u'=' + xpathLiteral(value) + u']';
+}
+
+// ---------------------------------------------------------------------------------------
+// DocData
+
+void DocData::touched()
+{
+    indexValid = false;
+    instanceIndex.clear();
+}
+
+pugi::xml_node DocData::documentElement() const
+{
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_element && n != graveyard)
+            return n;
+    return {};
+}
+
+void DocData::buildIndex() const
+{
+    instanceIndex.clear();
+    indexValid = true;
+    const pugi::xml_node root = documentElement();
+    if (!root || std::strcmp(root.name(), "uos") != 0)
+        return;
+    // The nested walk visits /uos/*/aim-instances/* in document order; emplace keeps the first.
+    for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
+        if (section.type() != pugi::node_element)
+            continue;
+        for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
+            if (group.type() != pugi::node_element || std::strcmp(group.name(), "aim-instances") != 0)
+                continue;
+            for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling()) {
+                if (inst.type() != pugi::node_element)
+                    continue;
+                if (const pugi::xml_attribute id = inst.attribute("id"))
+                    instanceIndex.try_emplace(std::string_view(id.value()), inst);
+            }
+        }
+    }
+}
+
+bool DocData::isHidden(pugi::xml_node n) const
+{
+    if (n.type() == pugi::node_pcdata)
+        return isWhitespaceOnly(n.value());
+    return n == graveyard || n == scratchGraveyard;
+}
+
+bool DocData::isRemoved(pugi::xml_node n) const
+{
+    if (!graveyard && !scratchGraveyard)
+        return false;
+    for (; n; n = n.parent())
+        if (n == graveyard || n == scratchGraveyard)
+            return true;
+    return false;
+}
+
+void DocData::park(pugi::xml_node n)
+{
+    const bool inScratch = n.root() == scratch;
+    pugi::xml_node &yard = inScratch ? scratchGraveyard : graveyard;
+    if (!yard) {
+        yard = (inScratch ? scratch : doc).append_child(pugi::node_element);
+        yard.set_name("quillon-removed");
+    }
+    yard.append_move(n);
+}
+
+// ---------------------------------------------------------------------------------------
+// XmlNode
+
+XmlNode::XmlNode(std::shared_ptr<DocData> doc, pugi::xml_node node, pugi::xml_attribute attr)
+    : m_doc(std::move(doc)), m_node(node), m_attr(attr)
+{
+}
+
+bool XmlNode::isNull() const { return !m_doc || (!m_node && !m_attr); }
+
+bool XmlNode::operator==(const XmlNode &o) const
+{
+    if (isNull() || o.isNull())
+        return isNull() == o.isNull();
+    return m_doc == o.m_doc && m_node == o.m_node && m_attr == o.m_attr;
+}
+
+int XmlNode::nodeType() const
+{
+    if (isNull())
+        return Null;
+    if (m_attr)
+        return Attribute;
+    switch (m_node.type()) {
+    case pugi::node_document: return Document;
+    case pugi::node_element: return Element;
+    case pugi::node_pcdata: return Text;
+    case pugi::node_cdata: return CData;
+    case pugi::node_comment: return Comment;
+    case pugi::node_pi: return ProcessingInstruction;
+    case pugi::node_declaration: return Declaration;
+    case pugi::node_doctype: return DocType;
+    default: return Null;
+    }
+}
+
+QString XmlNode::nodeName() const
+{
+    if (isNull())
+        return {};
+    if (m_attr)
+        return str(m_attr.name());
+    switch (m_node.type()) {
+    case pugi::node_document: return QStringLiteral("#document");
+    case pugi::node_element:
+    case pugi::node_pi:
+    case pugi::node_declaration: return str(m_node.name());
+    case pugi::node_pcdata: return QStringLiteral("#text");
+    case pugi::node_cdata: return QStringLiteral("#cdata-section");
+    case pugi::node_comment: return QStringLiteral("#comment");
+    case pugi::node_doctype: {
+        const char *v = m_node.value();
+        size_t n = 0;
+        while (v[n] && !isXmlSpace(v[n]) && v[n] != '[')
+            ++n;
+        return QString::fromUtf8(v, qsizetype(n));
+    }
+    default: return {};
+    }
+}
+
+QString XmlNode::namespaceURI() const
+{
+    if (isNull())
+        return {};
+    if (m_attr) {
+        const std::string_view name(m_attr.name());
+        if (name == "xmlns" || name.substr(0, 6) == "xmlns:")
+            return str(kXmlnsNamespace);
+        const std::string prefix = prefixOf(name);
+        return prefix.empty() ? QString() : str(resolveNamespace(*m_doc, m_node, prefix).c_str());
+    }
+    if (m_node.type() != pugi::node_element)
+        return {};
+    return str(resolveNamespace(*m_doc, m_node, prefixOf(m_node.name())).c_str());
+}
+
+QString XmlNode::text() const
+{
+    if (isNull())
+        return {};
+    if (m_attr)
+        return str(m_attr.value());
+    switch (m_node.type()) {
+    case pugi::node_element:
+    case pugi::node_document: {
+        std::string out;
+        gatherText(*m_doc, m_node, out);
+        return trimmedXml(out);
+    }
+    case pugi::node_declaration: return {};
+    default: return str(m_node.value());
+    }
+}
+
+bool XmlNode::setText(const QString &value)
+{
+    if (isNull())
+        return false;
+    const std::string v = value.toStdString();
+    bool ok = false;
+    if (m_attr) {
+        ok = m_attr.set_value(v.c_str());
+    } else {
+        switch (m_node.type()) {
+        case pugi::node_element: {
+            pugi::xml_node first = m_node.first_child();
+            if (!v.empty() && first && first.type() == pugi::node_pcdata && !first.next_sibling()) {
+                ok = first.set_value(v.c_str());
+                break;
+            }
+            while (const pugi::xml_node c = m_node.first_child())
+                m_doc->park(c);
+            ok = v.empty() || m_node.append_child(pugi::node_pcdata).set_value(v.c_str());
+            break;
+        }
+        case pugi::node_pcdata:
+        case pugi::node_cdata:
+        case pugi::node_comment:
+        case pugi::node_pi: ok = m_node.set_value(v.c_str()); break;
+        default: return false;
+        }
+    }
+    m_doc->touched();
+    return ok;
+}
+
+XmlNode XmlNode::parentNode() const
+{
+    if (isNull() || m_attr)
+        return {};
+    const pugi::xml_node p = m_node.parent();
+    if (!p || p == m_doc->graveyard || p == m_doc->scratchGraveyard || p == m_doc->scratch)
+        return {};
+    return DocData::wrap(m_doc, p);
+}
+
+XmlNode XmlNode::firstChild() const
+{
+    if (isNull() || m_attr)
+        return {};
+    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.first_child(), true));
+}
+
+XmlNode XmlNode::lastChild() const
+{
+    if (isNull() || m_attr)
+        return {};
+    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.last_child(), false));
+}
+
+XmlNode XmlNode::previousSibling() const
+{
+    if (isNull() || m_attr || !parentNode())
+        return {};
+    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.previous_sibling(), false));
+}
+
+XmlNode XmlNode::nextSibling() const
+{
+    if (isNull() || m_attr || !parentNode())
+        return {};
+    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.next_sibling(), true));
+}
+
+QList<XmlNode> XmlNode::childNodes() const
+{
+    QList<XmlNode> out;
+    if (isNull() || m_attr)
+        return out;
+    for (pugi::xml_node c = m_node.first_child(); c; c = c.next_sibling())
+        if (!m_doc->isHidden(c))
+            out.append(DocData::wrap(m_doc, c));
+    return out;
+}
+
+bool XmlNode::hasChildNodes() const { return !firstChild().isNull(); }
+
+int XmlNode::attributeCount() const
+{
+    if (isNull() || m_attr || m_node.type() != pugi::node_element)
+        return 0;
+    int n = 0;
+    for (pugi::xml_attribute a = m_node.first_attribute(); a; a = a.next_attribute())
+        ++n;
+    return n;
+}
+
+XmlNode XmlNode::attribute(int index) const
+{
+    if (isNull() || m_attr || m_node.type() != pugi::node_element || index < 0)
+        return {};
+    pugi::xml_attribute a = m_node.first_attribute();
+    for (; a && index > 0; --index)
+        a = a.next_attribute();
+    return a ? DocData::wrap(m_doc, m_node, a) : XmlNode();
+}
+
+XmlNode XmlNode::attributeNamed(const QString &name) const
+{
+    if (isNull() || m_attr || m_node.type() != pugi::node_element)
+        return {};
+    const pugi::xml_attribute a = m_node.attribute(name.toStdString().c_str());
+    return a ? DocData::wrap(m_doc, m_node, a) : XmlNode();
+}
+
+bool XmlNode::setAttribute(const QString &name, const QString &value)
+{
+    if (isNull() || m_attr || m_node.type() != pugi::node_element)
+        return false;
+    const std::string n = name.toStdString();
+    if (!isValidQName(n))
+        return false;
+    pugi::xml_attribute a = m_node.attribute(n.c_str());
+    if (!a)
+        a = m_node.append_attribute(n.c_str());
+    const bool ok = a && a.set_value(value.toStdString().c_str());
+    m_doc->touched();
+    return ok;
+}
+
+XmlNode XmlNode::selectSingleNode(const QString &xpath) const
+{
+    if (isNull())
+        return {};
+    return selectOne(m_doc, m_attr ? pugi::xpath_node(m_attr, m_node) : pugi::xpath_node(m_node), xpath);
+}
+
+QList<XmlNode> XmlNode::selectNodes(const QString &xpath) const
+{
+    if (isNull())
+        return {};
+    return selectAll(m_doc, m_attr ? pugi::xpath_node(m_attr, m_node) : pugi::xpath_node(m_node), xpath);
+}
+
+XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
+{
+    if (isNull() || m_attr || newChild.isNull() || oldChild.isNull())
+        return {};
+    DocData &d = *m_doc;
+    if (newChild.m_doc != m_doc || oldChild.m_doc != m_doc || newChild.m_attr || oldChild.m_attr)
+        return {};
+    if (m_node.type() != pugi::node_element && m_node.type() != pugi::node_document)
+        return {};
+    if (oldChild.m_node.parent() != m_node || m_node.root() != d.doc || d.isRemoved(m_node))
+        return {};
+    const auto made = d.createdNamespaces.find(newChild.m_node.internal_object());
+    if (made == d.createdNamespaces.end() || newChild.m_node.parent() != d.scratch ||
+        !isValidQName(newChild.m_node.name()))
+        return {};
+
+    pugi::xml_node inserted = m_node.insert_copy_before(newChild.m_node, oldChild.m_node);
+    if (!inserted)
+        return {};
+    // Keep the element in the namespace it was made for; the declaration goes last so that
+    // the first attribute stays the one the caller set (ref / href).
+    const std::string prefix = prefixOf(inserted.name());
+    if (resolveNamespace(d, inserted, prefix) != made->second) {
+        const std::string decl = prefix.empty() ? std::string("xmlns") : "xmlns:" + prefix;
+        pugi::xml_attribute a = inserted.attribute(decl.c_str());
+        if (!a)
+            a = inserted.append_attribute(decl.c_str());
+        a.set_value(made->second.c_str());
+    }
+    d.park(oldChild.m_node);
+    d.touched();
+    return DocData::wrap(m_doc, inserted);
+}
+
+bool XmlNode::belongsTo(const XmlDocument *doc) const
+{
+    return doc && m_doc && m_doc.get() == doc->documentId();
+}
+
+// ---------------------------------------------------------------------------------------
+// XmlDocument
+
+namespace {
+
+class DeviceSink : public ByteSink {
+public:
+    explicit DeviceSink(QIODevice &dev) : m_dev(dev) {}
+    bool write(const char *data, size_t size) override { return m_dev.write(data, qint64(size)) == qint64(size); }
+
+private:
+    QIODevice &m_dev;
+};
+
+class ArraySink : public ByteSink {
+public:
+    explicit ArraySink(QByteArray &out) : m_out(out) {}
+    bool write(const char *data, size_t size) override
+    {
+        m_out.append(data, qsizetype(size));
+        return true;
+    }
+
+private:
+    QByteArray &m_out;
+};
+
+} // namespace
+
+XmlDocument::XmlDocument(QObject *parent) : QObject(parent), m_data(std::make_shared<DocData>()) {}
+
+XmlDocument::~XmlDocument() = default;
+
+bool XmlDocument::load(const QString &path) { return loadFrom(path, nullptr); }
+
+bool XmlDocument::loadXml(const QString &xml) { return loadFrom(QString(), &xml); }
+
+bool XmlDocument::loadFrom(const QString &path, const QString *text)
+{
+    auto data = std::make_shared<DocData>();
+    QString error;
+    if (!parseSource(*data, path, text, error)) {
+        // Holds no document now; a completion still pending from an earlier load is dropped.
+        m_data = std::make_shared<DocData>();
+        m_data->error = error;
+        ++m_loadSerial;
+        return false;
+    }
+    m_data = std::move(data);
+    m_readyState = 1;
+    completeLater();
+    return true;
+}
+
+void XmlDocument::completeLater()
+{
+    const quint64 serial = ++m_loadSerial;
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial] {
+            if (serial != m_loadSerial)
+                return; // a later load superseded this one
+            m_readyState = 4;
+            emit onreadystatechange();
+        },
+        Qt::QueuedConnection);
+}
+
+bool XmlDocument::save(const QString &path)
+{
+    if (!m_data->loaded) {
+        m_data->error = QStringLiteral("Cannot save %1: no document is loaded").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_data->error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    DeviceSink sink(file);
+    if (!serializeDocument(*m_data, sink)) {
+        m_data->error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        m_data->error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    m_data->error.clear();
+    return true;
+}
+
+QByteArray XmlDocument::toBytes() const
+{
+    QByteArray out;
+    if (!m_data->loaded)
+        return out;
+    ArraySink sink(out);
+    serializeDocument(*m_data, sink);
+    return out;
+}
+
+bool XmlDocument::hasChildNodes() const
+{
+    if (!m_data->loaded)
+        return false;
+    for (pugi::xml_node c = m_data->doc.first_child(); c; c = c.next_sibling())
+        if (!m_data->isHidden(c))
+            return true;
+    return false;
+}
+
+XmlNode XmlDocument::documentElement() const { return DocData::wrap(m_data, m_data->documentElement()); }
+
+XmlNode XmlDocument::selectSingleNode(const QString &xpath) const
+{
+    return selectOne(m_data, pugi::xpath_node(m_data->doc), xpath);
+}
+
+QList<XmlNode> XmlDocument::selectNodes(const QString &xpath) const
+{
+    return selectAll(m_data, pugi::xpath_node(m_data->doc), xpath);
+}
+
+XmlNode XmlDocument::createElement(const QString &name, const QString &namespaceURI)
+{
+    const std::string n = name.toStdString();
+    if (!isValidQName(n)) {
+        m_data->error = QStringLiteral("\"%1\" is not a valid element name").arg(name);
+        return {};
+    }
+    if (!prefixOf(n).empty() && namespaceURI.isEmpty()) {
+        m_data->error = QStringLiteral("\"%1\" has a prefix but no namespace").arg(name);
+        return {};
+    }
+    pugi::xml_node e = m_data->scratch.append_child(pugi::node_element);
+    if (!e || !e.set_name(n.c_str()))
+        return {};
+    m_data->createdNamespaces[e.internal_object()] = namespaceURI.toStdString();
+    return DocData::wrap(m_data, e);
+}
+
+XmlNode XmlDocument::findInstance(const QString &id) const
+{
+    if (id.isEmpty() || !m_data->loaded)
+        return {};
+    if (!m_data->indexValid)
+        m_data->buildIndex();
+    const QByteArray key = id.toUtf8();
+    const auto it = m_data->instanceIndex.find(std::string_view(key.constData(), size_t(key.size())));
+    return it == m_data->instanceIndex.end() ? XmlNode() : DocData::wrap(m_data, it->second);
+}
+
+QString XmlDocument::errorString() const { return m_data->error; }
+
+QString XmlDocument::path() const { return m_data->path; }
+
+} // namespace quillon

@@ -1,0 +1,154 @@
+#pragma once
+// The document object: a thin, forgiving adapter over pugixml that offers the handful of
+// DOM operations the editor and the picker rely on.
+//
+// - XmlNode is a handle (element, text, comment, ... or attribute) that shares ownership of
+//   its document, so it never dangles when the document it came from is replaced.
+// - Whitespace-only text between elements is kept in memory (so saving does not re-indent
+//   the file) but is invisible to every navigation call below.
+// - Calls on a null handle return null / empty / false; nothing throws.
+
+#include "quillon_export.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <pugixml.hpp>
+
+namespace quillon {
+
+struct DocData; // the shared document state (defined in xmldocument.cpp)
+
+// Escapes a value for use inside an XPath 1.0 expression: "v" when it holds no double
+// quote, 'v' when it holds no apostrophe, otherwise a concat(...) of both kinds.
+QUILLON_EXPORT QString xpathLiteral(const QString &value);
+
+// "[@name=<literal>]": a predicate that keeps elements whose attribute equals value exactly.
+QUILLON_EXPORT QString xpathPredicate(const QString &attrName, const QString &value);
+
+class QUILLON_EXPORT XmlNode {
+public:
+    enum Type { Null = 0, Element = 1, Attribute = 2, Text = 3, CData = 4, ProcessingInstruction = 7,
+                Comment = 8, Document = 9, DocType = 10, Declaration = 11 };
+
+    XmlNode() = default;
+
+    bool isNull() const;
+    explicit operator bool() const { return !isNull(); }
+    bool operator==(const XmlNode &o) const;
+    bool operator!=(const XmlNode &o) const { return !(*this == o); }
+
+    int nodeType() const;
+    QString nodeName() const;      // element or attribute name with its prefix; "#text", "#comment"...
+    QString namespaceURI() const;  // elements: resolved from xmlns / xmlns:p declarations in scope
+
+    // Elements: all descendant text run together (whitespace-only text nodes skipped), trimmed.
+    // Attributes: the value. Text/comment nodes: their content.
+    QString text() const;
+    // Elements: replaces all children by one text node (no child when value is empty).
+    // Attributes: sets the value. Returns false on a null handle.
+    bool setText(const QString &value);
+
+    XmlNode parentNode() const;
+    XmlNode firstChild() const;      // these four skip whitespace-only text
+    XmlNode lastChild() const;
+    XmlNode previousSibling() const;
+    XmlNode nextSibling() const;
+    QList<XmlNode> childNodes() const;
+    bool hasChildNodes() const;
+
+    int attributeCount() const;               // attributes in the order written in the file
+    XmlNode attribute(int index) const;       // null when out of range
+    XmlNode attributeNamed(const QString &name) const;
+    bool setAttribute(const QString &name, const QString &value); // adds at the end or sets
+
+    // XPath 1.0 (pugixml). Null / empty on an invalid expression; errorString() of the
+    // document tells why.
+    XmlNode selectSingleNode(const QString &xpath) const;
+    QList<XmlNode> selectNodes(const QString &xpath) const;
+
+    // Replaces oldChild (a child of this element) by newChild, a node made by
+    // XmlDocument::createElement of the same document. Returns the node as it now stands in
+    // the document (a copy of newChild, given an xmlns declaration after its other attributes
+    // when it would otherwise not be in the namespace it was made for), or null (and changes
+    // nothing) when the arguments do not fit. oldChild leaves the tree but its handles stay
+    // valid (parentNode() null).
+    XmlNode replaceChild(const XmlNode &newChild, const XmlNode &oldChild);
+
+    // The document this node belongs to (identity only), for "is this still the shown
+    // document?" checks.
+    const DocData *documentId() const { return m_doc.get(); }
+    bool belongsTo(const class XmlDocument *doc) const;
+
+    // The pugixml handles, for reading only: changes made through them bypass the instance
+    // index of findInstance() and the bookkeeping of removed nodes.
+    pugi::xml_node raw() const { return m_node; }
+    pugi::xml_attribute rawAttribute() const { return m_attr; }
+
+private:
+    friend class XmlDocument;
+    friend struct DocData;
+    XmlNode(std::shared_ptr<DocData> doc, pugi::xml_node node, pugi::xml_attribute attr = {});
+
+    std::shared_ptr<DocData> m_doc;
+    pugi::xml_node m_node;
+    pugi::xml_attribute m_attr;
+};
+
+// A document object. load() reads and parses before it returns; the completion
+// (readyState 4 and onreadystatechange) is delivered afterwards through the event loop.
+class QUILLON_EXPORT XmlDocument : public QObject {
+    Q_OBJECT
+public:
+    explicit XmlDocument(QObject *parent = nullptr);
+    ~XmlDocument() override;
+
+    // False when the file cannot be read or is not well-formed; errorString() keeps the
+    // reason (for a parse error: the parser's message with line and column).
+    // On success readyState() is 1 until the completion arrives through the event loop
+    // (readyState 4, then onreadystatechange). Only the latest load completes: a second
+    // load before the first completes supersedes it, and a failed load delivers no
+    // completion (and drops a pending one), leaves readyState as it was and leaves the object
+    // holding no document (hasChildNodes() false, save() false).
+    bool load(const QString &path);
+    // Writes the whole document through a temporary file renamed over path, in the encoding
+    // it was read in, with its declaration unchanged. False (file untouched) on failure.
+    bool save(const QString &path);
+    // Parses text held in memory (tests, new documents); completion is delivered as for load.
+    bool loadXml(const QString &xml);
+
+    int readyState() const { return m_readyState; } // 0 before load, 4 once complete
+    bool hasChildNodes() const;
+    XmlNode documentElement() const;
+    XmlNode selectSingleNode(const QString &xpath) const;
+    QList<XmlNode> selectNodes(const QString &xpath) const;
+
+    // A new element, not yet in the tree, to be placed with XmlNode::replaceChild.
+    XmlNode createElement(const QString &name, const QString &namespaceURI);
+
+    // The first instance in document order under /uos/*/aim-instances/* whose id attribute
+    // equals id exactly. Uses an index built once and rebuilt after any change.
+    XmlNode findInstance(const QString &id) const;
+
+    QString errorString() const;
+    QString path() const;
+
+    const DocData *documentId() const { return m_data.get(); }
+
+    // Serialises the document as save() would write it (for tests and diagnostics).
+    QByteArray toBytes() const;
+
+signals:
+    void onreadystatechange();
+
+private:
+    bool loadFrom(const QString &path, const QString *text);
+    void completeLater();
+    std::shared_ptr<DocData> m_data; // never null; replaced at every load
+    int m_readyState = 0;
+    quint64 m_loadSerial = 0;        // the completion of an older load is dropped
+};
+
+} // namespace quillon

@@ -1,0 +1,928 @@
+// Reading and writing of documents: encoding detection and conversion, the parse with its
+// checks and error positions, and the serializer that writes a document back the way its
+// source was written (encoding, BOM, line ends, empty-element style, declaration).
+
+#include "xmldocument_p.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_ws_pcdata |
+                                 pugi::parse_declaration | pugi::parse_doctype | pugi::parse_comments |
+                                 pugi::parse_pi;
+
+// Windows-1252 bytes 0x80-0x9F; the five undefined ones stand for the same C1 code point.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// A buffer from pugixml's allocator, so that the document can take it over.
+class Buffer {
+public:
+    Buffer() = default;
+    ~Buffer() { reset(); }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
+
+    bool allocate(size_t n)
+    {
+        reset();
+        m_data = static_cast<char *>(pugi::get_memory_allocation_function()(n ? n : 1));
+        m_size = m_data ? n : 0;
+        return m_data != nullptr;
+    }
+    void reset()
+    {
+        if (m_data)
+            pugi::get_memory_deallocation_function()(m_data);
+        m_data = nullptr;
+        m_size = 0;
+    }
+    void swap(Buffer &o)
+    {
+        std::swap(m_data, o.m_data);
+        std::swap(m_size, o.m_size);
+    }
+    char *release()
+    {
+        char *p = m_data;
+        m_data = nullptr;
+        m_size = 0;
+        return p;
+    }
+    char *data() const { return m_data; }
+    size_t size() const { return m_size; }
+    void setSize(size_t n) { m_size = n; }
+
+private:
+    char *m_data = nullptr;
+    size_t m_size = 0;
+};
+
+QString sourceName(const QString &path, const QString *fromText)
+{
+    return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
+}
+
+bool readFile(const QString &path, Buffer &buf, QString &error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+        return false;
+    }
+    const qint64 size = f.size();
+    if (size < 0 || !buf.allocate(size_t(size))) {
+        error = QStringLiteral("Cannot read %1: out of memory").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 r = f.read(buf.data() + got, size - got);
+        if (r < 0) {
+            error = QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+            return false;
+        }
+        if (r == 0)
+            break;
+        got += r;
+    }
+    buf.setSize(size_t(got));
+    return true;
+}
+
+bool textBuffer(const QString &text, Buffer &buf)
+{
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.startsWith("\xEF\xBB\xBF"))
+        utf8.remove(0, 3);
+    if (!buf.allocate(size_t(utf8.size())))
+        return false;
+    if (!utf8.isEmpty())
+        std::memcpy(buf.data(), utf8.constData(), size_t(utf8.size()));
+    return true;
+}
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The value of the encoding pseudo-attribute of a declaration at p (ASCII bytes), lower-cased.
+std::string declaredEncoding(const char *p, size_t n)
+{
+    if (n < 6 || std::memcmp(p, "<?xml", 5) != 0 || !isXmlSpace(p[5]))
+        return {};
+    const size_t limit = std::min<size_t>(n, 1024);
+    const std::string_view decl(p, limit);
+    const size_t end = decl.find("?>");
+    const size_t at = decl.find("encoding");
+    if (end == std::string_view::npos || at == std::string_view::npos || at > end)
+        return {};
+    size_t i = at + 8;
+    while (i < end && isXmlSpace(decl[i]))
+        ++i;
+    if (i >= end || decl[i] != '=')
+        return {};
+    ++i;
+    while (i < end && isXmlSpace(decl[i]))
+        ++i;
+    if (i >= end || (decl[i] != '"' && decl[i] != '\''))
+        return {};
+    const char quote = decl[i++];
+    std::string name;
+    for (; i < end && decl[i] != quote; ++i)
+        name += char(std::tolower(static_cast<unsigned char>(decl[i])));
+    return name;
+}
+
+enum class Known { Utf8, Utf16, Latin1, Windows1252, Ascii, Unknown };
+
+Known encodingByName(const std::string &name)
+{
+    static const std::unordered_map<std::string, Known> names = {
+        {"utf-8", Known::Utf8},           {"utf8", Known::Utf8},
+        {"utf-16", Known::Utf16},         {"utf-16le", Known::Utf16},
+        {"utf-16be", Known::Utf16},       {"iso-8859-1", Known::Latin1},
+        {"iso8859-1", Known::Latin1},     {"iso_8859-1", Known::Latin1},
+        {"iso_8859-1:1987", Known::Latin1}, {"latin1", Known::Latin1},
+        {"latin-1", Known::Latin1},       {"l1", Known::Latin1},
+        {"cp819", Known::Latin1},         {"ibm819", Known::Latin1},
+        {"iso-ir-100", Known::Latin1},    {"windows-1252", Known::Windows1252},
+        {"cp1252", Known::Windows1252},   {"x-cp1252", Known::Windows1252},
+        {"us-ascii", Known::Ascii},       {"ascii", Known::Ascii},
+        {"iso646-us", Known::Ascii},      {"ansi_x3.4-1968", Known::Ascii},
+    };
+    const auto it = names.find(name);
+    return it == names.end() ? Known::Unknown : it->second;
+}
+
+void putUtf8(char *&out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        *out++ = char(cp);
+    } else if (cp < 0x800) {
+        *out++ = char(0xC0 | (cp >> 6));
+        *out++ = char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = char(0xE0 | (cp >> 12));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = char(0xF0 | (cp >> 18));
+        *out++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at p (not past end); invalid bytes give U+FFFD and advance by one.
+uint32_t decodeUtf8(const unsigned char *&p, const unsigned char *end)
+{
+    const unsigned char c = *p;
+    int len = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) {
+        ++p;
+        return c;
+    } else if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        ++p;
+        return 0xFFFD;
+    }
+    if (end - p < len) {
+        ++p;
+        return 0xFFFD;
+    }
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) {
+            ++p;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    p += len;
+    return cp;
+}
+
+bool convertUtf16(Buffer &buf, bool bigEndian, size_t skip)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(buf.data()) + skip;
+    const size_t units = (buf.size() - skip) / 2;
+    Buffer out;
+    if (!out.allocate(units * 3 + 1))
+        return false;
+    char *o = out.data();
+    auto unit = [&](size_t i) -> uint32_t {
+        const unsigned char a = in[2 * i], b = in[2 * i + 1];
+        return bigEndian ? (uint32_t(a) << 8 | b) : (uint32_t(b) << 8 | a);
+    };
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
+            const uint32_t low = unit(i + 1);
+            if (low >= 0xDC00 && low < 0xE000) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            } else {
+                u = 0xFFFD;
+            }
+        } else if (u >= 0xD800 && u < 0xE000) {
+            u = 0xFFFD;
+        }
+        putUtf8(o, u);
+    }
+    out.setSize(size_t(o - out.data()));
+    buf.swap(out);
+    return true;
+}
+
+bool convertSingleByte(Buffer &buf, bool windows1252)
+{
+    Buffer out;
+    if (!out.allocate(buf.size() * 3))
+        return false;
+    char *o = out.data();
+    const auto *in = reinterpret_cast<const unsigned char *>(buf.data());
+    for (size_t i = 0; i < buf.size(); ++i) {
+        const unsigned char c = in[i];
+        putUtf8(o, windows1252 && c >= 0x80 && c < 0xA0 ? uint32_t(kCp1252High[c - 0x80]) : uint32_t(c));
+    }
+    out.setSize(size_t(o - out.data()));
+    buf.swap(out);
+    return true;
+}
+
+bool hasHighBytes(const Buffer &buf)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
+    for (size_t i = 0; i < buf.size(); ++i)
+        if (p[i] >= 0x80)
+            return true;
+    return false;
+}
+
+// Finds the encoding of the source in buf and converts buf to UTF-8 (a UTF-8 BOM stays in
+// place; the parser skips it).
+bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
+    const size_t n = buf.size();
+    if (fromText) {
+        switch (encodingByName(declaredEncoding(buf.data(), n))) {
+        case Known::Utf16: fmt.encoding = XmlEncoding::Utf16LE; fmt.bom = true; break;
+        case Known::Latin1: fmt.encoding = XmlEncoding::Latin1; break;
+        case Known::Windows1252: fmt.encoding = XmlEncoding::Windows1252; break;
+        case Known::Ascii: fmt.encoding = XmlEncoding::Ascii; break;
+        default: fmt.encoding = XmlEncoding::Utf8; break;
+        }
+        return true;
+    }
+    if ((n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF) ||
+        (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0)) {
+        reason = QStringLiteral("UTF-32 is not supported");
+        return false;
+    }
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        fmt.encoding = XmlEncoding::Utf8;
+        fmt.bom = true;
+        return true;
+    }
+    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+        fmt.bom = true;
+        fmt.encoding = p[0] == 0xFF ? XmlEncoding::Utf16LE : XmlEncoding::Utf16BE;
+        return convertUtf16(buf, p[0] == 0xFE, 2) || (reason = QStringLiteral("out of memory"), false);
+    }
+    if (n >= 2 && ((p[0] == '<' && p[1] == 0) || (p[0] == 0 && p[1] == '<'))) {
+        fmt.encoding = p[0] == 0 ? XmlEncoding::Utf16BE : XmlEncoding::Utf16LE;
+        return convertUtf16(buf, p[0] == 0, 0) || (reason = QStringLiteral("out of memory"), false);
+    }
+    const std::string declared = declaredEncoding(buf.data(), n);
+    switch (encodingByName(declared)) {
+    case Known::Utf8:
+    case Known::Utf16: // declared so, but written in single bytes: read it as UTF-8
+        fmt.encoding = XmlEncoding::Utf8;
+        return true;
+    case Known::Latin1:
+        fmt.encoding = XmlEncoding::Latin1;
+        return convertSingleByte(buf, false) || (reason = QStringLiteral("out of memory"), false);
+    case Known::Windows1252:
+        fmt.encoding = XmlEncoding::Windows1252;
+        return convertSingleByte(buf, true) || (reason = QStringLiteral("out of memory"), false);
+    case Known::Ascii:
+    case Known::Unknown:
+        if (declared.empty()) {
+            fmt.encoding = XmlEncoding::Utf8;
+            return true;
+        }
+        fmt.encoding = XmlEncoding::Ascii;
+        if (hasHighBytes(buf)) {
+            reason = QStringLiteral("the encoding \"%1\" is not supported or the file does not match it")
+                         .arg(QString::fromLatin1(declared));
+            return false;
+        }
+        return true;
+    }
+    return true;
+}
+
+// Style facts taken from the UTF-8 source before the in-place parse changes it.
+void scanStyle(const char *data, size_t size, SourceFormat &fmt)
+{
+    const char *begin = data;
+    const char *end = data + size;
+    if (size >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0)
+        begin += 3;
+
+    const char *nl = static_cast<const char *>(std::memchr(begin, '\n', size_t(end - begin)));
+    fmt.crlf = nl && nl > begin && nl[-1] == '\r';
+
+    if (end - begin >= 6 && std::memcmp(begin, "<?xml", 5) == 0 && isXmlSpace(begin[5])) {
+        const std::string_view rest(begin, size_t(end - begin));
+        const size_t close = rest.find("?>");
+        if (close != std::string_view::npos) {
+            for (char c : rest.substr(0, close + 2))
+                if (c != '\r')
+                    fmt.declaration += c;
+        }
+    }
+
+    size_t compact = 0, spaced = 0, pairs = 0;
+    for (const char *p = begin; p < end;) {
+        const char *gt = static_cast<const char *>(std::memchr(p, '>', size_t(end - p)));
+        if (!gt)
+            break;
+        p = gt + 1;
+        if (gt - begin >= 2 && gt[-1] == '/') {
+            if (gt[-2] == ' ')
+                ++spaced;
+            else
+                ++compact;
+        } else if (end - gt >= 3 && gt[1] == '<' && gt[2] == '/') {
+            // "></": an empty pair when the tag closed by gt is a start tag.
+            const char *lt = gt;
+            const char *stop = gt - std::min<ptrdiff_t>(gt - begin, 4096);
+            while (lt > stop && *lt != '<')
+                --lt;
+            if (*lt == '<' && lt[1] != '/' && lt[1] != '!' && lt[1] != '?')
+                ++pairs;
+        }
+    }
+    if (pairs > compact + spaced)
+        fmt.emptyTags = EmptyTagStyle::Pair;
+    else if (spaced > compact)
+        fmt.emptyTags = EmptyTagStyle::Spaced;
+    else
+        fmt.emptyTags = EmptyTagStyle::Compact;
+}
+
+void collectEntities(const char *doctype, SourceFormat &fmt)
+{
+    const std::string_view s(doctype);
+    for (size_t at = s.find("<!ENTITY"); at != std::string_view::npos; at = s.find("<!ENTITY", at + 1)) {
+        size_t i = at + 8;
+        while (i < s.size() && isXmlSpace(s[i]))
+            ++i;
+        if (i >= s.size() || s[i] == '%')
+            continue;
+        const size_t start = i;
+        while (i < s.size() && !isXmlSpace(s[i]))
+            ++i;
+        fmt.entities.emplace(s.substr(start, i - start));
+    }
+}
+
+// The checks of well-formedness that pugixml leaves out (it is parsed as a fragment, and
+// pugixml accepts repeated attributes). Returns the offending node or null.
+pugi::xml_node findMalformed(const pugi::xml_document &doc, QString &what)
+{
+    int elements = 0;
+    bool doctype = false;
+    for (pugi::xml_node n : doc.children()) {
+        switch (n.type()) {
+        case pugi::node_element:
+            if (++elements > 1) {
+                what = QStringLiteral("more than one document element");
+                return n;
+            }
+            break;
+        case pugi::node_pcdata:
+            if (!isWhitespaceOnly(n.value())) {
+                what = QStringLiteral("text outside the document element");
+                return n;
+            }
+            break;
+        case pugi::node_cdata:
+            what = QStringLiteral("CDATA outside the document element");
+            return n;
+        case pugi::node_declaration:
+            if (n != doc.first_child()) {
+                what = QStringLiteral("XML declaration not at the start of the document");
+                return n;
+            }
+            break;
+        case pugi::node_doctype:
+            if (doctype || elements) {
+                what = QStringLiteral("misplaced DOCTYPE");
+                return n;
+            }
+            doctype = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (elements == 0) {
+        what = QStringLiteral("No document element found");
+        return doc;
+    }
+    pugi::xml_node n = doc.document_element();
+    const pugi::xml_node top = n;
+    while (n) {
+        if (n.type() == pugi::node_element) {
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+                for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+                    if (std::strcmp(a.name(), b.name()) == 0) {
+                        what = QStringLiteral("attribute \"%1\" repeated").arg(QString::fromUtf8(a.name()));
+                        return n;
+                    }
+            if (n.first_child()) {
+                n = n.first_child();
+                continue;
+            }
+        }
+        while (n && n != top && !n.next_sibling())
+            n = n.parent();
+        n = (n && n != top) ? n.next_sibling() : pugi::xml_node();
+    }
+    return {};
+}
+
+// Line and column (1-based, columns in characters) of a byte offset into the UTF-8 source.
+void lineColumn(const Buffer &buf, ptrdiff_t offset, int &line, int &column)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
+    size_t end = std::min<size_t>(size_t(std::max<ptrdiff_t>(offset, 0)), buf.size());
+    size_t i = (buf.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) ? 3 : 0;
+    line = 1;
+    column = 1;
+    for (; i < end; ++i) {
+        const unsigned char c = p[i];
+        if (c == '\n' || (c == '\r' && (i + 1 >= buf.size() || p[i + 1] != '\n'))) {
+            ++line;
+            column = 1;
+        } else if (c != '\r' && (c & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+}
+
+QString describeAt(const QString &path, const QString *fromText, ptrdiff_t offset, const QString &what)
+{
+    // The parse changed the buffer in place: read the source again to count lines.
+    Buffer buf;
+    SourceFormat fmt;
+    QString ignored;
+    int line = 0, column = 0;
+    const bool ok = fromText ? textBuffer(*fromText, buf) : readFile(path, buf, ignored);
+    if (ok && toUtf8(buf, fmt, fromText != nullptr, ignored))
+        lineColumn(buf, offset, line, column);
+    if (line == 0)
+        return QStringLiteral("%1: %2 (at byte %3)").arg(sourceName(path, fromText), what).arg(offset);
+    return QStringLiteral("%1: %2 at line %3, column %4")
+        .arg(sourceName(path, fromText), what)
+        .arg(line)
+        .arg(column);
+}
+
+} // namespace
+
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error)
+{
+    Buffer buf;
+    if (fromText) {
+        if (!textBuffer(*fromText, buf)) {
+            error = QStringLiteral("XML text: out of memory");
+            return false;
+        }
+    } else if (!readFile(path, buf, error)) {
+        return false;
+    }
+    QString reason;
+    if (!toUtf8(buf, d.format, fromText != nullptr, reason)) {
+        error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
+        return false;
+    }
+    scanStyle(buf.data(), buf.size(), d.format);
+
+    const size_t size = buf.size();
+    const pugi::xml_parse_result r =
+        d.doc.load_buffer_inplace_own(buf.release(), size, kParseFlags, pugi::encoding_utf8);
+    if (!r) {
+        error = describeAt(path, fromText, r.offset, QString::fromUtf8(r.description()));
+        return false;
+    }
+    QString what;
+    if (const pugi::xml_node bad = findMalformed(d.doc, what)) {
+        error = describeAt(path, fromText, bad == d.doc ? ptrdiff_t(size) : bad.offset_debug(), what);
+        return false;
+    }
+    for (pugi::xml_node n : d.doc.children())
+        if (n.type() == pugi::node_doctype)
+            collectEntities(n.value(), d.format);
+    d.path = fromText ? QString() : path;
+    d.loaded = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+int cp1252Byte(uint32_t cp)
+{
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return int(cp);
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == cp)
+            return 0x80 + i;
+    return -1;
+}
+
+bool representable(XmlEncoding e, uint32_t cp)
+{
+    switch (e) {
+    case XmlEncoding::Utf8:
+    case XmlEncoding::Utf16LE:
+    case XmlEncoding::Utf16BE: return true;
+    case XmlEncoding::Latin1: return cp <= 0xFF;
+    case XmlEncoding::Ascii: return cp < 0x80;
+    case XmlEncoding::Windows1252: return cp1252Byte(cp) >= 0;
+    }
+    return true;
+}
+
+class Writer {
+public:
+    Writer(const DocData &d, ByteSink &sink)
+        : m_d(d), m_fmt(d.format), m_sink(sink),
+          m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
+                    m_fmt.encoding == XmlEncoding::Utf16BE)
+    {
+    }
+
+    bool run()
+    {
+        writeBom();
+        const pugi::xml_node top = m_d.doc;
+        pugi::xml_node cur = top.first_child();
+        while (cur && m_ok) {
+            if (cur != m_d.graveyard) {
+                if (cur.type() == pugi::node_element && cur.first_child()) {
+                    startTag(cur);
+                    put('>');
+                    cur = cur.first_child();
+                    continue;
+                }
+                leaf(cur);
+                flushIfFull();
+            }
+            while (cur && !cur.next_sibling()) {
+                cur = cur.parent();
+                if (!cur || cur == top) {
+                    cur = pugi::xml_node();
+                    break;
+                }
+                endTag(cur);
+            }
+            if (cur)
+                cur = cur.next_sibling();
+        }
+        return flush() && m_ok;
+    }
+
+private:
+    static constexpr size_t kChunk = 1 << 20;
+
+    void put(char c) { m_buf.push_back(c); }
+    void put(std::string_view s) { m_buf.append(s.data(), s.size()); }
+    void flushIfFull()
+    {
+        if (m_buf.size() >= kChunk)
+            flush();
+    }
+
+    void writeBom()
+    {
+        if (!m_fmt.bom)
+            return;
+        switch (m_fmt.encoding) {
+        case XmlEncoding::Utf8: m_ok = m_sink.write("\xEF\xBB\xBF", 3); break;
+        case XmlEncoding::Utf16LE: m_ok = m_sink.write("\xFF\xFE", 2); break;
+        case XmlEncoding::Utf16BE: m_ok = m_sink.write("\xFE\xFF", 2); break;
+        default: break;
+        }
+    }
+
+    // Converts the UTF-8 pieces gathered so far to the target encoding and line ends.
+    bool flush()
+    {
+        if (m_buf.empty() || !m_ok)
+            return m_ok;
+        if (m_fmt.encoding == XmlEncoding::Utf8 && !m_fmt.crlf) {
+            m_ok = m_sink.write(m_buf.data(), m_buf.size());
+            m_buf.clear();
+            return m_ok;
+        }
+        m_out.clear();
+        const auto *p = reinterpret_cast<const unsigned char *>(m_buf.data());
+        const auto *end = p + m_buf.size();
+        if (m_fmt.encoding == XmlEncoding::Utf8) {
+            for (; p < end; ++p) {
+                if (*p == '\n')
+                    m_out.push_back('\r');
+                m_out.push_back(char(*p));
+            }
+        } else {
+            while (p < end) {
+                const uint32_t cp = decodeUtf8(p, end);
+                if (cp == '\n' && m_fmt.crlf)
+                    putCode('\r');
+                putCode(cp);
+            }
+        }
+        m_ok = m_sink.write(m_out.data(), m_out.size());
+        m_buf.clear();
+        return m_ok;
+    }
+
+    void putCode(uint32_t cp)
+    {
+        auto unit16 = [this](uint32_t u) {
+            if (m_fmt.encoding == XmlEncoding::Utf16LE) {
+                m_out.push_back(char(u & 0xFF));
+                m_out.push_back(char(u >> 8));
+            } else {
+                m_out.push_back(char(u >> 8));
+                m_out.push_back(char(u & 0xFF));
+            }
+        };
+        switch (m_fmt.encoding) {
+        case XmlEncoding::Utf16LE:
+        case XmlEncoding::Utf16BE:
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                unit16(0xD800 + (cp >> 10));
+                unit16(0xDC00 + (cp & 0x3FF));
+            } else {
+                unit16(cp);
+            }
+            break;
+        case XmlEncoding::Windows1252: {
+            const int b = cp1252Byte(cp);
+            m_out.push_back(b < 0 ? '?' : char(b));
+            break;
+        }
+        default:
+            m_out.push_back(representable(m_fmt.encoding, cp) ? char(cp) : '?');
+            break;
+        }
+    }
+
+    // "&name;" of an entity declared in the DOCTYPE: pugixml leaves such references unexpanded.
+    bool isDeclaredEntity(const char *amp) const
+    {
+        if (m_fmt.entities.empty())
+            return false;
+        const char *semi = std::strchr(amp + 1, ';');
+        return semi && m_fmt.entities.count(std::string(amp + 1, size_t(semi - amp - 1)));
+    }
+
+    void escaped(const char *s, bool attr)
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(s);
+        const char *run = s;
+        auto replace = [&](std::string_view rep, const unsigned char *next) {
+            m_buf.append(run, size_t(reinterpret_cast<const char *>(p) - run));
+            put(rep);
+            p = next;
+            run = reinterpret_cast<const char *>(p);
+        };
+        char tmp[16];
+        while (*p) {
+            const unsigned char c = *p;
+            if (c >= 0x80) {
+                if (m_unicode) {
+                    ++p;
+                    continue;
+                }
+                const unsigned char *next = p;
+                // The string ends in a NUL, which no multi-byte sequence accepts as a
+                // continuation byte, so decoding never reads past it.
+                const uint32_t cp = decodeUtf8(next, p + 4);
+                if (representable(m_fmt.encoding, cp)) {
+                    p = next;
+                } else {
+                    const int len = std::snprintf(tmp, sizeof tmp, "&#%u;", cp);
+                    replace(std::string_view(tmp, size_t(len)), next);
+                }
+                continue;
+            }
+            switch (c) {
+            case '&':
+                if (isDeclaredEntity(reinterpret_cast<const char *>(p)))
+                    ++p;
+                else
+                    replace("&amp;", p + 1);
+                break;
+            case '<': replace("&lt;", p + 1); break;
+            case '>': replace("&gt;", p + 1); break;
+            case '"': attr ? replace("&quot;", p + 1) : void(++p); break;
+            case '\n': attr ? replace("&#10;", p + 1) : void(++p); break;
+            case '\t': attr ? replace("&#9;", p + 1) : void(++p); break;
+            default:
+                if (c < 0x20) {
+                    const int len = std::snprintf(tmp, sizeof tmp, "&#%u;", unsigned(c));
+                    replace(std::string_view(tmp, size_t(len)), p + 1);
+                } else {
+                    ++p;
+                }
+                break;
+            }
+        }
+        m_buf.append(run, size_t(reinterpret_cast<const char *>(p) - run));
+    }
+
+    void startTag(pugi::xml_node n)
+    {
+        put('<');
+        put(n.name());
+        attributes(n);
+    }
+
+    void attributes(pugi::xml_node n)
+    {
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+            put(' ');
+            put(a.name());
+            put("=\"");
+            escaped(a.value(), true);
+            put('"');
+        }
+    }
+
+    void endTag(pugi::xml_node n)
+    {
+        put("</");
+        put(n.name());
+        put('>');
+    }
+
+    void leaf(pugi::xml_node n)
+    {
+        switch (n.type()) {
+        case pugi::node_element:
+            startTag(n);
+            switch (m_fmt.emptyTags) {
+            case EmptyTagStyle::Compact: put("/>"); break;
+            case EmptyTagStyle::Spaced: put(" />"); break;
+            case EmptyTagStyle::Pair:
+                put('>');
+                endTag(n);
+                break;
+            }
+            break;
+        case pugi::node_pcdata: escaped(n.value(), false); break;
+        case pugi::node_cdata: {
+            std::string_view v(n.value());
+            put("<![CDATA[");
+            for (size_t at; (at = v.find("]]>")) != std::string_view::npos; v.remove_prefix(at + 2)) {
+                put(v.substr(0, at + 2));
+                put("]]><![CDATA[");
+            }
+            put(v);
+            put("]]>");
+            break;
+        }
+        case pugi::node_comment:
+            put("<!--");
+            put(n.value());
+            put("-->");
+            break;
+        case pugi::node_pi:
+            put("<?");
+            put(n.name());
+            if (*n.value()) {
+                put(' ');
+                put(n.value());
+            }
+            put("?>");
+            break;
+        case pugi::node_declaration:
+            if (!m_fmt.declaration.empty() && n == m_d.doc.first_child()) {
+                put(m_fmt.declaration);
+            } else {
+                put("<?xml");
+                attributes(n);
+                put("?>");
+            }
+            break;
+        case pugi::node_doctype:
+            put("<!DOCTYPE ");
+            put(n.value());
+            put('>');
+            break;
+        default: break;
+        }
+    }
+
+    const DocData &m_d;
+    const SourceFormat &m_fmt;
+    ByteSink &m_sink;
+    const bool m_unicode;
+    bool m_ok = true;
+    std::string m_buf;
+    std::string m_out;
+};
+
+} // namespace
+
+bool serializeDocument(const DocData &d, ByteSink &sink)
+{
+    return Writer(d, sink).run();
+}
+
+} // namespace quillon
+
+namespace quillon {
+
+bool isWhitespaceOnly(const char *s)
+{
+    for (; *s; ++s)
+        if (*s != ' ' && *s != '\t' && *s != '\n' && *s != '\r')
+            return false;
+    return true;
+}
+
+namespace {
+
+bool isNameStart(uint32_t c)
+{
+    return (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c <= 0xD6) ||
+           (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
+           (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+           (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool isNameChar(uint32_t c)
+{
+    return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+} // namespace
+
+// A Name in the sense of XML 1.0 that is also a qualified name: at most one colon, with a
+// non-empty part on each side.
+bool isValidQName(std::string_view name)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(name.data());
+    const auto *end = p + name.size();
+    bool atStart = true;
+    int colons = 0;
+    while (p < end) {
+        const unsigned char *before = p;
+        const uint32_t c = decodeUtf8(p, end);
+        if (c == ':') {
+            if (atStart || ++colons > 1)
+                return false;
+            atStart = true;
+            continue;
+        }
+        if (c == 0xFFFD && p - before != 3) // an invalid byte decodes to U+FFFD
+            return false;
+        if (atStart ? !isNameStart(c) : !isNameChar(c))
+            return false;
+        atStart = false;
+    }
+    return !name.empty() && !atStart;
+}
+
+} // namespace quillon

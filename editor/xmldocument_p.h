@@ -1,0 +1,76 @@
+#pragma once
+// Private to the document object (xmldocument.cpp, xmldocument_io.cpp): the shared document
+// state behind every XmlNode handle, and the reading and writing of files.
+
+#include "xmldocument.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace quillon {
+
+enum class XmlEncoding { Utf8, Utf16LE, Utf16BE, Latin1, Windows1252, Ascii };
+enum class EmptyTagStyle { Compact /* <a/> */, Spaced /* <a /> */, Pair /* <a></a> */ };
+
+// How the source was written, so that save() writes it back the same way.
+struct SourceFormat {
+    XmlEncoding encoding = XmlEncoding::Utf8;
+    bool bom = false;
+    bool crlf = false;
+    EmptyTagStyle emptyTags = EmptyTagStyle::Compact;
+    std::string declaration;                   // as written (CRs removed); empty when none
+    std::unordered_set<std::string> entities;  // general entities declared in the DOCTYPE
+};
+
+struct DocData {
+    pugi::xml_document doc;      // the document (parsed as a fragment: top-level whitespace kept)
+    pugi::xml_document scratch;  // elements made by createElement, not yet placed
+    // Nodes taken out of the tree (replaceChild, setText) are parked under this hidden
+    // top-level element, so that handles to them stay valid; save and navigation skip it.
+    pugi::xml_node graveyard;
+    pugi::xml_node scratchGraveyard;
+    SourceFormat format;
+    bool loaded = false;
+    QString path;
+
+    std::unordered_map<const pugi::xml_node_struct *, std::string> createdNamespaces;
+
+    mutable std::unordered_map<std::string_view, pugi::xml_node> instanceIndex;
+    mutable bool indexValid = false;
+    mutable QString error;
+
+    void touched(); // call after every change of the tree: drops the instance index
+    void buildIndex() const;
+    pugi::xml_node documentElement() const;
+    bool isHidden(pugi::xml_node n) const;   // whitespace-only text or the graveyard
+    bool isRemoved(pugi::xml_node n) const;  // inside the graveyard
+    void park(pugi::xml_node n);             // moves n (a node of doc or scratch) to a graveyard
+
+    static XmlNode wrap(const std::shared_ptr<DocData> &d, pugi::xml_node n, pugi::xml_attribute a = {})
+    {
+        return (n || a) ? XmlNode(d, n, a) : XmlNode();
+    }
+};
+
+bool isWhitespaceOnly(const char *s);
+bool isValidQName(std::string_view name);
+
+// Reads path (or, when fromText is set, takes text) and parses it into d. On failure returns
+// false and sets error to a message that names the source, the reason and, for a malformed
+// document, the line and column.
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error);
+
+// Writes the document as save() writes it: through sink, in pieces.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual bool write(const char *data, size_t size) = 0;
+};
+bool serializeDocument(const DocData &d, ByteSink &sink);
+
+} // namespace quillon

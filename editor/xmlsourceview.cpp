@@ -1,0 +1,100 @@
+#include "xmlsourceview.h"
+
+#include <Qsci/qscilexerxml.h>
+#include <Qsci/qsciscintilla.h>
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QStringDecoder>
+
+namespace quillon {
+
+namespace {
+
+// Text of an XML file in whatever encoding it declares or marks with a byte-order mark.
+QString decodeXml(const QByteArray &bytes)
+{
+    if (auto enc = QStringConverter::encodingForData(bytes)) {
+        if (*enc != QStringConverter::Utf8) {
+            QStringDecoder d(*enc);
+            return d.decode(bytes);
+        }
+    }
+    const QByteArray head = bytes.left(200).toLower();
+    const int decl = int(head.indexOf("encoding="));
+    if (head.startsWith("<?xml") && decl > 0) {
+        const QByteArray name = head.mid(decl + 10).split(head.at(decl + 9)).value(0);
+        if (name == "iso-8859-1" || name == "latin1" || name == "latin-1")
+            return QString::fromLatin1(bytes);
+    }
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
+{
+    m_editor = new QsciScintilla(this);
+    m_editor->setObjectName(QStringLiteral("ieXMLText"));
+    auto *lexer = new QsciLexerXML(m_editor);
+    lexer->setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_editor->setLexer(lexer);
+    m_editor->setUtf8(true);
+    m_editor->setReadOnly(true);
+    m_editor->setMarginType(0, QsciScintilla::NumberMargin);
+    m_editor->setMarginWidth(0, QStringLiteral("0000000"));
+    m_editor->setMarginLineNumbers(0, true);
+    m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
+    m_editor->setWrapMode(QsciScintilla::WrapNone);
+}
+
+void XmlSourceView::Navigate(const QString &path)
+{
+    m_path = path;
+    m_stale = true;
+    readIfVisible();
+}
+
+void XmlSourceView::Refresh()
+{
+    m_stale = !m_path.isEmpty();
+    readIfVisible();
+}
+
+QString XmlSourceView::shownText() const
+{
+    return m_editor->text();
+}
+
+void XmlSourceView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    readIfVisible();
+}
+
+void XmlSourceView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_editor->setGeometry(rect());
+}
+
+void XmlSourceView::readIfVisible()
+{
+    if (m_stale && isVisible())
+        readFile();
+}
+
+void XmlSourceView::readFile()
+{
+    m_stale = false;
+    QFile f(m_path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_editor->setText(tr("The file %1 cannot be shown: %2").arg(m_path, f.errorString()));
+        return;
+    }
+    const int firstLine = m_editor->firstVisibleLine();
+    m_editor->setText(decodeXml(f.readAll()));
+    m_editor->setFirstVisibleLine(firstLine);
+}
+
+} // namespace quillon

@@ -1,0 +1,49 @@
+#pragma once
+// The host window "Wren Explorer": Open, Save, Exit and the choice of view around one editor
+// control, which it knows only by its programmatic identifier and reaches only by name.
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+
+    // Opens a file as the Open command does once its dialog has given a path.
+    void openFile(const QString &path);
+
+    // The Open dialog; returns "" when cancelled. Replaceable, so the window can be driven
+    // without a real file dialog.
+    std::function<QString(QWidget *)> showOpen;
+
+    QWidget *control() const { return ctrlEdit; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void Form_Initialize();
+    void Form_Resize();
+    void cmdOpen_Click();
+    void cmdSave_Click();
+    void cmdExit_Click();
+    void optView_Click(int index);
+
+    int toPx(int twips) const;
+    int toTwips(int px) const;
+
+    QString m_strOpenFile;
+    QPushButton *cmdOpen = nullptr;
+    QPushButton *cmdSave = nullptr;
+    QPushButton *cmdExit = nullptr;
+    QWidget *ctrlEdit = nullptr;
+    QGroupBox *fraView = nullptr;
+    std::array<QRadioButton *, 3> optView{};
+};

@@ -1,0 +1,148 @@
+#pragma once
+// Helpers shared by the widget tests: answering message boxes, copying test documents into a
+// scratch folder, and clicking tree nodes and list rows as a user would.
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <functional>
+
+namespace testsupport {
+
+struct Message {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+};
+
+// Records every message box that comes up while it lives, and answers it with OK.
+class MessageCapture {
+public:
+    MessageCapture()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+        m_timer.start();
+    }
+    ~MessageCapture() { m_timer.stop(); }
+
+    QList<Message> messages;
+
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const Message &m : messages)
+            t << m.text;
+        return t;
+    }
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        messages.append({box->windowTitle(), box->text(), box->icon()});
+        box->done(QMessageBox::Ok);
+    }
+    QTimer m_timer;
+};
+
+// Copies files from the test data folder into dir (by their file names alone); returns the
+// copy of the first.
+inline QString copyData(const QTemporaryDir &dir, const QStringList &names, const QString &from = QStringLiteral(TEST_DATA_DIR))
+{
+    QString first;
+    for (const QString &name : names) {
+        const QString target = dir.filePath(name.section(QLatin1Char('/'), -1));
+        QFile::remove(target);
+        QFile::copy(from + QLatin1Char('/') + name, target);
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (first.isEmpty())
+            first = target;
+    }
+    return first;
+}
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+}
+
+// Lets queued work (a document's completion) run.
+inline void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// The index of the node reached by following captions from the root ("a/b c/d").
+inline QModelIndex findNode(const QAbstractItemModel *model, const QString &path)
+{
+    QModelIndex parent;
+    for (const QString &caption : path.split(QLatin1Char('/'))) {
+        QModelIndex found;
+        for (int r = 0, n = model->rowCount(parent); r < n; ++r) {
+            const QModelIndex i = model->index(r, 0, parent);
+            if (i.data().toString() == caption) {
+                found = i;
+                break;
+            }
+        }
+        if (!found.isValid())
+            return {};
+        parent = found;
+    }
+    return parent;
+}
+
+// Clicks a node of a tree view with the mouse.
+inline bool clickNode(QTreeView *tree, const QString &path)
+{
+    const QModelIndex index = findNode(tree->model(), path);
+    if (!index.isValid())
+        return false;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        tree->expand(p);
+    tree->scrollTo(index);
+    const QRect r = tree->visualRect(index);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, r.center());
+    return true;
+}
+
+// Clicks a row of the property list at a point of the given column.
+inline void clickRow(QTreeWidget *list, int row, int column = 1, Qt::MouseButton button = Qt::LeftButton, int dx = 8)
+{
+    QTreeWidgetItem *item = list->topLevelItem(row);
+    const QRect r = list->visualItemRect(item);
+    const int x = list->header()->sectionViewportPosition(column) + dx;
+    QTest::mouseClick(list->viewport(), button, {}, QPoint(x, r.center().y()));
+}
+
+inline QStringList rowTexts(const QTreeWidget *list, int column)
+{
+    QStringList t;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        t << list->topLevelItem(i)->text(column);
+    return t;
+}
+
+} // namespace testsupport

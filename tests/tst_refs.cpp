@@ -1,0 +1,109 @@
+// Reference values, document names and folders, and the back history.
+#include "refs.h"
+
+#include <QTest>
+
+using namespace quillon;
+
+class TestRefs : public QObject {
+    Q_OBJECT
+private slots:
+    void splitting();
+    void sameDocumentValues_data();
+    void sameDocumentValues();
+    void folders_data();
+    void folders();
+    void documentNamesCompareAsTheFileSystemDoes();
+    void historyIsABackStack();
+};
+
+void TestRefs::splitting()
+{
+    const RefPieces p(QStringLiteral("b.xml#id7"));
+    QCOMPARE(p.piece(0), QStringLiteral("b.xml"));
+    QCOMPARE(p.piece(1), QStringLiteral("id7"));
+    QCOMPARE(p.piece(2), QString());
+    const RefPieces picker(QStringLiteral("/m/b.xml#Product_X#id9#extra"));
+    QCOMPARE(picker.piece(1), QStringLiteral("Product_X"));
+    QCOMPARE(picker.piece(2), QStringLiteral("id9"));
+    QCOMPARE(RefPieces(QStringLiteral("id3")).piece(1), QString());
+    QCOMPARE(RefPieces(QString()).piece(0), QString());
+    QCOMPARE(RefPieces(QStringLiteral("#id3")).piece(1), QStringLiteral("id3"));
+}
+
+void TestRefs::sameDocumentValues_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("lower") << "id12" << true;
+    QTest::newRow("upper") << "ID12" << true;
+    QTest::newRow("mixed") << "iD7" << true;
+    QTest::newRow("other document") << "x.xml#id12" << false;
+    QTest::newRow("document beginning with id") << "idx.xml#id3" << false;
+    QTest::newRow("not an id") << "p7" << false;
+}
+
+void TestRefs::sameDocumentValues()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, same);
+    QCOMPARE(isSameDocumentRefValue(value), same);
+}
+
+void TestRefs::folders_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("backslashes") << "C:\\data\\main.xml" << "C:\\data" << "main.xml";
+    QTest::newRow("slashes") << "a/b/c.xml" << "a/b" << "c.xml";
+    QTest::newRow("backslash wins") << "C:\\x/y.xml" << "C:" << "x/y.xml";
+    QTest::newRow("bare") << "main.xml" << "" << "main.xml";
+    QTest::newRow("root") << "/main.xml" << "" << "main.xml";
+}
+
+void TestRefs::folders()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, folder);
+    QFETCH(QString, file);
+    QCOMPARE(FolderOf(path), folder);
+    QCOMPARE(FileNameOf(path), file);
+    QCOMPARE(retryPath(path, QStringLiteral("sub.xml")), path.left(path.size() - file.size()) + QStringLiteral("sub.xml"));
+}
+
+void TestRefs::documentNamesCompareAsTheFileSystemDoes()
+{
+    QVERIFY(sameDocument(QStringLiteral("/m/a.xml"), QStringLiteral("/m/a.xml")));
+    QVERIFY(!sameDocument(QStringLiteral("/m/a.xml"), QStringLiteral("a.xml")));
+#if defined(Q_OS_LINUX)
+    QVERIFY(!sameDocument(QStringLiteral("/m/a.xml"), QStringLiteral("/M/A.XML")));
+#else
+    QVERIFY(sameDocument(QStringLiteral("/m/a.xml"), QStringLiteral("/M/A.XML")));
+#endif
+    QCOMPARE(retryPath(QString(), QStringLiteral("x.xml")), QStringLiteral("x.xml"));
+}
+
+void TestRefs::historyIsABackStack()
+{
+    History h;
+    QVERIFY(h.isEmpty());
+    h.record(QStringLiteral("a#1"));
+    h.record(QStringLiteral("a#2"));
+    h.record(QStringLiteral("b#3"));
+    h.stepBack();
+    h.stepBack();
+    QCOMPARE(h.current(), QStringLiteral("a#1"));
+    QCOMPARE(h.entries().size(), 3); // used entries stay above the position until a new one
+    h.record(QStringLiteral("c#4"));
+    QCOMPARE(h.entries(), (QStringList{QStringLiteral("a#1"), QStringLiteral("c#4")}));
+    QCOMPARE(h.position(), 1);
+    h.stepBack();
+    h.stepBack();
+    QVERIFY(h.isEmpty());
+    h.stepBack();
+    QCOMPARE(h.position(), -1);
+}
+
+QTEST_APPLESS_MAIN(TestRefs)
+#include "tst_refs.moc"

@@ -1,0 +1,205 @@
+// The tree of a document in the three views, built without a window.
+#include "refs.h"
+#include "treemodel.h"
+#include "xmldocument.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+using namespace quillon;
+
+namespace {
+
+// The tree as indented lines "caption {tag}", one per node, in pre-order.
+QStringList dump(const TreeStore &s)
+{
+    QStringList lines;
+    std::function<void(int, int)> walk = [&](int node, int depth) {
+        for (int r = 0; r < s.childCount(node); ++r) {
+            const int c = s.child(node, r);
+            QString line = QString(depth * 2, QLatin1Char(' ')) + s.text(c);
+            if (!s.tag(c).isEmpty())
+                line += QStringLiteral(" {") + s.tag(c) + QLatin1Char('}');
+            lines << line;
+            walk(c, depth + 1);
+        }
+    };
+    walk(0, 0);
+    return lines;
+}
+
+} // namespace
+
+class TestTreeStore : public QObject {
+    Q_OBJECT
+private slots:
+    void viewsFollowTheirRules_data();
+    void viewsFollowTheirRules();
+    void everyNodeSelectsItsElementAgain_data();
+    void everyNodeSelectsItsElementAgain();
+    void emptyAndTextOnlyDocuments();
+    void deepNestingDoesNotExhaustTheStack();
+    void modelPassesTheTester();
+    void captionsAndNames();
+};
+
+void TestTreeStore::viewsFollowTheirRules_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("ARM") << 0
+                         << QStringList{
+                                QStringLiteral("header {/file_name}"),
+                                QStringLiteral("SECTION A {/D[@id=\"d1\"]}"),
+                                QStringLiteral("  A"),
+                                QStringLiteral("    X"),
+                                QStringLiteral("  B"),
+                                QStringLiteral("data {/aim-instances}"),
+                                QStringLiteral("trailing {/lower}"),
+                                QStringLiteral("  X1"),
+                                QStringLiteral("aim-instances {/top_level[@id=\"t1\"]}"),
+                            };
+    QTest::newRow("Mapping") << 1
+                             << QStringList{
+                                    QStringLiteral("header"),
+                                    QStringLiteral("  file name"),
+                                    QStringLiteral("SECTION A"),
+                                    QStringLiteral("  A"),
+                                    QStringLiteral("    X"),
+                                    QStringLiteral("  B"),
+                                    QStringLiteral("  c low {[@id=\"c1\"]}"),
+                                    QStringLiteral("  D {[@id=\"d1\"]}"),
+                                    QStringLiteral("data"),
+                                    QStringLiteral("  item {[@id=\"i1\"]}"),
+                                    QStringLiteral("    value"),
+                                    QStringLiteral("trailing"),
+                                    QStringLiteral("  X1"),
+                                    QStringLiteral("  lower"),
+                                    QStringLiteral("aim-instances"),
+                                    QStringLiteral("  top level {[@id=\"t1\"]}"),
+                                };
+    QTest::newRow("AIM") << 2
+                         << QStringList{
+                                QStringLiteral("header"),
+                                QStringLiteral("  file name"),
+                                QStringLiteral("SECTION A"),
+                                QStringLiteral("  c low {[@id=\"c1\"]}"),
+                                QStringLiteral("data"),
+                                QStringLiteral("  item {[@id=\"i1\"]}"),
+                                QStringLiteral("    value"),
+                                QStringLiteral("  aim-instances"),
+                                QStringLiteral("    part {[@id=\"p1\"]}"),
+                                QStringLiteral("trailing"),
+                                QStringLiteral("  lower"),
+                                QStringLiteral("aim-instances"),
+                                QStringLiteral("  top level {[@id=\"t1\"]}"),
+                            };
+}
+
+void TestTreeStore::viewsFollowTheirRules()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, expected);
+    XmlDocument doc;
+    QVERIFY2(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")), qPrintable(doc.errorString()));
+    TreeStore store;
+    store.build(doc.documentElement(), mode);
+    QCOMPARE(dump(store), expected);
+}
+
+void TestTreeStore::everyNodeSelectsItsElementAgain_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("ARM") << 0;
+    QTest::newRow("Mapping") << 1;
+    QTest::newRow("AIM") << 2;
+}
+
+void TestTreeStore::everyNodeSelectsItsElementAgain()
+{
+    // "/uos/" + path + tag finds the node's element (or, in the ARM view with a step, the
+    // element's last child): the contract node selection relies on.
+    QFETCH(int, mode);
+    XmlDocument doc;
+    QVERIFY(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")));
+    TreeStore store;
+    store.build(doc.documentElement(), mode);
+    QVERIFY(store.count() > 5);
+    for (int i = 1; i <= store.count(); ++i) {
+        const QString tag = store.tag(i);
+        const XmlNode found = doc.selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(i)) + tag);
+        QVERIFY2(found, qPrintable(store.fullPath(i) + tag));
+        if (tag.startsWith(QLatin1Char('/')))
+            QCOMPARE(found.parentNode(), store.element(i));
+        else
+            QCOMPARE(found, store.element(i));
+    }
+}
+
+void TestTreeStore::emptyAndTextOnlyDocuments()
+{
+    for (const char *xml : {"<uos/>", "<uos>just text</uos>", "<uos><!-- only a comment --></uos>"}) {
+        XmlDocument doc;
+        QVERIFY(doc.loadXml(QString::fromLatin1(xml)));
+        TreeStore store;
+        store.build(doc.documentElement(), 1);
+        QCOMPARE(store.count(), 0);
+        QCOMPARE(store.childCount(0), 0);
+        QCOMPARE(store.child(0, 0), 0);
+    }
+}
+
+void TestTreeStore::deepNestingDoesNotExhaustTheStack()
+{
+    const int depth = 100000;
+    QString xml = QStringLiteral("<uos>");
+    xml.reserve(depth * 10);
+    for (int i = 0; i < depth; ++i)
+        xml += QStringLiteral("<a_b>");
+    for (int i = 0; i < depth; ++i)
+        xml += QStringLiteral("</a_b>");
+    xml += QStringLiteral("</uos>");
+    XmlDocument doc;
+    QVERIFY2(doc.loadXml(xml), qPrintable(doc.errorString()));
+    TreeStore store;
+    store.build(doc.documentElement(), 1);
+    QCOMPARE(store.count(), depth);
+    QCOMPARE(store.parent(depth), depth - 1);
+    QCOMPARE(store.row(depth), 0);
+    QCOMPARE(store.text(depth), QStringLiteral("a b"));
+}
+
+void TestTreeStore::modelPassesTheTester()
+{
+    XmlDocument doc;
+    QVERIFY(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")));
+    TreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (int mode : {0, 1, 2}) {
+        model.rebuild(doc.documentElement(), mode);
+        QVERIFY(model.rowCount() > 0);
+    }
+    const QModelIndex data = model.index(2, 0);
+    QCOMPARE(data.data().toString(), QStringLiteral("data"));
+    const QModelIndex instances = model.index(1, 0, data);
+    QCOMPARE(instances.data().toString(), QStringLiteral("aim-instances"));
+    QCOMPARE(model.parent(instances), data);
+    QCOMPARE(instances.data(TreeModel::FullPathRole).toString(), QStringLiteral("data/aim-instances"));
+    QCOMPARE(model.index(0, 0, instances).data(TreeModel::TagRole).toString(), QStringLiteral("[@id=\"p1\"]"));
+    QVERIFY(!model.index(5, 0, instances).isValid());
+    QVERIFY(!model.index(0, 1).isValid());
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+}
+
+void TestTreeStore::captionsAndNames()
+{
+    QCOMPARE(NameToCaption(QStringLiteral("of_shape_x")), QStringLiteral("of shape x"));
+    QCOMPARE(CaptionToName(NameToCaption(QStringLiteral("a_b__c"))), QStringLiteral("a_b__c"));
+    QCOMPARE(NameToCaption(QString()), QString());
+    QVERIFY(hasLowerCase(QStringLiteral("PARt")));
+    QVERIFY(!hasLowerCase(QStringLiteral("PART_2-X")));
+}
+
+QTEST_GUILESS_MAIN(TestTreeStore)
+#include "tst_treestore.moc"
