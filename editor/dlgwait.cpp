@@ -19,6 +19,9 @@ dlgWait::dlgWait(QWidget *owner)
     setObjectName(QStringLiteral("dlgWait"));
     setWindowTitle(QString());
     setModal(false);
+    // A busy picture only: it never takes the keyboard focus from the window it serves.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
     const double dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
     const int side = layout::twipsToPixels(465, dpi);
     setFixedSize(side, side);
