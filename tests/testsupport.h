@@ -23,6 +23,7 @@ struct Message {
     QString title;
     QString text;
     QMessageBox::Icon icon;
+    QString informative;
 };
 
 // Records every message box that comes up while it lives, and answers it with OK.
@@ -52,7 +53,7 @@ private:
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        messages.append({box->windowTitle(), box->text(), box->icon()});
+        messages.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
         box->done(QMessageBox::Ok);
     }
     QTimer m_timer;
