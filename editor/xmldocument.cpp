@@ -213,20 +213,26 @@ void DocData::buildIndex() const
     if (!root || std::strcmp(root.name(), "uos") != 0)
         return;
     // The nested walk visits /uos/*/aim-instances/* in document order; emplace keeps the first.
-    for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
-        if (section.type() != pugi::node_element)
-            continue;
-        for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
-            if (group.type() != pugi::node_element || std::strcmp(group.name(), "aim-instances") != 0)
+    auto forEachInstance = [&root](auto f) {
+        for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
+            if (section.type() != pugi::node_element)
                 continue;
-            for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling()) {
-                if (inst.type() != pugi::node_element)
+            for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
+                if (group.type() != pugi::node_element || std::strcmp(group.name(), "aim-instances") != 0)
                     continue;
-                if (const pugi::xml_attribute id = inst.attribute("id"))
-                    instanceIndex.try_emplace(std::string_view(id.value()), inst);
+                for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling())
+                    if (inst.type() == pugi::node_element)
+                        f(inst);
             }
         }
-    }
+    };
+    size_t count = 0;
+    forEachInstance([&count](pugi::xml_node) { ++count; });
+    instanceIndex.reserve(count);
+    forEachInstance([this](pugi::xml_node inst) {
+        if (const pugi::xml_attribute id = inst.attribute("id"))
+            instanceIndex.try_emplace(std::string_view(id.value()), inst);
+    });
 }
 
 bool DocData::isHidden(pugi::xml_node n) const

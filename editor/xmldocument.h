@@ -115,8 +115,15 @@ public:
     bool load(const QString &path);
     // Writes the whole document through a temporary file renamed over path, in the encoding
     // it was read in, with its declaration unchanged. False (file untouched) on failure.
+    // An unedited document written the usual way comes out byte for byte as it was read:
+    // BOM, line ends, whitespace, comments, PIs, DOCTYPE, final newline and the style of
+    // empty elements (<a/>, <a />, <a></a>) are kept. What is normalised: the layout inside
+    // tags (one space between attributes, double quotes), and escapes in values (text is
+    // written with &amp; &lt; &gt;, attributes also with &quot;; other characters literally,
+    // or as &#N; where the encoding cannot hold them).
     bool save(const QString &path);
     // Parses text held in memory (tests, new documents); completion is delivered as for load.
+    // save() then writes the encoding named in its declaration (UTF-8 when none).
     bool loadXml(const QString &xml);
 
     int readyState() const { return m_readyState; } // 0 before load, 4 once complete
@@ -132,8 +139,10 @@ public:
     // equals id exactly. Uses an index built once and rebuilt after any change.
     XmlNode findInstance(const QString &id) const;
 
+    // The reason of the latest failure: load, save, an invalid expression (also one evaluated
+    // on a node of this document), createElement.
     QString errorString() const;
-    QString path() const;
+    QString path() const; // the file loaded; empty after loadXml or a failed load
 
     const DocData *documentId() const { return m_data.get(); }
 

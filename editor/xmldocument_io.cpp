@@ -34,10 +34,11 @@ public:
     Buffer(const Buffer &) = delete;
     Buffer &operator=(const Buffer &) = delete;
 
+    // Room for n bytes and a terminating NUL (see parseSource).
     bool allocate(size_t n)
     {
         reset();
-        m_data = static_cast<char *>(pugi::get_memory_allocation_function()(n ? n : 1));
+        m_data = static_cast<char *>(pugi::get_memory_allocation_function()(n + 1));
         m_size = m_data ? n : 0;
         return m_data != nullptr;
     }
@@ -492,7 +493,10 @@ void lineColumn(const Buffer &buf, ptrdiff_t offset, int &line, int &column)
     }
 }
 
-QString describeAt(const QString &path, const QString *fromText, ptrdiff_t offset, const QString &what)
+// skipSpace: the offset is that of a text node; report its first character that is not
+// whitespace.
+QString describeAt(const QString &path, const QString *fromText, ptrdiff_t offset, const QString &what,
+                   bool skipSpace = false)
 {
     // The parse changed the buffer in place: read the source again to count lines.
     Buffer buf;
@@ -500,8 +504,11 @@ QString describeAt(const QString &path, const QString *fromText, ptrdiff_t offse
     QString ignored;
     int line = 0, column = 0;
     const bool ok = fromText ? textBuffer(*fromText, buf) : readFile(path, buf, ignored);
-    if (ok && toUtf8(buf, fmt, fromText != nullptr, ignored))
+    if (ok && toUtf8(buf, fmt, fromText != nullptr, ignored)) {
+        while (skipSpace && offset >= 0 && size_t(offset) < buf.size() && isXmlSpace(buf.data()[offset]))
+            ++offset;
         lineColumn(buf, offset, line, column);
+    }
     if (line == 0)
         return QStringLiteral("%1: %2 (at byte %3)").arg(sourceName(path, fromText), what).arg(offset);
     return QStringLiteral("%1: %2 at line %3, column %4")
@@ -530,16 +537,20 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     }
     scanStyle(buf.data(), buf.size(), d.format);
 
+    // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
+    // drop a final newline: hand it a NUL of our own as the last byte.
     const size_t size = buf.size();
+    buf.data()[size] = '\0';
     const pugi::xml_parse_result r =
-        d.doc.load_buffer_inplace_own(buf.release(), size, kParseFlags, pugi::encoding_utf8);
+        d.doc.load_buffer_inplace_own(buf.release(), size + 1, kParseFlags, pugi::encoding_utf8);
     if (!r) {
         error = describeAt(path, fromText, r.offset, QString::fromUtf8(r.description()));
         return false;
     }
     QString what;
     if (const pugi::xml_node bad = findMalformed(d.doc, what)) {
-        error = describeAt(path, fromText, bad == d.doc ? ptrdiff_t(size) : bad.offset_debug(), what);
+        error = describeAt(path, fromText, bad == d.doc ? ptrdiff_t(size) : bad.offset_debug(), what,
+                           bad.type() == pugi::node_pcdata);
         return false;
     }
     for (pugi::xml_node n : d.doc.children())
