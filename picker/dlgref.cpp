@@ -1,0 +1,312 @@
+#include "dlgref.h"
+
+#include "instancelistmodel.h"
+#include "layout.h"
+#include "xmldocument.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace quillon {
+
+namespace {
+
+// Client area and children, in twips. The filter box sits between the address row and the
+// list, which starts lower and is shorter by as much.
+constexpr int kClientWidth = 7080;
+constexpr int kClientHeight = 4170;
+constexpr layout::Rect kLblAddress{120, 120, 495, 255};
+constexpr layout::Rect kTxtAddress{720, 120, 4575, 375};
+constexpr layout::Rect kCmdBrowse{5520, 120, 375, 375};
+constexpr layout::Rect kCmdLoad{6000, 120, 975, 375};
+constexpr layout::Rect kTxtFilter{120, 600, 6855, 315};
+constexpr layout::Rect kLstInstances{120, 975, 6855, 2400};
+constexpr layout::Rect kOKButton{4440, 3600, 1215, 375};
+constexpr layout::Rect kCancelButton{5760, 3600, 1215, 375};
+
+// Extra width of the first column, in twips.
+constexpr int kTypeColumnExtra = 100;
+
+QString standardOpenFile(QWidget *parent, const QString &caption, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+} // namespace
+
+dlgRef::dlgRef(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_openFile(standardOpenFile)
+{
+    setObjectName(QStringLiteral("dlgRef"));
+    setWindowTitle(QStringLiteral("Select Instance"));
+    setSizeGripEnabled(false);
+    createChildren();
+    placeChildren();
+    updateOkButton();
+}
+
+dlgRef::~dlgRef() = default;
+
+dlgRef *dlgRef::instance(QWidget *owner)
+{
+    static QPointer<dlgRef> s_dlg;
+    if (s_dlg && s_dlg->m_bClosedByFrame)
+        s_dlg = nullptr; // closed with the close box: already on its way out
+    if (!s_dlg)
+        s_dlg = new dlgRef(owner);
+    else if (s_dlg->parentWidget() != owner)
+        s_dlg->setParent(owner, s_dlg->windowFlags());
+    return s_dlg;
+}
+
+QString dlgRef::chooseFrom(const QString &address)
+{
+    QPointer<dlgRef> self(this);
+    m_txtAddress->setText(address);
+    LoadInstances();
+    if (!self)
+        return {};
+    AdjustColumns();
+    exec();
+    return self ? m_strSelectedRef : QString();
+}
+
+void dlgRef::createChildren()
+{
+    // Created in tab order: OK, Cancel, filter, list, address, "...", "Go".
+    m_OKButton = new QPushButton(QStringLiteral("OK"), this);
+    m_OKButton->setObjectName(QStringLiteral("OKButton"));
+    m_OKButton->setDefault(true);
+    m_CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    m_CancelButton->setAutoDefault(false);
+
+    m_txtFilter = new QLineEdit(this);
+    m_txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    m_txtFilter->setPlaceholderText(QStringLiteral("Filter"));
+    m_txtFilter->setClearButtonEnabled(true);
+
+    m_model = new InstanceListModel(this);
+    m_lstInstances = new QTreeView(this);
+    m_lstInstances->setObjectName(QStringLiteral("lstInstances"));
+    m_lstInstances->setModel(m_model);
+    m_lstInstances->setRootIsDecorated(false);
+    m_lstInstances->setItemsExpandable(false);
+    m_lstInstances->setUniformRowHeights(true);
+    m_lstInstances->setAllColumnsShowFocus(true);
+    m_lstInstances->setSortingEnabled(false);
+    m_lstInstances->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lstInstances->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_lstInstances->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_lstInstances->header()->setStretchLastSection(false);
+    m_lstInstances->header()->setSectionsMovable(false);
+    // Column widths come from AdjustColumns, which may make the first one very narrow.
+    m_lstInstances->header()->setMinimumSectionSize(0);
+
+    m_lblAddress = new QLabel(QStringLiteral("From:"), this);
+    m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
+    m_txtAddress = new QLineEdit(this);
+    m_txtAddress->setObjectName(QStringLiteral("txtAddress"));
+    m_lblAddress->setBuddy(m_txtAddress);
+    m_cmdBrowse = new QPushButton(QStringLiteral("..."), this);
+    m_cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    m_cmdBrowse->setAutoDefault(false);
+    m_cmdLoad = new QPushButton(QStringLiteral("Go"), this);
+    m_cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
+    m_cmdLoad->setAutoDefault(false);
+
+    setTabOrder(m_OKButton, m_CancelButton);
+    setTabOrder(m_CancelButton, m_txtFilter);
+    setTabOrder(m_txtFilter, m_lstInstances);
+    setTabOrder(m_lstInstances, m_txtAddress);
+    setTabOrder(m_txtAddress, m_cmdBrowse);
+    setTabOrder(m_cmdBrowse, m_cmdLoad);
+
+    connect(m_OKButton, &QPushButton::clicked, this, &dlgRef::OKButton_Click);
+    connect(m_CancelButton, &QPushButton::clicked, this, &dlgRef::CancelButton_Click);
+    connect(m_cmdBrowse, &QPushButton::clicked, this, &dlgRef::cmdBrowse_Click);
+    connect(m_cmdLoad, &QPushButton::clicked, this, &dlgRef::cmdLoad_Click);
+    connect(m_txtFilter, &QLineEdit::textChanged, this, &dlgRef::txtFilter_TextChanged);
+    connect(m_lstInstances, &QAbstractItemView::doubleClicked, this, &dlgRef::lstInstances_DblClick);
+    connect(m_lstInstances->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &dlgRef::updateOkButton);
+    // A reset drops the selection without a selectionChanged.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &dlgRef::updateOkButton);
+}
+
+int dlgRef::xPixels(int twips) const
+{
+    return layout::twipsToPixels(twips, logicalDpiX());
+}
+
+int dlgRef::yPixels(int twips) const
+{
+    return layout::twipsToPixels(twips, logicalDpiY());
+}
+
+void dlgRef::placeChildren()
+{
+    setFixedSize(xPixels(kClientWidth), yPixels(kClientHeight));
+    const auto place = [this](QWidget *w, const layout::Rect &r) {
+        w->setGeometry(xPixels(r.left), yPixels(r.top), xPixels(r.width), yPixels(r.height));
+    };
+    place(m_lblAddress, kLblAddress);
+    place(m_txtAddress, kTxtAddress);
+    place(m_cmdBrowse, kCmdBrowse);
+    place(m_cmdLoad, kCmdLoad);
+    place(m_txtFilter, kTxtFilter);
+    place(m_lstInstances, kLstInstances);
+    place(m_OKButton, kOKButton);
+    place(m_CancelButton, kCancelButton);
+}
+
+void dlgRef::LoadInstances()
+{
+    m_cmdLoad->setEnabled(false);
+    if (m_xmlDoc) {
+        m_xmlDoc->disconnect(this);
+        delete m_xmlDoc;
+    }
+    m_xmlDoc = new XmlDocument(this);
+    connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
+
+    const QString address = m_txtAddress->text();
+    if (m_xmlDoc->load(address))
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
+                    QStringLiteral("Can't load data from ") + address, QMessageBox::Ok,
+                    isVisible() ? this : parentWidget());
+    box.exec();
+    // Let the user correct the address and try again.
+    m_cmdLoad->setEnabled(true);
+}
+
+void dlgRef::xmlDoc_onreadystatechange()
+{
+    if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
+        return;
+    m_model->setRows(instanceRowsOf(*m_xmlDoc));
+    AdjustColumns();
+    m_cmdLoad->setEnabled(true);
+}
+
+void dlgRef::AdjustColumns()
+{
+    const double dpi = logicalDpiX();
+    // The widest cell of the first column (the view measures the shown rows and a bounded
+    // sample around them, so this stays cheap on huge lists).
+    const QAbstractItemView *view = m_lstInstances;
+    const int fittedPixels = std::max(0, view->sizeHintForColumn(InstanceListModel::TypeColumn));
+    const double fittedTwips = fittedPixels * 1440.0 / dpi;
+    const int listTwips = layout::pixelsToTwips(m_lstInstances->width(), dpi);
+    const layout::ColumnWidths widths = layout::fitColumns(fittedTwips, listTwips, kTypeColumnExtra);
+    QHeaderView *header = m_lstInstances->header();
+    header->resizeSection(InstanceListModel::TypeColumn, layout::twipsToPixels(widths.first, dpi));
+    header->resizeSection(InstanceListModel::IdColumn, layout::twipsToPixels(widths.second, dpi));
+}
+
+void dlgRef::setOpenFileHook(OpenFileHook hook)
+{
+    m_openFile = hook ? std::move(hook) : OpenFileHook(standardOpenFile);
+}
+
+void dlgRef::cmdBrowse_Click()
+{
+    QString path;
+    try {
+        path = m_openFile(this, QString(), QStringLiteral("XML Files (*.xml)"));
+    } catch (...) {
+        return; // any failure of the file dialog ends Browse quietly
+    }
+    if (path.isEmpty())
+        return;
+    m_txtAddress->setText(path);
+    LoadInstances();
+}
+
+void dlgRef::cmdLoad_Click()
+{
+    LoadInstances();
+}
+
+void dlgRef::chooseRow(int shownRow)
+{
+    const InstanceRow *row = m_model->rowAt(shownRow);
+    if (!row)
+        return;
+    m_strSelectedRef = m_txtAddress->text() + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;
+    accept();
+}
+
+void dlgRef::OKButton_Click()
+{
+    const QModelIndexList rows = m_lstInstances->selectionModel()->selectedRows();
+    if (!rows.isEmpty())
+        chooseRow(rows.first().row());
+}
+
+void dlgRef::CancelButton_Click()
+{
+    reject();
+}
+
+void dlgRef::lstInstances_DblClick(const QModelIndex &index)
+{
+    if (index.isValid())
+        chooseRow(index.row());
+}
+
+void dlgRef::txtFilter_TextChanged(const QString &text)
+{
+    // Keep the chosen instance selected when it survives the new filter.
+    const QModelIndexList selected = m_lstInstances->selectionModel()->selectedRows();
+    const int source = selected.isEmpty() ? -1 : m_model->sourceRow(selected.first().row());
+    m_model->setFilterText(text);
+    const int shown = m_model->shownRow(source);
+    if (shown >= 0 && m_lstInstances->selectionModel()->selectedRows().isEmpty()) {
+        const QModelIndex index = m_model->index(shown, 0);
+        m_lstInstances->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_lstInstances->scrollTo(index);
+    }
+    updateOkButton();
+}
+
+void dlgRef::updateOkButton()
+{
+    m_OKButton->setEnabled(m_lstInstances->selectionModel()->hasSelection());
+}
+
+void dlgRef::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        // Every use starts without a choice and with the whole list.
+        m_strSelectedRef.clear();
+        m_txtFilter->clear();
+    }
+    QDialog::showEvent(event);
+}
+
+void dlgRef::closeEvent(QCloseEvent *event)
+{
+    QDialog::closeEvent(event);
+    if (event->isAccepted()) {
+        // The close box ends the dialog's life; OK and Cancel only hide it.
+        m_bClosedByFrame = true;
+        setAttribute(Qt::WA_DeleteOnClose);
+    }
+}
+
+} // namespace quillon

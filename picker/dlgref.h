@@ -1,0 +1,110 @@
+#pragma once
+// dlgRef, "Select Instance": the modal picker through which the user chooses the target of a
+// reference. It lists the instances of one document (its own document object, read from the
+// file named in txtAddress) and hands the choice back as one string,
+// "<address>#<element name>#<id>".
+//
+// Use from the "Edit Link..." command:
+//
+//     dlgRef *dlg = dlgRef::instance(this);          // the one picker, created when needed
+//     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
+//
+// chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
+// strSelectedRef(). OK and Cancel only hide the dialog, so its address, list and document
+// persist to the next use; the frame's close box destroys it, and instance() then creates a
+// new one. strSelectedRef() is cleared every time the dialog is shown, so a Cancel or a close
+// never returns an earlier choice.
+
+#include "quillon_export.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeView;
+class QModelIndex;
+
+namespace quillon {
+
+class InstanceListModel;
+class XmlDocument;
+
+class QUILLON_EXPORT dlgRef : public QDialog {
+    Q_OBJECT
+public:
+    // Asks for an XML file to open: (parent, caption, filter) -> path, empty when cancelled.
+    using OpenFileHook = std::function<QString(QWidget *, const QString &, const QString &)>;
+
+    explicit dlgRef(QWidget *owner = nullptr);
+    ~dlgRef() override;
+
+    // The one picker of the library, owned by owner. Created on first use, and created anew
+    // after the close box destroyed the previous one (or it was closed and awaits deletion).
+    static dlgRef *instance(QWidget *owner);
+
+    // Address, LoadInstances, AdjustColumns, modal run; returns strSelectedRef() (empty when
+    // the dialog was cancelled or closed). The dialog may be gone after a close: do not touch
+    // the object after this returns unless it is obtained again from instance().
+    QString chooseFrom(const QString &address);
+
+    // The last choice confirmed with OK or a double-click since the dialog was last shown:
+    // address text, "#", element name, "#", id. Empty otherwise.
+    QString strSelectedRef() const { return m_strSelectedRef; }
+
+    QLineEdit *txtAddress() const { return m_txtAddress; }
+    InstanceListModel *instanceModel() const { return m_model; }
+
+    // Loads the document named by txtAddress; its completion fills the list.
+    void LoadInstances();
+    // Fits the list's columns to their contents and the list's width.
+    void AdjustColumns();
+
+    // Replaces the file dialog used by "..." (tests). A null hook restores the standard one.
+    void setOpenFileHook(OpenFileHook hook);
+
+    // True once the close box has closed this object; it is deleted when the event loop
+    // next gets control.
+    bool isClosedByFrame() const { return m_bClosedByFrame; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createChildren();
+    void placeChildren();
+    int xPixels(int twips) const;
+    int yPixels(int twips) const;
+    void chooseRow(int shownRow);
+    void updateOkButton();
+
+    void cmdBrowse_Click();
+    void cmdLoad_Click();
+    void OKButton_Click();
+    void CancelButton_Click();
+    void lstInstances_DblClick(const QModelIndex &index);
+    void txtFilter_TextChanged(const QString &text);
+    void xmlDoc_onreadystatechange();
+
+    QString m_strSelectedRef;
+    XmlDocument *m_xmlDoc = nullptr;
+    InstanceListModel *m_model = nullptr;
+    OpenFileHook m_openFile;
+    bool m_bClosedByFrame = false;
+
+    QLabel *m_lblAddress = nullptr;
+    QLineEdit *m_txtAddress = nullptr;
+    QPushButton *m_cmdBrowse = nullptr;
+    QPushButton *m_cmdLoad = nullptr;
+    QLineEdit *m_txtFilter = nullptr;
+    QTreeView *m_lstInstances = nullptr;
+    QPushButton *m_OKButton = nullptr;
+    QPushButton *m_CancelButton = nullptr;
+};
+
+} // namespace quillon

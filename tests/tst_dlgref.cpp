@@ -1,0 +1,431 @@
+// The instance picker: its row store and filter, its model, and the dialog driven offscreen.
+
+#include "dlgref.h"
+#include "instancelistmodel.h"
+#include "layout.h"
+#include "testsupport.h"
+#include "xmldocument.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWindow>
+
+using namespace quillon;
+using Act = std::function<void(dlgRef *)>;
+
+namespace {
+
+QString dataFile(const QString &name) { return QStringLiteral(TEST_DATA_DIR "/picker/") + name; }
+
+// The rows of data/picker/instances.xml, in document order.
+std::vector<InstanceRow> sampleRows()
+{
+    return {{"Product", "id1"}, {"Product_definition_formation", "id2"}, {"Shape_representation", ""},
+            {"Named_item", "first"}, {"Product", "id5"}, {"Next_assembly_usage_occurrence", "idX9"}};
+}
+
+template <typename T = QWidget> T *child(QObject *d, const char *name)
+{
+    T *w = d->findChild<T *>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no child %s", name);
+    return w;
+}
+QTreeView *list(dlgRef *d) { return child<QTreeView>(d, "lstInstances"); }
+QPushButton *button(dlgRef *d, const char *name) { return child<QPushButton>(d, name); }
+QLineEdit *filterBox(dlgRef *d) { return child<QLineEdit>(d, "txtFilter"); }
+int rowCount(dlgRef *d) { return list(d)->model()->rowCount(); }
+
+void selectRow(dlgRef *d, int row)
+{
+    list(d)->selectionModel()->setCurrentIndex(list(d)->model()->index(row, 0),
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+void choose(dlgRef *d, int row)
+{
+    selectRow(d, row);
+    button(d, "OKButton")->click();
+}
+
+bool waitLoaded(dlgRef *d)
+{
+    return QTest::qWaitFor([d] { return button(d, "cmdLoad")->isEnabled(); }, 10000);
+}
+bool load(dlgRef *d, const QString &address)
+{
+    d->txtAddress()->setText(address);
+    d->LoadInstances();
+    return waitLoaded(d);
+}
+
+// Runs the dialog as the "Edit Link..." command does; once it is shown with its list filled,
+// act answers it. A dialog that act left open is cancelled.
+QString runPicker(dlgRef *d, const QString &address, Act act)
+{
+    QPointer<dlgRef> guard(d);
+    QTimer::singleShot(0, d, [guard, act] {
+        const bool shown = QTest::qWaitFor([guard] { return guard && guard->isVisible(); }, 10000);
+        if (shown && waitLoaded(guard))
+            act(guard);
+        if (guard && guard->isVisible()) {
+            qWarning("dialog left open; cancelling");
+            guard->reject();
+        }
+    });
+    return d->chooseFrom(address);
+}
+
+} // namespace
+
+class TestDlgRef : public QObject {
+    Q_OBJECT
+private slots:
+    void rowsOfDocument();
+    void filterRows_data();
+    void filterRows();
+    void modelFilterNarrowsAndWidens();
+    void modelPassesTester();
+
+    void captionSizeAndChildren();
+    void choice_data();
+    void choice();
+    void secondUseReloadsCallersAddress();
+    void reloadsAndFailures();
+    void cancelAndCloseReturnNothing();
+    void closeBoxDestroysDialog();
+    void filterBoxAndOkState();
+    void adjustColumnsFillsList();
+    void browse();
+    void largeDocument();
+
+private:
+    QWidget m_owner;
+};
+
+void TestDlgRef::rowsOfDocument()
+{
+    XmlDocument doc, none;
+    QVERIFY(doc.load(dataFile("instances.xml")));
+    QCOMPARE(instanceRowsOf(doc), sampleRows());
+    QVERIFY(none.load(dataFile("noinstances.xml")));
+    QVERIFY(instanceRowsOf(none).empty());
+}
+
+void TestDlgRef::filterRows_data()
+{
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<std::vector<int>>("expected");
+    QTest::newRow("empty keeps all") << QString() << std::vector<int>{0, 1, 2, 3, 4, 5};
+    QTest::newRow("type, other case") << "PRODUCT" << std::vector<int>{0, 1, 4};
+    QTest::newRow("id, other case") << "x9" << std::vector<int>{5};
+    QTest::newRow("type or id") << "Id" << std::vector<int>{0, 1, 4, 5};
+    QTest::newRow("underscore") << "d_it" << std::vector<int>{3};
+    QTest::newRow("nothing") << "zzz" << std::vector<int>{};
+}
+
+void TestDlgRef::filterRows()
+{
+    QFETCH(QString, needle);
+    QFETCH(std::vector<int>, expected);
+    QCOMPARE(filterInstanceRows(sampleRows(), needle), expected);
+}
+
+void TestDlgRef::modelFilterNarrowsAndWidens()
+{
+    InstanceListModel model;
+    model.setRows(sampleRows());
+    model.setFilterText("pro");
+    QCOMPARE(model.rowCount(), 3);
+    model.setFilterText("proDuct_");
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("Product_definition_formation"));
+    QCOMPARE(model.sourceRow(0), 1);
+    QCOMPARE(model.shownRow(1), 0);
+    QCOMPARE(model.shownRow(0), -1);
+    model.setFilterText("i"); // shorter: all rows are looked at again
+    QCOMPARE(model.rowCount(), 6);
+    model.setRows({{"A", "1"}, {"B", "xI"}}); // the filter applies to new rows
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("xI"));
+    model.setFilterText(QString());
+    QCOMPARE(model.rowCount(), 2);
+    QVERIFY(!model.rowAt(2));
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Type"));
+    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("ID"));
+}
+
+void TestDlgRef::modelPassesTester()
+{
+    InstanceListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setRows(sampleRows());
+    for (const char *text : {"product", "product_", "", "zzz"})
+        model.setFilterText(text);
+    model.clear();
+    model.setRows(sampleRows());
+}
+
+void TestDlgRef::captionSizeAndChildren()
+{
+    dlgRef d(&m_owner);
+    const auto px = [&](int twips) { return layout::twipsToPixels(twips, d.logicalDpiX()); };
+    const auto py = [&](int twips) { return layout::twipsToPixels(twips, d.logicalDpiY()); };
+    QCOMPARE(d.windowTitle(), QStringLiteral("Select Instance"));
+    QCOMPARE(d.size(), QSize(px(7080), py(4170)));
+    QCOMPARE(d.minimumSize(), d.maximumSize());
+    QVERIFY(!(d.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(d.windowFlags() & Qt::WindowCloseButtonHint);
+    QCOMPARE(child<QLabel>(&d, "lblAddress")->text(), QStringLiteral("From:"));
+    QCOMPARE(child<QLabel>(&d, "lblAddress")->pos(), QPoint(px(120), py(120)));
+    QCOMPARE(d.txtAddress(), child<QLineEdit>(&d, "txtAddress"));
+    QCOMPARE(button(&d, "cmdBrowse")->text(), QStringLiteral("..."));
+    QCOMPARE(button(&d, "cmdLoad")->text(), QStringLiteral("Go"));
+    QCOMPARE(button(&d, "cmdLoad")->geometry(), QRect(px(6000), py(120), px(975), py(375)));
+    QCOMPARE(button(&d, "OKButton")->text(), QStringLiteral("OK"));
+    QVERIFY(button(&d, "OKButton")->isDefault());
+    QCOMPARE(button(&d, "CancelButton")->geometry(), QRect(px(5760), py(3600), px(1215), py(375)));
+    QCOMPARE(filterBox(&d)->placeholderText(), QStringLiteral("Filter"));
+    QVERIFY(list(&d)->uniformRowHeights());
+
+    const QStringList ours{"OKButton", "CancelButton", "txtFilter", "lstInstances", "txtAddress", "cmdBrowse", "cmdLoad"};
+    QStringList order;
+    QWidget *w = button(&d, "OKButton");
+    do {
+        if (ours.contains(w->objectName()) && !order.contains(w->objectName()))
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != button(&d, "OKButton"));
+    QCOMPARE(order, ours);
+}
+
+void TestDlgRef::choice_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("doubleClick");
+    QTest::addColumn<QString>("typed"); // address typed after the list was filled
+    QTest::addColumn<QString>("expected");
+    const QString file = dataFile("instances.xml");
+    QTest::newRow("plain") << 0 << false << QString() << file + "#Product#id1";
+    QTest::newRow("underscores kept") << 1 << false << QString() << file + "#Product_definition_formation#id2";
+    QTest::newRow("no attribute: empty id") << 2 << false << QString() << file + "#Shape_representation#";
+    QTest::newRow("first attribute, not id") << 3 << false << QString() << file + "#Named_item#first";
+    QTest::newRow("second section") << 5 << false << QString() << file + "#Next_assembly_usage_occurrence#idX9";
+    QTest::newRow("double-click") << 4 << true << QString() << file + "#Product#id5";
+    QTest::newRow("edited address") << 0 << false << "C:\\x\\b.xml" << "C:\\x\\b.xml#Product#id1";
+}
+
+void TestDlgRef::choice()
+{
+    QFETCH(int, row);
+    QFETCH(bool, doubleClick);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    dlgRef d(&m_owner);
+    int rows = -1;
+    const QString result = runPicker(&d, dataFile("instances.xml"), [&](dlgRef *p) {
+        rows = rowCount(p);
+        if (!typed.isEmpty())
+            p->txtAddress()->setText(typed);
+        if (!doubleClick)
+            return choose(p, row);
+        // A double-click reaches the view as a click followed by the double-click event.
+        const QPoint at = list(p)->visualRect(list(p)->model()->index(row, 1)).center();
+        QTest::mouseClick(list(p)->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list(p)->viewport(), Qt::LeftButton, {}, at);
+    });
+    QCOMPARE(rows, 6);
+    QCOMPARE(result, expected);
+    QCOMPARE(d.strSelectedRef(), expected);
+    QVERIFY(!d.isVisible());
+}
+
+void TestDlgRef::secondUseReloadsCallersAddress()
+{
+    dlgRef d(&m_owner);
+    runPicker(&d, dataFile("instances.xml"), [](dlgRef *p) {
+        p->txtAddress()->setText("typed.xml");
+        choose(p, 0);
+    });
+    QString shown;
+    const QString second = dataFile("second.xml");
+    const QString result = runPicker(&d, second, [&](dlgRef *p) {
+        shown = p->txtAddress()->text();
+        choose(p, 1);
+    });
+    QCOMPARE(shown, second);
+    QCOMPARE(d.instanceModel()->allRows(), (std::vector<InstanceRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
+    QCOMPARE(result, second + "#Cartesian_point#a2");
+}
+
+void TestDlgRef::reloadsAndFailures()
+{
+    dlgRef d(&m_owner);
+    d.txtAddress()->setText(dataFile("instances.xml"));
+    d.LoadInstances();
+    QVERIFY(!button(&d, "cmdLoad")->isEnabled()); // until the completion
+    QVERIFY(waitLoaded(&d));
+    QCOMPARE(rowCount(&d), 6);
+
+    d.txtAddress()->setText(dataFile("noinstances.xml"));
+    button(&d, "cmdLoad")->click();
+    QVERIFY(waitLoaded(&d));
+    QCOMPARE(rowCount(&d), 0);
+
+    QTemporaryDir tmp;
+    const QString missing = tmp.filePath("missing.xml");
+    d.txtAddress()->setText(missing);
+    testsupport::MessageCapture boxes;
+    d.LoadInstances();
+    QCOMPARE(boxes.messages.size(), 1);
+    QCOMPARE(boxes.messages[0].title, QStringLiteral("Warning"));
+    QCOMPARE(boxes.messages[0].text, "Can't load data from " + missing);
+    QCOMPARE(boxes.messages[0].icon, QMessageBox::Warning);
+    QVERIFY(button(&d, "cmdLoad")->isEnabled()); // so the user can retry
+
+    // A bare name is opened as given, from the working folder.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(TEST_DATA_DIR "/picker"));
+    const bool loaded = load(&d, "second.xml");
+    QDir::setCurrent(cwd);
+    QVERIFY(loaded);
+    QCOMPARE(rowCount(&d), 2);
+    QCOMPARE(boxes.messages.size(), 1);
+}
+
+void TestDlgRef::cancelAndCloseReturnNothing()
+{
+    QPointer<dlgRef> d = dlgRef::instance(&m_owner);
+    const QString address = dataFile("instances.xml");
+    QCOMPARE(runPicker(d, address, [](dlgRef *p) { choose(p, 0); }), address + "#Product#id1");
+    QCOMPARE(runPicker(d, address, [](dlgRef *p) { button(p, "CancelButton")->click(); }), QString());
+    QVERIFY(d); // Cancel only hides: the same object keeps its address and list
+    QCOMPARE(dlgRef::instance(&m_owner), d.data());
+    QCOMPARE(d->txtAddress()->text(), address);
+    QCOMPARE(d->instanceModel()->totalCount(), 6);
+
+    runPicker(d, address, [](dlgRef *p) { choose(p, 1); });
+    QCOMPARE(runPicker(d, address, [](dlgRef *p) { p->windowHandle()->close(); }), QString());
+}
+
+void TestDlgRef::closeBoxDestroysDialog()
+{
+    QPointer<dlgRef> first = dlgRef::instance(&m_owner);
+    runPicker(first, dataFile("instances.xml"), [](dlgRef *p) { p->windowHandle()->close(); });
+    dlgRef *next = dlgRef::instance(&m_owner); // asked before the deletion has run
+    QVERIFY(next != first.data());
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(dlgRef::instance(&m_owner), next);
+    QCOMPARE(next->parentWidget(), &m_owner);
+    QCOMPARE(next->txtAddress()->text(), QString());
+}
+
+void TestDlgRef::filterBoxAndOkState()
+{
+    dlgRef d(&m_owner);
+    QPushButton *ok = button(&d, "OKButton");
+    QVERIFY(!ok->isEnabled());
+    const QString address = dataFile("instances.xml");
+    QList<int> rows;
+    bool okAfterNarrowing = false, okAfterFilteringOut = true;
+    const QString result = runPicker(&d, address, [&](dlgRef *p) {
+        rows << rowCount(p);
+        selectRow(p, 4); // Product id5
+        filterBox(p)->setText("PRODUCT");
+        rows << rowCount(p);
+        okAfterNarrowing = button(p, "OKButton")->isEnabled(); // the selected row survived
+        filterBox(p)->setText("zzz");
+        okAfterFilteringOut = button(p, "OKButton")->isEnabled();
+        filterBox(p)->clear();
+        rows << rowCount(p);
+        filterBox(p)->setText("x9");
+        choose(p, 0);
+    });
+    QCOMPARE(rows, (QList<int>{6, 3, 6}));
+    QVERIFY(okAfterNarrowing);
+    QVERIFY(!okAfterFilteringOut);
+    QCOMPARE(result, address + "#Next_assembly_usage_occurrence#idX9");
+
+    // The next show starts unfiltered; a reload drops the selection.
+    bool okAfterReload = true, stillOpen = false;
+    const QString again = runPicker(&d, address, [&](dlgRef *p) {
+        rows << rowCount(p);
+        selectRow(p, 2);
+        button(p, "cmdLoad")->click();
+        okAfterReload = waitLoaded(p) && button(p, "OKButton")->isEnabled();
+        button(p, "OKButton")->click(); // disabled: chooses nothing
+        stillOpen = p->isVisible();
+        button(p, "CancelButton")->click();
+    });
+    QCOMPARE(filterBox(&d)->text(), QString());
+    QCOMPARE(rows.last(), 6);
+    QVERIFY(!okAfterReload);
+    QVERIFY(stillOpen);
+    QCOMPARE(again, QString());
+}
+
+void TestDlgRef::adjustColumnsFillsList()
+{
+    dlgRef d(&m_owner);
+    const double dpi = d.logicalDpiX();
+    QTreeView *v = list(&d);
+    const auto twips = [dpi](int pixels) { return pixels * 1440.0 / dpi; };
+    const double onePixel = twips(1);
+    for (const char *file : {"instances.xml", "noinstances.xml"}) {
+        QVERIFY(load(&d, dataFile(file)));
+        d.AdjustColumns();
+        const double first = twips(v->header()->sectionSize(0));
+        const double sum = first + twips(v->header()->sectionSize(1));
+        QVERIFY2(qAbs(sum - (twips(v->width()) - 60)) <= 2 * onePixel, qPrintable(QString::number(sum)));
+        const double content = twips(qMax(0, static_cast<QAbstractItemView *>(v)->sizeHintForColumn(0)));
+        QVERIFY(qAbs(first - (content + 100)) <= onePixel);
+    }
+}
+
+void TestDlgRef::browse()
+{
+    dlgRef d(&m_owner);
+    QVERIFY(load(&d, dataFile("instances.xml")));
+    QString filterAsked;
+    d.setOpenFileHook([&](QWidget *, const QString &, const QString &filter) {
+        filterAsked = filter;
+        return QString(); // cancelled
+    });
+    button(&d, "cmdBrowse")->click();
+    QCOMPARE(filterAsked, QStringLiteral("XML Files (*.xml)"));
+    QCOMPARE(d.txtAddress()->text(), dataFile("instances.xml"));
+    QVERIFY(button(&d, "cmdLoad")->isEnabled());
+    QCOMPARE(rowCount(&d), 6);
+
+    d.setOpenFileHook([](QWidget *, const QString &, const QString &) { return dataFile("second.xml"); });
+    button(&d, "cmdBrowse")->click();
+    QCOMPARE(d.txtAddress()->text(), dataFile("second.xml"));
+    QVERIFY(waitLoaded(&d));
+    QCOMPARE(rowCount(&d), 2);
+}
+
+void TestDlgRef::largeDocument()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("large.xml");
+    QByteArray xml = "<?xml version=\"1.0\"?>\n<uos><Data><aim-instances>\n";
+    for (int i = 0; i < 200000; ++i)
+        xml += "<Cartesian_point id=\"i" + QByteArray::number(i) + "\"/>\n";
+    testsupport::writeAll(path, xml + "</aim-instances></Data></uos>\n");
+    dlgRef d(&m_owner);
+    QList<int> rows;
+    const QString result = runPicker(&d, path, [&](dlgRef *p) {
+        rows << rowCount(p);
+        list(p)->scrollToBottom();
+        filterBox(p)->setText("I199999");
+        rows << rowCount(p);
+        choose(p, 0);
+    });
+    QCOMPARE(rows, (QList<int>{200000, 1}));
+    QCOMPARE(result, path + "#Cartesian_point#i199999");
+}
+
+QTEST_MAIN(TestDlgRef)
+#include "tst_dlgref.moc"
