@@ -162,19 +162,18 @@ bool CtrlXMLEditor::LoadProfile(const QString &strFileName)
 {
     showWait();
     auto *doc = new XmlDocument(this);
-    QString path = strFileName;
+    // A relative name is looked for in the folder of the document shown before, and as given.
+    const QString path = documentPathFor(m_strFileName, strFileName);
+    const QString other = path == strFileName ? retryPath(m_strFileName, strFileName) : strFileName;
     bool result = doc->load(path);
+    QString loaded = path;
     if (!result) {
-        // A name that cannot be opened as given is looked for in the folder of the document
-        // shown before.
         const QString firstError = doc->errorString();
-        const QString retry = retryPath(m_strFileName, strFileName);
-        if (retry != strFileName && doc->load(retry)) {
+        if (other != path && doc->load(other)) {
             result = true;
-            path = retry;
+            loaded = other;
         } else {
-            const bool onlyRetryExists = retry != strFileName && !QFile::exists(strFileName) && QFile::exists(retry);
-            m_strLastError = onlyRetryExists ? doc->errorString() : firstError;
+            m_strLastError = firstError;
         }
     }
     if (!result) {
@@ -184,9 +183,9 @@ bool CtrlXMLEditor::LoadProfile(const QString &strFileName)
         return false;
     }
     m_strLastError.clear();
-    m_strFileName = path;
+    m_strFileName = loaded;
     setDocument(doc);
-    ieXML->Navigate(path);
+    ieXML->Navigate(loaded);
     return true;
 }
 

@@ -2,7 +2,6 @@
 #include "ctrlxmleditor.h"
 #include "dlgref.h"
 
-#include <QFileInfo>
 #include <QTreeWidget>
 
 namespace quillon {
@@ -12,12 +11,12 @@ void CtrlXMLEditor::mnuEdit_Click()
     if (!m_itmLink || !xmlDoc)
         return;
     // A reference into another document offers that document, one within this document
-    // offers this document's file. A name that cannot be opened as written is offered where
-    // following the reference finds it: in the folder of the document shown.
+    // offers this document's file. A relative name is offered where following the reference
+    // finds it: next to the document shown.
     const QString value = m_itmLink->text(1);
-    QString address = value.contains(QLatin1Char('#')) ? value.section(QLatin1Char('#'), 0, 0) : m_strFileName;
-    if (!QFileInfo::exists(address) && QFileInfo::exists(retryPath(m_strFileName, address)))
-        address = retryPath(m_strFileName, address);
+    const QString address = value.contains(QLatin1Char('#'))
+                                ? documentPathFor(m_strFileName, value.section(QLatin1Char('#'), 0, 0))
+                                : m_strFileName;
     const QString choice = dlgRef::instance(this)->chooseFrom(address);
     if (!choice.isEmpty())
         applyLink(choice);

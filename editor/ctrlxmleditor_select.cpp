@@ -134,6 +134,9 @@ QTreeWidgetItem *CtrlXMLEditor::addRow(const QString &text)
 {
     auto *item = new QTreeWidgetItem(ctrlProperties);
     item->setText(0, text);
+    // Rows are tall enough for the edit box that opens 60 twips inside them.
+    // (Set on the value column, whose fitted width is never used.)
+    item->setSizeHint(1, QSize(0, txtEdit->sizeHint().height() + toPx(60)));
     return item;
 }
 

@@ -1,5 +1,7 @@
 #include "refs.h"
 
+#include <QFileInfo>
+
 namespace quillon {
 
 QString NameToCaption(const QString &s)
@@ -53,6 +55,14 @@ QString FileNameOf(const QString &path)
 QString retryPath(const QString &previous, const QString &name)
 {
     return previous.left(folderSeparatorIndex(previous) + 1) + name;
+}
+
+QString documentPathFor(const QString &previous, const QString &name)
+{
+    const QString nextToPrevious = retryPath(previous, name);
+    if (nextToPrevious != name && QFileInfo(name).isRelative() && QFileInfo::exists(nextToPrevious))
+        return nextToPrevious;
+    return name;
 }
 
 void History::record(const QString &entry)

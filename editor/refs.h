@@ -46,6 +46,11 @@ QUILLON_EXPORT QString FileNameOf(const QString &path);
 // bare name is looked for when it cannot be opened as given.
 QUILLON_EXPORT QString retryPath(const QString &previous, const QString &name);
 
+// Where a document named `name` is to be read while `previous` is shown: a relative name
+// that exists in the folder of `previous` is that file (a reference written as a bare name
+// points next to the document that holds it); any other name stands as given.
+QUILLON_EXPORT QString documentPathFor(const QString &previous, const QString &name);
+
 // The back stack of places ("document#id"), oldest first.
 class QUILLON_EXPORT History {
 public:

@@ -22,6 +22,7 @@ private slots:
     void loadShowsTreeAddressAndHidesWaitWindow();
     void loadCompletesAfterLoadProfileReturns();
     void bareNameIsRetriedInThePreviousFolder();
+    void bareNamePrefersTheFolderOfTheDocumentShown();
     void failedLoadKeepsThePreviousDocument();
     void firstFailedLoadLeavesTheControlEmpty();
     void malformedFileFailsWithAReason();
@@ -102,6 +103,27 @@ void TestCtrlCore::bareNameIsRetriedInThePreviousFolder()
     settle();
     QCOMPARE(m_ctrl->FileName(), m_dir->filePath(QStringLiteral("other.xml")));
     QCOMPARE(roots(), QStringList{QStringLiteral("lib")});
+}
+
+void TestCtrlCore::bareNamePrefersTheFolderOfTheDocumentShown()
+{
+    // Another other.xml in the working folder must not stand in for the one next to main.xml.
+    QTemporaryDir elsewhere;
+    writeAll(elsewhere.filePath(QStringLiteral("other.xml")), "<uos><decoy/></uos>");
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
+    settle();
+    QVERIFY(m_ctrl->LoadProfile(QStringLiteral("other.xml")));
+    settle();
+    QCOMPARE(m_ctrl->FileName(), m_dir->filePath(QStringLiteral("other.xml")));
+    // A name that exists only as given is still found.
+    QFile::remove(m_dir->filePath(QStringLiteral("other.xml")));
+    QVERIFY(m_ctrl->LoadProfile(QStringLiteral("other.xml")));
+    settle();
+    QDir::setCurrent(cwd);
+    QCOMPARE(m_ctrl->FileName(), QStringLiteral("other.xml"));
+    QCOMPARE(roots(), QStringList{QStringLiteral("decoy")});
 }
 
 void TestCtrlCore::failedLoadKeepsThePreviousDocument()
