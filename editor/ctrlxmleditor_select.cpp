@@ -71,6 +71,7 @@ void CtrlXMLEditor::armBranch(const XmlNode &s)
         setReferenceRow(r);
         m_elmInstance = s;
         m_elmRows = s;
+        m_strRowsFile = m_strFileName;
         FitColumns();
         return;
     }
@@ -87,6 +88,7 @@ void CtrlXMLEditor::armBranch(const XmlNode &s)
         r->setText(1, v.text());
         m_elmInstance = v.parentNode();
         m_elmRows = m_elmInstance;
+        m_strRowsFile = m_strFileName;
         FitColumns();
         return;
     }
@@ -194,6 +196,7 @@ void CtrlXMLEditor::PopulateInstance()
     clearRows();
     lblEntity->clear();
     m_elmRows = m_elmInstance;
+    m_strRowsFile = m_strFileName;
     auto failed = [this] {
         lblEntity->adjustSize();
         message(QStringLiteral("Exception in \"PopulateInstance\""), QStringLiteral("Error"), 48);
@@ -314,9 +317,18 @@ void CtrlXMLEditor::reresolveInstance()
 void CtrlXMLEditor::refreshShownInstance()
 {
     const bool stale = !m_elmRows || !m_elmRows.belongsTo(xmlDoc);
-    reresolveInstance();
     if (!stale)
         return;
+    if (!sameDocument(m_strRowsFile, m_strFileName)) {
+        // Another document was opened: nothing of the old one stays on show.
+        m_elmInstance = XmlNode();
+        clearRows();
+        lblEntity->clear();
+        setListVisible(false);
+        return;
+    }
+    // The same document was read again: show the same instance of the new copy.
+    reresolveInstance();
     if (m_elmInstance) {
         PopulateInstance();
         FitColumns();

@@ -30,6 +30,9 @@ private slots:
     void jumpWithNothingShownRecordsNothing();
     void armAttributeElementRecordsNoEntry();
     void rightClickOffersTheMenuAndFollowsNothing();
+    void backStaysWhenTheDocumentLeftCannotBeSaved();
+    void openingAnotherDocumentClearsTheList();
+    void viewSwitchShowsTheSameInstanceAgain();
 
 private:
     void show(const QString &id);
@@ -261,6 +264,52 @@ void TestNavigation::rightClickOffersTheMenuAndFollowsNothing()
     QCOMPARE(entity(), QStringLiteral("product id1"));
     QVERIFY(m_ctrl->history().isEmpty());
     menu->hide();
+}
+
+void TestNavigation::backStaysWhenTheDocumentLeftCannotBeSaved()
+{
+    show(QStringLiteral("id1"));
+    follow(QStringLiteral("made from"));
+    QVERIFY(readAll(path("main.xml")).contains("Shaft")); // written before it was left
+    QVERIFY(QFile::remove(path("other.xml")));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("other.xml")));
+    MessageCapture mc;
+    QTest::mouseClick(back(), Qt::LeftButton);
+    settle();
+    QCOMPARE(mc.messages.size(), 1);
+    QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
+    QCOMPARE(m_ctrl->FileName(), path("other.xml"));
+    QCOMPARE(entity(), QStringLiteral("material id21"));
+    QCOMPARE(m_ctrl->history().position(), 0);
+}
+
+void TestNavigation::openingAnotherDocumentClearsTheList()
+{
+    show(QStringLiteral("id1"));
+    QVERIFY(m_ctrl->LoadProfile(path("other.xml")));
+    settle();
+    QVERIFY(!m_ctrl->shownInstance());
+    QCOMPARE(list()->topLevelItemCount(), 0);
+    QVERIFY(!list()->isVisible());
+    QCOMPARE(entity(), QString());
+}
+
+void TestNavigation::viewSwitchShowsTheSameInstanceAgain()
+{
+    show(QStringLiteral("id5"));
+    XmlDocument *before = m_ctrl->document();
+    m_ctrl->setProperty("ViewMode", 1);
+    settle();
+    QVERIFY(m_ctrl->document() != before);
+    QVERIFY(m_ctrl->shownInstance().belongsTo(m_ctrl->document()));
+    QCOMPARE(entity(), QStringLiteral("shape id5"));
+    // An edit of the list now lands in the document on show.
+    clickRow(list(), 0);
+    QVERIFY(m_ctrl->IsEditing());
+    m_ctrl->findChild<QLineEdit *>(QStringLiteral("txtEdit"))->setText(QStringLiteral("cm"));
+    m_ctrl->SaveItemChanges(true);
+    QCOMPARE(m_ctrl->document()->findInstance(QStringLiteral("id5")).selectSingleNode(QStringLiteral("units")).text(),
+             QStringLiteral("cm"));
 }
 
 QTEST_MAIN(TestNavigation)
