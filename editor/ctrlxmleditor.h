@@ -77,6 +77,7 @@ private:
     // Node selection
     void ctrlTree_NodeClick(const QModelIndex &node);
     void armBranch(const XmlNode &s);
+    void showSingleRow(const XmlNode &owner);
     void referenceBranch(const XmlNode &s);
     void referenceTail();
 

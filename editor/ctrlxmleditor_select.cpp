@@ -69,11 +69,7 @@ void CtrlXMLEditor::armBranch(const XmlNode &s)
     if (s.attributeCount() != 0) {
         r->setText(1, s.attribute(0).text());
         setReferenceRow(r);
-        m_elmInstance = s;
-        m_elmRows = s;
-        m_strRowsFile = m_strFileName;
-        FitColumns();
-        return;
+        return showSingleRow(s);
     }
     // The value is held by the AIM instance named by the previous sibling.
     const XmlNode p = s.previousSibling();
@@ -86,17 +82,22 @@ void CtrlXMLEditor::armBranch(const XmlNode &s)
         return armEmpty();
     if (!v.text().isEmpty()) {
         r->setText(1, v.text());
-        m_elmInstance = v.parentNode();
-        m_elmRows = m_elmInstance;
-        m_strRowsFile = m_strFileName;
-        FitColumns();
-        return;
+        return showSingleRow(v.parentNode());
     }
     const XmlNode reference = v.firstChild();
     if (!reference || reference.attributeCount() == 0)
         return armEmpty();
     m_elmInstance = FindInstance(reference.attribute(0).text());
     PopulateInstance();
+    FitColumns();
+}
+
+// The one row the ARM view added stands for a child of `owner`.
+void CtrlXMLEditor::showSingleRow(const XmlNode &owner)
+{
+    m_elmInstance = owner;
+    m_elmRows = owner;
+    m_strRowsFile = m_strFileName;
     FitColumns();
 }
 
