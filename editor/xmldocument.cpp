@@ -1,5 +1,5 @@
 // The document object: XmlNode handles and XmlDocument over pugixml (see xmldocument.h).
-// Reading, writing and the checks of names live in xmldocument_io.cpp.
+// Reading lives in xmldocument_read.cpp; writing and the checks of names in xmldocument_write.cpp.
 
 #include "xmldocument.h"
 #include "xmldocument_p.h"

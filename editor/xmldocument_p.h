@@ -1,6 +1,7 @@
 #pragma once
-// Private to the document object (xmldocument.cpp, xmldocument_io.cpp): the shared document
-// state behind every XmlNode handle, and the reading and writing of files.
+// Private to the document object (xmldocument.cpp, xmldocument_read.cpp,
+// xmldocument_write.cpp): the shared document state behind every XmlNode handle, and the
+// reading and writing of files.
 
 #include "xmldocument.h"
 
@@ -56,6 +57,12 @@ struct DocData {
         return (n || a) ? XmlNode(d, n, a) : XmlNode();
     }
 };
+
+// Windows-1252 bytes 0x80-0x9F; the five undefined ones stand for the same C1 code point.
+inline constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool isWhitespaceOnly(const char *s);
 bool isValidQName(std::string_view name);

@@ -551,7 +551,7 @@ void TestXmlDocument::findInstanceIsExact()
     QVERIFY(!doc.findInstance(QStringLiteral("id7")));   // no id attribute
     QVERIFY(!doc.findInstance(QString()));
     QVERIFY(!doc.findInstance(QStringLiteral("nothing")));
-    // The same answers as the expression the specification builds.
+    // The same answers as the path expression over all instances with a predicate on id.
     for (const char *id : {"id1", "ID2", " id3", "q\"uote", "apo's", "id9", "deep"})
         QCOMPARE(doc.findInstance(QString::fromUtf8(id)),
                  doc.selectSingleNode(QStringLiteral("/uos/*/aim-instances/*") +
