@@ -243,9 +243,10 @@ void CtrlXMLEditor::xmlDoc_onreadystatechange()
 {
     if (!xmlDoc || sender() != xmlDoc || xmlDoc->readyState() != 4)
         return;
-    m_treeModel->clear();
-    if (!xmlDoc->hasChildNodes())
+    if (!xmlDoc->hasChildNodes()) {
+        m_treeModel->clear();
         return;
+    }
     rebuildTree();
     hideWait();
     lblAddress->setText(m_strFileName);

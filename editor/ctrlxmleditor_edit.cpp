@@ -140,7 +140,7 @@ void CtrlXMLEditor::ctrlProperties_ItemClick(QTreeWidgetItem *item)
 void CtrlXMLEditor::followReferenceRow(QTreeWidgetItem *item)
 {
     const QString value = item->text(1);
-    const QString idBefore = m_elmInstance && m_elmInstance.attributeCount() > 0 ? m_elmInstance.attribute(0).text() : QString();
+    const QString idBefore = firstAttributeText(m_elmInstance);
     const QString placeId = returnPlaceId();
     m_strPendingFile = m_strFileName;
     if (isSameDocumentRefValue(value)) {

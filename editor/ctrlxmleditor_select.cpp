@@ -18,11 +18,6 @@ namespace {
 // The row's own mark of a reference row: 1 (the link picture) or 0.
 constexpr int SmallIconRole = Qt::UserRole + 1;
 
-QString firstAttributeText(const XmlNode &elm)
-{
-    return elm.attributeCount() > 0 ? elm.attribute(0).text() : QString();
-}
-
 } // namespace
 
 // ---- Node selection -----------------------------------------------------------------------

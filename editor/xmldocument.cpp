@@ -691,6 +691,11 @@ XmlNode XmlDocument::findInstance(const QString &id) const
     return it == m_data->instanceIndex.end() ? XmlNode() : DocData::wrap(m_data, it->second);
 }
 
+QString firstAttributeText(const XmlNode &elm)
+{
+    return elm.attributeCount() > 0 ? elm.attribute(0).text() : QString();
+}
+
 QString XmlDocument::errorString() const { return m_data->error; }
 
 QString XmlDocument::path() const { return m_data->path; }

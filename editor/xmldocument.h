@@ -97,6 +97,9 @@ private:
     pugi::xml_attribute m_attr;
 };
 
+// The text of an element's first attribute (an instance's id), "" when it has none.
+QUILLON_EXPORT QString firstAttributeText(const XmlNode &elm);
+
 // A document object. load() reads and parses before it returns; the completion
 // (readyState 4 and onreadystatechange) is delivered afterwards through the event loop.
 class QUILLON_EXPORT XmlDocument : public QObject {

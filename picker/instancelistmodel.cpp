@@ -20,7 +20,7 @@ std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc)
         auto it = types.constFind(name);
         if (it == types.constEnd())
             it = types.insert(name, name);
-        rows.push_back({*it, node.attributeCount() > 0 ? node.attribute(0).text() : QString()});
+        rows.push_back({*it, firstAttributeText(node)});
     }
     return rows;
 }
