@@ -1,5 +1,6 @@
 // The editor control: selecting tree nodes, the property list, following references and Back.
 #include "ctrlxmleditor.h"
+#include "pictures.h"
 #include "treemodel.h"
 
 #include <QHeaderView>
@@ -8,8 +9,6 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <QTreeWidget>
-
-#include "pictures.h"
 
 namespace quillon {
 

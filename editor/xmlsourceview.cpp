@@ -80,8 +80,16 @@ void XmlSourceView::resizeEvent(QResizeEvent *event)
 
 void XmlSourceView::readIfVisible()
 {
-    if (m_stale && isVisible())
-        readFile();
+    // Read once the current event is done, so that a save followed by a reload (a change of
+    // view) reads the file once, not twice.
+    if (!m_stale || !isVisible() || m_readQueued)
+        return;
+    m_readQueued = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_readQueued = false;
+        if (m_stale && isVisible())
+            readFile();
+    }, Qt::QueuedConnection);
 }
 
 void XmlSourceView::readFile()

@@ -36,6 +36,7 @@ private:
     QsciScintilla *m_editor = nullptr;
     QString m_path;
     bool m_stale = false;
+    bool m_readQueued = false;
 };
 
 } // namespace quillon

@@ -269,8 +269,10 @@ void TestCtrlCore::xmlTabReadsTheFileOnlyWhenShown()
     QVERIFY(view->shownText().contains(QStringLiteral("<name>Housing</name>")));
     m_ctrl->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
     QVERIFY(m_ctrl->SaveProfile());
+    settle();
     QVERIFY(view->shownText().contains(QStringLiteral("<name>Lid</name>")));
     view->Navigate(m_dir->filePath(QStringLiteral("absent.xml")));
+    settle();
     QVERIFY(view->shownText().contains(QStringLiteral("cannot be shown")));
 }
 
