@@ -574,17 +574,21 @@ bool XmlDocument::load(const QString &path) { return loadFrom(path, nullptr); }
 
 bool XmlDocument::loadXml(const QString &xml) { return loadFrom(QString(), &xml); }
 
-bool XmlDocument::loadFrom(const QString &path, const QString *text)
+bool XmlDocument::loadData(const QByteArray &bytes, const QString &name) { return loadFrom(name, nullptr, &bytes); }
+
+bool XmlDocument::loadFrom(const QString &path, const QString *text, const QByteArray *bytes)
 {
     auto data = std::make_shared<DocData>();
     QString error;
-    if (!parseSource(*data, path, text, error)) {
+    if (!parseSource(*data, path, text, error, bytes)) {
         // Holds no document now; a completion still pending from an earlier load is dropped.
         m_data = std::make_shared<DocData>();
         m_data->error = error;
         ++m_loadSerial;
         return false;
     }
+    if (bytes)
+        data->path.clear();
     m_data = std::move(data);
     m_readyState = 1;
     completeLater();

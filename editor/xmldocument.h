@@ -128,6 +128,9 @@ public:
     // Parses text held in memory (tests, new documents); completion is delivered as for load.
     // save() then writes the encoding named in its declaration (UTF-8 when none).
     bool loadXml(const QString &xml);
+    // Parses the bytes of a file held in memory, exactly as load() parses a file's content
+    // (name only labels messages); path() stays empty.
+    bool loadData(const QByteArray &bytes, const QString &name = QStringLiteral("XML data"));
 
     int readyState() const { return m_readyState; } // 0 before load, 4 once complete
     bool hasChildNodes() const;
@@ -156,7 +159,7 @@ signals:
     void onreadystatechange();
 
 private:
-    bool loadFrom(const QString &path, const QString *text);
+    bool loadFrom(const QString &path, const QString *text, const QByteArray *bytes = nullptr);
     void completeLater();
     std::shared_ptr<DocData> m_data; // never null; replaced at every load
     int m_readyState = 0;

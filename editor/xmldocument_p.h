@@ -36,6 +36,7 @@ struct DocData {
     pugi::xml_node graveyard;
     pugi::xml_node scratchGraveyard;
     SourceFormat format;
+    std::string source;          // the text as read, in UTF-8 (byte offsets of the parse refer to it)
     bool loaded = false;
     QString path;
 
@@ -70,7 +71,9 @@ bool isValidQName(std::string_view name);
 // Reads path (or, when fromText is set, takes text) and parses it into d. On failure returns
 // false and sets error to a message that names the source, the reason and, for a malformed
 // document, the line and column.
-bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error);
+// fromBytes: the content of a file named path, held in memory (path only names it in messages).
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
+                 const QByteArray *fromBytes = nullptr);
 
 // Writes the document as save() writes it: through sink, in pieces.
 class ByteSink {

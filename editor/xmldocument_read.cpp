@@ -97,6 +97,15 @@ bool readFile(const QString &path, Buffer &buf, QString &error)
     return true;
 }
 
+bool bytesBuffer(const QByteArray &bytes, Buffer &buf)
+{
+    if (!buf.allocate(size_t(bytes.size())))
+        return false;
+    if (!bytes.isEmpty())
+        std::memcpy(buf.data(), bytes.constData(), size_t(bytes.size()));
+    return true;
+}
+
 bool textBuffer(const QString &text, Buffer &buf)
 {
     QByteArray utf8 = text.toUtf8();
@@ -433,7 +442,7 @@ pugi::xml_node findMalformed(const pugi::xml_document &doc, QString &what)
 }
 
 // Line and column (1-based, columns in characters) of a byte offset into the UTF-8 source.
-void lineColumn(const Buffer &buf, ptrdiff_t offset, int &line, int &column)
+void lineColumn(const std::string &buf, ptrdiff_t offset, qint64 &line, qint64 &column)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
     size_t end = std::min<size_t>(size_t(std::max<ptrdiff_t>(offset, 0)), buf.size());
@@ -451,36 +460,31 @@ void lineColumn(const Buffer &buf, ptrdiff_t offset, int &line, int &column)
     }
 }
 
+// "<source>: <what> at line L, column C" for a byte offset into the UTF-8 source.
 // skipSpace: the offset is that of a text node; report its first character that is not
 // whitespace.
-QString describeAt(const QString &path, const QString *fromText, ptrdiff_t offset, const QString &what,
+QString describeAt(const QString &name, const std::string &source, ptrdiff_t offset, const QString &what,
                    bool skipSpace = false)
 {
-    // The parse changed the buffer in place: read the source again to count lines.
-    Buffer buf;
-    SourceFormat fmt;
-    QString ignored;
-    int line = 0, column = 0;
-    const bool ok = fromText ? textBuffer(*fromText, buf) : readFile(path, buf, ignored);
-    if (ok && toUtf8(buf, fmt, fromText != nullptr, ignored)) {
-        while (skipSpace && offset >= 0 && size_t(offset) < buf.size() && isXmlSpace(buf.data()[offset]))
-            ++offset;
-        lineColumn(buf, offset, line, column);
-    }
-    if (line == 0)
-        return QStringLiteral("%1: %2 (at byte %3)").arg(sourceName(path, fromText), what).arg(offset);
-    return QStringLiteral("%1: %2 at line %3, column %4")
-        .arg(sourceName(path, fromText), what)
-        .arg(line)
-        .arg(column);
+    while (skipSpace && offset >= 0 && size_t(offset) < source.size() && isXmlSpace(source[size_t(offset)]))
+        ++offset;
+    qint64 line = 0, column = 0;
+    lineColumn(source, offset, line, column);
+    return QStringLiteral("%1: %2 at line %3, column %4").arg(name, what).arg(line).arg(column);
 }
 
 } // namespace
 
-bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error)
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
+                 const QByteArray *fromBytes)
 {
     Buffer buf;
-    if (fromText) {
+    if (fromBytes) {
+        if (!bytesBuffer(*fromBytes, buf)) {
+            error = QStringLiteral("%1: out of memory").arg(path);
+            return false;
+        }
+    } else if (fromText) {
         if (!textBuffer(*fromText, buf)) {
             error = QStringLiteral("XML text: out of memory");
             return false;
@@ -494,6 +498,10 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         return false;
     }
     scanStyle(buf.data(), buf.size(), d.format);
+    // The source as read (in UTF-8), kept for error positions and for saving: what was not
+    // edited is written back from it.
+    d.source.assign(buf.data(), buf.size());
+    const QString name = sourceName(path, fromText);
 
     // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
     // drop a final newline: hand it a NUL of our own as the last byte.
@@ -502,12 +510,12 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const pugi::xml_parse_result r =
         d.doc.load_buffer_inplace_own(buf.release(), size + 1, kParseFlags, pugi::encoding_utf8);
     if (!r) {
-        error = describeAt(path, fromText, r.offset, QString::fromUtf8(r.description()));
+        error = describeAt(name, d.source, r.offset, QString::fromUtf8(r.description()));
         return false;
     }
     QString what;
     if (const pugi::xml_node bad = findMalformed(d.doc, what)) {
-        error = describeAt(path, fromText, bad == d.doc ? ptrdiff_t(size) : bad.offset_debug(), what,
+        error = describeAt(name, d.source, bad == d.doc ? ptrdiff_t(size) : bad.offset_debug(), what,
                            bad.type() == pugi::node_pcdata);
         return false;
     }
