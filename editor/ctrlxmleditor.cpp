@@ -6,6 +6,7 @@
 #include "xmlsourceview.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -197,20 +198,63 @@ void CtrlXMLEditor::setDocument(XmlDocument *doc)
     }
     xmlDoc = doc;
     connect(xmlDoc, &XmlDocument::onreadystatechange, this, &CtrlXMLEditor::xmlDoc_onreadystatechange);
+    updateModified();
 }
 
 bool CtrlXMLEditor::SaveProfile()
 {
     if (!xmlDoc || !xmlDoc->hasChildNodes() || m_strFileName.isEmpty())
         return false;
-    if (!xmlDoc->save(m_strFileName)) {
-        m_strLastError = xmlDoc->errorString();
-        message(QStringLiteral("Can't save %1: %2").arg(m_strFileName, m_strLastError), QStringLiteral("Error"), 16);
+    if (m_bEditing)
+        SaveItemChanges(true);
+    if (!xmlDoc->isModified())
+        return true; // the file holds what is in memory: nothing to write
+    if (!saveTo(m_strFileName))
+        return false;
+    ieXML->Refresh();
+    return true;
+}
+
+bool CtrlXMLEditor::SaveProfileAs(const QString &strFileName)
+{
+    if (!xmlDoc || !xmlDoc->hasChildNodes() || strFileName.isEmpty())
+        return false;
+    if (m_bEditing)
+        SaveItemChanges(true);
+    if (!saveTo(strFileName))
+        return false;
+    m_strFileName = strFileName;
+    m_strRowsFile = strFileName;
+    lblAddress->setText(m_strFileName);
+    ieXML->Navigate(m_strFileName);
+    return true;
+}
+
+// Writes the document to path; on failure tells the user why, and the file and the edits in
+// memory stay as they were.
+bool CtrlXMLEditor::saveTo(const QString &path)
+{
+    if (!xmlDoc->save(path)) {
+        const QString name = QFileInfo(path).fileName();
+        m_strLastError = QStringLiteral("Can't save %1: %2").arg(name, xmlDoc->errorString());
+        message(QStringLiteral("Can't save %1.").arg(name), QStringLiteral("Error"), 16,
+                xmlDoc->errorString() + QStringLiteral("\nThe file was not changed; the edits are kept."));
         return false;
     }
     m_strLastError.clear();
-    ieXML->Refresh();
+    updateModified();
     return true;
+}
+
+bool CtrlXMLEditor::Modified() const { return xmlDoc && xmlDoc->isModified(); }
+
+void CtrlXMLEditor::updateModified()
+{
+    const bool now = Modified();
+    if (now == m_bModifiedShown)
+        return;
+    m_bModifiedShown = now;
+    emit ModifiedChanged(now);
 }
 
 void CtrlXMLEditor::setViewMode(int nMode)
@@ -256,11 +300,12 @@ void CtrlXMLEditor::xmlDoc_onreadystatechange()
         refreshShownInstance();
 }
 
-void CtrlXMLEditor::message(const QString &text, const QString &title, int style)
+void CtrlXMLEditor::message(const QString &text, const QString &title, int style, const QString &informative)
 {
     QMessageBox box(this);
     box.setWindowTitle(title);
     box.setText(text);
+    box.setInformativeText(informative);
     box.setIcon(style == 16 ? QMessageBox::Critical : style == 48 ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

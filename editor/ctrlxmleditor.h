@@ -35,6 +35,7 @@ class QUILLON_EXPORT CtrlXMLEditor : public QWidget {
     Q_PROPERTY(bool IsEditing READ IsEditing)
     Q_PROPERTY(QString LastError READ LastError)
     Q_PROPERTY(QString FileName READ FileName)
+    Q_PROPERTY(bool Modified READ Modified NOTIFY ModifiedChanged)
 
 public:
     explicit CtrlXMLEditor(QWidget *parent = nullptr);
@@ -42,6 +43,8 @@ public:
 
     Q_INVOKABLE bool LoadProfile(const QString &strFileName);
     Q_INVOKABLE bool SaveProfile();
+    // Writes the document to strFileName, which becomes the document's file.
+    Q_INVOKABLE bool SaveProfileAs(const QString &strFileName);
     Q_INVOKABLE void SaveItemChanges(bool bSave);
 
     int viewMode() const { return m_nMode; }
@@ -50,7 +53,14 @@ public:
     // The reason of the last failed load or save ("" when the last one succeeded).
     QString LastError() const { return m_strLastError; }
     QString FileName() const { return m_strFileName; }
+    // The document in memory differs from its file: true after a committed edit or a changed
+    // link, false after a load or a successful save.
+    bool Modified() const;
 
+signals:
+    void ModifiedChanged(bool modified);
+
+public:
     // For tests and the host's own use: the shown document, instance and history.
     XmlDocument *document() const { return xmlDoc; }
     XmlNode shownInstance() const { return m_elmInstance; }
@@ -128,7 +138,9 @@ private:
     int toTwips(int px) const;
     double dpi() const;
 
-    void message(const QString &text, const QString &title, int style);
+    void message(const QString &text, const QString &title, int style, const QString &informative = {});
+    bool saveTo(const QString &path);
+    void updateModified();
 
     // Member fields
     layout::EditorLayout m_layout;  // every position and size, in twips
@@ -155,6 +167,7 @@ private:
     bool m_bPendingSelect = false;
     QString m_strPendingReturnId;  // the place a pending jump returns to ("" when none)
     QString m_strLastError;
+    bool m_bModifiedShown = false;  // the state ModifiedChanged last told
 
     XmlDocument *xmlDoc = nullptr;
 

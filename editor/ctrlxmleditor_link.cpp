@@ -57,6 +57,7 @@ bool CtrlXMLEditor::applyLink(const QString &selectedRef)
         row->setText(0, name);
     row->setText(1, value);
     rebuildTree();
+    updateModified();
     return true;
 }
 

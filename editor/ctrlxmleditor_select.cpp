@@ -237,6 +237,7 @@ void CtrlXMLEditor::SaveItemChanges(bool bSave)
         XmlNode e = rowElement(m_itmEdit);
         if (e && xmlDoc && e.belongsTo(xmlDoc) && e.setText(txtEdit->text()))
             m_itmEdit->setText(1, txtEdit->text());
+        updateModified();
     }
     txtEdit->clear();
     txtEdit->hide();
@@ -276,7 +277,7 @@ CtrlXMLEditor::JumpResult CtrlXMLEditor::beginJump(const QString &document, cons
     m_bPendingSelect = true;
     if (LoadProfile(document))
         return JumpResult::Started;
-    message(QStringLiteral("File not found."), QStringLiteral("Error"), 16);
+    message(QStringLiteral("File not found."), QStringLiteral("Error"), 16, m_strLastError);
     m_bPendingSelect = false;
     LoadProfile(m_strPendingFile);
     reresolveInstance();
@@ -344,7 +345,7 @@ void CtrlXMLEditor::cmdBack_Click()
         if (!SaveProfile())
             return;
         if (!LoadProfile(entry.piece(0))) {
-            message(QStringLiteral("Broken history"), QStringLiteral("Error"), 16);
+            message(QStringLiteral("Broken history"), QStringLiteral("Error"), 16, m_strLastError);
             return;
         }
     }

@@ -5,10 +5,12 @@
 #include "xmldocument_p.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
 
 namespace quillon {
@@ -197,6 +199,45 @@ void DocData::touched()
     instanceIndex.clear();
 }
 
+namespace {
+
+void markPath(EditLog &log, const pugi::xml_document &doc, pugi::xml_node n)
+{
+    for (; n && n != doc; n = n.parent())
+        if (!log.path.insert(n.internal_object()).second)
+            break; // the ancestors are marked already
+}
+
+} // namespace
+
+void DocData::noteValue(pugi::xml_node n) { noteChange(n, edits.values); }
+void DocData::noteContent(pugi::xml_node e) { noteChange(e, edits.contents); }
+void DocData::noteStartTag(pugi::xml_node e) { noteChange(e, edits.startTags); }
+
+void DocData::noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind)
+{
+    modified = true;
+    if (n.root() != doc)
+        return; // not placed yet: written whole wherever it goes
+    size_t b = 0, e = 0;
+    if (!edits.spans.count(n.internal_object()) && sourceSpan(*this, n, b, e))
+        edits.spans.emplace(n.internal_object(), std::make_pair(b, e));
+    kind.insert(n.internal_object());
+    markPath(edits, doc, n);
+}
+
+void DocData::noteReplaced(pugi::xml_node inserted, pugi::xml_node old)
+{
+    modified = true;
+    size_t b = 0, e = 0;
+    if (const auto it = edits.spans.find(old.internal_object()); it != edits.spans.end())
+        edits.spans.emplace(inserted.internal_object(), it->second);
+    else if (sourceSpan(*this, old, b, e))
+        edits.spans.emplace(inserted.internal_object(), std::make_pair(b, e));
+    edits.fresh.insert(inserted.internal_object());
+    markPath(edits, doc, inserted);
+}
+
 pugi::xml_node DocData::documentElement() const
 {
     for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
@@ -363,30 +404,46 @@ bool XmlNode::setText(const QString &value)
     if (isNull())
         return false;
     const std::string v = value.toStdString();
+    DocData &d = *m_doc;
     bool ok = false;
     if (m_attr) {
+        if (v == m_attr.value())
+            return true;
+        d.noteStartTag(m_node);
         ok = m_attr.set_value(v.c_str());
     } else {
         switch (m_node.type()) {
         case pugi::node_element: {
             pugi::xml_node first = m_node.first_child();
-            if (!v.empty() && first && first.type() == pugi::node_pcdata && !first.next_sibling()) {
+            const bool oneText = first && first.type() == pugi::node_pcdata && !first.next_sibling();
+            if (oneText && v == first.value())
+                return true;
+            if (!first && v.empty())
+                return true;
+            if (!v.empty() && oneText) {
+                d.noteValue(first);
                 ok = first.set_value(v.c_str());
                 break;
             }
+            d.noteContent(m_node);
             while (const pugi::xml_node c = m_node.first_child())
-                m_doc->park(c);
+                d.park(c);
             ok = v.empty() || m_node.append_child(pugi::node_pcdata).set_value(v.c_str());
             break;
         }
         case pugi::node_pcdata:
         case pugi::node_cdata:
         case pugi::node_comment:
-        case pugi::node_pi: ok = m_node.set_value(v.c_str()); break;
+        case pugi::node_pi:
+            if (v == m_node.value())
+                return true;
+            d.noteValue(m_node);
+            ok = m_node.set_value(v.c_str());
+            break;
         default: return false;
         }
     }
-    m_doc->touched();
+    d.touched();
     return ok;
 }
 
@@ -476,10 +533,14 @@ bool XmlNode::setAttribute(const QString &name, const QString &value)
     const std::string n = name.toStdString();
     if (!isValidQName(n))
         return false;
+    const std::string v = value.toStdString();
     pugi::xml_attribute a = m_node.attribute(n.c_str());
+    if (a && v == a.value())
+        return true;
+    m_doc->noteStartTag(m_node);
     if (!a)
         a = m_node.append_attribute(n.c_str());
-    const bool ok = a && a.set_value(value.toStdString().c_str());
+    const bool ok = a && a.set_value(v.c_str());
     m_doc->touched();
     return ok;
 }
@@ -527,6 +588,7 @@ XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
             a = inserted.append_attribute(decl.c_str());
         a.set_value(made->second.c_str());
     }
+    d.noteReplaced(inserted, oldChild.m_node);
     d.park(oldChild.m_node);
     d.touched();
     return DocData::wrap(m_doc, inserted);
@@ -542,13 +604,34 @@ bool XmlNode::belongsTo(const XmlDocument *doc) const
 
 namespace {
 
+// Writes to a file; remembers the system's reason when a write fails. Honours the test seam
+// g_saveFailAfterBytes.
 class DeviceSink : public ByteSink {
 public:
-    explicit DeviceSink(QIODevice &dev) : m_dev(dev) {}
-    bool write(const char *data, size_t size) override { return m_dev.write(data, qint64(size)) == qint64(size); }
+    explicit DeviceSink(QFileDevice &dev) : m_dev(dev) {}
+    bool write(const char *data, size_t size) override
+    {
+        if (g_saveFailAfterBytes >= 0 && m_written + qint64(size) > g_saveFailAfterBytes) {
+            const qint64 room = std::max<qint64>(0, g_saveFailAfterBytes - m_written);
+            m_dev.write(data, room);
+            m_written += room;
+            failedErrno = ENOSPC;
+            return false;
+        }
+        errno = 0;
+        const qint64 n = m_dev.write(data, qint64(size));
+        if (n != qint64(size)) {
+            failedErrno = errno;
+            return false;
+        }
+        m_written += n;
+        return true;
+    }
+    int failedErrno = 0;
 
 private:
-    QIODevice &m_dev;
+    QFileDevice &m_dev;
+    qint64 m_written = 0;
 };
 
 class ArraySink : public ByteSink {
@@ -563,6 +646,37 @@ public:
 private:
     QByteArray &m_out;
 };
+
+} // namespace
+
+qint64 g_saveFailAfterBytes = -1;
+
+namespace {
+
+bool sameFile(const QString &a, const QString &b)
+{
+    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+}
+
+// Why a file could not be written, in words a user can act on.
+QString writeProblem(int err, const QString &systemText, const QFileInfo &target)
+{
+    const QString folder = QDir::toNativeSeparators(target.absolutePath());
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("The disk is full.");
+    case EROFS: return QStringLiteral("The disk holding %1 is read-only.").arg(folder);
+    case EACCES:
+    case EPERM:
+        return target.exists() ? QStringLiteral("You are not allowed to change this file.")
+                               : QStringLiteral("You are not allowed to write into %1.").arg(folder);
+    case ENOENT: return QStringLiteral("The folder %1 does not exist.").arg(folder);
+    case EIO: return QStringLiteral("The disk reported an error.");
+    case ENAMETOOLONG: return QStringLiteral("The file name is too long for this disk.");
+    default: break;
+    }
+    return systemText.isEmpty() ? QStringLiteral("The file could not be written.") : systemText + u'.';
+}
 
 } // namespace
 
@@ -612,27 +726,48 @@ void XmlDocument::completeLater()
 bool XmlDocument::save(const QString &path)
 {
     if (!m_data->loaded) {
-        m_data->error = QStringLiteral("Cannot save %1: no document is loaded").arg(QDir::toNativeSeparators(path));
+        m_data->error = QStringLiteral("No document is loaded.");
+        return false;
+    }
+    // Nothing to write when the file already holds what is in memory.
+    if (!m_data->modified && !m_data->path.isEmpty() && sameFile(path, m_data->path))
+        return true;
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists()) {
+        m_data->error = QStringLiteral("The folder %1 does not exist.")
+                            .arg(QDir::toNativeSeparators(info.absolutePath()));
+        return false;
+    }
+    if (info.exists() && !info.isFile()) {
+        m_data->error = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
         return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_data->error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        m_data->error = writeProblem(errno, file.errorString(), info);
         return false;
     }
     DeviceSink sink(file);
     if (!serializeDocument(*m_data, sink)) {
-        m_data->error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        m_data->error = sink.failedErrno || file.error() != QFileDevice::NoError
+                            ? writeProblem(sink.failedErrno, file.errorString(), info)
+                            : QStringLiteral("The document could not be written out.");
         file.cancelWriting();
         return false;
     }
+    // commit() flushes, syncs and renames over path; the old file stays until then.
+    errno = 0;
     if (!file.commit()) {
-        m_data->error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        m_data->error = writeProblem(errno, file.errorString(), info);
         return false;
     }
     m_data->error.clear();
+    m_data->modified = false;
+    m_data->path = path;
     return true;
 }
+
+bool XmlDocument::isModified() const { return m_data->modified; }
 
 QByteArray XmlDocument::toBytes() const
 {

@@ -124,7 +124,12 @@ public:
     // tags (one space between attributes, double quotes), and escapes in values (text is
     // written with &amp; &lt; &gt;, attributes also with &quot;; other characters literally,
     // or as &#N; where the encoding cannot hold them).
+    // Nothing is written, and true returned, when path is the file the document was read from
+    // (or last saved to) and nothing changed since. After a successful save, path() is path.
+    // On failure errorString() says why, in words for the user, without the file's name.
     bool save(const QString &path);
+    // The document differs from the file last read or written.
+    bool isModified() const;
     // Parses text held in memory (tests, new documents); completion is delivered as for load.
     // save() then writes the encoding named in its declaration (UTF-8 when none).
     bool loadXml(const QString &xml);

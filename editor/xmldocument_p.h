@@ -28,6 +28,20 @@ struct SourceFormat {
     std::unordered_set<std::string> entities;  // general entities declared in the DOCTYPE
 };
 
+// What changed since the document was read, so that a save copies everything else from the
+// source byte for byte. Nodes are keyed by pugixml's node object.
+struct EditLog {
+    using Key = const pugi::xml_node_struct *;
+    std::unordered_map<Key, std::pair<size_t, size_t>> spans; // source bytes, recorded before a change
+    std::unordered_set<Key> path;      // changed nodes and all their ancestors
+    std::unordered_set<Key> values;    // text, comments, PIs whose value changed
+    std::unordered_set<Key> contents;  // elements whose children were replaced
+    std::unordered_set<Key> startTags; // elements whose attributes changed
+    std::unordered_set<Key> fresh;     // nodes that took the place of another: written whole
+    bool changedAt(pugi::xml_node n) const { return path.count(n.internal_object()) != 0; }
+    bool empty() const { return path.empty(); }
+};
+
 struct DocData {
     pugi::xml_document doc;      // the document (parsed as a fragment: top-level whitespace kept)
     pugi::xml_document scratch;  // elements made by createElement, not yet placed
@@ -46,7 +60,17 @@ struct DocData {
     mutable bool indexValid = false;
     mutable QString error;
 
+    EditLog edits;
+    bool modified = false;       // differs from the file last read or written
+
     void touched(); // call after every change of the tree: drops the instance index
+    // Call before the change they name.
+    void noteValue(pugi::xml_node n);
+    void noteContent(pugi::xml_node element);
+    void noteStartTag(pugi::xml_node element);
+    void noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind);
+    // After inserted took old's place.
+    void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     void buildIndex() const;
     pugi::xml_node documentElement() const;
     bool isHidden(pugi::xml_node n) const;   // whitespace-only text or the graveyard
@@ -65,6 +89,9 @@ inline constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// The largest file the editor opens: held in memory, it takes a few times its size.
+inline constexpr qint64 kMaxDocumentBytes = qint64(1) << 30;
+
 bool isWhitespaceOnly(const char *s);
 bool isValidQName(std::string_view name);
 
@@ -82,5 +109,13 @@ public:
     virtual bool write(const char *data, size_t size) = 0;
 };
 bool serializeDocument(const DocData &d, ByteSink &sink);
+
+// Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
+// from the source, or whose place can no longer be told (a text whose value changed).
+bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end);
+
+// A test seam: when not negative, a save's file takes this many bytes and then fails as a full
+// disk does.
+QUILLON_EXPORT extern qint64 g_saveFailAfterBytes;
 
 } // namespace quillon

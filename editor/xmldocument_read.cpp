@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cctype>
@@ -70,23 +71,58 @@ QString sourceName(const QString &path, const QString *fromText)
     return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
 }
 
+QString sizeText(qint64 bytes)
+{
+    const double gb = double(bytes) / (1024.0 * 1024.0 * 1024.0);
+    if (gb >= 1.0)
+        return QStringLiteral("%1 GB").arg(gb, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+
+// Why path cannot be read, or "" when it can be tried. Anything but a regular file is refused
+// before it is opened: reading a pipe or a device could wait forever.
+QString unreadable(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        if (!info.absoluteDir().exists())
+            return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(info.absolutePath()));
+        return QStringLiteral("the file does not exist");
+    }
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file");
+    if (!info.isFile())
+        return QStringLiteral("it is not a regular file (a pipe, socket or device)");
+    if (info.size() > kMaxDocumentBytes)
+        return QStringLiteral("it is %1; the editor opens files of up to %2")
+            .arg(sizeText(info.size()), sizeText(kMaxDocumentBytes));
+    return {};
+}
+
 bool readFile(const QString &path, Buffer &buf, QString &error)
 {
+    const QString name = QDir::toNativeSeparators(path);
+    if (const QString why = unreadable(path); !why.isEmpty()) {
+        error = QStringLiteral("%1: %2").arg(name, why);
+        return false;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+        error = f.error() == QFileDevice::PermissionsError
+                    ? QStringLiteral("%1: you are not allowed to read it").arg(name)
+                    : QStringLiteral("%1: %2").arg(name, f.errorString());
         return false;
     }
     const qint64 size = f.size();
-    if (size < 0 || !buf.allocate(size_t(size))) {
-        error = QStringLiteral("Cannot read %1: out of memory").arg(QDir::toNativeSeparators(path));
+    if (size < 0 || size > kMaxDocumentBytes || !buf.allocate(size_t(size))) {
+        error = QStringLiteral("%1: not enough memory to read it").arg(name);
         return false;
     }
     qint64 got = 0;
     while (got < size) {
         const qint64 r = f.read(buf.data() + got, size - got);
         if (r < 0) {
-            error = QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+            error = QStringLiteral("%1: %2").arg(name, f.errorString());
             return false;
         }
         if (r == 0)

@@ -74,10 +74,19 @@ bool representable(XmlEncoding e, uint32_t cp)
     return true;
 }
 
+// The bytes of one node in the source: [begin, end).
+struct Span {
+    size_t begin = 0;
+    size_t end = 0;
+};
+
+// Writes a document: what was not changed is copied from the source as it was read, what was
+// changed is written from memory. Everything passes through one UTF-8 buffer that flush()
+// converts to the file's encoding.
 class Writer {
 public:
     Writer(const DocData &d, ByteSink &sink)
-        : m_d(d), m_fmt(d.format), m_sink(sink),
+        : m_d(d), m_fmt(d.format), m_src(d.source), m_sink(sink),
           m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
                     m_fmt.encoding == XmlEncoding::Utf16BE)
     {
@@ -86,62 +95,77 @@ public:
     bool run()
     {
         writeBom();
-        const pugi::xml_node top = m_d.doc;
-        pugi::xml_node cur = top.first_child();
-        while (cur && m_ok) {
-            if (cur != m_d.graveyard) {
-                if (cur.type() == pugi::node_element && cur.first_child()) {
-                    startTag(cur);
-                    put('>');
-                    cur = cur.first_child();
-                    continue;
-                }
-                leaf(cur);
-                flushIfFull();
-            }
-            while (cur && !cur.next_sibling()) {
-                cur = cur.parent();
-                if (!cur || cur == top) {
-                    cur = pugi::xml_node();
-                    break;
-                }
-                endTag(cur);
-            }
-            if (cur)
-                cur = cur.next_sibling();
-        }
+        children(m_d.doc, 0, m_src.size());
         return flush() && m_ok;
     }
 
 private:
     static constexpr size_t kChunk = 1 << 20;
 
-    void put(char c) { m_buf.push_back(c); }
-    void put(std::string_view s) { m_buf.append(s.data(), s.size()); }
-    void flushIfFull()
+    // ---- output -------------------------------------------------------------------------
+
+    void put(char c) { m_fresh.push_back(c); }
+    void put(std::string_view s) { m_fresh.append(s.data(), s.size()); }
+
+    // Moves what was written from memory into the output, with the file's line ends.
+    void takeFresh()
     {
+        if (m_fresh.empty())
+            return;
+        if (m_fmt.crlf) {
+            for (char c : m_fresh) {
+                if (c == '\n')
+                    m_buf.push_back('\r');
+                m_buf.push_back(c);
+            }
+        } else {
+            m_buf += m_fresh;
+        }
+        m_fresh.clear();
         if (m_buf.size() >= kChunk)
             flush();
     }
 
-    void writeBom()
+    // Source bytes [begin, end), as they were read.
+    void copy(size_t begin, size_t end)
     {
-        if (!m_fmt.bom)
+        takeFresh();
+        if (end <= begin || !m_ok)
             return;
-        switch (m_fmt.encoding) {
-        case XmlEncoding::Utf8: m_ok = m_sink.write("\xEF\xBB\xBF", 3); break;
-        case XmlEncoding::Utf16LE: m_ok = m_sink.write("\xFF\xFE", 2); break;
-        case XmlEncoding::Utf16BE: m_ok = m_sink.write("\xFE\xFF", 2); break;
-        default: break;
+        if (end > m_src.size()) {
+            fail();
+            return;
         }
+        if (m_fmt.encoding == XmlEncoding::Utf8 && end - begin >= kChunk) {
+            flush();
+            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin);
+            return;
+        }
+        m_buf.append(m_src, begin, end - begin);
+        if (m_buf.size() >= kChunk)
+            flush();
     }
 
-    // Converts the UTF-8 pieces gathered so far to the target encoding and line ends.
+    void fail() { m_ok = false; }
+
+    void writeBom()
+    {
+        // A UTF-8 byte order mark is part of the source and copied with it.
+        if (!m_fmt.bom)
+            return;
+        if (m_fmt.encoding == XmlEncoding::Utf16LE)
+            m_ok = m_sink.write("\xFF\xFE", 2);
+        else if (m_fmt.encoding == XmlEncoding::Utf16BE)
+            m_ok = m_sink.write("\xFE\xFF", 2);
+    }
+
+    // Converts the UTF-8 gathered so far to the file's encoding and hands it to the sink.
     bool flush()
     {
+        takeFresh();
         if (m_buf.empty() || !m_ok)
             return m_ok;
-        if (m_fmt.encoding == XmlEncoding::Utf8 && !m_fmt.crlf) {
+        if (m_fmt.encoding == XmlEncoding::Utf8) {
             m_ok = m_sink.write(m_buf.data(), m_buf.size());
             m_buf.clear();
             return m_ok;
@@ -149,20 +173,8 @@ private:
         m_out.clear();
         const auto *p = reinterpret_cast<const unsigned char *>(m_buf.data());
         const auto *end = p + m_buf.size();
-        if (m_fmt.encoding == XmlEncoding::Utf8) {
-            for (; p < end; ++p) {
-                if (*p == '\n')
-                    m_out.push_back('\r');
-                m_out.push_back(char(*p));
-            }
-        } else {
-            while (p < end) {
-                const uint32_t cp = decodeUtf8(p, end);
-                if (cp == '\n' && m_fmt.crlf)
-                    putCode('\r');
-                putCode(cp);
-            }
-        }
+        while (p < end)
+            putCode(decodeUtf8(p, end));
         m_ok = m_sink.write(m_out.data(), m_out.size());
         m_buf.clear();
         return m_ok;
@@ -201,6 +213,136 @@ private:
         }
     }
 
+    // ---- the source ----------------------------------------------------------------------
+
+    // Position just after the '>' of the tag that starts at lt (quoted values skipped).
+    size_t tagEnd(size_t lt) const
+    {
+        char quote = 0;
+        for (size_t i = lt + 1; i < m_src.size(); ++i) {
+            const char c = m_src[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                return i + 1;
+            }
+        }
+        return m_src.size() + 1;
+    }
+
+    // Where node n stands in the source; false when it did not come from there.
+    bool span(pugi::xml_node n, Span &out) const
+    {
+        if (const auto it = m_d.edits.spans.find(n.internal_object()); it != m_d.edits.spans.end()) {
+            out = {it->second.first, it->second.second};
+            return true;
+        }
+        size_t b = 0, e = 0;
+        if (!sourceSpan(m_d, n, b, e))
+            return false;
+        out = {b, e};
+        return true;
+    }
+
+    // ---- the walk ------------------------------------------------------------------------
+
+    // The children of parent, whose content stands at [begin, end) of the source: the
+    // unchanged stretches are copied, the changed children written.
+    void children(pugi::xml_node parent, size_t begin, size_t end)
+    {
+        size_t pos = begin;
+        for (pugi::xml_node c = parent.first_child(); c && m_ok; c = c.next_sibling()) {
+            if (c == m_d.graveyard || !m_d.edits.changedAt(c))
+                continue;
+            Span s;
+            if (!span(c, s) || s.begin < pos || s.end > end) {
+                fail();
+                return;
+            }
+            copy(pos, s.begin);
+            node(c, s);
+            pos = s.end;
+        }
+        copy(pos, end);
+    }
+
+    void node(pugi::xml_node n, const Span &s)
+    {
+        const EditLog &log = m_d.edits;
+        if (log.fresh.count(n.internal_object()) || n.type() != pugi::node_element) {
+            subtree(n);
+            takeFresh();
+            return;
+        }
+        const size_t tagStop = tagEnd(s.begin);
+        if (tagStop > s.end) {
+            fail();
+            return;
+        }
+        const bool empty = m_src[tagStop - 2] == '/';
+        // The start tag up to its closing "/>" or ">".
+        size_t closeAt = empty ? tagStop - 2 : tagStop - 1;
+        if (log.startTags.count(n.internal_object())) {
+            // Written anew up to the blanks that stand before "/>" or ">".
+            while (closeAt > s.begin + 1 && (m_src[closeAt - 1] == ' ' || m_src[closeAt - 1] == '\t' ||
+                                             m_src[closeAt - 1] == '\n' || m_src[closeAt - 1] == '\r'))
+                --closeAt;
+            startTag(n);
+            takeFresh();
+        } else {
+            copy(s.begin, closeAt);
+        }
+        if (empty) {
+            if (!n.first_child()) {
+                copy(closeAt, tagStop);
+                return;
+            }
+            put('>');
+            for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+                subtree(c);
+            endTag(n);
+            takeFresh();
+            return;
+        }
+        copy(closeAt, tagStop);
+        const size_t endTagAt = std::string_view(m_src.data(), s.end).rfind("</");
+        if (endTagAt == std::string_view::npos || endTagAt < tagStop) {
+            fail();
+            return;
+        }
+        if (log.contents.count(n.internal_object())) {
+            for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+                subtree(c);
+            takeFresh();
+        } else {
+            children(n, tagStop, endTagAt);
+        }
+        copy(endTagAt, s.end);
+    }
+
+    // Writes n and everything below it from memory.
+    void subtree(pugi::xml_node top)
+    {
+        pugi::xml_node cur = top;
+        while (cur) {
+            if (cur.type() == pugi::node_element && cur.first_child()) {
+                startTag(cur);
+                put('>');
+                cur = cur.first_child();
+                continue;
+            }
+            leaf(cur);
+            while (cur != top && !cur.next_sibling()) {
+                cur = cur.parent();
+                endTag(cur);
+            }
+            cur = cur == top ? pugi::xml_node() : cur.next_sibling();
+        }
+    }
+
     // "&name;" of an entity declared in the DOCTYPE: pugixml leaves such references unexpanded.
     bool isDeclaredEntity(const char *amp) const
     {
@@ -215,7 +357,7 @@ private:
         const auto *p = reinterpret_cast<const unsigned char *>(s);
         const char *run = s;
         auto replace = [&](std::string_view rep, const unsigned char *next) {
-            m_buf.append(run, size_t(reinterpret_cast<const char *>(p) - run));
+            m_fresh.append(run, size_t(reinterpret_cast<const char *>(p) - run));
             put(rep);
             p = next;
             run = reinterpret_cast<const char *>(p);
@@ -252,6 +394,7 @@ private:
             case '"': attr ? replace("&quot;", p + 1) : void(++p); break;
             case '\n': attr ? replace("&#10;", p + 1) : void(++p); break;
             case '\t': attr ? replace("&#9;", p + 1) : void(++p); break;
+            case '\r': replace("&#13;", p + 1); break;
             default:
                 if (c < 0x20) {
                     const int len = std::snprintf(tmp, sizeof tmp, "&#%u;", unsigned(c));
@@ -262,7 +405,7 @@ private:
                 break;
             }
         }
-        m_buf.append(run, size_t(reinterpret_cast<const char *>(p) - run));
+        m_fresh.append(run, size_t(reinterpret_cast<const char *>(p) - run));
     }
 
     void startTag(pugi::xml_node n)
@@ -330,30 +473,18 @@ private:
             }
             put("?>");
             break;
-        case pugi::node_declaration:
-            if (!m_fmt.declaration.empty() && n == m_d.doc.first_child()) {
-                put(m_fmt.declaration);
-            } else {
-                put("<?xml");
-                attributes(n);
-                put("?>");
-            }
-            break;
-        case pugi::node_doctype:
-            put("<!DOCTYPE ");
-            put(n.value());
-            put('>');
-            break;
         default: break;
         }
     }
 
     const DocData &m_d;
     const SourceFormat &m_fmt;
+    const std::string &m_src;
     ByteSink &m_sink;
     const bool m_unicode;
     bool m_ok = true;
-    std::string m_buf;
+    std::string m_fresh; // written from memory, line ends not yet converted
+    std::string m_buf;   // UTF-8 ready for the encoder
     std::string m_out;
 };
 
@@ -362,6 +493,108 @@ private:
 bool serializeDocument(const DocData &d, ByteSink &sink)
 {
     return Writer(d, sink).run();
+}
+
+// Where a node that came from the source stands in it. Elements are found by their name,
+// which stays where the parse left it (elements are never renamed); text, comments and
+// processing instructions only until their value changes, so their place is recorded first.
+bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end)
+{
+    const ptrdiff_t off = n.offset_debug();
+    const std::string &src = d.source;
+    if (off < 0 || size_t(off) > src.size())
+        return false;
+    const std::string_view s(src);
+    auto after = [&](std::string_view what, size_t from) {
+        const size_t at = s.find(what, from);
+        return at == std::string_view::npos ? std::string_view::npos : at + what.size();
+    };
+    size_t b = size_t(off), e = std::string_view::npos;
+    switch (n.type()) {
+    case pugi::node_element: {
+        if (b == 0 || src[b - 1] != '<')
+            return false;
+        --b;
+        // Scan to the matching end tag.
+        size_t depth = 0;
+        size_t i = b;
+        auto tagStop = [&](size_t lt) {
+            char quote = 0;
+            for (size_t k = lt + 1; k < src.size(); ++k) {
+                const char c = src[k];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    return k + 1;
+                }
+            }
+            return std::string_view::npos;
+        };
+        while (i < src.size() && e == std::string_view::npos) {
+            const size_t lt = s.find('<', i);
+            if (lt == std::string_view::npos)
+                return false;
+            const std::string_view rest = s.substr(lt, 9);
+            if (rest.substr(0, 4) == "<!--") {
+                i = after("-->", lt + 4);
+            } else if (rest == "<![CDATA[") {
+                i = after("]]>", lt + 9);
+            } else if (rest.substr(0, 2) == "<?") {
+                i = after("?>", lt + 2);
+            } else if (rest.substr(0, 2) == "</") {
+                i = tagStop(lt);
+                if (i != std::string_view::npos && depth <= 1)
+                    e = i;
+                else
+                    --depth;
+            } else {
+                i = tagStop(lt);
+                if (i == std::string_view::npos)
+                    return false;
+                if (src[i - 2] != '/')
+                    ++depth;
+                else if (depth == 0)
+                    e = i;
+            }
+            if (i == std::string_view::npos)
+                return false;
+        }
+        break;
+    }
+    case pugi::node_pcdata: {
+        const size_t lt = s.find('<', b);
+        e = lt == std::string_view::npos ? src.size() : lt;
+        break;
+    }
+    case pugi::node_cdata:
+        if (b < 9)
+            return false;
+        b -= 9;
+        e = after("]]>", b + 9);
+        break;
+    case pugi::node_comment:
+        if (b < 4)
+            return false;
+        b -= 4;
+        e = after("-->", b + 4);
+        break;
+    case pugi::node_pi:
+    case pugi::node_declaration:
+        if (b < 2)
+            return false;
+        b -= 2;
+        e = after("?>", b + 2);
+        break;
+    default: return false;
+    }
+    if (e == std::string_view::npos || e > src.size())
+        return false;
+    begin = b;
+    end = e;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------

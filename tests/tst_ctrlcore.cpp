@@ -182,6 +182,7 @@ void TestCtrlCore::failedSaveSaysSoAndKeepsTheFile()
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     QVERIFY(m_ctrl->LoadProfile(path));
     settle();
+    QVERIFY(m_ctrl->document()->documentElement().firstChild().firstChild().setText(QStringLiteral("edited")));
     // A folder now stands where the file was: nothing can be written there.
     const QByteArray original = readAll(path);
     QDir(m_dir->path()).rename(QStringLiteral("main.xml"), QStringLiteral("kept.xml"));
@@ -191,8 +192,10 @@ void TestCtrlCore::failedSaveSaysSoAndKeepsTheFile()
     QCOMPARE(mc.messages.size(), 1);
     QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
     QCOMPARE(mc.messages[0].icon, QMessageBox::Critical);
-    QVERIFY(mc.messages[0].text.contains(path));
+    QCOMPARE(mc.messages[0].text, QStringLiteral("Can't save main.xml."));
+    QVERIFY(mc.messages[0].informative.contains(QStringLiteral("is not a regular file")));
     QCOMPARE(readAll(m_dir->filePath(QStringLiteral("kept.xml"))), original);
+    QVERIFY(m_ctrl->Modified()); // the edit is still there to be saved elsewhere
 }
 
 void TestCtrlCore::viewModeIgnoresSameAndOutOfRange()
