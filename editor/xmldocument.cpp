@@ -8,10 +8,13 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
@@ -604,34 +607,97 @@ bool XmlNode::belongsTo(const XmlDocument *doc) const
 
 namespace {
 
-// Writes to a file; remembers the system's reason when a write fails. Honours the test seam
-// g_saveFailAfterBytes.
-class DeviceSink : public ByteSink {
+// Writes a file safely: into a new file next to it, which is written in full, flushed and synced
+// before it is renamed over the old one. Every step is checked; on any failure the new file is
+// removed and the old one stays as it was. Honours the test seam g_saveFailAfterBytes.
+class FileSink : public ByteSink {
 public:
-    explicit DeviceSink(QFileDevice &dev) : m_dev(dev) {}
+    explicit FileSink(const QString &path) : m_target(QFile::encodeName(path)) {}
+    ~FileSink() override { cancel(); }
+
+    bool open()
+    {
+        m_temp = m_target + ".XXXXXX";
+        m_fd = ::mkstemp(m_temp.data());
+        if (m_fd < 0)
+            return failed(errno);
+        m_created = true;
+        // The new file gets the old one's permissions.
+        struct stat st;
+        if (::stat(m_target.constData(), &st) == 0 && ::fchmod(m_fd, st.st_mode & 07777) != 0)
+            return failed(errno);
+        return true;
+    }
+
     bool write(const char *data, size_t size) override
     {
         if (g_saveFailAfterBytes >= 0 && m_written + qint64(size) > g_saveFailAfterBytes) {
-            const qint64 room = std::max<qint64>(0, g_saveFailAfterBytes - m_written);
-            m_dev.write(data, room);
-            m_written += room;
-            failedErrno = ENOSPC;
-            return false;
+            size = size_t(std::max<qint64>(0, g_saveFailAfterBytes - m_written));
+            return writeAll(data, size) && failed(ENOSPC);
         }
-        errno = 0;
-        const qint64 n = m_dev.write(data, qint64(size));
-        if (n != qint64(size)) {
-            failedErrno = errno;
-            return false;
+        return writeAll(data, size);
+    }
+
+    bool commit()
+    {
+        if (::fsync(m_fd) != 0)
+            return failed(errno);
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0)
+            return failed(errno);
+        if (::rename(m_temp.constData(), m_target.constData()) != 0)
+            return failed(errno);
+        m_created = false;
+        // Make the rename itself durable.
+        const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(m_target)).absolutePath());
+        const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
         }
-        m_written += n;
         return true;
     }
-    int failedErrno = 0;
+
+    void cancel()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        if (m_created)
+            ::unlink(m_temp.constData());
+        m_created = false;
+    }
+
+    int error() const { return m_errno; }
 
 private:
-    QFileDevice &m_dev;
+    bool writeAll(const char *data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return failed(n < 0 ? errno : ENOSPC);
+            data += n;
+            size -= size_t(n);
+            m_written += n;
+        }
+        return true;
+    }
+    bool failed(int err)
+    {
+        m_errno = err ? err : EIO;
+        return false;
+    }
+
+    QByteArray m_target;
+    QByteArray m_temp;
+    int m_fd = -1;
+    bool m_created = false;
     qint64 m_written = 0;
+    int m_errno = 0;
 };
 
 class ArraySink : public ByteSink {
@@ -659,7 +725,7 @@ bool sameFile(const QString &a, const QString &b)
 }
 
 // Why a file could not be written, in words a user can act on.
-QString writeProblem(int err, const QString &systemText, const QFileInfo &target)
+QString writeProblem(int err, const QFileInfo &target)
 {
     const QString folder = QDir::toNativeSeparators(target.absolutePath());
     switch (err) {
@@ -675,7 +741,7 @@ QString writeProblem(int err, const QString &systemText, const QFileInfo &target
     case ENAMETOOLONG: return QStringLiteral("The file name is too long for this disk.");
     default: break;
     }
-    return systemText.isEmpty() ? QStringLiteral("The file could not be written.") : systemText + u'.';
+    return QStringLiteral("The file could not be written (%1).").arg(QString::fromLocal8Bit(std::strerror(err)));
 }
 
 } // namespace
@@ -742,23 +808,11 @@ bool XmlDocument::save(const QString &path)
         m_data->error = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_data->error = writeProblem(errno, file.errorString(), info);
-        return false;
-    }
-    DeviceSink sink(file);
-    if (!serializeDocument(*m_data, sink)) {
-        m_data->error = sink.failedErrno || file.error() != QFileDevice::NoError
-                            ? writeProblem(sink.failedErrno, file.errorString(), info)
-                            : QStringLiteral("The document could not be written out.");
-        file.cancelWriting();
-        return false;
-    }
-    // commit() flushes, syncs and renames over path; the old file stays until then.
-    errno = 0;
-    if (!file.commit()) {
-        m_data->error = writeProblem(errno, file.errorString(), info);
+    FileSink file(path);
+    if (!file.open() || !serializeDocument(*m_data, file) || !file.commit()) {
+        m_data->error = file.error() ? writeProblem(file.error(), info)
+                                     : QStringLiteral("The document could not be written out.");
+        file.cancel();
         return false;
     }
     m_data->error.clear();
