@@ -1,6 +1,8 @@
 #include "frmmain.h"
 
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QMessageBox>
@@ -33,10 +35,12 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 
     cmdOpen = button(this, "cmdOpen", QStringLiteral("Open..."));
     cmdSave = button(this, "cmdSave", QStringLiteral("Save"));
+    cmdSaveAs = button(this, "cmdSaveAs", QStringLiteral("Save As..."));
     cmdExit = button(this, "cmdExit", QStringLiteral("Exit"));
     cmdOpen->setGeometry(toPx(120), toPx(120), toPx(1215), toPx(495));
     cmdSave->setGeometry(toPx(1440), toPx(120), toPx(1215), toPx(495));
-    cmdExit->setGeometry(toPx(2760), toPx(120), toPx(1215), toPx(495));
+    cmdSaveAs->setGeometry(toPx(2760), toPx(120), toPx(1215), toPx(495));
+    cmdExit->setGeometry(toPx(4080), toPx(120), toPx(1215), toPx(495));
 
     ctrlEdit = QuillonCreateControl("Quillon.CtrlXMLEditor", this);
     ctrlEdit->setObjectName(QStringLiteral("ctrlEdit"));
@@ -59,14 +63,21 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     optView[0]->setChecked(true);
 
     setTabOrder(cmdOpen, cmdSave);
-    setTabOrder(cmdSave, cmdExit);
+    setTabOrder(cmdSave, cmdSaveAs);
+    setTabOrder(cmdSaveAs, cmdExit);
     setTabOrder(cmdExit, fraView);
     connect(cmdOpen, &QPushButton::clicked, this, &frmMain::cmdOpen_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(cmdSaveAs, &QPushButton::clicked, this, &frmMain::cmdSaveAs_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    // The title bar shows unsaved edits ("[*]").
+    connect(ctrlEdit, SIGNAL(ModifiedChanged(bool)), this, SLOT(setWindowModified(bool)));
 
     showOpen = [](QWidget *owner) {
         return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), QString(), QStringLiteral("XML Files (*.xml)"));
+    };
+    showSaveAs = [](QWidget *owner) {
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save As"), QString(), QStringLiteral("XML Files (*.xml)"));
     };
 
     // Small enough to be useful, large enough that no pane's size goes negative.
@@ -110,6 +121,8 @@ void frmMain::Form_Resize()
 
 void frmMain::cmdOpen_Click()
 {
+    if (!maybeSave())
+        return;
     const QString path = showOpen ? showOpen(this) : QString();
     if (path.isEmpty())
         return;
@@ -127,6 +140,7 @@ void frmMain::openFile(const QString &path)
         box.setInformativeText(ctrlEdit->property("LastError").toString());
         box.exec();
     }
+    updateTitle();
     fraView->setEnabled(true);
     for (QRadioButton *o : optView)
         o->setEnabled(true);
@@ -138,9 +152,54 @@ void frmMain::cmdSave_Click()
     QMetaObject::invokeMethod(ctrlEdit, "SaveProfile", Q_RETURN_ARG(bool, ok));
 }
 
+void frmMain::cmdSaveAs_Click()
+{
+    const QString path = showSaveAs ? showSaveAs(this) : QString();
+    if (path.isEmpty())
+        return;
+    bool ok = false;
+    QMetaObject::invokeMethod(ctrlEdit, "SaveProfileAs", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
+    updateTitle();
+}
+
 void frmMain::cmdExit_Click()
 {
-    close();
+    close(); // closeEvent asks about unsaved edits
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (maybeSave())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool frmMain::maybeSave()
+{
+    if (!ctrlEdit->property("Modified").toBool())
+        return true;
+    const QString name = QFileInfo(ctrlEdit->property("FileName").toString()).fileName();
+    QMessageBox box(QMessageBox::Warning, QLatin1String(kTitle), QStringLiteral("Save changes to %1?").arg(name),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save: {
+        bool ok = false;
+        QMetaObject::invokeMethod(ctrlEdit, "SaveProfile", Q_RETURN_ARG(bool, ok));
+        return ok;
+    }
+    case QMessageBox::Discard: return true;
+    default: return false;
+    }
+}
+
+void frmMain::updateTitle()
+{
+    const QString file = ctrlEdit->property("FileName").toString();
+    setWindowTitle(file.isEmpty() ? QLatin1String(kTitle)
+                                  : QStringLiteral("%1[*] \u2014 %2").arg(QFileInfo(file).fileName(), QLatin1String(kTitle)));
+    setWindowModified(ctrlEdit->property("Modified").toBool());
 }
 
 void frmMain::optView_Click(int index)

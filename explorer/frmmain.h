@@ -22,17 +22,25 @@ public:
     // The Open dialog; returns "" when cancelled. Replaceable, so the window can be driven
     // without a real file dialog.
     std::function<QString(QWidget *)> showOpen;
+    // The Save As dialog, likewise.
+    std::function<QString(QWidget *)> showSaveAs;
 
     QWidget *control() const { return ctrlEdit; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void Form_Initialize();
     void Form_Resize();
     void cmdOpen_Click();
     void cmdSave_Click();
+    void cmdSaveAs_Click();
+    // Asks whether unsaved edits are to be saved; false when the user cancels or the save
+    // fails (the edits are then kept).
+    bool maybeSave();
+    void updateTitle();
     void cmdExit_Click();
     void optView_Click(int index);
 
@@ -42,6 +50,7 @@ private:
     QString m_strOpenFile;
     QPushButton *cmdOpen = nullptr;
     QPushButton *cmdSave = nullptr;
+    QPushButton *cmdSaveAs = nullptr;
     QPushButton *cmdExit = nullptr;
     QWidget *ctrlEdit = nullptr;
     QGroupBox *fraView = nullptr;

@@ -2,6 +2,7 @@
 // Helpers shared by the widget tests: answering message boxes, copying test documents into a
 // scratch folder, and clicking tree nodes and list rows as a user would.
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
@@ -38,6 +39,8 @@ public:
     ~MessageCapture() { m_timer.stop(); }
 
     QList<Message> messages;
+    // The button to press where the box has it (questions); other boxes are answered with OK.
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
 
     QStringList texts() const
     {
@@ -54,7 +57,10 @@ private:
         if (!box)
             return;
         messages.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
-        box->done(QMessageBox::Ok);
+        if (QAbstractButton *b = box->button(answer))
+            b->click();
+        else
+            box->done(QMessageBox::Ok);
     }
     QTimer m_timer;
 };

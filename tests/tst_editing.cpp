@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace quillon;
@@ -27,6 +28,7 @@ private slots:
     void commitOnTheSecondOfTwoSameNamedRows();
     void commitReplacesSubElements();
     void saveItemChangesWithoutAnOpenEdit();
+    void modifiedFollowsCommitsSavesAndLoads();
 
 private:
     QTreeWidget *list() const { return m_ctrl->findChild<QTreeWidget *>(QStringLiteral("ctrlProperties")); }
@@ -212,6 +214,40 @@ void TestEditing::saveItemChangesWithoutAnOpenEdit()
     m_ctrl->SaveItemChanges(true);
     QVERIFY(!m_ctrl->IsEditing());
     QCOMPARE(child("id1", "name").text(), QStringLiteral("Shaft"));
+}
+
+void TestEditing::modifiedFollowsCommitsSavesAndLoads()
+{
+    QSignalSpy spy(m_ctrl, &CtrlXMLEditor::ModifiedChanged);
+    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    const QByteArray before = readAll(path);
+    auto commit = [this](const QString &text) {
+        clickRow(list(), 0);
+        edit()->selectAll();
+        QTest::keyClicks(edit(), text);
+        QTest::keyClick(edit(), Qt::Key_Return);
+    };
+    commit(QStringLiteral("Shaft")); // the value it had: nothing changed
+    QVERIFY(!m_ctrl->Modified());
+    QVERIFY(spy.isEmpty());
+    QVERIFY(m_ctrl->SaveProfile());
+    QCOMPARE(readAll(path), before);
+
+    commit(QStringLiteral("Spindle"));
+    QVERIFY(m_ctrl->Modified());
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.at(0).at(0).toBool(), true);
+    QCOMPARE(readAll(path), before); // nothing written until a save
+
+    QVERIFY(m_ctrl->SaveProfile());
+    QVERIFY(!m_ctrl->Modified());
+    QCOMPARE(spy.size(), 2);
+    QCOMPARE(readAll(path), QByteArray(before).replace("<name>Shaft</name>", "<name>Spindle</name>"));
+
+    commit(QStringLiteral("Axle"));
+    QVERIFY(m_ctrl->LoadProfile(path)); // a load drops the edit and the mark
+    QVERIFY(!m_ctrl->Modified());
+    QCOMPARE(spy.size(), 4);
 }
 
 QTEST_MAIN(TestEditing)

@@ -24,7 +24,10 @@ private slots:
     void saveWritesTheDocument();
     void viewButtonsSwitchTheView();
     void resizeStretchesTheControlAndKeepsTheFrameRight();
-    void exitClosesWithoutSaving();
+    void exitAndCloseAskAboutUnsavedEdits_data();
+    void exitAndCloseAskAboutUnsavedEdits();
+    void openAsksBeforeDroppingEdits();
+    void saveAsWritesTheNewFileAndShowsItsName();
 
 private:
     CtrlXMLEditor *control() const { return qobject_cast<CtrlXMLEditor *>(m_win->control()); }
@@ -148,15 +151,98 @@ void TestFrmMain::resizeStretchesTheControlAndKeepsTheFrameRight()
     QVERIFY(control()->height() > 0);
 }
 
-void TestFrmMain::exitClosesWithoutSaving()
+void TestFrmMain::exitAndCloseAskAboutUnsavedEdits_data()
 {
+    QTest::addColumn<bool>("viaExit");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("written");
+    for (bool viaExit : {true, false}) {
+        const char *how = viaExit ? "Exit" : "close box";
+        QTest::addRow("%s, Save", how) << viaExit << int(QMessageBox::Save) << true << true;
+        QTest::addRow("%s, Discard", how) << viaExit << int(QMessageBox::Discard) << true << false;
+        QTest::addRow("%s, Cancel", how) << viaExit << int(QMessageBox::Cancel) << false << false;
+    }
+}
+
+void TestFrmMain::exitAndCloseAskAboutUnsavedEdits()
+{
+    QFETCH(bool, viaExit);
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    QFETCH(bool, written);
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
     const QByteArray before = readAll(path);
+    {
+        // Nothing to ask while nothing changed.
+        MessageCapture mc;
+        QVERIFY(m_win->close());
+        QVERIFY(mc.messages.isEmpty());
+        m_win->show();
+    }
     control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
-    QTest::mouseClick(button("cmdExit"), Qt::LeftButton);
-    QVERIFY(!m_win->isVisible());
+    MessageCapture mc;
+    mc.answer = QMessageBox::StandardButton(answer);
+    if (viaExit)
+        QTest::mouseClick(button("cmdExit"), Qt::LeftButton);
+    else
+        m_win->close();
+    QCOMPARE(mc.texts(), QStringList{"Save changes to main.xml?"});
+    QCOMPARE(mc.messages[0].title, QStringLiteral("Wren Explorer"));
+    QCOMPARE(m_win->isVisible(), !closes);
+    QCOMPARE(readAll(path) != before, written);
+    QCOMPARE(control()->Modified(), !written);
+}
+
+void TestFrmMain::openAsksBeforeDroppingEdits()
+{
+    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    openVia(path);
+    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    {
+        MessageCapture mc;
+        mc.answer = QMessageBox::Cancel;
+        openVia(m_dir->filePath(QStringLiteral("other.xml")));
+        QCOMPARE(mc.texts(), QStringList{"Save changes to main.xml?"});
+        QCOMPARE(control()->FileName(), path);
+        QVERIFY(control()->Modified());
+    }
+    // A failed save keeps the document and its edits.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("main.xml")));
+    {
+        MessageCapture mc;
+        mc.answer = QMessageBox::Save;
+        openVia(m_dir->filePath(QStringLiteral("other.xml")));
+        QCOMPARE(mc.texts(), (QStringList{"Save changes to main.xml?", "Can't save main.xml."}));
+        QCOMPARE(control()->FileName(), path);
+        QVERIFY(control()->Modified());
+    }
+    MessageCapture mc;
+    mc.answer = QMessageBox::Discard;
+    openVia(m_dir->filePath(QStringLiteral("other.xml")));
+    QCOMPARE(control()->FileName(), m_dir->filePath(QStringLiteral("other.xml")));
+    QVERIFY(!control()->Modified());
+    QCOMPARE(m_win->windowTitle(), QStringLiteral("other.xml[*] \u2014 Wren Explorer"));
+}
+
+void TestFrmMain::saveAsWritesTheNewFileAndShowsItsName()
+{
+    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    openVia(path);
+    QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
+    const QByteArray before = readAll(path);
+    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    const QString copy = m_dir->filePath(QStringLiteral("copy.xml"));
+    m_win->showSaveAs = [copy](QWidget *) { return copy; };
+    QTest::mouseClick(button("cmdSaveAs"), Qt::LeftButton);
     QCOMPARE(readAll(path), before);
+    QCOMPARE(readAll(copy), QByteArray(before).replace("<name>Housing</name>", "<name>Lid</name>"));
+    QCOMPARE(control()->FileName(), copy);
+    QVERIFY(!control()->Modified());
+    QCOMPARE(m_win->windowTitle(), QStringLiteral("copy.xml[*] \u2014 Wren Explorer"));
+    QVERIFY(!m_win->isWindowModified());
 }
 
 QTEST_MAIN(TestFrmMain)
