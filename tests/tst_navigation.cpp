@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace quillon;
@@ -33,6 +35,7 @@ private slots:
     void backStaysWhenTheDocumentLeftCannotBeSaved();
     void openingAnotherDocumentClearsTheList();
     void viewSwitchShowsTheSameInstanceAgain();
+    void browsingWithoutEditsWritesNothing();
 
 private:
     void show(const QString &id);
@@ -310,6 +313,30 @@ void TestNavigation::viewSwitchShowsTheSameInstanceAgain()
     m_ctrl->SaveItemChanges(true);
     QCOMPARE(m_ctrl->document()->findInstance(QStringLiteral("id5")).selectSingleNode(QStringLiteral("units")).text(),
              QStringLiteral("cm"));
+}
+
+void TestNavigation::browsingWithoutEditsWritesNothing()
+{
+    // Files stamped long ago: any write would give them a new time.
+    const QDateTime old(QDate(2001, 2, 3), QTime(4, 5, 6));
+    for (const char *name : {"main.xml", "other.xml"}) {
+        QFile f(path(name));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    show(QStringLiteral("id1"));
+    follow(QStringLiteral("made from")); // into other.xml
+    QCOMPARE(m_ctrl->FileName(), path("other.xml"));
+    m_ctrl->setProperty("ViewMode", 1);
+    settle();
+    m_ctrl->setProperty("ViewMode", 2);
+    settle();
+    QTest::mouseClick(back(), Qt::LeftButton);
+    settle();
+    QCOMPARE(m_ctrl->FileName(), path("main.xml"));
+    QVERIFY(m_ctrl->SaveProfile());
+    for (const char *name : {"main.xml", "other.xml"})
+        QCOMPARE(QFileInfo(path(name)).lastModified(), old);
 }
 
 QTEST_MAIN(TestNavigation)
