@@ -266,10 +266,11 @@ void CtrlXMLEditor::setViewMode(int nMode)
         return;
     if (m_bEditing)
         SaveItemChanges(true);
-    if (SaveProfile())
-        LoadProfile(m_strFileName);
-    else
-        rebuildTree(); // keep the unsaved edits: show the document in memory in the new view
+    // The file is written first (when anything changed); the tree is then built anew from the
+    // document in memory, which is what the file holds, and the shown instance stays shown.
+    // A failed save keeps the edits in memory, shown in the new view all the same.
+    SaveProfile();
+    rebuildTree();
 }
 
 void CtrlXMLEditor::rebuildTree()
