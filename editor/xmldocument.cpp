@@ -20,6 +20,9 @@ namespace quillon {
 
 namespace {
 
+pugi::xml_node nodeOf(void *p) { return pugi::xml_node(static_cast<pugi::xml_node_struct *>(p)); }
+pugi::xml_attribute attrOf(void *p) { return pugi::xml_attribute(static_cast<pugi::xml_attribute_struct *>(p)); }
+
 constexpr const char *kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr const char *kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
@@ -310,27 +313,27 @@ void DocData::park(pugi::xml_node n)
 // ---------------------------------------------------------------------------------------
 // XmlNode
 
-XmlNode::XmlNode(std::shared_ptr<DocData> doc, pugi::xml_node node, pugi::xml_attribute attr)
+XmlNode::XmlNode(std::shared_ptr<DocData> doc, void *node, void *attr)
     : m_doc(std::move(doc)), m_node(node), m_attr(attr)
 {
 }
 
-bool XmlNode::isNull() const { return !m_doc || (!m_node && !m_attr); }
+bool XmlNode::isNull() const { return !m_doc || (!nodeOf(m_node) && !attrOf(m_attr)); }
 
 bool XmlNode::operator==(const XmlNode &o) const
 {
     if (isNull() || o.isNull())
         return isNull() == o.isNull();
-    return m_doc == o.m_doc && m_node == o.m_node && m_attr == o.m_attr;
+    return m_doc == o.m_doc && nodeOf(m_node) == nodeOf(o.m_node) && attrOf(m_attr) == attrOf(o.m_attr);
 }
 
 int XmlNode::nodeType() const
 {
     if (isNull())
         return Null;
-    if (m_attr)
+    if (attrOf(m_attr))
         return Attribute;
-    switch (m_node.type()) {
+    switch (nodeOf(m_node).type()) {
     case pugi::node_document: return Document;
     case pugi::node_element: return Element;
     case pugi::node_pcdata: return Text;
@@ -347,18 +350,18 @@ QString XmlNode::nodeName() const
 {
     if (isNull())
         return {};
-    if (m_attr)
-        return str(m_attr.name());
-    switch (m_node.type()) {
+    if (attrOf(m_attr))
+        return str(attrOf(m_attr).name());
+    switch (nodeOf(m_node).type()) {
     case pugi::node_document: return QStringLiteral("#document");
     case pugi::node_element:
     case pugi::node_pi:
-    case pugi::node_declaration: return str(m_node.name());
+    case pugi::node_declaration: return str(nodeOf(m_node).name());
     case pugi::node_pcdata: return QStringLiteral("#text");
     case pugi::node_cdata: return QStringLiteral("#cdata-section");
     case pugi::node_comment: return QStringLiteral("#comment");
     case pugi::node_doctype: {
-        const char *v = m_node.value();
+        const char *v = nodeOf(m_node).value();
         size_t n = 0;
         while (v[n] && !isXmlSpace(v[n]) && v[n] != '[')
             ++n;
@@ -372,33 +375,33 @@ QString XmlNode::namespaceURI() const
 {
     if (isNull())
         return {};
-    if (m_attr) {
-        const std::string_view name(m_attr.name());
+    if (attrOf(m_attr)) {
+        const std::string_view name(attrOf(m_attr).name());
         if (name == "xmlns" || name.substr(0, 6) == "xmlns:")
             return str(kXmlnsNamespace);
         const std::string prefix = prefixOf(name);
-        return prefix.empty() ? QString() : str(resolveNamespace(*m_doc, m_node, prefix).c_str());
+        return prefix.empty() ? QString() : str(resolveNamespace(*m_doc, nodeOf(m_node), prefix).c_str());
     }
-    if (m_node.type() != pugi::node_element)
+    if (nodeOf(m_node).type() != pugi::node_element)
         return {};
-    return str(resolveNamespace(*m_doc, m_node, prefixOf(m_node.name())).c_str());
+    return str(resolveNamespace(*m_doc, nodeOf(m_node), prefixOf(nodeOf(m_node).name())).c_str());
 }
 
 QString XmlNode::text() const
 {
     if (isNull())
         return {};
-    if (m_attr)
-        return str(m_attr.value());
-    switch (m_node.type()) {
+    if (attrOf(m_attr))
+        return str(attrOf(m_attr).value());
+    switch (nodeOf(m_node).type()) {
     case pugi::node_element:
     case pugi::node_document: {
         std::string out;
-        gatherText(*m_doc, m_node, out);
+        gatherText(*m_doc, nodeOf(m_node), out);
         return trimmedXml(out);
     }
     case pugi::node_declaration: return {};
-    default: return str(m_node.value());
+    default: return str(nodeOf(m_node).value());
     }
 }
 
@@ -409,15 +412,15 @@ bool XmlNode::setText(const QString &value)
     const std::string v = value.toStdString();
     DocData &d = *m_doc;
     bool ok = false;
-    if (m_attr) {
-        if (v == m_attr.value())
+    if (attrOf(m_attr)) {
+        if (v == attrOf(m_attr).value())
             return true;
-        d.noteStartTag(m_node);
-        ok = m_attr.set_value(v.c_str());
+        d.noteStartTag(nodeOf(m_node));
+        ok = attrOf(m_attr).set_value(v.c_str());
     } else {
-        switch (m_node.type()) {
+        switch (nodeOf(m_node).type()) {
         case pugi::node_element: {
-            pugi::xml_node first = m_node.first_child();
+            pugi::xml_node first = nodeOf(m_node).first_child();
             const bool oneText = first && first.type() == pugi::node_pcdata && !first.next_sibling();
             if (oneText && v == first.value())
                 return true;
@@ -428,20 +431,20 @@ bool XmlNode::setText(const QString &value)
                 ok = first.set_value(v.c_str());
                 break;
             }
-            d.noteContent(m_node);
-            while (const pugi::xml_node c = m_node.first_child())
+            d.noteContent(nodeOf(m_node));
+            while (const pugi::xml_node c = nodeOf(m_node).first_child())
                 d.park(c);
-            ok = v.empty() || m_node.append_child(pugi::node_pcdata).set_value(v.c_str());
+            ok = v.empty() || nodeOf(m_node).append_child(pugi::node_pcdata).set_value(v.c_str());
             break;
         }
         case pugi::node_pcdata:
         case pugi::node_cdata:
         case pugi::node_comment:
         case pugi::node_pi:
-            if (v == m_node.value())
+            if (v == nodeOf(m_node).value())
                 return true;
-            d.noteValue(m_node);
-            ok = m_node.set_value(v.c_str());
+            d.noteValue(nodeOf(m_node));
+            ok = nodeOf(m_node).set_value(v.c_str());
             break;
         default: return false;
         }
@@ -452,9 +455,9 @@ bool XmlNode::setText(const QString &value)
 
 XmlNode XmlNode::parentNode() const
 {
-    if (isNull() || m_attr)
+    if (isNull() || attrOf(m_attr))
         return {};
-    const pugi::xml_node p = m_node.parent();
+    const pugi::xml_node p = nodeOf(m_node).parent();
     if (!p || p == m_doc->graveyard || p == m_doc->scratchGraveyard || p == m_doc->scratch)
         return {};
     return DocData::wrap(m_doc, p);
@@ -462,38 +465,38 @@ XmlNode XmlNode::parentNode() const
 
 XmlNode XmlNode::firstChild() const
 {
-    if (isNull() || m_attr)
+    if (isNull() || attrOf(m_attr))
         return {};
-    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.first_child(), true));
+    return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).first_child(), true));
 }
 
 XmlNode XmlNode::lastChild() const
 {
-    if (isNull() || m_attr)
+    if (isNull() || attrOf(m_attr))
         return {};
-    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.last_child(), false));
+    return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).last_child(), false));
 }
 
 XmlNode XmlNode::previousSibling() const
 {
-    if (isNull() || m_attr || !parentNode())
+    if (isNull() || attrOf(m_attr) || !parentNode())
         return {};
-    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.previous_sibling(), false));
+    return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).previous_sibling(), false));
 }
 
 XmlNode XmlNode::nextSibling() const
 {
-    if (isNull() || m_attr || !parentNode())
+    if (isNull() || attrOf(m_attr) || !parentNode())
         return {};
-    return DocData::wrap(m_doc, skipHidden(*m_doc, m_node.next_sibling(), true));
+    return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).next_sibling(), true));
 }
 
 QList<XmlNode> XmlNode::childNodes() const
 {
     QList<XmlNode> out;
-    if (isNull() || m_attr)
+    if (isNull() || attrOf(m_attr))
         return out;
-    for (pugi::xml_node c = m_node.first_child(); c; c = c.next_sibling())
+    for (pugi::xml_node c = nodeOf(m_node).first_child(); c; c = c.next_sibling())
         if (!m_doc->isHidden(c))
             out.append(DocData::wrap(m_doc, c));
     return out;
@@ -503,46 +506,46 @@ bool XmlNode::hasChildNodes() const { return !firstChild().isNull(); }
 
 int XmlNode::attributeCount() const
 {
-    if (isNull() || m_attr || m_node.type() != pugi::node_element)
+    if (isNull() || attrOf(m_attr) || nodeOf(m_node).type() != pugi::node_element)
         return 0;
     int n = 0;
-    for (pugi::xml_attribute a = m_node.first_attribute(); a; a = a.next_attribute())
+    for (pugi::xml_attribute a = nodeOf(m_node).first_attribute(); a; a = a.next_attribute())
         ++n;
     return n;
 }
 
 XmlNode XmlNode::attribute(int index) const
 {
-    if (isNull() || m_attr || m_node.type() != pugi::node_element || index < 0)
+    if (isNull() || attrOf(m_attr) || nodeOf(m_node).type() != pugi::node_element || index < 0)
         return {};
-    pugi::xml_attribute a = m_node.first_attribute();
+    pugi::xml_attribute a = nodeOf(m_node).first_attribute();
     for (; a && index > 0; --index)
         a = a.next_attribute();
-    return a ? DocData::wrap(m_doc, m_node, a) : XmlNode();
+    return a ? DocData::wrap(m_doc, nodeOf(m_node), a) : XmlNode();
 }
 
 XmlNode XmlNode::attributeNamed(const QString &name) const
 {
-    if (isNull() || m_attr || m_node.type() != pugi::node_element)
+    if (isNull() || attrOf(m_attr) || nodeOf(m_node).type() != pugi::node_element)
         return {};
-    const pugi::xml_attribute a = m_node.attribute(name.toStdString().c_str());
-    return a ? DocData::wrap(m_doc, m_node, a) : XmlNode();
+    const pugi::xml_attribute a = nodeOf(m_node).attribute(name.toStdString().c_str());
+    return a ? DocData::wrap(m_doc, nodeOf(m_node), a) : XmlNode();
 }
 
 bool XmlNode::setAttribute(const QString &name, const QString &value)
 {
-    if (isNull() || m_attr || m_node.type() != pugi::node_element)
+    if (isNull() || attrOf(m_attr) || nodeOf(m_node).type() != pugi::node_element)
         return false;
     const std::string n = name.toStdString();
     if (!isValidQName(n))
         return false;
     const std::string v = value.toStdString();
-    pugi::xml_attribute a = m_node.attribute(n.c_str());
+    pugi::xml_attribute a = nodeOf(m_node).attribute(n.c_str());
     if (a && v == a.value())
         return true;
-    m_doc->noteStartTag(m_node);
+    m_doc->noteStartTag(nodeOf(m_node));
     if (!a)
-        a = m_node.append_attribute(n.c_str());
+        a = nodeOf(m_node).append_attribute(n.c_str());
     const bool ok = a && a.set_value(v.c_str());
     m_doc->touched();
     return ok;
@@ -552,33 +555,33 @@ XmlNode XmlNode::selectSingleNode(const QString &xpath) const
 {
     if (isNull())
         return {};
-    return selectOne(m_doc, m_attr ? pugi::xpath_node(m_attr, m_node) : pugi::xpath_node(m_node), xpath);
+    return selectOne(m_doc, attrOf(m_attr) ? pugi::xpath_node(attrOf(m_attr), nodeOf(m_node)) : pugi::xpath_node(nodeOf(m_node)), xpath);
 }
 
 QList<XmlNode> XmlNode::selectNodes(const QString &xpath) const
 {
     if (isNull())
         return {};
-    return selectAll(m_doc, m_attr ? pugi::xpath_node(m_attr, m_node) : pugi::xpath_node(m_node), xpath);
+    return selectAll(m_doc, attrOf(m_attr) ? pugi::xpath_node(attrOf(m_attr), nodeOf(m_node)) : pugi::xpath_node(nodeOf(m_node)), xpath);
 }
 
 XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
 {
-    if (isNull() || m_attr || newChild.isNull() || oldChild.isNull())
+    if (isNull() || attrOf(m_attr) || newChild.isNull() || oldChild.isNull())
         return {};
     DocData &d = *m_doc;
-    if (newChild.m_doc != m_doc || oldChild.m_doc != m_doc || newChild.m_attr || oldChild.m_attr)
+    if (newChild.m_doc != m_doc || oldChild.m_doc != m_doc || attrOf(newChild.m_attr) || attrOf(oldChild.m_attr))
         return {};
-    if (m_node.type() != pugi::node_element && m_node.type() != pugi::node_document)
+    if (nodeOf(m_node).type() != pugi::node_element && nodeOf(m_node).type() != pugi::node_document)
         return {};
-    if (oldChild.m_node.parent() != m_node || m_node.root() != d.doc || d.isRemoved(m_node))
+    if (nodeOf(oldChild.m_node).parent() != nodeOf(m_node) || nodeOf(m_node).root() != d.doc || d.isRemoved(nodeOf(m_node)))
         return {};
-    const auto made = d.createdNamespaces.find(newChild.m_node.internal_object());
-    if (made == d.createdNamespaces.end() || newChild.m_node.parent() != d.scratch ||
-        !isValidQName(newChild.m_node.name()))
+    const auto made = d.createdNamespaces.find(nodeOf(newChild.m_node).internal_object());
+    if (made == d.createdNamespaces.end() || nodeOf(newChild.m_node).parent() != d.scratch ||
+        !isValidQName(nodeOf(newChild.m_node).name()))
         return {};
 
-    pugi::xml_node inserted = m_node.insert_copy_before(newChild.m_node, oldChild.m_node);
+    pugi::xml_node inserted = nodeOf(m_node).insert_copy_before(nodeOf(newChild.m_node), nodeOf(oldChild.m_node));
     if (!inserted)
         return {};
     // Keep the element in the namespace it was made for; the declaration goes last so that
@@ -591,8 +594,8 @@ XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
             a = inserted.append_attribute(decl.c_str());
         a.set_value(made->second.c_str());
     }
-    d.noteReplaced(inserted, oldChild.m_node);
-    d.park(oldChild.m_node);
+    d.noteReplaced(inserted, nodeOf(oldChild.m_node));
+    d.park(nodeOf(oldChild.m_node));
     d.touched();
     return DocData::wrap(m_doc, inserted);
 }

@@ -15,7 +15,6 @@
 #include <QString>
 
 #include <memory>
-#include <pugixml.hpp>
 
 namespace quillon {
 
@@ -82,19 +81,14 @@ public:
     const DocData *documentId() const { return m_doc.get(); }
     bool belongsTo(const class XmlDocument *doc) const;
 
-    // The pugixml handles, for reading only: changes made through them bypass the instance
-    // index of findInstance() and the bookkeeping of removed nodes.
-    pugi::xml_node raw() const { return m_node; }
-    pugi::xml_attribute rawAttribute() const { return m_attr; }
-
 private:
     friend class XmlDocument;
     friend struct DocData;
-    XmlNode(std::shared_ptr<DocData> doc, pugi::xml_node node, pugi::xml_attribute attr = {});
+    XmlNode(std::shared_ptr<DocData> doc, void *node, void *attr);
 
     std::shared_ptr<DocData> m_doc;
-    pugi::xml_node m_node;
-    pugi::xml_attribute m_attr;
+    void *m_node = nullptr; // the parser's node and attribute objects
+    void *m_attr = nullptr;
 };
 
 // The text of an element's first attribute (an instance's id), "" when it has none.

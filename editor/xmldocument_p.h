@@ -3,7 +3,10 @@
 // xmldocument_write.cpp): the shared document state behind every XmlNode handle, and the
 // reading and writing of files.
 
+#include "savefault_p.h"
 #include "xmldocument.h"
+
+#include <pugixml.hpp>
 
 #include <QByteArray>
 #include <QString>
@@ -79,7 +82,7 @@ struct DocData {
 
     static XmlNode wrap(const std::shared_ptr<DocData> &d, pugi::xml_node n, pugi::xml_attribute a = {})
     {
-        return (n || a) ? XmlNode(d, n, a) : XmlNode();
+        return (n || a) ? XmlNode(d, n.internal_object(), a.internal_object()) : XmlNode();
     }
 };
 
@@ -114,8 +117,5 @@ bool serializeDocument(const DocData &d, ByteSink &sink);
 // from the source, or whose place can no longer be told (a text whose value changed).
 bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end);
 
-// A test seam: when not negative, a save's file takes this many bytes and then fails as a full
-// disk does.
-QUILLON_EXPORT extern qint64 g_saveFailAfterBytes;
 
 } // namespace quillon
