@@ -431,6 +431,8 @@ bool Checker::document()
         }
         if (*m_p == '<' && name(m_p + 1))
             break;
+        if (*m_p == '<' && m_lim - m_p > 1 && m_p[1] != '!' && m_p[1] != '?')
+            return failHere(m_p + 1, "invalid element name");
         return failHere(m_p, "document element expected");
     }
     if (!content(false))
