@@ -3,6 +3,7 @@
 // and the parse with its checks and error positions.
 
 #include "xmldocument_p.h"
+#include "wellformed.h"
 
 #include <QDir>
 #include <QFile>
@@ -224,13 +225,16 @@ void putUtf8(char *&out, uint32_t cp)
     }
 }
 
-bool convertUtf16(Buffer &buf, bool bigEndian, size_t skip)
+// Converts UTF-16 after skip bytes to UTF-8; an unpaired surrogate is refused (reason set).
+bool convertUtf16(Buffer &buf, bool bigEndian, size_t skip, QString &reason)
 {
     const auto *in = reinterpret_cast<const unsigned char *>(buf.data()) + skip;
     const size_t units = (buf.size() - skip) / 2;
     Buffer out;
-    if (!out.allocate(units * 3 + 1))
+    if (!out.allocate(units * 3 + 1)) {
+        reason = QStringLiteral("out of memory");
         return false;
+    }
     char *o = out.data();
     auto unit = [&](size_t i) -> uint32_t {
         const unsigned char a = in[2 * i], b = in[2 * i + 1];
@@ -238,16 +242,16 @@ bool convertUtf16(Buffer &buf, bool bigEndian, size_t skip)
     };
     for (size_t i = 0; i < units; ++i) {
         uint32_t u = unit(i);
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
-            const uint32_t low = unit(i + 1);
-            if (low >= 0xDC00 && low < 0xE000) {
-                u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            } else {
-                u = 0xFFFD;
+        if (u >= 0xD800 && u < 0xE000) {
+            const uint32_t low = u < 0xDC00 && i + 1 < units ? unit(i + 1) : 0;
+            if (low < 0xDC00 || low >= 0xE000) {
+                reason = QStringLiteral("UTF-16 with an unpaired surrogate (0x%1) at byte %2")
+                             .arg(u, 4, 16, QLatin1Char('0'))
+                             .arg(skip + 2 * i);
+                return false;
             }
-        } else if (u >= 0xD800 && u < 0xE000) {
-            u = 0xFFFD;
+            u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
         }
         putUtf8(o, u);
     }
@@ -303,6 +307,10 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
         return false;
     }
     if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        if (encodingByName(declaredEncoding(buf.data() + 3, n - 3)) == Known::Utf16) {
+            reason = QStringLiteral("the declaration says UTF-16 but the file is UTF-8 (it starts with a UTF-8 BOM)");
+            return false;
+        }
         fmt.encoding = XmlEncoding::Utf8;
         fmt.bom = true;
         return true;
@@ -310,30 +318,42 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
     if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
         fmt.bom = true;
         fmt.encoding = p[0] == 0xFF ? XmlEncoding::Utf16LE : XmlEncoding::Utf16BE;
-        return convertUtf16(buf, p[0] == 0xFE, 2) || (reason = QStringLiteral("out of memory"), false);
+        return convertUtf16(buf, p[0] == 0xFE, 2, reason);
     }
-    if (n >= 2 && ((p[0] == '<' && p[1] == 0) || (p[0] == 0 && p[1] == '<'))) {
+    // Without a BOM, UTF-16 is recognised by the start of its declaration ("<?").
+    if (n >= 4 && ((p[0] == '<' && p[1] == 0 && p[2] == '?' && p[3] == 0) ||
+                   (p[0] == 0 && p[1] == '<' && p[2] == 0 && p[3] == '?'))) {
         fmt.encoding = p[0] == 0 ? XmlEncoding::Utf16BE : XmlEncoding::Utf16LE;
-        return convertUtf16(buf, p[0] == 0, 0) || (reason = QStringLiteral("out of memory"), false);
+        return convertUtf16(buf, p[0] == 0, 0, reason);
     }
     const std::string declared = declaredEncoding(buf.data(), n);
     switch (encodingByName(declared)) {
     case Known::Utf8:
-    case Known::Utf16: // declared so, but written in single bytes: read it as UTF-8
         fmt.encoding = XmlEncoding::Utf8;
         return true;
+    case Known::Utf16:
+        reason = QStringLiteral("the declaration says %1 but the file is written in single bytes")
+                     .arg(QString::fromLatin1(declared.c_str()).toUpper());
+        return false;
     case Known::Latin1:
         fmt.encoding = XmlEncoding::Latin1;
         return convertSingleByte(buf, false) || (reason = QStringLiteral("out of memory"), false);
     case Known::Windows1252:
         fmt.encoding = XmlEncoding::Windows1252;
         return convertSingleByte(buf, true) || (reason = QStringLiteral("out of memory"), false);
-    case Known::Ascii:
     case Known::Unknown:
-        if (declared.empty()) {
+        // No declared encoding, or a name that is not even one: UTF-8 (the well-formedness
+        // check then points at a malformed name).
+        if (declared.empty() || !std::isalpha(static_cast<unsigned char>(declared[0])) ||
+            !std::all_of(declared.begin(), declared.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+            })) {
             fmt.encoding = XmlEncoding::Utf8;
             return true;
         }
+        reason = QStringLiteral("the encoding \"%1\" is not supported").arg(QString::fromLatin1(declared.c_str()));
+        return false;
+    case Known::Ascii:
         fmt.encoding = XmlEncoding::Ascii;
         if (hasHighBytes(buf)) {
             reason = QStringLiteral("the encoding \"%1\" is not supported or the file does not match it")
@@ -538,6 +558,11 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // edited is written back from it.
     d.source.assign(buf.data(), buf.size());
     const QString name = sourceName(path, fromText);
+    WellFormedError fault;
+    if (!checkWellFormed(d.source, &fault)) {
+        error = describeAt(name, d.source, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
+        return false;
+    }
 
     // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
     // drop a final newline: hand it a NUL of our own as the last byte.
