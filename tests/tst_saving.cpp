@@ -102,7 +102,8 @@ void TestSaving::uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue_data(
     QTest::newRow("UTF-16 LE with BOM") << QByteArray("\xFF\xFE") + encoded(kPlain, QStringConverter::Utf16LE)
                                         << encoded("<v>old</v>", QStringConverter::Utf16LE)
                                         << encoded("<v>NEW &amp; é</v>", QStringConverter::Utf16LE);
-    QTest::newRow("UTF-16 BE without BOM") << encoded(kPlain, QStringConverter::Utf16BE)
+    QTest::newRow("UTF-16 BE without BOM")
+        << encoded("<?xml version=\"1.0\" encoding=\"UTF-16\"?>", QStringConverter::Utf16BE) + encoded(kPlain, QStringConverter::Utf16BE)
                                            << encoded("<v>old</v>", QStringConverter::Utf16BE)
                                            << encoded("<v>NEW &amp; é</v>", QStringConverter::Utf16BE);
 }
