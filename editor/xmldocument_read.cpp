@@ -13,11 +13,15 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace quillon {
 
 namespace {
+
+// From this size on, the check of well-formedness runs beside the parse.
+constexpr size_t kParallelCheckBytes = size_t(1) << 20;
 
 constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_ws_pcdata |
                                  pugi::parse_declaration | pugi::parse_doctype | pugi::parse_comments |
@@ -431,72 +435,6 @@ void collectEntities(const char *doctype, SourceFormat &fmt)
     }
 }
 
-// The checks of well-formedness that pugixml leaves out (it is parsed as a fragment, and
-// pugixml accepts repeated attributes). Returns the offending node or null.
-pugi::xml_node findMalformed(const pugi::xml_document &doc, QString &what)
-{
-    int elements = 0;
-    bool doctype = false;
-    for (pugi::xml_node n : doc.children()) {
-        switch (n.type()) {
-        case pugi::node_element:
-            if (++elements > 1) {
-                what = QStringLiteral("more than one document element");
-                return n;
-            }
-            break;
-        case pugi::node_pcdata:
-            if (!isWhitespaceOnly(n.value())) {
-                what = QStringLiteral("text outside the document element");
-                return n;
-            }
-            break;
-        case pugi::node_cdata:
-            what = QStringLiteral("CDATA outside the document element");
-            return n;
-        case pugi::node_declaration:
-            if (n != doc.first_child()) {
-                what = QStringLiteral("XML declaration not at the start of the document");
-                return n;
-            }
-            break;
-        case pugi::node_doctype:
-            if (doctype || elements) {
-                what = QStringLiteral("misplaced DOCTYPE");
-                return n;
-            }
-            doctype = true;
-            break;
-        default:
-            break;
-        }
-    }
-    if (elements == 0) {
-        what = QStringLiteral("No document element found");
-        return doc;
-    }
-    pugi::xml_node n = doc.document_element();
-    const pugi::xml_node top = n;
-    while (n) {
-        if (n.type() == pugi::node_element) {
-            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
-                for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
-                    if (std::strcmp(a.name(), b.name()) == 0) {
-                        what = QStringLiteral("attribute \"%1\" repeated").arg(QString::fromUtf8(a.name()));
-                        return n;
-                    }
-            if (n.first_child()) {
-                n = n.first_child();
-                continue;
-            }
-        }
-        while (n && n != top && !n.next_sibling())
-            n = n.parent();
-        n = (n && n != top) ? n.next_sibling() : pugi::xml_node();
-    }
-    return {};
-}
-
 // Line and column (1-based, columns in characters) of a byte offset into the UTF-8 source.
 void lineColumn(const std::string &buf, ptrdiff_t offset, qint64 &line, qint64 &column)
 {
@@ -558,10 +496,21 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // edited is written back from it.
     d.source.assign(buf.data(), buf.size());
     const QString name = sourceName(path, fromText);
+
+    // The strict check of well-formedness reads the kept source while pugixml parses its own
+    // buffer in place; on a large document the two run side by side.
     WellFormedError fault;
-    if (!checkWellFormed(d.source, &fault)) {
-        error = describeAt(name, d.source, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
-        return false;
+    bool wellFormed = true;
+    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault); };
+    std::thread checker;
+    if (d.source.size() >= kParallelCheckBytes) {
+        checker = std::thread(check);
+    } else {
+        check();
+        if (!wellFormed) {
+            error = describeAt(name, d.source, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
+            return false;
+        }
     }
 
     // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
@@ -570,14 +519,16 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     buf.data()[size] = '\0';
     const pugi::xml_parse_result r =
         d.doc.load_buffer_inplace_own(buf.release(), size + 1, kParseFlags, pugi::encoding_utf8);
-    if (!r) {
-        error = describeAt(name, d.source, r.offset, QString::fromUtf8(r.description()));
+    if (checker.joinable())
+        checker.join();
+    // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
+    // parses; a disagreement is still reported, never glossed over.
+    if (!wellFormed) {
+        error = describeAt(name, d.source, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
         return false;
     }
-    QString what;
-    if (const pugi::xml_node bad = findMalformed(d.doc, what)) {
-        error = describeAt(name, d.source, bad == d.doc ? ptrdiff_t(size) : bad.offset_debug(), what,
-                           bad.type() == pugi::node_pcdata);
+    if (!r) {
+        error = describeAt(name, d.source, r.offset, QString::fromUtf8(r.description()));
         return false;
     }
     for (pugi::xml_node n : d.doc.children())
