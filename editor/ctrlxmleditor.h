@@ -145,7 +145,7 @@ private:
     int m_nClickX = 0;
     XmlNode m_elmInstance;
     XmlNode m_elmRows;       // the element whose children the rows on show stand for
-    QString m_strRowsFile;   // the document m_elmRows was shown from
+    QString m_strRowsFile;   // the document the list on show (and m_elmRows) belongs to
     History m_history;  // m_astrHistory and m_nHistoryPos
     bool m_bRightClick = false;
     QTreeWidgetItem *m_itmLink = nullptr;

@@ -40,6 +40,9 @@ void CtrlXMLEditor::ctrlTree_NodeClick(const QModelIndex &index)
         return;
     }
     setListVisible(true);
+    // The list on show, even while it stays empty, now belongs to this document: reading the
+    // same document again (a jump that failed goes back to it) keeps it on show.
+    m_strRowsFile = m_strFileName;
     if (m_nMode == 0)
         armBranch(m_nodSelected);
     else
