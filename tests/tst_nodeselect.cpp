@@ -24,6 +24,7 @@ private slots:
     void referenceViewsOutcomes_data();
     void referenceViewsOutcomes();
     void propertyRowsFollowTheirConventions();
+    void columnsFillANarrowList();
     void populateFailureKeepsEarlierRows();
     void emptyReferenceKeepsThePreviousInstance();
     void hrefSavesFirstAndSelectsAfterTheLoad();
@@ -38,6 +39,14 @@ private:
     QTreeView *tree() const { return m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")); }
     QString entity() const { return m_ctrl->findChild<QLabel *>(QStringLiteral("lblEntity"))->text(); }
     QString mainPath() const { return m_dir->filePath(QStringLiteral("main.xml")); }
+    // Column 1 + column 2 + 60 twips is the list's width, within a pixel's rounding.
+    void verifyColumnsFillTheList() const
+    {
+        const double tpp = 1440.0 / m_ctrl->logicalDpiX();
+        const int total = list()->columnWidth(0) + list()->columnWidth(1);
+        QVERIFY2(qAbs(total * tpp + 60 - list()->width() * tpp) <= 2 * tpp,
+                 qPrintable(QStringLiteral("%1 + %2 in %3 px").arg(list()->columnWidth(0)).arg(list()->columnWidth(1)).arg(list()->width())));
+    }
     bool isLink(int row) const
     {
         QTreeWidgetItem *i = list()->topLevelItem(row);
@@ -192,9 +201,24 @@ void TestNodeSelect::propertyRowsFollowTheirConventions()
     for (int i = 0; i < links.size(); ++i)
         QCOMPARE(isLink(i), links[i]);
     // Column 1 is 400 twips wider than its contents; column 2 takes the rest less 60.
-    const double tpp = 1440.0 / m_ctrl->logicalDpiX();
-    const int total = list()->columnWidth(0) + list()->columnWidth(1);
-    QVERIFY(qAbs(total * tpp + 60 - list()->width() * tpp) <= 2 * tpp);
+    verifyColumnsFillTheList();
+}
+
+void TestNodeSelect::columnsFillANarrowList()
+{
+    open(1);
+    QVERIFY(clickNode(tree(), QStringLiteral("mapping/by ref/product")));
+    const int first = list()->columnWidth(0);
+    // Narrow the control until the list leaves the Value column a few pixels (well below the
+    // usual minimum width of a header section).
+    const int valuePx = 6;
+    const int targetListPx = first + qRound(60 * m_ctrl->logicalDpiX() / 1440.0) + valuePx;
+    m_ctrl->resize(m_ctrl->width() - (list()->width() - targetListPx), m_ctrl->height());
+    settle();
+    QVERIFY(qAbs(list()->width() - targetListPx) <= 1);
+    QCOMPARE(list()->columnWidth(0), first);
+    QVERIFY(list()->columnWidth(1) <= valuePx + 2);
+    verifyColumnsFillTheList();
 }
 
 void TestNodeSelect::populateFailureKeepsEarlierRows()
