@@ -87,8 +87,13 @@ private:
     void clearRows();
     void setListVisible(bool visible);
     QTreeWidgetItem *addRow(const QString &text);
+    // Where a reference row's value was read: from the first attribute of the first child
+    // of the row's element (the rows of an instance), or from the first attribute of the
+    // element the rows stand for itself (the ARM view's single row of a reference element).
+    enum class RowSource { Value = 0, FirstChild = 1, OwnAttribute = 2 };
     bool isReferenceRow(const QTreeWidgetItem *item) const;
-    void setReferenceRow(QTreeWidgetItem *item);
+    RowSource rowSource(const QTreeWidgetItem *item) const;
+    void setReferenceRow(QTreeWidgetItem *item, RowSource source);
     XmlNode rowElement(const QTreeWidgetItem *item) const;
 
     // References and history
