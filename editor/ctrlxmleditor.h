@@ -149,7 +149,8 @@ private:
     XmlNode m_nodSelected;
     int m_nClickX = 0;
     XmlNode m_elmInstance;
-    XmlNode m_elmRows;       // the element whose children the rows on show stand for
+    XmlNode m_elmRows;       // the element whose children the rows on show stand for (the
+                             // ARM view's single reference row stands for it itself)
     QString m_strRowsFile;   // the document the list on show (and m_elmRows) belongs to
     History m_history;  // m_astrHistory and m_nHistoryPos
     bool m_bRightClick = false;
