@@ -83,6 +83,9 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
     ctrlProperties->setSelectionMode(QAbstractItemView::SingleSelection);
     ctrlProperties->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ctrlProperties->header()->setStretchLastSection(false);
+    // FitColumns sets both widths itself: a narrow list may leave the Value column only a
+    // few pixels, or none.
+    ctrlProperties->header()->setMinimumSectionSize(0);
     ctrlProperties->hide();
     ctrlProperties->viewport()->installEventFilter(this);
     ctrlProperties->installEventFilter(this);

@@ -97,8 +97,13 @@ private:
     void clearRows();
     void setListVisible(bool visible);
     QTreeWidgetItem *addRow(const QString &text);
+    // Where a reference row's value was read: from the first attribute of the first child
+    // of the row's element (the rows of an instance), or from the first attribute of the
+    // element the rows stand for itself (the ARM view's single row of a reference element).
+    enum class RowSource { Value = 0, FirstChild = 1, OwnAttribute = 2 };
     bool isReferenceRow(const QTreeWidgetItem *item) const;
-    void setReferenceRow(QTreeWidgetItem *item);
+    RowSource rowSource(const QTreeWidgetItem *item) const;
+    void setReferenceRow(QTreeWidgetItem *item, RowSource source);
     XmlNode rowElement(const QTreeWidgetItem *item) const;
 
     // References and history
@@ -156,8 +161,9 @@ private:
     XmlNode m_nodSelected;
     int m_nClickX = 0;
     XmlNode m_elmInstance;
-    XmlNode m_elmRows;       // the element whose children the rows on show stand for
-    QString m_strRowsFile;   // the document m_elmRows was shown from
+    XmlNode m_elmRows;       // the element whose children the rows on show stand for (the
+                             // ARM view's single reference row stands for it itself)
+    QString m_strRowsFile;   // the document the list on show (and m_elmRows) belongs to
     History m_history;  // m_astrHistory and m_nHistoryPos
     bool m_bRightClick = false;
     QTreeWidgetItem *m_itmLink = nullptr;

@@ -10,14 +10,14 @@ void CtrlXMLEditor::mnuEdit_Click()
 {
     if (!m_itmLink || !xmlDoc)
         return;
-    // A reference into another document offers that document, one within this document
-    // offers this document's file. A relative name is offered where following the reference
-    // finds it: next to the document shown.
+    // A reference into another document offers that document as the reference writes it,
+    // one within this document offers this document's file. The picker reads a relative
+    // name where following the reference finds it, next to the document shown, while its
+    // address keeps the name as written: the new reference is written from that address, so
+    // a relative reference stays relative.
     const QString value = m_itmLink->text(1);
-    const QString address = value.contains(QLatin1Char('#'))
-                                ? documentPathFor(m_strFileName, value.section(QLatin1Char('#'), 0, 0))
-                                : m_strFileName;
-    const QString choice = dlgRef::instance(this)->chooseFrom(address);
+    const QString address = value.contains(QLatin1Char('#')) ? value.section(QLatin1Char('#'), 0, 0) : m_strFileName;
+    const QString choice = dlgRef::instance(this)->chooseFrom(address, m_strFileName);
     if (!choice.isEmpty())
         applyLink(choice);
 }
@@ -36,10 +36,15 @@ bool CtrlXMLEditor::applyLink(const QString &selectedRef)
         return false;
     }
 
+    // The new element goes where the row's value was read: in place of the located element's
+    // first child (an instance's property keeps its element and its name), or, for a row
+    // read from the located element's own attribute, in place of the located element.
+    const bool replaceLocated = rowSource(row) == RowSource::OwnAttribute;
+
     // Everything is checked before the first change, so a failure leaves the document as it was.
     XmlNode element = xmlDoc->createElement(name, xmlDoc->selectSingleNode(QStringLiteral("/uos")).namespaceURI());
-    XmlNode parent = m_nMode == 0 ? located.parentNode() : located;
-    const XmlNode old = m_nMode == 0 ? located : located.firstChild();
+    XmlNode parent = replaceLocated ? located.parentNode() : located;
+    const XmlNode old = replaceLocated ? located : located.firstChild();
     if (!element || !parent || !old)
         return false;
 
@@ -50,11 +55,18 @@ bool CtrlXMLEditor::applyLink(const QString &selectedRef)
         value = (sameFolder ? FileNameOf(document) : document) + QLatin1Char('#') + id;
     }
     element.setAttribute(same ? QStringLiteral("ref") : QStringLiteral("href"), value);
-    if (!parent.replaceChild(element, old))
+    const XmlNode placed = parent.replaceChild(element, old);
+    if (!placed)
         return false;
 
-    if (!same)
+    if (replaceLocated) {
+        // The rows stood for the element just replaced: they stand for its successor now,
+        // and the row takes its name.
+        if (m_elmInstance == located)
+            m_elmInstance = placed;
+        m_elmRows = placed;
         row->setText(0, name);
+    }
     row->setText(1, value);
     rebuildTree();
     updateModified();

@@ -16,6 +16,8 @@ namespace {
 
 // The row's own mark of a reference row: 1 (the link picture) or 0.
 constexpr int SmallIconRole = Qt::UserRole + 1;
+// Where the row's value was read (RowSource).
+constexpr int SourceRole = Qt::UserRole + 2;
 
 } // namespace
 
@@ -40,6 +42,9 @@ void CtrlXMLEditor::ctrlTree_NodeClick(const QModelIndex &index)
         return;
     }
     setListVisible(true);
+    // The list on show, even while it stays empty, now belongs to this document: reading the
+    // same document again (a jump that failed goes back to it) keeps it on show.
+    m_strRowsFile = m_strFileName;
     if (m_nMode == 0)
         armBranch(m_nodSelected);
     else
@@ -62,7 +67,7 @@ void CtrlXMLEditor::armBranch(const XmlNode &s)
     QTreeWidgetItem *r = addRow(NameToCaption(s.nodeName()));
     if (s.attributeCount() != 0) {
         r->setText(1, s.attribute(0).text());
-        setReferenceRow(r);
+        setReferenceRow(r, RowSource::OwnAttribute);
         return showSingleRow(s);
     }
     // The value is held by the AIM instance named by the previous sibling.
@@ -142,9 +147,15 @@ bool CtrlXMLEditor::isReferenceRow(const QTreeWidgetItem *item) const
     return item && item->data(0, SmallIconRole).toInt() == 1;
 }
 
-void CtrlXMLEditor::setReferenceRow(QTreeWidgetItem *item)
+CtrlXMLEditor::RowSource CtrlXMLEditor::rowSource(const QTreeWidgetItem *item) const
+{
+    return item ? RowSource(item->data(0, SourceRole).toInt()) : RowSource::Value;
+}
+
+void CtrlXMLEditor::setReferenceRow(QTreeWidgetItem *item, RowSource source)
 {
     item->setData(0, SmallIconRole, 1);
+    item->setData(0, SourceRole, int(source));
     item->setIcon(0, linkIcon());
 }
 
@@ -169,6 +180,9 @@ XmlNode CtrlXMLEditor::rowElement(const QTreeWidgetItem *item) const
 {
     if (!item || !m_elmRows)
         return {};
+    // The ARM view's single row of a reference element stands for that element itself.
+    if (rowSource(item) == RowSource::OwnAttribute)
+        return m_elmRows;
     // Rows of the same text stand for the children of that name in order.
     int occurrence = 0;
     for (int i = 0, n = ctrlProperties->topLevelItemCount(); i < n; ++i) {
@@ -209,7 +223,7 @@ void CtrlXMLEditor::PopulateInstance()
             if (first.attributeCount() == 0)
                 return failed();
             row->setText(1, first.attribute(0).text());
-            setReferenceRow(row);
+            setReferenceRow(row, RowSource::FirstChild);
         } else {
             row->setText(1, c.text());
         }

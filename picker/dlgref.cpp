@@ -2,6 +2,7 @@
 
 #include "instancelistmodel.h"
 #include "layout.h"
+#include "refs.h"
 #include "xmldocument.h"
 
 #include <QCloseEvent>
@@ -71,9 +72,10 @@ dlgRef *dlgRef::instance(QWidget *owner)
     return s_dlg;
 }
 
-QString dlgRef::chooseFrom(const QString &address)
+QString dlgRef::chooseFrom(const QString &address, const QString &relativeTo)
 {
     QPointer<dlgRef> self(this);
+    m_strRelativeTo = relativeTo;
     m_txtAddress->setText(address);
     LoadInstances();
     if (!self)
@@ -183,7 +185,7 @@ void dlgRef::LoadInstances()
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
 
     const QString address = m_txtAddress->text();
-    if (m_xmlDoc->load(address))
+    if (m_xmlDoc->load(documentPathFor(m_strRelativeTo, address)))
         return;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
                     QStringLiteral("Can't load data from ") + address, QMessageBox::Ok,

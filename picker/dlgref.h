@@ -50,7 +50,9 @@ public:
     // Address, LoadInstances, AdjustColumns, modal run; returns strSelectedRef() (empty when
     // the dialog was cancelled or closed). The dialog may be gone after a close: do not touch
     // the object after this returns unless it is obtained again from instance().
-    QString chooseFrom(const QString &address);
+    // While it runs, a relative address is read next to the document relativeTo as the
+    // editor reads it (documentPathFor); the address box and the choice keep it as written.
+    QString chooseFrom(const QString &address, const QString &relativeTo = QString());
 
     // The last choice confirmed with OK or a double-click since the dialog was last shown:
     // address text, "#", element name, "#", id. Empty otherwise.
@@ -59,7 +61,8 @@ public:
     QLineEdit *txtAddress() const { return m_txtAddress; }
     InstanceListModel *instanceModel() const { return m_model; }
 
-    // Loads the document named by txtAddress; its completion fills the list.
+    // Loads the document named by txtAddress (a relative name next to the document given to
+    // chooseFrom, where there is such a file); its completion fills the list.
     void LoadInstances();
     // Fits the list's columns to their contents and the list's width.
     void AdjustColumns();
@@ -92,6 +95,7 @@ private:
     void xmlDoc_onreadystatechange();
 
     QString m_strSelectedRef;
+    QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
     XmlDocument *m_xmlDoc = nullptr;
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;

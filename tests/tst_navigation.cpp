@@ -33,6 +33,8 @@ private slots:
     void armAttributeElementRecordsNoEntry();
     void rightClickOffersTheMenuAndFollowsNothing();
     void backStaysWhenTheDocumentLeftCannotBeSaved();
+    void jumpStaysWhenTheDocumentLeftCannotBeSaved_data();
+    void jumpStaysWhenTheDocumentLeftCannotBeSaved();
     void openingAnotherDocumentClearsTheList();
     void viewSwitchShowsTheSameInstanceAgain();
     void browsingWithoutEditsWritesNothing();
@@ -284,6 +286,55 @@ void TestNavigation::backStaysWhenTheDocumentLeftCannotBeSaved()
     QCOMPARE(m_ctrl->FileName(), path("other.xml"));
     QCOMPARE(entity(), QStringLiteral("material id21"));
     QCOMPARE(m_ctrl->history().position(), 0);
+}
+
+void TestNavigation::jumpStaysWhenTheDocumentLeftCannotBeSaved_data()
+{
+    QTest::addColumn<bool>("fromTree");
+    QTest::newRow("href row") << false;
+    QTest::newRow("href tree node") << true;
+}
+
+void TestNavigation::jumpStaysWhenTheDocumentLeftCannotBeSaved()
+{
+    QFETCH(bool, fromTree);
+    auto *tree = m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree"));
+    if (fromTree) {
+        m_ctrl->setProperty("ViewMode", 1);
+        settle();
+        QVERIFY(clickNode(tree, QStringLiteral("mapping/by ref/product")));
+    } else {
+        show(QStringLiteral("id1"));
+    }
+    const XmlNode shown = m_ctrl->shownInstance();
+    QCOMPARE(entity(), QStringLiteral("product id1"));
+    // An edit that exists in memory only.
+    clickRow(list(), rowOf(QStringLiteral("name")));
+    QVERIFY(m_ctrl->IsEditing());
+    m_ctrl->findChild<QLineEdit *>(QStringLiteral("txtEdit"))->setText(QStringLiteral("Rotor"));
+    m_ctrl->SaveItemChanges(true);
+    // The file's place is taken by a folder: the document can no longer be written.
+    QVERIFY(QFile::remove(path("main.xml")));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("main.xml")));
+    const QStringList rowsBefore = rowTexts(list(), 1);
+
+    MessageCapture mc;
+    if (fromTree)
+        QVERIFY(clickNode(tree, QStringLiteral("mapping/by href/material")));
+    else
+        follow(QStringLiteral("made from"));
+    settle();
+    QCOMPARE(mc.messages.size(), 1);
+    QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
+    QCOMPARE(m_ctrl->FileName(), path("main.xml"));
+    QVERIFY(!m_ctrl->pendingSelect());
+    QCOMPARE(m_ctrl->shownInstance(), shown);
+    QVERIFY(shown.belongsTo(m_ctrl->document()));
+    QCOMPARE(shown.selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Rotor"));
+    QCOMPARE(entity(), QStringLiteral("product id1"));
+    QCOMPARE(rowTexts(list(), 1), rowsBefore);
+    QVERIFY(list()->isVisible());
+    QVERIFY(m_ctrl->history().isEmpty());
 }
 
 void TestNavigation::openingAnotherDocumentClearsTheList()

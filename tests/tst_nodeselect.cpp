@@ -24,9 +24,11 @@ private slots:
     void referenceViewsOutcomes_data();
     void referenceViewsOutcomes();
     void propertyRowsFollowTheirConventions();
+    void columnsFillANarrowList();
     void populateFailureKeepsEarlierRows();
     void emptyReferenceKeepsThePreviousInstance();
     void hrefSavesFirstAndSelectsAfterTheLoad();
+    void hrefToAMissingFileReturnsToTheDocument_data();
     void hrefToAMissingFileReturnsToTheDocument();
     void hrefToAMissingIdSaysInstanceNotFound();
     void openEditIsCommittedBeforeTheSelection();
@@ -37,6 +39,14 @@ private:
     QTreeView *tree() const { return m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")); }
     QString entity() const { return m_ctrl->findChild<QLabel *>(QStringLiteral("lblEntity"))->text(); }
     QString mainPath() const { return m_dir->filePath(QStringLiteral("main.xml")); }
+    // Column 1 + column 2 + 60 twips is the list's width, within a pixel's rounding.
+    void verifyColumnsFillTheList() const
+    {
+        const double tpp = 1440.0 / m_ctrl->logicalDpiX();
+        const int total = list()->columnWidth(0) + list()->columnWidth(1);
+        QVERIFY2(qAbs(total * tpp + 60 - list()->width() * tpp) <= 2 * tpp,
+                 qPrintable(QStringLiteral("%1 + %2 in %3 px").arg(list()->columnWidth(0)).arg(list()->columnWidth(1)).arg(list()->width())));
+    }
     bool isLink(int row) const
     {
         QTreeWidgetItem *i = list()->topLevelItem(row);
@@ -191,9 +201,24 @@ void TestNodeSelect::propertyRowsFollowTheirConventions()
     for (int i = 0; i < links.size(); ++i)
         QCOMPARE(isLink(i), links[i]);
     // Column 1 is 400 twips wider than its contents; column 2 takes the rest less 60.
-    const double tpp = 1440.0 / m_ctrl->logicalDpiX();
-    const int total = list()->columnWidth(0) + list()->columnWidth(1);
-    QVERIFY(qAbs(total * tpp + 60 - list()->width() * tpp) <= 2 * tpp);
+    verifyColumnsFillTheList();
+}
+
+void TestNodeSelect::columnsFillANarrowList()
+{
+    open(1);
+    QVERIFY(clickNode(tree(), QStringLiteral("mapping/by ref/product")));
+    const int first = list()->columnWidth(0);
+    // Narrow the control until the list leaves the Value column a few pixels (well below the
+    // usual minimum width of a header section).
+    const int valuePx = 6;
+    const int targetListPx = first + qRound(60 * m_ctrl->logicalDpiX() / 1440.0) + valuePx;
+    m_ctrl->resize(m_ctrl->width() - (list()->width() - targetListPx), m_ctrl->height());
+    settle();
+    QVERIFY(qAbs(list()->width() - targetListPx) <= 1);
+    QCOMPARE(list()->columnWidth(0), first);
+    QVERIFY(list()->columnWidth(1) <= valuePx + 2);
+    verifyColumnsFillTheList();
 }
 
 void TestNodeSelect::populateFailureKeepsEarlierRows()
@@ -239,23 +264,42 @@ void TestNodeSelect::hrefSavesFirstAndSelectsAfterTheLoad()
     QCOMPARE(m_ctrl->history().entries(), QStringList{mainPath() + QStringLiteral("#id1")});
 }
 
+void TestNodeSelect::hrefToAMissingFileReturnsToTheDocument_data()
+{
+    QTest::addColumn<bool>("instanceShown");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("an instance shown") << true << QStringList{"File not found."};
+    QTest::newRow("nothing shown") << false << QStringList{"File not found.", "Instance not found."};
+}
+
 void TestNodeSelect::hrefToAMissingFileReturnsToTheDocument()
 {
+    QFETCH(bool, instanceShown);
+    QFETCH(QStringList, messages);
     open(1);
-    QVERIFY(clickNode(tree(), QStringLiteral("mapping/by ref/product")));
+    if (instanceShown)
+        QVERIFY(clickNode(tree(), QStringLiteral("mapping/by ref/product")));
     XmlDocument *before = m_ctrl->document();
     MessageCapture mc;
     QVERIFY(clickNode(tree(), QStringLiteral("mapping/missing file/material")));
-    QCOMPARE(mc.texts(), QStringList{"File not found."});
+    QCOMPARE(mc.texts(), messages);
     QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
     settle();
-    QCOMPARE(mc.messages.size(), 1);
+    QCOMPARE(mc.texts(), messages);
     QVERIFY(m_ctrl->document() != before); // read again from the file
     QCOMPARE(m_ctrl->FileName(), mainPath());
     QVERIFY(!m_ctrl->pendingSelect());
-    QCOMPARE(entity(), QStringLiteral("product id1"));
-    QVERIFY(m_ctrl->shownInstance().belongsTo(m_ctrl->document()));
     QVERIFY(m_ctrl->history().isEmpty());
+    // A terminal node was clicked: the list stays on show, whatever it holds.
+    QVERIFY(list()->isVisible());
+    if (instanceShown) {
+        QCOMPARE(entity(), QStringLiteral("product id1"));
+        QVERIFY(m_ctrl->shownInstance().belongsTo(m_ctrl->document()));
+    } else {
+        QCOMPARE(entity(), QString());
+        QVERIFY(!m_ctrl->shownInstance());
+        QCOMPARE(list()->topLevelItemCount(), 0);
+    }
 }
 
 void TestNodeSelect::hrefToAMissingIdSaysInstanceNotFound()
