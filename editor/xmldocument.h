@@ -4,8 +4,8 @@
 //
 // - XmlNode is a handle (element, text, comment, ... or attribute) that shares ownership of
 //   its document, so it never dangles when the document it came from is replaced.
-// - Whitespace-only text between elements is kept in memory (so saving does not re-indent
-//   the file) but is invisible to every navigation call below.
+// - Whitespace-only text between elements is not kept in memory (saving copies it from the
+//   file as read); whitespace-only text inside an element is invisible to navigation.
 // - Calls on a null handle return null / empty / false; nothing throws.
 
 #include "quillon_export.h"

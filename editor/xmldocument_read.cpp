@@ -23,7 +23,7 @@ namespace {
 // From this size on, the check of well-formedness runs beside the parse.
 constexpr size_t kParallelCheckBytes = size_t(1) << 20;
 
-constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_ws_pcdata |
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment |
                                  pugi::parse_declaration | pugi::parse_doctype | pugi::parse_comments |
                                  pugi::parse_pi;
 

@@ -1,0 +1,363 @@
+// A million instances: each figure is printed as a ratio to a baseline measured in the same
+// run on the same file (a bare pugixml parse, or pugixml's save of the same document).
+//
+//   bench_scale [FILE]          FILE: a document to measure (a copy is used); generated
+//                               (1M instances, about 200 MB) when not given.
+//   bench_scale --generate OUT N   writes a document of N instances to OUT.
+//
+// Every measurement runs in a child process of its own, so that peak memory belongs to it.
+// The control is reached only by name and through its children's object names, so the same
+// source measures older builds of the library too.
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTest>
+#include <QTreeView>
+
+#include "xmlsourceview.h"
+
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <functional>
+
+extern "C" QWidget *QuillonCreateControl(const char *progId, QWidget *parent);
+
+namespace {
+
+long rssKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// The peak resident size since the last resetPeak().
+long peakKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// The document shape of our files: ARM entities, their mapping, n instances that refer to
+// each other, and one reference into another file.
+void generate(const QString &path, int n, const QString &other)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    QByteArray b;
+    auto flush = [&] {
+        f.write(b);
+        b.clear();
+    };
+    b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  </header>\n";
+    b += "  <arm>\n";
+    for (int i = 0; i < n / 100; ++i) {
+        const QByteArray id = QByteArray::number(i + 1);
+        b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id + "\"/>\n      </PART_NUMBER>\n"
+             "      <PART_NAME>\n        <product ref=\"id" + id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
+    }
+    b += "  </arm>\n  <mapping>\n";
+    b += "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) + "\"/>\n    </far>\n";
+    for (int i = 0; i < n / 10; ++i) {
+        const QByteArray id = QByteArray::number(i + 1);
+        b += "    <part_to_product>\n      <product ref=\"id" + id + "\"/>\n    </part_to_product>\n";
+        if (b.size() > (1 << 20))
+            flush();
+    }
+    b += "  </mapping>\n  <aim>\n    <aim-instances>\n";
+    for (int i = 1; i <= n; ++i) {
+        const QByteArray id = QByteArray::number(i);
+        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id + "</name>\n"
+             "        <description>Generated part number " + id + "</description>\n"
+             "        <of_shape>\n          <shape ref=\"id" + QByteArray::number(i % n + 1) + "\"/>\n        </of_shape>\n"
+             "      </product>\n";
+        if (b.size() > (1 << 20))
+            flush();
+    }
+    b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    flush();
+}
+
+// Watches the GUI thread: the longest time between two ticks of a 10 ms timer.
+class GapWatch {
+public:
+    GapWatch()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    double longestMs()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        return std::max(m_longest, now - m_last) / 1e6;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+struct Editor {
+    QWidget *ctrl = nullptr;
+    QTreeView *tree() const { return ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")); }
+    QAbstractItemModel *model() const { return tree()->model(); }
+    bool load(const QString &path) const
+    {
+        bool ok = false;
+        QMetaObject::invokeMethod(ctrl, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
+        return ok;
+    }
+};
+
+Editor makeEditor(QWidget &host)
+{
+    Editor e{QuillonCreateControl("Quillon.CtrlXMLEditor", &host)};
+    host.resize(1000, 800);
+    e.ctrl->resize(1000, 800);
+    host.show();
+    return e;
+}
+
+void waitUntil(const std::function<bool()> &done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+double parseMs(const QString &path)
+{
+    QElapsedTimer t;
+    t.start();
+    pugi::xml_document doc;
+    doc.load_file(path.toLocal8Bit().constData());
+    return t.nsecsElapsed() / 1e6;
+}
+
+void print(const char *what, double ms, double baseMs, const char *base, const QString &extra = QString())
+{
+    std::printf("%-44s %9.1f ms  %5.2fx %s%s\n", what, ms, ms / baseMs, base, qPrintable(extra));
+    std::fflush(stdout);
+}
+
+// Open until the tree shows, per view; peak memory as a multiple of the file size.
+int runOpen(const QString &path, int mode)
+{
+    const double parse = parseMs(path);
+    const double size = QFileInfo(path).size();
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.ctrl->setProperty("ViewMode", mode);
+    resetPeak(); // the baseline parse above is not the editor's
+    const long before = peakKiB();
+    GapWatch gaps;
+    QElapsedTimer t;
+    t.start();
+    if (!e.load(path))
+        qFatal("load failed: %s", qPrintable(e.ctrl->property("LastError").toString()));
+    waitUntil([&] { return e.model()->rowCount() > 0; });
+    const double ms = t.nsecsElapsed() / 1e6;
+    const char *names[] = {"open until the tree shows: ARM", "open until the tree shows: Mapping",
+                           "open until the tree shows: AIM"};
+    print(names[mode], ms, parse, "parse",
+          QStringLiteral("   peak %1x file (%2 MiB before)   longest GUI gap %3 ms")
+              .arg(peakKiB() * 1024.0 / size, 0, 'f', 2)
+              .arg(before / 1024)
+              .arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
+// The "XML" tab shown for the file; the view switch of an unedited document; a save after one
+// edit.
+int runTabSwitchSave(const QString &path)
+{
+    const double parse = parseMs(path);
+    double pugiSave = 0;
+    {
+        pugi::xml_document doc;
+        doc.load_file(path.toLocal8Bit().constData());
+        QElapsedTimer t;
+        t.start();
+        doc.save_file((path + QStringLiteral(".pugi")).toLocal8Bit().constData(), "", pugi::format_raw);
+        pugiSave = t.nsecsElapsed() / 1e6;
+        QFile::remove(path + QStringLiteral(".pugi"));
+    }
+    const double size = QFileInfo(path).size();
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.ctrl->setProperty("ViewMode", 2);
+    if (!e.load(path))
+        qFatal("load failed");
+    waitUntil([&] { return e.model()->rowCount() > 0; });
+
+    {
+        const long rss = rssKiB();
+        GapWatch gaps;
+        QElapsedTimer t;
+        t.start();
+        auto *tab = e.ctrl->findChild<QTabWidget *>(QStringLiteral("ctrlTab"));
+        tab->setCurrentIndex(1);
+        auto *xml = e.ctrl->findChild<quillon::XmlSourceView *>(QStringLiteral("ieXML"));
+        waitUntil([&] { return !xml->isStale(); });
+        const double ms = t.nsecsElapsed() / 1e6;
+        print("\"XML\" tab shown", ms, parse, "parse",
+              QStringLiteral("   +%1x file   longest GUI gap %2 ms")
+                  .arg((rssKiB() - rss) * 1024.0 / size, 0, 'f', 2)
+                  .arg(gaps.longestMs(), 0, 'f', 0));
+        tab->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+    }
+    {
+        GapWatch gaps;
+        QElapsedTimer t;
+        t.start();
+        e.ctrl->setProperty("ViewMode", 1);
+        QCoreApplication::processEvents();
+        waitUntil([&] { return e.model()->rowCount() > 0; });
+        print("view switch, document unedited", t.nsecsElapsed() / 1e6, parse, "parse",
+              QStringLiteral("   longest GUI gap %1 ms").arg(gaps.longestMs(), 0, 'f', 0));
+    }
+    {
+        // One edit as a user makes it: the first instance in the AIM view, a value typed over
+        // its first row, Enter; then Save.
+        e.ctrl->setProperty("ViewMode", 2);
+        QCoreApplication::processEvents();
+        waitUntil([&] { return e.model()->rowCount() > 0; });
+        QAbstractItemModel *m = e.model();
+        QModelIndex aim;
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (m->index(r, 0).data().toString() == QLatin1String("aim"))
+                aim = m->index(r, 0);
+        const QModelIndex instances = m->index(0, 0, aim);
+        e.tree()->expand(aim);
+        e.tree()->expand(instances);
+        emit e.tree()->clicked(m->index(0, 0, instances));
+        QCoreApplication::processEvents();
+        auto *list = e.ctrl->findChild<QAbstractItemView *>(QStringLiteral("ctrlProperties"));
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QTest::keyClick(list, Qt::Key_X);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        bool ok = false;
+        QMetaObject::invokeMethod(e.ctrl, "SaveProfile", Q_RETURN_ARG(bool, ok));
+        const double ms = t.nsecsElapsed() / 1e6;
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        const bool edited = f.read(4096).contains("<name>X</name>") || f.readAll().contains("<name>X</name>");
+        print("save after one edit", ms, pugiSave, "pugixml save_file (format_raw)",
+              edited ? QString() : QStringLiteral("   (the edit did not reach the file!)"));
+    }
+    return 0;
+}
+
+// A jump from a small document into the large one, until the target's rows show.
+int runJump(const QString &from, const QString &target)
+{
+    const double parse = parseMs(target);
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.ctrl->setProperty("ViewMode", 1);
+    if (!e.load(from))
+        qFatal("load failed");
+    waitUntil([&] { return e.model()->rowCount() > 0; });
+    QAbstractItemModel *m = e.model();
+    QModelIndex mapping;
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 0).data().toString() == QLatin1String("mapping"))
+            mapping = m->index(r, 0);
+    const QModelIndex far = m->index(0, 0, mapping);
+    const QModelIndex node = m->index(0, 0, far);
+    e.tree()->expand(mapping);
+    e.tree()->expand(far);
+    auto *entity = e.ctrl->findChild<QLabel *>(QStringLiteral("lblEntity"));
+    GapWatch gaps;
+    QElapsedTimer t;
+    t.start();
+    emit e.tree()->clicked(node);
+    waitUntil([&] { return entity->text().startsWith(QLatin1String("product")); });
+    print("jump into the large file until its rows show", t.nsecsElapsed() / 1e6, parse, "its parse",
+          QStringLiteral("   longest GUI gap %1 ms").arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("--open"))
+        return runOpen(args[2], args[3].toInt());
+    if (args.size() == 3 && args[1] == QLatin1String("--rest"))
+        return runTabSwitchSave(args[2]);
+    if (args.size() == 4 && args[1] == QLatin1String("--generate")) {
+        generate(args[2], args[3].toInt(), QFileInfo(args[2]).fileName());
+        return 0;
+    }
+    if (args.size() == 4 && args[1] == QLatin1String("--jump"))
+        return runJump(args[2], args[3]);
+
+    QTemporaryDir dir;
+    // The measurements edit and save the file: they work on a copy of a file given.
+    const QString path = dir.filePath(QStringLiteral("large.xml"));
+    if (args.size() > 1) {
+        if (!QFile::copy(args[1], path))
+            qFatal("cannot copy %s", qPrintable(args[1]));
+    } else {
+        generate(path, 1000000, QStringLiteral("large.xml"));
+    }
+    std::printf("%s: %.1f MiB\n", qPrintable(QFileInfo(path).fileName()), QFileInfo(path).size() / 1048576.0);
+    auto child = [&](const QStringList &a) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+        p.start(QCoreApplication::applicationFilePath(), a);
+        p.waitForFinished(-1);
+    };
+    for (int mode = 0; mode < 3; ++mode)
+        child({QStringLiteral("--open"), path, QString::number(mode)});
+    child({QStringLiteral("--rest"), path});
+    // The small document refers to the large one by its absolute path.
+    const QString from = dir.filePath(QStringLiteral("from.xml"));
+    generate(from, 1000, QFileInfo(path).absoluteFilePath());
+    child({QStringLiteral("--jump"), from, path});
+    return 0;
+}
