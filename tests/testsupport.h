@@ -153,3 +153,94 @@ inline QStringList rowTexts(const QTreeWidget *list, int column)
 }
 
 } // namespace testsupport
+
+#include "editorsession.h"
+#include "treemodel.h"
+
+#include <QMetaEnum>
+
+namespace testsupport {
+
+// The names of the outcomes reported, in order ("FileNotFound", ...).
+inline QStringList outcomes(const quillon::EditorSession::Reports &reports)
+{
+    const QMetaEnum e = QMetaEnum::fromType<quillon::EditorSession::Outcome>();
+    QStringList names;
+    for (const auto &r : reports)
+        names << QLatin1String(e.valueToKey(int(r.outcome)));
+    return names;
+}
+
+inline QStringList columnTexts(const QAbstractItemModel *model, int column)
+{
+    QStringList t;
+    for (int r = 0; r < model->rowCount(); ++r)
+        t << model->index(r, column).data().toString();
+    return t;
+}
+
+// A session on copies of test documents, without any window. Reports that arrive with the
+// completion of a load gather in `late`.
+struct SessionHarness {
+    QTemporaryDir dir;
+    quillon::EditorSession session;
+    quillon::EditorSession::Reports late;
+
+    explicit SessionHarness(const QStringList &files)
+    {
+        copyData(dir, files);
+        QObject::connect(&session, &quillon::EditorSession::reported,
+                         [this](const quillon::EditorSession::Reports &r) { late += r; });
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    bool open(const QString &name, int mode)
+    {
+        session.setViewMode(mode);
+        const bool ok = session.open(path(name));
+        settle();
+        return ok;
+    }
+    quillon::XmlDocument *doc() const { return session.document(); }
+    quillon::XmlNode instance(const QString &id) const { return session.document()->findInstance(id); }
+    QString shownId() const { return quillon::firstAttributeText(session.shownInstance()); }
+    // The tree store's index of the node reached by its captions ("a/b c/d"); 0 when none.
+    int node(const QString &nodePath) const
+    {
+        return session.treeModel()->nodeIndex(findNode(session.treeModel(), nodePath));
+    }
+    // The node of instance `id` under aim/aim-instances (AIM view).
+    int instanceNode(const QString &id) const
+    {
+        const quillon::TreeStore &store = session.treeModel()->store();
+        const int parent = node(QStringLiteral("aim/aim-instances"));
+        for (int i = 0; i < store.childCount(parent); ++i) {
+            const int n = store.child(parent, i);
+            if (store.tag(n) == QStringLiteral("[@id=\"%1\"]").arg(id))
+                return n;
+        }
+        return 0;
+    }
+    quillon::EditorSession::Reports select(const QString &nodePath)
+    {
+        const auto r = session.selectNode(node(nodePath));
+        settle();
+        return r;
+    }
+    int row(const QString &caption) const { return int(rows(0).indexOf(caption)); }
+    QStringList rows(int column) const { return columnTexts(session.rows(), column); }
+    bool isLink(int row) const { return session.rows()->row(row).isReference(); }
+    quillon::EditorSession::Reports follow(const QString &caption)
+    {
+        const auto r = session.followRow(row(caption));
+        settle();
+        return r;
+    }
+    quillon::EditorSession::Reports back()
+    {
+        const auto r = session.back();
+        settle();
+        return r;
+    }
+};
+
+} // namespace testsupport
