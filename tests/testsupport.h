@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the widget tests: answering message boxes, copying test documents into a
-// scratch folder, and clicking tree nodes and list rows as a user would.
+// Helpers shared by the tests: copying test documents into a scratch folder, a session on
+// them without a window (SessionHarness), and for the widget tests a shown control
+// (ControlFixture), answering message boxes, and clicking tree nodes and rows as a user would.
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -14,7 +15,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <functional>
 
@@ -136,26 +136,29 @@ inline bool clickNode(QTreeView *tree, const QString &path)
 }
 
 // Clicks a row of the property list at a point of the given column.
-inline void clickRow(QTreeWidget *list, int row, int column = 1, Qt::MouseButton button = Qt::LeftButton, int dx = 8)
+inline void clickRow(QTreeView *list, int row, int column = 1, Qt::MouseButton button = Qt::LeftButton, int dx = 8)
 {
-    QTreeWidgetItem *item = list->topLevelItem(row);
-    const QRect r = list->visualItemRect(item);
+    const QRect r = list->visualRect(list->model()->index(row, 0));
     const int x = list->header()->sectionViewportPosition(column) + dx;
     QTest::mouseClick(list->viewport(), button, {}, QPoint(x, r.center().y()));
 }
 
-inline QStringList rowTexts(const QTreeWidget *list, int column)
+inline QStringList rowTexts(const QTreeView *list, int column)
 {
     QStringList t;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        t << list->topLevelItem(i)->text(column);
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+        t << list->model()->index(r, column).data().toString();
     return t;
 }
 
 } // namespace testsupport
 
+#include "ctrlxmleditor.h"
 #include "editorsession.h"
 #include "treemodel.h"
+
+#include <QLabel>
+#include <QLineEdit>
 
 #include <QMetaEnum>
 
@@ -240,6 +243,52 @@ struct SessionHarness {
         const auto r = session.back();
         settle();
         return r;
+    }
+};
+
+// A shown control on copies of test documents, for the tests of what is on screen.
+struct ControlFixture {
+    QTemporaryDir dir;
+    quillon::CtrlXMLEditor *ctrl = nullptr;
+    bool exposed = false;
+
+    explicit ControlFixture(const QStringList &files, QSize size = {900, 700})
+    {
+        copyData(dir, files);
+        ctrl = new quillon::CtrlXMLEditor;
+        ctrl->resize(size);
+        ctrl->show();
+        exposed = QTest::qWaitForWindowExposed(ctrl);
+    }
+    ~ControlFixture() { delete ctrl; }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+    quillon::EditorSession *session() const { return ctrl->session(); }
+    template <class W = QWidget>
+    W *w(const char *name) const { return ctrl->findChild<W *>(QLatin1String(name)); }
+    QTreeView *list() const { return w<QTreeView>("ctrlProperties"); }
+    QTreeView *tree() const { return w<QTreeView>("ctrlTree"); }
+    QLineEdit *edit() const { return w<QLineEdit>("txtEdit"); }
+    QString entity() const { return w<QLabel>("lblEntity")->text(); }
+    int px(int twips) const { return qRound(twips * ctrl->logicalDpiX() / 1440.0); }
+    int twips(int px) const { return qRound(px * 1440.0 / ctrl->logicalDpiX()); }
+    bool open(const QString &name, int mode)
+    {
+        ctrl->setProperty("ViewMode", mode);
+        const bool ok = ctrl->LoadProfile(path(name));
+        settle();
+        return ok;
+    }
+    bool click(const QString &node)
+    {
+        const bool ok = clickNode(tree(), node);
+        settle();
+        return ok;
+    }
+    void follow(const QString &caption)
+    {
+        clickRow(list(), int(rowTexts(list(), 0).indexOf(caption)));
+        settle();
     }
 };
 

@@ -62,6 +62,12 @@ private slots:
     void commitReplacesSubElements();
     void modifiedFollowsCommitsSavesAndLoads();
 
+    // Loading
+    void bareNameIsRetriedInThePreviousFolder();
+    void bareNamePrefersTheFolderOfTheDocumentShown();
+    void failedLoadKeepsThePreviousDocument();
+    void malformedFileFailsWithAReason();
+
     // View switches and saving
     void viewModeIgnoresSameAndOutOfRange();
     void viewModeBeforeLoadOnlyStoresTheMode();
@@ -639,6 +645,65 @@ void TestSession::modifiedFollowsCommitsSavesAndLoads()
     QVERIFY(s().open(path)); // a load drops the edit and the mark
     QVERIFY(!s().isModified());
     QCOMPARE(spy.size(), 4);
+}
+
+// ---- Loading ------------------------------------------------------------------------------
+
+void TestSession::bareNameIsRetriedInThePreviousFolder()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(!QFile::exists(QStringLiteral("other.xml"))); // the working directory is elsewhere
+    QVERIFY(s().open(QStringLiteral("other.xml")));
+    settle();
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QVERIFY(h->node(QStringLiteral("lib")));
+}
+
+void TestSession::bareNamePrefersTheFolderOfTheDocumentShown()
+{
+    // Another other.xml in the working folder must not stand in for the one next to main.xml.
+    QTemporaryDir elsewhere;
+    writeAll(elsewhere.filePath(QStringLiteral("other.xml")), "<uos><decoy/></uos>");
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(s().open(QStringLiteral("other.xml")));
+    settle();
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    // A name that exists only as given is still found.
+    QFile::remove(h->path(QStringLiteral("other.xml")));
+    QVERIFY(s().open(QStringLiteral("other.xml")));
+    settle();
+    QDir::setCurrent(cwd);
+    QCOMPARE(s().fileName(), QStringLiteral("other.xml"));
+    QVERIFY(h->node(QStringLiteral("decoy")));
+}
+
+void TestSession::failedLoadKeepsThePreviousDocument()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    XmlDocument *before = s().document();
+    QSignalSpy busy(&s(), &EditorSession::busyChanged);
+    QVERIFY(!s().open(h->path(QStringLiteral("missing.xml"))));
+    QVERIFY(!s().open(QStringLiteral("missing.xml")));
+    settle();
+    QCOMPARE(busy.size(), 4); // shown and hidden again each time
+    QCOMPARE(busy.last().at(0).toBool(), false);
+    QCOMPARE(s().document(), before);
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(s().lastError().contains(QStringLiteral("missing.xml")));
+}
+
+void TestSession::malformedFileFailsWithAReason()
+{
+    const QString bad = h->path(QStringLiteral("bad.xml"));
+    writeAll(bad, "<?xml version=\"1.0\"?>\n<uos>\n  <a>\n</uos>\n");
+    QVERIFY(!s().open(bad));
+    QVERIFY2(s().lastError().contains(QStringLiteral("line 4")), qPrintable(s().lastError()));
+    QVERIFY(s().lastError().contains(QStringLiteral("bad.xml")));
+    QVERIFY(!s().document());
 }
 
 // ---- View switches and saving -------------------------------------------------------------
