@@ -24,6 +24,7 @@ private slots:
     void viewSwitchRebuildsTheTreeOnScreen();
     void messagesTellTheOutcomes_data();
     void messagesTellTheOutcomes();
+    void brokenHistoryIsAnError();
     void failedSaveSaysSoAndKeepsTheFile();
     void xmlTabReadsTheFileOnlyWhenShown();
     void callableByName();
@@ -164,6 +165,23 @@ void TestCtrlCore::messagesTellTheOutcomes()
         QVERIFY(!f->list()->isVisible());
         QVERIFY(f->w("lblSelectWhat")->isVisible());
     }
+}
+
+void TestCtrlCore::brokenHistoryIsAnError()
+{
+    QVERIFY(f->open(QStringLiteral("main.xml"), 2));
+    QVERIFY(f->click(QStringLiteral("aim/aim-instances/shape")));
+    f->follow(QStringLiteral("owner")); // from id5 into id2, with one entry
+    auto *back = f->w<QPushButton>("cmdBack");
+    QVERIFY(back->isEnabled());
+    f->session()->document()->findInstance(QStringLiteral("id5")).attribute(0).setText(QStringLiteral("renamed"));
+    MessageCapture mc;
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(mc.texts(), QStringList{"Broken history"});
+    QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
+    QCOMPARE(mc.messages[0].icon, QMessageBox::Critical);
+    QVERIFY(back->isEnabled());
+    QCOMPARE(f->entity(), QStringLiteral("product id2"));
 }
 
 void TestCtrlCore::failedSaveSaysSoAndKeepsTheFile()
