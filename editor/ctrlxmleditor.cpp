@@ -1,12 +1,12 @@
-// The editor control: its children, loading and saving, the view switch and the tree.
+// The editor control: its children, the automation interface, and the one place where what
+// the session reports becomes a message box.
 #include "ctrlxmleditor.h"
 #include "dlgwait.h"
+#include "editbox.h"
 #include "linepainter.h"
 #include "treemodel.h"
 #include "xmlsourceview.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <cstring>
 
@@ -33,7 +32,7 @@ W *child(QWidget *parent, const char *name)
 
 } // namespace
 
-CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
+CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new EditorSession(this))
 {
     setObjectName(QStringLiteral("CtrlXMLEditor"));
     m_layout = layout::designLayout();
@@ -74,9 +73,8 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
     entityFont.setBold(true);
     lblEntity->setFont(entityFont);
 
-    ctrlProperties = child<QTreeWidget>(pageStep, "ctrlProperties");
-    ctrlProperties->setColumnCount(2);
-    ctrlProperties->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value")});
+    ctrlProperties = child<QTreeView>(pageStep, "ctrlProperties");
+    ctrlProperties->setModel(m_session->rows());
     ctrlProperties->setRootIsDecorated(false);
     ctrlProperties->setUniformRowHeights(true);
     ctrlProperties->setIconSize(QSize(16, 16));
@@ -90,13 +88,18 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
     ctrlProperties->viewport()->installEventFilter(this);
     ctrlProperties->installEventFilter(this);
 
-    txtEdit = child<QLineEdit>(pageStep, "txtEdit");
-    txtEdit->hide();
-    txtEdit->installEventFilter(this);
+    m_edit = new EditBox(
+        ctrlProperties, pageStep, m_session, [this] { return dpi(); },
+        [this] { return QPoint(m_layout.ctrlProperties.left, m_layout.ctrlProperties.top); },
+        [this](const layout::Rect &r) {
+            m_layout.txtEdit = r;
+            applyLayout();
+        });
+    // Rows are tall enough for the edit box that opens 60 twips inside them.
+    m_session->rows()->setRowHeight(m_edit->lineEdit()->sizeHint().height() + toPx(60));
 
     ctrlTree = child<QTreeView>(pageStep, "ctrlTree");
-    m_treeModel = new TreeModel(this);
-    ctrlTree->setModel(m_treeModel);
+    ctrlTree->setModel(m_session->treeModel());
     ctrlTree->setHeaderHidden(true);
     ctrlTree->setUniformRowHeights(true);
     ctrlTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -119,6 +122,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
     connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
 
     // The children's order stands for the keyboard focus order.
+    QWidget *txtEdit = m_edit->lineEdit();
     setTabOrder(ctrlTab, cmdBack);
     setTabOrder(cmdBack, cmdLoad);
     setTabOrder(cmdLoad, txtEdit);
@@ -131,188 +135,125 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent)
     pageStep->installEventFilter(this);
     pageXml->installEventFilter(this);
 
-    UserControl_Initialize();
+    connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
     applyLayout();
 }
 
 CtrlXMLEditor::~CtrlXMLEditor() = default;
 
-void CtrlXMLEditor::UserControl_Initialize()
+void CtrlXMLEditor::connectSession()
 {
-    // The insets come with the design arrangement (designLayout); the rest starts empty.
-    m_history = History();
-    m_nMode = 0;
-    m_bPendingSelect = false;
+    EditorSession *s = m_session;
+    connect(s, &EditorSession::treeRebuilt, this, [this] {
+        if (treeModel()->rowCount() > 0)
+            ctrlTree->expand(treeModel()->index(0, 0));
+    });
+    connect(s, &EditorSession::fitColumnsRequested, this, &CtrlXMLEditor::FitColumns);
+    connect(s, &EditorSession::listVisibleChanged, this, &CtrlXMLEditor::setListVisible);
+    connect(s, &EditorSession::entityChanged, this, [this](const QString &caption) {
+        lblEntity->setText(caption);
+        lblEntity->adjustSize();
+    });
+    connect(s, &EditorSession::addressChanged, lblAddress, &QLabel::setText);
+    connect(s, &EditorSession::backEnabledChanged, cmdBack, &QWidget::setEnabled);
+    connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
+    connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
+        if (busy)
+            dlgWait::instance(this)->showNow();
+        else if (dlgWait *w = dlgWait::existing())
+            w->hide();
+    });
+    connect(s, &EditorSession::sourceChanged, ieXML, &XmlSourceView::Navigate);
+    connect(s, &EditorSession::sourceWritten, ieXML, &XmlSourceView::Refresh);
+    connect(s, &EditorSession::editMustClose, this, [this] {
+        if (IsEditing())
+            SaveItemChanges(true);
+    });
+    connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
+    // Row handles do not outlive the rows.
+    connect(s->rows(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_edit->forgetRow();
+        m_nLinkRow = -1;
+    });
 }
 
-void CtrlXMLEditor::cmdLoad_Click()
+void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
 {
-    LoadProfile(QStringLiteral(QUILLON_SAMPLE));
+    using O = EditorSession::Outcome;
+    for (const EditorSession::Report &r : reports) {
+        QString text, informative = r.detail;
+        bool error = true;
+        QMessageBox::Icon icon = QMessageBox::Critical;
+        switch (r.outcome) {
+        case O::FileNotFound: text = QStringLiteral("File not found."); break;
+        case O::InstanceNotFound: text = QStringLiteral("Instance not found."); error = false; break;
+        case O::RowInstanceNotFound: text = QStringLiteral("Instance not found"); error = false; break;
+        case O::BrokenHistory: text = QStringLiteral("Broken history"); break;
+        case O::ArmAttributeEmpty: text = QStringLiteral("ARM attribute is empty"); break;
+        case O::EmptyReference: text = QStringLiteral("Empty reference."); error = false; break;
+        case O::UnexpectedNullElement: text = QStringLiteral("Unexpected NULL element"); break;
+        case O::PopulateFailed:
+            // The one "Error" with the exclamation icon.
+            text = QStringLiteral("Exception in \"PopulateInstance\"");
+            icon = QMessageBox::Warning;
+            break;
+        case O::SaveFailed:
+            text = QStringLiteral("Can't save %1.").arg(r.file);
+            informative = r.detail + QStringLiteral("\nThe file was not changed; the edits are kept.");
+            break;
+        }
+        if (!error)
+            icon = QMessageBox::Warning;
+        QMessageBox box(this);
+        box.setWindowTitle(error ? QStringLiteral("Error") : QStringLiteral("Warning"));
+        box.setText(text);
+        box.setInformativeText(informative);
+        box.setIcon(icon);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    }
 }
 
-void CtrlXMLEditor::showWait()
-{
-    dlgWait::instance(this)->showNow();
-}
-
-void CtrlXMLEditor::hideWait()
-{
-    if (dlgWait *w = dlgWait::existing())
-        w->hide();
-}
+// ---- Automation interface -----------------------------------------------------------------
 
 bool CtrlXMLEditor::LoadProfile(const QString &strFileName)
 {
-    showWait();
-    auto *doc = new XmlDocument(this);
-    // A relative name is looked for in the folder of the document shown before, and as given.
-    const QString path = documentPathFor(m_strFileName, strFileName);
-    const QString other = path == strFileName ? retryPath(m_strFileName, strFileName) : strFileName;
-    bool result = doc->load(path);
-    QString loaded = path;
-    if (!result) {
-        const QString firstError = doc->errorString();
-        if (other != path && doc->load(other)) {
-            result = true;
-            loaded = other;
-        } else {
-            m_strLastError = firstError;
-        }
-    }
-    if (!result) {
-        // The document shown before stays: its object, its name, its tree and its view.
-        delete doc;
-        hideWait();
-        return false;
-    }
-    m_strLastError.clear();
-    m_strFileName = loaded;
-    setDocument(doc);
-    ieXML->Navigate(loaded);
-    return true;
-}
-
-void CtrlXMLEditor::setDocument(XmlDocument *doc)
-{
-    if (xmlDoc) {
-        xmlDoc->disconnect(this);
-        xmlDoc->deleteLater();
-    }
-    xmlDoc = doc;
-    connect(xmlDoc, &XmlDocument::onreadystatechange, this, &CtrlXMLEditor::xmlDoc_onreadystatechange);
-    updateModified();
+    return m_session->open(strFileName);
 }
 
 bool CtrlXMLEditor::SaveProfile()
 {
-    if (!xmlDoc || !xmlDoc->hasChildNodes() || m_strFileName.isEmpty())
-        return false;
-    if (m_bEditing)
-        SaveItemChanges(true);
-    if (!xmlDoc->isModified())
-        return true; // the file holds what is in memory: nothing to write
-    if (!saveTo(m_strFileName))
-        return false;
-    ieXML->Refresh();
-    return true;
+    EditorSession::Reports reports;
+    const bool ok = m_session->save(&reports);
+    tell(reports);
+    return ok;
 }
 
 bool CtrlXMLEditor::SaveProfileAs(const QString &strFileName)
 {
-    if (!xmlDoc || !xmlDoc->hasChildNodes() || strFileName.isEmpty())
-        return false;
-    if (m_bEditing)
-        SaveItemChanges(true);
-    if (!saveTo(strFileName))
-        return false;
-    m_strFileName = strFileName;
-    m_strRowsFile = strFileName;
-    lblAddress->setText(m_strFileName);
-    ieXML->Navigate(m_strFileName);
-    return true;
+    EditorSession::Reports reports;
+    const bool ok = m_session->saveAs(strFileName, &reports);
+    tell(reports);
+    return ok;
 }
 
-// Writes the document to path; on failure tells the user why, and the file and the edits in
-// memory stay as they were.
-bool CtrlXMLEditor::saveTo(const QString &path)
+void CtrlXMLEditor::SaveItemChanges(bool bSave)
 {
-    if (!xmlDoc->save(path)) {
-        const QString name = QFileInfo(path).fileName();
-        m_strLastError = QStringLiteral("Can't save %1: %2").arg(name, xmlDoc->errorString());
-        message(QStringLiteral("Can't save %1.").arg(name), QStringLiteral("Error"), 16,
-                xmlDoc->errorString() + QStringLiteral("\nThe file was not changed; the edits are kept."));
-        return false;
-    }
-    m_strLastError.clear();
-    updateModified();
-    return true;
+    m_edit->close(bSave);
 }
 
-bool CtrlXMLEditor::Modified() const { return xmlDoc && xmlDoc->isModified(); }
+int CtrlXMLEditor::viewMode() const { return m_session->viewMode(); }
+void CtrlXMLEditor::setViewMode(int nMode) { tell(m_session->setViewMode(nMode)); }
+bool CtrlXMLEditor::IsEditing() const { return m_edit->isEditing(); }
+QString CtrlXMLEditor::LastError() const { return m_session->lastError(); }
+QString CtrlXMLEditor::FileName() const { return m_session->fileName(); }
+bool CtrlXMLEditor::Modified() const { return m_session->isModified(); }
+TreeModel *CtrlXMLEditor::treeModel() const { return m_session->treeModel(); }
 
-void CtrlXMLEditor::updateModified()
+void CtrlXMLEditor::cmdLoad_Click()
 {
-    const bool now = Modified();
-    if (now == m_bModifiedShown)
-        return;
-    m_bModifiedShown = now;
-    emit ModifiedChanged(now);
-}
-
-void CtrlXMLEditor::setViewMode(int nMode)
-{
-    if (nMode < 0 || nMode > 2 || nMode == m_nMode)
-        return;
-    m_nMode = nMode;
-    if (m_strFileName.isEmpty() || !xmlDoc)
-        return;
-    if (m_bEditing)
-        SaveItemChanges(true);
-    // The file is written first (when anything changed); the tree is then built anew from the
-    // document in memory, which is what the file holds, and the shown instance stays shown.
-    // A failed save keeps the edits in memory, shown in the new view all the same.
-    SaveProfile();
-    rebuildTree();
-}
-
-void CtrlXMLEditor::rebuildTree()
-{
-    if (!xmlDoc || !xmlDoc->hasChildNodes()) {
-        m_treeModel->clear();
-        return;
-    }
-    m_treeModel->rebuild(xmlDoc->documentElement(), m_nMode);
-    if (m_treeModel->rowCount() > 0)
-        ctrlTree->expand(m_treeModel->index(0, 0));
-}
-
-void CtrlXMLEditor::xmlDoc_onreadystatechange()
-{
-    if (!xmlDoc || sender() != xmlDoc || xmlDoc->readyState() != 4)
-        return;
-    if (!xmlDoc->hasChildNodes()) {
-        m_treeModel->clear();
-        return;
-    }
-    rebuildTree();
-    hideWait();
-    lblAddress->setText(m_strFileName);
-    if (m_bPendingSelect)
-        completePendingSelection();
-    else
-        refreshShownInstance();
-}
-
-void CtrlXMLEditor::message(const QString &text, const QString &title, int style, const QString &informative)
-{
-    QMessageBox box(this);
-    box.setWindowTitle(title);
-    box.setText(text);
-    box.setInformativeText(informative);
-    box.setIcon(style == 16 ? QMessageBox::Critical : style == 48 ? QMessageBox::Warning : QMessageBox::NoIcon);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    LoadProfile(QStringLiteral(QUILLON_SAMPLE));
 }
 
 } // namespace quillon

@@ -1,5 +1,6 @@
 // The editor control: placing the children from the arrangement in twips, and the splitter.
 #include "ctrlxmleditor.h"
+#include "editbox.h"
 #include "linepainter.h"
 #include "xmlsourceview.h"
 
@@ -9,7 +10,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
-#include <QTreeWidget>
 
 namespace quillon {
 
@@ -61,7 +61,7 @@ void CtrlXMLEditor::applyLayout()
     ieXML->setGeometry(px(l.ieXML, origin));
     cmdBack->setGeometry(px(l.cmdBack, origin));
     cmdLoad->setGeometry(px(l.cmdLoad, origin));
-    txtEdit->setGeometry(px(l.txtEdit, origin));
+    m_edit->lineEdit()->setGeometry(px(l.txtEdit, origin));
     ctrlProperties->setGeometry(px(l.ctrlProperties, origin));
     ctrlTree->setGeometry(px(l.ctrlTree, origin));
     lblEntity->move(px(l.lblEntity, origin).topLeft());

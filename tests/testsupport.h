@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the widget tests: answering message boxes, copying test documents into a
-// scratch folder, and clicking tree nodes and list rows as a user would.
+// Helpers shared by the tests: copying test documents into a scratch folder, a session on
+// them without a window (SessionHarness), and for the widget tests a shown control
+// (ControlFixture), answering message boxes, and clicking tree nodes and rows as a user would.
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -14,7 +15,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <functional>
 
@@ -136,20 +136,160 @@ inline bool clickNode(QTreeView *tree, const QString &path)
 }
 
 // Clicks a row of the property list at a point of the given column.
-inline void clickRow(QTreeWidget *list, int row, int column = 1, Qt::MouseButton button = Qt::LeftButton, int dx = 8)
+inline void clickRow(QTreeView *list, int row, int column = 1, Qt::MouseButton button = Qt::LeftButton, int dx = 8)
 {
-    QTreeWidgetItem *item = list->topLevelItem(row);
-    const QRect r = list->visualItemRect(item);
+    const QRect r = list->visualRect(list->model()->index(row, 0));
     const int x = list->header()->sectionViewportPosition(column) + dx;
     QTest::mouseClick(list->viewport(), button, {}, QPoint(x, r.center().y()));
 }
 
-inline QStringList rowTexts(const QTreeWidget *list, int column)
+inline QStringList rowTexts(const QTreeView *list, int column)
 {
     QStringList t;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        t << list->topLevelItem(i)->text(column);
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+        t << list->model()->index(r, column).data().toString();
     return t;
 }
+
+} // namespace testsupport
+
+#include "ctrlxmleditor.h"
+#include "editorsession.h"
+#include "treemodel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <QMetaEnum>
+
+namespace testsupport {
+
+// The names of the outcomes reported, in order ("FileNotFound", ...).
+inline QStringList outcomes(const quillon::EditorSession::Reports &reports)
+{
+    const QMetaEnum e = QMetaEnum::fromType<quillon::EditorSession::Outcome>();
+    QStringList names;
+    for (const auto &r : reports)
+        names << QLatin1String(e.valueToKey(int(r.outcome)));
+    return names;
+}
+
+inline QStringList columnTexts(const QAbstractItemModel *model, int column)
+{
+    QStringList t;
+    for (int r = 0; r < model->rowCount(); ++r)
+        t << model->index(r, column).data().toString();
+    return t;
+}
+
+// A session on copies of test documents, without any window. Reports that arrive with the
+// completion of a load gather in `late`.
+struct SessionHarness {
+    QTemporaryDir dir;
+    quillon::EditorSession session;
+    quillon::EditorSession::Reports late;
+
+    explicit SessionHarness(const QStringList &files)
+    {
+        copyData(dir, files);
+        QObject::connect(&session, &quillon::EditorSession::reported,
+                         [this](const quillon::EditorSession::Reports &r) { late += r; });
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    bool open(const QString &name, int mode)
+    {
+        session.setViewMode(mode);
+        const bool ok = session.open(path(name));
+        settle();
+        return ok;
+    }
+    quillon::XmlDocument *doc() const { return session.document(); }
+    quillon::XmlNode instance(const QString &id) const { return session.document()->findInstance(id); }
+    QString shownId() const { return quillon::firstAttributeText(session.shownInstance()); }
+    // The tree store's index of the node reached by its captions ("a/b c/d"); 0 when none.
+    int node(const QString &nodePath) const
+    {
+        return session.treeModel()->nodeIndex(findNode(session.treeModel(), nodePath));
+    }
+    // The node of instance `id` under aim/aim-instances (AIM view).
+    int instanceNode(const QString &id) const
+    {
+        const quillon::TreeStore &store = session.treeModel()->store();
+        const int parent = node(QStringLiteral("aim/aim-instances"));
+        for (int i = 0; i < store.childCount(parent); ++i) {
+            const int n = store.child(parent, i);
+            if (store.tag(n) == QStringLiteral("[@id=\"%1\"]").arg(id))
+                return n;
+        }
+        return 0;
+    }
+    quillon::EditorSession::Reports select(const QString &nodePath)
+    {
+        const auto r = session.selectNode(node(nodePath));
+        settle();
+        return r;
+    }
+    int row(const QString &caption) const { return int(rows(0).indexOf(caption)); }
+    QStringList rows(int column) const { return columnTexts(session.rows(), column); }
+    bool isLink(int row) const { return session.rows()->row(row).isReference(); }
+    quillon::EditorSession::Reports follow(const QString &caption)
+    {
+        const auto r = session.followRow(row(caption));
+        settle();
+        return r;
+    }
+    quillon::EditorSession::Reports back()
+    {
+        const auto r = session.back();
+        settle();
+        return r;
+    }
+};
+
+// A shown control on copies of test documents, for the tests of what is on screen.
+struct ControlFixture {
+    QTemporaryDir dir;
+    quillon::CtrlXMLEditor *ctrl = nullptr;
+    bool exposed = false;
+
+    explicit ControlFixture(const QStringList &files, QSize size = {900, 700})
+    {
+        copyData(dir, files);
+        ctrl = new quillon::CtrlXMLEditor;
+        ctrl->resize(size);
+        ctrl->show();
+        exposed = QTest::qWaitForWindowExposed(ctrl);
+    }
+    ~ControlFixture() { delete ctrl; }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+    quillon::EditorSession *session() const { return ctrl->session(); }
+    template <class W = QWidget>
+    W *w(const char *name) const { return ctrl->findChild<W *>(QLatin1String(name)); }
+    QTreeView *list() const { return w<QTreeView>("ctrlProperties"); }
+    QTreeView *tree() const { return w<QTreeView>("ctrlTree"); }
+    QLineEdit *edit() const { return w<QLineEdit>("txtEdit"); }
+    QString entity() const { return w<QLabel>("lblEntity")->text(); }
+    int px(int twips) const { return qRound(twips * ctrl->logicalDpiX() / 1440.0); }
+    int twips(int px) const { return qRound(px * 1440.0 / ctrl->logicalDpiX()); }
+    bool open(const QString &name, int mode)
+    {
+        ctrl->setProperty("ViewMode", mode);
+        const bool ok = ctrl->LoadProfile(path(name));
+        settle();
+        return ok;
+    }
+    bool click(const QString &node)
+    {
+        const bool ok = clickNode(tree(), node);
+        settle();
+        return ok;
+    }
+    void follow(const QString &caption)
+    {
+        clickRow(list(), int(rowTexts(list(), 0).indexOf(caption)));
+        settle();
+    }
+};
 
 } // namespace testsupport

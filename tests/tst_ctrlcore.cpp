@@ -1,12 +1,11 @@
-// The editor control's core: loading with its retry and failures, saving, the view switch,
-// the wait window and the raw XML tab.
+// The editor control's core on screen: creation by identifier, what a load shows, the wait
+// window, the raw XML tab, the calls by name, and the message box for each reported outcome.
 #include "ctrlxmleditor.h"
 #include "dlgwait.h"
 #include "testsupport.h"
-#include "treemodel.h"
 #include "xmlsourceview.h"
 
-#include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 
@@ -20,47 +19,36 @@ private slots:
     void cleanup();
     void createdByItsProgrammaticIdentifierOnly();
     void loadShowsTreeAddressAndHidesWaitWindow();
-    void loadCompletesAfterLoadProfileReturns();
-    void bareNameIsRetriedInThePreviousFolder();
-    void bareNamePrefersTheFolderOfTheDocumentShown();
-    void failedLoadKeepsThePreviousDocument();
+    void failedLoadKeepsWhatIsOnScreen();
     void firstFailedLoadLeavesTheControlEmpty();
-    void malformedFileFailsWithAReason();
-    void saveWritesTheDocumentAndNothingBeforeALoad();
+    void viewSwitchRebuildsTheTreeOnScreen();
+    void messagesTellTheOutcomes_data();
+    void messagesTellTheOutcomes();
+    void brokenHistoryIsAnError();
     void failedSaveSaysSoAndKeepsTheFile();
-    void viewModeIgnoresSameAndOutOfRange();
-    void viewModeBeforeLoadOnlyStoresTheMode();
-    void viewModeSavesAndRebuilds();
-    void viewModeWithFailedSaveRebuildsFromMemory();
     void xmlTabReadsTheFileOnlyWhenShown();
     void callableByName();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    CtrlXMLEditor *m_ctrl = nullptr;
-    QTreeView *tree() const { return m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")); }
+    ControlFixture *f = nullptr;
     QStringList roots() const
     {
         QStringList r;
-        for (int i = 0; i < m_ctrl->treeModel()->rowCount(); ++i)
-            r << m_ctrl->treeModel()->index(i, 0).data().toString();
+        for (int i = 0; i < f->ctrl->treeModel()->rowCount(); ++i)
+            r << f->ctrl->treeModel()->index(i, 0).data().toString();
         return r;
     }
 };
 
 void TestCtrlCore::init()
 {
-    m_dir = new QTemporaryDir;
-    copyData(*m_dir, {QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml")});
-    m_ctrl = new CtrlXMLEditor;
-    m_ctrl->resize(800, 600);
-    m_ctrl->show();
+    f = new ControlFixture({QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml")}, QSize(800, 600));
 }
 
 void TestCtrlCore::cleanup()
 {
-    delete m_ctrl;
-    delete m_dir;
+    delete f;
+    f = nullptr;
 }
 
 void TestCtrlCore::createdByItsProgrammaticIdentifierOnly()
@@ -74,226 +62,187 @@ void TestCtrlCore::createdByItsProgrammaticIdentifierOnly()
 
 void TestCtrlCore::loadShowsTreeAddressAndHidesWaitWindow()
 {
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    QVERIFY(dlgWait::existing());
+    const QString path = f->path(QStringLiteral("main.xml"));
+    QVERIFY(f->ctrl->LoadProfile(path));
+    // The load completes after LoadProfile returned; the wait window is up until then.
+    QCOMPARE(f->ctrl->treeModel()->rowCount(), 0);
+    QVERIFY(dlgWait::existing()->isVisible());
+    QCOMPARE(f->w<XmlSourceView>("ieXML")->path(), path);
     settle();
     QCOMPARE(roots(), (QStringList{QStringLiteral("arm"), QStringLiteral("mapping"), QStringLiteral("aim")}));
-    QVERIFY(tree()->isExpanded(m_ctrl->treeModel()->index(0, 0)));
-    QVERIFY(!tree()->isExpanded(m_ctrl->treeModel()->index(1, 0)));
-    QCOMPARE(m_ctrl->findChild<QLabel *>(QStringLiteral("lblAddress"))->text(), path);
+    QVERIFY(f->tree()->isExpanded(f->ctrl->treeModel()->index(0, 0)));
+    QVERIFY(!f->tree()->isExpanded(f->ctrl->treeModel()->index(1, 0)));
+    QCOMPARE(f->w<QLabel>("lblAddress")->text(), path);
     QVERIFY(!dlgWait::existing()->isVisible());
 }
 
-void TestCtrlCore::loadCompletesAfterLoadProfileReturns()
+void TestCtrlCore::failedLoadKeepsWhatIsOnScreen()
 {
-    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
-    QCOMPARE(m_ctrl->treeModel()->rowCount(), 0);
-    QVERIFY(dlgWait::existing()->isVisible());
+    const QString path = f->path(QStringLiteral("main.xml"));
+    QVERIFY(f->open(QStringLiteral("main.xml"), 0));
+    QVERIFY(!f->ctrl->LoadProfile(f->path(QStringLiteral("missing.xml"))));
     settle();
-    QCOMPARE(m_ctrl->treeModel()->rowCount(), 3);
-}
-
-void TestCtrlCore::bareNameIsRetriedInThePreviousFolder()
-{
-    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
-    settle();
-    QVERIFY(!QFile::exists(QStringLiteral("other.xml"))); // the working directory is elsewhere
-    QVERIFY(m_ctrl->LoadProfile(QStringLiteral("other.xml")));
-    settle();
-    QCOMPARE(m_ctrl->FileName(), m_dir->filePath(QStringLiteral("other.xml")));
-    QCOMPARE(roots(), QStringList{QStringLiteral("lib")});
-}
-
-void TestCtrlCore::bareNamePrefersTheFolderOfTheDocumentShown()
-{
-    // Another other.xml in the working folder must not stand in for the one next to main.xml.
-    QTemporaryDir elsewhere;
-    writeAll(elsewhere.filePath(QStringLiteral("other.xml")), "<uos><decoy/></uos>");
-    const QString cwd = QDir::currentPath();
-    QDir::setCurrent(elsewhere.path());
-    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
-    settle();
-    QVERIFY(m_ctrl->LoadProfile(QStringLiteral("other.xml")));
-    settle();
-    QCOMPARE(m_ctrl->FileName(), m_dir->filePath(QStringLiteral("other.xml")));
-    // A name that exists only as given is still found.
-    QFile::remove(m_dir->filePath(QStringLiteral("other.xml")));
-    QVERIFY(m_ctrl->LoadProfile(QStringLiteral("other.xml")));
-    settle();
-    QDir::setCurrent(cwd);
-    QCOMPARE(m_ctrl->FileName(), QStringLiteral("other.xml"));
-    QCOMPARE(roots(), QStringList{QStringLiteral("decoy")});
-}
-
-void TestCtrlCore::failedLoadKeepsThePreviousDocument()
-{
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    XmlDocument *before = m_ctrl->document();
-    QVERIFY(!m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("missing.xml"))));
-    QVERIFY(!m_ctrl->LoadProfile(QStringLiteral("missing.xml")));
-    settle();
-    QCOMPARE(m_ctrl->document(), before);
-    QCOMPARE(m_ctrl->FileName(), path);
-    QCOMPARE(m_ctrl->treeModel()->rowCount(), 3);
+    QCOMPARE(f->ctrl->FileName(), path);
+    QCOMPARE(f->ctrl->treeModel()->rowCount(), 3);
     QVERIFY(!dlgWait::existing()->isVisible());
-    QVERIFY(m_ctrl->LastError().contains(QStringLiteral("missing.xml")));
-    QCOMPARE(m_ctrl->findChild<XmlSourceView *>(QStringLiteral("ieXML"))->path(), path);
+    QVERIFY(f->ctrl->LastError().contains(QStringLiteral("missing.xml")));
+    QCOMPARE(f->w<XmlSourceView>("ieXML")->path(), path);
+    QCOMPARE(f->w<QLabel>("lblAddress")->text(), path);
 }
 
 void TestCtrlCore::firstFailedLoadLeavesTheControlEmpty()
 {
-    QVERIFY(!m_ctrl->LoadProfile(QStringLiteral("nowhere.xml")));
+    QVERIFY(!f->ctrl->SaveProfile());
+    QVERIFY(!f->ctrl->LoadProfile(QStringLiteral("nowhere.xml")));
     settle();
-    QVERIFY(!m_ctrl->document());
-    QVERIFY(m_ctrl->FileName().isEmpty());
-    QCOMPARE(m_ctrl->treeModel()->rowCount(), 0);
+    QVERIFY(f->ctrl->FileName().isEmpty());
+    QCOMPARE(f->ctrl->treeModel()->rowCount(), 0);
     QVERIFY(!dlgWait::existing()->isVisible());
-    QVERIFY(!m_ctrl->SaveProfile());
+    QVERIFY(!f->ctrl->SaveProfile());
 }
 
-void TestCtrlCore::malformedFileFailsWithAReason()
+void TestCtrlCore::viewSwitchRebuildsTheTreeOnScreen()
 {
-    const QString bad = m_dir->filePath(QStringLiteral("bad.xml"));
-    writeAll(bad, "<?xml version=\"1.0\"?>\n<uos>\n  <a>\n</uos>\n");
-    QVERIFY(!m_ctrl->LoadProfile(bad));
-    QVERIFY2(m_ctrl->LastError().contains(QStringLiteral("line 4")), qPrintable(m_ctrl->LastError()));
-    QVERIFY(m_ctrl->LastError().contains(QStringLiteral("bad.xml")));
+    QVERIFY(f->open(QStringLiteral("main.xml"), 2));
+    QVERIFY(f->click(QStringLiteral("aim/aim-instances/shape")));
+    f->ctrl->setProperty("ViewMode", 1);
+    QCOMPARE(f->ctrl->property("ViewMode").toInt(), 1);
+    QVERIFY(!findNode(f->tree()->model(), QStringLiteral("aim/aim-instances")).isValid());
+    QVERIFY(f->tree()->isExpanded(f->ctrl->treeModel()->index(0, 0)));
+    // The instance stays on show.
+    QCOMPARE(f->entity(), QStringLiteral("shape id5"));
+    QVERIFY(f->list()->isVisible());
 }
 
-void TestCtrlCore::saveWritesTheDocumentAndNothingBeforeALoad()
+void TestCtrlCore::messagesTellTheOutcomes_data()
 {
-    QVERIFY(!m_ctrl->SaveProfile());
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    const QByteArray original = readAll(path);
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    m_ctrl->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
-    QVERIFY(m_ctrl->SaveProfile());
-    const QByteArray saved = readAll(path);
-    QVERIFY(saved.contains("<name>Lid</name>"));
-    QCOMPARE(QByteArray(saved).replace("<name>Lid</name>", "<name>Housing</name>"), original);
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QList<int>>("icons");
+    const int crit = QMessageBox::Critical, warn = QMessageBox::Warning;
+    QTest::newRow("ARM attribute is empty") << 0 << "arm/PART/UPPER ONLY/LEAF" << "" << QStringList{"ARM attribute is empty"}
+                                            << QStringList{"Error"} << QList<int>{crit};
+    QTest::newRow("populate failure") << 2 << "aim/aim-instances/broken" << "" << QStringList{"Exception in \"PopulateInstance\""}
+                                      << QStringList{"Error"} << QList<int>{warn};
+    QTest::newRow("empty reference") << 1 << "mapping/empty ref/nothing here" << ""
+                                     << QStringList{"Empty reference.", "Instance not found."}
+                                     << QStringList{"Warning", "Warning"} << QList<int>{warn, warn};
+    QTest::newRow("file not found") << 1 << "mapping/missing file/material" << ""
+                                    << QStringList{"File not found.", "Instance not found."}
+                                    << QStringList{"Error", "Warning"} << QList<int>{crit, warn};
+    QTest::newRow("row: instance not found") << 2 << "aim/aim-instances/link test" << "to same"
+                                             << QStringList{"Instance not found"} << QStringList{"Warning"} << QList<int>{warn};
+    QTest::newRow("jump: instance not found") << 2 << "aim/aim-instances/link test" << "to missing id"
+                                              << QStringList{"Instance not found."} << QStringList{"Warning"} << QList<int>{warn};
+}
+
+void TestCtrlCore::messagesTellTheOutcomes()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, node);
+    QFETCH(QString, row);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, titles);
+    QFETCH(QList<int>, icons);
+    QVERIFY(f->open(QStringLiteral("main.xml"), mode));
+    MessageCapture mc;
+    QVERIFY(f->click(node));
+    if (!row.isEmpty()) {
+        QVERIFY(mc.messages.isEmpty());
+        f->follow(row);
+    }
+    QCOMPARE(mc.texts(), texts);
+    for (int i = 0; i < mc.messages.size(); ++i) {
+        QCOMPARE(mc.messages[i].title, titles[i]);
+        QCOMPARE(int(mc.messages[i].icon), icons[i]);
+    }
+    if (texts[0] == QLatin1String("File not found."))
+        QVERIFY(!mc.messages[0].informative.isEmpty());
+    if (texts[0] == QLatin1String("ARM attribute is empty")) {
+        QVERIFY(!f->list()->isVisible());
+        QVERIFY(f->w("lblSelectWhat")->isVisible());
+    }
+}
+
+void TestCtrlCore::brokenHistoryIsAnError()
+{
+    QVERIFY(f->open(QStringLiteral("main.xml"), 2));
+    QVERIFY(f->click(QStringLiteral("aim/aim-instances/shape")));
+    f->follow(QStringLiteral("owner")); // from id5 into id2, with one entry
+    auto *back = f->w<QPushButton>("cmdBack");
+    QVERIFY(back->isEnabled());
+    f->session()->document()->findInstance(QStringLiteral("id5")).attribute(0).setText(QStringLiteral("renamed"));
+    MessageCapture mc;
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(mc.texts(), QStringList{"Broken history"});
+    QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
+    QCOMPARE(mc.messages[0].icon, QMessageBox::Critical);
+    QVERIFY(back->isEnabled());
+    QCOMPARE(f->entity(), QStringLiteral("product id2"));
 }
 
 void TestCtrlCore::failedSaveSaysSoAndKeepsTheFile()
 {
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    QVERIFY(m_ctrl->document()->documentElement().firstChild().firstChild().setText(QStringLiteral("edited")));
-    // A folder now stands where the file was: nothing can be written there.
-    const QByteArray original = readAll(path);
-    QDir(m_dir->path()).rename(QStringLiteral("main.xml"), QStringLiteral("kept.xml"));
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("main.xml")));
+    QVERIFY(f->open(QStringLiteral("main.xml"), 0));
+    QVERIFY(f->session()->document()->documentElement().firstChild().firstChild().setText(QStringLiteral("edited")));
+    QDir(f->dir.path()).rename(QStringLiteral("main.xml"), QStringLiteral("kept.xml"));
+    QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("main.xml")));
     MessageCapture mc;
-    QVERIFY(!m_ctrl->SaveProfile());
+    QVERIFY(!f->ctrl->SaveProfile());
     QCOMPARE(mc.messages.size(), 1);
     QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
     QCOMPARE(mc.messages[0].icon, QMessageBox::Critical);
     QCOMPARE(mc.messages[0].text, QStringLiteral("Can't save main.xml."));
     QVERIFY(mc.messages[0].informative.contains(QStringLiteral("is not a regular file")));
-    QCOMPARE(readAll(m_dir->filePath(QStringLiteral("kept.xml"))), original);
-    QVERIFY(m_ctrl->Modified()); // the edit is still there to be saved elsewhere
-}
-
-void TestCtrlCore::viewModeIgnoresSameAndOutOfRange()
-{
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    XmlDocument *doc = m_ctrl->document();
-    QFile::remove(path); // any save would bring it back
-    for (int mode : {0, 3, -1}) {
-        m_ctrl->setProperty("ViewMode", mode);
-        QCOMPARE(m_ctrl->property("ViewMode").toInt(), 0);
-    }
-    QVERIFY(!QFile::exists(path));
-    QCOMPARE(m_ctrl->document(), doc);
-}
-
-void TestCtrlCore::viewModeBeforeLoadOnlyStoresTheMode()
-{
-    m_ctrl->setProperty("ViewMode", 2);
-    QVERIFY(!m_ctrl->document());
-    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
-    settle();
-    const QModelIndex aim = m_ctrl->treeModel()->index(2, 0);
-    QCOMPARE(m_ctrl->treeModel()->rowCount(aim), 1); // aim-instances, shown only in the AIM view
-}
-
-void TestCtrlCore::viewModeSavesAndRebuilds()
-{
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    m_ctrl->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
-    XmlDocument *before = m_ctrl->document();
-    m_ctrl->setProperty("ViewMode", 1);
-    settle();
-    QVERIFY(readAll(path).contains("<name>Lid</name>"));
-    QCOMPARE(m_ctrl->document(), before); // the tree is built from memory, not read back
-    QVERIFY(!m_ctrl->Modified());
-    const QModelIndex mapping = findNode(m_ctrl->treeModel(), QStringLiteral("mapping"));
-    QCOMPARE(m_ctrl->treeModel()->rowCount(mapping), 9);
-    QCOMPARE(m_ctrl->treeModel()->rowCount(findNode(m_ctrl->treeModel(), QStringLiteral("aim"))), 0);
-}
-
-void TestCtrlCore::viewModeWithFailedSaveRebuildsFromMemory()
-{
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    m_ctrl->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
-    XmlDocument *before = m_ctrl->document();
-    QFile::remove(path);
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("main.xml")));
-    MessageCapture mc;
-    m_ctrl->setProperty("ViewMode", 2);
-    settle();
-    QCOMPARE(mc.messages.size(), 1);
-    QCOMPARE(m_ctrl->document(), before); // not reloaded: the edit is still in memory
-    QCOMPARE(m_ctrl->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).text(),
-             QStringLiteral("Lid"));
-    QCOMPARE(m_ctrl->treeModel()->rowCount(findNode(m_ctrl->treeModel(), QStringLiteral("aim"))), 1);
+    QVERIFY(mc.messages[0].informative.contains(QStringLiteral("the edits are kept")));
+    QVERIFY(f->ctrl->Modified());
+    // Saving as a file that cannot be written tells the same.
+    mc.messages.clear();
+    QVERIFY(!f->ctrl->SaveProfileAs(f->path(QStringLiteral("main.xml"))));
+    QCOMPARE(mc.texts(), QStringList{"Can't save main.xml."});
 }
 
 void TestCtrlCore::xmlTabReadsTheFileOnlyWhenShown()
 {
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    QVERIFY(m_ctrl->LoadProfile(path));
-    settle();
-    auto *view = m_ctrl->findChild<XmlSourceView *>(QStringLiteral("ieXML"));
+    QVERIFY(f->open(QStringLiteral("main.xml"), 0));
+    auto *view = f->w<XmlSourceView>("ieXML");
     QVERIFY(view->isStale());
     QVERIFY(view->shownText().isEmpty());
-    m_ctrl->findChild<QTabWidget *>(QStringLiteral("ctrlTab"))->setCurrentIndex(1);
+    f->w<QTabWidget>("ctrlTab")->setCurrentIndex(1);
     settle();
     QVERIFY(!view->isStale());
     QVERIFY(view->shownText().contains(QStringLiteral("<name>Housing</name>")));
-    m_ctrl->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
-    QVERIFY(m_ctrl->SaveProfile());
+    f->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    QVERIFY(f->ctrl->SaveProfile());
     settle();
     QVERIFY(view->shownText().contains(QStringLiteral("<name>Lid</name>")));
-    view->Navigate(m_dir->filePath(QStringLiteral("absent.xml")));
+    view->Navigate(f->path(QStringLiteral("absent.xml")));
     settle();
     QVERIFY(view->shownText().contains(QStringLiteral("cannot be shown")));
 }
 
 void TestCtrlCore::callableByName()
 {
-    QWidget *w = m_ctrl;
+    QWidget *w = f->ctrl;
     bool ok = false;
-    QVERIFY(QMetaObject::invokeMethod(w, "LoadProfile", Q_RETURN_ARG(bool, ok),
-                                      Q_ARG(QString, m_dir->filePath(QStringLiteral("main.xml")))));
+    QVERIFY(QMetaObject::invokeMethod(w, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, f->path(QStringLiteral("main.xml")))));
     QVERIFY(ok);
     settle();
+    QCOMPARE(w->property("FileName").toString(), f->path(QStringLiteral("main.xml")));
     QVERIFY(QMetaObject::invokeMethod(w, "SaveProfile", Q_RETURN_ARG(bool, ok)));
     QVERIFY(ok);
     QVERIFY(QMetaObject::invokeMethod(w, "SaveItemChanges", Q_ARG(bool, false)));
     QCOMPARE(w->property("IsEditing").toBool(), false);
     QVERIFY(w->setProperty("ViewMode", 1));
     QCOMPARE(w->property("ViewMode").toInt(), 1);
+    QCOMPARE(w->property("LastError").toString(), QString());
+    QVERIFY(QMetaObject::invokeMethod(w, "SaveProfileAs", Q_RETURN_ARG(bool, ok), Q_ARG(QString, f->path(QStringLiteral("copy.xml")))));
+    QVERIFY(ok);
+    QCOMPARE(w->property("FileName").toString(), f->path(QStringLiteral("copy.xml")));
+    QCOMPARE(f->w<QLabel>("lblAddress")->text(), f->path(QStringLiteral("copy.xml")));
 }
 
 QTEST_MAIN(TestCtrlCore)

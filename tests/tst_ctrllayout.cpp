@@ -4,6 +4,7 @@
 #include "testsupport.h"
 
 #include <QLabel>
+#include <QScreen>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -22,10 +23,21 @@ private slots:
     void dragMovesTheBorderWithinItsLimits();
     void resizeAfterADragKeepsTheBorder();
     void tinyControlDoesNotFail();
+    void columnsFillTheList();
+    void columnsFillANarrowList();
 
 private:
-    QWidget *w(const char *name) const { return m_ctrl->findChild<QWidget *>(QLatin1String(name)); }
-    int px(int twips) const { return qRound(twips * m_ctrl->logicalDpiX() / 1440.0); }
+    QWidget *w(const char *name) const { return f->w(name); }
+    int px(int twips) const { return f->px(twips); }
+    QTreeView *list() const { return f->list(); }
+    // Column 1 + column 2 + 60 twips is the list's width, within a pixel's rounding.
+    void verifyColumnsFillTheList() const
+    {
+        const double tpp = 1440.0 / m_ctrl->logicalDpiX();
+        const int total = list()->columnWidth(0) + list()->columnWidth(1);
+        QVERIFY2(qAbs(total * tpp + 60 - list()->width() * tpp) <= 2 * tpp,
+                 qPrintable(QStringLiteral("%1 + %2 in %3 px").arg(list()->columnWidth(0)).arg(list()->columnWidth(1)).arg(list()->width())));
+    }
     // Drags the splitter bar by dx pixels in steps.
     void drag(int dx, int steps = 10)
     {
@@ -41,24 +53,23 @@ private:
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(start.x() + dx, start.y()));
     }
 
-    QTemporaryDir *m_dir = nullptr;
+    ControlFixture *f = nullptr;
     CtrlXMLEditor *m_ctrl = nullptr;
 };
 
 void TestCtrlLayout::init()
 {
-    m_dir = new QTemporaryDir;
-    copyData(*m_dir, {QStringLiteral("nav/main.xml")});
-    m_ctrl = new CtrlXMLEditor;
-    m_ctrl->resize(px(7620), px(6480));
-    m_ctrl->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_ctrl));
+    // The design size, 7620 x 6480 twips, at the screen's resolution.
+    const int dpi = QApplication::primaryScreen()->logicalDotsPerInchX();
+    f = new ControlFixture({QStringLiteral("nav/main.xml")}, QSize(qRound(7620 * dpi / 1440.0), qRound(6480 * dpi / 1440.0)));
+    QVERIFY(f->exposed);
+    m_ctrl = f->ctrl;
 }
 
 void TestCtrlLayout::cleanup()
 {
-    delete m_ctrl;
-    delete m_dir;
+    delete f;
+    f = nullptr;
 }
 
 void TestCtrlLayout::childrenHaveTheirNamesAndCaptions()
@@ -105,12 +116,12 @@ void TestCtrlLayout::hintShowsExactlyWhileTheListIsHidden()
     QVERIFY(qAbs(hint.center().x() - list.center().x()) <= 2);
     QVERIFY(qAbs(hint.center().y() - list.center().y()) <= 2);
 
-    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
-    settle();
-    QVERIFY(clickNode(m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")), QStringLiteral("arm/PART/TEXT VALUE")));
+    QVERIFY(f->open(QStringLiteral("main.xml"), 0));
+    QVERIFY(f->click(QStringLiteral("arm/PART/TEXT VALUE")));
     QVERIFY(w("ctrlProperties")->isVisible());
     QVERIFY(!w("lblSelectWhat")->isVisible());
-    QVERIFY(clickNode(m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")), QStringLiteral("arm/PART")));
+    QVERIFY(f->click(QStringLiteral("arm/PART")));
+    QVERIFY(!w("ctrlProperties")->isVisible());
     QVERIFY(w("lblSelectWhat")->isVisible());
 }
 
@@ -158,6 +169,41 @@ void TestCtrlLayout::tinyControlDoesNotFail()
     QCOMPARE(l.ctrlTab.width, 0);
     QVERIFY(l.ieXML.width >= 0 && l.ieXML.height >= 0 && l.lblResizeBar.height >= 0);
     QCOMPARE(l.ctrlProperties.width, 1500);
+}
+
+void TestCtrlLayout::columnsFillTheList()
+{
+    QVERIFY(f->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    // Column 1 is 400 twips wider than its contents; column 2 takes the rest less 60.
+    const int fitted = list()->columnWidth(0);
+    list()->resizeColumnToContents(0);
+    QVERIFY(qAbs(fitted - list()->columnWidth(0) - px(400)) <= 1);
+    list()->setColumnWidth(0, fitted);
+    verifyColumnsFillTheList();
+    // Dragging the splitter fits them again to the new width.
+    const int before = list()->width();
+    drag(px(600));
+    QVERIFY(list()->width() < before);
+    verifyColumnsFillTheList();
+}
+
+void TestCtrlLayout::columnsFillANarrowList()
+{
+    m_ctrl->resize(900, 700);
+    QVERIFY(f->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    const int first = list()->columnWidth(0);
+    // Narrow the control until the list leaves the Value column a few pixels (well below the
+    // usual minimum width of a header section).
+    const int valuePx = 6;
+    const int targetListPx = first + px(60) + valuePx;
+    m_ctrl->resize(m_ctrl->width() - (list()->width() - targetListPx), m_ctrl->height());
+    settle();
+    QVERIFY(qAbs(list()->width() - targetListPx) <= 1);
+    QCOMPARE(list()->columnWidth(0), first);
+    QVERIFY(list()->columnWidth(1) <= valuePx + 2);
+    verifyColumnsFillTheList();
 }
 
 QTEST_MAIN(TestCtrlLayout)

@@ -1,11 +1,10 @@
-// Editing values in place: where the box opens, its caret, Enter, Escape, typing, and the
-// commit rules.
+// The property list on screen: where the edit box opens, its caret, Enter, Escape, typing,
+// clicks while editing, the link menu, and the commit that a tree click makes first.
 #include "ctrlxmleditor.h"
 #include "testsupport.h"
-#include "treemodel.h"
 
-#include <QLabel>
-#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -25,64 +24,57 @@ private slots:
     void typingOpensTheBoxOnValueRowsOnly_data();
     void typingOpensTheBoxOnValueRowsOnly();
     void typingInAnEmptyListOpensNothing();
-    void commitOnTheSecondOfTwoSameNamedRows();
-    void commitReplacesSubElements();
     void saveItemChangesWithoutAnOpenEdit();
-    void modifiedFollowsCommitsSavesAndLoads();
+    void openEditIsCommittedBeforeTheSelection();
+    void referenceRowsShowTheLinkPicture();
+    void rightClickOffersTheMenuAndFollowsNothing();
+    void modifiedChangedReachesTheHost();
 
 private:
-    QTreeWidget *list() const { return m_ctrl->findChild<QTreeWidget *>(QStringLiteral("ctrlProperties")); }
-    QLineEdit *edit() const { return m_ctrl->findChild<QLineEdit *>(QStringLiteral("txtEdit")); }
+    ControlFixture *f = nullptr;
+    QTreeView *list() const { return f->list(); }
+    QLineEdit *edit() const { return f->edit(); }
     XmlNode child(const char *id, const char *name) const
     {
-        return m_ctrl->document()->findInstance(QLatin1String(id)).selectSingleNode(QLatin1String(name));
+        return f->session()->document()->findInstance(QLatin1String(id)).selectSingleNode(QLatin1String(name));
     }
-    int twips(int px) const { return qRound(px * 1440.0 / m_ctrl->logicalDpiX()); }
-    int px(int twips) const { return qRound(twips * m_ctrl->logicalDpiX() / 1440.0); }
-
-    QTemporaryDir *m_dir = nullptr;
-    CtrlXMLEditor *m_ctrl = nullptr;
 };
 
 void TestEditing::init()
 {
-    m_dir = new QTemporaryDir;
-    copyData(*m_dir, {QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml")});
-    m_ctrl = new CtrlXMLEditor;
-    m_ctrl->resize(900, 700);
-    m_ctrl->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_ctrl));
-    m_ctrl->setProperty("ViewMode", 1);
-    QVERIFY(m_ctrl->LoadProfile(m_dir->filePath(QStringLiteral("main.xml"))));
-    settle();
-    QApplication::setActiveWindow(m_ctrl);
-    QVERIFY(QTest::qWaitForWindowActive(m_ctrl));
-    QVERIFY(clickNode(m_ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")), QStringLiteral("mapping/by ref/product")));
-    QCOMPARE(list()->topLevelItem(0)->text(1), QStringLiteral("Shaft"));
+    f = new ControlFixture({QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml")});
+    QVERIFY(f->exposed);
+    QVERIFY(f->open(QStringLiteral("main.xml"), 1));
+    QApplication::setActiveWindow(f->ctrl);
+    QVERIFY(QTest::qWaitForWindowActive(f->ctrl));
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    QCOMPARE(rowTexts(list(), 1).value(0), QStringLiteral("Shaft"));
 }
 
 void TestEditing::cleanup()
 {
-    delete m_ctrl;
-    delete m_dir;
+    delete f;
+    f = nullptr;
 }
 
 void TestEditing::clickOpensTheBoxOverTheValueCell()
 {
     clickRow(list(), 3); // "note"
-    QVERIFY(m_ctrl->IsEditing());
+    QVERIFY(f->ctrl->IsEditing());
     QVERIFY(edit()->isVisible());
     QVERIFY(edit()->hasFocus());
     QCOMPARE(edit()->text(), QStringLiteral("mixed bold text"));
     // 60 twips inside the cell's left and top edges, 60 narrower and lower than the cell.
-    const QRect row = list()->visualItemRect(list()->topLevelItem(3));
+    const QRect row = list()->visualRect(list()->model()->index(3, 0));
     const QPoint cellTopLeft = list()->viewport()->mapTo(edit()->parentWidget(),
                                                          QPoint(list()->header()->sectionViewportPosition(1), row.top()));
     const QRect box = edit()->geometry();
-    QVERIFY(qAbs(box.left() - (cellTopLeft.x() + px(60))) <= 1);
-    QVERIFY(qAbs(box.top() - (cellTopLeft.y() + px(60))) <= 1);
-    QVERIFY(qAbs(box.width() - px(twips(list()->columnWidth(1)) - 60)) <= 1);
-    QVERIFY(qAbs(box.height() - px(twips(row.height()) - 60)) <= 1);
+    QVERIFY(qAbs(box.left() - (cellTopLeft.x() + f->px(60))) <= 1);
+    QVERIFY(qAbs(box.top() - (cellTopLeft.y() + f->px(60))) <= 1);
+    QVERIFY(qAbs(box.width() - f->px(f->twips(list()->columnWidth(1)) - 60)) <= 1);
+    QVERIFY(qAbs(box.height() - f->px(f->twips(row.height()) - 60)) <= 1);
+    // The row is tall enough for the box.
+    QVERIFY(box.height() >= edit()->sizeHint().height() - 1);
 }
 
 void TestEditing::caretStandsWhereTheUserClicked()
@@ -90,10 +82,10 @@ void TestEditing::caretStandsWhereTheUserClicked()
     // Far right in the cell: after the last character; a few pixels in: at the start.
     clickRow(list(), 3, 1, Qt::LeftButton, list()->columnWidth(1) - 4);
     QCOMPARE(edit()->cursorPosition(), edit()->text().size());
-    m_ctrl->SaveItemChanges(false);
+    f->ctrl->SaveItemChanges(false);
     clickRow(list(), 3, 1, Qt::LeftButton, 1);
     QCOMPARE(edit()->cursorPosition(), 0);
-    m_ctrl->SaveItemChanges(false);
+    f->ctrl->SaveItemChanges(false);
     // Somewhere in the middle: strictly between.
     clickRow(list(), 3, 1, Qt::LeftButton, edit()->fontMetrics().horizontalAdvance(QStringLiteral("mixed bo")) + 4);
     QVERIFY(edit()->cursorPosition() > 0);
@@ -103,7 +95,7 @@ void TestEditing::caretStandsWhereTheUserClicked()
 void TestEditing::clickInThePropertyColumnPutsTheCaretAtTheStart()
 {
     clickRow(list(), 0, 0);
-    QVERIFY(m_ctrl->IsEditing());
+    QVERIFY(f->ctrl->IsEditing());
     QCOMPARE(edit()->text(), QStringLiteral("Shaft"));
     QCOMPARE(edit()->cursorPosition(), 0);
     QVERIFY(edit()->geometry().left() > list()->geometry().left() + list()->columnWidth(0) / 2);
@@ -115,18 +107,18 @@ void TestEditing::enterStoresEscapeDrops()
     edit()->selectAll();
     QTest::keyClicks(edit(), QStringLiteral("Spindle"));
     QTest::keyClick(edit(), Qt::Key_Return);
-    QVERIFY(!m_ctrl->IsEditing());
+    QVERIFY(!f->ctrl->IsEditing());
     QVERIFY(!edit()->isVisible());
     QVERIFY(list()->hasFocus());
-    QCOMPARE(list()->topLevelItem(0)->text(1), QStringLiteral("Spindle"));
+    QCOMPARE(rowTexts(list(), 1).value(0), QStringLiteral("Spindle"));
     QCOMPARE(child("id1", "name").text(), QStringLiteral("Spindle"));
 
     clickRow(list(), 0);
     QTest::keyClicks(edit(), QStringLiteral(" axle"));
     QTest::keyClick(edit(), Qt::Key_Escape);
-    QVERIFY(!m_ctrl->IsEditing());
+    QVERIFY(!f->ctrl->IsEditing());
     QCOMPARE(edit()->text(), QString());
-    QCOMPARE(list()->topLevelItem(0)->text(1), QStringLiteral("Spindle"));
+    QCOMPARE(rowTexts(list(), 1).value(0), QStringLiteral("Spindle"));
     QCOMPARE(child("id1", "name").text(), QStringLiteral("Spindle"));
 }
 
@@ -135,11 +127,14 @@ void TestEditing::clickWhileEditingOnlyCommits()
     clickRow(list(), 0);
     edit()->setText(QStringLiteral("Rotor"));
     clickRow(list(), 6); // "alias"
-    QVERIFY(!m_ctrl->IsEditing());
+    QVERIFY(!f->ctrl->IsEditing());
     QCOMPARE(child("id1", "name").text(), QStringLiteral("Rotor"));
-    clickRow(list(), 6);
-    QVERIFY(m_ctrl->IsEditing());
-    QCOMPARE(edit()->text(), QStringLiteral("one"));
+    clickRow(list(), 7); // the second "alias": its own element
+    QVERIFY(f->ctrl->IsEditing());
+    QCOMPARE(edit()->text(), QStringLiteral("two"));
+    edit()->setText(QStringLiteral("deux"));
+    QTest::keyClick(edit(), Qt::Key_Return);
+    QCOMPARE(rowTexts(list(), 1).mid(6, 2), (QStringList{"one", "deux"}));
 }
 
 void TestEditing::typingOpensTheBoxOnValueRowsOnly_data()
@@ -164,90 +159,94 @@ void TestEditing::typingOpensTheBoxOnValueRowsOnly()
     QFETCH(int, key);
     QFETCH(QString, text);
     QFETCH(bool, opens);
-    list()->setCurrentItem(list()->topLevelItem(row));
+    list()->setCurrentIndex(list()->model()->index(row, 0));
     list()->setFocus();
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(list(), &press);
-    QCOMPARE(m_ctrl->IsEditing(), opens);
+    QCOMPARE(f->ctrl->IsEditing(), opens);
     if (opens) {
         QCOMPARE(edit()->text(), text);
         QVERIFY(edit()->isVisible());
         // Placed by column 1's width: still over the value cell.
-        QVERIFY(qAbs(edit()->x() - (list()->x() + list()->columnWidth(0) + px(60))) <= 2);
+        QVERIFY(qAbs(edit()->x() - (list()->x() + list()->columnWidth(0) + f->px(60))) <= 2);
+        // Enter stores the typed text in the row it was typed on.
+        QTest::keyClick(edit(), Qt::Key_Return);
+        QCOMPARE(rowTexts(list(), 1).value(row), text);
     }
 }
 
 void TestEditing::typingInAnEmptyListOpensNothing()
 {
-    list()->clear();
+    f->session()->rows()->clear();
     list()->setFocus();
     QTest::keyClicks(list(), QStringLiteral("x"));
-    QVERIFY(!m_ctrl->IsEditing());
-}
-
-void TestEditing::commitOnTheSecondOfTwoSameNamedRows()
-{
-    clickRow(list(), 7); // the second "alias"
-    QCOMPARE(edit()->text(), QStringLiteral("two"));
-    edit()->setText(QStringLiteral("deux"));
-    QTest::keyClick(edit(), Qt::Key_Return);
-    const QList<XmlNode> aliases = m_ctrl->document()->findInstance(QStringLiteral("id1")).selectNodes(QStringLiteral("alias"));
-    QCOMPARE(aliases.size(), 2);
-    QCOMPARE(aliases[0].text(), QStringLiteral("one"));
-    QCOMPARE(aliases[1].text(), QStringLiteral("deux"));
-    QCOMPARE(rowTexts(list(), 1).mid(6, 2), (QStringList{"one", "deux"}));
-}
-
-void TestEditing::commitReplacesSubElements()
-{
-    clickRow(list(), 3); // note: "mixed <b>bold</b> text"
-    edit()->setText(QStringLiteral("plain"));
-    QTest::keyClick(edit(), Qt::Key_Return);
-    const XmlNode note = child("id1", "note");
-    QCOMPARE(note.childNodes().size(), 1);
-    QCOMPARE(note.firstChild().nodeType(), int(XmlNode::Text));
-    QCOMPARE(note.text(), QStringLiteral("plain"));
+    QVERIFY(!f->ctrl->IsEditing());
 }
 
 void TestEditing::saveItemChangesWithoutAnOpenEdit()
 {
-    m_ctrl->SaveItemChanges(true);
-    QVERIFY(!m_ctrl->IsEditing());
+    f->ctrl->SaveItemChanges(true);
+    QVERIFY(!f->ctrl->IsEditing());
     QCOMPARE(child("id1", "name").text(), QStringLiteral("Shaft"));
+    QVERIFY(!f->ctrl->Modified());
 }
 
-void TestEditing::modifiedFollowsCommitsSavesAndLoads()
+void TestEditing::openEditIsCommittedBeforeTheSelection()
 {
-    QSignalSpy spy(m_ctrl, &CtrlXMLEditor::ModifiedChanged);
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    const QByteArray before = readAll(path);
-    auto commit = [this](const QString &text) {
-        clickRow(list(), 0);
-        edit()->selectAll();
-        QTest::keyClicks(edit(), text);
-        QTest::keyClick(edit(), Qt::Key_Return);
-    };
-    commit(QStringLiteral("Shaft")); // the value it had: nothing changed
-    QVERIFY(!m_ctrl->Modified());
-    QVERIFY(spy.isEmpty());
-    QVERIFY(m_ctrl->SaveProfile());
-    QCOMPARE(readAll(path), before);
+    clickRow(list(), 0);
+    QVERIFY(f->ctrl->IsEditing());
+    edit()->setText(QStringLiteral("Spindle"));
+    QVERIFY(f->click(QStringLiteral("mapping/both/product")));
+    QVERIFY(!f->ctrl->IsEditing());
+    QVERIFY(!edit()->isVisible());
+    QCOMPARE(child("id1", "name").text(), QStringLiteral("Spindle"));
+    QCOMPARE(child("id2", "name").text(), QStringLiteral("Housing"));
+    QCOMPARE(f->entity(), QStringLiteral("product id2"));
+}
 
-    commit(QStringLiteral("Spindle"));
-    QVERIFY(m_ctrl->Modified());
+void TestEditing::referenceRowsShowTheLinkPicture()
+{
+    const QList<bool> links{false, true, true, false, false, false, false, false, true};
+    QCOMPARE(list()->model()->rowCount(), links.size());
+    for (int i = 0; i < links.size(); ++i)
+        QCOMPARE(list()->model()->index(i, 0).data(Qt::DecorationRole).value<QIcon>().isNull(), !links[i]);
+    QCOMPARE(list()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Property"));
+    QCOMPARE(list()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Value"));
+}
+
+void TestEditing::rightClickOffersTheMenuAndFollowsNothing()
+{
+    auto *menu = f->w<QMenu>("mnuEditLink");
+    clickRow(list(), 1, 1, Qt::RightButton); // "of shape"
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Edit Link..."));
+    QCOMPARE(f->entity(), QStringLiteral("product id1"));
+    QVERIFY(f->session()->history().isEmpty());
+    QVERIFY(!f->ctrl->IsEditing());
+    menu->hide();
+    // A left click follows it, and Back comes back.
+    auto *back = f->w<QPushButton>("cmdBack");
+    QVERIFY(!back->isEnabled());
+    clickRow(list(), 1);
+    QCOMPARE(f->entity(), QStringLiteral("shape id5"));
+    QVERIFY(back->isEnabled());
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(f->entity(), QStringLiteral("product id1"));
+    QVERIFY(!back->isEnabled());
+}
+
+void TestEditing::modifiedChangedReachesTheHost()
+{
+    QSignalSpy spy(f->ctrl, &CtrlXMLEditor::ModifiedChanged);
+    clickRow(list(), 0);
+    edit()->setText(QStringLiteral("Spindle"));
+    QTest::keyClick(edit(), Qt::Key_Return);
     QCOMPARE(spy.size(), 1);
-    QCOMPARE(spy.at(0).at(0).toBool(), true);
-    QCOMPARE(readAll(path), before); // nothing written until a save
-
-    QVERIFY(m_ctrl->SaveProfile());
-    QVERIFY(!m_ctrl->Modified());
+    QVERIFY(f->ctrl->property("Modified").toBool());
+    QVERIFY(f->ctrl->SaveProfile());
     QCOMPARE(spy.size(), 2);
-    QCOMPARE(readAll(path), QByteArray(before).replace("<name>Shaft</name>", "<name>Spindle</name>"));
-
-    commit(QStringLiteral("Axle"));
-    QVERIFY(m_ctrl->LoadProfile(path)); // a load drops the edit and the mark
-    QVERIFY(!m_ctrl->Modified());
-    QCOMPARE(spy.size(), 4);
+    QVERIFY(!f->ctrl->property("Modified").toBool());
 }
 
 QTEST_MAIN(TestEditing)

@@ -66,7 +66,7 @@ void TestFrmMain::startsEmptyInTheArmView()
     QCOMPARE(m_win->windowTitle(), QStringLiteral("Wren Explorer"));
     QVERIFY(control());
     QCOMPARE(control()->property("ViewMode").toInt(), 0);
-    QVERIFY(!control()->document());
+    QVERIFY(!control()->session()->document());
     QVERIFY(!frame()->isEnabled());
     QVERIFY(opt(0)->isChecked());
     QCOMPARE(opt(0)->text(), QStringLiteral("ARM"));
@@ -92,7 +92,7 @@ void TestFrmMain::openLoadsAndEnablesTheViewChoice()
 void TestFrmMain::cancelledOpenChangesNothing()
 {
     openVia(QString());
-    QVERIFY(!control()->document());
+    QVERIFY(!control()->session()->document());
     QVERIFY(!frame()->isEnabled());
 }
 
@@ -115,7 +115,7 @@ void TestFrmMain::saveWritesTheDocument()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
 }
@@ -124,14 +124,14 @@ void TestFrmMain::viewButtonsSwitchTheView()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    XmlDocument *doc = control()->document();
+    XmlDocument *doc = control()->session()->document();
     QTest::mouseClick(opt(0), Qt::LeftButton);
-    QCOMPARE(control()->document(), doc); // same view: no reload
-    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    QCOMPARE(control()->session()->document(), doc); // same view: no reload
+    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
     QTest::mouseClick(opt(2), Qt::LeftButton);
     settle();
     QCOMPARE(control()->property("ViewMode").toInt(), 2);
-    QCOMPARE(control()->document(), doc);
+    QCOMPARE(control()->session()->document(), doc);
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
     QVERIFY(findNode(control()->treeModel(), QStringLiteral("aim/aim-instances")).isValid());
 }
@@ -181,7 +181,7 @@ void TestFrmMain::exitAndCloseAskAboutUnsavedEdits()
         QVERIFY(mc.messages.isEmpty());
         m_win->show();
     }
-    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
     MessageCapture mc;
     mc.answer = QMessageBox::StandardButton(answer);
     if (viaExit)
@@ -199,7 +199,7 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
     {
         MessageCapture mc;
         mc.answer = QMessageBox::Cancel;
@@ -233,7 +233,7 @@ void TestFrmMain::saveAsWritesTheNewFileAndShowsItsName()
     openVia(path);
     QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
     const QByteArray before = readAll(path);
-    control()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
     const QString copy = m_dir->filePath(QStringLiteral("copy.xml"));
     m_win->showSaveAs = [copy](QWidget *) { return copy; };
     QTest::mouseClick(button("cmdSaveAs"), Qt::LeftButton);

@@ -1,0 +1,193 @@
+// The editing session: reading and writing the document, the view mode and the tree.
+#include "editorsession.h"
+#include "treemodel.h"
+
+#include <QFileInfo>
+
+#include <utility>
+
+namespace quillon {
+
+EditorSession::EditorSession(QObject *parent)
+    : QObject(parent), m_tree(new TreeModel(this)), m_rows(new PropertyModel(this))
+{
+    qRegisterMetaType<EditorSession::Reports>();
+}
+
+EditorSession::~EditorSession() = default;
+
+void EditorSession::report(Outcome outcome, const QString &detail, const QString &file)
+{
+    m_reports.append({outcome, detail, file});
+}
+
+EditorSession::Reports EditorSession::take()
+{
+    return std::exchange(m_reports, {});
+}
+
+bool EditorSession::open(const QString &path)
+{
+    emit busyChanged(true);
+    auto *doc = new XmlDocument(this);
+    // A relative name is looked for in the folder of the document shown before, and as given.
+    const QString first = documentPathFor(m_fileName, path);
+    const QString other = first == path ? retryPath(m_fileName, path) : path;
+    bool result = doc->load(first);
+    QString loaded = first;
+    if (!result) {
+        const QString firstError = doc->errorString();
+        if (other != first && doc->load(other)) {
+            result = true;
+            loaded = other;
+        } else {
+            m_lastError = firstError;
+        }
+    }
+    if (!result) {
+        // The document shown before stays: its object, its name, its tree and its view.
+        delete doc;
+        emit busyChanged(false);
+        return false;
+    }
+    m_lastError.clear();
+    m_fileName = loaded;
+    setDocument(doc);
+    emit sourceChanged(loaded);
+    return true;
+}
+
+void EditorSession::setDocument(XmlDocument *doc)
+{
+    if (m_doc) {
+        m_doc->disconnect(this);
+        m_doc->deleteLater();
+    }
+    m_doc = doc;
+    connect(m_doc, &XmlDocument::onreadystatechange, this, &EditorSession::onReadyState);
+    updateModified();
+}
+
+void EditorSession::onReadyState()
+{
+    if (!m_doc || sender() != m_doc || m_doc->readyState() != 4)
+        return;
+    if (!m_doc->hasChildNodes()) {
+        m_tree->clear();
+        return;
+    }
+    rebuildTree();
+    emit busyChanged(false);
+    emit addressChanged(m_fileName);
+    if (m_pendingSelect)
+        completePendingSelection();
+    else
+        refreshShownInstance();
+    const Reports reports = take();
+    if (!reports.isEmpty())
+        emit reported(reports);
+}
+
+void EditorSession::rebuildTree()
+{
+    if (!m_doc || !m_doc->hasChildNodes())
+        m_tree->clear();
+    else
+        m_tree->rebuild(m_doc->documentElement(), m_mode);
+    emit treeRebuilt();
+}
+
+bool EditorSession::saveDocument()
+{
+    if (!m_doc || !m_doc->hasChildNodes() || m_fileName.isEmpty())
+        return false;
+    emit editMustClose();
+    if (!m_doc->isModified())
+        return true; // the file holds what is in memory: nothing to write
+    if (!saveTo(m_fileName))
+        return false;
+    emit sourceWritten();
+    return true;
+}
+
+bool EditorSession::save(Reports *reports)
+{
+    const bool ok = saveDocument();
+    const Reports r = take();
+    if (reports)
+        *reports += r;
+    return ok;
+}
+
+bool EditorSession::saveAs(const QString &path, Reports *reports)
+{
+    bool ok = false;
+    if (m_doc && m_doc->hasChildNodes() && !path.isEmpty()) {
+        emit editMustClose();
+        ok = saveTo(path);
+        if (ok) {
+            m_fileName = path;
+            m_rowsFile = path;
+            emit addressChanged(m_fileName);
+            emit sourceChanged(m_fileName);
+        }
+    }
+    const Reports r = take();
+    if (reports)
+        *reports += r;
+    return ok;
+}
+
+// Writes the document to path; on failure reports why, and the file and the edits in memory
+// stay as they were.
+bool EditorSession::saveTo(const QString &path)
+{
+    if (!m_doc->save(path)) {
+        const QString name = QFileInfo(path).fileName();
+        m_lastError = QStringLiteral("Can't save %1: %2").arg(name, m_doc->errorString());
+        report(Outcome::SaveFailed, m_doc->errorString(), name);
+        return false;
+    }
+    m_lastError.clear();
+    updateModified();
+    return true;
+}
+
+bool EditorSession::isModified() const
+{
+    return m_doc && m_doc->isModified();
+}
+
+void EditorSession::updateModified()
+{
+    const bool now = isModified();
+    if (now == m_modifiedShown)
+        return;
+    m_modifiedShown = now;
+    emit modifiedChanged(now);
+}
+
+EditorSession::Reports EditorSession::setViewMode(int mode)
+{
+    if (mode < 0 || mode > 2 || mode == m_mode)
+        return {};
+    m_mode = mode;
+    if (m_fileName.isEmpty() || !m_doc)
+        return {};
+    // The file is written first (when anything changed); the tree is then built anew from the
+    // document in memory, which is what the file holds, and the shown instance stays shown.
+    // A failed save keeps the edits in memory, shown in the new view all the same.
+    emit editMustClose();
+    saveDocument();
+    rebuildTree();
+    return take();
+}
+
+XmlNode EditorSession::elementForNode(const TreeStore &store, int node) const
+{
+    if (!m_doc || !store.isValid(node))
+        return {};
+    return m_doc->selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(node)) + store.tag(node));
+}
+
+} // namespace quillon

@@ -1,0 +1,167 @@
+#pragma once
+// One editing session without a window: the document on show, the view mode, the tree of the
+// document, the instance and the property rows on show, the back history, a jump waiting for
+// its document, and whether the document differs from its file.
+//
+// Every operation runs to its end and hands back what went wrong as a list of reports, in the
+// order a user is to be told; the completion of a load (which arrives through the event loop)
+// hands its reports over with reported(). Signals say what a view of the session has to
+// refresh. The session shows nothing itself.
+
+#include "propertymodel.h"
+#include "quillon_export.h"
+#include "refs.h"
+#include "xmldocument.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace quillon {
+
+class TreeModel;
+class TreeStore;
+
+class QUILLON_EXPORT EditorSession : public QObject {
+    Q_OBJECT
+public:
+    // What an operation had to give up on.
+    enum class Outcome {
+        FileNotFound,          // a jump's document could not be read
+        InstanceNotFound,      // no instance for a tree node or a completed jump ("...found.")
+        RowInstanceNotFound,   // no instance for a followed row ("...found", no full stop)
+        BrokenHistory,         // Back: the entry's document or instance is gone
+        ArmAttributeEmpty,     // ARM view: the node holds no attribute value
+        EmptyReference,        // Mapping view: a terminal node without ref or href
+        UnexpectedNullElement, // Edit Link: the row's element is gone
+        PopulateFailed,        // an instance's rows could not all be read
+        SaveFailed,            // the document could not be written (file: its name)
+    };
+    Q_ENUM(Outcome)
+    struct Report {
+        Outcome outcome;
+        QString detail; // the reason, where one is known
+        QString file;   // SaveFailed: the file name
+        bool operator==(const Report &o) const { return outcome == o.outcome && detail == o.detail && file == o.file; }
+    };
+    using Reports = QList<Report>;
+
+    explicit EditorSession(QObject *parent = nullptr);
+    ~EditorSession() override;
+
+    // ---- Operations ---------------------------------------------------------------------
+    // Reads the document at path (a relative name is looked for next to the document shown
+    // first, then as given). False, with lastError(), when it cannot be read: the document
+    // shown before stays. The tree and the rows follow when the load completes.
+    bool open(const QString &path);
+    // Writes the document to its file when it changed. False when there is no document, or
+    // when writing failed (then a SaveFailed report is added to *reports).
+    bool save(Reports *reports = nullptr);
+    // Writes the document to path, which becomes its file.
+    bool saveAs(const QString &path, Reports *reports = nullptr);
+    // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
+    // shown it is saved first (when changed) and the tree built again from memory.
+    Reports setViewMode(int mode);
+    // A click on tree node `node` (an index of the tree store).
+    Reports selectNode(int node);
+    // A left click on property row `row`: a reference row is followed.
+    Reports followRow(int row);
+    // One step back along the history.
+    Reports back();
+    // Stores text as the value of property row `row` and of its element; only an element of
+    // the document shown takes it, and unchanged text changes nothing.
+    void commitEdit(int row, const QString &text);
+    // Re-points reference row `row` to the picker's choice "document#element#id".
+    Reports applyLink(int row, const QString &selectedRef);
+    // The document the picker offers for reference row `row`, as the reference writes it.
+    QString linkAddress(int row) const;
+
+    // The element a tree node stands for: "/uos/" + its path with blanks as "_" + its tag,
+    // the first match in the document.
+    XmlNode elementForNode(const TreeStore &store, int node) const;
+
+    // ---- State ----------------------------------------------------------------------------
+    XmlDocument *document() const { return m_doc; }
+    QString fileName() const { return m_fileName; }
+    int viewMode() const { return m_mode; }
+    XmlNode shownInstance() const { return m_instance; }
+    const History &history() const { return m_history; }
+    bool pendingSelect() const { return m_pendingSelect; }
+    bool isModified() const;
+    QString lastError() const { return m_lastError; }
+    bool listVisible() const { return m_listVisible; }
+    QString entity() const { return m_entity; }
+    bool backEnabled() const { return m_backEnabled; }
+    TreeModel *treeModel() const { return m_tree; }
+    PropertyModel *rows() const { return m_rows; }
+
+signals:
+    void treeRebuilt();                     // the tree holds the document anew
+    void fitColumnsRequested();             // the rows were filled where the columns are fitted
+    void listVisibleChanged(bool visible);  // the property list, or the hint in its place
+    void entityChanged(const QString &caption);
+    void addressChanged(const QString &path);
+    void backEnabledChanged(bool enabled);
+    void modifiedChanged(bool modified);
+    void busyChanged(bool busy);            // a document is being read
+    void sourceChanged(const QString &path);  // the raw file to show
+    void sourceWritten();                     // the raw file was written anew
+    void editMustClose();                   // an open edit is to be committed now
+    void reported(const EditorSession::Reports &reports); // from the completion of a load
+
+private:
+    enum class JumpResult { Started, NotLoaded, NotLeft };
+
+    void onReadyState();
+    void setDocument(XmlDocument *doc);
+    void rebuildTree();
+    bool saveTo(const QString &path);
+    bool saveDocument();
+    void updateModified();
+    void report(Outcome outcome, const QString &detail = {}, const QString &file = {});
+    Reports take();
+
+    void armBranch(const XmlNode &s);
+    void showSingleRow(const XmlNode &owner, const PropertyRow &row);
+    void referenceBranch(const XmlNode &s);
+    void referenceTail();
+    void populateInstance();
+    void clearRows();
+    XmlNode rowElement(const PropertyRow &row) const;
+    void setListVisible(bool visible);
+    void setEntity(const QString &caption);
+    void setBackEnabled(bool enabled);
+
+    XmlNode findInstance(const QString &id) const;
+    QString returnPlaceId() const;
+    JumpResult beginJump(const QString &document, const QString &id);
+    void reresolveInstance();
+    void completePendingSelection();
+    void refreshShownInstance();
+    void recordEntry(const QString &entry);
+
+    XmlDocument *m_doc = nullptr;
+    QString m_fileName;
+    int m_mode = 0;
+    XmlNode m_instance;       // the instance whose properties are on show
+    XmlNode m_rowsOwner;      // the element whose children the rows stand for (the ARM
+                              // view's single reference row stands for it itself)
+    QString m_rowsFile;       // the document the rows on show belong to
+    History m_history;
+    QString m_pendingFile;
+    QString m_pendingId;
+    bool m_pendingSelect = false;
+    QString m_pendingReturnId; // the place a pending jump returns to ("" when none)
+    QString m_lastError;
+    bool m_modifiedShown = false;
+    bool m_listVisible = false;
+    bool m_backEnabled = false;
+    QString m_entity;
+    Reports m_reports;        // gathered while an operation runs
+    TreeModel *m_tree = nullptr;
+    PropertyModel *m_rows = nullptr;
+};
+
+} // namespace quillon
+
+Q_DECLARE_METATYPE(quillon::EditorSession::Reports)

@@ -1,0 +1,810 @@
+// The editing session without a window: what a tree node shows in each view, following
+// references, the history and Back, jumps into other documents, committing edits, re-pointing
+// links, view switches and saving, all checked through the outcomes the operations report.
+#include "editorsession.h"
+#include "testsupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace quillon;
+using namespace testsupport;
+using Outcome = EditorSession::Outcome;
+
+class TestSession : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    // Node selection
+    void armViewOutcomes_data();
+    void armViewOutcomes();
+    void armViewEmptyAttribute_data();
+    void armViewEmptyAttribute();
+    void nodeWithChildrenHidesTheList();
+    void referenceViewsOutcomes_data();
+    void referenceViewsOutcomes();
+    void rowsFollowTheirConventions();
+    void populateFailureKeepsEarlierRows();
+    void emptyReferenceKeepsThePreviousInstance();
+    void hrefSavesFirstAndSelectsAfterTheLoad();
+    void hrefToAMissingFileReturnsToTheDocument_data();
+    void hrefToAMissingFileReturnsToTheDocument();
+    void hrefToAMissingIdSaysInstanceNotFound();
+    void elementForNodeTakesTheFirstMatch();
+
+    // Navigation and history
+    void sameDocumentRowRecordsThePlaceLeft();
+    void threeJumpsTwoBacksOneJumpLeaveTwoEntries();
+    void backAcrossFilesSavesTheFileLeft();
+    void brokenHistory_data();
+    void brokenHistory();
+    void rowIntoAMissingFile_data();
+    void rowIntoAMissingFile();
+    void rowIntoAMissingId();
+    void valueWithHashIsADocumentEvenIfItBeginsWithId();
+    void missingSameDocumentTarget();
+    void jumpWithNothingShownRecordsNothing();
+    void armAttributeElementRecordsNoEntry();
+    void backStaysWhenTheDocumentLeftCannotBeSaved();
+    void jumpStaysWhenTheDocumentLeftCannotBeSaved_data();
+    void jumpStaysWhenTheDocumentLeftCannotBeSaved();
+    void openingAnotherDocumentClearsTheList();
+    void browsingWithoutEditsWritesNothing();
+
+    // Editing
+    void commitStoresIntoRowAndElement();
+    void commitOnTheSecondOfTwoSameNamedRows();
+    void commitReplacesSubElements();
+    void modifiedFollowsCommitsSavesAndLoads();
+
+    // Loading
+    void bareNameIsRetriedInThePreviousFolder();
+    void bareNamePrefersTheFolderOfTheDocumentShown();
+    void failedLoadKeepsThePreviousDocument();
+    void malformedFileFailsWithAReason();
+
+    // View switches and saving
+    void viewModeIgnoresSameAndOutOfRange();
+    void viewModeBeforeLoadOnlyStoresTheMode();
+    void viewSwitchSavesRebuildsAndKeepsTheInstance();
+    void viewSwitchWithFailedSaveRebuildsFromMemory();
+    void failedSaveReportsAndKeepsTheEdits();
+    void saveAsMovesTheDocument();
+
+private:
+    SessionHarness *h = nullptr;
+    EditorSession &s() const { return h->session; }
+    void show(const QString &id)
+    {
+        QVERIFY(s().selectNode(h->instanceNode(id)).isEmpty());
+        QCOMPARE(h->shownId(), id);
+    }
+    // A folder takes the file's place: the document can no longer be written there.
+    void blockFile(const char *name)
+    {
+        QVERIFY(QFile::remove(h->path(QLatin1String(name))));
+        QVERIFY(QDir(h->dir.path()).mkdir(QLatin1String(name)));
+    }
+};
+
+void TestSession::init()
+{
+    h = new SessionHarness({QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml"), QStringLiteral("nav/idx.xml")});
+    // Every change of the rows is checked against the item model rules.
+    new QAbstractItemModelTester(s().rows(), QAbstractItemModelTester::FailureReportingMode::QtTest, &s());
+}
+
+void TestSession::cleanup()
+{
+    delete h;
+    h = nullptr;
+}
+
+// ---- Node selection -----------------------------------------------------------------------
+
+void TestSession::armViewOutcomes_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("instance");
+    QTest::newRow("attribute element") << "arm/PART/HAS ATTR" << QStringList{"product"} << QStringList{"id1"} << "";
+    QTest::newRow("value held by the instance") << "arm/PART/TEXT VALUE" << QStringList{"name"} << QStringList{"Shaft"} << "id1";
+    QTest::newRow("reference held by the instance")
+        << "arm/PART/REF VALUE" << QStringList{"units", "owner"} << QStringList{"mm", "id2"} << "id5";
+}
+
+void TestSession::armViewOutcomes()
+{
+    QFETCH(QString, node);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, values);
+    QFETCH(QString, instance);
+    QVERIFY(h->open(QStringLiteral("main.xml"), 0));
+    QVERIFY(h->select(node).isEmpty());
+    QVERIFY(s().listVisible());
+    QCOMPARE(h->rows(0), rows);
+    QCOMPARE(h->rows(1), values);
+    if (instance.isEmpty()) {
+        // The attribute element itself is shown, as one reference row.
+        QVERIFY(h->isLink(0));
+        QCOMPARE(s().rows()->row(0).source, PropertyRow::Source::OwnAttribute);
+        QCOMPARE(s().shownInstance().nodeName(), QStringLiteral("product"));
+        QCOMPARE(s().entity(), QString());
+    } else {
+        QCOMPARE(s().shownInstance(), h->instance(instance));
+    }
+}
+
+void TestSession::armViewEmptyAttribute_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::newRow("name without lower case") << "arm/PART/UPPER ONLY/LEAF";
+    QTest::newRow("no previous sibling") << "arm/PART/NO SIBLING";
+    QTest::newRow("value not found") << "arm/PART/MISSING VALUE";
+}
+
+void TestSession::armViewEmptyAttribute()
+{
+    QFETCH(QString, node);
+    QVERIFY(h->open(QStringLiteral("main.xml"), 0));
+    QVERIFY(h->select(QStringLiteral("arm/PART/TEXT VALUE")).isEmpty());
+    const XmlNode before = s().shownInstance();
+    QSignalSpy visible(&s(), &EditorSession::listVisibleChanged);
+    QCOMPARE(outcomes(h->select(node)), QStringList{"ArmAttributeEmpty"});
+    QVERIFY(!s().listVisible());
+    QCOMPARE(visible.last().at(0).toBool(), false);
+    QCOMPARE(s().entity(), QString());
+    QCOMPARE(s().rows()->rowCount(), 0);
+    QCOMPARE(s().shownInstance(), before);
+}
+
+void TestSession::nodeWithChildrenHidesTheList()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    QVERIFY(s().listVisible());
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref")).isEmpty());
+    QVERIFY(!s().listVisible());
+    QCOMPARE(s().entity(), QString());
+    QCOMPARE(s().shownInstance(), h->instance(QStringLiteral("id1")));
+}
+
+void TestSession::referenceViewsOutcomes_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QString>("entity");
+    QTest::addColumn<QStringList>("reported");
+    QTest::newRow("Mapping: ref") << 1 << "mapping/by ref/product" << "product id1" << QStringList{};
+    QTest::newRow("AIM: ref") << 2 << "mapping/by ref/product" << "product id1" << QStringList{};
+    QTest::newRow("Mapping: ref wins over href") << 1 << "mapping/both/product" << "product id2" << QStringList{};
+    QTest::newRow("Mapping: id with quotes") << 1 << "mapping/quoted ref/item" << "item q\"1'x" << QStringList{};
+    QTest::newRow("Mapping: missing id") << 1 << "mapping/missing ref/product" << "" << QStringList{"InstanceNotFound"};
+    QTest::newRow("Mapping: id differing in case") << 1 << "mapping/case ref/product" << "" << QStringList{"InstanceNotFound"};
+    QTest::newRow("Mapping: neither, nothing shown before")
+        << 1 << "mapping/empty ref/nothing here" << "" << QStringList{"EmptyReference", "InstanceNotFound"};
+    QTest::newRow("AIM: the element itself") << 2 << "aim/aim-instances/shape" << "shape id5" << QStringList{};
+    QTest::newRow("AIM: instance without attributes") << 2 << "aim/aim-instances/anon" << "" << QStringList{};
+}
+
+void TestSession::referenceViewsOutcomes()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, node);
+    QFETCH(QString, entity);
+    QFETCH(QStringList, reported);
+    QVERIFY(h->open(QStringLiteral("main.xml"), mode));
+    QCOMPARE(outcomes(h->select(node)), reported);
+    QCOMPARE(s().entity(), entity);
+    QVERIFY(s().history().isEmpty());
+    if (reported.isEmpty())
+        QVERIFY(s().rows()->rowCount() > 0);
+    else
+        QVERIFY(!s().shownInstance());
+}
+
+void TestSession::rowsFollowTheirConventions()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    QCOMPARE(h->rows(0), (QStringList{"name", "of shape", "made from", "note", "remark", "empty", "alias", "alias", "see also"}));
+    QCOMPARE(h->rows(1), (QStringList{"Shaft", "id5", "other.xml#id21", "mixed bold text", "after a comment", "", "one",
+                                      "two", "ID6"}));
+    const QList<bool> links{false, true, true, false, false, false, false, false, true};
+    const QList<XmlNode> children = s().shownInstance().childNodes();
+    for (int i = 0; i < links.size(); ++i) {
+        QCOMPARE(h->isLink(i), links[i]);
+        QCOMPARE(s().rows()->index(i, 0).data(PropertyModel::ReferenceRole).toBool(), links[i]);
+        QCOMPARE(s().rows()->index(i, 0).data(Qt::DecorationRole).isNull(), !links[i]);
+        QVERIFY(s().rows()->index(i, 1).data(Qt::DecorationRole).isNull());
+        // Each row holds its own element, also the second of two of the same name.
+        QCOMPARE(s().rows()->row(i).element, children.at(i));
+    }
+    QCOMPARE(s().rows()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Property"));
+    QCOMPARE(s().rows()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Value"));
+}
+
+void TestSession::populateFailureKeepsEarlierRows()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    QCOMPARE(outcomes(h->select(QStringLiteral("aim/aim-instances/broken"))), QStringList{"PopulateFailed"});
+    QCOMPARE(h->rows(0), (QStringList{"ok", "bad"}));
+    QCOMPARE(s().entity(), QString());
+}
+
+void TestSession::emptyReferenceKeepsThePreviousInstance()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/both/product")).isEmpty());
+    QCOMPARE(outcomes(h->select(QStringLiteral("mapping/empty ref/nothing here"))), QStringList{"EmptyReference"});
+    QCOMPARE(s().entity(), QStringLiteral("product id2"));
+    QCOMPARE(h->rows(1).value(0), QStringLiteral("Housing"));
+}
+
+void TestSession::hrefSavesFirstAndSelectsAfterTheLoad()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    // An edit in memory is written back before an href is followed.
+    const QString main = h->path(QStringLiteral("main.xml"));
+    const QByteArray before = readAll(main);
+    QVERIFY(s().shownInstance().selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Edited")));
+    QVERIFY(s().selectNode(h->node(QStringLiteral("mapping/by href/material"))).isEmpty());
+    QVERIFY(s().pendingSelect());
+    QCOMPARE(readAll(main), QByteArray(before).replace("<name>Shaft</name>", "<name>Edited</name>"));
+    settle();
+    QVERIFY(!s().pendingSelect());
+    QVERIFY(h->late.isEmpty());
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    QCOMPARE(h->rows(1), (QStringList{"S355", "main.xml#id2"}));
+    QCOMPARE(s().history().entries(), QStringList{main + QStringLiteral("#id1")});
+    QVERIFY(s().backEnabled());
+}
+
+void TestSession::hrefToAMissingFileReturnsToTheDocument_data()
+{
+    QTest::addColumn<bool>("instanceShown");
+    QTest::addColumn<QStringList>("reported");
+    QTest::newRow("an instance shown") << true << QStringList{"FileNotFound"};
+    QTest::newRow("nothing shown") << false << QStringList{"FileNotFound", "InstanceNotFound"};
+}
+
+void TestSession::hrefToAMissingFileReturnsToTheDocument()
+{
+    QFETCH(bool, instanceShown);
+    QFETCH(QStringList, reported);
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    if (instanceShown)
+        QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    XmlDocument *before = s().document();
+    const EditorSession::Reports r = h->select(QStringLiteral("mapping/missing file/material"));
+    QCOMPARE(outcomes(r), reported);
+    QVERIFY(!r[0].detail.isEmpty()); // why the file could not be read
+    QVERIFY(h->late.isEmpty());
+    QVERIFY(s().document() != before); // read again from the file
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QVERIFY(!s().pendingSelect());
+    QVERIFY(s().history().isEmpty());
+    // A terminal node was clicked: the list stays on show, whatever it holds.
+    QVERIFY(s().listVisible());
+    if (instanceShown) {
+        QCOMPARE(s().entity(), QStringLiteral("product id1"));
+        QVERIFY(s().shownInstance().belongsTo(s().document()));
+    } else {
+        QCOMPARE(s().entity(), QString());
+        QVERIFY(!s().shownInstance());
+        QCOMPARE(s().rows()->rowCount(), 0);
+    }
+}
+
+void TestSession::hrefToAMissingIdSaysInstanceNotFound()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    QVERIFY(h->select(QStringLiteral("mapping/missing target/material")).isEmpty());
+    QCOMPARE(outcomes(h->late), QStringList{"InstanceNotFound"}); // told when the load completes
+    QVERIFY(!s().pendingSelect());
+    QVERIFY(s().history().isEmpty());
+    QVERIFY(!s().shownInstance());
+    QCOMPARE(s().rows()->rowCount(), 0); // no rows of a document left behind
+}
+
+void TestSession::elementForNodeTakesTheFirstMatch()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    const TreeStore &store = s().treeModel()->store();
+    // A caption with blanks stands for a name with "_".
+    const XmlNode byRef = s().elementForNode(store, h->node(QStringLiteral("mapping/by ref")));
+    QCOMPARE(byRef.nodeName(), QStringLiteral("by_ref"));
+    QVERIFY(!s().elementForNode(store, 0));
+    QVERIFY(!s().elementForNode(store, store.count() + 1));
+}
+
+// ---- Navigation and history ---------------------------------------------------------------
+
+void TestSession::sameDocumentRowRecordsThePlaceLeft()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    QVERIFY(!s().backEnabled());
+    QVERIFY(h->follow(QStringLiteral("see also")).isEmpty()); // "ID6", read as an id of this document
+    QCOMPARE(s().entity(), QStringLiteral("shape ID6"));
+    QVERIFY(s().backEnabled());
+    QCOMPARE(s().history().entries(), QStringList{h->path(QStringLiteral("main.xml#id1"))});
+    QVERIFY(h->back().isEmpty());
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(!s().backEnabled());
+}
+
+void TestSession::threeJumpsTwoBacksOneJumpLeaveTwoEntries()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    h->follow(QStringLiteral("of shape")); // id5
+    h->follow(QStringLiteral("owner"));    // id2
+    h->follow(QStringLiteral("contains")); // id1
+    QCOMPARE(s().history().entries().size(), 3);
+    h->back();
+    QCOMPARE(s().entity(), QStringLiteral("product id2"));
+    h->back();
+    QCOMPARE(s().entity(), QStringLiteral("shape id5"));
+    h->follow(QStringLiteral("owner"));
+    const QString main = h->path(QStringLiteral("main.xml"));
+    QCOMPARE(s().history().entries(), (QStringList{main + QStringLiteral("#id1"), main + QStringLiteral("#id5")}));
+    QCOMPARE(s().history().position(), 1);
+}
+
+void TestSession::backAcrossFilesSavesTheFileLeft()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    QVERIFY(h->follow(QStringLiteral("made from")).isEmpty());
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    h->instance(QStringLiteral("id21")).selectSingleNode(QStringLiteral("grade")).setText(QStringLiteral("S460"));
+    QVERIFY(s().back().isEmpty());
+    QVERIFY(readAll(h->path(QStringLiteral("other.xml"))).contains("<grade>S460</grade>"));
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(!s().backEnabled());
+    settle();
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(s().shownInstance().belongsTo(s().document()));
+}
+
+void TestSession::brokenHistory_data()
+{
+    QTest::addColumn<bool>("fileGone");
+    QTest::newRow("the entry's file was deleted") << true;
+    QTest::newRow("the entry's id was renamed") << false;
+}
+
+void TestSession::brokenHistory()
+{
+    QFETCH(bool, fileGone);
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    if (fileGone) {
+        h->follow(QStringLiteral("made from"));
+        QVERIFY(QFile::remove(h->path(QStringLiteral("main.xml"))));
+    } else {
+        h->follow(QStringLiteral("of shape"));
+        h->instance(QStringLiteral("id1")).attribute(0).setText(QStringLiteral("renamed"));
+    }
+    const QString entity = s().entity();
+    const QString file = s().fileName();
+    // Every press tries the same entry again.
+    for (int press = 0; press < 2; ++press) {
+        QCOMPARE(outcomes(h->back()), QStringList{"BrokenHistory"});
+        QCOMPARE(s().history().position(), 0);
+        QCOMPARE(s().fileName(), file);
+        QCOMPARE(s().entity(), entity);
+        QVERIFY(s().backEnabled());
+    }
+}
+
+void TestSession::rowIntoAMissingFile_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QStringList>("reported");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("entries");
+    QTest::newRow("id not in the document left")
+        << "to missing file" << QStringList{"FileNotFound", "RowInstanceNotFound"} << "link_test id7" << 0;
+    QTest::newRow("id found in the document left")
+        << "to missing file known id" << QStringList{"FileNotFound"} << "product id2" << 1;
+}
+
+void TestSession::rowIntoAMissingFile()
+{
+    QFETCH(QString, row);
+    QFETCH(QStringList, reported);
+    QFETCH(QString, shown);
+    QFETCH(int, entries);
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id7"));
+    QCOMPARE(outcomes(h->follow(row)), reported);
+    QVERIFY(h->late.isEmpty());
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QCOMPARE(s().entity(), shown);
+    QVERIFY(!s().pendingSelect());
+    QCOMPARE(s().history().entries().size(), entries);
+    QVERIFY(s().shownInstance().belongsTo(s().document()));
+}
+
+void TestSession::rowIntoAMissingId()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id7"));
+    QVERIFY(h->follow(QStringLiteral("to missing id")).isEmpty());
+    QCOMPARE(outcomes(h->late), QStringList{"InstanceNotFound"});
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QVERIFY(s().history().isEmpty());
+    QCOMPARE(s().rows()->rowCount(), 0);
+}
+
+void TestSession::valueWithHashIsADocumentEvenIfItBeginsWithId()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id7"));
+    QVERIFY(h->follow(QStringLiteral("to idx")).isEmpty());
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("idx.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    QCOMPARE(s().history().entries(), QStringList{h->path(QStringLiteral("main.xml#id7"))});
+}
+
+void TestSession::missingSameDocumentTarget()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id7"));
+    QCOMPARE(outcomes(h->follow(QStringLiteral("to same"))), QStringList{"RowInstanceNotFound"});
+    QCOMPARE(s().entity(), QStringLiteral("link_test id7"));
+    QCOMPARE(s().shownInstance(), h->instance(QStringLiteral("id7")));
+    QVERIFY(s().history().isEmpty());
+    QVERIFY(!s().backEnabled());
+}
+
+void TestSession::jumpWithNothingShownRecordsNothing()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by href/material")).isEmpty());
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    QVERIFY(s().history().isEmpty());
+    QVERIFY(!s().backEnabled());
+}
+
+void TestSession::armAttributeElementRecordsNoEntry()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 0));
+    QVERIFY(h->select(QStringLiteral("arm/PART/FOREIGN")).isEmpty());
+    QCOMPARE(h->rows(1), QStringList{"other.xml#id21"});
+    QVERIFY(h->follow(QStringLiteral("material")).isEmpty());
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    QVERIFY(s().history().isEmpty());
+}
+
+void TestSession::backStaysWhenTheDocumentLeftCannotBeSaved()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    h->follow(QStringLiteral("made from"));
+    QVERIFY(s().shownInstance().firstChild().setText(QStringLiteral("S690"))); // Back must save it
+    blockFile("other.xml");
+    const EditorSession::Reports r = h->back();
+    QCOMPARE(outcomes(r), QStringList{"SaveFailed"});
+    QCOMPARE(r[0].file, QStringLiteral("other.xml"));
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    QCOMPARE(s().history().position(), 0);
+    QVERIFY(s().isModified());
+}
+
+void TestSession::jumpStaysWhenTheDocumentLeftCannotBeSaved_data()
+{
+    QTest::addColumn<bool>("fromTree");
+    QTest::newRow("href row") << false;
+    QTest::newRow("href tree node") << true;
+}
+
+void TestSession::jumpStaysWhenTheDocumentLeftCannotBeSaved()
+{
+    QFETCH(bool, fromTree);
+    QVERIFY(h->open(QStringLiteral("main.xml"), fromTree ? 1 : 2));
+    if (fromTree)
+        QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    else
+        show(QStringLiteral("id1"));
+    const XmlNode shown = s().shownInstance();
+    // An edit that exists in memory only.
+    s().commitEdit(h->row(QStringLiteral("name")), QStringLiteral("Rotor"));
+    blockFile("main.xml");
+    const QStringList rowsBefore = h->rows(1);
+
+    const EditorSession::Reports r = fromTree ? h->select(QStringLiteral("mapping/by href/material"))
+                                              : h->follow(QStringLiteral("made from"));
+    QCOMPARE(outcomes(r), QStringList{"SaveFailed"});
+    QVERIFY(h->late.isEmpty());
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QVERIFY(!s().pendingSelect());
+    QCOMPARE(s().shownInstance(), shown);
+    QVERIFY(shown.belongsTo(s().document()));
+    QCOMPARE(shown.selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Rotor"));
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QCOMPARE(h->rows(1), rowsBefore);
+    QVERIFY(s().listVisible());
+    QVERIFY(s().history().isEmpty());
+}
+
+void TestSession::openingAnotherDocumentClearsTheList()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    QVERIFY(s().open(h->path(QStringLiteral("other.xml"))));
+    settle();
+    QVERIFY(!s().shownInstance());
+    QCOMPARE(s().rows()->rowCount(), 0);
+    QVERIFY(!s().listVisible());
+    QCOMPARE(s().entity(), QString());
+}
+
+void TestSession::browsingWithoutEditsWritesNothing()
+{
+    // Files stamped long ago: any write would give them a new time.
+    const QDateTime old(QDate(2001, 2, 3), QTime(4, 5, 6));
+    for (const char *name : {"main.xml", "other.xml"}) {
+        QFile f(h->path(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    h->follow(QStringLiteral("made from")); // into other.xml
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QVERIFY(s().setViewMode(1).isEmpty());
+    QVERIFY(s().setViewMode(2).isEmpty());
+    QVERIFY(h->back().isEmpty());
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QVERIFY(s().save());
+    for (const char *name : {"main.xml", "other.xml"})
+        QCOMPARE(QFileInfo(h->path(QLatin1String(name))).lastModified(), old);
+}
+
+// ---- Editing ------------------------------------------------------------------------------
+
+void TestSession::commitStoresIntoRowAndElement()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    QSignalSpy changed(s().rows(), &QAbstractItemModel::dataChanged);
+    s().commitEdit(0, QStringLiteral("Spindle"));
+    QCOMPARE(h->rows(1).value(0), QStringLiteral("Spindle"));
+    QCOMPARE(h->instance(QStringLiteral("id1")).selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Spindle"));
+    QCOMPARE(changed.size(), 1);
+    // A row that is not there changes nothing.
+    s().commitEdit(99, QStringLiteral("x"));
+    s().commitEdit(-1, QStringLiteral("x"));
+    QCOMPARE(changed.size(), 1);
+}
+
+void TestSession::commitOnTheSecondOfTwoSameNamedRows()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    s().commitEdit(7, QStringLiteral("deux")); // the second "alias"
+    const QList<XmlNode> aliases = h->instance(QStringLiteral("id1")).selectNodes(QStringLiteral("alias"));
+    QCOMPARE(aliases.size(), 2);
+    QCOMPARE(aliases[0].text(), QStringLiteral("one"));
+    QCOMPARE(aliases[1].text(), QStringLiteral("deux"));
+    QCOMPARE(h->rows(1).mid(6, 2), (QStringList{"one", "deux"}));
+}
+
+void TestSession::commitReplacesSubElements()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    s().commitEdit(3, QStringLiteral("plain")); // note: "mixed <b>bold</b> text"
+    const XmlNode note = h->instance(QStringLiteral("id1")).selectSingleNode(QStringLiteral("note"));
+    QCOMPARE(note.childNodes().size(), 1);
+    QCOMPARE(note.firstChild().nodeType(), int(XmlNode::Text));
+    QCOMPARE(note.text(), QStringLiteral("plain"));
+}
+
+void TestSession::modifiedFollowsCommitsSavesAndLoads()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    QSignalSpy spy(&s(), &EditorSession::modifiedChanged);
+    const QString path = h->path(QStringLiteral("main.xml"));
+    const QByteArray before = readAll(path);
+    s().commitEdit(0, QStringLiteral("Shaft")); // the value it had: nothing changed
+    QVERIFY(!s().isModified());
+    QVERIFY(spy.isEmpty());
+    QVERIFY(s().save());
+    QCOMPARE(readAll(path), before);
+
+    s().commitEdit(0, QStringLiteral("Spindle"));
+    QVERIFY(s().isModified());
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.at(0).at(0).toBool(), true);
+    QCOMPARE(readAll(path), before); // nothing written until a save
+
+    QVERIFY(s().save());
+    QVERIFY(!s().isModified());
+    QCOMPARE(spy.size(), 2);
+    QCOMPARE(readAll(path), QByteArray(before).replace("<name>Shaft</name>", "<name>Spindle</name>"));
+
+    s().commitEdit(0, QStringLiteral("Axle"));
+    QVERIFY(s().open(path)); // a load drops the edit and the mark
+    QVERIFY(!s().isModified());
+    QCOMPARE(spy.size(), 4);
+}
+
+// ---- Loading ------------------------------------------------------------------------------
+
+void TestSession::bareNameIsRetriedInThePreviousFolder()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(!QFile::exists(QStringLiteral("other.xml"))); // the working directory is elsewhere
+    QVERIFY(s().open(QStringLiteral("other.xml")));
+    settle();
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QVERIFY(h->node(QStringLiteral("lib")));
+}
+
+void TestSession::bareNamePrefersTheFolderOfTheDocumentShown()
+{
+    // Another other.xml in the working folder must not stand in for the one next to main.xml.
+    QTemporaryDir elsewhere;
+    writeAll(elsewhere.filePath(QStringLiteral("other.xml")), "<uos><decoy/></uos>");
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(s().open(QStringLiteral("other.xml")));
+    settle();
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    // A name that exists only as given is still found.
+    QFile::remove(h->path(QStringLiteral("other.xml")));
+    QVERIFY(s().open(QStringLiteral("other.xml")));
+    settle();
+    QDir::setCurrent(cwd);
+    QCOMPARE(s().fileName(), QStringLiteral("other.xml"));
+    QVERIFY(h->node(QStringLiteral("decoy")));
+}
+
+void TestSession::failedLoadKeepsThePreviousDocument()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    XmlDocument *before = s().document();
+    QSignalSpy busy(&s(), &EditorSession::busyChanged);
+    QVERIFY(!s().open(h->path(QStringLiteral("missing.xml"))));
+    QVERIFY(!s().open(QStringLiteral("missing.xml")));
+    settle();
+    QCOMPARE(busy.size(), 4); // shown and hidden again each time
+    QCOMPARE(busy.last().at(0).toBool(), false);
+    QCOMPARE(s().document(), before);
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(s().lastError().contains(QStringLiteral("missing.xml")));
+}
+
+void TestSession::malformedFileFailsWithAReason()
+{
+    const QString bad = h->path(QStringLiteral("bad.xml"));
+    writeAll(bad, "<?xml version=\"1.0\"?>\n<uos>\n  <a>\n</uos>\n");
+    QVERIFY(!s().open(bad));
+    QVERIFY2(s().lastError().contains(QStringLiteral("line 4")), qPrintable(s().lastError()));
+    QVERIFY(s().lastError().contains(QStringLiteral("bad.xml")));
+    QVERIFY(!s().document());
+}
+
+// ---- View switches and saving -------------------------------------------------------------
+
+void TestSession::viewModeIgnoresSameAndOutOfRange()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 0));
+    XmlDocument *doc = s().document();
+    QFile::remove(h->path(QStringLiteral("main.xml"))); // any save would bring it back
+    QSignalSpy rebuilt(&s(), &EditorSession::treeRebuilt);
+    for (int mode : {0, 3, -1}) {
+        QVERIFY(s().setViewMode(mode).isEmpty());
+        QCOMPARE(s().viewMode(), 0);
+    }
+    QVERIFY(!QFile::exists(h->path(QStringLiteral("main.xml"))));
+    QCOMPARE(s().document(), doc);
+    QVERIFY(rebuilt.isEmpty());
+}
+
+void TestSession::viewModeBeforeLoadOnlyStoresTheMode()
+{
+    QSignalSpy rebuilt(&s(), &EditorSession::treeRebuilt);
+    QVERIFY(s().setViewMode(2).isEmpty());
+    QVERIFY(!s().document());
+    QVERIFY(rebuilt.isEmpty());
+    QVERIFY(s().open(h->path(QStringLiteral("main.xml"))));
+    settle();
+    // aim-instances, shown only in the AIM view
+    QVERIFY(h->node(QStringLiteral("aim/aim-instances")));
+}
+
+void TestSession::viewSwitchSavesRebuildsAndKeepsTheInstance()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id5"));
+    h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    XmlDocument *before = s().document();
+    QVERIFY(s().setViewMode(1).isEmpty());
+    settle();
+    QVERIFY(readAll(h->path(QStringLiteral("main.xml"))).contains("<name>Lid</name>"));
+    QCOMPARE(s().document(), before); // the tree is built from memory, not read back
+    QVERIFY(!s().isModified());
+    const TreeModel *tree = s().treeModel();
+    QCOMPARE(tree->rowCount(findNode(tree, QStringLiteral("mapping"))), 9);
+    QCOMPARE(tree->rowCount(findNode(tree, QStringLiteral("aim"))), 0);
+    QVERIFY(s().shownInstance().belongsTo(s().document()));
+    QCOMPARE(s().entity(), QStringLiteral("shape id5"));
+    // An edit of the rows now lands in the document on show.
+    s().commitEdit(0, QStringLiteral("cm"));
+    QCOMPARE(h->instance(QStringLiteral("id5")).selectSingleNode(QStringLiteral("units")).text(), QStringLiteral("cm"));
+}
+
+void TestSession::viewSwitchWithFailedSaveRebuildsFromMemory()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 0));
+    h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    XmlDocument *before = s().document();
+    blockFile("main.xml");
+    QCOMPARE(outcomes(s().setViewMode(2)), QStringList{"SaveFailed"});
+    settle();
+    QCOMPARE(s().document(), before); // not reloaded: the edit is still in memory
+    QCOMPARE(h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Lid"));
+    QCOMPARE(s().treeModel()->rowCount(findNode(s().treeModel(), QStringLiteral("aim"))), 1);
+}
+
+void TestSession::failedSaveReportsAndKeepsTheEdits()
+{
+    QVERIFY(!s().save()); // nothing loaded: nothing written, nothing told
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    const QByteArray original = readAll(h->path(QStringLiteral("main.xml")));
+    QDir(h->dir.path()).rename(QStringLiteral("main.xml"), QStringLiteral("kept.xml"));
+    QVERIFY(QDir(h->dir.path()).mkdir(QStringLiteral("main.xml")));
+    EditorSession::Reports r;
+    QVERIFY(!s().save(&r));
+    QCOMPARE(outcomes(r), QStringList{"SaveFailed"});
+    QCOMPARE(r[0].file, QStringLiteral("main.xml"));
+    QVERIFY(r[0].detail.contains(QStringLiteral("is not a regular file")));
+    QVERIFY(s().lastError().contains(QStringLiteral("main.xml")));
+    QCOMPARE(readAll(h->path(QStringLiteral("kept.xml"))), original);
+    QVERIFY(s().isModified()); // the edit is still there to be saved elsewhere
+}
+
+void TestSession::saveAsMovesTheDocument()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
+    s().commitEdit(0, QStringLiteral("Spindle"));
+    QSignalSpy address(&s(), &EditorSession::addressChanged);
+    const QString copy = h->path(QStringLiteral("copy.xml"));
+    QVERIFY(s().saveAs(copy));
+    QCOMPARE(s().fileName(), copy);
+    QCOMPARE(address.last().at(0).toString(), copy);
+    QVERIFY(readAll(copy).contains("<name>Spindle</name>"));
+    QVERIFY(!readAll(h->path(QStringLiteral("main.xml"))).contains("Spindle"));
+    // Reading the new file again keeps the instance on show.
+    QVERIFY(s().open(copy));
+    settle();
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(s().shownInstance().belongsTo(s().document()));
+}
+
+QTEST_MAIN(TestSession)
+#include "tst_session.moc"
