@@ -185,9 +185,10 @@ EditorSession::Reports EditorSession::setViewMode(int mode)
 
 XmlNode EditorSession::elementForNode(const TreeStore &store, int node) const
 {
-    if (!m_doc || !store.isValid(node))
+    if (!m_doc)
         return {};
-    return m_doc->selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(node)) + store.tag(node));
+    const XmlNode e = store.resolve(node);
+    return e.belongsTo(m_doc) ? e : XmlNode();
 }
 
 } // namespace quillon

@@ -76,8 +76,8 @@ public:
     // The document the picker offers for reference row `row`, as the reference writes it.
     QString linkAddress(int row) const;
 
-    // The element a tree node stands for: "/uos/" + its path with blanks as "_" + its tag,
-    // the first match in the document.
+    // The element a click on a tree node selects (TreeStore::resolve): "/uos/" + its path
+    // with blanks as "_" + its tag, the first match in the document shown.
     XmlNode elementForNode(const TreeStore &store, int node) const;
 
     // ---- State ----------------------------------------------------------------------------

@@ -57,7 +57,9 @@ int TreeModel::columnCount(const QModelIndex &) const
 
 bool TreeModel::hasChildren(const QModelIndex &parent) const
 {
-    return rowCount(parent) > 0;
+    if (parent.isValid() && parent.column() != 0)
+        return false;
+    return m_store.hasChildren(nodeIndex(parent));
 }
 
 QVariant TreeModel::data(const QModelIndex &index, int role) const

@@ -1,25 +1,75 @@
 #include "treestore.h"
 #include "refs.h"
 
-#include <utility>
+#include <algorithm>
+#include <cstring>
 
 namespace quillon {
 
 namespace {
 
-bool isAimInstances(const XmlNode &n)
+bool isAimInstances(const char *name)
 {
-    return n.nodeName().compare(QLatin1String("aim-instances"), Qt::CaseInsensitive) == 0;
+    return qstricmp(name, "aim-instances") == 0;
 }
 
-// The last element child: the last child node itself when it is an element, otherwise
-// (a trailing comment or text) the last element before it.
-XmlNode lastElementChild(const XmlNode &elm)
+// A name "has a lower-case letter" when it differs from its upper-case form.
+bool lowerCaseIn(const char *name)
 {
-    XmlNode c = elm.lastChild();
-    while (c && c.nodeType() != XmlNode::Element)
-        c = c.previousSibling();
-    return c;
+    for (const char *p = name; *p; ++p) {
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return hasLowerCase(QString::fromUtf8(name)); // leave the rest to Unicode
+        if (*p >= 'a' && *p <= 'z')
+            return true;
+    }
+    return false;
+}
+
+bool isNamespaceDeclaration(const char *name)
+{
+    return std::strcmp(name, "xmlns") == 0 || std::strncmp(name, "xmlns:", 6) == 0;
+}
+
+// The attribute a tag names: the first one that is not a namespace declaration (XPath does not
+// see those as attributes); -1 when there is none.
+int tagAttribute(ElementRef e)
+{
+    for (int i = 0, n = e.attributeCount(); i < n; ++i)
+        if (!isNamespaceDeclaration(e.attributeName(i)))
+            return i;
+    return -1;
+}
+
+QString predicate(ElementRef e, int attribute)
+{
+    return xpathPredicate(QString::fromUtf8(e.attributeName(attribute)), QString::fromUtf8(e.attributeValue(attribute)));
+}
+
+// One step of a path: an element name, and the attribute value it must carry when attribute
+// is set.
+struct Step {
+    const char *name = "";
+    const char *attribute = nullptr;
+    const char *value = nullptr;
+};
+
+bool matches(ElementRef e, const Step &s)
+{
+    if (std::strcmp(e.name(), s.name) != 0)
+        return false;
+    if (!s.attribute)
+        return true;
+    for (int i = 0, n = e.attributeCount(); i < n; ++i)
+        if (std::strcmp(e.attributeName(i), s.attribute) == 0)
+            return !isNamespaceDeclaration(s.attribute) && std::strcmp(e.attributeValue(i), s.value) == 0;
+    return false;
+}
+
+ElementRef firstMatch(ElementRef e, const Step &s)
+{
+    while (e && !matches(e, s))
+        e = e.nextSibling();
+    return e;
 }
 
 } // namespace
@@ -27,159 +77,203 @@ XmlNode lastElementChild(const XmlNode &elm)
 void TreeStore::clear()
 {
     m_nodes.clear();
-    m_childrenDirty = true;
+    m_root = XmlNode();
 }
 
 void TreeStore::build(const XmlNode &root, int mode)
 {
     clear();
-    for (const XmlNode &child : root.childNodes())
-        if (child.nodeType() == XmlNode::Element)
-            AddChildNodes(child, 0, mode);
+    m_root = root;
+    m_mode = mode;
+    m_nodes.push_back(Node{root.ref(), -1, 0, 0, -1, TagKind::None});
+    makeChildren(0);
 }
 
-void TreeStore::addNode(const XmlNode &elm, int parentIndex)
+template <class F>
+void TreeStore::forEachChildOf(int index, F &&f) const
 {
-    Node n;
-    n.elm = elm;
-    n.parent = parentIndex;
-    if (parentIndex != 0 && elm.attributeCount() != 0)
-        n.tag = TagKind::OwnFirstAttribute;
-    m_nodes.push_back(std::move(n));
-    m_childrenDirty = true;
-}
-
-void TreeStore::AddChildNodes(const XmlNode &elm, int parentIndex, int mode)
-{
-    // Pre-order walk with an explicit stack; children are pushed in reverse so that they are
-    // taken in document order.
-    std::vector<std::pair<XmlNode, int>> stack;
-    stack.emplace_back(elm, parentIndex);
-    std::vector<XmlNode> qualifying;
-    while (!stack.empty()) {
-        auto [e, p] = std::move(stack.back());
-        stack.pop_back();
-        addNode(e, p);
-        const int n = count();
-
-        qualifying.clear();
-        if (mode == Aim) {
-            if (!isAimInstances(e.parentNode())) {
-                for (const XmlNode &c : e.childNodes())
-                    if (c.nodeType() == XmlNode::Element && hasLowerCase(c.nodeName()))
-                        qualifying.push_back(c);
-            }
-        } else if (mode == Mapping) {
-            for (const XmlNode &c : e.childNodes())
-                if (c.nodeType() == XmlNode::Element && !isAimInstances(c))
-                    qualifying.push_back(c);
-        } else {
-            for (const XmlNode &c : e.childNodes()) {
-                if (c.nodeType() != XmlNode::Element)
-                    continue;
-                if (!hasLowerCase(c.nodeName())) {
-                    qualifying.push_back(c);
-                    continue;
-                }
-                m_nodes[n - 1].tag = TagKind::LastChildStep;
-                break;
-            }
-        }
-        for (auto it = qualifying.rbegin(); it != qualifying.rend(); ++it)
-            stack.emplace_back(*it, n);
+    const ElementRef e = m_nodes[size_t(index)].elm;
+    if (index == 0 || m_mode == Mapping) {
+        for (ElementRef c = e.firstChild(); c; c = c.nextSibling())
+            if (index == 0 || !isAimInstances(c.name()))
+                if (!f(c))
+                    return;
+    } else if (m_mode == Aim) {
+        if (isAimInstances(e.parent().name()))
+            return; // the properties of an instance get no nodes
+        for (ElementRef c = e.firstChild(); c; c = c.nextSibling())
+            if (lowerCaseIn(c.name()) && !f(c))
+                return;
+    } else {
+        // ARM: the entities, up to the first child that is not one.
+        for (ElementRef c = e.firstChild(); c && !lowerCaseIn(c.name()); c = c.nextSibling())
+            if (!f(c))
+                return;
     }
 }
 
-QString TreeStore::text(int index) const
+void TreeStore::makeChildren(int index) const
 {
-    return isValid(index) ? NameToCaption(m_nodes[index - 1].elm.nodeName()) : QString();
-}
-
-QString TreeStore::tag(int index) const
-{
-    if (!isValid(index))
-        return {};
-    const Node &n = m_nodes[index - 1];
-    switch (n.tag) {
-    case TagKind::None:
-        return {};
-    case TagKind::OwnFirstAttribute: {
-        const XmlNode a = n.elm.attribute(0);
-        return xpathPredicate(a.nodeName(), a.text());
-    }
-    case TagKind::LastChildStep: {
-        const XmlNode last = lastElementChild(n.elm);
-        QString t = QLatin1Char('/') + last.nodeName();
-        if (last.attributeCount() > 0) {
-            const XmlNode a = last.attribute(0);
-            t += xpathPredicate(a.nodeName(), a.text());
-        }
-        return t;
-    }
-    }
-    return {};
-}
-
-QString TreeStore::fullPath(int index) const
-{
-    QStringList parts;
-    for (int i = index; isValid(i); i = m_nodes[i - 1].parent)
-        parts.prepend(text(i));
-    return parts.join(QLatin1Char('/'));
-}
-
-XmlNode TreeStore::element(int index) const
-{
-    return isValid(index) ? m_nodes[index - 1].elm : XmlNode();
-}
-
-int TreeStore::parent(int index) const
-{
-    return isValid(index) ? m_nodes[index - 1].parent : 0;
-}
-
-void TreeStore::finishChildren() const
-{
-    if (!m_childrenDirty)
+    if (m_nodes[size_t(index)].count >= 0)
         return;
-    const int n = count();
-    m_childStart.assign(n + 2, 0);
-    for (const Node &node : m_nodes)
-        ++m_childStart[node.parent + 1];
-    for (int i = 1; i <= n + 1; ++i)
-        m_childStart[i] += m_childStart[i - 1];
-    m_children.assign(n, 0);
-    std::vector<int> fill(m_childStart.begin(), m_childStart.end() - 1);
-    for (int i = 1; i <= n; ++i) {
-        const Node &node = m_nodes[i - 1];
-        const int slot = fill[node.parent]++;
-        node.row = slot - m_childStart[node.parent];
-        m_children[slot] = i;
-    }
-    m_childrenDirty = false;
+    const int first = int(m_nodes.size());
+    int row = 0;
+    forEachChildOf(index, [&](ElementRef c) {
+        m_nodes.push_back(Node{c, index, row++});
+        return true;
+    });
+    Node &n = m_nodes[size_t(index)];
+    n.first = first;
+    n.count = row;
+}
+
+bool TreeStore::hasChildren(int index) const
+{
+    if (index != 0 && !isValid(index))
+        return false;
+    if (m_nodes.empty())
+        return false;
+    if (m_nodes[size_t(index)].count >= 0)
+        return m_nodes[size_t(index)].count > 0;
+    bool any = false;
+    forEachChildOf(index, [&any](ElementRef) {
+        any = true;
+        return false;
+    });
+    return any;
 }
 
 int TreeStore::childCount(int index) const
 {
-    if (index != 0 && !isValid(index))
+    if ((index != 0 && !isValid(index)) || m_nodes.empty())
         return 0;
-    finishChildren();
-    return m_childStart[index + 1] - m_childStart[index];
+    makeChildren(index);
+    return m_nodes[size_t(index)].count;
 }
 
 int TreeStore::child(int index, int row) const
 {
     if (row < 0 || row >= childCount(index))
         return 0;
-    return m_children[m_childStart[index] + row];
+    return m_nodes[size_t(index)].first + row;
+}
+
+int TreeStore::parent(int index) const
+{
+    return isValid(index) ? m_nodes[size_t(index)].parent : 0;
 }
 
 int TreeStore::row(int index) const
 {
+    return isValid(index) ? m_nodes[size_t(index)].row : -1;
+}
+
+QString TreeStore::text(int index) const
+{
+    return isValid(index) ? NameToCaption(QString::fromUtf8(m_nodes[size_t(index)].elm.name())) : QString();
+}
+
+XmlNode TreeStore::element(int index) const
+{
+    return isValid(index) ? m_root.at(m_nodes[size_t(index)].elm) : XmlNode();
+}
+
+TreeStore::TagKind TreeStore::tagKind(int index) const
+{
+    Node &n = m_nodes[size_t(index)];
+    if (n.tag != TagKind::Unknown)
+        return n.tag;
+    n.tag = TagKind::None;
+    // A root node never takes a tag from its own attributes.
+    if (n.parent != 0 && tagAttribute(n.elm) >= 0)
+        n.tag = TagKind::OwnFirstAttribute;
+    if (m_mode == Arm) {
+        // An element with a child that is not an ARM entity selects its last child instead.
+        for (ElementRef c = n.elm.firstChild(); c; c = c.nextSibling())
+            if (lowerCaseIn(c.name())) {
+                n.tag = TagKind::LastChildStep;
+                break;
+            }
+    }
+    return n.tag;
+}
+
+QString TreeStore::tag(int index) const
+{
     if (!isValid(index))
-        return -1;
-    finishChildren();
-    return m_nodes[index - 1].row;
+        return {};
+    const ElementRef e = m_nodes[size_t(index)].elm;
+    switch (tagKind(index)) {
+    case TagKind::OwnFirstAttribute:
+        return predicate(e, tagAttribute(e));
+    case TagKind::LastChildStep: {
+        const ElementRef last = e.lastChild();
+        QString t = QLatin1Char('/') + QString::fromUtf8(last.name());
+        if (const int a = tagAttribute(last); a >= 0)
+            t += predicate(last, a);
+        return t;
+    }
+    default:
+        return {};
+    }
+}
+
+QString TreeStore::fullPath(int index) const
+{
+    QStringList parts;
+    for (int i = index; isValid(i); i = m_nodes[size_t(i)].parent)
+        parts.prepend(text(i));
+    return parts.join(QLatin1Char('/'));
+}
+
+XmlNode TreeStore::resolve(int index) const
+{
+    if (!isValid(index) || std::strcmp(m_nodes[0].elm.name(), "uos") != 0)
+        return {};
+    // The steps from the root level down to the node, and the tag's predicate or step.
+    std::vector<Step> steps;
+    for (int i = index; isValid(i); i = m_nodes[size_t(i)].parent)
+        steps.push_back(Step{m_nodes[size_t(i)].elm.name()});
+    std::reverse(steps.begin(), steps.end());
+    const ElementRef own = m_nodes[size_t(index)].elm;
+    switch (tagKind(index)) {
+    case TagKind::OwnFirstAttribute: {
+        const int a = tagAttribute(own);
+        steps.back().attribute = own.attributeName(a);
+        steps.back().value = own.attributeValue(a);
+        break;
+    }
+    case TagKind::LastChildStep: {
+        const ElementRef last = own.lastChild();
+        Step s{last.name()};
+        if (const int a = tagAttribute(last); a >= 0) {
+            s.attribute = last.attributeName(a);
+            s.value = last.attributeValue(a);
+        }
+        steps.push_back(s);
+        break;
+    }
+    default:
+        break;
+    }
+    // Depth first in document order; the first complete match wins. No recursion: paths can
+    // be as deep as the document.
+    std::vector<ElementRef> at(steps.size());
+    size_t level = 0;
+    at[0] = firstMatch(m_nodes[0].elm.firstChild(), steps[0]);
+    for (;;) {
+        if (!at[level]) {
+            if (level == 0)
+                return {};
+            --level;
+            at[level] = firstMatch(at[level].nextSibling(), steps[level]);
+            continue;
+        }
+        if (level + 1 == steps.size())
+            return m_root.at(at[level]);
+        ++level;
+        at[level] = firstMatch(at[level - 1].firstChild(), steps[level]);
+    }
 }
 
 } // namespace quillon

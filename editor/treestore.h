@@ -1,7 +1,10 @@
 #pragma once
 // The tree of a document in one of the three views, as a flat store of nodes. Node indexes
-// count from 1 in the order nodes are added (pre-order); 0 stands for "no parent" (the root
-// level). The store only reads the document; it keeps the document alive through its nodes.
+// count from 1 in the order nodes are made; 0 stands for "no parent" (the root level). The
+// root nodes are made by build(); the children of a node are made the first time they are
+// asked for, so a document of a million instances shows its tree without a node per
+// instance until the user opens the element that holds them. The store only reads the
+// document and keeps it alive.
 
 #include "quillon_export.h"
 #include "xmldocument.h"
@@ -16,40 +19,49 @@ public:
     enum Mode { Arm = 0, Mapping = 1, Aim = 2 };
 
     void clear();
-    // Adds the nodes for every element child of root (the document element) and below
-    // them, as the view mode says. Deeply nested documents are walked without recursion.
+    // The root nodes for every element child of root (the document element); the nodes below
+    // them follow the view mode as they are asked for.
     void build(const XmlNode &root, int mode);
-    // Adds the node for elm under parentIndex (0: a root node) and the nodes below it.
-    void AddChildNodes(const XmlNode &elm, int parentIndex, int mode);
 
-    int count() const { return int(m_nodes.size()); }
+    int count() const { return int(m_nodes.size()) - 1; } // nodes made so far
     bool isValid(int index) const { return index >= 1 && index <= count(); }
 
-    QString text(int index) const;        // the element's name with "_" shown as " "
-    QString tag(int index) const;         // "" | "[@a=\"v\"]" | "/last[@a=\"v\"]" (ARM view)
-    QString fullPath(int index) const;    // captions from the root node down, joined by "/"
-    XmlNode element(int index) const;
-    int parent(int index) const;          // 0 for a root node
-    int childCount(int index) const;      // index 0: the number of root nodes
-    int child(int index, int row) const;  // index 0: the root nodes
-    int row(int index) const;             // position among its siblings
+    QString text(int index) const;     // the element's name with "_" shown as " "
+    // "" | "[@a=\"v\"]" | "/last[@a=\"v\"]" (ARM view); a is the first attribute that is not a
+    // namespace declaration.
+    QString tag(int index) const;
+    QString fullPath(int index) const; // captions from the root node down, joined by "/"
+    XmlNode element(int index) const;  // the element the node was made for
+    // What a click on the node selects: the first element in document order that
+    // "/uos/" + the node's path (captions with " " as "_") + its tag names. That is the
+    // node's own element (or, for an ARM tag step, its last child) unless an element of the
+    // same path comes first.
+    XmlNode resolve(int index) const;
+
+    int parent(int index) const;       // 0 for a root node
+    int childCount(int index) const;   // index 0: the number of root nodes; makes the children
+    int child(int index, int row) const;
+    int row(int index) const;          // position among its siblings
+    bool hasChildren(int index) const; // without making them
 
 private:
-    enum class TagKind : unsigned char { None, OwnFirstAttribute, LastChildStep };
+    enum class TagKind : signed char { Unknown, None, OwnFirstAttribute, LastChildStep };
     struct Node {
-        XmlNode elm;
+        ElementRef elm;
         int parent = 0;
-        mutable int row = 0;
-        TagKind tag = TagKind::None;
+        int row = 0;
+        int first = 0;   // index of the first child, when made
+        int count = -1;  // number of children; -1 until they are made
+        TagKind tag = TagKind::Unknown;
     };
-    void addNode(const XmlNode &elm, int parentIndex);
-    void finishChildren() const;
+    template <class F>
+    void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
+    void makeChildren(int index) const;
+    TagKind tagKind(int index) const;
 
-    std::vector<Node> m_nodes;
-    // Children in compressed form, built on first use after a change.
-    mutable std::vector<int> m_childStart;  // per index 0..count: offset into m_children
-    mutable std::vector<int> m_children;
-    mutable bool m_childrenDirty = true;
+    XmlNode m_root;  // keeps the document alive
+    int m_mode = 0;
+    mutable std::vector<Node> m_nodes; // [0] stands for the root level
 };
 
 } // namespace quillon

@@ -600,6 +600,63 @@ XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
     return DocData::wrap(m_doc, inserted);
 }
 
+ElementRef XmlNode::ref() const
+{
+    if (isNull() || attrOf(m_attr) || nodeOf(m_node).type() != pugi::node_element)
+        return {};
+    return ElementRef(m_node);
+}
+
+XmlNode XmlNode::at(ElementRef element) const
+{
+    return m_doc && element ? XmlNode(m_doc, element.m_p, nullptr) : XmlNode();
+}
+
+namespace {
+
+pugi::xml_node elementFrom(pugi::xml_node n, bool forward)
+{
+    while (n && n.type() != pugi::node_element)
+        n = forward ? n.next_sibling() : n.previous_sibling();
+    return n;
+}
+
+} // namespace
+
+ElementRef ElementRef::parent() const
+{
+    const pugi::xml_node p = nodeOf(m_p).parent();
+    return p.type() == pugi::node_element ? ElementRef(p.internal_object()) : ElementRef();
+}
+
+ElementRef ElementRef::firstChild() const { return ElementRef(elementFrom(nodeOf(m_p).first_child(), true).internal_object()); }
+ElementRef ElementRef::lastChild() const { return ElementRef(elementFrom(nodeOf(m_p).last_child(), false).internal_object()); }
+ElementRef ElementRef::nextSibling() const { return ElementRef(elementFrom(nodeOf(m_p).next_sibling(), true).internal_object()); }
+const char *ElementRef::name() const { return nodeOf(m_p).name(); }
+
+int ElementRef::attributeCount() const
+{
+    int n = 0;
+    for (pugi::xml_attribute a = nodeOf(m_p).first_attribute(); a; a = a.next_attribute())
+        ++n;
+    return n;
+}
+
+namespace {
+
+pugi::xml_attribute attributeAt(pugi::xml_node n, int index)
+{
+    pugi::xml_attribute a = index >= 0 ? n.first_attribute() : pugi::xml_attribute();
+    for (; a && index > 0; --index)
+        a = a.next_attribute();
+    return a;
+}
+
+} // namespace
+
+const char *ElementRef::attributeName(int index) const { return attributeAt(nodeOf(m_p), index).name(); }
+const char *ElementRef::attributeValue(int index) const { return attributeAt(nodeOf(m_p), index).value(); }
+
 bool XmlNode::belongsTo(const XmlDocument *doc) const
 {
     return doc && m_doc && m_doc.get() == doc->documentId();

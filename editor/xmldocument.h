@@ -27,6 +27,30 @@ QUILLON_EXPORT QString xpathLiteral(const QString &value);
 // "[@name=<literal>]": a predicate that keeps elements whose attribute equals value exactly.
 QUILLON_EXPORT QString xpathPredicate(const QString &attrName, const QString &value);
 
+// A light reference to an element, for walks over large documents: it owns nothing and stays
+// valid while the document it came from lives (hold an XmlNode of that document). Only
+// elements are seen: text, comments and the like are skipped.
+class QUILLON_EXPORT ElementRef {
+public:
+    ElementRef() = default;
+    explicit operator bool() const { return m_p != nullptr; }
+    bool operator==(const ElementRef &o) const { return m_p == o.m_p; }
+
+    ElementRef parent() const;      // null above the document element
+    ElementRef firstChild() const;  // the first element child
+    ElementRef lastChild() const;   // the last element child
+    ElementRef nextSibling() const; // the next element sibling
+    const char *name() const;       // UTF-8; "" for a null reference
+    int attributeCount() const;
+    const char *attributeName(int index) const;  // "" out of range
+    const char *attributeValue(int index) const; // "" out of range
+
+private:
+    friend class XmlNode;
+    explicit ElementRef(void *p) : m_p(p) {}
+    void *m_p = nullptr;
+};
+
 class QUILLON_EXPORT XmlNode {
 public:
     enum Type { Null = 0, Element = 1, Attribute = 2, Text = 3, CData = 4, ProcessingInstruction = 7,
@@ -75,6 +99,11 @@ public:
     // nothing) when the arguments do not fit. oldChild leaves the tree but its handles stay
     // valid (parentNode() null).
     XmlNode replaceChild(const XmlNode &newChild, const XmlNode &oldChild);
+
+    // The light reference to this element (null for other nodes), and a handle to an element
+    // of this node's document given by such a reference.
+    ElementRef ref() const;
+    XmlNode at(ElementRef element) const;
 
     // The document this node belongs to (identity only), for "is this still the shown
     // document?" checks.

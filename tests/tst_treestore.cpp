@@ -39,6 +39,8 @@ private slots:
     void everyNodeSelectsItsElementAgain();
     void emptyAndTextOnlyDocuments();
     void deepNestingDoesNotExhaustTheStack();
+    void resolveTakesTheFirstMatchOfThePath();
+    void childrenAreMadeWhenAskedFor();
     void modelPassesTheTester();
     void captionsAndNames();
 };
@@ -124,16 +126,65 @@ void TestTreeStore::everyNodeSelectsItsElementAgain()
     QVERIFY(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")));
     TreeStore store;
     store.build(doc.documentElement(), mode);
+    dump(store); // makes every node
     QVERIFY(store.count() > 5);
     for (int i = 1; i <= store.count(); ++i) {
         const QString tag = store.tag(i);
         const XmlNode found = doc.selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(i)) + tag);
         QVERIFY2(found, qPrintable(store.fullPath(i) + tag));
+        QCOMPARE(store.resolve(i), found);
         if (tag.startsWith(QLatin1Char('/')))
             QCOMPARE(found.parentNode(), store.element(i));
         else
             QCOMPARE(found, store.element(i));
     }
+}
+
+void TestTreeStore::resolveTakesTheFirstMatchOfThePath()
+{
+    // The second PART's nodes select the first PART's elements, as the path does; an id in the
+    // tag tells instances apart; a value with both kinds of quote is compared as it is.
+    XmlDocument doc;
+    QVERIFY(doc.loadXml(QStringLiteral(
+        "<uos><arm><PART><NAME>first</NAME></PART><PART><NAME>second</NAME><EXTRA/></PART></arm>"
+        "<aim><aim-instances><p id=\"a\"/><p id=\"b\"/><p id=\"q&quot;'\"/></aim-instances></aim></uos>")));
+    for (int mode : {0, 1, 2}) {
+        TreeStore store;
+        store.build(doc.documentElement(), mode);
+        dump(store);
+        for (int i = 1; i <= store.count(); ++i) {
+            const XmlNode byPath =
+                doc.selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(i)) + store.tag(i));
+            QCOMPARE(store.resolve(i), byPath);
+        }
+    }
+    TreeStore store;
+    store.build(doc.documentElement(), 1);
+    const int secondPart = store.child(store.child(0, 0), 1);
+    const int secondName = store.child(secondPart, 0);
+    QCOMPARE(store.element(secondName).text(), QStringLiteral("second"));
+    QCOMPARE(store.resolve(secondName).text(), QStringLiteral("first"));
+    QCOMPARE(store.resolve(store.child(secondPart, 1)).nodeName(), QStringLiteral("EXTRA"));
+    TreeStore aim;
+    aim.build(doc.documentElement(), 2);
+    const int instances = aim.child(aim.child(0, 1), 0);
+    QCOMPARE(firstAttributeText(aim.resolve(aim.child(instances, 2))), QStringLiteral("q\"'"));
+}
+
+void TestTreeStore::childrenAreMadeWhenAskedFor()
+{
+    XmlDocument doc;
+    QVERIFY(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")));
+    TreeStore store;
+    store.build(doc.documentElement(), 2);
+    const int roots = store.count();
+    QCOMPARE(roots, store.childCount(0));
+    const int data = store.child(0, 2);
+    QVERIFY(store.hasChildren(data));
+    QCOMPARE(store.count(), roots); // asking whether there are children makes none
+    QCOMPARE(store.childCount(data), 2);
+    QCOMPARE(store.count(), roots + 2);
+    QVERIFY(!store.hasChildren(store.child(0, 0) + 100000));
 }
 
 void TestTreeStore::emptyAndTextOnlyDocuments()
@@ -163,8 +214,11 @@ void TestTreeStore::deepNestingDoesNotExhaustTheStack()
     QVERIFY2(doc.loadXml(xml), qPrintable(doc.errorString()));
     TreeStore store;
     store.build(doc.documentElement(), 1);
+    for (int node = 0; store.childCount(node) == 1;)
+        node = store.child(node, 0);
     QCOMPARE(store.count(), depth);
     QCOMPARE(store.parent(depth), depth - 1);
+    QCOMPARE(store.resolve(depth), store.element(depth));
     QCOMPARE(store.row(depth), 0);
     QCOMPARE(store.text(depth), QStringLiteral("a b"));
 }
