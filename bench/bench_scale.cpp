@@ -271,7 +271,7 @@ int runTabSwitchSave(const QString &path)
         list->setFocus();
         list->setCurrentIndex(list->model()->index(0, 0));
         QTest::keyClick(list, Qt::Key_X);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTest::keyClick(e.ctrl->findChild<QWidget *>(QStringLiteral("txtEdit")), Qt::Key_Return);
         QCoreApplication::processEvents();
         QElapsedTimer t;
         t.start();
@@ -280,7 +280,7 @@ int runTabSwitchSave(const QString &path)
         const double ms = t.nsecsElapsed() / 1e6;
         QFile f(path);
         f.open(QIODevice::ReadOnly);
-        const bool edited = f.read(4096).contains("<name>X</name>") || f.readAll().contains("<name>X</name>");
+        const bool edited = f.readAll().contains("<name>x</name>");
         print("save after one edit", ms, pugiSave, "pugixml save_file (format_raw)",
               edited ? QString() : QStringLiteral("   (the edit did not reach the file!)"));
     }

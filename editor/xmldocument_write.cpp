@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -495,6 +496,78 @@ bool serializeDocument(const DocData &d, ByteSink &sink)
     return Writer(d, sink).run();
 }
 
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Where a node of the source begins, or npos when it did not come from there. A node that
+// took another's place (or whose value changed) begins where its recorded span does.
+size_t nodeStart(const DocData &d, pugi::xml_node n)
+{
+    if (const auto it = d.edits.spans.find(n.internal_object()); it != d.edits.spans.end())
+        return it->second.first;
+    const ptrdiff_t off = n.offset_debug();
+    if (off < 0 || size_t(off) > d.source.size())
+        return npos;
+    const size_t o = size_t(off);
+    switch (n.type()) {
+    case pugi::node_element: return o >= 1 ? o - 1 : npos;
+    case pugi::node_pcdata: return o;
+    case pugi::node_cdata: return o >= 9 ? o - 9 : npos;
+    case pugi::node_comment: return o >= 4 ? o - 4 : npos;
+    case pugi::node_pi:
+    case pugi::node_declaration: return o >= 2 ? o - 2 : npos;
+    case pugi::node_doctype: return std::string_view(d.source).rfind("<!DOCTYPE", o);
+    default: return npos;
+    }
+}
+
+// Just after the '>' that stands last before limit, with only blanks between; npos otherwise.
+size_t afterLastTag(const std::string &src, size_t limit)
+{
+    size_t i = limit;
+    while (i > 0 && isSpace(src[i - 1]))
+        --i;
+    return i > 0 && src[i - 1] == '>' ? i : npos;
+}
+
+// Where element e ends: just after the '>' of its end tag (or of its empty-element tag).
+// Blank text between elements is not kept as nodes, so the last '>' before whatever comes
+// next closes e; what comes next is found by climbing to the nearest ancestor with a
+// following sibling, then back down through the end tags in between.
+size_t elementEnd(const DocData &d, pugi::xml_node e)
+{
+    const std::string &src = d.source;
+    std::vector<pugi::xml_node> chain;
+    size_t limit = src.size();
+    for (pugi::xml_node cur = e;;) {
+        chain.push_back(cur);
+        pugi::xml_node next = cur.next_sibling();
+        while (next && (next == d.graveyard || nodeStart(d, next) == npos))
+            next = next.next_sibling();
+        if (next) {
+            limit = nodeStart(d, next);
+            break;
+        }
+        cur = cur.parent();
+        if (!cur || cur.type() != pugi::node_element)
+            break;
+    }
+    size_t end = afterLastTag(src, limit);
+    for (size_t i = chain.size() - 1; i > 0 && end != npos; --i) {
+        // chain[i] has children, so an end tag of its own: "</name>" holds no '<'.
+        const size_t lt = std::string_view(src).rfind('<', end - 1);
+        if (lt == npos || lt + 1 >= src.size() || src[lt + 1] != '/')
+            return npos;
+        end = afterLastTag(src, lt);
+    }
+    return end;
+}
+
+} // namespace
+
 // Where a node that came from the source stands in it. Elements are found by their name,
 // which stays where the parse left it (elements are never renamed); text, comments and
 // processing instructions only until their value changes, so their place is recorded first.
@@ -511,59 +584,14 @@ bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end)
     };
     size_t b = size_t(off), e = std::string_view::npos;
     switch (n.type()) {
-    case pugi::node_element: {
+    case pugi::node_element:
         if (b == 0 || src[b - 1] != '<')
             return false;
         --b;
-        // Scan to the matching end tag.
-        size_t depth = 0;
-        size_t i = b;
-        auto tagStop = [&](size_t lt) {
-            char quote = 0;
-            for (size_t k = lt + 1; k < src.size(); ++k) {
-                const char c = src[k];
-                if (quote) {
-                    if (c == quote)
-                        quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    return k + 1;
-                }
-            }
-            return std::string_view::npos;
-        };
-        while (i < src.size() && e == std::string_view::npos) {
-            const size_t lt = s.find('<', i);
-            if (lt == std::string_view::npos)
-                return false;
-            const std::string_view rest = s.substr(lt, 9);
-            if (rest.substr(0, 4) == "<!--") {
-                i = after("-->", lt + 4);
-            } else if (rest == "<![CDATA[") {
-                i = after("]]>", lt + 9);
-            } else if (rest.substr(0, 2) == "<?") {
-                i = after("?>", lt + 2);
-            } else if (rest.substr(0, 2) == "</") {
-                i = tagStop(lt);
-                if (i != std::string_view::npos && depth <= 1)
-                    e = i;
-                else
-                    --depth;
-            } else {
-                i = tagStop(lt);
-                if (i == std::string_view::npos)
-                    return false;
-                if (src[i - 2] != '/')
-                    ++depth;
-                else if (depth == 0)
-                    e = i;
-            }
-            if (i == std::string_view::npos)
-                return false;
-        }
+        e = elementEnd(d, n);
+        if (e == npos || e <= b)
+            return false;
         break;
-    }
     case pugi::node_pcdata: {
         const size_t lt = s.find('<', b);
         e = lt == std::string_view::npos ? src.size() : lt;
