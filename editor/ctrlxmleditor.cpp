@@ -160,9 +160,9 @@ void CtrlXMLEditor::connectSession()
     connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
     connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
         if (busy)
-            dlgWait::instance(this)->showNow();
+            dlgWait::instance(this)->beginWait([this] { m_session->cancelLoad(); });
         else if (dlgWait *w = dlgWait::existing())
-            w->hide();
+            w->endWait();
     });
     connect(s, &EditorSession::sourceChanged, ieXML, &XmlSourceView::Navigate);
     connect(s, &EditorSession::sourceWritten, ieXML, &XmlSourceView::Refresh);

@@ -1,12 +1,19 @@
 #pragma once
-// The wait window: a small modeless box with a busy picture, shown while a document loads.
-// One object serves the whole library; it is created on first use and only hidden after.
+// The wait window: a small modeless box with a turning busy picture and a Cancel button,
+// shown while a document loads. One object serves the whole library; it is created on first
+// use and only hidden after. While it waits, the user's input goes to it alone; Escape
+// anywhere, its Cancel and its close box cancel the load.
 
 #include "quillon_export.h"
 
 #include <QDialog>
+#include <QPixmap>
+
+#include <functional>
 
 class QLabel;
+class QPushButton;
+class QTimer;
 
 namespace quillon {
 
@@ -20,10 +27,28 @@ public:
 
     // Shows it and has it painted before the caller blocks in a long load.
     void showNow();
+    // Shows it for a load that runs while the event loop does; cancel is called when the user
+    // cancels. endWait() hides it and gives the input back.
+    void beginWait(std::function<void()> cancel);
+    void endWait();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
 
 private:
     explicit dlgWait(QWidget *owner);
+    void turn();
+    void cancelNow();
+
     QLabel *Image1 = nullptr;
+    QPushButton *cmdCancel = nullptr;
+    QTimer *m_turn = nullptr;
+    QPixmap m_picture;
+    int m_angle = 0;
+    std::function<void()> m_cancel;
+    bool m_waiting = false;
 };
 
 } // namespace quillon

@@ -2,7 +2,9 @@
 #include "editorsession.h"
 #include "treemodel.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <utility>
 
@@ -28,24 +30,33 @@ EditorSession::Reports EditorSession::take()
 
 bool EditorSession::open(const QString &path)
 {
+    if (m_loading)
+        return false; // one load at a time
+    m_loading = true;
+    m_cancelLoad = false;
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
     // A relative name is looked for in the folder of the document shown before, and as given.
     const QString first = documentPathFor(m_fileName, path);
     const QString other = first == path ? retryPath(m_fileName, path) : path;
-    bool result = doc->load(first);
+    const auto wait = [this](const std::function<bool()> &done) { return waitForLoad(done); };
+    bool result = doc->loadWaiting(first, wait);
     QString loaded = first;
-    if (!result) {
+    if (!result && !doc->cancelled()) {
         const QString firstError = doc->errorString();
-        if (other != first && doc->load(other)) {
+        if (other != first && doc->loadWaiting(other, wait)) {
             result = true;
             loaded = other;
-        } else {
+        } else if (!doc->cancelled()) {
             m_lastError = firstError;
         }
     }
+    m_loading = false;
     if (!result) {
-        // The document shown before stays: its object, its name, its tree and its view.
+        // The document shown before stays: its object, its name, its tree and its view. A
+        // load the user cancelled is no error.
+        if (doc->cancelled())
+            m_lastError.clear();
         delete doc;
         emit busyChanged(false);
         return false;
@@ -55,6 +66,29 @@ bool EditorSession::open(const QString &path)
     setDocument(doc);
     emit sourceChanged(loaded);
     return true;
+}
+
+void EditorSession::cancelLoad()
+{
+    if (m_loading)
+        m_cancelLoad = true;
+}
+
+// Runs the event loop (the window paints, timers tick) until the worker is done or the user
+// cancels. False when cancelled.
+bool EditorSession::waitForLoad(const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || m_cancelLoad)
+            loop.quit();
+    });
+    poll.start();
+    if (!done() && !m_cancelLoad)
+        loop.exec();
+    return !m_cancelLoad;
 }
 
 void EditorSession::setDocument(XmlDocument *doc)
@@ -74,6 +108,7 @@ void EditorSession::onReadyState()
         return;
     if (!m_doc->hasChildNodes()) {
         m_tree->clear();
+        emit busyChanged(false); // the wait must never outlast the load
         return;
     }
     rebuildTree();

@@ -53,7 +53,12 @@ public:
     // Reads the document at path (a relative name is looked for next to the document shown
     // first, then as given). False, with lastError(), when it cannot be read: the document
     // shown before stays. The tree and the rows follow when the load completes.
+    // The reading and parsing run on a worker thread; meanwhile the event loop runs, so the
+    // window keeps painting (a view keeps user input away, see busyChanged), and cancelLoad()
+    // abandons the load: then the result is false with an empty lastError().
     bool open(const QString &path);
+    void cancelLoad();
+    bool isLoading() const { return m_loading; }
     // Writes the document to its file when it changed. False when there is no document, or
     // when writing failed (then a SaveFailed report is added to *reports).
     bool save(Reports *reports = nullptr);
@@ -103,7 +108,9 @@ signals:
     void addressChanged(const QString &path);
     void backEnabledChanged(bool enabled);
     void modifiedChanged(bool modified);
-    void busyChanged(bool busy);            // a document is being read
+    // A document is being read: while busy, the event loop runs inside open(); a view keeps
+    // the user's input away from everything but a way to cancel.
+    void busyChanged(bool busy);
     void sourceChanged(const QString &path);  // the raw file to show
     void sourceWritten();                     // the raw file was written anew
     void editMustClose();                   // an open edit is to be committed now
@@ -113,6 +120,7 @@ private:
     enum class JumpResult { Started, NotLoaded, NotLeft };
 
     void onReadyState();
+    bool waitForLoad(const std::function<bool()> &done);
     void setDocument(XmlDocument *doc);
     void rebuildTree();
     bool saveTo(const QString &path);
@@ -141,6 +149,8 @@ private:
     void recordEntry(const QString &entry);
 
     XmlDocument *m_doc = nullptr;
+    bool m_loading = false;
+    bool m_cancelLoad = false;
     QString m_fileName;
     int m_mode = 0;
     XmlNode m_instance;       // the instance whose properties are on show

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -820,19 +822,56 @@ bool XmlDocument::loadFrom(const QString &path, const QString *text, const QByte
 {
     auto data = std::make_shared<DocData>();
     QString error;
-    if (!parseSource(*data, path, text, error, bytes)) {
+    const bool ok = parseSource(*data, path, text, error, bytes);
+    if (ok && bytes)
+        data->path.clear();
+    return adopt(std::move(data), ok, error);
+}
+
+bool XmlDocument::adopt(std::shared_ptr<DocData> data, bool ok, const QString &error)
+{
+    m_cancelled = false;
+    if (!ok) {
         // Holds no document now; a completion still pending from an earlier load is dropped.
         m_data = std::make_shared<DocData>();
         m_data->error = error;
         ++m_loadSerial;
         return false;
     }
-    if (bytes)
-        data->path.clear();
     m_data = std::move(data);
     m_readyState = 1;
     completeLater();
     return true;
+}
+
+namespace {
+
+// A load on a worker thread. The worker holds the job too, so an abandoned job lives until
+// the worker is done with it.
+struct LoadJob {
+    std::shared_ptr<DocData> data = std::make_shared<DocData>();
+    QString path;
+    QString error;
+    bool ok = false;
+    std::atomic<bool> done{false};
+};
+
+} // namespace
+
+bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(const std::function<bool()> &)> &waitFor)
+{
+    auto job = std::make_shared<LoadJob>();
+    job->path = path;
+    QThreadPool::globalInstance()->start([job] {
+        job->ok = parseSource(*job->data, job->path, nullptr, job->error);
+        job->done.store(true, std::memory_order_release);
+    });
+    const auto done = [job] { return job->done.load(std::memory_order_acquire); };
+    if (!waitFor(done) || !done()) {
+        m_cancelled = true;
+        return false; // the document stays as it was
+    }
+    return adopt(std::move(job->data), job->ok, job->error);
 }
 
 void XmlDocument::completeLater()

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace quillon {
@@ -139,6 +140,12 @@ public:
     // completion (and drops a pending one), leaves readyState as it was and leaves the object
     // holding no document (hasChildNodes() false, save() false).
     bool load(const QString &path);
+    // load(), with the reading and parsing done on a worker thread while waitFor runs on this
+    // thread. waitFor(done) returns true once done() is true, or false to abandon the load:
+    // the document then stays as it was, cancelled() is true, and the worker's result is
+    // thrown away when it ends.
+    bool loadWaiting(const QString &path, const std::function<bool(const std::function<bool()> &done)> &waitFor);
+    bool cancelled() const { return m_cancelled; }
     // Writes the whole document through a temporary file renamed over path, in the encoding
     // it was read in, with its declaration unchanged. False (file untouched) on failure.
     // An unedited document written the usual way comes out byte for byte as it was read:
@@ -190,8 +197,10 @@ private:
     bool loadFrom(const QString &path, const QString *text, const QByteArray *bytes = nullptr);
     void completeLater();
     std::shared_ptr<DocData> m_data; // never null; replaced at every load
+    bool adopt(std::shared_ptr<DocData> data, bool ok, const QString &error);
     int m_readyState = 0;
     quint64 m_loadSerial = 0;        // the completion of an older load is dropped
+    bool m_cancelled = false;
 };
 
 } // namespace quillon

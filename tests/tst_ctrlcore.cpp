@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QWindow>
 
 using namespace quillon;
 using namespace testsupport;
@@ -20,6 +23,8 @@ private slots:
     void createdByItsProgrammaticIdentifierOnly();
     void loadShowsTreeAddressAndHidesWaitWindow();
     void failedLoadKeepsWhatIsOnScreen();
+    void waitWindowTakesTheInputAndCancels_data();
+    void waitWindowTakesTheInputAndCancels();
     void firstFailedLoadLeavesTheControlEmpty();
     void viewSwitchRebuildsTheTreeOnScreen();
     void messagesTellTheOutcomes_data();
@@ -74,6 +79,53 @@ void TestCtrlCore::loadShowsTreeAddressAndHidesWaitWindow()
     QVERIFY(!f->tree()->isExpanded(f->ctrl->treeModel()->index(1, 0)));
     QCOMPARE(f->w<QLabel>("lblAddress")->text(), path);
     QVERIFY(!dlgWait::existing()->isVisible());
+}
+
+void TestCtrlCore::waitWindowTakesTheInputAndCancels_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Escape in the control") << QStringLiteral("escape");
+    QTest::newRow("its Cancel") << QStringLiteral("button");
+    QTest::newRow("its close box") << QStringLiteral("close");
+}
+
+void TestCtrlCore::waitWindowTakesTheInputAndCancels()
+{
+    QFETCH(QString, how);
+    QVERIFY(f->open(QStringLiteral("main.xml"), 1));
+    const QString big = f->path(QStringLiteral("big.xml"));
+    QByteArray xml = "<uos><aim><aim-instances>";
+    for (int i = 0; i < 200000; ++i)
+        xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
+    writeAll(big, xml + "</aim-instances></aim></uos>");
+
+    bool clickSwallowed = false;
+    QTimer::singleShot(0, [&] {
+        dlgWait *wait = dlgWait::existing();
+        QVERIFY(wait && wait->isVisible());
+        // A click on the tree while the document loads does nothing.
+        QSignalSpy clicked(f->tree(), &QTreeView::clicked);
+        QTest::mouseClick(f->tree()->viewport(), Qt::LeftButton, {},
+                          f->tree()->visualRect(f->ctrl->treeModel()->index(0, 0)).center());
+        clickSwallowed = clicked.isEmpty();
+        if (how == QLatin1String("escape"))
+            QTest::keyClick(f->tree(), Qt::Key_Escape);
+        else if (how == QLatin1String("button"))
+            QTest::mouseClick(wait->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+        else
+            wait->windowHandle()->close(); // as the window system's close box does
+    });
+    QVERIFY(!f->ctrl->LoadProfile(big));
+    QVERIFY(clickSwallowed);
+    QVERIFY(f->ctrl->LastError().isEmpty());
+    settle();
+    QVERIFY(!dlgWait::existing()->isVisible());
+    QCOMPARE(f->ctrl->FileName(), f->path(QStringLiteral("main.xml")));
+    QCOMPARE(roots(), (QStringList{QStringLiteral("arm"), QStringLiteral("mapping"), QStringLiteral("aim")}));
+    // The input is the control's again.
+    QSignalSpy clicked(f->tree(), &QTreeView::clicked);
+    QTest::mouseClick(f->tree()->viewport(), Qt::LeftButton, {}, f->tree()->visualRect(f->ctrl->treeModel()->index(0, 0)).center());
+    QCOMPARE(clicked.size(), 1);
 }
 
 void TestCtrlCore::failedLoadKeepsWhatIsOnScreen()

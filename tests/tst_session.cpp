@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace quillon;
 using namespace testsupport;
@@ -66,6 +67,7 @@ private slots:
     void bareNameIsRetriedInThePreviousFolder();
     void bareNamePrefersTheFolderOfTheDocumentShown();
     void failedLoadKeepsThePreviousDocument();
+    void loadRunsTheEventLoopAndCanBeCancelled();
     void malformedFileFailsWithAReason();
 
     // View switches and saving
@@ -677,6 +679,43 @@ void TestSession::bareNamePrefersTheFolderOfTheDocumentShown()
     QDir::setCurrent(cwd);
     QCOMPARE(s().fileName(), QStringLiteral("other.xml"));
     QVERIFY(h->node(QStringLiteral("decoy")));
+}
+
+void TestSession::loadRunsTheEventLoopAndCanBeCancelled()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    XmlDocument *before = s().document();
+    // A document that takes a while to parse.
+    const QString big = h->path(QStringLiteral("big.xml"));
+    {
+        QByteArray xml = "<uos><aim><aim-instances>";
+        for (int i = 0; i < 200000; ++i)
+            xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
+        xml += "</aim-instances></aim></uos>";
+        writeAll(big, xml);
+    }
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(0);
+    QVERIFY(s().open(big)); // the parse runs beside the event loop
+    ticker.stop();
+    QVERIFY(ticks > 0);
+    settle();
+    QCOMPARE(s().fileName(), big);
+
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    before = s().document();
+    QTimer::singleShot(0, [this] { s().cancelLoad(); });
+    QVERIFY(!s().open(big));
+    QVERIFY(s().lastError().isEmpty()); // cancelled: no error to tell
+    settle();
+    QCOMPARE(s().document(), before);
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
+    QVERIFY(!s().isLoading());
+    QVERIFY(s().open(big)); // a cancelled load leaves nothing behind
+    settle();
 }
 
 void TestSession::failedLoadKeepsThePreviousDocument()
