@@ -22,6 +22,19 @@ XmlNode lastElementChild(const XmlNode &elm)
     return c;
 }
 
+// The attribute a tag names: the first one that is not a namespace declaration. XPath does not
+// see xmlns and xmlns:p as attributes, so a predicate on one would select nothing.
+XmlNode tagAttribute(const XmlNode &elm)
+{
+    for (int i = 0, n = elm.attributeCount(); i < n; ++i) {
+        const XmlNode a = elm.attribute(i);
+        const QString name = a.nodeName();
+        if (name != QLatin1String("xmlns") && !name.startsWith(QLatin1String("xmlns:")))
+            return a;
+    }
+    return {};
+}
+
 } // namespace
 
 void TreeStore::clear()
@@ -104,16 +117,14 @@ QString TreeStore::tag(int index) const
     case TagKind::None:
         return {};
     case TagKind::OwnFirstAttribute: {
-        const XmlNode a = n.elm.attribute(0);
-        return xpathPredicate(a.nodeName(), a.text());
+        const XmlNode a = tagAttribute(n.elm);
+        return a ? xpathPredicate(a.nodeName(), a.text()) : QString();
     }
     case TagKind::LastChildStep: {
         const XmlNode last = lastElementChild(n.elm);
         QString t = QLatin1Char('/') + last.nodeName();
-        if (last.attributeCount() > 0) {
-            const XmlNode a = last.attribute(0);
+        if (const XmlNode a = tagAttribute(last))
             t += xpathPredicate(a.nodeName(), a.text());
-        }
         return t;
     }
     }

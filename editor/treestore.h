@@ -26,7 +26,9 @@ public:
     bool isValid(int index) const { return index >= 1 && index <= count(); }
 
     QString text(int index) const;        // the element's name with "_" shown as " "
-    QString tag(int index) const;         // "" | "[@a=\"v\"]" | "/last[@a=\"v\"]" (ARM view)
+    // "" | "[@a=\"v\"]" | "/last[@a=\"v\"]" (ARM view); a is the first attribute that is not a
+    // namespace declaration.
+    QString tag(int index) const;
     QString fullPath(int index) const;    // captions from the root node down, joined by "/"
     XmlNode element(int index) const;
     int parent(int index) const;          // 0 for a root node
