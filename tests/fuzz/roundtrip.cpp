@@ -371,6 +371,23 @@ bool allTextIsXml(pugi::xml_node top)
     return true;
 }
 
+// The input as characters, enough to read its markup: UTF-16 when it starts so, otherwise
+// byte by byte.
+QString markupText(const QByteArray &input)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(input.constData());
+    const qsizetype n = input.size();
+    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == '<' && p[1] == 0)))
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(input.constData()), n / 2);
+    if (n >= 2 && ((p[0] == 0xFE && p[1] == 0xFF) || (p[0] == 0 && p[1] == '<'))) {
+        QByteArray swapped = input;
+        for (qsizetype i = 0; i + 1 < n; i += 2)
+            std::swap(swapped[i], swapped[i + 1]);
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(swapped.constData()), n / 2);
+    }
+    return QString::fromLatin1(input);
+}
+
 // Whether the XML declaration, a processing instruction or the DOCTYPE holds a carriage
 // return: the parser keeps those (it normalises line ends in text, attributes and comments).
 // Also true for a declaration spelled in other case than "<?xml", which the parser takes as one.
@@ -379,10 +396,9 @@ bool crInMarkup(pugi::xml_node top, const QByteArray &input)
     if (top.first_child().type() == pugi::node_declaration) {
         if (std::strcmp(top.first_child().name(), "xml") != 0)
             return true; // <?XML ... ?> and the like
-        qsizetype end = input.indexOf("?>");
-        if (end < 0)
-            end = input.indexOf(QByteArray("?\0>", 3)); // UTF-16
-        if (end >= 0 && input.left(end).contains('\r'))
+        const QString text = markupText(input);
+        const qsizetype end = text.indexOf(QLatin1String("?>"));
+        if (end >= 0 && text.left(end).contains(QLatin1Char('\r')))
             return true;
     }
     std::vector<pugi::xml_node> stack{top};
@@ -426,27 +442,20 @@ bool nonQualifiedName(pugi::xml_node top)
 // parser takes in (a NUL even cuts the text short).
 bool refersToNonXmlChar(const QByteArray &input)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(input.constData());
-    const qsizetype n = input.size();
-    QString text;
-    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == '<' && p[1] == 0)))
-        text = QString::fromUtf16(reinterpret_cast<const char16_t *>(input.constData()), n / 2);
-    else if (n >= 2 && ((p[0] == 0xFE && p[1] == 0xFF) || (p[0] == 0 && p[1] == '<'))) {
-        QByteArray swapped = input;
-        for (qsizetype i = 0; i + 1 < n; i += 2)
-            std::swap(swapped[i], swapped[i + 1]);
-        text = QString::fromUtf16(reinterpret_cast<const char16_t *>(swapped.constData()), n / 2);
-    } else {
-        text = QString::fromLatin1(input);
-    }
+    const QString text = markupText(input);
     for (qsizetype at = text.indexOf(QLatin1String("&#")); at >= 0; at = text.indexOf(QLatin1String("&#"), at + 2)) {
         const qsizetype semi = text.indexOf(QLatin1Char(';'), at);
         if (semi < 0)
             break;
         const bool hex = text.mid(at + 2, 1) == QLatin1String("x");
+        const QString digits = text.mid(at + (hex ? 3 : 2), semi - at - (hex ? 3 : 2));
         bool ok = false;
-        const qulonglong c = text.mid(at + (hex ? 3 : 2), semi - at - (hex ? 3 : 2)).toULongLong(&ok, hex ? 16 : 10);
-        if (ok && (c > 0x10FFFF || !isXmlChar(uint32_t(c))))
+        const qulonglong c = digits.toULongLong(&ok, hex ? 16 : 10);
+        const bool allDigits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [hex](QChar ch) {
+            return ch.isDigit() || (hex && QStringLiteral("abcdefABCDEF").contains(ch));
+        });
+        // Out of range, or too long to read at all (the parser's value wraps around).
+        if (ok ? (c > 0x10FFFF || !isXmlChar(uint32_t(c))) : allDigits)
             return true;
     }
     return false;
