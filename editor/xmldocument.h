@@ -114,6 +114,7 @@ public:
 private:
     friend class XmlDocument;
     friend struct DocData;
+    friend struct XmlNodeAccess;
     XmlNode(std::shared_ptr<DocData> doc, void *node, void *attr);
 
     std::shared_ptr<DocData> m_doc;

@@ -45,6 +45,11 @@ struct EditLog {
     bool empty() const { return path.empty(); }
 };
 
+// The parser's node behind a handle, for the library's own checks.
+struct XmlNodeAccess {
+    static pugi::xml_node node(const XmlNode &n) { return pugi::xml_node(static_cast<pugi::xml_node_struct *>(n.m_node)); }
+};
+
 struct DocData {
     pugi::xml_document doc;      // the document (parsed as a fragment: top-level whitespace kept)
     pugi::xml_document scratch;  // elements made by createElement, not yet placed
