@@ -203,6 +203,7 @@ QString xpathPredicate(const QString &attrName, const QString &value)
 
 void DocData::touched()
 {
+    lookupsWithoutIndex = 0;
     indexValid = false;
     instanceIndex.clear();
 }
@@ -258,30 +259,26 @@ void DocData::buildIndex() const
 {
     instanceIndex.clear();
     indexValid = true;
-    const pugi::xml_node root = documentElement();
-    if (!root || std::strcmp(root.name(), "uos") != 0)
-        return;
-    // The nested walk visits /uos/*/aim-instances/* in document order; emplace keeps the first.
-    auto forEachInstance = [&root](auto f) {
-        for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
-            if (section.type() != pugi::node_element)
-                continue;
-            for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
-                if (group.type() != pugi::node_element || std::strcmp(group.name(), "aim-instances") != 0)
-                    continue;
-                for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling())
-                    if (inst.type() == pugi::node_element)
-                        f(inst);
-            }
-        }
-    };
     size_t count = 0;
     forEachInstance([&count](pugi::xml_node) { ++count; });
     instanceIndex.reserve(count);
+    // emplace keeps the first instance of an id.
     forEachInstance([this](pugi::xml_node inst) {
         if (const pugi::xml_attribute id = inst.attribute("id"))
             instanceIndex.try_emplace(std::string_view(id.value()), inst);
     });
+}
+
+pugi::xml_node DocData::scanForInstance(std::string_view id) const
+{
+    pugi::xml_node found;
+    forEachInstance([&](pugi::xml_node inst) {
+        if (found)
+            return;
+        if (const pugi::xml_attribute a = inst.attribute("id"); a && id == a.value())
+            found = inst;
+    });
+    return found;
 }
 
 bool DocData::isHidden(pugi::xml_node n) const
@@ -976,11 +973,23 @@ XmlNode XmlDocument::findInstance(const QString &id) const
 {
     if (id.isEmpty() || !m_data->loaded)
         return {};
-    if (!m_data->indexValid)
-        m_data->buildIndex();
     const QByteArray key = id.toUtf8();
-    const auto it = m_data->instanceIndex.find(std::string_view(key.constData(), size_t(key.size())));
+    const std::string_view k(key.constData(), size_t(key.size()));
+    // The first lookups after a load or a change walk the instances: a jump looks up one id,
+    // and a walk costs a fraction of building the index. Later ones build it.
+    if (!m_data->indexValid) {
+        if (m_data->lookupsWithoutIndex++ < DocData::kLookupsBeforeIndex)
+            return DocData::wrap(m_data, m_data->scanForInstance(k));
+        m_data->buildIndex();
+    }
+    const auto it = m_data->instanceIndex.find(k);
     return it == m_data->instanceIndex.end() ? XmlNode() : DocData::wrap(m_data, it->second);
+}
+
+void XmlDocument::forEachInstance(const std::function<void(ElementRef)> &f) const
+{
+    if (m_data->loaded)
+        m_data->forEachInstance([&f](pugi::xml_node inst) { f(ElementRef(inst.internal_object())); });
 }
 
 QString firstAttributeText(const XmlNode &elm)

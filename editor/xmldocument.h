@@ -48,6 +48,7 @@ public:
 
 private:
     friend class XmlNode;
+    friend class XmlDocument;
     explicit ElementRef(void *p) : m_p(p) {}
     void *m_p = nullptr;
 };
@@ -180,6 +181,8 @@ public:
     // The first instance in document order under /uos/*/aim-instances/* whose id attribute
     // equals id exactly. Uses an index built once and rebuilt after any change.
     XmlNode findInstance(const QString &id) const;
+    // Calls f for every instance (the elements /uos/*/aim-instances/*), in document order.
+    void forEachInstance(const std::function<void(ElementRef)> &f) const;
 
     // The reason of the latest failure: load, save, an invalid expression (also one evaluated
     // on a node of this document), createElement.

@@ -66,6 +66,8 @@ struct DocData {
 
     mutable std::unordered_map<std::string_view, pugi::xml_node> instanceIndex;
     mutable bool indexValid = false;
+    mutable int lookupsWithoutIndex = 0;
+    static constexpr int kLookupsBeforeIndex = 3;
     mutable QString error;
 
     EditLog edits;
@@ -80,6 +82,26 @@ struct DocData {
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     void buildIndex() const;
+    pugi::xml_node scanForInstance(std::string_view id) const;
+    // The instances: the elements /uos/*/aim-instances/*, in document order.
+    template <class F>
+    void forEachInstance(F &&f) const
+    {
+        const pugi::xml_node root = documentElement();
+        if (!root || std::string_view(root.name()) != "uos")
+            return;
+        for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
+            if (section.type() != pugi::node_element)
+                continue;
+            for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
+                if (group.type() != pugi::node_element || std::string_view(group.name()) != "aim-instances")
+                    continue;
+                for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling())
+                    if (inst.type() == pugi::node_element)
+                        f(inst);
+            }
+        }
+    }
     pugi::xml_node documentElement() const;
     bool isHidden(pugi::xml_node n) const;   // whitespace-only text or the graveyard
     bool isRemoved(pugi::xml_node n) const;  // inside the graveyard

@@ -5,23 +5,22 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillon {
 
 std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc)
 {
-    const QList<XmlNode> nodes = doc.selectNodes(QStringLiteral("/uos/*/aim-instances/*"));
     std::vector<InstanceRow> rows;
-    rows.reserve(static_cast<size_t>(nodes.size()));
     // Documents hold many instances of few types: keep one copy of each type name.
-    QHash<QString, QString> types;
-    for (const XmlNode &node : nodes) {
-        const QString name = node.nodeName();
+    QHash<QByteArray, QString> types;
+    doc.forEachInstance([&](ElementRef inst) {
+        const QByteArray name = QByteArray::fromRawData(inst.name(), qsizetype(std::strlen(inst.name())));
         auto it = types.constFind(name);
         if (it == types.constEnd())
-            it = types.insert(name, name);
-        rows.push_back({*it, firstAttributeText(node)});
-    }
+            it = types.insert(QByteArray(name), QString::fromUtf8(name));
+        rows.push_back({*it, inst.attributeCount() > 0 ? QString::fromUtf8(inst.attributeValue(0)) : QString()});
+    });
     return rows;
 }
 

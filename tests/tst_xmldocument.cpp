@@ -520,7 +520,7 @@ void TestXmlDocument::invalidExpressions()
 void TestXmlDocument::findInstanceIsExact()
 {
     XmlDocument doc;
-    QVERIFY(doc.loadXml(QStringLiteral(
+    const QString xml = QStringLiteral(
         "<uos>\n"
         "  <arm><PART id=\"id1\"/></arm>\n"
         "  <aim>\n"
@@ -536,7 +536,8 @@ void TestXmlDocument::findInstanceIsExact()
         "    <nested><aim-instances><h id=\"deep\"/></aim-instances></nested>\n"
         "  </aim>\n"
         "  <more><aim-instances><i id=\"id9\"/><j id=\"id1\" n=\"3\"/></aim-instances></more>\n"
-        "</uos>\n")));
+        "</uos>\n");
+    QVERIFY(doc.loadXml(xml));
     QCOMPARE(doc.findInstance(QStringLiteral("id1")).attributeNamed(QStringLiteral("n")).text(), QStringLiteral("1"));
     QCOMPARE(doc.findInstance(QStringLiteral("id1")).nodeName(), QStringLiteral("a"));
     QVERIFY(!doc.findInstance(QStringLiteral("ID1")));
@@ -552,10 +553,15 @@ void TestXmlDocument::findInstanceIsExact()
     QVERIFY(!doc.findInstance(QString()));
     QVERIFY(!doc.findInstance(QStringLiteral("nothing")));
     // The same answers as the path expression over all instances with a predicate on id.
-    for (const char *id : {"id1", "ID2", " id3", "q\"uote", "apo's", "id9", "deep"})
-        QCOMPARE(doc.findInstance(QString::fromUtf8(id)),
-                 doc.selectSingleNode(QStringLiteral("/uos/*/aim-instances/*") +
-                                      xpathPredicate(QStringLiteral("id"), QString::fromUtf8(id))));
+    for (const char *id : {"id1", "ID2", " id3", "q\"uote", "apo's", "id9", "deep"}) {
+        const XmlNode byPath = doc.selectSingleNode(QStringLiteral("/uos/*/aim-instances/*") +
+                                                    xpathPredicate(QStringLiteral("id"), QString::fromUtf8(id)));
+        QCOMPARE(doc.findInstance(QString::fromUtf8(id)), byPath); // through the index
+        XmlDocument fresh; // the first lookups of a document walk the instances instead
+        QVERIFY(fresh.loadXml(xml));
+        QCOMPARE(firstAttributeText(fresh.findInstance(QString::fromUtf8(id))), firstAttributeText(byPath));
+        QCOMPARE(fresh.findInstance(QString::fromUtf8(id)).nodeName(), byPath.nodeName());
+    }
 
     XmlDocument other;
     QVERIFY(other.loadXml(QStringLiteral("<root><aim><aim-instances><a id=\"id1\"/></aim-instances></aim></root>")));
