@@ -29,6 +29,7 @@ struct SourceFormat {
     EmptyTagStyle emptyTags = EmptyTagStyle::Compact;
     std::string declaration;                   // as written (CRs removed); empty when none
     std::unordered_set<std::string> entities;  // general entities declared in the DOCTYPE
+    std::string tail; // a lone byte after the last whole UTF-16 unit, written back as it was
 };
 
 // What changed since the document was read, so that a save copies everything else from the

@@ -322,12 +322,16 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
     if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
         fmt.bom = true;
         fmt.encoding = p[0] == 0xFF ? XmlEncoding::Utf16LE : XmlEncoding::Utf16BE;
+        if ((n - 2) % 2)
+            fmt.tail.assign(1, char(p[n - 1]));
         return convertUtf16(buf, p[0] == 0xFE, 2, reason);
     }
     // Without a BOM, UTF-16 is recognised by the start of its declaration ("<?").
     if (n >= 4 && ((p[0] == '<' && p[1] == 0 && p[2] == '?' && p[3] == 0) ||
                    (p[0] == 0 && p[1] == '<' && p[2] == 0 && p[3] == '?'))) {
         fmt.encoding = p[0] == 0 ? XmlEncoding::Utf16BE : XmlEncoding::Utf16LE;
+        if (n % 2)
+            fmt.tail.assign(1, char(p[n - 1]));
         return convertUtf16(buf, p[0] == 0, 0, reason);
     }
     const std::string declared = declaredEncoding(buf.data(), n);

@@ -97,7 +97,9 @@ public:
     {
         writeBom();
         children(m_d.doc, 0, m_src.size());
-        return flush() && m_ok;
+        if (!flush() || !m_ok)
+            return false;
+        return m_fmt.tail.empty() || m_sink.write(m_fmt.tail.data(), m_fmt.tail.size());
     }
 
 private:
