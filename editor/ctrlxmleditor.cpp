@@ -164,6 +164,13 @@ void CtrlXMLEditor::connectSession()
         else if (dlgWait *w = dlgWait::existing())
             w->endWait();
     });
+    connect(s, &EditorSession::writingChanged, this, [this](bool writing) {
+        // A short save shows no window; a long one shows it after a moment.
+        if (writing)
+            dlgWait::instance(this)->beginWait(nullptr, 300);
+        else if (dlgWait *w = dlgWait::existing())
+            w->endWait();
+    });
     connect(s, &EditorSession::sourceChanged, ieXML, &XmlSourceView::Navigate);
     connect(s, &EditorSession::sourceWritten, ieXML, &XmlSourceView::Refresh);
     connect(s, &EditorSession::editMustClose, this, [this] {

@@ -48,6 +48,12 @@ dlgWait::dlgWait(QWidget *owner)
     m_turn = new QTimer(this);
     m_turn->setInterval(80);
     connect(m_turn, &QTimer::timeout, this, &dlgWait::turn);
+    m_showLater = new QTimer(this);
+    m_showLater->setSingleShot(true);
+    connect(m_showLater, &QTimer::timeout, this, [this] {
+        if (m_waiting)
+            showNow();
+    });
 }
 
 void dlgWait::turn()
@@ -67,20 +73,24 @@ void dlgWait::turn()
     Image1->setPixmap(frame);
 }
 
-void dlgWait::beginWait(std::function<void()> cancel)
+void dlgWait::beginWait(std::function<void()> cancel, int showAfterMs)
 {
     m_cancel = std::move(cancel);
     m_waiting = true;
-    cmdCancel->show();
+    cmdCancel->setVisible(bool(m_cancel));
     qApp->installEventFilter(this);
     m_turn->start();
-    showNow();
+    if (showAfterMs > 0)
+        m_showLater->start(showAfterMs);
+    else
+        showNow();
 }
 
 void dlgWait::endWait()
 {
     m_waiting = false;
     m_cancel = nullptr;
+    m_showLater->stop();
     qApp->removeEventFilter(this);
     m_turn->stop();
     cmdCancel->hide();

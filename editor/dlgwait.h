@@ -29,7 +29,9 @@ public:
     void showNow();
     // Shows it for a load that runs while the event loop does; cancel is called when the user
     // cancels. endWait() hides it and gives the input back.
-    void beginWait(std::function<void()> cancel);
+    // With no cancel there is no Cancel button and Escape does nothing; with showAfterMs the
+    // window shows only when the wait lasts that long (the input is held back at once).
+    void beginWait(std::function<void()> cancel, int showAfterMs = 0);
     void endWait();
 
 protected:
@@ -45,6 +47,7 @@ private:
     QLabel *Image1 = nullptr;
     QPushButton *cmdCancel = nullptr;
     QTimer *m_turn = nullptr;
+    QTimer *m_showLater = nullptr;
     QPixmap m_picture;
     int m_angle = 0;
     std::function<void()> m_cancel;

@@ -52,6 +52,7 @@ bool EditorSession::open(const QString &path)
         }
     }
     m_loading = false;
+    m_cancelLoad = false;
     if (!result) {
         // The document shown before stays: its object, its name, its tree and its view. A
         // load the user cancelled is no error.
@@ -78,17 +79,25 @@ void EditorSession::cancelLoad()
 // cancels. False when cancelled.
 bool EditorSession::waitForLoad(const std::function<bool()> &done)
 {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(10);
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || m_cancelLoad)
-            loop.quit();
-    });
-    poll.start();
-    if (!done() && !m_cancelLoad)
+    return waitUntil(done, &m_cancelLoad);
+}
+
+// Runs the event loop until done() or *cancel (when given) turns true. False when cancelled.
+bool EditorSession::waitUntil(const std::function<bool()> &done, const bool *cancel)
+{
+    auto over = [&] { return done() || (cancel && *cancel); };
+    if (!over()) {
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (over())
+                loop.quit();
+        });
+        poll.start();
         loop.exec();
-    return !m_cancelLoad;
+    }
+    return !(cancel && *cancel);
 }
 
 void EditorSession::setDocument(XmlDocument *doc)
@@ -177,7 +186,12 @@ bool EditorSession::saveAs(const QString &path, Reports *reports)
 // stay as they were.
 bool EditorSession::saveTo(const QString &path)
 {
-    if (!m_doc->save(path)) {
+    // The file is written on a worker while the event loop runs; a view keeps the user's input
+    // away meanwhile (see writingChanged), so the document stays as it is.
+    emit writingChanged(true);
+    const bool ok = m_doc->saveWaiting(path, [this](const std::function<bool()> &done) { waitUntil(done, nullptr); });
+    emit writingChanged(false);
+    if (!ok) {
         const QString name = QFileInfo(path).fileName();
         m_lastError = QStringLiteral("Can't save %1: %2").arg(name, m_doc->errorString());
         report(Outcome::SaveFailed, m_doc->errorString(), name);

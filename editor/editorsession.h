@@ -111,6 +111,9 @@ signals:
     // A document is being read: while busy, the event loop runs inside open(); a view keeps
     // the user's input away from everything but a way to cancel.
     void busyChanged(bool busy);
+    // The document is being written: the event loop runs inside the save meanwhile; a view
+    // keeps the user's input away (there is nothing to cancel).
+    void writingChanged(bool writing);
     void sourceChanged(const QString &path);  // the raw file to show
     void sourceWritten();                     // the raw file was written anew
     void editMustClose();                   // an open edit is to be committed now
@@ -121,6 +124,7 @@ private:
 
     void onReadyState();
     bool waitForLoad(const std::function<bool()> &done);
+    bool waitUntil(const std::function<bool()> &done, const bool *cancel);
     void setDocument(XmlDocument *doc);
     void rebuildTree();
     bool saveTo(const QString &path);

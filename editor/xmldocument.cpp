@@ -885,7 +885,9 @@ void XmlDocument::completeLater()
         Qt::QueuedConnection);
 }
 
-bool XmlDocument::save(const QString &path)
+bool XmlDocument::save(const QString &path) { return saveWaiting(path, nullptr); }
+
+bool XmlDocument::saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &)> &waitFor)
 {
     if (!m_data->loaded) {
         m_data->error = QStringLiteral("No document is loaded.");
@@ -904,11 +906,35 @@ bool XmlDocument::save(const QString &path)
         m_data->error = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
         return false;
     }
-    FileSink file(path);
-    if (!file.open() || !serializeDocument(*m_data, file) || !file.commit()) {
-        m_data->error = file.error() ? writeProblem(file.error(), info)
-                                     : QStringLiteral("The document could not be written out.");
-        file.cancel();
+    // The writing only reads the document; the worker shares it until it is done.
+    struct Job {
+        std::shared_ptr<DocData> data;
+        QString path;
+        bool ok = false;
+        int err = 0;
+        std::atomic<bool> done{false};
+    };
+    auto job = std::make_shared<Job>();
+    job->data = m_data;
+    job->path = path;
+    auto write = [job] {
+        FileSink file(job->path);
+        job->ok = file.open() && serializeDocument(*job->data, file) && file.commit();
+        job->err = job->ok ? 0 : file.error();
+        if (!job->ok)
+            file.cancel();
+        job->done.store(true, std::memory_order_release);
+    };
+    if (waitFor) {
+        QThreadPool::globalInstance()->start(write);
+        const auto done = [job] { return job->done.load(std::memory_order_acquire); };
+        while (!done())
+            waitFor(done);
+    } else {
+        write();
+    }
+    if (!job->ok) {
+        m_data->error = job->err ? writeProblem(job->err, info) : QStringLiteral("The document could not be written out.");
         return false;
     }
     m_data->error.clear();

@@ -160,6 +160,9 @@ public:
     // (or last saved to) and nothing changed since. After a successful save, path() is path.
     // On failure errorString() says why, in words for the user, without the file's name.
     bool save(const QString &path);
+    // save(), with the writing done on a worker thread while waitFor(done) runs on this
+    // thread until done() is true. Nothing may change the document meanwhile.
+    bool saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &done)> &waitFor);
     // The document differs from the file last read or written.
     bool isModified() const;
     // Parses text held in memory (tests, new documents); completion is delivered as for load.
