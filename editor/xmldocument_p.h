@@ -3,6 +3,7 @@
 // xmldocument_write.cpp): the shared document state behind every XmlNode handle, and the
 // reading and writing of files.
 
+#include "encoding.h"
 #include "savefault_p.h"
 #include "xmldocument.h"
 
@@ -18,7 +19,6 @@
 
 namespace quillon {
 
-enum class XmlEncoding { Utf8, Utf16LE, Utf16BE, Latin1, Windows1252, Ascii };
 enum class EmptyTagStyle { Compact /* <a/> */, Spaced /* <a /> */, Pair /* <a></a> */ };
 
 // How the source was written, so that save() writes it back the same way.
@@ -85,12 +85,6 @@ struct DocData {
         return (n || a) ? XmlNode(d, n.internal_object(), a.internal_object()) : XmlNode();
     }
 };
-
-// Windows-1252 bytes 0x80-0x9F; the five undefined ones stand for the same C1 code point.
-inline constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // The largest file the editor opens: held in memory, it takes a few times its size.
 inline constexpr qint64 kMaxDocumentBytes = qint64(1) << 30;

@@ -1,36 +1,13 @@
 #include "xmlsourceview.h"
+#include "encoding.h"
 
 #include <Qsci/qscilexerxml.h>
 #include <Qsci/qsciscintilla.h>
 
 #include <QFile>
 #include <QFontDatabase>
-#include <QStringDecoder>
 
 namespace quillon {
-
-namespace {
-
-// Text of an XML file in whatever encoding it declares or marks with a byte-order mark.
-QString decodeXml(const QByteArray &bytes)
-{
-    if (auto enc = QStringConverter::encodingForData(bytes)) {
-        if (*enc != QStringConverter::Utf8) {
-            QStringDecoder d(*enc);
-            return d.decode(bytes);
-        }
-    }
-    const QByteArray head = bytes.left(200).toLower();
-    const int decl = int(head.indexOf("encoding="));
-    if (head.startsWith("<?xml") && decl > 0) {
-        const QByteArray name = head.mid(decl + 10).split(head.at(decl + 9)).value(0);
-        if (name == "iso-8859-1" || name == "latin1" || name == "latin-1")
-            return QString::fromLatin1(bytes);
-    }
-    return QString::fromUtf8(bytes);
-}
-
-} // namespace
 
 XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
 {
@@ -101,7 +78,13 @@ void XmlSourceView::readFile()
         return;
     }
     const int firstLine = m_editor->firstVisibleLine();
-    m_editor->setText(decodeXml(f.readAll()));
+    QString reason;
+    const QByteArray text = encoding::fileToUtf8(f.readAll(), reason);
+    if (!reason.isEmpty()) {
+        m_editor->setText(tr("The file %1 cannot be shown: %2").arg(m_path, reason));
+        return;
+    }
+    m_editor->setText(QString::fromUtf8(text));
     m_editor->setFirstVisibleLine(firstLine);
 }
 
