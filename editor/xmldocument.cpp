@@ -869,7 +869,10 @@ bool XmlDocument::save(const QString &path)
         return false;
     }
     FileSink file(path);
-    if (!file.open() || !serializeDocument(*m_data, file) || !file.commit()) {
+    QByteArray text; // the file's text in UTF-8, for sourceUtf8()
+    text.reserve(qsizetype(m_data->source.size()));
+    ArraySink textSink(text);
+    if (!file.open() || !serializeDocument(*m_data, file, &textSink) || !file.commit()) {
         m_data->error = file.error() ? writeProblem(file.error(), info)
                                      : QStringLiteral("The document could not be written out.");
         file.cancel();
@@ -878,7 +881,22 @@ bool XmlDocument::save(const QString &path)
     m_data->error.clear();
     m_data->modified = false;
     m_data->path = path;
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    m_data->savedUtf8 = std::move(text);
+    m_data->saved = true;
     return true;
+}
+
+QByteArray XmlDocument::sourceUtf8() const
+{
+    if (!m_data->loaded)
+        return {};
+    if (m_data->saved)
+        return m_data->savedUtf8;
+    const std::string &src = m_data->source;
+    const size_t bom = src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    return QByteArray::fromRawData(src.data() + bom, qsizetype(src.size() - bom));
 }
 
 bool XmlDocument::isModified() const { return m_data->modified; }

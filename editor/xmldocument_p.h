@@ -65,6 +65,9 @@ struct DocData {
 
     EditLog edits;
     bool modified = false;       // differs from the file last read or written
+    // After a save: what was written, in UTF-8 without a BOM (the text on disk from then on).
+    QByteArray savedUtf8;
+    bool saved = false;
 
     void touched(); // call after every change of the tree: drops the instance index
     // Call before the change they name.
@@ -99,13 +102,14 @@ bool isValidQName(std::string_view name);
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
                  const QByteArray *fromBytes = nullptr);
 
-// Writes the document as save() writes it: through sink, in pieces.
+// Writes the document as save() writes it: through sink, in pieces. utf8, when given, also
+// receives the same text in UTF-8, before it is encoded (a UTF-8 BOM of the source included).
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual bool write(const char *data, size_t size) = 0;
 };
-bool serializeDocument(const DocData &d, ByteSink &sink);
+bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8 = nullptr);
 
 // Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
 // from the source, or whose place can no longer be told (a text whose value changed).

@@ -24,11 +24,11 @@ struct Span {
 
 // Writes a document: what was not changed is copied from the source as it was read, what was
 // changed is written from memory. Everything passes through one UTF-8 buffer that flush()
-// converts to the file's encoding.
+// converts to the file's encoding (and, when asked, also hands over as it is).
 class Writer {
 public:
-    Writer(const DocData &d, ByteSink &sink)
-        : m_d(d), m_fmt(d.format), m_src(d.source), m_sink(sink),
+    Writer(const DocData &d, ByteSink &sink, ByteSink *utf8)
+        : m_d(d), m_fmt(d.format), m_src(d.source), m_sink(sink), m_utf8(utf8),
           m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
                     m_fmt.encoding == XmlEncoding::Utf16BE)
     {
@@ -80,7 +80,7 @@ private:
         }
         if (m_fmt.encoding == XmlEncoding::Utf8 && end - begin >= kChunk) {
             flush();
-            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin);
+            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin) && tee(m_src.data() + begin, end - begin);
             return;
         }
         m_buf.append(m_src, begin, end - begin);
@@ -89,6 +89,8 @@ private:
     }
 
     void fail() { m_ok = false; }
+
+    bool tee(const char *data, size_t size) { return !m_utf8 || m_utf8->write(data, size); }
 
     void writeBom()
     {
@@ -108,13 +110,13 @@ private:
         if (m_buf.empty() || !m_ok)
             return m_ok;
         if (m_fmt.encoding == XmlEncoding::Utf8) {
-            m_ok = m_sink.write(m_buf.data(), m_buf.size());
+            m_ok = m_sink.write(m_buf.data(), m_buf.size()) && tee(m_buf.data(), m_buf.size());
             m_buf.clear();
             return m_ok;
         }
         m_out.clear();
         encoding::encodeUtf8(m_fmt.encoding, m_buf.data(), m_buf.size(), m_out);
-        m_ok = m_sink.write(m_out.data(), m_out.size());
+        m_ok = m_sink.write(m_out.data(), m_out.size()) && tee(m_buf.data(), m_buf.size());
         m_buf.clear();
         return m_ok;
     }
@@ -387,6 +389,7 @@ private:
     const SourceFormat &m_fmt;
     const std::string &m_src;
     ByteSink &m_sink;
+    ByteSink *m_utf8;
     const bool m_unicode;
     bool m_ok = true;
     std::string m_fresh; // written from memory, line ends not yet converted
@@ -396,9 +399,9 @@ private:
 
 } // namespace
 
-bool serializeDocument(const DocData &d, ByteSink &sink)
+bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8)
 {
-    return Writer(d, sink).run();
+    return Writer(d, sink, utf8).run();
 }
 
 namespace {
