@@ -151,7 +151,9 @@ void XmlSourceView::startFill()
     suspendLexer();
     m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 0UL);
     m_editor->SendScintilla(QsciScintilla::SCI_CLEARALL);
-    // Room for the whole text at once, rather than growing the buffer chunk by chunk.
+    // Room for the whole text at once. Scintilla fills it with zeros, which on a text of a few
+    // hundred megabytes is the one step of the fill that takes longer than a chunk; growing
+    // the buffer as chunks arrive instead copies it whole at each step, which costs more.
     m_editor->SendScintilla(QsciScintilla::SCI_ALLOCATE, static_cast<unsigned long>(m_text.size() + 1));
     m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
     m_done = 0;
@@ -179,6 +181,7 @@ void XmlSourceView::fillChunk()
     if (m_done >= m_text.size()) {
         stopFill();
         m_stale = false;
+        m_firstLine = 0; // beyond the end of this text: not to be carried to the next
     }
 }
 
