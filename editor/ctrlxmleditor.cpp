@@ -171,7 +171,11 @@ void CtrlXMLEditor::connectSession()
         else if (dlgWait *w = dlgWait::existing())
             w->endWait();
     });
-    connect(s, &EditorSession::sourceChanged, ieXML, &XmlSourceView::Navigate);
+    // The tab shows the text of the document in memory, which is the file's.
+    connect(s, &EditorSession::sourceChanged, ieXML, [this](const QString &path) {
+        ieXML->showDocument(m_session->document());
+        ieXML->Navigate(path);
+    });
     connect(s, &EditorSession::sourceWritten, ieXML, &XmlSourceView::Refresh);
     connect(s, &EditorSession::editMustClose, this, [this] {
         if (IsEditing())

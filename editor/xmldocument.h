@@ -196,6 +196,11 @@ public:
 
     // Serialises the document as save() would write it (for tests and diagnostics).
     QByteArray toBytes() const;
+    // The text of the file as it now stands on disk, in UTF-8 without a byte order mark: the
+    // source as read until a save, then what the latest save wrote; empty when no document is
+    // held. No copy is made: the bytes stay valid while this document lives (until the next
+    // load, or longer while an XmlNode of it is held).
+    QByteArray sourceUtf8() const;
 
 signals:
     void onreadystatechange();

@@ -3,6 +3,7 @@
 // xmldocument_write.cpp): the shared document state behind every XmlNode handle, and the
 // reading and writing of files.
 
+#include "encoding.h"
 #include "savefault_p.h"
 #include "xmldocument.h"
 
@@ -18,7 +19,6 @@
 
 namespace quillon {
 
-enum class XmlEncoding { Utf8, Utf16LE, Utf16BE, Latin1, Windows1252, Ascii };
 enum class EmptyTagStyle { Compact /* <a/> */, Spaced /* <a /> */, Pair /* <a></a> */ };
 
 // How the source was written, so that save() writes it back the same way.
@@ -73,6 +73,9 @@ struct DocData {
 
     EditLog edits;
     bool modified = false;       // differs from the file last read or written
+    // After a save: what was written, in UTF-8 without a BOM (the text on disk from then on).
+    QByteArray savedUtf8;
+    bool saved = false;
 
     void touched(); // call after every change of the tree: drops the instance index
     // Call before the change they name.
@@ -114,12 +117,6 @@ struct DocData {
     }
 };
 
-// Windows-1252 bytes 0x80-0x9F; the five undefined ones stand for the same C1 code point.
-inline constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 // The largest file the editor opens: held in memory, it takes a few times its size.
 inline constexpr qint64 kMaxDocumentBytes = qint64(1) << 30;
 
@@ -133,13 +130,14 @@ bool isValidQName(std::string_view name);
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
                  const QByteArray *fromBytes = nullptr);
 
-// Writes the document as save() writes it: through sink, in pieces.
+// Writes the document as save() writes it: through sink, in pieces. utf8, when given, also
+// receives the same text in UTF-8, before it is encoded (a UTF-8 BOM of the source included).
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual bool write(const char *data, size_t size) = 0;
 };
-bool serializeDocument(const DocData &d, ByteSink &sink);
+bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8 = nullptr);
 
 // Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
 // from the source, or whose place can no longer be told (a text whose value changed).

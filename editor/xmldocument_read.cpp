@@ -3,6 +3,7 @@
 // and the parse with its checks and error positions.
 
 #include "xmldocument_p.h"
+#include "encoding.h"
 #include "wellformed.h"
 
 #include <QDir>
@@ -10,8 +11,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdint>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -161,215 +160,36 @@ bool textBuffer(const QString &text, Buffer &buf)
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// The value of the encoding pseudo-attribute of a declaration at p (ASCII bytes), lower-cased.
-std::string declaredEncoding(const char *p, size_t n)
-{
-    if (n < 6 || std::memcmp(p, "<?xml", 5) != 0 || !isXmlSpace(p[5]))
-        return {};
-    const size_t limit = std::min<size_t>(n, 1024);
-    const std::string_view decl(p, limit);
-    const size_t end = decl.find("?>");
-    const size_t at = decl.find("encoding");
-    if (end == std::string_view::npos || at == std::string_view::npos || at > end)
-        return {};
-    size_t i = at + 8;
-    while (i < end && isXmlSpace(decl[i]))
-        ++i;
-    if (i >= end || decl[i] != '=')
-        return {};
-    ++i;
-    while (i < end && isXmlSpace(decl[i]))
-        ++i;
-    if (i >= end || (decl[i] != '"' && decl[i] != '\''))
-        return {};
-    const char quote = decl[i++];
-    std::string name;
-    for (; i < end && decl[i] != quote; ++i)
-        name += char(std::tolower(static_cast<unsigned char>(decl[i])));
-    return name;
-}
-
-enum class Known { Utf8, Utf16, Latin1, Windows1252, Ascii, Unknown };
-
-Known encodingByName(const std::string &name)
-{
-    static const std::unordered_map<std::string, Known> names = {
-        {"utf-8", Known::Utf8},           {"utf8", Known::Utf8},
-        {"utf-16", Known::Utf16},         {"utf-16le", Known::Utf16},
-        {"utf-16be", Known::Utf16},       {"iso-8859-1", Known::Latin1},
-        {"iso8859-1", Known::Latin1},     {"iso_8859-1", Known::Latin1},
-        {"iso_8859-1:1987", Known::Latin1}, {"latin1", Known::Latin1},
-        {"latin-1", Known::Latin1},       {"l1", Known::Latin1},
-        {"cp819", Known::Latin1},         {"ibm819", Known::Latin1},
-        {"iso-ir-100", Known::Latin1},    {"windows-1252", Known::Windows1252},
-        {"cp1252", Known::Windows1252},   {"x-cp1252", Known::Windows1252},
-        {"us-ascii", Known::Ascii},       {"ascii", Known::Ascii},
-        {"iso646-us", Known::Ascii},      {"ansi_x3.4-1968", Known::Ascii},
-    };
-    const auto it = names.find(name);
-    return it == names.end() ? Known::Unknown : it->second;
-}
-
-void putUtf8(char *&out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        *out++ = char(cp);
-    } else if (cp < 0x800) {
-        *out++ = char(0xC0 | (cp >> 6));
-        *out++ = char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *out++ = char(0xE0 | (cp >> 12));
-        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = char(0x80 | (cp & 0x3F));
-    } else {
-        *out++ = char(0xF0 | (cp >> 18));
-        *out++ = char(0x80 | ((cp >> 12) & 0x3F));
-        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = char(0x80 | (cp & 0x3F));
-    }
-}
-
-// Converts UTF-16 after skip bytes to UTF-8; an unpaired surrogate is refused (reason set).
-bool convertUtf16(Buffer &buf, bool bigEndian, size_t skip, QString &reason)
-{
-    const auto *in = reinterpret_cast<const unsigned char *>(buf.data()) + skip;
-    const size_t units = (buf.size() - skip) / 2;
-    Buffer out;
-    if (!out.allocate(units * 3 + 1)) {
-        reason = QStringLiteral("out of memory");
-        return false;
-    }
-    char *o = out.data();
-    auto unit = [&](size_t i) -> uint32_t {
-        const unsigned char a = in[2 * i], b = in[2 * i + 1];
-        return bigEndian ? (uint32_t(a) << 8 | b) : (uint32_t(b) << 8 | a);
-    };
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t u = unit(i);
-        if (u >= 0xD800 && u < 0xE000) {
-            const uint32_t low = u < 0xDC00 && i + 1 < units ? unit(i + 1) : 0;
-            if (low < 0xDC00 || low >= 0xE000) {
-                reason = QStringLiteral("UTF-16 with an unpaired surrogate (0x%1) at byte %2")
-                             .arg(u, 4, 16, QLatin1Char('0'))
-                             .arg(skip + 2 * i);
-                return false;
-            }
-            u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-            ++i;
-        }
-        putUtf8(o, u);
-    }
-    out.setSize(size_t(o - out.data()));
-    buf.swap(out);
-    return true;
-}
-
-bool convertSingleByte(Buffer &buf, bool windows1252)
-{
-    Buffer out;
-    if (!out.allocate(buf.size() * 3))
-        return false;
-    char *o = out.data();
-    const auto *in = reinterpret_cast<const unsigned char *>(buf.data());
-    for (size_t i = 0; i < buf.size(); ++i) {
-        const unsigned char c = in[i];
-        putUtf8(o, windows1252 && c >= 0x80 && c < 0xA0 ? uint32_t(kCp1252High[c - 0x80]) : uint32_t(c));
-    }
-    out.setSize(size_t(o - out.data()));
-    buf.swap(out);
-    return true;
-}
-
-bool hasHighBytes(const Buffer &buf)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
-    for (size_t i = 0; i < buf.size(); ++i)
-        if (p[i] >= 0x80)
-            return true;
-    return false;
-}
-
 // Finds the encoding of the source in buf and converts buf to UTF-8 (a UTF-8 BOM stays in
 // place; the parser skips it).
 bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
-    const size_t n = buf.size();
+    encoding::Detected found;
     if (fromText) {
-        switch (encodingByName(declaredEncoding(buf.data(), n))) {
-        case Known::Utf16: fmt.encoding = XmlEncoding::Utf16LE; fmt.bom = true; break;
-        case Known::Latin1: fmt.encoding = XmlEncoding::Latin1; break;
-        case Known::Windows1252: fmt.encoding = XmlEncoding::Windows1252; break;
-        case Known::Ascii: fmt.encoding = XmlEncoding::Ascii; break;
-        default: fmt.encoding = XmlEncoding::Utf8; break;
-        }
-        return true;
-    }
-    if ((n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF) ||
-        (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0)) {
-        reason = QStringLiteral("UTF-32 is not supported");
+        found = encoding::detectText(buf.data(), buf.size());
+    } else if (!encoding::detect(buf.data(), buf.size(), found, reason)) {
         return false;
     }
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-        if (encodingByName(declaredEncoding(buf.data() + 3, n - 3)) == Known::Utf16) {
-            reason = QStringLiteral("the declaration says UTF-16 but the file is UTF-8 (it starts with a UTF-8 BOM)");
-            return false;
-        }
-        fmt.encoding = XmlEncoding::Utf8;
-        fmt.bom = true;
+    fmt.encoding = found.encoding;
+    fmt.bom = found.bom;
+    if (fromText || !encoding::needsDecoding(found.encoding))
         return true;
-    }
-    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
-        fmt.bom = true;
-        fmt.encoding = p[0] == 0xFF ? XmlEncoding::Utf16LE : XmlEncoding::Utf16BE;
-        if ((n - 2) % 2)
-            fmt.tail.assign(1, char(p[n - 1]));
-        return convertUtf16(buf, p[0] == 0xFE, 2, reason);
-    }
-    // Without a BOM, UTF-16 is recognised by the start of its declaration ("<?").
-    if (n >= 4 && ((p[0] == '<' && p[1] == 0 && p[2] == '?' && p[3] == 0) ||
-                   (p[0] == 0 && p[1] == '<' && p[2] == 0 && p[3] == '?'))) {
-        fmt.encoding = p[0] == 0 ? XmlEncoding::Utf16BE : XmlEncoding::Utf16LE;
-        if (n % 2)
-            fmt.tail.assign(1, char(p[n - 1]));
-        return convertUtf16(buf, p[0] == 0, 0, reason);
-    }
-    const std::string declared = declaredEncoding(buf.data(), n);
-    switch (encodingByName(declared)) {
-    case Known::Utf8:
-        fmt.encoding = XmlEncoding::Utf8;
-        return true;
-    case Known::Utf16:
-        reason = QStringLiteral("the declaration says %1 but the file is written in single bytes")
-                     .arg(QString::fromLatin1(declared.c_str()).toUpper());
+    const size_t size = buf.size() - found.bomSize;
+    // A lone byte after the last whole UTF-16 unit is kept aside and written back as it was.
+    const bool utf16 = found.encoding == XmlEncoding::Utf16LE || found.encoding == XmlEncoding::Utf16BE;
+    if (utf16 && size % 2)
+        fmt.tail.assign(1, buf.data()[buf.size() - 1]);
+    Buffer out;
+    if (!out.allocate(encoding::utf8Capacity(found.encoding, size))) {
+        reason = QStringLiteral("out of memory");
         return false;
-    case Known::Latin1:
-        fmt.encoding = XmlEncoding::Latin1;
-        return convertSingleByte(buf, false) || (reason = QStringLiteral("out of memory"), false);
-    case Known::Windows1252:
-        fmt.encoding = XmlEncoding::Windows1252;
-        return convertSingleByte(buf, true) || (reason = QStringLiteral("out of memory"), false);
-    case Known::Unknown:
-        // No declared encoding, or a name that is not even one: UTF-8 (the well-formedness
-        // check then points at a malformed name).
-        if (declared.empty() || !std::isalpha(static_cast<unsigned char>(declared[0])) ||
-            !std::all_of(declared.begin(), declared.end(), [](char c) {
-                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
-            })) {
-            fmt.encoding = XmlEncoding::Utf8;
-            return true;
-        }
-        reason = QStringLiteral("the encoding \"%1\" is not supported").arg(QString::fromLatin1(declared.c_str()));
-        return false;
-    case Known::Ascii:
-        fmt.encoding = XmlEncoding::Ascii;
-        if (hasHighBytes(buf)) {
-            reason = QStringLiteral("the encoding \"%1\" is not supported or the file does not match it")
-                         .arg(QString::fromLatin1(declared));
-            return false;
-        }
-        return true;
     }
+    size_t written = 0;
+    if (!encoding::decode(found.encoding, buf.data() + found.bomSize, size, out.data(), written, reason,
+                          found.bomSize))
+        return false;
+    out.setSize(written);
+    buf.swap(out);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // names and whitespace-only text.
 
 #include "xmldocument_p.h"
+#include "encoding.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,66 +16,6 @@ namespace quillon {
 
 namespace {
 
-// Decodes one UTF-8 sequence at p (not past end); invalid bytes give U+FFFD and advance by one.
-uint32_t decodeUtf8(const unsigned char *&p, const unsigned char *end)
-{
-    const unsigned char c = *p;
-    int len = 0;
-    uint32_t cp = 0;
-    if (c < 0x80) {
-        ++p;
-        return c;
-    } else if ((c & 0xE0) == 0xC0) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        ++p;
-        return 0xFFFD;
-    }
-    if (end - p < len) {
-        ++p;
-        return 0xFFFD;
-    }
-    for (int i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) {
-            ++p;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    p += len;
-    return cp;
-}
-
-int cp1252Byte(uint32_t cp)
-{
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
-        return int(cp);
-    for (int i = 0; i < 32; ++i)
-        if (kCp1252High[i] == cp)
-            return 0x80 + i;
-    return -1;
-}
-
-bool representable(XmlEncoding e, uint32_t cp)
-{
-    switch (e) {
-    case XmlEncoding::Utf8:
-    case XmlEncoding::Utf16LE:
-    case XmlEncoding::Utf16BE: return true;
-    case XmlEncoding::Latin1: return cp <= 0xFF;
-    case XmlEncoding::Ascii: return cp < 0x80;
-    case XmlEncoding::Windows1252: return cp1252Byte(cp) >= 0;
-    }
-    return true;
-}
-
 // The bytes of one node in the source: [begin, end).
 struct Span {
     size_t begin = 0;
@@ -83,11 +24,11 @@ struct Span {
 
 // Writes a document: what was not changed is copied from the source as it was read, what was
 // changed is written from memory. Everything passes through one UTF-8 buffer that flush()
-// converts to the file's encoding.
+// converts to the file's encoding (and, when asked, also hands over as it is).
 class Writer {
 public:
-    Writer(const DocData &d, ByteSink &sink)
-        : m_d(d), m_fmt(d.format), m_src(d.source), m_sink(sink),
+    Writer(const DocData &d, ByteSink &sink, ByteSink *utf8)
+        : m_d(d), m_fmt(d.format), m_src(d.source), m_sink(sink), m_utf8(utf8),
           m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
                     m_fmt.encoding == XmlEncoding::Utf16BE)
     {
@@ -141,7 +82,7 @@ private:
         }
         if (m_fmt.encoding == XmlEncoding::Utf8 && end - begin >= kChunk) {
             flush();
-            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin);
+            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin) && tee(m_src.data() + begin, end - begin);
             return;
         }
         m_buf.append(m_src, begin, end - begin);
@@ -150,6 +91,8 @@ private:
     }
 
     void fail() { m_ok = false; }
+
+    bool tee(const char *data, size_t size) { return !m_utf8 || m_utf8->write(data, size); }
 
     void writeBom()
     {
@@ -169,51 +112,15 @@ private:
         if (m_buf.empty() || !m_ok)
             return m_ok;
         if (m_fmt.encoding == XmlEncoding::Utf8) {
-            m_ok = m_sink.write(m_buf.data(), m_buf.size());
+            m_ok = m_sink.write(m_buf.data(), m_buf.size()) && tee(m_buf.data(), m_buf.size());
             m_buf.clear();
             return m_ok;
         }
         m_out.clear();
-        const auto *p = reinterpret_cast<const unsigned char *>(m_buf.data());
-        const auto *end = p + m_buf.size();
-        while (p < end)
-            putCode(decodeUtf8(p, end));
-        m_ok = m_sink.write(m_out.data(), m_out.size());
+        encoding::encodeUtf8(m_fmt.encoding, m_buf.data(), m_buf.size(), m_out);
+        m_ok = m_sink.write(m_out.data(), m_out.size()) && tee(m_buf.data(), m_buf.size());
         m_buf.clear();
         return m_ok;
-    }
-
-    void putCode(uint32_t cp)
-    {
-        auto unit16 = [this](uint32_t u) {
-            if (m_fmt.encoding == XmlEncoding::Utf16LE) {
-                m_out.push_back(char(u & 0xFF));
-                m_out.push_back(char(u >> 8));
-            } else {
-                m_out.push_back(char(u >> 8));
-                m_out.push_back(char(u & 0xFF));
-            }
-        };
-        switch (m_fmt.encoding) {
-        case XmlEncoding::Utf16LE:
-        case XmlEncoding::Utf16BE:
-            if (cp >= 0x10000) {
-                cp -= 0x10000;
-                unit16(0xD800 + (cp >> 10));
-                unit16(0xDC00 + (cp & 0x3FF));
-            } else {
-                unit16(cp);
-            }
-            break;
-        case XmlEncoding::Windows1252: {
-            const int b = cp1252Byte(cp);
-            m_out.push_back(b < 0 ? '?' : char(b));
-            break;
-        }
-        default:
-            m_out.push_back(representable(m_fmt.encoding, cp) ? char(cp) : '?');
-            break;
-        }
     }
 
     // ---- the source ----------------------------------------------------------------------
@@ -376,8 +283,8 @@ private:
                 const unsigned char *next = p;
                 // The string ends in a NUL, which no multi-byte sequence accepts as a
                 // continuation byte, so decoding never reads past it.
-                const uint32_t cp = decodeUtf8(next, p + 4);
-                if (representable(m_fmt.encoding, cp)) {
+                const uint32_t cp = encoding::decodeUtf8(next, p + 4);
+                if (encoding::representable(m_fmt.encoding, cp)) {
                     p = next;
                 } else {
                     const int len = std::snprintf(tmp, sizeof tmp, "&#%u;", cp);
@@ -484,6 +391,7 @@ private:
     const SourceFormat &m_fmt;
     const std::string &m_src;
     ByteSink &m_sink;
+    ByteSink *m_utf8;
     const bool m_unicode;
     bool m_ok = true;
     std::string m_fresh; // written from memory, line ends not yet converted
@@ -493,9 +401,9 @@ private:
 
 } // namespace
 
-bool serializeDocument(const DocData &d, ByteSink &sink)
+bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8)
 {
-    return Writer(d, sink).run();
+    return Writer(d, sink, utf8).run();
 }
 
 namespace {
@@ -667,7 +575,7 @@ bool isValidQName(std::string_view name)
     int colons = 0;
     while (p < end) {
         const unsigned char *before = p;
-        const uint32_t c = decodeUtf8(p, end);
+        const uint32_t c = encoding::decodeUtf8(p, end);
         if (c == ':') {
             if (atStart || ++colons > 1)
                 return false;

@@ -1,13 +1,22 @@
 #pragma once
 // The "XML" tab: a read-only source view of the document file. Navigate and Refresh only note
-// what to show; the file is read when the view is (or becomes) visible, so opening a large
-// document is not slowed down while the user is on the other tab.
+// what to show; the text is put in when the view is (or becomes) visible, so opening a large
+// document is not slowed down while the user is on the other tab. The text of the document
+// held in memory is shown when it is the document of the file (see showDocument); other files
+// are read. The text goes in a few megabytes per turn of the event loop, so that the window
+// keeps painting meanwhile.
 
 #include "quillon_export.h"
+#include "xmldocument.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QPointer>
 #include <QWidget>
 
 class QsciScintilla;
+class QTimer;
 
 namespace quillon {
 
@@ -16,13 +25,18 @@ class QUILLON_EXPORT XmlSourceView : public QWidget {
 public:
     explicit XmlSourceView(QWidget *parent = nullptr);
 
+    // The document whose text (XmlDocument::sourceUtf8) stands for its file: while its path()
+    // is the file navigated to, the view shows it instead of reading the file.
+    void showDocument(XmlDocument *doc);
+    // The file to show; a fill under way starts over.
     void Navigate(const QString &path);
+    // Shows the file anew (after it was written); a fill under way starts over.
     void Refresh();
 
     QString path() const { return m_path; }
     // The text on show ("" until the view has been visible with a file to show).
     QString shownText() const;
-    // Whether the file still has to be read in (it will be when the view is visible).
+    // Whether the text still has to be put in, in full (it will be while the view is visible).
     bool isStale() const { return m_stale; }
 
 protected:
@@ -31,12 +45,30 @@ protected:
 
 private:
     void readIfVisible();
-    void readFile();
+    void startFill();
+    void fillChunk();
+    void stopFill();
+    QByteArray fileText() const;
+    void suspendLexer();
+    void resumeLexer();
+    QByteArray stringResult(unsigned int message, const char *key) const;
 
     QsciScintilla *m_editor = nullptr;
+    QTimer *m_fill = nullptr;
+    QPointer<XmlDocument> m_doc;
     QString m_path;
     bool m_stale = false;
     bool m_readQueued = false;
+    // The fill under way: the text, what of it is in, and the line to show at the top.
+    XmlNode m_keep; // holds the document whose text is m_text
+    QByteArray m_text;
+    qsizetype m_done = 0;
+    int m_firstLine = 0;
+    bool m_filling = false;
+    // The lexer, set aside while a fill is under way: its language and properties.
+    bool m_lexerSuspended = false;
+    long m_lexerId = 0;
+    QList<QPair<QByteArray, QByteArray>> m_lexerProperties;
 };
 
 } // namespace quillon

@@ -3,9 +3,13 @@
 #include "ctrlxmleditor.h"
 #include "dlgwait.h"
 #include "testsupport.h"
+#include "encoding.h"
 #include "xmlsourceview.h"
 
+#include <QAbstractScrollArea>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStringEncoder>
 #include <QTabWidget>
 #include <QTest>
 #include <QSignalSpy>
@@ -32,6 +36,9 @@ private slots:
     void brokenHistoryIsAnError();
     void failedSaveSaysSoAndKeepsTheFile();
     void xmlTabReadsTheFileOnlyWhenShown();
+    void xmlTabShowsTheDocumentInMemory_data();
+    void xmlTabShowsTheDocumentInMemory();
+    void xmlTabFillsALargeDocumentInChunks();
     void callableByName();
 
 private:
@@ -274,6 +281,124 @@ void TestCtrlCore::xmlTabReadsTheFileOnlyWhenShown()
     view->Navigate(f->path(QStringLiteral("absent.xml")));
     settle();
     QVERIFY(view->shownText().contains(QStringLiteral("cannot be shown")));
+}
+
+namespace {
+
+QString sampleText(const QString &encodingName, const QString &name)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<uos>\n  <aim>\n    <aim-instances>\n"
+                          "      <product id=\"id1\"><name>%2</name></product>\n"
+                          "    </aim-instances>\n  </aim>\n</uos>\n")
+        .arg(encodingName, name);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+void TestCtrlCore::xmlTabShowsTheDocumentInMemory_data()
+{
+    QTest::addColumn<QString>("encodingName");
+    QTest::addColumn<QString>("name"); // what the file holds in its one <name>
+    QTest::addColumn<QByteArray>("bytes");
+    const QString latin1 = QStringLiteral("Caf\u00E9 \u00BD");
+    const QString cp1252 = QStringLiteral("Caf\u00E9 \u20AC\u201A\u0178");
+    const QString unicode = QStringLiteral("Caf\u00E9 \u20AC \U0001D11E");
+    auto encoded = [](const QString &text, QStringConverter::Encoding e) {
+        QStringEncoder enc(e); // no byte order mark
+        return QByteArray(enc.encode(text));
+    };
+    QTest::newRow("UTF-8") << "UTF-8" << unicode << sampleText(QStringLiteral("UTF-8"), unicode).toUtf8();
+    QTest::newRow("UTF-8 with BOM") << "UTF-8" << unicode
+                                    << "\xEF\xBB\xBF" + sampleText(QStringLiteral("UTF-8"), unicode).toUtf8();
+    QTest::newRow("Latin-1") << "ISO-8859-1" << latin1
+                             << sampleText(QStringLiteral("ISO-8859-1"), latin1).toLatin1();
+    QByteArray cp = sampleText(QStringLiteral("windows-1252"), QStringLiteral("Caf\u00E9 ###")).toLatin1();
+    cp.replace("###", "\x80\x82\x9F");
+    QTest::newRow("windows-1252") << "windows-1252" << cp1252 << cp;
+    QTest::newRow("UTF-16LE without BOM")
+        << "UTF-16" << unicode << encoded(sampleText(QStringLiteral("UTF-16"), unicode), QStringConverter::Utf16LE);
+    QTest::newRow("UTF-16BE without BOM")
+        << "UTF-16" << unicode << encoded(sampleText(QStringLiteral("UTF-16"), unicode), QStringConverter::Utf16BE);
+}
+
+// The tab shows the text of the document held in memory, as the file stands on disk: as read
+// until a save, then as saved.
+void TestCtrlCore::xmlTabShowsTheDocumentInMemory()
+{
+    QFETCH(QString, encodingName);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    const QString path = f->path(QStringLiteral("enc.xml"));
+    QVERIFY(writeFile(path, bytes));
+    QVERIFY(f->open(QStringLiteral("enc.xml"), 0));
+    // What is on disk now is not what was read: the tab must not read the file again.
+    QVERIFY(writeFile(path, "<uos/>\n"));
+    auto *view = f->w<XmlSourceView>("ieXML");
+    f->w<QTabWidget>("ctrlTab")->setCurrentIndex(1);
+    QTRY_VERIFY(!view->isStale());
+    QCOMPARE(view->shownText(), sampleText(encodingName, name));
+
+    // After an edit and a save: the text saved, which is the file's.
+    const QString edited = QStringLiteral("Lid \u00E9 & <1>");
+    QVERIFY(f->session()->document()->findInstance(QStringLiteral("id1")).selectSingleNode(QStringLiteral("name")).setText(edited));
+    QVERIFY(f->ctrl->SaveProfile());
+    QTRY_VERIFY(!view->isStale());
+    QCOMPARE(view->shownText(), sampleText(encodingName, QStringLiteral("Lid \u00E9 &amp; &lt;1&gt;")));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QString reason;
+    QCOMPARE(view->shownText(), QString::fromUtf8(encoding::fileToUtf8(saved.readAll(), reason)));
+    QCOMPARE(reason, QString());
+}
+
+// A large document goes in over several turns of the event loop; the view is stale until
+// all of it is in. A refresh during the fill starts it over, and the line at the top stays.
+void TestCtrlCore::xmlTabFillsALargeDocumentInChunks()
+{
+    QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
+    for (int i = 1; text.size() < (20 << 20); ++i)
+        text += "      <product id=\"id" + QByteArray::number(i) + "\"><name>Caf\xC3\xA9 " + QByteArray::number(i) +
+                "</name></product>\n";
+    text += "    </aim-instances>\n  </aim>\n</uos>\n";
+    const QString expected = QString::fromUtf8(text);
+    QVERIFY(writeFile(f->path(QStringLiteral("large.xml")), text));
+    QVERIFY(f->open(QStringLiteral("large.xml"), 0));
+    auto *view = f->w<XmlSourceView>("ieXML");
+    auto *scroll = f->w<QAbstractScrollArea>("ieXMLText")->verticalScrollBar();
+
+    // Turns of the event loop until the view is filled; the lengths of the text seen between.
+    auto fill = [&](bool refreshMidway) {
+        QList<qsizetype> partial;
+        for (int turn = 0; view->isStale() && turn < 10000; ++turn) {
+            QCoreApplication::processEvents();
+            const qsizetype shown = view->shownText().size();
+            if (view->isStale() && shown > 0) {
+                partial << shown;
+                if (refreshMidway && partial.size() == 1)
+                    view->Refresh();
+            }
+        }
+        return partial;
+    };
+    f->w<QTabWidget>("ctrlTab")->setCurrentIndex(1);
+    QList<qsizetype> partial = fill(false);
+    QVERIFY(!view->isStale());
+    QVERIFY2(partial.size() >= 2, qPrintable(QString::number(partial.size())));
+    QVERIFY(partial.last() < expected.size());
+    QCOMPARE(view->shownText(), expected);
+
+    scroll->setValue(1000);
+    view->Refresh();
+    partial = fill(true);
+    QVERIFY(!partial.isEmpty());
+    QCOMPARE(view->shownText(), expected);
+    QCOMPARE(scroll->value(), 1000);
 }
 
 void TestCtrlCore::callableByName()

@@ -109,6 +109,7 @@ private slots:
     void encodings_data();
     void encodings();
     void charactersOutsideTheEncodingBecomeReferences();
+    void sourceUtf8IsTheFileAsItStands();
 
     void whitespaceIsInvisibleToNavigation();
     void prologAndEpilogAreKept();
@@ -361,6 +362,36 @@ void TestXmlDocument::charactersOutsideTheEncodingBecomeReferences()
     XmlDocument again;
     QVERIFY(again.load(path));
     QCOMPARE(again.selectSingleNode(QStringLiteral("/uos/n")).text(), QStringLiteral("é € 中"));
+}
+
+// The text of the file as it stands on disk, in UTF-8: as read, then as last saved; edits not
+// yet saved are not in it.
+void TestXmlDocument::sourceUtf8IsTheFileAsItStands()
+{
+    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<uos>\n  <n>Gr\u00FC\u00DFe \U0001D11E</n>\n</uos>\n");
+    const QString utf8 = text.arg(QLatin1String("UTF-8")), utf16 = text.arg(QLatin1String("UTF-16"));
+    XmlDocument doc;
+    QCOMPARE(doc.sourceUtf8(), QByteArray());
+    QVERIFY(doc.load(write(QStringLiteral("bom.xml"), "\xEF\xBB\xBF" + utf8.toUtf8())));
+    QCOMPARE(doc.sourceUtf8(), utf8.toUtf8());
+    QVERIFY(doc.load(write(QStringLiteral("utf16.xml"), "\xFF\xFE" + encode(utf16, "utf16le"))));
+    QCOMPARE(doc.sourceUtf8(), utf16.toUtf8());
+
+    const QString path = write(QStringLiteral("latin.xml"),
+                               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos>\n  <n>\xE9</n>\n</uos>\n");
+    QVERIFY(doc.load(path));
+    const QByteArray asRead = doc.sourceUtf8();
+    QCOMPARE(asRead, QString::fromLatin1(readFile(path)).toUtf8());
+    QVERIFY(doc.selectSingleNode(QStringLiteral("/uos/n")).setText(QStringLiteral("\u00E0 \u20AC")));
+    QCOMPARE(doc.sourceUtf8(), asRead);
+    QVERIFY(doc.save(path));
+    QCOMPARE(doc.sourceUtf8(), QString::fromLatin1(readFile(path)).toUtf8());
+    QVERIFY(doc.sourceUtf8().contains("\xC3\xA0 &#8364;"));
+    // Saved elsewhere: that file's text.
+    QVERIFY(doc.selectSingleNode(QStringLiteral("/uos/n")).setText(QStringLiteral("x")));
+    const QString other = m_dir.filePath(QStringLiteral("other.xml"));
+    QVERIFY(doc.save(other));
+    QCOMPARE(doc.sourceUtf8(), QString::fromLatin1(readFile(other)).toUtf8());
 }
 
 // ---------------------------------------------------------------------------------------
