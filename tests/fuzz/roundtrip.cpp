@@ -390,7 +390,8 @@ QString markupText(const QByteArray &input)
 
 // Whether the XML declaration, a processing instruction or the DOCTYPE holds a carriage
 // return: the parser keeps those (it normalises line ends in text, attributes and comments).
-// Also true for a declaration spelled in other case than "<?xml", which the parser takes as one.
+// Also true for a declaration spelled in other case than "<?xml", or closed otherwise than by
+// "?>", both of which the parser takes as one.
 bool crInMarkup(pugi::xml_node top, const QByteArray &input)
 {
     if (top.first_child().type() == pugi::node_declaration) {
@@ -400,6 +401,8 @@ bool crInMarkup(pugi::xml_node top, const QByteArray &input)
         const qsizetype end = text.indexOf(QLatin1String("?>"));
         if (end >= 0 && text.left(end).contains(QLatin1Char('\r')))
             return true;
+        if (end < 0 || text.indexOf(QLatin1Char('>')) != end + 1)
+            return true; // <?xml version="1.0"/>: the parser ends the declaration there
     }
     std::vector<pugi::xml_node> stack{top};
     while (!stack.empty()) {
@@ -475,7 +478,7 @@ int quillonFuzzOne(const uint8_t *data, size_t size)
     // for byte, and these documents are skipped: text that is not valid UTF-8 or characters
     // XML does not allow (the load should refuse them), a carriage return inside the
     // declaration, a processing instruction or the DOCTYPE, a declaration not spelled "<?xml"
-    // (both not written back as read), names
+    // or not closed by "?>" (all not written back as read), names
     // that are not qualified names (a click cannot select their elements).
     static const bool explore = qEnvironmentVariableIsSet("QUILLON_FUZZ_EXPLORE");
     const pugi::xml_node top = doc.documentElement().raw().root();
