@@ -50,12 +50,15 @@ void generate(const QString &path, int n, const QString &other)
         f.write(b);
         b.clear();
     };
-    b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  </header>\n";
+    b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  "
+         "</header>\n";
     b += "  <arm>\n";
     for (int i = 0; i < n / 100; ++i) {
         const QByteArray id = QByteArray::number(i + 1);
-        b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id + "\"/>\n      </PART_NUMBER>\n"
-             "      <PART_NAME>\n        <product ref=\"id" + id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
+        b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id +
+             "\"/>\n      </PART_NUMBER>\n"
+             "      <PART_NAME>\n        <product ref=\"id" +
+             id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
     }
     b += "  </arm>\n  <mapping>\n";
     for (int i = 0; i < n / 10; ++i) {
@@ -64,13 +67,19 @@ void generate(const QString &path, int n, const QString &other)
         if (b.size() > (1 << 20))
             flush();
     }
-    b += "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) + "\"/>\n    </far>\n";
+    b +=
+        "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) + "\"/>\n    </far>\n";
     b += "  </mapping>\n  <aim>\n    <aim-instances>\n";
     for (int i = 1; i <= n; ++i) {
         const QByteArray id = QByteArray::number(i);
-        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id + "</name>\n"
-             "        <description>Generated part number " + id + "</description>\n"
-             "        <of_shape>\n          <shape ref=\"id" + QByteArray::number(i % n + 1) + "\"/>\n        </of_shape>\n"
+        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
+             "</name>\n"
+             "        <description>Generated part number " +
+             id +
+             "</description>\n"
+             "        <of_shape>\n          <shape ref=\"id" +
+             QByteArray::number(i % n + 1) +
+             "\"/>\n        </of_shape>\n"
              "      </product>\n";
         if (b.size() > (1 << 20))
             flush();
@@ -106,8 +115,11 @@ int runOpen(const QString &path, int mode)
     waitForTree(ctrl);
     const double openMs = t.nsecsElapsed() / 1e6;
     std::printf("open %-8s %-8s %10.1f ms   parse %9.1f ms   ratio %5.2f   peak %8.1f MiB\n",
-                qPrintable(QFileInfo(path).baseName()), mode == 0 ? "ARM" : mode == 1 ? "Mapping" : "AIM", openMs,
-                parseMs, openMs / parseMs, peakKiB() / 1024.0);
+                qPrintable(QFileInfo(path).baseName()),
+                mode == 0   ? "ARM"
+                : mode == 1 ? "Mapping"
+                            : "AIM",
+                openMs, parseMs, openMs / parseMs, peakKiB() / 1024.0);
     if (mode == 2) {
         // The tree stays usable: expand the node holding every instance and scroll to its end.
         auto *tree = ctrl.findChild<QTreeView *>(QStringLiteral("ctrlTree"));

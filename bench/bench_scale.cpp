@@ -77,15 +77,19 @@ void generate(const QString &path, int n, const QString &other)
         f.write(b);
         b.clear();
     };
-    b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  </header>\n";
+    b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  "
+         "</header>\n";
     b += "  <arm>\n";
     for (int i = 0; i < n / 100; ++i) {
         const QByteArray id = QByteArray::number(i + 1);
-        b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id + "\"/>\n      </PART_NUMBER>\n"
-             "      <PART_NAME>\n        <product ref=\"id" + id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
+        b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id +
+             "\"/>\n      </PART_NUMBER>\n"
+             "      <PART_NAME>\n        <product ref=\"id" +
+             id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
     }
     b += "  </arm>\n  <mapping>\n";
-    b += "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) + "\"/>\n    </far>\n";
+    b +=
+        "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) + "\"/>\n    </far>\n";
     for (int i = 0; i < n / 10; ++i) {
         const QByteArray id = QByteArray::number(i + 1);
         b += "    <part_to_product>\n      <product ref=\"id" + id + "\"/>\n    </part_to_product>\n";
@@ -95,9 +99,14 @@ void generate(const QString &path, int n, const QString &other)
     b += "  </mapping>\n  <aim>\n    <aim-instances>\n";
     for (int i = 1; i <= n; ++i) {
         const QByteArray id = QByteArray::number(i);
-        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id + "</name>\n"
-             "        <description>Generated part number " + id + "</description>\n"
-             "        <of_shape>\n          <shape ref=\"id" + QByteArray::number(i % n + 1) + "\"/>\n        </of_shape>\n"
+        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
+             "</name>\n"
+             "        <description>Generated part number " +
+             id +
+             "</description>\n"
+             "        <of_shape>\n          <shape ref=\"id" +
+             QByteArray::number(i % n + 1) +
+             "\"/>\n        </of_shape>\n"
              "      </product>\n";
         if (b.size() > (1 << 20))
             flush();

@@ -27,12 +27,21 @@ int main(int argc, char **argv)
         doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n <aim>\n  <aim-instances>\n";
         for (size_t i = 0; doc.size() < target; ++i) {
             const std::string n = std::to_string(i);
-            doc += "   <product id=\"id" + n + "\" kind=\"part\" version=\"" + std::to_string(i % 7) + "\">\n"
-                   "    <name>Gear shaft " + n + " \xE2\x80\x93 gr\xC3\xB6\xC3\x9F" "er &amp; kleiner</name>\n"
-                   "    <description>A plain run of description text for instance number " + n +
+            doc += "   <product id=\"id" + n + "\" kind=\"part\" version=\"" + std::to_string(i % 7) +
+                   "\">\n"
+                   "    <name>Gear shaft " +
+                   n +
+                   " \xE2\x80\x93 gr\xC3\xB6\xC3\x9F"
+                   "er &amp; kleiner</name>\n"
+                   "    <description>A plain run of description text for instance number " +
+                   n +
                    ", long enough to matter.</description>\n"
-                   "    <ref href=\"parts.xml#id" + n + "\" ref=\"id" + n + "\"/>\n"
-                   "    <!-- comment " + n + " -->\n"
+                   "    <ref href=\"parts.xml#id" +
+                   n + "\" ref=\"id" + n +
+                   "\"/>\n"
+                   "    <!-- comment " +
+                   n +
+                   " -->\n"
                    "   </product>\n";
         }
         doc += "  </aim-instances>\n </aim>\n</uos>\n";

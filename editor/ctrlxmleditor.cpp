@@ -22,8 +22,7 @@ namespace quillon {
 
 namespace {
 
-template <class W>
-W *child(QWidget *parent, const char *name)
+template <class W> W *child(QWidget *parent, const char *name)
 {
     auto *w = new W(parent);
     w->setObjectName(QLatin1String(name));
@@ -197,13 +196,30 @@ void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
         bool error = true;
         QMessageBox::Icon icon = QMessageBox::Critical;
         switch (r.outcome) {
-        case O::FileNotFound: text = QStringLiteral("File not found."); break;
-        case O::InstanceNotFound: text = QStringLiteral("Instance not found."); error = false; break;
-        case O::RowInstanceNotFound: text = QStringLiteral("Instance not found"); error = false; break;
-        case O::BrokenHistory: text = QStringLiteral("Broken history"); break;
-        case O::ArmAttributeEmpty: text = QStringLiteral("ARM attribute is empty"); break;
-        case O::EmptyReference: text = QStringLiteral("Empty reference."); error = false; break;
-        case O::UnexpectedNullElement: text = QStringLiteral("Unexpected NULL element"); break;
+        case O::FileNotFound:
+            text = QStringLiteral("File not found.");
+            break;
+        case O::InstanceNotFound:
+            text = QStringLiteral("Instance not found.");
+            error = false;
+            break;
+        case O::RowInstanceNotFound:
+            text = QStringLiteral("Instance not found");
+            error = false;
+            break;
+        case O::BrokenHistory:
+            text = QStringLiteral("Broken history");
+            break;
+        case O::ArmAttributeEmpty:
+            text = QStringLiteral("ARM attribute is empty");
+            break;
+        case O::EmptyReference:
+            text = QStringLiteral("Empty reference.");
+            error = false;
+            break;
+        case O::UnexpectedNullElement:
+            text = QStringLiteral("Unexpected NULL element");
+            break;
         case O::PopulateFailed:
             // The one "Error" with the exclamation icon.
             text = QStringLiteral("Exception in \"PopulateInstance\"");
@@ -254,13 +270,34 @@ void CtrlXMLEditor::SaveItemChanges(bool bSave)
     m_edit->close(bSave);
 }
 
-int CtrlXMLEditor::viewMode() const { return m_session->viewMode(); }
-void CtrlXMLEditor::setViewMode(int nMode) { tell(m_session->setViewMode(nMode)); }
-bool CtrlXMLEditor::IsEditing() const { return m_edit->isEditing(); }
-QString CtrlXMLEditor::LastError() const { return m_session->lastError(); }
-QString CtrlXMLEditor::FileName() const { return m_session->fileName(); }
-bool CtrlXMLEditor::Modified() const { return m_session->isModified(); }
-TreeModel *CtrlXMLEditor::treeModel() const { return m_session->treeModel(); }
+int CtrlXMLEditor::viewMode() const
+{
+    return m_session->viewMode();
+}
+void CtrlXMLEditor::setViewMode(int nMode)
+{
+    tell(m_session->setViewMode(nMode));
+}
+bool CtrlXMLEditor::IsEditing() const
+{
+    return m_edit->isEditing();
+}
+QString CtrlXMLEditor::LastError() const
+{
+    return m_session->lastError();
+}
+QString CtrlXMLEditor::FileName() const
+{
+    return m_session->fileName();
+}
+bool CtrlXMLEditor::Modified() const
+{
+    return m_session->isModified();
+}
+TreeModel *CtrlXMLEditor::treeModel() const
+{
+    return m_session->treeModel();
+}
 
 void CtrlXMLEditor::cmdLoad_Click()
 {

@@ -97,8 +97,8 @@ private:
 
     EditorSession *m_session = nullptr;
     layout::EditorLayout m_layout; // every position and size, in twips
-    bool m_bRightClick = false;    // the last mouse-down in the list was the right button
-    int m_nLinkRow = -1;           // the reference row the "Edit Link..." menu acts on
+    bool m_bRightClick = false; // the last mouse-down in the list was the right button
+    int m_nLinkRow = -1; // the reference row the "Edit Link..." menu acts on
     bool m_bListPressed = false;
 
     // Child controls

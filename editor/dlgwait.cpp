@@ -19,8 +19,7 @@ namespace {
 QPointer<dlgWait> g_wait;
 }
 
-dlgWait::dlgWait(QWidget *owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+dlgWait::dlgWait(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("dlgWait"));
     setWindowTitle(QString());

@@ -13,8 +13,13 @@ namespace quillon {
 
 EditBox::EditBox(QTreeView *list, QWidget *container, EditorSession *session, std::function<double()> dpi,
                  std::function<QPoint()> listLeftTop, std::function<void(const layout::Rect &)> place)
-    : QObject(container), m_list(list), m_box(new QLineEdit(container)), m_session(session), m_dpi(std::move(dpi)),
-      m_listLeftTop(std::move(listLeftTop)), m_place(std::move(place))
+    : QObject(container),
+      m_list(list),
+      m_box(new QLineEdit(container)),
+      m_session(session),
+      m_dpi(std::move(dpi)),
+      m_listLeftTop(std::move(listLeftTop)),
+      m_place(std::move(place))
 {
     m_box->setObjectName(QStringLiteral("txtEdit"));
     m_box->hide();

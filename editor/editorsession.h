@@ -27,21 +27,21 @@ class QUILLON_EXPORT EditorSession : public QObject {
 public:
     // What an operation had to give up on.
     enum class Outcome {
-        FileNotFound,          // a jump's document could not be read
-        InstanceNotFound,      // no instance for a tree node or a completed jump ("...found.")
-        RowInstanceNotFound,   // no instance for a followed row ("...found", no full stop)
-        BrokenHistory,         // Back: the entry's document or instance is gone
-        ArmAttributeEmpty,     // ARM view: the node holds no attribute value
-        EmptyReference,        // Mapping view: a terminal node without ref or href
+        FileNotFound, // a jump's document could not be read
+        InstanceNotFound, // no instance for a tree node or a completed jump ("...found.")
+        RowInstanceNotFound, // no instance for a followed row ("...found", no full stop)
+        BrokenHistory, // Back: the entry's document or instance is gone
+        ArmAttributeEmpty, // ARM view: the node holds no attribute value
+        EmptyReference, // Mapping view: a terminal node without ref or href
         UnexpectedNullElement, // Edit Link: the row's element is gone
-        PopulateFailed,        // an instance's rows could not all be read
-        SaveFailed,            // the document could not be written (file: its name)
+        PopulateFailed, // an instance's rows could not all be read
+        SaveFailed, // the document could not be written (file: its name)
     };
     Q_ENUM(Outcome)
     struct Report {
         Outcome outcome;
         QString detail; // the reason, where one is known
-        QString file;   // SaveFailed: the file name
+        QString file; // SaveFailed: the file name
         bool operator==(const Report &o) const { return outcome == o.outcome && detail == o.detail && file == o.file; }
     };
     using Reports = QList<Report>;
@@ -101,9 +101,9 @@ public:
     PropertyModel *rows() const { return m_rows; }
 
 signals:
-    void treeRebuilt();                     // the tree holds the document anew
-    void fitColumnsRequested();             // the rows were filled where the columns are fitted
-    void listVisibleChanged(bool visible);  // the property list, or the hint in its place
+    void treeRebuilt(); // the tree holds the document anew
+    void fitColumnsRequested(); // the rows were filled where the columns are fitted
+    void listVisibleChanged(bool visible); // the property list, or the hint in its place
     void entityChanged(const QString &caption);
     void addressChanged(const QString &path);
     void backEnabledChanged(bool enabled);
@@ -114,9 +114,9 @@ signals:
     // The document is being written: the event loop runs inside the save meanwhile; a view
     // keeps the user's input away (there is nothing to cancel).
     void writingChanged(bool writing);
-    void sourceChanged(const QString &path);  // the raw file to show
-    void sourceWritten();                     // the raw file was written anew
-    void editMustClose();                   // an open edit is to be committed now
+    void sourceChanged(const QString &path); // the raw file to show
+    void sourceWritten(); // the raw file was written anew
+    void editMustClose(); // an open edit is to be committed now
     void reported(const EditorSession::Reports &reports); // from the completion of a load
 
 private:
@@ -157,10 +157,10 @@ private:
     bool m_cancelLoad = false;
     QString m_fileName;
     int m_mode = 0;
-    XmlNode m_instance;       // the instance whose properties are on show
-    XmlNode m_rowsOwner;      // the element whose children the rows stand for (the ARM
-                              // view's single reference row stands for it itself)
-    QString m_rowsFile;       // the document the rows on show belong to
+    XmlNode m_instance; // the instance whose properties are on show
+    XmlNode m_rowsOwner; // the element whose children the rows stand for (the ARM
+                         // view's single reference row stands for it itself)
+    QString m_rowsFile; // the document the rows on show belong to
     History m_history;
     QString m_pendingFile;
     QString m_pendingId;
@@ -171,7 +171,7 @@ private:
     bool m_listVisible = false;
     bool m_backEnabled = false;
     QString m_entity;
-    Reports m_reports;        // gathered while an operation runs
+    Reports m_reports; // gathered while an operation runs
     TreeModel *m_tree = nullptr;
     PropertyModel *m_rows = nullptr;
 };

@@ -11,12 +11,15 @@ namespace quillon::encoding {
 namespace {
 
 // Windows-1252 bytes 0x80-0x9F; the five undefined ones stand for the same C1 code point.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // The value of the encoding pseudo-attribute of a declaration at p (ASCII bytes), lower-cased.
 std::string declaredName(const char *p, size_t n)
@@ -51,17 +54,28 @@ enum class Known { Utf8, Utf16, Latin1, Windows1252, Ascii, Unknown };
 Known byName(const std::string &name)
 {
     static const std::unordered_map<std::string, Known> names = {
-        {"utf-8", Known::Utf8},           {"utf8", Known::Utf8},
-        {"utf-16", Known::Utf16},         {"utf-16le", Known::Utf16},
-        {"utf-16be", Known::Utf16},       {"iso-8859-1", Known::Latin1},
-        {"iso8859-1", Known::Latin1},     {"iso_8859-1", Known::Latin1},
-        {"iso_8859-1:1987", Known::Latin1}, {"latin1", Known::Latin1},
-        {"latin-1", Known::Latin1},       {"l1", Known::Latin1},
-        {"cp819", Known::Latin1},         {"ibm819", Known::Latin1},
-        {"iso-ir-100", Known::Latin1},    {"windows-1252", Known::Windows1252},
-        {"cp1252", Known::Windows1252},   {"x-cp1252", Known::Windows1252},
-        {"us-ascii", Known::Ascii},       {"ascii", Known::Ascii},
-        {"iso646-us", Known::Ascii},      {"ansi_x3.4-1968", Known::Ascii},
+        {"utf-8", Known::Utf8},
+        {"utf8", Known::Utf8},
+        {"utf-16", Known::Utf16},
+        {"utf-16le", Known::Utf16},
+        {"utf-16be", Known::Utf16},
+        {"iso-8859-1", Known::Latin1},
+        {"iso8859-1", Known::Latin1},
+        {"iso_8859-1", Known::Latin1},
+        {"iso_8859-1:1987", Known::Latin1},
+        {"latin1", Known::Latin1},
+        {"latin-1", Known::Latin1},
+        {"l1", Known::Latin1},
+        {"cp819", Known::Latin1},
+        {"ibm819", Known::Latin1},
+        {"iso-ir-100", Known::Latin1},
+        {"windows-1252", Known::Windows1252},
+        {"cp1252", Known::Windows1252},
+        {"x-cp1252", Known::Windows1252},
+        {"us-ascii", Known::Ascii},
+        {"ascii", Known::Ascii},
+        {"iso646-us", Known::Ascii},
+        {"ansi_x3.4-1968", Known::Ascii},
     };
     const auto it = names.find(name);
     return it == names.end() ? Known::Unknown : it->second;
@@ -207,31 +221,44 @@ Detected detectText(const char *utf8, size_t size)
         d.encoding = XmlEncoding::Utf16LE;
         d.bom = true;
         break;
-    case Known::Latin1: d.encoding = XmlEncoding::Latin1; break;
-    case Known::Windows1252: d.encoding = XmlEncoding::Windows1252; break;
-    case Known::Ascii: d.encoding = XmlEncoding::Ascii; break;
-    default: d.encoding = XmlEncoding::Utf8; break;
+    case Known::Latin1:
+        d.encoding = XmlEncoding::Latin1;
+        break;
+    case Known::Windows1252:
+        d.encoding = XmlEncoding::Windows1252;
+        break;
+    case Known::Ascii:
+        d.encoding = XmlEncoding::Ascii;
+        break;
+    default:
+        d.encoding = XmlEncoding::Utf8;
+        break;
     }
     return d;
 }
 
-bool needsDecoding(XmlEncoding e) { return e != XmlEncoding::Utf8 && e != XmlEncoding::Ascii; }
+bool needsDecoding(XmlEncoding e)
+{
+    return e != XmlEncoding::Utf8 && e != XmlEncoding::Ascii;
+}
 
 size_t utf8Capacity(XmlEncoding e, size_t size)
 {
     switch (e) {
     case XmlEncoding::Utf8:
-    case XmlEncoding::Ascii: return size;
+    case XmlEncoding::Ascii:
+        return size;
     case XmlEncoding::Utf16LE:
-    case XmlEncoding::Utf16BE: return size / 2 * 3; // a pair of units (4 bytes) makes 4
+    case XmlEncoding::Utf16BE:
+        return size / 2 * 3; // a pair of units (4 bytes) makes 4
     case XmlEncoding::Latin1:
-    case XmlEncoding::Windows1252: return size * 3;
+    case XmlEncoding::Windows1252:
+        return size * 3;
     }
     return size * 3;
 }
 
-bool decode(XmlEncoding e, const char *data, size_t size, char *out, size_t &written, QString &reason,
-            size_t offset)
+bool decode(XmlEncoding e, const char *data, size_t size, char *out, size_t &written, QString &reason, size_t offset)
 {
     switch (e) {
     case XmlEncoding::Utf16LE:
@@ -283,10 +310,14 @@ bool representable(XmlEncoding e, uint32_t cp)
     switch (e) {
     case XmlEncoding::Utf8:
     case XmlEncoding::Utf16LE:
-    case XmlEncoding::Utf16BE: return true;
-    case XmlEncoding::Latin1: return cp <= 0xFF;
-    case XmlEncoding::Ascii: return cp < 0x80;
-    case XmlEncoding::Windows1252: return cp1252Byte(cp) >= 0;
+    case XmlEncoding::Utf16BE:
+        return true;
+    case XmlEncoding::Latin1:
+        return cp <= 0xFF;
+    case XmlEncoding::Ascii:
+        return cp < 0x80;
+    case XmlEncoding::Windows1252:
+        return cp1252Byte(cp) >= 0;
     }
     return true;
 }

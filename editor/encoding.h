@@ -22,8 +22,8 @@ namespace encoding {
 // What detect() found.
 struct Detected {
     XmlEncoding encoding = XmlEncoding::Utf8;
-    bool bom = false;     // the file starts with a byte order mark
-    size_t bomSize = 0;   // its length in bytes (3 for UTF-8, 2 for UTF-16)
+    bool bom = false; // the file starts with a byte order mark
+    size_t bomSize = 0; // its length in bytes (3 for UTF-8, 2 for UTF-16)
 };
 
 // The encoding of a file's bytes: a byte order mark first, then the start of a UTF-16
@@ -47,8 +47,8 @@ QUILLON_EXPORT size_t utf8Capacity(XmlEncoding e, size_t size);
 // utf8Capacity(e, size) bytes; written is set to the bytes made. False for UTF-16 with an
 // unpaired surrogate (reason set; offset is the bytes before data in the file, for the
 // message).
-QUILLON_EXPORT bool decode(XmlEncoding e, const char *data, size_t size, char *out, size_t &written,
-                           QString &reason, size_t offset = 0);
+QUILLON_EXPORT bool decode(XmlEncoding e, const char *data, size_t size, char *out, size_t &written, QString &reason,
+                           size_t offset = 0);
 
 // A whole file's bytes as UTF-8 without a byte order mark; on a refusal an empty array and
 // the reason.

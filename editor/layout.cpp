@@ -9,20 +9,20 @@ namespace quillon::layout {
 namespace {
 
 // Margins and minimums of the arrangement, in twips.
-constexpr int kTabMarginX = 260;      // control width not given to the tab
+constexpr int kTabMarginX = 260; // control width not given to the tab
 constexpr int kTabMarginBottom = 130; // below the tab, on top of m_nTabInsetY
-constexpr int kInsetMargin = 120;     // added to a design position to give an inset
-constexpr int kTabTopMargin = 130;    // added to ctrlTab.Top to give m_nTabInsetY
-constexpr int kBrowserMarginX = 360;  // tab width not given to the browser
-constexpr int kBrowserTop = 480;      // the browser's top within the tab
-constexpr int kStripGap = 60;         // between the tab strip and the splitter's bottom
+constexpr int kInsetMargin = 120; // added to a design position to give an inset
+constexpr int kTabTopMargin = 130; // added to ctrlTab.Top to give m_nTabInsetY
+constexpr int kBrowserMarginX = 360; // tab width not given to the browser
+constexpr int kBrowserTop = 480; // the browser's top within the tab
+constexpr int kStripGap = 60; // between the tab strip and the splitter's bottom
 constexpr int kMinListWidth = 1500;
 constexpr int kMinListHeight = 500;
 constexpr int kMinTreeHeight = 500;
 constexpr int kDragMinList = 1500; // a drag may not leave the list this wide or narrower
 constexpr int kDragMinTree = 1000; // nor the tree this wide or narrower
-constexpr int kBarOffset = 10;     // the bar's left edge right of linHilite after a drag
-constexpr int kColumnSpare = 60;   // list width left over beside the two columns
+constexpr int kBarOffset = 10; // the bar's left edge right of linHilite after a drag
+constexpr int kColumnSpare = 60; // list width left over beside the two columns
 
 int nonNegative(int v)
 {

@@ -21,8 +21,8 @@ struct Line {
 // coordinates; everything else is in ctrlTab's.
 struct EditorLayout {
     int controlWidth = 7620, controlHeight = 6480;
-    Rect lblAddress, ctrlTab, ieXML, cmdBack, cmdLoad, txtEdit, ctrlProperties, ctrlTree, lblEntity,
-        lblSelectWhat, lblResizeBar;
+    Rect lblAddress, ctrlTab, ieXML, cmdBack, cmdLoad, txtEdit, ctrlProperties, ctrlTree, lblEntity, lblSelectWhat,
+        lblResizeBar;
     Line linHilite, linShadow;
 
     // Insets taken once from the design positions (and m_nPropsInsetX again after a drag).

@@ -6,7 +6,7 @@
 
 namespace quillon {
 
-PropertyModel::PropertyModel(QObject *parent) : QAbstractTableModel(parent) {}
+PropertyModel::PropertyModel(QObject *parent) : QAbstractTableModel(parent) { }
 
 void PropertyModel::setRows(const QList<PropertyRow> &rows)
 {

@@ -17,9 +17,9 @@ struct QUILLON_EXPORT PropertyRow {
     // element itself (the ARM view's single row of a reference element).
     enum class Source { Value, FirstChild, OwnAttribute };
 
-    XmlNode element;  // the element the row stands for
-    QString caption;  // column "Property"
-    QString value;    // column "Value"
+    XmlNode element; // the element the row stands for
+    QString caption; // column "Property"
+    QString value; // column "Value"
     Source source = Source::Value;
 
     bool isReference() const { return source != Source::Value; }

@@ -19,7 +19,7 @@ QUILLON_EXPORT bool hasLowerCase(const QString &name);
 // Cuts a reference value at every "#"; piece(i) is empty when the value has no such piece.
 class QUILLON_EXPORT RefPieces {
 public:
-    explicit RefPieces(const QString &value) : m_pieces(value.split(QLatin1Char('#'))) {}
+    explicit RefPieces(const QString &value) : m_pieces(value.split(QLatin1Char('#'))) { }
     QString piece(int i) const { return i >= 0 && i < m_pieces.size() ? m_pieces.at(i) : QString(); }
     int count() const { return int(m_pieces.size()); }
 
@@ -60,7 +60,11 @@ public:
     int position() const { return m_pos; }
     QString current() const { return m_pos >= 0 ? m_entries.at(m_pos) : QString(); }
     // Moves the position down one; the used entry stays above it until the next record().
-    void stepBack() { if (m_pos >= 0) --m_pos; }
+    void stepBack()
+    {
+        if (m_pos >= 0)
+            --m_pos;
+    }
     const QStringList &entries() const { return m_entries; }
 
 private:

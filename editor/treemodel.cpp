@@ -2,7 +2,7 @@
 
 namespace quillon {
 
-TreeModel::TreeModel(QObject *parent) : QAbstractItemModel(parent) {}
+TreeModel::TreeModel(QObject *parent) : QAbstractItemModel(parent) { }
 
 void TreeModel::clear()
 {

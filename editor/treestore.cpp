@@ -42,7 +42,8 @@ int tagAttribute(ElementRef e)
 
 QString predicate(ElementRef e, int attribute)
 {
-    return xpathPredicate(QString::fromUtf8(e.attributeName(attribute)), QString::fromUtf8(e.attributeValue(attribute)));
+    return xpathPredicate(QString::fromUtf8(e.attributeName(attribute)),
+                          QString::fromUtf8(e.attributeValue(attribute)));
 }
 
 // One step of a path: an element name, and the attribute value it must carry when attribute
@@ -89,8 +90,7 @@ void TreeStore::build(const XmlNode &root, int mode)
     makeChildren(0);
 }
 
-template <class F>
-void TreeStore::forEachChildOf(int index, F &&f) const
+template <class F> void TreeStore::forEachChildOf(int index, F &&f) const
 {
     const ElementRef e = m_nodes[size_t(index)].elm;
     if (index == 0 || m_mode == Mapping) {

@@ -26,22 +26,22 @@ public:
     int count() const { return int(m_nodes.size()) - 1; } // nodes made so far
     bool isValid(int index) const { return index >= 1 && index <= count(); }
 
-    QString text(int index) const;     // the element's name with "_" shown as " "
+    QString text(int index) const; // the element's name with "_" shown as " "
     // "" | "[@a=\"v\"]" | "/last[@a=\"v\"]" (ARM view); a is the first attribute that is not a
     // namespace declaration.
     QString tag(int index) const;
     QString fullPath(int index) const; // captions from the root node down, joined by "/"
-    XmlNode element(int index) const;  // the element the node was made for
+    XmlNode element(int index) const; // the element the node was made for
     // What a click on the node selects: the first element in document order that
     // "/uos/" + the node's path (captions with " " as "_") + its tag names. That is the
     // node's own element (or, for an ARM tag step, its last child) unless an element of the
     // same path comes first.
     XmlNode resolve(int index) const;
 
-    int parent(int index) const;       // 0 for a root node
-    int childCount(int index) const;   // index 0: the number of root nodes; makes the children
+    int parent(int index) const; // 0 for a root node
+    int childCount(int index) const; // index 0: the number of root nodes; makes the children
     int child(int index, int row) const;
-    int row(int index) const;          // position among its siblings
+    int row(int index) const; // position among its siblings
     bool hasChildren(int index) const; // without making them
 
 private:
@@ -50,16 +50,15 @@ private:
         ElementRef elm;
         int parent = 0;
         int row = 0;
-        int first = 0;   // index of the first child, when made
-        int count = -1;  // number of children; -1 until they are made
+        int first = 0; // index of the first child, when made
+        int count = -1; // number of children; -1 until they are made
         TagKind tag = TagKind::Unknown;
     };
-    template <class F>
-    void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
+    template <class F> void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
     void makeChildren(int index) const;
     TagKind tagKind(int index) const;
 
-    XmlNode m_root;  // keeps the document alive
+    XmlNode m_root; // keeps the document alive
     int m_mode = 0;
     mutable std::vector<Node> m_nodes; // [0] stands for the root level
 };

@@ -52,7 +52,10 @@ struct ByteClasses {
 };
 constexpr ByteClasses kClasses;
 
-inline bool isSpace(uchar c) { return kClasses.c[c] & kSpace; }
+inline bool isSpace(uchar c)
+{
+    return kClasses.c[c] & kSpace;
+}
 
 inline bool isChar(uint32_t c)
 {
@@ -188,7 +191,7 @@ constexpr int kMaxModelDepth = 128;
 
 class Checker {
 public:
-    Checker(const uchar *begin, const uchar *end) : m_begin(begin), m_lim(end) {}
+    Checker(const uchar *begin, const uchar *end) : m_begin(begin), m_lim(end) { }
 
     bool document();
 
@@ -240,8 +243,7 @@ private:
     bool notationDecl();
 
     // Runs f over text as the current input; errors inside are reported at the reference.
-    template <typename F>
-    bool inEntity(std::string_view text, const uchar *at, std::string_view name, F f);
+    template <typename F> bool inEntity(std::string_view text, const uchar *at, std::string_view name, F f);
 
     const uchar *m_begin;
     const uchar *m_p = nullptr;
@@ -291,8 +293,8 @@ bool Checker::failHere(const uchar *at, const char *message)
             return fail(at, buf);
         }
     } else {
-        return fail(at, std::string("unexpected end of ") + (m_origin ? "entity text" : "document") +
-                            " (" + message + ")");
+        return fail(at,
+                    std::string("unexpected end of ") + (m_origin ? "entity text" : "document") + " (" + message + ")");
     }
     return fail(at, message);
 }
@@ -738,7 +740,7 @@ bool Checker::endTag()
     const Open &o = m_open.back();
     if (size_t(end - m_p) != o.length || std::memcmp(m_p, o.name, o.length) != 0)
         return fail(m_p, "end tag </" + std::string(view(m_p, end)) + "> does not match <" +
-                            std::string(view(o.name, o.name + o.length)) + ">");
+                             std::string(view(o.name, o.name + o.length)) + ">");
     m_p = end;
     while (m_p < m_lim && isSpace(*m_p))
         ++m_p;
@@ -850,8 +852,7 @@ bool Checker::reference(RefIn in)
     return entityInContent(ent, at, n);
 }
 
-template <typename F>
-bool Checker::inEntity(std::string_view text, const uchar *at, std::string_view name, F f)
+template <typename F> bool Checker::inEntity(std::string_view text, const uchar *at, std::string_view name, F f)
 {
     if (m_entityDepth >= kMaxEntityDepth)
         return fail(at, "entities nested too deeply");

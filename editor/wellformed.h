@@ -11,7 +11,7 @@
 namespace quillon {
 
 struct WellFormedError {
-    size_t offset = 0;   // byte offset of the fault into the checked text
+    size_t offset = 0; // byte offset of the fault into the checked text
     std::string message; // what is wrong, e.g. "attribute value not quoted"
 };
 

@@ -22,13 +22,22 @@ namespace quillon {
 
 namespace {
 
-pugi::xml_node nodeOf(void *p) { return pugi::xml_node(static_cast<pugi::xml_node_struct *>(p)); }
-pugi::xml_attribute attrOf(void *p) { return pugi::xml_attribute(static_cast<pugi::xml_attribute_struct *>(p)); }
+pugi::xml_node nodeOf(void *p)
+{
+    return pugi::xml_node(static_cast<pugi::xml_node_struct *>(p));
+}
+pugi::xml_attribute attrOf(void *p)
+{
+    return pugi::xml_attribute(static_cast<pugi::xml_attribute_struct *>(p));
+}
 
 constexpr const char *kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr const char *kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
-QString str(const char *s) { return QString::fromUtf8(s); }
+QString str(const char *s)
+{
+    return QString::fromUtf8(s);
+}
 
 std::string prefixOf(std::string_view qname)
 {
@@ -36,7 +45,10 @@ std::string prefixOf(std::string_view qname)
     return colon == std::string_view::npos ? std::string() : std::string(qname.substr(0, colon));
 }
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 QString trimmedXml(const std::string &s)
 {
@@ -79,14 +91,17 @@ void gatherText(const DocData &d, pugi::xml_node top, std::string &out)
                 if (!isWhitespaceOnly(n.value()))
                     out += n.value();
                 break;
-            case pugi::node_cdata: out += n.value(); break;
+            case pugi::node_cdata:
+                out += n.value();
+                break;
             case pugi::node_element:
                 if (n.first_child()) {
                     n = n.first_child();
                     continue;
                 }
                 break;
-            default: break;
+            default:
+                break;
             }
         }
         while (n != top && !n.next_sibling())
@@ -103,8 +118,7 @@ pugi::xml_node skipHidden(const DocData &d, pugi::xml_node n, bool forward)
 }
 
 // Runs f with the compiled expression; an invalid expression is reported in d.error.
-template <class F>
-void withQuery(const DocData &d, const QString &xpath, F f)
+template <class F> void withQuery(const DocData &d, const QString &xpath, F f)
 {
     try {
         const pugi::xpath_query q(xpath.toUtf8().constData());
@@ -219,9 +233,18 @@ void markPath(EditLog &log, const pugi::xml_document &doc, pugi::xml_node n)
 
 } // namespace
 
-void DocData::noteValue(pugi::xml_node n) { noteChange(n, edits.values); }
-void DocData::noteContent(pugi::xml_node e) { noteChange(e, edits.contents); }
-void DocData::noteStartTag(pugi::xml_node e) { noteChange(e, edits.startTags); }
+void DocData::noteValue(pugi::xml_node n)
+{
+    noteChange(n, edits.values);
+}
+void DocData::noteContent(pugi::xml_node e)
+{
+    noteChange(e, edits.contents);
+}
+void DocData::noteStartTag(pugi::xml_node e)
+{
+    noteChange(e, edits.startTags);
+}
 
 void DocData::noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind)
 {
@@ -314,10 +337,12 @@ void DocData::park(pugi::xml_node n)
 
 XmlNode::XmlNode(std::shared_ptr<DocData> doc, void *node, void *attr)
     : m_doc(std::move(doc)), m_node(node), m_attr(attr)
-{
-}
+{ }
 
-bool XmlNode::isNull() const { return !m_doc || (!nodeOf(m_node) && !attrOf(m_attr)); }
+bool XmlNode::isNull() const
+{
+    return !m_doc || (!nodeOf(m_node) && !attrOf(m_attr));
+}
 
 bool XmlNode::operator==(const XmlNode &o) const
 {
@@ -333,15 +358,24 @@ int XmlNode::nodeType() const
     if (attrOf(m_attr))
         return Attribute;
     switch (nodeOf(m_node).type()) {
-    case pugi::node_document: return Document;
-    case pugi::node_element: return Element;
-    case pugi::node_pcdata: return Text;
-    case pugi::node_cdata: return CData;
-    case pugi::node_comment: return Comment;
-    case pugi::node_pi: return ProcessingInstruction;
-    case pugi::node_declaration: return Declaration;
-    case pugi::node_doctype: return DocType;
-    default: return Null;
+    case pugi::node_document:
+        return Document;
+    case pugi::node_element:
+        return Element;
+    case pugi::node_pcdata:
+        return Text;
+    case pugi::node_cdata:
+        return CData;
+    case pugi::node_comment:
+        return Comment;
+    case pugi::node_pi:
+        return ProcessingInstruction;
+    case pugi::node_declaration:
+        return Declaration;
+    case pugi::node_doctype:
+        return DocType;
+    default:
+        return Null;
     }
 }
 
@@ -352,13 +386,18 @@ QString XmlNode::nodeName() const
     if (attrOf(m_attr))
         return str(attrOf(m_attr).name());
     switch (nodeOf(m_node).type()) {
-    case pugi::node_document: return QStringLiteral("#document");
+    case pugi::node_document:
+        return QStringLiteral("#document");
     case pugi::node_element:
     case pugi::node_pi:
-    case pugi::node_declaration: return str(nodeOf(m_node).name());
-    case pugi::node_pcdata: return QStringLiteral("#text");
-    case pugi::node_cdata: return QStringLiteral("#cdata-section");
-    case pugi::node_comment: return QStringLiteral("#comment");
+    case pugi::node_declaration:
+        return str(nodeOf(m_node).name());
+    case pugi::node_pcdata:
+        return QStringLiteral("#text");
+    case pugi::node_cdata:
+        return QStringLiteral("#cdata-section");
+    case pugi::node_comment:
+        return QStringLiteral("#comment");
     case pugi::node_doctype: {
         const char *v = nodeOf(m_node).value();
         size_t n = 0;
@@ -366,7 +405,8 @@ QString XmlNode::nodeName() const
             ++n;
         return QString::fromUtf8(v, qsizetype(n));
     }
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -399,8 +439,10 @@ QString XmlNode::text() const
         gatherText(*m_doc, nodeOf(m_node), out);
         return trimmedXml(out);
     }
-    case pugi::node_declaration: return {};
-    default: return str(nodeOf(m_node).value());
+    case pugi::node_declaration:
+        return {};
+    default:
+        return str(nodeOf(m_node).value());
     }
 }
 
@@ -445,7 +487,8 @@ bool XmlNode::setText(const QString &value)
             d.noteValue(nodeOf(m_node));
             ok = nodeOf(m_node).set_value(v.c_str());
             break;
-        default: return false;
+        default:
+            return false;
         }
     }
     d.touched();
@@ -501,7 +544,10 @@ QList<XmlNode> XmlNode::childNodes() const
     return out;
 }
 
-bool XmlNode::hasChildNodes() const { return !firstChild().isNull(); }
+bool XmlNode::hasChildNodes() const
+{
+    return !firstChild().isNull();
+}
 
 int XmlNode::attributeCount() const
 {
@@ -554,14 +600,18 @@ XmlNode XmlNode::selectSingleNode(const QString &xpath) const
 {
     if (isNull())
         return {};
-    return selectOne(m_doc, attrOf(m_attr) ? pugi::xpath_node(attrOf(m_attr), nodeOf(m_node)) : pugi::xpath_node(nodeOf(m_node)), xpath);
+    return selectOne(
+        m_doc, attrOf(m_attr) ? pugi::xpath_node(attrOf(m_attr), nodeOf(m_node)) : pugi::xpath_node(nodeOf(m_node)),
+        xpath);
 }
 
 QList<XmlNode> XmlNode::selectNodes(const QString &xpath) const
 {
     if (isNull())
         return {};
-    return selectAll(m_doc, attrOf(m_attr) ? pugi::xpath_node(attrOf(m_attr), nodeOf(m_node)) : pugi::xpath_node(nodeOf(m_node)), xpath);
+    return selectAll(
+        m_doc, attrOf(m_attr) ? pugi::xpath_node(attrOf(m_attr), nodeOf(m_node)) : pugi::xpath_node(nodeOf(m_node)),
+        xpath);
 }
 
 XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
@@ -573,7 +623,8 @@ XmlNode XmlNode::replaceChild(const XmlNode &newChild, const XmlNode &oldChild)
         return {};
     if (nodeOf(m_node).type() != pugi::node_element && nodeOf(m_node).type() != pugi::node_document)
         return {};
-    if (nodeOf(oldChild.m_node).parent() != nodeOf(m_node) || nodeOf(m_node).root() != d.doc || d.isRemoved(nodeOf(m_node)))
+    if (nodeOf(oldChild.m_node).parent() != nodeOf(m_node) || nodeOf(m_node).root() != d.doc ||
+        d.isRemoved(nodeOf(m_node)))
         return {};
     const auto made = d.createdNamespaces.find(nodeOf(newChild.m_node).internal_object());
     if (made == d.createdNamespaces.end() || nodeOf(newChild.m_node).parent() != d.scratch ||
@@ -628,10 +679,22 @@ ElementRef ElementRef::parent() const
     return p.type() == pugi::node_element ? ElementRef(p.internal_object()) : ElementRef();
 }
 
-ElementRef ElementRef::firstChild() const { return ElementRef(elementFrom(nodeOf(m_p).first_child(), true).internal_object()); }
-ElementRef ElementRef::lastChild() const { return ElementRef(elementFrom(nodeOf(m_p).last_child(), false).internal_object()); }
-ElementRef ElementRef::nextSibling() const { return ElementRef(elementFrom(nodeOf(m_p).next_sibling(), true).internal_object()); }
-const char *ElementRef::name() const { return nodeOf(m_p).name(); }
+ElementRef ElementRef::firstChild() const
+{
+    return ElementRef(elementFrom(nodeOf(m_p).first_child(), true).internal_object());
+}
+ElementRef ElementRef::lastChild() const
+{
+    return ElementRef(elementFrom(nodeOf(m_p).last_child(), false).internal_object());
+}
+ElementRef ElementRef::nextSibling() const
+{
+    return ElementRef(elementFrom(nodeOf(m_p).next_sibling(), true).internal_object());
+}
+const char *ElementRef::name() const
+{
+    return nodeOf(m_p).name();
+}
 
 int ElementRef::attributeCount() const
 {
@@ -653,8 +716,14 @@ pugi::xml_attribute attributeAt(pugi::xml_node n, int index)
 
 } // namespace
 
-const char *ElementRef::attributeName(int index) const { return attributeAt(nodeOf(m_p), index).name(); }
-const char *ElementRef::attributeValue(int index) const { return attributeAt(nodeOf(m_p), index).value(); }
+const char *ElementRef::attributeName(int index) const
+{
+    return attributeAt(nodeOf(m_p), index).name();
+}
+const char *ElementRef::attributeValue(int index) const
+{
+    return attributeAt(nodeOf(m_p), index).value();
+}
 
 bool XmlNode::belongsTo(const XmlDocument *doc) const
 {
@@ -671,7 +740,7 @@ namespace {
 // removed and the old one stays as it was. Honours the test seam g_saveFailAfterBytes.
 class FileSink : public ByteSink {
 public:
-    explicit FileSink(const QString &path) : m_target(QFile::encodeName(path)) {}
+    explicit FileSink(const QString &path) : m_target(QFile::encodeName(path)) { }
     ~FileSink() override { cancel(); }
 
     bool open()
@@ -761,7 +830,7 @@ private:
 
 class ArraySink : public ByteSink {
 public:
-    explicit ArraySink(QByteArray &out) : m_out(out) {}
+    explicit ArraySink(QByteArray &out) : m_out(out) { }
     bool write(const char *data, size_t size) override
     {
         m_out.append(data, qsizetype(size));
@@ -789,31 +858,46 @@ QString writeProblem(int err, const QFileInfo &target)
     const QString folder = QDir::toNativeSeparators(target.absolutePath());
     switch (err) {
     case ENOSPC:
-    case EDQUOT: return QStringLiteral("The disk is full.");
-    case EROFS: return QStringLiteral("The disk holding %1 is read-only.").arg(folder);
+    case EDQUOT:
+        return QStringLiteral("The disk is full.");
+    case EROFS:
+        return QStringLiteral("The disk holding %1 is read-only.").arg(folder);
     case EACCES:
     case EPERM:
         return target.exists() ? QStringLiteral("You are not allowed to change this file.")
                                : QStringLiteral("You are not allowed to write into %1.").arg(folder);
-    case ENOENT: return QStringLiteral("The folder %1 does not exist.").arg(folder);
-    case EIO: return QStringLiteral("The disk reported an error.");
-    case ENAMETOOLONG: return QStringLiteral("The file name is too long for this disk.");
-    default: break;
+    case ENOENT:
+        return QStringLiteral("The folder %1 does not exist.").arg(folder);
+    case EIO:
+        return QStringLiteral("The disk reported an error.");
+    case ENAMETOOLONG:
+        return QStringLiteral("The file name is too long for this disk.");
+    default:
+        break;
     }
     return QStringLiteral("The file could not be written (%1).").arg(QString::fromLocal8Bit(std::strerror(err)));
 }
 
 } // namespace
 
-XmlDocument::XmlDocument(QObject *parent) : QObject(parent), m_data(std::make_shared<DocData>()) {}
+XmlDocument::XmlDocument(QObject *parent) : QObject(parent), m_data(std::make_shared<DocData>()) { }
 
 XmlDocument::~XmlDocument() = default;
 
-bool XmlDocument::load(const QString &path) { return loadFrom(path, nullptr); }
+bool XmlDocument::load(const QString &path)
+{
+    return loadFrom(path, nullptr);
+}
 
-bool XmlDocument::loadXml(const QString &xml) { return loadFrom(QString(), &xml); }
+bool XmlDocument::loadXml(const QString &xml)
+{
+    return loadFrom(QString(), &xml);
+}
 
-bool XmlDocument::loadData(const QByteArray &bytes, const QString &name) { return loadFrom(name, nullptr, &bytes); }
+bool XmlDocument::loadData(const QByteArray &bytes, const QString &name)
+{
+    return loadFrom(name, nullptr, &bytes);
+}
 
 bool XmlDocument::loadFrom(const QString &path, const QString *text, const QByteArray *bytes)
 {
@@ -885,7 +969,10 @@ void XmlDocument::completeLater()
         Qt::QueuedConnection);
 }
 
-bool XmlDocument::save(const QString &path) { return saveWaiting(path, nullptr); }
+bool XmlDocument::save(const QString &path)
+{
+    return saveWaiting(path, nullptr);
+}
 
 bool XmlDocument::saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &)> &waitFor)
 {
@@ -898,8 +985,8 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
         return true;
     const QFileInfo info(path);
     if (!info.absoluteDir().exists()) {
-        m_data->error = QStringLiteral("The folder %1 does not exist.")
-                            .arg(QDir::toNativeSeparators(info.absolutePath()));
+        m_data->error =
+            QStringLiteral("The folder %1 does not exist.").arg(QDir::toNativeSeparators(info.absolutePath()));
         return false;
     }
     if (info.exists() && !info.isFile()) {
@@ -937,7 +1024,8 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
         write();
     }
     if (!job->ok) {
-        m_data->error = job->err ? writeProblem(job->err, info) : QStringLiteral("The document could not be written out.");
+        m_data->error =
+            job->err ? writeProblem(job->err, info) : QStringLiteral("The document could not be written out.");
         return false;
     }
     m_data->error.clear();
@@ -962,7 +1050,10 @@ QByteArray XmlDocument::sourceUtf8() const
     return QByteArray::fromRawData(src.data() + bom, qsizetype(src.size() - bom));
 }
 
-bool XmlDocument::isModified() const { return m_data->modified; }
+bool XmlDocument::isModified() const
+{
+    return m_data->modified;
+}
 
 QByteArray XmlDocument::toBytes() const
 {
@@ -984,7 +1075,10 @@ bool XmlDocument::hasChildNodes() const
     return false;
 }
 
-XmlNode XmlDocument::documentElement() const { return DocData::wrap(m_data, m_data->documentElement()); }
+XmlNode XmlDocument::documentElement() const
+{
+    return DocData::wrap(m_data, m_data->documentElement());
+}
 
 XmlNode XmlDocument::selectSingleNode(const QString &xpath) const
 {
@@ -1042,8 +1136,14 @@ QString firstAttributeText(const XmlNode &elm)
     return elm.attributeCount() > 0 ? elm.attribute(0).text() : QString();
 }
 
-QString XmlDocument::errorString() const { return m_data->error; }
+QString XmlDocument::errorString() const
+{
+    return m_data->error;
+}
 
-QString XmlDocument::path() const { return m_data->path; }
+QString XmlDocument::path() const
+{
+    return m_data->path;
+}
 
 } // namespace quillon

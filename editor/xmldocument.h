@@ -37,26 +37,36 @@ public:
     explicit operator bool() const { return m_p != nullptr; }
     bool operator==(const ElementRef &o) const { return m_p == o.m_p; }
 
-    ElementRef parent() const;      // null above the document element
-    ElementRef firstChild() const;  // the first element child
-    ElementRef lastChild() const;   // the last element child
+    ElementRef parent() const; // null above the document element
+    ElementRef firstChild() const; // the first element child
+    ElementRef lastChild() const; // the last element child
     ElementRef nextSibling() const; // the next element sibling
-    const char *name() const;       // UTF-8; "" for a null reference
+    const char *name() const; // UTF-8; "" for a null reference
     int attributeCount() const;
-    const char *attributeName(int index) const;  // "" out of range
+    const char *attributeName(int index) const; // "" out of range
     const char *attributeValue(int index) const; // "" out of range
 
 private:
     friend class XmlNode;
     friend class XmlDocument;
-    explicit ElementRef(void *p) : m_p(p) {}
+    explicit ElementRef(void *p) : m_p(p) { }
     void *m_p = nullptr;
 };
 
 class QUILLON_EXPORT XmlNode {
 public:
-    enum Type { Null = 0, Element = 1, Attribute = 2, Text = 3, CData = 4, ProcessingInstruction = 7,
-                Comment = 8, Document = 9, DocType = 10, Declaration = 11 };
+    enum Type {
+        Null = 0,
+        Element = 1,
+        Attribute = 2,
+        Text = 3,
+        CData = 4,
+        ProcessingInstruction = 7,
+        Comment = 8,
+        Document = 9,
+        DocType = 10,
+        Declaration = 11
+    };
 
     XmlNode() = default;
 
@@ -66,8 +76,8 @@ public:
     bool operator!=(const XmlNode &o) const { return !(*this == o); }
 
     int nodeType() const;
-    QString nodeName() const;      // element or attribute name with its prefix; "#text", "#comment"...
-    QString namespaceURI() const;  // elements: resolved from xmlns / xmlns:p declarations in scope
+    QString nodeName() const; // element or attribute name with its prefix; "#text", "#comment"...
+    QString namespaceURI() const; // elements: resolved from xmlns / xmlns:p declarations in scope
 
     // Elements: all descendant text run together (whitespace-only text nodes skipped), trimmed.
     // Attributes: the value. Text/comment nodes: their content.
@@ -77,15 +87,15 @@ public:
     bool setText(const QString &value);
 
     XmlNode parentNode() const;
-    XmlNode firstChild() const;      // these four skip whitespace-only text
+    XmlNode firstChild() const; // these four skip whitespace-only text
     XmlNode lastChild() const;
     XmlNode previousSibling() const;
     XmlNode nextSibling() const;
     QList<XmlNode> childNodes() const;
     bool hasChildNodes() const;
 
-    int attributeCount() const;               // attributes in the order written in the file
-    XmlNode attribute(int index) const;       // null when out of range
+    int attributeCount() const; // attributes in the order written in the file
+    XmlNode attribute(int index) const; // null when out of range
     XmlNode attributeNamed(const QString &name) const;
     bool setAttribute(const QString &name, const QString &value); // adds at the end or sets
 
@@ -211,7 +221,7 @@ private:
     std::shared_ptr<DocData> m_data; // never null; replaced at every load
     bool adopt(std::shared_ptr<DocData> data, bool ok, const QString &error);
     int m_readyState = 0;
-    quint64 m_loadSerial = 0;        // the completion of an older load is dropped
+    quint64 m_loadSerial = 0; // the completion of an older load is dropped
     bool m_cancelled = false;
 };
 

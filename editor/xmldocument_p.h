@@ -27,8 +27,8 @@ struct SourceFormat {
     bool bom = false;
     bool crlf = false;
     EmptyTagStyle emptyTags = EmptyTagStyle::Compact;
-    std::string declaration;                   // as written (CRs removed); empty when none
-    std::unordered_set<std::string> entities;  // general entities declared in the DOCTYPE
+    std::string declaration; // as written (CRs removed); empty when none
+    std::unordered_set<std::string> entities; // general entities declared in the DOCTYPE
     std::string tail; // a lone byte after the last whole UTF-16 unit, written back as it was
 };
 
@@ -37,29 +37,32 @@ struct SourceFormat {
 struct EditLog {
     using Key = const pugi::xml_node_struct *;
     std::unordered_map<Key, std::pair<size_t, size_t>> spans; // source bytes, recorded before a change
-    std::unordered_set<Key> path;      // changed nodes and all their ancestors
-    std::unordered_set<Key> values;    // text, comments, PIs whose value changed
-    std::unordered_set<Key> contents;  // elements whose children were replaced
+    std::unordered_set<Key> path; // changed nodes and all their ancestors
+    std::unordered_set<Key> values; // text, comments, PIs whose value changed
+    std::unordered_set<Key> contents; // elements whose children were replaced
     std::unordered_set<Key> startTags; // elements whose attributes changed
-    std::unordered_set<Key> fresh;     // nodes that took the place of another: written whole
+    std::unordered_set<Key> fresh; // nodes that took the place of another: written whole
     bool changedAt(pugi::xml_node n) const { return path.count(n.internal_object()) != 0; }
     bool empty() const { return path.empty(); }
 };
 
 // The parser's node behind a handle, for the library's own checks.
 struct XmlNodeAccess {
-    static pugi::xml_node node(const XmlNode &n) { return pugi::xml_node(static_cast<pugi::xml_node_struct *>(n.m_node)); }
+    static pugi::xml_node node(const XmlNode &n)
+    {
+        return pugi::xml_node(static_cast<pugi::xml_node_struct *>(n.m_node));
+    }
 };
 
 struct DocData {
-    pugi::xml_document doc;      // the document (parsed as a fragment: top-level whitespace kept)
-    pugi::xml_document scratch;  // elements made by createElement, not yet placed
+    pugi::xml_document doc; // the document (parsed as a fragment: top-level whitespace kept)
+    pugi::xml_document scratch; // elements made by createElement, not yet placed
     // Nodes taken out of the tree (replaceChild, setText) are parked under this hidden
     // top-level element, so that handles to them stay valid; save and navigation skip it.
     pugi::xml_node graveyard;
     pugi::xml_node scratchGraveyard;
     SourceFormat format;
-    std::string source;          // the text as read, in UTF-8 (byte offsets of the parse refer to it)
+    std::string source; // the text as read, in UTF-8 (byte offsets of the parse refer to it)
     bool loaded = false;
     QString path;
 
@@ -72,7 +75,7 @@ struct DocData {
     mutable QString error;
 
     EditLog edits;
-    bool modified = false;       // differs from the file last read or written
+    bool modified = false; // differs from the file last read or written
     // After a save: what was written, in UTF-8 without a BOM (the text on disk from then on).
     QByteArray savedUtf8;
     bool saved = false;
@@ -88,8 +91,7 @@ struct DocData {
     void buildIndex() const;
     pugi::xml_node scanForInstance(std::string_view id) const;
     // The instances: the elements /uos/*/aim-instances/*, in document order.
-    template <class F>
-    void forEachInstance(F &&f) const
+    template <class F> void forEachInstance(F &&f) const
     {
         const pugi::xml_node root = documentElement();
         if (!root || std::string_view(root.name()) != "uos")
@@ -107,9 +109,9 @@ struct DocData {
         }
     }
     pugi::xml_node documentElement() const;
-    bool isHidden(pugi::xml_node n) const;   // whitespace-only text or the graveyard
-    bool isRemoved(pugi::xml_node n) const;  // inside the graveyard
-    void park(pugi::xml_node n);             // moves n (a node of doc or scratch) to a graveyard
+    bool isHidden(pugi::xml_node n) const; // whitespace-only text or the graveyard
+    bool isRemoved(pugi::xml_node n) const; // inside the graveyard
+    void park(pugi::xml_node n); // moves n (a node of doc or scratch) to a graveyard
 
     static XmlNode wrap(const std::shared_ptr<DocData> &d, pugi::xml_node n, pugi::xml_attribute a = {})
     {
@@ -142,6 +144,5 @@ bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8 = nullpt
 // Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
 // from the source, or whose place can no longer be told (a text whose value changed).
 bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end);
-
 
 } // namespace quillon

@@ -22,9 +22,8 @@ namespace {
 // From this size on, the check of well-formedness runs beside the parse.
 constexpr size_t kParallelCheckBytes = size_t(1) << 20;
 
-constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment |
-                                 pugi::parse_declaration | pugi::parse_doctype | pugi::parse_comments |
-                                 pugi::parse_pi;
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
+                                 pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
 
 // A buffer from pugixml's allocator, so that the document can take it over.
 class Buffer {
@@ -158,7 +157,10 @@ bool textBuffer(const QString &text, Buffer &buf)
     return true;
 }
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Finds the encoding of the source in buf and converts buf to UTF-8 (a UTF-8 BOM stays in
 // place; the parser skips it).
@@ -185,8 +187,7 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
         return false;
     }
     size_t written = 0;
-    if (!encoding::decode(found.encoding, buf.data() + found.bomSize, size, out.data(), written, reason,
-                          found.bomSize))
+    if (!encoding::decode(found.encoding, buf.data() + found.bomSize, size, out.data(), written, reason, found.bomSize))
         return false;
     out.setSize(written);
     buf.swap(out);
@@ -293,8 +294,7 @@ QString describeAt(const QString &name, const std::string &source, ptrdiff_t off
 
 } // namespace
 
-bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
-                 const QByteArray *fromBytes)
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes)
 {
     Buffer buf;
     if (fromBytes) {

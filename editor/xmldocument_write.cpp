@@ -28,11 +28,14 @@ struct Span {
 class Writer {
 public:
     Writer(const DocData &d, ByteSink &sink, ByteSink *utf8)
-        : m_d(d), m_fmt(d.format), m_src(d.source), m_sink(sink), m_utf8(utf8),
+        : m_d(d),
+          m_fmt(d.format),
+          m_src(d.source),
+          m_sink(sink),
+          m_utf8(utf8),
           m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
                     m_fmt.encoding == XmlEncoding::Utf16BE)
-    {
-    }
+    { }
 
     bool run()
     {
@@ -299,12 +302,24 @@ private:
                 else
                     replace("&amp;", p + 1);
                 break;
-            case '<': replace("&lt;", p + 1); break;
-            case '>': replace("&gt;", p + 1); break;
-            case '"': attr ? replace("&quot;", p + 1) : void(++p); break;
-            case '\n': attr ? replace("&#10;", p + 1) : void(++p); break;
-            case '\t': attr ? replace("&#9;", p + 1) : void(++p); break;
-            case '\r': replace("&#13;", p + 1); break;
+            case '<':
+                replace("&lt;", p + 1);
+                break;
+            case '>':
+                replace("&gt;", p + 1);
+                break;
+            case '"':
+                attr ? replace("&quot;", p + 1) : void(++p);
+                break;
+            case '\n':
+                attr ? replace("&#10;", p + 1) : void(++p);
+                break;
+            case '\t':
+                attr ? replace("&#9;", p + 1) : void(++p);
+                break;
+            case '\r':
+                replace("&#13;", p + 1);
+                break;
             default:
                 if (c < 0x20) {
                     const int len = std::snprintf(tmp, sizeof tmp, "&#%u;", unsigned(c));
@@ -349,15 +364,21 @@ private:
         case pugi::node_element:
             startTag(n);
             switch (m_fmt.emptyTags) {
-            case EmptyTagStyle::Compact: put("/>"); break;
-            case EmptyTagStyle::Spaced: put(" />"); break;
+            case EmptyTagStyle::Compact:
+                put("/>");
+                break;
+            case EmptyTagStyle::Spaced:
+                put(" />");
+                break;
             case EmptyTagStyle::Pair:
                 put('>');
                 endTag(n);
                 break;
             }
             break;
-        case pugi::node_pcdata: escaped(n.value(), false); break;
+        case pugi::node_pcdata:
+            escaped(n.value(), false);
+            break;
         case pugi::node_cdata: {
             std::string_view v(n.value());
             put("<![CDATA[");
@@ -383,7 +404,8 @@ private:
             }
             put("?>");
             break;
-        default: break;
+        default:
+            break;
         }
     }
 
@@ -395,7 +417,7 @@ private:
     const bool m_unicode;
     bool m_ok = true;
     std::string m_fresh; // written from memory, line ends not yet converted
-    std::string m_buf;   // UTF-8 ready for the encoder
+    std::string m_buf; // UTF-8 ready for the encoder
     std::string m_out;
 };
 
@@ -410,7 +432,10 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Where a node of the source begins, or npos when it did not come from there. A node that
 // took another's place (or whose value changed) begins where its recorded span does.
@@ -423,14 +448,21 @@ size_t nodeStart(const DocData &d, pugi::xml_node n)
         return npos;
     const size_t o = size_t(off);
     switch (n.type()) {
-    case pugi::node_element: return o >= 1 ? o - 1 : npos;
-    case pugi::node_pcdata: return o;
-    case pugi::node_cdata: return o >= 9 ? o - 9 : npos;
-    case pugi::node_comment: return o >= 4 ? o - 4 : npos;
+    case pugi::node_element:
+        return o >= 1 ? o - 1 : npos;
+    case pugi::node_pcdata:
+        return o;
+    case pugi::node_cdata:
+        return o >= 9 ? o - 9 : npos;
+    case pugi::node_comment:
+        return o >= 4 ? o - 4 : npos;
     case pugi::node_pi:
-    case pugi::node_declaration: return o >= 2 ? o - 2 : npos;
-    case pugi::node_doctype: return std::string_view(d.source).rfind("<!DOCTYPE", o);
-    default: return npos;
+    case pugi::node_declaration:
+        return o >= 2 ? o - 2 : npos;
+    case pugi::node_doctype:
+        return std::string_view(d.source).rfind("<!DOCTYPE", o);
+    default:
+        return npos;
     }
 }
 
@@ -526,7 +558,8 @@ bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end)
         b -= 2;
         e = after("?>", b + 2);
         break;
-    default: return false;
+    default:
+        return false;
     }
     if (e == std::string_view::npos || e > src.size())
         return false;

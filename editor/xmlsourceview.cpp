@@ -54,11 +54,12 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     // No notice of inserted text either: the accessibility hook that receives it counts the
     // characters from the start of the text, which makes each chunk of a fill slower than
     // the one before.
-    m_editor->SendScintilla(QsciScintilla::SCI_SETMODEVENTMASK,
-                            static_cast<unsigned long>(QsciScintilla::SC_MOD_CHANGEFOLD | QsciScintilla::SC_MOD_CHANGEMARKER |
-                                                       QsciScintilla::SC_MOD_CHANGESTYLE | QsciScintilla::SC_MOD_CHANGELINESTATE |
-                                                       QsciScintilla::SC_MOD_CHANGEMARGIN | QsciScintilla::SC_MOD_CHANGEANNOTATION |
-                                                       QsciScintilla::SC_MOD_LEXERSTATE | QsciScintilla::SC_MOD_CHANGEINDICATOR));
+    m_editor->SendScintilla(
+        QsciScintilla::SCI_SETMODEVENTMASK,
+        static_cast<unsigned long>(QsciScintilla::SC_MOD_CHANGEFOLD | QsciScintilla::SC_MOD_CHANGEMARKER |
+                                   QsciScintilla::SC_MOD_CHANGESTYLE | QsciScintilla::SC_MOD_CHANGELINESTATE |
+                                   QsciScintilla::SC_MOD_CHANGEMARGIN | QsciScintilla::SC_MOD_CHANGEANNOTATION |
+                                   QsciScintilla::SC_MOD_LEXERSTATE | QsciScintilla::SC_MOD_CHANGEINDICATOR));
     m_editor->setMarginType(0, QsciScintilla::NumberMargin);
     m_editor->setMarginWidth(0, QStringLiteral("0000000"));
     m_editor->setMarginLineNumbers(0, true);
@@ -114,11 +115,14 @@ void XmlSourceView::readIfVisible()
     if (!m_stale || m_filling || !isVisible() || m_readQueued)
         return;
     m_readQueued = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_readQueued = false;
-        if (m_stale && !m_filling && isVisible())
-            startFill();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_readQueued = false;
+            if (m_stale && !m_filling && isVisible())
+                startFill();
+        },
+        Qt::QueuedConnection);
 }
 
 // The file's text in UTF-8 when it is not the document's, or why it cannot be shown.
@@ -214,8 +218,7 @@ void XmlSourceView::resumeLexer()
         if (!value.isEmpty())
             m_editor->SendScintilla(QsciScintilla::SCI_SETPROPERTY, name.constData(), value.constData());
     // Styles what is on show; the rest is styled as it comes into view.
-    const long last = m_editor->firstVisibleLine() +
-                      m_editor->SendScintilla(QsciScintilla::SCI_LINESONSCREEN) + 1;
+    const long last = m_editor->firstVisibleLine() + m_editor->SendScintilla(QsciScintilla::SCI_LINESONSCREEN) + 1;
     long end = m_editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, static_cast<unsigned long>(last));
     if (end < 0)
         end = m_editor->SendScintilla(QsciScintilla::SCI_GETLENGTH);

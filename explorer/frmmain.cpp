@@ -56,7 +56,8 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     for (int i = 0; i < 3; ++i) {
         optView[i] = new QRadioButton(captions[i], fraView);
         optView[i]->setObjectName(QLatin1String(names[i]));
-        optView[i]->setGeometry(toPx(lefts[i]), toPx(240), toPx(widths[i]), std::max(toPx(195), optView[i]->sizeHint().height()));
+        optView[i]->setGeometry(toPx(lefts[i]), toPx(240), toPx(widths[i]),
+                                std::max(toPx(195), optView[i]->sizeHint().height()));
         optView[i]->setEnabled(false);
         connect(optView[i], &QRadioButton::clicked, this, [this, i] { optView_Click(i); });
     }
@@ -74,10 +75,12 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     connect(ctrlEdit, SIGNAL(ModifiedChanged(bool)), this, SLOT(setWindowModified(bool)));
 
     showOpen = [](QWidget *owner) {
-        return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), QString(), QStringLiteral("XML Files (*.xml)"));
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), QString(),
+                                            QStringLiteral("XML Files (*.xml)"));
     };
     showSaveAs = [](QWidget *owner) {
-        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save As"), QString(), QStringLiteral("XML Files (*.xml)"));
+        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save As"), QString(),
+                                            QStringLiteral("XML Files (*.xml)"));
     };
 
     // Small enough to be useful, large enough that no pane's size goes negative.
@@ -189,16 +192,19 @@ bool frmMain::maybeSave()
         QMetaObject::invokeMethod(ctrlEdit, "SaveProfile", Q_RETURN_ARG(bool, ok));
         return ok;
     }
-    case QMessageBox::Discard: return true;
-    default: return false;
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
     }
 }
 
 void frmMain::updateTitle()
 {
     const QString file = ctrlEdit->property("FileName").toString();
-    setWindowTitle(file.isEmpty() ? QLatin1String(kTitle)
-                                  : QStringLiteral("%1[*] \u2014 %2").arg(QFileInfo(file).fileName(), QLatin1String(kTitle)));
+    setWindowTitle(file.isEmpty()
+                       ? QLatin1String(kTitle)
+                       : QStringLiteral("%1[*] \u2014 %2").arg(QFileInfo(file).fileName(), QLatin1String(kTitle)));
     setWindowModified(ctrlEdit->property("Modified").toBool());
 }
 

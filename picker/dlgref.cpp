@@ -46,8 +46,8 @@ QString standardOpenFile(QWidget *parent, const QString &caption, const QString 
 } // namespace
 
 dlgRef::dlgRef(QWidget *owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint),
       m_openFile(standardOpenFile)
 {
     setObjectName(QStringLiteral("dlgRef"));
@@ -142,8 +142,7 @@ void dlgRef::createChildren()
     connect(m_cmdLoad, &QPushButton::clicked, this, &dlgRef::cmdLoad_Click);
     connect(m_txtFilter, &QLineEdit::textChanged, this, &dlgRef::txtFilter_TextChanged);
     connect(m_lstInstances, &QAbstractItemView::doubleClicked, this, &dlgRef::lstInstances_DblClick);
-    connect(m_lstInstances->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &dlgRef::updateOkButton);
+    connect(m_lstInstances->selectionModel(), &QItemSelectionModel::selectionChanged, this, &dlgRef::updateOkButton);
     // A reset drops the selection without a selectionChanged.
     connect(m_model, &QAbstractItemModel::modelReset, this, &dlgRef::updateOkButton);
 }
@@ -187,9 +186,8 @@ void dlgRef::LoadInstances()
     const QString address = m_txtAddress->text();
     if (m_xmlDoc->load(documentPathFor(m_strRelativeTo, address)))
         return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
-                    QStringLiteral("Can't load data from ") + address, QMessageBox::Ok,
-                    isVisible() ? this : parentWidget());
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("Can't load data from ") + address,
+                    QMessageBox::Ok, isVisible() ? this : parentWidget());
     box.exec();
     // Let the user correct the address and try again.
     m_cmdLoad->setEnabled(true);
@@ -279,8 +277,8 @@ void dlgRef::txtFilter_TextChanged(const QString &text)
     const int shown = m_model->shownRow(source);
     if (shown >= 0 && m_lstInstances->selectionModel()->selectedRows().isEmpty()) {
         const QModelIndex index = m_model->index(shown, 0);
-        m_lstInstances->selectionModel()->setCurrentIndex(
-            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_lstInstances->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                     QItemSelectionModel::Rows);
         m_lstInstances->scrollTo(index);
     }
     updateOkButton();

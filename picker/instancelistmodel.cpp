@@ -26,8 +26,7 @@ std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc)
 
 static bool rowMatches(const InstanceRow &row, const QString &needle)
 {
-    return row.type.contains(needle, Qt::CaseInsensitive)
-        || row.id.contains(needle, Qt::CaseInsensitive);
+    return row.type.contains(needle, Qt::CaseInsensitive) || row.id.contains(needle, Qt::CaseInsensitive);
 }
 
 std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle)
@@ -47,8 +46,8 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
     return result;
 }
 
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows,
-                                    const std::vector<int> &among, const QString &needle)
+std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
+                                    const QString &needle)
 {
     std::vector<int> result;
     for (int i : among) {
@@ -60,7 +59,7 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows,
     return result;
 }
 
-InstanceListModel::InstanceListModel(QObject *parent) : QAbstractTableModel(parent) {}
+InstanceListModel::InstanceListModel(QObject *parent) : QAbstractTableModel(parent) { }
 
 void InstanceListModel::setRows(std::vector<InstanceRow> rows)
 {
@@ -83,8 +82,7 @@ void InstanceListModel::setFilterText(const QString &text)
     const bool narrowing = isFiltered() && text.contains(m_filter, Qt::CaseInsensitive);
     std::vector<int> shown;
     if (!text.isEmpty())
-        shown = narrowing ? filterInstanceRows(m_rows, m_shown, text)
-                          : filterInstanceRows(m_rows, text);
+        shown = narrowing ? filterInstanceRows(m_rows, m_shown, text) : filterInstanceRows(m_rows, text);
     const bool sameRows = isFiltered() && !text.isEmpty() && shown == m_shown;
     if (sameRows) {
         m_filter = text;

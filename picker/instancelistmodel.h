@@ -18,7 +18,7 @@ class XmlDocument;
 
 struct InstanceRow {
     QString type; // the instance element's name, exactly as written
-    QString id;   // the text of its first attribute; empty when it has none
+    QString id; // the text of its first attribute; empty when it has none
     bool operator==(const InstanceRow &) const = default;
 };
 
@@ -28,12 +28,10 @@ QUILLON_EXPORT std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc);
 
 // Indexes (ascending) of the rows whose type or id contains needle, ignoring case. An empty
 // needle keeps every row.
-QUILLON_EXPORT std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows,
-                                                   const QString &needle);
+QUILLON_EXPORT std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle);
 // The same, looking only at the rows listed in among (ascending); used to narrow an existing
 // result when the filter text grows.
-QUILLON_EXPORT std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows,
-                                                   const std::vector<int> &among,
+QUILLON_EXPORT std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
                                                    const QString &needle);
 
 class QUILLON_EXPORT InstanceListModel : public QAbstractTableModel {
@@ -64,8 +62,7 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:

@@ -67,7 +67,8 @@ private:
 
 // Copies files from the test data folder into dir (by their file names alone); returns the
 // copy of the first.
-inline QString copyData(const QTemporaryDir &dir, const QStringList &names, const QString &from = QStringLiteral(TEST_DATA_DIR))
+inline QString copyData(const QTemporaryDir &dir, const QStringList &names,
+                        const QString &from = QStringLiteral(TEST_DATA_DIR))
 {
     QString first;
     for (const QString &name : names) {
@@ -264,8 +265,7 @@ struct ControlFixture {
 
     QString path(const QString &name) const { return dir.filePath(name); }
     quillon::EditorSession *session() const { return ctrl->session(); }
-    template <class W = QWidget>
-    W *w(const char *name) const { return ctrl->findChild<W *>(QLatin1String(name)); }
+    template <class W = QWidget> W *w(const char *name) const { return ctrl->findChild<W *>(QLatin1String(name)); }
     QTreeView *list() const { return w<QTreeView>("ctrlProperties"); }
     QTreeView *tree() const { return w<QTreeView>("ctrlTree"); }
     QLineEdit *edit() const { return w<QLineEdit>("txtEdit"); }

@@ -131,7 +131,8 @@ void TestCtrlCore::waitWindowTakesTheInputAndCancels()
     QCOMPARE(roots(), (QStringList{QStringLiteral("arm"), QStringLiteral("mapping"), QStringLiteral("aim")}));
     // The input is the control's again.
     QSignalSpy clicked(f->tree(), &QTreeView::clicked);
-    QTest::mouseClick(f->tree()->viewport(), Qt::LeftButton, {}, f->tree()->visualRect(f->ctrl->treeModel()->index(0, 0)).center());
+    QTest::mouseClick(f->tree()->viewport(), Qt::LeftButton, {},
+                      f->tree()->visualRect(f->ctrl->treeModel()->index(0, 0)).center());
     QCOMPARE(clicked.size(), 1);
 }
 
@@ -182,20 +183,24 @@ void TestCtrlCore::messagesTellTheOutcomes_data()
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<QList<int>>("icons");
     const int crit = QMessageBox::Critical, warn = QMessageBox::Warning;
-    QTest::newRow("ARM attribute is empty") << 0 << "arm/PART/UPPER ONLY/LEAF" << "" << QStringList{"ARM attribute is empty"}
-                                            << QStringList{"Error"} << QList<int>{crit};
-    QTest::newRow("populate failure") << 2 << "aim/aim-instances/broken" << "" << QStringList{"Exception in \"PopulateInstance\""}
-                                      << QStringList{"Error"} << QList<int>{warn};
-    QTest::newRow("empty reference") << 1 << "mapping/empty ref/nothing here" << ""
-                                     << QStringList{"Empty reference.", "Instance not found."}
+    QTest::newRow("ARM attribute is empty")
+        << 0 << "arm/PART/UPPER ONLY/LEAF"
+        << "" << QStringList{"ARM attribute is empty"} << QStringList{"Error"} << QList<int>{crit};
+    QTest::newRow("populate failure") << 2 << "aim/aim-instances/broken"
+                                      << "" << QStringList{"Exception in \"PopulateInstance\""} << QStringList{"Error"}
+                                      << QList<int>{warn};
+    QTest::newRow("empty reference") << 1 << "mapping/empty ref/nothing here"
+                                     << "" << QStringList{"Empty reference.", "Instance not found."}
                                      << QStringList{"Warning", "Warning"} << QList<int>{warn, warn};
-    QTest::newRow("file not found") << 1 << "mapping/missing file/material" << ""
-                                    << QStringList{"File not found.", "Instance not found."}
+    QTest::newRow("file not found") << 1 << "mapping/missing file/material"
+                                    << "" << QStringList{"File not found.", "Instance not found."}
                                     << QStringList{"Error", "Warning"} << QList<int>{crit, warn};
-    QTest::newRow("row: instance not found") << 2 << "aim/aim-instances/link test" << "to same"
-                                             << QStringList{"Instance not found"} << QStringList{"Warning"} << QList<int>{warn};
-    QTest::newRow("jump: instance not found") << 2 << "aim/aim-instances/link test" << "to missing id"
-                                              << QStringList{"Instance not found."} << QStringList{"Warning"} << QList<int>{warn};
+    QTest::newRow("row: instance not found")
+        << 2 << "aim/aim-instances/link test"
+        << "to same" << QStringList{"Instance not found"} << QStringList{"Warning"} << QList<int>{warn};
+    QTest::newRow("jump: instance not found")
+        << 2 << "aim/aim-instances/link test"
+        << "to missing id" << QStringList{"Instance not found."} << QStringList{"Warning"} << QList<int>{warn};
 }
 
 void TestCtrlCore::messagesTellTheOutcomes()
@@ -274,7 +279,11 @@ void TestCtrlCore::xmlTabReadsTheFileOnlyWhenShown()
     settle();
     QVERIFY(!view->isStale());
     QVERIFY(view->shownText().contains(QStringLiteral("<name>Housing</name>")));
-    f->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    f->session()
+        ->document()
+        ->findInstance(QStringLiteral("id2"))
+        .selectSingleNode(QStringLiteral("name"))
+        .setText(QStringLiteral("Lid"));
     QVERIFY(f->ctrl->SaveProfile());
     settle();
     QVERIFY(view->shownText().contains(QStringLiteral("<name>Lid</name>")));
@@ -316,8 +325,7 @@ void TestCtrlCore::xmlTabShowsTheDocumentInMemory_data()
     QTest::newRow("UTF-8") << "UTF-8" << unicode << sampleText(QStringLiteral("UTF-8"), unicode).toUtf8();
     QTest::newRow("UTF-8 with BOM") << "UTF-8" << unicode
                                     << "\xEF\xBB\xBF" + sampleText(QStringLiteral("UTF-8"), unicode).toUtf8();
-    QTest::newRow("Latin-1") << "ISO-8859-1" << latin1
-                             << sampleText(QStringLiteral("ISO-8859-1"), latin1).toLatin1();
+    QTest::newRow("Latin-1") << "ISO-8859-1" << latin1 << sampleText(QStringLiteral("ISO-8859-1"), latin1).toLatin1();
     QByteArray cp = sampleText(QStringLiteral("windows-1252"), QStringLiteral("Caf\u00E9 ###")).toLatin1();
     cp.replace("###", "\x80\x82\x9F");
     QTest::newRow("windows-1252") << "windows-1252" << cp1252 << cp;
@@ -346,7 +354,11 @@ void TestCtrlCore::xmlTabShowsTheDocumentInMemory()
 
     // After an edit and a save: the text saved, which is the file's.
     const QString edited = QStringLiteral("Lid \u00E9 & <1>");
-    QVERIFY(f->session()->document()->findInstance(QStringLiteral("id1")).selectSingleNode(QStringLiteral("name")).setText(edited));
+    QVERIFY(f->session()
+                ->document()
+                ->findInstance(QStringLiteral("id1"))
+                .selectSingleNode(QStringLiteral("name"))
+                .setText(edited));
     QVERIFY(f->ctrl->SaveProfile());
     QTRY_VERIFY(!view->isStale());
     QCOMPARE(view->shownText(), sampleText(encodingName, QStringLiteral("Lid \u00E9 &amp; &lt;1&gt;")));
@@ -405,7 +417,8 @@ void TestCtrlCore::callableByName()
 {
     QWidget *w = f->ctrl;
     bool ok = false;
-    QVERIFY(QMetaObject::invokeMethod(w, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, f->path(QStringLiteral("main.xml")))));
+    QVERIFY(QMetaObject::invokeMethod(w, "LoadProfile", Q_RETURN_ARG(bool, ok),
+                                      Q_ARG(QString, f->path(QStringLiteral("main.xml")))));
     QVERIFY(ok);
     settle();
     QCOMPARE(w->property("FileName").toString(), f->path(QStringLiteral("main.xml")));
@@ -416,7 +429,8 @@ void TestCtrlCore::callableByName()
     QVERIFY(w->setProperty("ViewMode", 1));
     QCOMPARE(w->property("ViewMode").toInt(), 1);
     QCOMPARE(w->property("LastError").toString(), QString());
-    QVERIFY(QMetaObject::invokeMethod(w, "SaveProfileAs", Q_RETURN_ARG(bool, ok), Q_ARG(QString, f->path(QStringLiteral("copy.xml")))));
+    QVERIFY(QMetaObject::invokeMethod(w, "SaveProfileAs", Q_RETURN_ARG(bool, ok),
+                                      Q_ARG(QString, f->path(QStringLiteral("copy.xml")))));
     QVERIFY(ok);
     QCOMPARE(w->property("FileName").toString(), f->path(QStringLiteral("copy.xml")));
     QCOMPARE(f->w<QLabel>("lblAddress")->text(), f->path(QStringLiteral("copy.xml")));

@@ -36,7 +36,10 @@ private:
         const double tpp = 1440.0 / m_ctrl->logicalDpiX();
         const int total = list()->columnWidth(0) + list()->columnWidth(1);
         QVERIFY2(qAbs(total * tpp + 60 - list()->width() * tpp) <= 2 * tpp,
-                 qPrintable(QStringLiteral("%1 + %2 in %3 px").arg(list()->columnWidth(0)).arg(list()->columnWidth(1)).arg(list()->width())));
+                 qPrintable(QStringLiteral("%1 + %2 in %3 px")
+                                .arg(list()->columnWidth(0))
+                                .arg(list()->columnWidth(1))
+                                .arg(list()->width())));
     }
     // Drags the splitter bar by dx pixels in steps.
     void drag(int dx, int steps = 10)
@@ -61,7 +64,8 @@ void TestCtrlLayout::init()
 {
     // The design size, 7620 x 6480 twips, at the screen's resolution.
     const int dpi = QApplication::primaryScreen()->logicalDotsPerInchX();
-    f = new ControlFixture({QStringLiteral("nav/main.xml")}, QSize(qRound(7620 * dpi / 1440.0), qRound(6480 * dpi / 1440.0)));
+    f = new ControlFixture({QStringLiteral("nav/main.xml")},
+                           QSize(qRound(7620 * dpi / 1440.0), qRound(6480 * dpi / 1440.0)));
     QVERIFY(f->exposed);
     m_ctrl = f->ctrl;
 }
@@ -74,8 +78,8 @@ void TestCtrlLayout::cleanup()
 
 void TestCtrlLayout::childrenHaveTheirNamesAndCaptions()
 {
-    for (const char *name : {"lblAddress", "ctrlTab", "ieXML", "cmdBack", "cmdLoad", "txtEdit", "ctrlProperties", "ctrlTree",
-                             "lblEntity", "lblSelectWhat", "lblResizeBar", "linHilite", "linShadow"})
+    for (const char *name : {"lblAddress", "ctrlTab", "ieXML", "cmdBack", "cmdLoad", "txtEdit", "ctrlProperties",
+                             "ctrlTree", "lblEntity", "lblSelectWhat", "lblResizeBar", "linHilite", "linShadow"})
         QVERIFY2(w(name), name);
     auto *tab = m_ctrl->findChild<QTabWidget *>(QStringLiteral("ctrlTab"));
     QCOMPARE(tab->tabText(0), QStringLiteral("STEP"));

@@ -18,13 +18,17 @@ using Act = std::function<void(dlgRef *)>;
 
 namespace {
 
-QString dataFile(const QString &name) { return QStringLiteral(TEST_DATA_DIR "/picker/") + name; }
+QString dataFile(const QString &name)
+{
+    return QStringLiteral(TEST_DATA_DIR "/picker/") + name;
+}
 
 // The rows of data/picker/instances.xml, in document order.
 std::vector<InstanceRow> sampleRows()
 {
-    return {{"Product", "id1"}, {"Product_definition_formation", "id2"}, {"Shape_representation", ""},
-            {"Named_item", "first"}, {"Product", "id5"}, {"Next_assembly_usage_occurrence", "idX9"}};
+    return {{"Product", "id1"},           {"Product_definition_formation", "id2"},
+            {"Shape_representation", ""}, {"Named_item", "first"},
+            {"Product", "id5"},           {"Next_assembly_usage_occurrence", "idX9"}};
 }
 
 template <typename T = QWidget> T *child(QObject *d, const char *name)
@@ -34,10 +38,22 @@ template <typename T = QWidget> T *child(QObject *d, const char *name)
         qFatal("no child %s", name);
     return w;
 }
-QTreeView *list(dlgRef *d) { return child<QTreeView>(d, "lstInstances"); }
-QPushButton *button(dlgRef *d, const char *name) { return child<QPushButton>(d, name); }
-QLineEdit *filterBox(dlgRef *d) { return child<QLineEdit>(d, "txtFilter"); }
-int rowCount(dlgRef *d) { return list(d)->model()->rowCount(); }
+QTreeView *list(dlgRef *d)
+{
+    return child<QTreeView>(d, "lstInstances");
+}
+QPushButton *button(dlgRef *d, const char *name)
+{
+    return child<QPushButton>(d, name);
+}
+QLineEdit *filterBox(dlgRef *d)
+{
+    return child<QLineEdit>(d, "txtFilter");
+}
+int rowCount(dlgRef *d)
+{
+    return list(d)->model()->rowCount();
+}
 
 void selectRow(dlgRef *d, int row)
 {
@@ -190,7 +206,8 @@ void TestDlgRef::captionSizeAndChildren()
     QCOMPARE(filterBox(&d)->placeholderText(), QStringLiteral("Filter"));
     QVERIFY(list(&d)->uniformRowHeights());
 
-    const QStringList ours{"OKButton", "CancelButton", "txtFilter", "lstInstances", "txtAddress", "cmdBrowse", "cmdLoad"};
+    const QStringList ours{"OKButton",   "CancelButton", "txtFilter", "lstInstances",
+                           "txtAddress", "cmdBrowse",    "cmdLoad"};
     QStringList order;
     QWidget *w = button(&d, "OKButton");
     do {
@@ -214,7 +231,8 @@ void TestDlgRef::choice_data()
     QTest::newRow("first attribute, not id") << 3 << false << QString() << file + "#Named_item#first";
     QTest::newRow("second section") << 5 << false << QString() << file + "#Next_assembly_usage_occurrence#idX9";
     QTest::newRow("double-click") << 4 << true << QString() << file + "#Product#id5";
-    QTest::newRow("edited address") << 0 << false << "C:\\x\\b.xml" << "C:\\x\\b.xml#Product#id1";
+    QTest::newRow("edited address") << 0 << false << "C:\\x\\b.xml"
+                                    << "C:\\x\\b.xml#Product#id1";
 }
 
 void TestDlgRef::choice()
@@ -256,7 +274,8 @@ void TestDlgRef::secondUseReloadsCallersAddress()
         choose(p, 1);
     });
     QCOMPARE(shown, second);
-    QCOMPARE(d.instanceModel()->allRows(), (std::vector<InstanceRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
+    QCOMPARE(d.instanceModel()->allRows(),
+             (std::vector<InstanceRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
     QCOMPARE(result, second + "#Cartesian_point#a2");
 }
 

@@ -66,8 +66,8 @@ void TestEditing::clickOpensTheBoxOverTheValueCell()
     QCOMPARE(edit()->text(), QStringLiteral("mixed bold text"));
     // 60 twips inside the cell's left and top edges, 60 narrower and lower than the cell.
     const QRect row = list()->visualRect(list()->model()->index(3, 0));
-    const QPoint cellTopLeft = list()->viewport()->mapTo(edit()->parentWidget(),
-                                                         QPoint(list()->header()->sectionViewportPosition(1), row.top()));
+    const QPoint cellTopLeft = list()->viewport()->mapTo(
+        edit()->parentWidget(), QPoint(list()->header()->sectionViewportPosition(1), row.top()));
     const QRect box = edit()->geometry();
     QVERIFY(qAbs(box.left() - (cellTopLeft.x() + f->px(60))) <= 1);
     QVERIFY(qAbs(box.top() - (cellTopLeft.y() + f->px(60))) <= 1);

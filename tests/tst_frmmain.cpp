@@ -115,7 +115,12 @@ void TestFrmMain::saveWritesTheDocument()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()
+        ->session()
+        ->document()
+        ->findInstance(QStringLiteral("id2"))
+        .selectSingleNode(QStringLiteral("name"))
+        .setText(QStringLiteral("Lid"));
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
 }
@@ -127,7 +132,12 @@ void TestFrmMain::viewButtonsSwitchTheView()
     XmlDocument *doc = control()->session()->document();
     QTest::mouseClick(opt(0), Qt::LeftButton);
     QCOMPARE(control()->session()->document(), doc); // same view: no reload
-    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()
+        ->session()
+        ->document()
+        ->findInstance(QStringLiteral("id2"))
+        .selectSingleNode(QStringLiteral("name"))
+        .setText(QStringLiteral("Lid"));
     QTest::mouseClick(opt(2), Qt::LeftButton);
     settle();
     QCOMPARE(control()->property("ViewMode").toInt(), 2);
@@ -181,7 +191,12 @@ void TestFrmMain::exitAndCloseAskAboutUnsavedEdits()
         QVERIFY(mc.messages.isEmpty());
         m_win->show();
     }
-    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()
+        ->session()
+        ->document()
+        ->findInstance(QStringLiteral("id2"))
+        .selectSingleNode(QStringLiteral("name"))
+        .setText(QStringLiteral("Lid"));
     MessageCapture mc;
     mc.answer = QMessageBox::StandardButton(answer);
     if (viaExit)
@@ -199,7 +214,12 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()
+        ->session()
+        ->document()
+        ->findInstance(QStringLiteral("id2"))
+        .selectSingleNode(QStringLiteral("name"))
+        .setText(QStringLiteral("Lid"));
     {
         MessageCapture mc;
         mc.answer = QMessageBox::Cancel;
@@ -233,7 +253,12 @@ void TestFrmMain::saveAsWritesTheNewFileAndShowsItsName()
     openVia(path);
     QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
     const QByteArray before = readAll(path);
-    control()->session()->document()->findInstance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    control()
+        ->session()
+        ->document()
+        ->findInstance(QStringLiteral("id2"))
+        .selectSingleNode(QStringLiteral("name"))
+        .setText(QStringLiteral("Lid"));
     const QString copy = m_dir->filePath(QStringLiteral("copy.xml"));
     m_win->showSaveAs = [copy](QWidget *) { return copy; };
     QTest::mouseClick(button("cmdSaveAs"), Qt::LeftButton);

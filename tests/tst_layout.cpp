@@ -44,25 +44,22 @@ private slots:
         // tab W x H, list W x H, tree H, splitter length, browser W x H, address W
         QTest::addColumn<QList<int>>("expected");
         // 5620 - 360 - 60 = 5200; browser: (5620 - 360) - 2 * (480 - 360) = 5020.
-        QTest::newRow("design, strip 360") << 7620 << 6480 << 360
-            << QList<int>{7360, 5620, 3760, 4540, 4990, 5200, 7000, 5020, 7380};
+        QTest::newRow("design, strip 360")
+            << 7620 << 6480 << 360 << QList<int>{7360, 5620, 3760, 4540, 4990, 5200, 7000, 5020, 7380};
         // 5620 - 300 - 60 = 5260; browser: 5320 - 2 * 180 = 4960.
-        QTest::newRow("design, strip 300") << 7620 << 6480 << 300
-            << QList<int>{7360, 5620, 3760, 4540, 4990, 5260, 7000, 4960, 7380};
+        QTest::newRow("design, strip 300")
+            << 7620 << 6480 << 300 << QList<int>{7360, 5620, 3760, 4540, 4990, 5260, 7000, 4960, 7380};
         // The list keeps 1500 although the tab leaves it 140.
         QTest::newRow("4000 wide") << 4000 << 6480 << 360
-            << QList<int>{3740, 5620, 1500, 4540, 4990, 5200, 3380, 5020, 3760};
+                                   << QList<int>{3740, 5620, 1500, 4540, 4990, 5200, 3380, 5020, 3760};
         // tab 1140 high: list 60 -> 500, tree 510, splitter 720, browser 1140 + 360 - 960.
-        QTest::newRow("short") << 7620 << 2000 << 360
-            << QList<int>{7360, 1140, 3760, 500, 510, 720, 7000, 540, 7380};
+        QTest::newRow("short") << 7620 << 2000 << 360 << QList<int>{7360, 1140, 3760, 500, 510, 720, 7000, 540, 7380};
         QTest::newRow("large") << 15000 << 12000 << 360
-            << QList<int>{14740, 11140, 11140, 10060, 10510, 10720, 14380, 10540, 14760};
-        QTest::newRow("tab exactly zero") << 260 << 860 << 360
-            << QList<int>{0, 0, 1500, 500, 500, 0, 0, 0, 20};
-        QTest::newRow("tiny") << 100 << 100 << 360
-            << QList<int>{0, 0, 1500, 500, 500, 0, 0, 0, 0};
-        QTest::newRow("browser narrower than margins") << 500 << 6480 << 360
-            << QList<int>{240, 5620, 1500, 4540, 4990, 5200, 0, 5020, 260};
+                               << QList<int>{14740, 11140, 11140, 10060, 10510, 10720, 14380, 10540, 14760};
+        QTest::newRow("tab exactly zero") << 260 << 860 << 360 << QList<int>{0, 0, 1500, 500, 500, 0, 0, 0, 20};
+        QTest::newRow("tiny") << 100 << 100 << 360 << QList<int>{0, 0, 1500, 500, 500, 0, 0, 0, 0};
+        QTest::newRow("browser narrower than margins")
+            << 500 << 6480 << 360 << QList<int>{240, 5620, 1500, 4540, 4990, 5200, 0, 5020, 260};
     }
 
     void resizeSizes()
@@ -73,9 +70,9 @@ private slots:
         QFETCH(QList<int>, expected);
         EditorLayout l = designLayout();
         resize(l, w, h, th);
-        const QList<int> got{l.ctrlTab.width, l.ctrlTab.height, l.ctrlProperties.width,
+        const QList<int> got{l.ctrlTab.width,         l.ctrlTab.height,  l.ctrlProperties.width,
                              l.ctrlProperties.height, l.ctrlTree.height, l.lblResizeBar.height,
-                             l.ieXML.width, l.ieXML.height, l.lblAddress.width};
+                             l.ieXML.width,           l.ieXML.height,    l.lblAddress.width};
         QCOMPARE(got, expected);
         QCOMPARE(l.linHilite.y2 - l.linHilite.y1, l.lblResizeBar.height);
         QCOMPARE(l.linShadow.y2 - l.linShadow.y1, l.lblResizeBar.height);
@@ -242,8 +239,8 @@ private slots:
     {
         QTest::addColumn<double>("v");
         QTest::addColumn<int>("expected");
-        const std::pair<double, int> cases[] = {{0.5, 0},   {1.5, 2},     {2.5, 2},     {3897.5, 3898},
-                                                {-0.5, 0},  {-1.5, -2},   {-2.5, -2},   {2.4999, 2},
+        const std::pair<double, int> cases[] = {{0.5, 0},    {1.5, 2},   {2.5, 2},   {3897.5, 3898},
+                                                {-0.5, 0},   {-1.5, -2}, {-2.5, -2}, {2.4999, 2},
                                                 {2.5001, 3}, {-2.6, -3}, {7.0, 7}};
         for (const auto &[v, r] : cases)
             QTest::addRow("%g", v) << v << r;
@@ -271,9 +268,9 @@ private slots:
         QTest::newRow("96: negative") << 96.0 << -30 << -2 << -30;
         QTest::newRow("192: inch") << 192.0 << 1440 << 192 << 1440;
         QTest::newRow("192: control") << 192.0 << 7620 << 1016 << 7620;
-        QTest::newRow("192: 4 twips") << 192.0 << 4 << 1 << 8;    // 7.5 -> 8
+        QTest::newRow("192: 4 twips") << 192.0 << 4 << 1 << 8; // 7.5 -> 8
         QTest::newRow("192: 22 twips") << 192.0 << 22 << 3 << 22; // 22.5 -> 22
-        QTest::newRow("144: halves") << 144.0 << 25 << 2 << 20;   // 2.5 -> 2
+        QTest::newRow("144: halves") << 144.0 << 25 << 2 << 20; // 2.5 -> 2
         QTest::newRow("no dpi") << 0.0 << 1440 << 0 << 0;
     }
 

@@ -38,14 +38,15 @@ private:
     }
 
     ControlFixture *f = nullptr;
-    QString m_offered;   // the address the picker showed when it came up
+    QString m_offered; // the address the picker showed when it came up
     QStringList m_boxes; // message boxes that came up while the picker was used
     std::function<void()> m_beforeOk; // runs while the picker is up
 };
 
 void TestLinkEdit::init()
 {
-    f = new ControlFixture({QStringLiteral("link/a.xml"), QStringLiteral("link/b.xml"), QStringLiteral("link/sub_ref.xml")});
+    f = new ControlFixture(
+        {QStringLiteral("link/a.xml"), QStringLiteral("link/b.xml"), QStringLiteral("link/sub_ref.xml")});
     QVERIFY(f->exposed);
     QDir(f->dir.path()).mkdir(QStringLiteral("elsewhere"));
     QDir(f->dir.path()).mkdir(QStringLiteral("sub"));

@@ -55,11 +55,21 @@ void TestRefs::folders_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("file");
-    QTest::newRow("backslashes") << "C:\\data\\main.xml" << "C:\\data" << "main.xml";
-    QTest::newRow("slashes") << "a/b/c.xml" << "a/b" << "c.xml";
-    QTest::newRow("backslash wins") << "C:\\x/y.xml" << "C:" << "x/y.xml";
-    QTest::newRow("bare") << "main.xml" << "" << "main.xml";
-    QTest::newRow("root") << "/main.xml" << "" << "main.xml";
+    QTest::newRow("backslashes") << "C:\\data\\main.xml"
+                                 << "C:\\data"
+                                 << "main.xml";
+    QTest::newRow("slashes") << "a/b/c.xml"
+                             << "a/b"
+                             << "c.xml";
+    QTest::newRow("backslash wins") << "C:\\x/y.xml"
+                                    << "C:"
+                                    << "x/y.xml";
+    QTest::newRow("bare") << "main.xml"
+                          << ""
+                          << "main.xml";
+    QTest::newRow("root") << "/main.xml"
+                          << ""
+                          << "main.xml";
 }
 
 void TestRefs::folders()
@@ -69,7 +79,8 @@ void TestRefs::folders()
     QFETCH(QString, file);
     QCOMPARE(FolderOf(path), folder);
     QCOMPARE(FileNameOf(path), file);
-    QCOMPARE(retryPath(path, QStringLiteral("sub.xml")), path.left(path.size() - file.size()) + QStringLiteral("sub.xml"));
+    QCOMPARE(retryPath(path, QStringLiteral("sub.xml")),
+             path.left(path.size() - file.size()) + QStringLiteral("sub.xml"));
 }
 
 void TestRefs::documentNamesCompareAsTheFileSystemDoes()

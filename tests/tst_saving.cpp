@@ -73,29 +73,34 @@ void TestSaving::uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue_data(
 {
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QByteArray>("before"); // <v>old</v> as the file writes it
-    QTest::addColumn<QByteArray>("after");  // <v>NEW &amp; é</v> as the file must write it
+    QTest::addColumn<QByteArray>("after"); // <v>NEW &amp; é</v> as the file must write it
 
     const QByteArray v = "<v>old</v>", nv = "<v>NEW &amp; \xc3\xa9</v>";
     QTest::newRow("plain") << QByteArray(kPlain) << v << nv;
-    QTest::newRow("CRLF inside a PI") << QByteArray("<?xml version=\"1.0\"?>\r\n<?pi line1\r\nline2?>\r\n<uos>\r\n<a>\r\n"
-                                                    "<v>old</v></a>\r\n</uos>\r\n")
+    QTest::newRow("CRLF inside a PI") << QByteArray(
+                                             "<?xml version=\"1.0\"?>\r\n<?pi line1\r\nline2?>\r\n<uos>\r\n<a>\r\n"
+                                             "<v>old</v></a>\r\n</uos>\r\n")
                                       << v << nv;
     QTest::newRow("multi-line DOCTYPE with an entity")
-        << QByteArray("<?xml version=\"1.0\"?>\r\n<!DOCTYPE uos [\r\n<!ENTITY e \"x\">\r\n]>\r\n<uos>\r\n<a>&e;</a><v>old</v>\r\n"
+        << QByteArray("<?xml version=\"1.0\"?>\r\n<!DOCTYPE uos [\r\n<!ENTITY e "
+                      "\"x\">\r\n]>\r\n<uos>\r\n<a>&e;</a><v>old</v>\r\n"
                       "</uos>\r\n")
         << v << nv;
-    QTest::newRow("CR inside the declaration") << QByteArray("<?xml\rversion=\"1.0\"?>\n<uos><a>x</a><v>old</v></uos>\n") << v
-                                               << nv;
+    QTest::newRow("CR inside the declaration")
+        << QByteArray("<?xml\rversion=\"1.0\"?>\n<uos><a>x</a><v>old</v></uos>\n") << v << nv;
     QTest::newRow("what a writer would normalise")
         << QByteArray("<uos a='1'  b = \"x\ny\"\t>\r\n<t>a > b &#65;&#x42; &apos;</t>\n<v>old</v>\r\n<e/><f />"
                       "<g></g><![CDATA[<x>]]><!-- c -->\r\n</uos>")
         << v << nv;
-    QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF<uos><v>old</v><w>gr\xC3\xB6\xC3\x9F" "e</w></uos>") << v << nv;
-    QTest::newRow("Latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos><w>caf\xE9</w><v>old</v></uos>\n")
-                             << v << QByteArray("<v>NEW &amp; \xE9</v>");
-    QTest::newRow("windows-1252, an undefined byte too")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos><w>\x80\x81\x9F</w><v>old</v></uos>\n") << v
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF<uos><v>old</v><w>gr\xC3\xB6\xC3\x9F"
+                                                  "e</w></uos>")
+                                    << v << nv;
+    QTest::newRow("Latin-1")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos><w>caf\xE9</w><v>old</v></uos>\n") << v
         << QByteArray("<v>NEW &amp; \xE9</v>");
+    QTest::newRow("windows-1252, an undefined byte too")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos><w>\x80\x81\x9F</w><v>old</v></uos>\n")
+        << v << QByteArray("<v>NEW &amp; \xE9</v>");
     QTest::newRow("US-ASCII: what it cannot hold becomes a reference")
         << QByteArray("<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<uos><v>old</v></uos>\n") << v
         << QByteArray("<v>NEW &amp; &#233;</v>");
@@ -103,9 +108,9 @@ void TestSaving::uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue_data(
                                         << encoded("<v>old</v>", QStringConverter::Utf16LE)
                                         << encoded("<v>NEW &amp; é</v>", QStringConverter::Utf16LE);
     QTest::newRow("UTF-16 BE without BOM")
-        << encoded("<?xml version=\"1.0\" encoding=\"UTF-16\"?>", QStringConverter::Utf16BE) + encoded(kPlain, QStringConverter::Utf16BE)
-                                           << encoded("<v>old</v>", QStringConverter::Utf16BE)
-                                           << encoded("<v>NEW &amp; é</v>", QStringConverter::Utf16BE);
+        << encoded("<?xml version=\"1.0\" encoding=\"UTF-16\"?>", QStringConverter::Utf16BE) +
+               encoded(kPlain, QStringConverter::Utf16BE)
+        << encoded("<v>old</v>", QStringConverter::Utf16BE) << encoded("<v>NEW &amp; é</v>", QStringConverter::Utf16BE);
 }
 
 void TestSaving::uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue()
@@ -143,8 +148,8 @@ void TestSaving::repointedReferenceChangesOnlyThatElement()
 
     // An attribute of an element that stays: only its start tag is written anew.
     QVERIFY(doc.selectSingleNode(QStringLiteral("//p")).setAttribute(QStringLiteral("id"), QStringLiteral("id9")));
-    QCOMPARE(doc.toBytes(), replacedOnce(replacedOnce(source, "<r  ref='id1' />", "<r ref=\"id3\" />"), "<p id=\"id1\">",
-                                         "<p id=\"id9\">"));
+    QCOMPARE(doc.toBytes(), replacedOnce(replacedOnce(source, "<r  ref='id1' />", "<r ref=\"id3\" />"),
+                                         "<p id=\"id1\">", "<p id=\"id9\">"));
 }
 
 void TestSaving::editsInsideReplacedContentAreWrittenOnce()
@@ -158,7 +163,8 @@ void TestSaving::editsInsideReplacedContentAreWrittenOnce()
     // The whole property is then set to a text: the replaced reference is gone with it.
     QVERIFY(q.setText(QStringLiteral("plain")));
     QVERIFY(doc.selectSingleNode(QStringLiteral("//p")).setText(QString()));
-    QCOMPARE(doc.toBytes(), replacedOnce(kPlain, "<p id=\"id1\"><v>old</v><q><r ref=\"id1\"/></q></p>", "<p id=\"id1\"></p>"));
+    QCOMPARE(doc.toBytes(),
+             replacedOnce(kPlain, "<p id=\"id1\"><v>old</v><q><r ref=\"id1\"/></q></p>", "<p id=\"id1\"></p>"));
 }
 
 void TestSaving::failedWriteKeepsTheFileAndTheEdits_data()
@@ -219,10 +225,8 @@ void TestSaving::fullDiskForReal()
         QFile filler(mountPoint + QStringLiteral("/filler"));
         QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size()) {
-        }
-        while (filler.write("x", 1) == 1) {
-        }
+        while (filler.write(block) == block.size()) { }
+        while (filler.write("x", 1) == 1) { }
     }
     QVERIFY(!doc.save(path));
     QCOMPARE(doc.errorString(), QStringLiteral("The disk is full."));
@@ -266,8 +270,9 @@ void TestSaving::refusesWhatIsNotARegularFile()
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     XmlDocument doc;
     QVERIFY(!doc.load(fifo)); // returns at once: nobody writes into the pipe
-    QVERIFY2(doc.errorString().endsWith(QStringLiteral("pipe.xml: it is not a regular file (a pipe, socket or device)")),
-             qPrintable(doc.errorString()));
+    QVERIFY2(
+        doc.errorString().endsWith(QStringLiteral("pipe.xml: it is not a regular file (a pipe, socket or device)")),
+        qPrintable(doc.errorString()));
     QVERIFY(!doc.load(dir.path()));
     QVERIFY(doc.errorString().endsWith(QStringLiteral(": it is a folder, not a file")));
     QVERIFY(!doc.load(dir.filePath(QStringLiteral("missing.xml"))));
@@ -287,8 +292,9 @@ void TestSaving::refusesFilesTooLargeToHold()
     }
     XmlDocument doc;
     QVERIFY(!doc.load(path));
-    QVERIFY2(doc.errorString().endsWith(QStringLiteral("huge.xml: it is 3.0 GB; the editor opens files of up to 1.0 GB")),
-             qPrintable(doc.errorString()));
+    QVERIFY2(
+        doc.errorString().endsWith(QStringLiteral("huge.xml: it is 3.0 GB; the editor opens files of up to 1.0 GB")),
+        qPrintable(doc.errorString()));
 }
 
 QTEST_GUILESS_MAIN(TestSaving)

@@ -96,7 +96,8 @@ private:
 
 void TestSession::init()
 {
-    h = new SessionHarness({QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml"), QStringLiteral("nav/idx.xml")});
+    h = new SessionHarness(
+        {QStringLiteral("nav/main.xml"), QStringLiteral("nav/other.xml"), QStringLiteral("nav/idx.xml")});
     // Every change of the rows is checked against the item model rules.
     new QAbstractItemModelTester(s().rows(), QAbstractItemModelTester::FailureReportingMode::QtTest, &s());
 }
@@ -116,7 +117,8 @@ void TestSession::armViewOutcomes_data()
     QTest::addColumn<QStringList>("values");
     QTest::addColumn<QString>("instance");
     QTest::newRow("attribute element") << "arm/PART/HAS ATTR" << QStringList{"product"} << QStringList{"id1"} << "";
-    QTest::newRow("value held by the instance") << "arm/PART/TEXT VALUE" << QStringList{"name"} << QStringList{"Shaft"} << "id1";
+    QTest::newRow("value held by the instance")
+        << "arm/PART/TEXT VALUE" << QStringList{"name"} << QStringList{"Shaft"} << "id1";
     QTest::newRow("reference held by the instance")
         << "arm/PART/REF VALUE" << QStringList{"units", "owner"} << QStringList{"mm", "id2"} << "id5";
 }
@@ -184,16 +186,24 @@ void TestSession::referenceViewsOutcomes_data()
     QTest::addColumn<QString>("node");
     QTest::addColumn<QString>("entity");
     QTest::addColumn<QStringList>("reported");
-    QTest::newRow("Mapping: ref") << 1 << "mapping/by ref/product" << "product id1" << QStringList{};
-    QTest::newRow("AIM: ref") << 2 << "mapping/by ref/product" << "product id1" << QStringList{};
-    QTest::newRow("Mapping: ref wins over href") << 1 << "mapping/both/product" << "product id2" << QStringList{};
-    QTest::newRow("Mapping: id with quotes") << 1 << "mapping/quoted ref/item" << "item q\"1'x" << QStringList{};
-    QTest::newRow("Mapping: missing id") << 1 << "mapping/missing ref/product" << "" << QStringList{"InstanceNotFound"};
-    QTest::newRow("Mapping: id differing in case") << 1 << "mapping/case ref/product" << "" << QStringList{"InstanceNotFound"};
-    QTest::newRow("Mapping: neither, nothing shown before")
-        << 1 << "mapping/empty ref/nothing here" << "" << QStringList{"EmptyReference", "InstanceNotFound"};
-    QTest::newRow("AIM: the element itself") << 2 << "aim/aim-instances/shape" << "shape id5" << QStringList{};
-    QTest::newRow("AIM: instance without attributes") << 2 << "aim/aim-instances/anon" << "" << QStringList{};
+    QTest::newRow("Mapping: ref") << 1 << "mapping/by ref/product"
+                                  << "product id1" << QStringList{};
+    QTest::newRow("AIM: ref") << 2 << "mapping/by ref/product"
+                              << "product id1" << QStringList{};
+    QTest::newRow("Mapping: ref wins over href") << 1 << "mapping/both/product"
+                                                 << "product id2" << QStringList{};
+    QTest::newRow("Mapping: id with quotes") << 1 << "mapping/quoted ref/item"
+                                             << "item q\"1'x" << QStringList{};
+    QTest::newRow("Mapping: missing id") << 1 << "mapping/missing ref/product"
+                                         << "" << QStringList{"InstanceNotFound"};
+    QTest::newRow("Mapping: id differing in case") << 1 << "mapping/case ref/product"
+                                                   << "" << QStringList{"InstanceNotFound"};
+    QTest::newRow("Mapping: neither, nothing shown before") << 1 << "mapping/empty ref/nothing here"
+                                                            << "" << QStringList{"EmptyReference", "InstanceNotFound"};
+    QTest::newRow("AIM: the element itself") << 2 << "aim/aim-instances/shape"
+                                             << "shape id5" << QStringList{};
+    QTest::newRow("AIM: instance without attributes") << 2 << "aim/aim-instances/anon"
+                                                      << "" << QStringList{};
 }
 
 void TestSession::referenceViewsOutcomes()
@@ -216,7 +226,8 @@ void TestSession::rowsFollowTheirConventions()
 {
     QVERIFY(h->open(QStringLiteral("main.xml"), 1));
     QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
-    QCOMPARE(h->rows(0), (QStringList{"name", "of shape", "made from", "note", "remark", "empty", "alias", "alias", "see also"}));
+    QCOMPARE(h->rows(0),
+             (QStringList{"name", "of shape", "made from", "note", "remark", "empty", "alias", "alias", "see also"}));
     QCOMPARE(h->rows(1), (QStringList{"Shaft", "id5", "other.xml#id21", "mixed bold text", "after a comment", "", "one",
                                       "two", "ID6"}));
     const QList<bool> links{false, true, true, false, false, false, false, false, true};
@@ -351,7 +362,7 @@ void TestSession::threeJumpsTwoBacksOneJumpLeaveTwoEntries()
     QVERIFY(h->open(QStringLiteral("main.xml"), 2));
     show(QStringLiteral("id1"));
     h->follow(QStringLiteral("of shape")); // id5
-    h->follow(QStringLiteral("owner"));    // id2
+    h->follow(QStringLiteral("owner")); // id2
     h->follow(QStringLiteral("contains")); // id1
     QCOMPARE(s().history().entries().size(), 3);
     h->back();
@@ -530,8 +541,8 @@ void TestSession::jumpStaysWhenTheDocumentLeftCannotBeSaved()
     blockFile("main.xml");
     const QStringList rowsBefore = h->rows(1);
 
-    const EditorSession::Reports r = fromTree ? h->select(QStringLiteral("mapping/by href/material"))
-                                              : h->follow(QStringLiteral("made from"));
+    const EditorSession::Reports r =
+        fromTree ? h->select(QStringLiteral("mapping/by href/material")) : h->follow(QStringLiteral("made from"));
     QCOMPARE(outcomes(r), QStringList{"SaveFailed"});
     QVERIFY(h->late.isEmpty());
     QCOMPARE(s().fileName(), h->path(QStringLiteral("main.xml")));
@@ -588,7 +599,8 @@ void TestSession::commitStoresIntoRowAndElement()
     QSignalSpy changed(s().rows(), &QAbstractItemModel::dataChanged);
     s().commitEdit(0, QStringLiteral("Spindle"));
     QCOMPARE(h->rows(1).value(0), QStringLiteral("Spindle"));
-    QCOMPARE(h->instance(QStringLiteral("id1")).selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Spindle"));
+    QCOMPARE(h->instance(QStringLiteral("id1")).selectSingleNode(QStringLiteral("name")).text(),
+             QStringLiteral("Spindle"));
     QCOMPARE(changed.size(), 1);
     // A row that is not there changes nothing.
     s().commitEdit(99, QStringLiteral("x"));

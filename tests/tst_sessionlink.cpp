@@ -42,12 +42,16 @@ private:
     {
         return s().applyLink(h->row(caption), choice);
     }
-    XmlNode id1Child(const char *name) const { return h->instance(QStringLiteral("id1")).selectSingleNode(QLatin1String(name)); }
+    XmlNode id1Child(const char *name) const
+    {
+        return h->instance(QStringLiteral("id1")).selectSingleNode(QLatin1String(name));
+    }
 };
 
 void TestSessionLink::init()
 {
-    h = new SessionHarness({QStringLiteral("link/a.xml"), QStringLiteral("link/b.xml"), QStringLiteral("link/sub_ref.xml")});
+    h = new SessionHarness(
+        {QStringLiteral("link/a.xml"), QStringLiteral("link/b.xml"), QStringLiteral("link/sub_ref.xml")});
     QDir(h->dir.path()).mkpath(QStringLiteral("elsewhere"));
     QDir(h->dir.path()).mkpath(QStringLiteral("sub"));
     QFile::copy(QStringLiteral(TEST_DATA_DIR "/link/elsewhere/c.xml"), h->path(QStringLiteral("elsewhere/c.xml")));
@@ -96,10 +100,13 @@ void TestSessionLink::otherDocumentWritesHref_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("same folder") << "b.xml" << "b.xml#idB2";
-    QTest::newRow("another folder") << "elsewhere/c.xml" << "%1/elsewhere/c.xml#idB2";
+    QTest::newRow("same folder") << "b.xml"
+                                 << "b.xml#idB2";
+    QTest::newRow("another folder") << "elsewhere/c.xml"
+                                    << "%1/elsewhere/c.xml#idB2";
 #if defined(Q_OS_LINUX)
-    QTest::newRow("differs only in case") << "A.XML" << "A.XML#idB2";
+    QTest::newRow("differs only in case") << "A.XML"
+                                          << "A.XML#idB2";
 #endif
 }
 
@@ -164,9 +171,13 @@ void TestSessionLink::instanceRowKeepsItsElementInTheArmView_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("property");
     // product id1, reached by following the single row of its reference element
-    QTest::newRow("followed single row") << "arm/PART/HAS ATTR" << true << "id1" << "of shape" << "of_shape";
+    QTest::newRow("followed single row") << "arm/PART/HAS ATTR" << true << "id1"
+                                         << "of shape"
+                                         << "of_shape";
     // shape id5, the referenced value of an ARM attribute
-    QTest::newRow("attribute value") << "arm/PART/SHAPE OF" << false << "id5" << "owner" << "owner";
+    QTest::newRow("attribute value") << "arm/PART/SHAPE OF" << false << "id5"
+                                     << "owner"
+                                     << "owner";
 }
 
 void TestSessionLink::instanceRowKeepsItsElementInTheArmView()

@@ -155,7 +155,8 @@ void TestWellFormed::verdicts_data()
     ok("internal subset",
        "<!DOCTYPE a PUBLIC \"-//x//EN\" 'a.dtd' [ <!-- c --> <?p x?>\n"
        "<!ELEMENT a (b | (c, d?)+)*> <!ELEMENT b (#PCDATA | c)*> <!ELEMENT c EMPTY> <!ELEMENT d ANY>\n"
-       "<!ELEMENT e (#PCDATA)> <!ATTLIST a i ID #IMPLIED k (x | y.z) \"x\" n NOTATION (g) #REQUIRED f CDATA #FIXED '&lt;'>\n"
+       "<!ELEMENT e (#PCDATA)> <!ATTLIST a i ID #IMPLIED k (x | y.z) \"x\" n NOTATION (g) #REQUIRED f CDATA #FIXED "
+       "'&lt;'>\n"
        "<!NOTATION g PUBLIC \"g\"> <!NOTATION h SYSTEM \"h\"> <!ENTITY x PUBLIC \"p\" \"s\"> ] ><a/>");
     bad("entity value not terminated", "<!DOCTYPE a [<!ENTITY e \"x>]><a/>", "\"x>");
     bad("declaration not closed", "<!DOCTYPE a [<!ENTITY e \"x\"]><a/>", "]>");
@@ -221,10 +222,10 @@ void TestWellFormed::loadTellsLineAndColumn_data()
     QTest::newRow("upper-case XML declaration")
         << QByteArray("<?XML version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos><a>caf\xC3\xA9</a></uos>\n")
         << QStringLiteral("line 1, column 1");
-    QTest::newRow("undeclared entity")
-        << QByteArray("<uos>\n  <a>x &nbsp; y</a>\n</uos>\n") << QStringLiteral("line 2, column 8");
-    QTest::newRow("unterminated attribute")
-        << QByteArray("<uos>\n  <a b=\"x/>\n  <c/>\n</uos>\n") << QStringLiteral("line 3, column 3"); // the '<' inside it
+    QTest::newRow("undeclared entity") << QByteArray("<uos>\n  <a>x &nbsp; y</a>\n</uos>\n")
+                                       << QStringLiteral("line 2, column 8");
+    QTest::newRow("unterminated attribute") << QByteArray("<uos>\n  <a b=\"x/>\n  <c/>\n</uos>\n")
+                                            << QStringLiteral("line 3, column 3"); // the '<' inside it
     QTest::newRow("broken internal subset")
         << QByteArray("<?xml version=\"1.0\"?>\r\n<!DOCTYPE uos [\r\n<!ENTITY e \"x\">\r\n<!FOO>\r\n]>\r\n<uos/>\r\n")
         << QStringLiteral("line 4, column 1");
@@ -258,7 +259,8 @@ void TestWellFormed::encodings_data()
     };
     const QByteArray decl16 = utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
     QTest::newRow("UTF-16LE, BOM, surrogate pair")
-        << "\xFF\xFE" + decl16 + utf16le("<uos>") + QByteArray("\x3D\xD8\x00\xDE", 4) + utf16le("</uos>") << true << QString();
+        << "\xFF\xFE" + decl16 + utf16le("<uos>") + QByteArray("\x3D\xD8\x00\xDE", 4) + utf16le("</uos>") << true
+        << QString();
     QTest::newRow("UTF-16LE without BOM") << decl16 + utf16le("<uos/>") << true << QString();
     QTest::newRow("UTF-16LE, unpaired high surrogate")
         << "\xFF\xFE" + decl16 + utf16le("<uos>") + QByteArray("\x3D\xD8", 2) + utf16le("</uos>") << false
@@ -270,18 +272,20 @@ void TestWellFormed::encodings_data()
     QTest::newRow("labelled UTF-16, single bytes")
         << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<uos/>\n") << false << QStringLiteral("UTF-16");
     QTest::newRow("UTF-8 BOM labelled UTF-16")
-        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<uos/>\n") << false << QStringLiteral("UTF-16");
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<uos/>\n") << false
+        << QStringLiteral("UTF-16");
     QTest::newRow("unknown encoding, ASCII bytes")
         << QByteArray("<?xml version=\"1.0\" encoding=\"x-no-such-charset\"?>\n<uos/>\n") << false
         << QStringLiteral("\"x-no-such-charset\" is not supported");
     QTest::newRow("US-ASCII with a high byte")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<uos>\xE9</uos>\n") << false << QStringLiteral("us-ascii");
+        << QByteArray("<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<uos>\xE9</uos>\n") << false
+        << QStringLiteral("us-ascii");
     QTest::newRow("ISO-8859-1 alias latin1")
         << QByteArray("<?xml version=\"1.0\" encoding=\"latin1\"?>\n<uos>\xE9</uos>\n") << true << QString();
-    QTest::newRow("windows-1252")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos>\x80</uos>\n") << true << QString();
-    QTest::newRow("UTF8 alias") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF8\"?>\n<uos>\xC3\xA9</uos>\n") << true
-                                << QString();
+    QTest::newRow("windows-1252") << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos>\x80</uos>\n")
+                                  << true << QString();
+    QTest::newRow("UTF8 alias") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF8\"?>\n<uos>\xC3\xA9</uos>\n")
+                                << true << QString();
 }
 
 void TestWellFormed::encodings()

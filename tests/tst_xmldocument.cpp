@@ -49,7 +49,8 @@ QByteArray usualDocument(const char *empty = "/>")
   <arm>
     <PART>
       <PART_NUMBER>
-        <product ref="id1")") + empty + R"(
+        <product ref="id1")") +
+           empty + R"(
       </PART_NUMBER>
     </PART>
   </arm>
@@ -58,9 +59,11 @@ QByteArray usualDocument(const char *empty = "/>")
       <product id="id1">
         <name>Gear shaft</name>
         <description>Hardened &amp; ground, &lt;42 mm&gt;</description>
-        <note)" + empty + R"(
+        <note)" +
+           empty + R"(
         <of_shape>
-          <shape ref="id5")" + empty + R"(
+          <shape ref="id5")" +
+           empty + R"(
         </of_shape>
       </product>
       <shape id="id5" kind="a &quot;round&quot; one">
@@ -91,7 +94,10 @@ QByteArray encode(const QString &text, const char *encoding)
     return text.toUtf8();
 }
 
-QByteArray toCrlf(QByteArray bytes) { return bytes.replace("\n", "\r\n"); }
+QByteArray toCrlf(QByteArray bytes)
+{
+    return bytes.replace("\n", "\r\n");
+}
 
 } // namespace
 
@@ -146,7 +152,10 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestXmlDocument::init() { QVERIFY(m_dir.isValid()); }
+void TestXmlDocument::init()
+{
+    QVERIFY(m_dir.isValid());
+}
 
 QString TestXmlDocument::write(const QString &name, const QByteArray &bytes)
 {
@@ -166,9 +175,10 @@ void TestXmlDocument::roundTripUnedited_data()
     const QByteArray usual = usualDocument();
     QTest::newRow("usual, <a/>") << usual;
     QTest::newRow("usual, <a />") << usualDocument(" />");
-    QTest::newRow("usual, <a></a>") << QByteArray(usual).replace(R"(<product ref="id1"/>)", R"(<product ref="id1"></product>)")
-                                                     .replace("<note/>", "<note></note>")
-                                                     .replace(R"(<shape ref="id5"/>)", R"(<shape ref="id5"></shape>)");
+    QTest::newRow("usual, <a></a>") << QByteArray(usual)
+                                           .replace(R"(<product ref="id1"/>)", R"(<product ref="id1"></product>)")
+                                           .replace("<note/>", "<note></note>")
+                                           .replace(R"(<shape ref="id5"/>)", R"(<shape ref="id5"></shape>)");
     QTest::newRow("CRLF") << toCrlf(usual);
     QTest::newRow("CRLF, <a />") << toCrlf(usualDocument(" />"));
     QTest::newRow("no final newline") << usual.chopped(1);
@@ -190,9 +200,9 @@ void TestXmlDocument::roundTripUnedited_data()
                       "  <?keep this one?>\n"
                       "</uos>\n"
                       "<!-- tail -->\n");
-    QTest::newRow("non-ASCII UTF-8")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <n>Gr\xC3\xBC\xC3\x9F"
-                      "e \xE2\x80\x93 \xE4\xB8\xAD \xF0\x9F\x94\xA7</n>\n  <m v=\"\xC3\xA9t\xC3\xA9\"/>\n</uos>\n");
+    QTest::newRow("non-ASCII UTF-8") << QByteArray(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <n>Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x80\x93 \xE4\xB8\xAD \xF0\x9F\x94\xA7</n>\n  <m v=\"\xC3\xA9t\xC3\xA9\"/>\n</uos>\n");
     QTest::newRow("mixed content and blank lines")
         << QByteArray("<uos>\n\n  <p>Some <b>bold</b> and <i>italic</i> text.</p>\n   \n  <e/>\n</uos>");
 }
@@ -221,10 +231,15 @@ void TestXmlDocument::roundTripSamples_data()
                                           << "assembly.xml";
     QTest::newRow("samples/parts.xml") << QStringLiteral(SAMPLES_DIR "/parts.xml") << "/uos/header/file_name"
                                        << "parts.xml";
-    QTest::newRow("BOM, CRLF, <a />") << dom + "dotnet-style.xml" << "/uos/aim/aim-instances/product/name"
+    QTest::newRow("BOM, CRLF, <a />") << dom + "dotnet-style.xml"
+                                      << "/uos/aim/aim-instances/product/name"
                                       << "Wellenmutter M42 – gehärtet";
-    QTest::newRow("ISO-8859-1, no final newline") << dom + "latin1.xml" << "//density" << "7,85 g/cm³";
-    QTest::newRow("UTF-16LE, CRLF") << dom + "utf16.xml" << "//name" << "齿轮轴 – Gear shaft";
+    QTest::newRow("ISO-8859-1, no final newline") << dom + "latin1.xml"
+                                                  << "//density"
+                                                  << "7,85 g/cm³";
+    QTest::newRow("UTF-16LE, CRLF") << dom + "utf16.xml"
+                                    << "//name"
+                                    << "齿轮轴 – Gear shaft";
 }
 
 // Files as tools write them: read, saved unedited, and compared byte for byte.
@@ -251,7 +266,8 @@ void TestXmlDocument::editChangesOnlyThatLine_data()
     QTest::newRow("UTF-8") << usualDocument() << QString();
     QTest::newRow("UTF-8, CRLF") << toCrlf(usualDocument()) << QString();
     QTest::newRow("UTF-8, <a />") << usualDocument(" />") << QString();
-    QTest::newRow("ISO-8859-1") << QByteArray(usualDocument()).replace("UTF-8", "ISO-8859-1") << QStringLiteral("latin1");
+    QTest::newRow("ISO-8859-1") << QByteArray(usualDocument()).replace("UTF-8", "ISO-8859-1")
+                                << QStringLiteral("latin1");
     QTest::newRow("UTF-16LE") << QByteArray(usualDocument()).replace("UTF-8", "UTF-16") << QStringLiteral("utf16le");
 }
 
@@ -302,7 +318,8 @@ void TestXmlDocument::encodings_data()
     const QString text = QStringLiteral("Grüße ½ äöü ÿ");
     const QString wide = QStringLiteral("Grüße – 中文 €");
     auto doc = [](const QString &decl, const QString &t) {
-        return decl + QStringLiteral("<uos>\n  <n a=\"") + t + QStringLiteral("\">") + t + QStringLiteral("</n>\n</uos>\n");
+        return decl + QStringLiteral("<uos>\n  <n a=\"") + t + QStringLiteral("\">") + t +
+               QStringLiteral("</n>\n</uos>\n");
     };
     const QString utf8Decl = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     const QString utf16Decl = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n");
@@ -312,13 +329,15 @@ void TestXmlDocument::encodings_data()
     QTest::newRow("UTF-16LE BOM") << "\xFF\xFE" + encode(doc(utf16Decl, wide), "utf16le") << wide;
     QTest::newRow("UTF-16BE BOM") << "\xFE\xFF" + encode(doc(utf16Decl, wide), "utf16be") << wide;
     QTest::newRow("UTF-16LE CRLF")
-        << "\xFF\xFE" + encode(doc(utf16Decl, wide).replace(QLatin1String("\n"), QLatin1String("\r\n")), "utf16le") << wide;
+        << "\xFF\xFE" + encode(doc(utf16Decl, wide).replace(QLatin1String("\n"), QLatin1String("\r\n")), "utf16le")
+        << wide;
     QTest::newRow("ISO-8859-1")
         << encode(doc(QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"), text), "latin1") << text;
     QTest::newRow("iso-8859-1, lower case, single quotes")
         << encode(doc(QStringLiteral("<?xml version='1.0' encoding='iso-8859-1'?>\n"), text), "latin1") << text;
     QTest::newRow("windows-1252")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos>\n  <n a=\"\x80 \xE9\">\x80 \xE9</n>\n</uos>\n")
+        << QByteArray(
+               "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos>\n  <n a=\"\x80 \xE9\">\x80 \xE9</n>\n</uos>\n")
         << QStringLiteral("€ é");
     QTest::newRow("US-ASCII")
         << QByteArray("<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<uos>\n  <n a=\"x&#233;\">x&#233;</n>\n</uos>\n")
@@ -349,15 +368,16 @@ void TestXmlDocument::encodings()
 
 void TestXmlDocument::charactersOutsideTheEncodingBecomeReferences()
 {
-    const QByteArray latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos>\n  <n a=\"\xE9\">\xE9</n>\n</uos>\n";
+    const QByteArray latin1 =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos>\n  <n a=\"\xE9\">\xE9</n>\n</uos>\n";
     const QString path = write(QStringLiteral("latin.xml"), latin1);
     XmlDocument doc;
     QVERIFY(doc.load(path));
     XmlNode n = doc.selectSingleNode(QStringLiteral("/uos/n"));
     QVERIFY(n.setText(QStringLiteral("é € 中")));
     QVERIFY(n.setAttribute(QStringLiteral("a"), QStringLiteral("€")));
-    QCOMPARE(doc.toBytes(),
-             QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos>\n  <n a=\"&#8364;\">\xE9 &#8364; &#20013;</n>\n</uos>\n"));
+    QCOMPARE(doc.toBytes(), QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<uos>\n  <n "
+                                       "a=\"&#8364;\">\xE9 &#8364; &#20013;</n>\n</uos>\n"));
     QVERIFY(doc.save(path));
     XmlDocument again;
     QVERIFY(again.load(path));
@@ -368,7 +388,8 @@ void TestXmlDocument::charactersOutsideTheEncodingBecomeReferences()
 // yet saved are not in it.
 void TestXmlDocument::sourceUtf8IsTheFileAsItStands()
 {
-    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<uos>\n  <n>Gr\u00FC\u00DFe \U0001D11E</n>\n</uos>\n");
+    const QString text =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<uos>\n  <n>Gr\u00FC\u00DFe \U0001D11E</n>\n</uos>\n");
     const QString utf8 = text.arg(QLatin1String("UTF-8")), utf16 = text.arg(QLatin1String("UTF-16"));
     XmlDocument doc;
     QCOMPARE(doc.sourceUtf8(), QByteArray());
@@ -400,7 +421,8 @@ void TestXmlDocument::sourceUtf8IsTheFileAsItStands()
 void TestXmlDocument::whitespaceIsInvisibleToNavigation()
 {
     XmlDocument doc;
-    QVERIFY(doc.loadXml(QStringLiteral("<uos>\n  <a>\n    <b/>\n    text\n    <c/>\n  </a>\n  <empty>  \n  </empty>\n  <d/>\n</uos>\n")));
+    QVERIFY(doc.loadXml(QStringLiteral(
+        "<uos>\n  <a>\n    <b/>\n    text\n    <c/>\n  </a>\n  <empty>  \n  </empty>\n  <d/>\n</uos>\n")));
     const XmlNode uos = doc.documentElement();
     QCOMPARE(uos.nodeName(), QStringLiteral("uos"));
     XmlNode a = uos.firstChild();
@@ -442,7 +464,8 @@ void TestXmlDocument::whitespaceIsInvisibleToNavigation()
 
 void TestXmlDocument::prologAndEpilogAreKept()
 {
-    const QByteArray source = "<?xml version=\"1.0\"?>\n<!DOCTYPE uos>\n<!-- before -->\n<?app data?>\n<uos/>\n<!-- after -->\n";
+    const QByteArray source =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE uos>\n<!-- before -->\n<?app data?>\n<uos/>\n<!-- after -->\n";
     XmlDocument doc;
     QVERIFY(doc.load(write(QStringLiteral("prolog.xml"), source)));
     const XmlNode document = doc.documentElement().parentNode();
@@ -453,8 +476,8 @@ void TestXmlDocument::prologAndEpilogAreKept()
         types << n.nodeType();
         names << n.nodeName();
     }
-    QCOMPARE(types, (QList<int>{XmlNode::Declaration, XmlNode::DocType, XmlNode::Comment, XmlNode::ProcessingInstruction,
-                                 XmlNode::Element, XmlNode::Comment}));
+    QCOMPARE(types, (QList<int>{XmlNode::Declaration, XmlNode::DocType, XmlNode::Comment,
+                                XmlNode::ProcessingInstruction, XmlNode::Element, XmlNode::Comment}));
     QCOMPARE(names, (QStringList{"xml", "uos", "#comment", "app", "uos", "#comment"}));
     QCOMPARE(document.firstChild().nextSibling().nextSibling().text(), QStringLiteral(" before "));
     QCOMPARE(doc.toBytes(), source);
@@ -464,7 +487,8 @@ void TestXmlDocument::prologAndEpilogAreKept()
 void TestXmlDocument::textAndSetText()
 {
     XmlDocument doc;
-    QVERIFY(doc.loadXml(QStringLiteral("<uos>\n  <v>\n    one <b>two</b><![CDATA[ <three> ]]>\n  </v>\n  <w>old<x/>more</w>\n  <y/>\n</uos>")));
+    QVERIFY(doc.loadXml(QStringLiteral(
+        "<uos>\n  <v>\n    one <b>two</b><![CDATA[ <three> ]]>\n  </v>\n  <w>old<x/>more</w>\n  <y/>\n</uos>")));
     const XmlNode v = doc.selectSingleNode(QStringLiteral("/uos/v"));
     QCOMPARE(v.text(), QStringLiteral("one two <three>"));
     QCOMPARE(doc.documentElement().text(), QStringLiteral("one two <three> oldmore"));
@@ -481,7 +505,8 @@ void TestXmlDocument::textAndSetText()
     QVERIFY(!w.hasChildNodes());
     QVERIFY(doc.selectSingleNode(QStringLiteral("/uos/y")).setText(QStringLiteral("filled")));
     QCOMPARE(doc.toBytes(),
-             QByteArray("<uos>\n  <v>\n    one <b>two</b><![CDATA[ <three> ]]>\n  </v>\n  <w></w>\n  <y>filled</y>\n</uos>"));
+             QByteArray(
+                 "<uos>\n  <v>\n    one <b>two</b><![CDATA[ <three> ]]>\n  </v>\n  <w></w>\n  <y>filled</y>\n</uos>"));
     QVERIFY(!doc.selectSingleNode(QStringLiteral("//x"))); // parked nodes are not found
     QVERIFY(!XmlNode().setText(QStringLiteral("x")));
 }
@@ -514,7 +539,8 @@ void TestXmlDocument::predicateValues()
         .replace(QLatin1String("<"), QLatin1String("&lt;"));
     XmlDocument doc;
     QVERIFY(doc.loadXml(QStringLiteral("<uos><aim><aim-instances><p id=\"other\"/><p id=\"") + escaped +
-                        QStringLiteral("\" n=\"2\"/><q id=\"") + escaped + QStringLiteral("\" n=\"3\"/></aim-instances></aim></uos>")));
+                        QStringLiteral("\" n=\"2\"/><q id=\"") + escaped +
+                        QStringLiteral("\" n=\"3\"/></aim-instances></aim></uos>")));
     const QString xpath = QStringLiteral("/uos/*/aim-instances/*") + xpathPredicate(QStringLiteral("id"), id);
     const XmlNode found = doc.selectSingleNode(xpath);
     QVERIFY2(found, qPrintable(xpath + QStringLiteral(": ") + doc.errorString()));
@@ -522,7 +548,8 @@ void TestXmlDocument::predicateValues()
     QCOMPARE(doc.selectNodes(xpath).size(), 2);
     QCOMPARE(doc.findInstance(id), found);
     // The literal alone evaluates to the value itself.
-    QCOMPARE(doc.selectNodes(QStringLiteral("/uos/*/aim-instances/*[@id=") + xpathLiteral(id) + QLatin1Char(']')).size(), 2);
+    QCOMPARE(
+        doc.selectNodes(QStringLiteral("/uos/*/aim-instances/*[@id=") + xpathLiteral(id) + QLatin1Char(']')).size(), 2);
 }
 
 void TestXmlDocument::invalidExpressions_data()
@@ -551,23 +578,23 @@ void TestXmlDocument::invalidExpressions()
 void TestXmlDocument::findInstanceIsExact()
 {
     XmlDocument doc;
-    const QString xml = QStringLiteral(
-        "<uos>\n"
-        "  <arm><PART id=\"id1\"/></arm>\n"
-        "  <aim>\n"
-        "    <aim-instances>\n"
-        "      <a id=\"id1\" n=\"1\"/>\n"
-        "      <b id=\"ID2\"/>\n"
-        "      <c id=\" id3\"/>\n"
-        "      <d id=\"id1\" n=\"2\"/>\n"
-        "      <e id=\"q&quot;uote\"/>\n"
-        "      <f id='apo&apos;s'/>\n"
-        "      <g other=\"id7\"/>\n"
-        "    </aim-instances>\n"
-        "    <nested><aim-instances><h id=\"deep\"/></aim-instances></nested>\n"
-        "  </aim>\n"
-        "  <more><aim-instances><i id=\"id9\"/><j id=\"id1\" n=\"3\"/></aim-instances></more>\n"
-        "</uos>\n");
+    const QString xml =
+        QStringLiteral("<uos>\n"
+                       "  <arm><PART id=\"id1\"/></arm>\n"
+                       "  <aim>\n"
+                       "    <aim-instances>\n"
+                       "      <a id=\"id1\" n=\"1\"/>\n"
+                       "      <b id=\"ID2\"/>\n"
+                       "      <c id=\" id3\"/>\n"
+                       "      <d id=\"id1\" n=\"2\"/>\n"
+                       "      <e id=\"q&quot;uote\"/>\n"
+                       "      <f id='apo&apos;s'/>\n"
+                       "      <g other=\"id7\"/>\n"
+                       "    </aim-instances>\n"
+                       "    <nested><aim-instances><h id=\"deep\"/></aim-instances></nested>\n"
+                       "  </aim>\n"
+                       "  <more><aim-instances><i id=\"id9\"/><j id=\"id1\" n=\"3\"/></aim-instances></more>\n"
+                       "</uos>\n");
     QVERIFY(doc.loadXml(xml));
     QCOMPARE(doc.findInstance(QStringLiteral("id1")).attributeNamed(QStringLiteral("n")).text(), QStringLiteral("1"));
     QCOMPARE(doc.findInstance(QStringLiteral("id1")).nodeName(), QStringLiteral("a"));
@@ -579,8 +606,8 @@ void TestXmlDocument::findInstanceIsExact()
     QCOMPARE(doc.findInstance(QStringLiteral("q\"uote")).nodeName(), QStringLiteral("e"));
     QCOMPARE(doc.findInstance(QStringLiteral("apo's")).nodeName(), QStringLiteral("f"));
     QCOMPARE(doc.findInstance(QStringLiteral("id9")).nodeName(), QStringLiteral("i"));
-    QVERIFY(!doc.findInstance(QStringLiteral("deep")));  // not at /uos/*/aim-instances/*
-    QVERIFY(!doc.findInstance(QStringLiteral("id7")));   // no id attribute
+    QVERIFY(!doc.findInstance(QStringLiteral("deep"))); // not at /uos/*/aim-instances/*
+    QVERIFY(!doc.findInstance(QStringLiteral("id7"))); // no id attribute
     QVERIFY(!doc.findInstance(QString()));
     QVERIFY(!doc.findInstance(QStringLiteral("nothing")));
     // The same answers as the path expression over all instances with a predicate on id.
@@ -604,8 +631,9 @@ void TestXmlDocument::findInstanceIsExact()
 void TestXmlDocument::findInstanceIndexFollowsChanges()
 {
     XmlDocument doc;
-    QVERIFY(doc.loadXml(QStringLiteral("<uos xmlns=\"urn:x\"><aim><aim-instances><a id=\"id1\"><v>x</v></a><b id=\"id2\"/>"
-                                       "<c id=\"id3\"/></aim-instances></aim></uos>")));
+    QVERIFY(
+        doc.loadXml(QStringLiteral("<uos xmlns=\"urn:x\"><aim><aim-instances><a id=\"id1\"><v>x</v></a><b id=\"id2\"/>"
+                                   "<c id=\"id3\"/></aim-instances></aim></uos>")));
     XmlNode a = doc.findInstance(QStringLiteral("id1"));
     QCOMPARE(a.nodeName(), QStringLiteral("a"));
 
@@ -645,9 +673,8 @@ void TestXmlDocument::completionComesAfterLoadReturns()
     XmlDocument doc;
     QCOMPARE(doc.readyState(), 0);
     QStringList order;
-    connect(&doc, &XmlDocument::onreadystatechange, this, [&] {
-        order << QStringLiteral("handler %1 %2").arg(doc.readyState()).arg(int(doc.hasChildNodes()));
-    });
+    connect(&doc, &XmlDocument::onreadystatechange, this,
+            [&] { order << QStringLiteral("handler %1 %2").arg(doc.readyState()).arg(int(doc.hasChildNodes())); });
     QVERIFY(doc.load(path));
     order << QStringLiteral("returned %1").arg(doc.readyState());
     QVERIFY(doc.hasChildNodes()); // parsed before load returned
@@ -729,15 +756,20 @@ void TestXmlDocument::parseErrorsTellLineAndColumn_data()
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<int>("line");
     QTest::addColumn<int>("column");
-    QTest::newRow("mismatched end tag") << QByteArray("<?xml version=\"1.0\"?>\n<uos>\n  <a>\n  </b>\n</uos>\n") << 4 << 5;
+    QTest::newRow("mismatched end tag") << QByteArray("<?xml version=\"1.0\"?>\n<uos>\n  <a>\n  </b>\n</uos>\n") << 4
+                                        << 5;
     QTest::newRow("unclosed") << QByteArray("<uos>\n  <a>\n") << 3 << 1; // the end of the file
     QTest::newRow("bad attribute") << QByteArray("<uos>\n  <a x=1/>\n</uos>") << 2 << 8;
-    QTest::newRow("CRLF, after non-ASCII") << QByteArray("<uos>\r\n  <n>\xC3\xA4\xC3\xB6</n><a\x01/>\r\n</uos>") << 2 << 14; // at the \x01
+    QTest::newRow("CRLF, after non-ASCII")
+        << QByteArray("<uos>\r\n  <n>\xC3\xA4\xC3\xB6</n><a\x01/>\r\n</uos>") << 2 << 14; // at the \x01
     QTest::newRow("two document elements") << QByteArray("<uos/>\n<uos/>\n") << 2 << 1;
     QTest::newRow("text after the document element") << QByteArray("<uos/>\nstray text\n") << 2 << 1;
-    QTest::newRow("repeated attribute") << QByteArray("<uos>\n <a x=\"1\" x=\"2\"/>\n</uos>") << 2 << 11; // the second x
+    QTest::newRow("repeated attribute") << QByteArray("<uos>\n <a x=\"1\" x=\"2\"/>\n</uos>") << 2
+                                        << 11; // the second x
     QTest::newRow("empty file") << QByteArray() << 1 << 1;
-    QTest::newRow("UTF-16, mismatched") << QByteArray("\xFF\xFE") + encode(QStringLiteral("<uos>\n <a></b>\n</uos>"), "utf16le") << 2 << 7;
+    QTest::newRow("UTF-16, mismatched") << QByteArray("\xFF\xFE") +
+                                               encode(QStringLiteral("<uos>\n <a></b>\n</uos>"), "utf16le")
+                                        << 2 << 7;
 }
 
 void TestXmlDocument::parseErrorsTellLineAndColumn()
@@ -763,9 +795,11 @@ void TestXmlDocument::saveFailureLeavesFileIntact_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing folder") << QStringLiteral("missing folder") << QStringLiteral("/no/such/folder does not exist.");
+    QTest::newRow("missing folder") << QStringLiteral("missing folder")
+                                    << QStringLiteral("/no/such/folder does not exist.");
     QTest::newRow("vanished folder") << QStringLiteral("vanished folder") << QStringLiteral("/gone does not exist.");
-    QTest::newRow("target is a directory") << QStringLiteral("directory") << QStringLiteral("adir is not a regular file.");
+    QTest::newRow("target is a directory")
+        << QStringLiteral("directory") << QStringLiteral("adir is not a regular file.");
     QTest::newRow("name too long for a temporary file") << QStringLiteral("long name") << QStringLiteral("too long");
     QTest::newRow("read-only folder (not as root)") << QStringLiteral("read-only") << QStringLiteral("not allowed");
 }
@@ -888,17 +922,39 @@ void TestXmlDocument::namespaces_data()
     QTest::addColumn<QString>("xpath");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("uri");
-    QTest::newRow("default namespace") << "/uos" << "uos" << "urn:default";
-    QTest::newRow("inherited default") << "/uos/a" << "a" << "urn:default";
-    QTest::newRow("prefixed") << "/uos/p:b" << "p:b" << "urn:p";
-    QTest::newRow("prefix declared on the element") << "/uos/q:c" << "q:c" << "urn:q";
-    QTest::newRow("default undeclared") << "/uos/d" << "d" << "";
-    QTest::newRow("inside undeclared") << "/uos/d/e" << "e" << "";
-    QTest::newRow("default overridden") << "/uos/f/g" << "g" << "urn:other";
-    QTest::newRow("prefix rebound") << "/uos/f/p:h" << "p:h" << "urn:p2";
-    QTest::newRow("prefixed attribute") << "/uos/a/@p:x" << "p:x" << "urn:p";
-    QTest::newRow("plain attribute") << "/uos/a/@y" << "y" << "";
-    QTest::newRow("xml attribute") << "/uos/a/@xml:lang" << "xml:lang" << "http://www.w3.org/XML/1998/namespace";
+    QTest::newRow("default namespace") << "/uos"
+                                       << "uos"
+                                       << "urn:default";
+    QTest::newRow("inherited default") << "/uos/a"
+                                       << "a"
+                                       << "urn:default";
+    QTest::newRow("prefixed") << "/uos/p:b"
+                              << "p:b"
+                              << "urn:p";
+    QTest::newRow("prefix declared on the element") << "/uos/q:c"
+                                                    << "q:c"
+                                                    << "urn:q";
+    QTest::newRow("default undeclared") << "/uos/d"
+                                        << "d"
+                                        << "";
+    QTest::newRow("inside undeclared") << "/uos/d/e"
+                                       << "e"
+                                       << "";
+    QTest::newRow("default overridden") << "/uos/f/g"
+                                        << "g"
+                                        << "urn:other";
+    QTest::newRow("prefix rebound") << "/uos/f/p:h"
+                                    << "p:h"
+                                    << "urn:p2";
+    QTest::newRow("prefixed attribute") << "/uos/a/@p:x"
+                                        << "p:x"
+                                        << "urn:p";
+    QTest::newRow("plain attribute") << "/uos/a/@y"
+                                     << "y"
+                                     << "";
+    QTest::newRow("xml attribute") << "/uos/a/@xml:lang"
+                                   << "xml:lang"
+                                   << "http://www.w3.org/XML/1998/namespace";
 }
 
 void TestXmlDocument::namespaces()
@@ -907,10 +963,10 @@ void TestXmlDocument::namespaces()
     QFETCH(QString, name);
     QFETCH(QString, uri);
     XmlDocument doc;
-    QVERIFY(doc.loadXml(QStringLiteral(
-        "<uos xmlns=\"urn:default\" xmlns:p=\"urn:p\">"
-        "<a p:x=\"1\" y=\"2\" xml:lang=\"en\"/><p:b/><q:c xmlns:q=\"urn:q\"/><d xmlns=\"\"><e/></d>"
-        "<f xmlns=\"urn:other\" xmlns:p=\"urn:p2\"><g/><p:h/></f></uos>")));
+    QVERIFY(doc.loadXml(
+        QStringLiteral("<uos xmlns=\"urn:default\" xmlns:p=\"urn:p\">"
+                       "<a p:x=\"1\" y=\"2\" xml:lang=\"en\"/><p:b/><q:c xmlns:q=\"urn:q\"/><d xmlns=\"\"><e/></d>"
+                       "<f xmlns=\"urn:other\" xmlns:p=\"urn:p2\"><g/><p:h/></f></uos>")));
     XmlNode n = doc.selectSingleNode(xpath);
     QVERIFY2(n, qPrintable(doc.errorString()));
     QCOMPARE(n.nodeName(), name);
@@ -928,12 +984,24 @@ void TestXmlDocument::replaceChildNamespace_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("uri");
     QTest::addColumn<QString>("written");
-    QTest::newRow("same as inherited") << "product" << "urn:wren:test" << R"(<product ref="id9"/>)";
-    QTest::newRow("no namespace under a default one") << "product" << "" << R"(<product ref="id9" xmlns=""/>)";
-    QTest::newRow("another namespace") << "product" << "urn:else" << R"(<product ref="id9" xmlns="urn:else"/>)";
-    QTest::newRow("bound prefix") << "w:product" << "urn:wren:test" << R"(<w:product ref="id9"/>)";
-    QTest::newRow("prefix bound elsewhere") << "w:product" << "urn:else" << R"(<w:product ref="id9" xmlns:w="urn:else"/>)";
-    QTest::newRow("unbound prefix") << "z:product" << "urn:z" << R"(<z:product ref="id9" xmlns:z="urn:z"/>)";
+    QTest::newRow("same as inherited") << "product"
+                                       << "urn:wren:test"
+                                       << R"(<product ref="id9"/>)";
+    QTest::newRow("no namespace under a default one") << "product"
+                                                      << ""
+                                                      << R"(<product ref="id9" xmlns=""/>)";
+    QTest::newRow("another namespace") << "product"
+                                       << "urn:else"
+                                       << R"(<product ref="id9" xmlns="urn:else"/>)";
+    QTest::newRow("bound prefix") << "w:product"
+                                  << "urn:wren:test"
+                                  << R"(<w:product ref="id9"/>)";
+    QTest::newRow("prefix bound elsewhere") << "w:product"
+                                            << "urn:else"
+                                            << R"(<w:product ref="id9" xmlns:w="urn:else"/>)";
+    QTest::newRow("unbound prefix") << "z:product"
+                                    << "urn:z"
+                                    << R"(<z:product ref="id9" xmlns:z="urn:z"/>)";
 }
 
 void TestXmlDocument::replaceChildNamespace()
@@ -941,8 +1009,9 @@ void TestXmlDocument::replaceChildNamespace()
     QFETCH(QString, name);
     QFETCH(QString, uri);
     QFETCH(QString, written);
-    const QByteArray source = QByteArray(usualDocument()).replace("<uos xmlns=\"urn:wren:test\">",
-                                                                  "<uos xmlns=\"urn:wren:test\" xmlns:w=\"urn:wren:test\">");
+    const QByteArray source =
+        QByteArray(usualDocument())
+            .replace("<uos xmlns=\"urn:wren:test\">", "<uos xmlns=\"urn:wren:test\" xmlns:w=\"urn:wren:test\">");
     XmlDocument doc;
     QVERIFY(doc.load(write(QStringLiteral("ns.xml"), source)));
     const QString nsOfUos = doc.selectSingleNode(QStringLiteral("/uos")).namespaceURI();
@@ -1001,11 +1070,11 @@ void TestXmlDocument::replaceChildRefusesWhatDoesNotFit()
     const XmlNode s = doc.selectSingleNode(QStringLiteral("/uos/b/s"));
     XmlNode made = doc.createElement(QStringLiteral("n"), QString());
 
-    QVERIFY(!a.replaceChild(made, s));                                                   // not a child of a
-    QVERIFY(!a.replaceChild(made, a));                                                   // not a child either
-    QVERIFY(!a.replaceChild(other.createElement(QStringLiteral("n"), QString()), r));    // another document
-    QVERIFY(!a.replaceChild(s, r));                                                      // not made by createElement
-    QVERIFY(!a.replaceChild(made, r.attribute(0)));                                      // an attribute
+    QVERIFY(!a.replaceChild(made, s)); // not a child of a
+    QVERIFY(!a.replaceChild(made, a)); // not a child either
+    QVERIFY(!a.replaceChild(other.createElement(QStringLiteral("n"), QString()), r)); // another document
+    QVERIFY(!a.replaceChild(s, r)); // not made by createElement
+    QVERIFY(!a.replaceChild(made, r.attribute(0))); // an attribute
     QVERIFY(!r.attribute(0).replaceChild(made, r));
     QVERIFY(!a.replaceChild(XmlNode(), r));
     QVERIFY(!made.replaceChild(made, r));
@@ -1042,13 +1111,20 @@ void TestXmlDocument::largeDocument()
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         QByteArray chunk;
-        chunk += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos xmlns=\"urn:wren:test\">\n  <aim>\n    <aim-instances>\n";
+        chunk +=
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos xmlns=\"urn:wren:test\">\n  <aim>\n    <aim-instances>\n";
         for (int i = 0; i < count; ++i) {
-            chunk += "      <product id=\"id" + QByteArray::number(i) + "\">\n"
-                     "        <name>Product number " + QByteArray::number(i) + " with a longer descriptive name</name>\n"
-                     "        <description>Part of the large test document, instance " + QByteArray::number(i) +
+            chunk += "      <product id=\"id" + QByteArray::number(i) +
+                     "\">\n"
+                     "        <name>Product number " +
+                     QByteArray::number(i) +
+                     " with a longer descriptive name</name>\n"
+                     "        <description>Part of the large test document, instance " +
+                     QByteArray::number(i) +
                      ", padded to about two hundred bytes</description>\n"
-                     "        <of_shape><shape ref=\"id" + QByteArray::number((i + 1) % count) + "\"/></of_shape>\n"
+                     "        <of_shape><shape ref=\"id" +
+                     QByteArray::number((i + 1) % count) +
+                     "\"/></of_shape>\n"
                      "      </product>\n";
             if (chunk.size() > (1 << 20)) {
                 f.write(chunk);
@@ -1063,7 +1139,9 @@ void TestXmlDocument::largeDocument()
     XmlDocument doc;
     QVERIFY(doc.load(path));
     const qint64 loadMs = t.restart();
-    QCOMPARE(doc.findInstance(QStringLiteral("id%1").arg(count - 1)).selectSingleNode(QStringLiteral("of_shape/shape/@ref")).text(),
+    QCOMPARE(doc.findInstance(QStringLiteral("id%1").arg(count - 1))
+                 .selectSingleNode(QStringLiteral("of_shape/shape/@ref"))
+                 .text(),
              QStringLiteral("id0"));
     const qint64 indexMs = t.restart();
     for (int i = 0; i < 1000; ++i)

@@ -58,7 +58,8 @@ void TestXmllint::sameVerdictAndCanonicalForm()
 
     const QDir corpus(QStringLiteral(FUZZ_CORPUS_DIR));
     const QStringList files = corpus.entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name);
-    QVERIFY2(files.size() >= 100, qPrintable(QStringLiteral("only %1 corpus files in %2").arg(files.size()).arg(corpus.path())));
+    QVERIFY2(files.size() >= 100,
+             qPrintable(QStringLiteral("only %1 corpus files in %2").arg(files.size()).arg(corpus.path())));
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
@@ -93,7 +94,8 @@ void TestXmllint::sameVerdictAndCanonicalForm()
         const Run before = runXmllint(xmllint, {QStringLiteral("--nonet"), QStringLiteral("--c14n"), path});
         const Run after = runXmllint(xmllint, {QStringLiteral("--nonet"), QStringLiteral("--c14n"), saved});
         if (before.exitCode != after.exitCode || before.out != after.out)
-            mismatches << QStringLiteral("%1: canonical forms differ (input exit %2, save exit %3)\n  input: %4\n  saved: %5")
+            mismatches << QStringLiteral(
+                              "%1: canonical forms differ (input exit %2, save exit %3)\n  input: %4\n  saved: %5")
                               .arg(name)
                               .arg(before.exitCode)
                               .arg(after.exitCode)

@@ -51,9 +51,15 @@ void ensureApplication()
     static QCoreApplication app(argc, argv);
 }
 
-QString utf8(const char *s) { return QString::fromUtf8(s); }
+QString utf8(const char *s)
+{
+    return QString::fromUtf8(s);
+}
 
-pugi::xml_node raw(const XmlNode &n) { return XmlNodeAccess::node(n); }
+pugi::xml_node raw(const XmlNode &n)
+{
+    return XmlNodeAccess::node(n);
+}
 
 // "/uos[0]/data[3]/#text[1]": names and positions among all siblings, from the top down.
 QString where(pugi::xml_node n)
@@ -102,7 +108,7 @@ QString showBytes(const QByteArray &b, qsizetype at)
     for (qsizetype i = from; i < std::min<qsizetype>(b.size(), at + 16); ++i) {
         const unsigned char c = static_cast<unsigned char>(b[i]);
         s += (c >= 0x20 && c < 0x7F && c != '\\') ? QString(QLatin1Char(char(c)))
-                                                 : QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
+                                                  : QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
     }
     return s;
 }
@@ -150,8 +156,8 @@ void checkLookups(const XmlDocument &doc, const QList<XmlNode> &instances)
     };
     for (auto it = first.cbegin(); it != first.cend(); ++it) {
         lookup(it.key(), "instance id");
-        const XmlNode bySelect =
-            doc.selectSingleNode(QStringLiteral("/uos/*/aim-instances/*") + xpathPredicate(QStringLiteral("id"), it.key()));
+        const XmlNode bySelect = doc.selectSingleNode(QStringLiteral("/uos/*/aim-instances/*") +
+                                                      xpathPredicate(QStringLiteral("id"), it.key()));
         require(bySelect == it.value(), "instance id by expression",
                 QStringLiteral("id \"%1\": expression gave %2, expected %3")
                     .arg(it.key(), where(raw(bySelect)), where(raw(it.value()))));
@@ -189,7 +195,8 @@ void checkClick(const XmlDocument &doc, const TreeStore &store, int node, int mo
     const QString tag = store.tag(node);
     const QString expr = QStringLiteral("/uos/") + CaptionToName(store.fullPath(node)) + tag;
     const XmlNode clicked = store.resolve(node);
-    require(bool(clicked), "click selects nothing", QStringLiteral("mode %1 node %2: %3").arg(mode).arg(node).arg(expr));
+    require(bool(clicked), "click selects nothing",
+            QStringLiteral("mode %1 node %2: %3").arg(mode).arg(node).arg(expr));
     const XmlNode elm = store.element(node);
     const XmlNode meant = mode == TreeStore::Arm && tag.startsWith(QLatin1Char('/')) ? lastElementChild(elm) : elm;
     // The expression is a second opinion where pugixml's XPath reads names as they are: not for
@@ -250,10 +257,10 @@ void checkTree(const XmlDocument &doc, int mode)
 // ---- Edits, save and reload ---------------------------------------------------------------
 
 struct Edits {
-    pugi::xml_node text;      // the element given kEditedText (in the unedited document)
-    pugi::xml_node property;  // the element whose first child was replaced
-    pugi::xml_node replaced;  // that first child
-    pugi::xml_node made;      // the element put in its place (in the edited document)
+    pugi::xml_node text; // the element given kEditedText (in the unedited document)
+    pugi::xml_node property; // the element whose first child was replaced
+    pugi::xml_node replaced; // that first child
+    pugi::xml_node made; // the element put in its place (in the edited document)
 };
 
 // Edits doc as the editor does: the first property whose first child is text gets new text
@@ -294,8 +301,8 @@ Edits applyEdits(XmlDocument &doc, const XmlDocument &original)
         edits.property = follow(top, rawPath(raw(linkProperty)));
         edits.replaced = follow(top, rawPath(raw(old)));
         const XmlNode placed = linkProperty.replaceChild(element, old);
-        require(placed && placed.parentNode() == linkProperty && linkProperty.firstChild() == placed,
-                "reference edit", where(edits.property));
+        require(placed && placed.parentNode() == linkProperty && linkProperty.firstChild() == placed, "reference edit",
+                where(edits.property));
         require(placed.attribute(0).nodeName() == QLatin1String("ref") && placed.attribute(0).text() == id &&
                     placed.namespaceURI() == ns,
                 "re-pointed element", QStringLiteral("%1 in \"%2\"").arg(placed.nodeName(), placed.namespaceURI()));
