@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "quillon.h"
 #include "xmlsourceview.h"
 
 #include <pugixml.hpp>
@@ -31,7 +32,7 @@
 #include <unistd.h>
 #include <functional>
 
-extern "C" QWidget *QuillonCreateControl(const char *progId, QWidget *parent);
+
 
 namespace {
 

@@ -145,8 +145,8 @@ void CtrlXMLEditor::connectSession()
 {
     EditorSession *s = m_session;
     connect(s, &EditorSession::treeRebuilt, this, [this] {
-        if (treeModel()->rowCount() > 0)
-            ctrlTree->expand(treeModel()->index(0, 0));
+        if (m_session->treeModel()->rowCount() > 0)
+            ctrlTree->expand(m_session->treeModel()->index(0, 0));
     });
     connect(s, &EditorSession::fitColumnsRequested, this, &CtrlXMLEditor::FitColumns);
     connect(s, &EditorSession::listVisibleChanged, this, &CtrlXMLEditor::setListVisible);
@@ -294,11 +294,6 @@ bool CtrlXMLEditor::Modified() const
 {
     return m_session->isModified();
 }
-TreeModel *CtrlXMLEditor::treeModel() const
-{
-    return m_session->treeModel();
-}
-
 void CtrlXMLEditor::cmdLoad_Click()
 {
     LoadProfile(QStringLiteral(QUILLON_SAMPLE));

@@ -8,6 +8,7 @@
 
 #include "editorsession.h"
 #include "layout.h"
+#include "quillon.h"
 #include "quillon_export.h"
 
 #include <QWidget>
@@ -56,8 +57,7 @@ public:
 
     // The session the control shows: document, instance, rows, history.
     EditorSession *session() const { return m_session; }
-    // The tree on show and the arrangement of the children, in twips.
-    TreeModel *treeModel() const;
+    // The arrangement of the children, in twips.
     const layout::EditorLayout &currentLayout() const { return m_layout; }
 
 signals:
@@ -121,5 +121,3 @@ private:
 
 } // namespace quillon
 
-// Creates a control for the programmatic identifier "Quillon.CtrlXMLEditor"; null otherwise.
-extern "C" QUILLON_EXPORT QWidget *QuillonCreateControl(const char *progId, QWidget *parent);

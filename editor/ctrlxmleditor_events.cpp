@@ -80,7 +80,7 @@ bool CtrlXMLEditor::eventFilter(QObject *watched, QEvent *event)
 
 void CtrlXMLEditor::ctrlTree_NodeClick(const QModelIndex &node)
 {
-    tell(m_session->selectNode(treeModel()->nodeIndex(node)));
+    tell(m_session->selectNode(m_session->treeModel()->nodeIndex(node)));
 }
 
 void CtrlXMLEditor::ctrlProperties_MouseDown(Qt::MouseButton button, int x)

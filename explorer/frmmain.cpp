@@ -1,4 +1,5 @@
 #include "frmmain.h"
+#include "quillon.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -12,7 +13,7 @@
 
 #include <cmath>
 
-extern "C" QWidget *QuillonCreateControl(const char *progId, QWidget *parent);
+
 
 namespace {
 

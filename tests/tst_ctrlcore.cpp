@@ -46,8 +46,8 @@ private:
     QStringList roots() const
     {
         QStringList r;
-        for (int i = 0; i < f->ctrl->treeModel()->rowCount(); ++i)
-            r << f->ctrl->treeModel()->index(i, 0).data().toString();
+        for (int i = 0; i < f->ctrl->session()->treeModel()->rowCount(); ++i)
+            r << f->ctrl->session()->treeModel()->index(i, 0).data().toString();
         return r;
     }
 };
@@ -77,13 +77,13 @@ void TestCtrlCore::loadShowsTreeAddressAndHidesWaitWindow()
     const QString path = f->path(QStringLiteral("main.xml"));
     QVERIFY(f->ctrl->LoadProfile(path));
     // The load completes after LoadProfile returned; the wait window is up until then.
-    QCOMPARE(f->ctrl->treeModel()->rowCount(), 0);
+    QCOMPARE(f->ctrl->session()->treeModel()->rowCount(), 0);
     QVERIFY(dlgWait::existing()->isVisible());
     QCOMPARE(f->w<XmlSourceView>("ieXML")->path(), path);
     settle();
     QCOMPARE(roots(), (QStringList{QStringLiteral("arm"), QStringLiteral("mapping"), QStringLiteral("aim")}));
-    QVERIFY(f->tree()->isExpanded(f->ctrl->treeModel()->index(0, 0)));
-    QVERIFY(!f->tree()->isExpanded(f->ctrl->treeModel()->index(1, 0)));
+    QVERIFY(f->tree()->isExpanded(f->ctrl->session()->treeModel()->index(0, 0)));
+    QVERIFY(!f->tree()->isExpanded(f->ctrl->session()->treeModel()->index(1, 0)));
     QCOMPARE(f->w<QLabel>("lblAddress")->text(), path);
     QVERIFY(!dlgWait::existing()->isVisible());
 }
@@ -113,7 +113,7 @@ void TestCtrlCore::waitWindowTakesTheInputAndCancels()
         // A click on the tree while the document loads does nothing.
         QSignalSpy clicked(f->tree(), &QTreeView::clicked);
         QTest::mouseClick(f->tree()->viewport(), Qt::LeftButton, {},
-                          f->tree()->visualRect(f->ctrl->treeModel()->index(0, 0)).center());
+                          f->tree()->visualRect(f->ctrl->session()->treeModel()->index(0, 0)).center());
         clickSwallowed = clicked.isEmpty();
         if (how == QLatin1String("escape"))
             QTest::keyClick(f->tree(), Qt::Key_Escape);
@@ -132,7 +132,7 @@ void TestCtrlCore::waitWindowTakesTheInputAndCancels()
     // The input is the control's again.
     QSignalSpy clicked(f->tree(), &QTreeView::clicked);
     QTest::mouseClick(f->tree()->viewport(), Qt::LeftButton, {},
-                      f->tree()->visualRect(f->ctrl->treeModel()->index(0, 0)).center());
+                      f->tree()->visualRect(f->ctrl->session()->treeModel()->index(0, 0)).center());
     QCOMPARE(clicked.size(), 1);
 }
 
@@ -143,7 +143,7 @@ void TestCtrlCore::failedLoadKeepsWhatIsOnScreen()
     QVERIFY(!f->ctrl->LoadProfile(f->path(QStringLiteral("missing.xml"))));
     settle();
     QCOMPARE(f->ctrl->FileName(), path);
-    QCOMPARE(f->ctrl->treeModel()->rowCount(), 3);
+    QCOMPARE(f->ctrl->session()->treeModel()->rowCount(), 3);
     QVERIFY(!dlgWait::existing()->isVisible());
     QVERIFY(f->ctrl->LastError().contains(QStringLiteral("missing.xml")));
     QCOMPARE(f->w<XmlSourceView>("ieXML")->path(), path);
@@ -156,7 +156,7 @@ void TestCtrlCore::firstFailedLoadLeavesTheControlEmpty()
     QVERIFY(!f->ctrl->LoadProfile(QStringLiteral("nowhere.xml")));
     settle();
     QVERIFY(f->ctrl->FileName().isEmpty());
-    QCOMPARE(f->ctrl->treeModel()->rowCount(), 0);
+    QCOMPARE(f->ctrl->session()->treeModel()->rowCount(), 0);
     QVERIFY(!dlgWait::existing()->isVisible());
     QVERIFY(!f->ctrl->SaveProfile());
 }
@@ -168,7 +168,7 @@ void TestCtrlCore::viewSwitchRebuildsTheTreeOnScreen()
     f->ctrl->setProperty("ViewMode", 1);
     QCOMPARE(f->ctrl->property("ViewMode").toInt(), 1);
     QVERIFY(!findNode(f->tree()->model(), QStringLiteral("aim/aim-instances")).isValid());
-    QVERIFY(f->tree()->isExpanded(f->ctrl->treeModel()->index(0, 0)));
+    QVERIFY(f->tree()->isExpanded(f->ctrl->session()->treeModel()->index(0, 0)));
     // The instance stays on show.
     QCOMPARE(f->entity(), QStringLiteral("shape id5"));
     QVERIFY(f->list()->isVisible());

@@ -83,7 +83,7 @@ void TestFrmMain::openLoadsAndEnablesTheViewChoice()
 {
     openVia(m_dir->filePath(QStringLiteral("main.xml")));
     QCOMPARE(control()->FileName(), m_dir->filePath(QStringLiteral("main.xml")));
-    QCOMPARE(control()->treeModel()->rowCount(), 3);
+    QCOMPARE(control()->session()->treeModel()->rowCount(), 3);
     QVERIFY(frame()->isEnabled());
     for (int i = 0; i < 3; ++i)
         QVERIFY(opt(i)->isEnabled());
@@ -143,7 +143,7 @@ void TestFrmMain::viewButtonsSwitchTheView()
     QCOMPARE(control()->property("ViewMode").toInt(), 2);
     QCOMPARE(control()->session()->document(), doc);
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
-    QVERIFY(findNode(control()->treeModel(), QStringLiteral("aim/aim-instances")).isValid());
+    QVERIFY(findNode(control()->session()->treeModel(), QStringLiteral("aim/aim-instances")).isValid());
 }
 
 void TestFrmMain::resizeStretchesTheControlAndKeepsTheFrameRight()

@@ -125,7 +125,7 @@ void TestLinkEdit::choiceWritesRefAndRebuildsTheTree()
     QCOMPARE(rowTexts(f->list(), 1).value(1), QStringLiteral("id6"));
     QVERIFY(f->ctrl->Modified());
     // The tree was rebuilt with only its first root node expanded.
-    const TreeModel *model = f->ctrl->treeModel();
+    const TreeModel *model = f->ctrl->session()->treeModel();
     QVERIFY(f->tree()->isExpanded(model->index(0, 0)));
     QVERIFY(!f->tree()->isExpanded(model->index(1, 0)));
     QVERIFY(!f->tree()->isExpanded(findNode(model, QStringLiteral("mapping/m"))));
