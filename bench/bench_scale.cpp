@@ -286,6 +286,7 @@ int runTabSwitchSave(const QString &path)
         QTest::keyClick(e.ctrl->findChild<QWidget *>(QStringLiteral("txtEdit")), Qt::Key_Return);
         QCoreApplication::processEvents();
         ::sync();
+        GapWatch gaps;
         QElapsedTimer t;
         t.start();
         bool ok = false;
@@ -295,7 +296,8 @@ int runTabSwitchSave(const QString &path)
         f.open(QIODevice::ReadOnly);
         const bool edited = f.readAll().contains("<name>x</name>");
         print("save after one edit", ms, pugiSave, "pugixml save_file (format_raw)",
-              edited ? QString() : QStringLiteral("   (the edit did not reach the file!)"));
+              QStringLiteral("   longest GUI gap %1 ms").arg(gaps.longestMs(), 0, 'f', 0) +
+                  (edited ? QString() : QStringLiteral("   (the edit did not reach the file!)")));
     }
     return 0;
 }

@@ -997,7 +997,7 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     struct Job {
         std::shared_ptr<DocData> data;
         QString path;
-        QByteArray text; // the file's text in UTF-8, for sourceUtf8()
+        std::shared_ptr<TextRecipe> text = std::make_shared<TextRecipe>(); // for sourceUtf8()
         bool ok = false;
         int err = 0;
         std::atomic<bool> done{false};
@@ -1006,10 +1006,8 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     job->data = m_data;
     job->path = path;
     auto write = [job] {
-        job->text.reserve(qsizetype(job->data->source.size()));
-        ArraySink textSink(job->text);
         FileSink file(job->path);
-        job->ok = file.open() && serializeDocument(*job->data, file, &textSink) && file.commit();
+        job->ok = file.open() && serializeDocument(*job->data, file, job->text.get()) && file.commit();
         job->err = job->ok ? 0 : file.error();
         if (!job->ok)
             file.cancel();
@@ -1031,11 +1029,7 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     m_data->error.clear();
     m_data->modified = false;
     m_data->path = path;
-    QByteArray text = std::move(job->text);
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text.remove(0, 3);
-    m_data->savedUtf8 = std::move(text);
-    m_data->saved = true;
+    m_data->written = std::move(job->text);
     return true;
 }
 
@@ -1043,8 +1037,8 @@ QByteArray XmlDocument::sourceUtf8() const
 {
     if (!m_data->loaded)
         return {};
-    if (m_data->saved)
-        return m_data->savedUtf8;
+    if (m_data->written)
+        return m_data->written->assemble(m_data->source);
     const std::string &src = m_data->source;
     const size_t bom = src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     return QByteArray::fromRawData(src.data() + bom, qsizetype(src.size() - bom));

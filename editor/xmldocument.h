@@ -208,8 +208,9 @@ public:
     QByteArray toBytes() const;
     // The text of the file as it now stands on disk, in UTF-8 without a byte order mark: the
     // source as read until a save, then what the latest save wrote; empty when no document is
-    // held. No copy is made: the bytes stay valid while this document lives (until the next
-    // load, or longer while an XmlNode of it is held).
+    // held. Until a save no copy is made: the bytes stay valid while this document lives (until
+    // the next load, or longer while an XmlNode of it is held); after one, the text is put
+    // together anew from the source and the few pieces the save wrote from memory.
     QByteArray sourceUtf8() const;
 
 signals:

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace quillon {
 
@@ -54,6 +55,35 @@ struct XmlNodeAccess {
     }
 };
 
+// The text of a written file in UTF-8, as a list of pieces: stretches of the source and text
+// written from memory. Kept after a save, so that the file as written can be shown without a
+// copy of it held in memory.
+struct TextRecipe {
+    struct Piece {
+        bool fromSource = true;
+        size_t begin = 0, end = 0; // source bytes, when fromSource
+        std::string text;          // otherwise
+    };
+    std::vector<Piece> pieces;
+
+    void source(size_t begin, size_t end)
+    {
+        if (end <= begin)
+            return;
+        if (!pieces.empty() && pieces.back().fromSource && pieces.back().end == begin)
+            pieces.back().end = end;
+        else
+            pieces.push_back({true, begin, end, {}});
+    }
+    void fresh(std::string_view text)
+    {
+        if (!text.empty())
+            pieces.push_back({false, 0, 0, std::string(text)});
+    }
+    // The whole text, without a UTF-8 byte order mark.
+    QByteArray assemble(const std::string &source) const;
+};
+
 struct DocData {
     pugi::xml_document doc; // the document (parsed as a fragment: top-level whitespace kept)
     pugi::xml_document scratch; // elements made by createElement, not yet placed
@@ -76,9 +106,9 @@ struct DocData {
 
     EditLog edits;
     bool modified = false; // differs from the file last read or written
-    // After a save: what was written, in UTF-8 without a BOM (the text on disk from then on).
-    QByteArray savedUtf8;
-    bool saved = false;
+    // After a save: how the text written is made of the source and new text (the text on
+    // disk from then on).
+    std::shared_ptr<const TextRecipe> written;
 
     void touched(); // call after every change of the tree: drops the instance index
     // Call before the change they name.
@@ -139,7 +169,7 @@ public:
     virtual ~ByteSink() = default;
     virtual bool write(const char *data, size_t size) = 0;
 };
-bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8 = nullptr);
+bool serializeDocument(const DocData &d, ByteSink &sink, TextRecipe *recipe = nullptr);
 
 // Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
 // from the source, or whose place can no longer be told (a text whose value changed).

@@ -27,12 +27,12 @@ struct Span {
 // converts to the file's encoding (and, when asked, also hands over as it is).
 class Writer {
 public:
-    Writer(const DocData &d, ByteSink &sink, ByteSink *utf8)
+    Writer(const DocData &d, ByteSink &sink, TextRecipe *recipe)
         : m_d(d),
           m_fmt(d.format),
           m_src(d.source),
           m_sink(sink),
-          m_utf8(utf8),
+          m_recipe(recipe),
           m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
                     m_fmt.encoding == XmlEncoding::Utf16BE)
     { }
@@ -59,6 +59,7 @@ private:
     {
         if (m_fresh.empty())
             return;
+        const size_t at = m_buf.size();
         if (m_fmt.crlf) {
             for (char c : m_fresh) {
                 if (c == '\n')
@@ -68,6 +69,8 @@ private:
         } else {
             m_buf += m_fresh;
         }
+        if (m_recipe)
+            m_recipe->fresh(std::string_view(m_buf).substr(at));
         m_fresh.clear();
         if (m_buf.size() >= kChunk)
             flush();
@@ -83,9 +86,11 @@ private:
             fail();
             return;
         }
+        if (m_recipe)
+            m_recipe->source(begin, end);
         if (m_fmt.encoding == XmlEncoding::Utf8 && end - begin >= kChunk) {
             flush();
-            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin) && tee(m_src.data() + begin, end - begin);
+            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin);
             return;
         }
         m_buf.append(m_src, begin, end - begin);
@@ -94,8 +99,6 @@ private:
     }
 
     void fail() { m_ok = false; }
-
-    bool tee(const char *data, size_t size) { return !m_utf8 || m_utf8->write(data, size); }
 
     void writeBom()
     {
@@ -115,13 +118,13 @@ private:
         if (m_buf.empty() || !m_ok)
             return m_ok;
         if (m_fmt.encoding == XmlEncoding::Utf8) {
-            m_ok = m_sink.write(m_buf.data(), m_buf.size()) && tee(m_buf.data(), m_buf.size());
+            m_ok = m_sink.write(m_buf.data(), m_buf.size());
             m_buf.clear();
             return m_ok;
         }
         m_out.clear();
         encoding::encodeUtf8(m_fmt.encoding, m_buf.data(), m_buf.size(), m_out);
-        m_ok = m_sink.write(m_out.data(), m_out.size()) && tee(m_buf.data(), m_buf.size());
+        m_ok = m_sink.write(m_out.data(), m_out.size());
         m_buf.clear();
         return m_ok;
     }
@@ -413,7 +416,7 @@ private:
     const SourceFormat &m_fmt;
     const std::string &m_src;
     ByteSink &m_sink;
-    ByteSink *m_utf8;
+    TextRecipe *m_recipe;
     const bool m_unicode;
     bool m_ok = true;
     std::string m_fresh; // written from memory, line ends not yet converted
@@ -423,9 +426,27 @@ private:
 
 } // namespace
 
-bool serializeDocument(const DocData &d, ByteSink &sink, ByteSink *utf8)
+QByteArray TextRecipe::assemble(const std::string &source) const
 {
-    return Writer(d, sink, utf8).run();
+    size_t total = 0;
+    for (const Piece &p : pieces)
+        total += p.fromSource ? p.end - p.begin : p.text.size();
+    QByteArray out;
+    out.reserve(qsizetype(total));
+    for (const Piece &p : pieces) {
+        if (p.fromSource)
+            out.append(source.data() + p.begin, qsizetype(p.end - p.begin));
+        else
+            out.append(p.text.data(), qsizetype(p.text.size()));
+    }
+    if (out.startsWith("\xEF\xBB\xBF"))
+        out.remove(0, 3);
+    return out;
+}
+
+bool serializeDocument(const DocData &d, ByteSink &sink, TextRecipe *recipe)
+{
+    return Writer(d, sink, recipe).run();
 }
 
 namespace {
