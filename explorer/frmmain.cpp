@@ -138,10 +138,12 @@ void frmMain::openFile(const QString &path)
     m_strOpenFile = path;
     bool ok = false;
     QMetaObject::invokeMethod(ctrlEdit, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, m_strOpenFile));
-    if (!ok) {
+    // A load the user cancelled fails with no reason: nothing to tell.
+    const QString reason = ctrlEdit->property("LastError").toString();
+    if (!ok && !reason.isEmpty()) {
         QMessageBox box(QMessageBox::NoIcon, QLatin1String(kTitle), QStringLiteral("Error: can't open file!"),
                         QMessageBox::Ok, this);
-        box.setInformativeText(ctrlEdit->property("LastError").toString());
+        box.setInformativeText(reason);
         box.exec();
     }
     updateTitle();

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace quillon;
 using namespace testsupport;
@@ -21,6 +22,7 @@ private slots:
     void openLoadsAndEnablesTheViewChoice();
     void cancelledOpenChangesNothing();
     void failedOpenSaysSoWithTheReason();
+    void cancelledOpenSaysNothing();
     void saveWritesTheDocument();
     void viewButtonsSwitchTheView();
     void resizeStretchesTheControlAndKeepsTheFrameRight();
@@ -109,6 +111,23 @@ void TestFrmMain::failedOpenSaysSoWithTheReason()
     QVERIFY2(mc.messages[0].informative.contains(QStringLiteral("bad.xml")), qPrintable(mc.messages[0].informative));
     QVERIFY(mc.messages[0].informative.contains(QStringLiteral("line 1")));
     QVERIFY(frame()->isEnabled());
+}
+
+void TestFrmMain::cancelledOpenSaysNothing()
+{
+    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    openVia(path);
+    const QString big = m_dir->filePath(QStringLiteral("big.xml"));
+    QByteArray xml = "<uos><aim><aim-instances>";
+    for (int i = 0; i < 200000; ++i)
+        xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
+    writeAll(big, xml + "</aim-instances></aim></uos>");
+    MessageCapture mc;
+    QTimer::singleShot(0, [this] { QTest::keyClick(m_win, Qt::Key_Escape); });
+    openVia(big);
+    QVERIFY(mc.messages.isEmpty());
+    QCOMPARE(control()->FileName(), path);
+    QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
 }
 
 void TestFrmMain::saveWritesTheDocument()
