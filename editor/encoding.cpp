@@ -1,5 +1,7 @@
 #include "encoding.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -421,6 +423,17 @@ void putUtf8(char *&out, uint32_t cp)
         *out++ = char(0x80 | ((cp >> 6) & 0x3F));
         *out++ = char(0x80 | (cp & 0x3F));
     }
+}
+
+QString toQString(const char *utf8, qsizetype size)
+{
+    if (size < 0)
+        size = qsizetype(std::strlen(utf8));
+    if (size < 3 || std::memcmp(utf8, "\xEF\xBB\xBF", 3) != 0)
+        return QString::fromUtf8(utf8, size);
+    QStringDecoder keep(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return keep(QByteArrayView(utf8, size));
 }
 
 } // namespace quillon::encoding

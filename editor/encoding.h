@@ -68,6 +68,10 @@ int cp1252Byte(uint32_t cp);
 // Decodes one UTF-8 sequence at p (not past end) and advances p; an invalid byte gives U+FFFD
 // and advances by one.
 QUILLON_EXPORT uint32_t decodeUtf8(const unsigned char *&p, const unsigned char *end);
+
+// UTF-8 (NUL-terminated when size is -1) as a QString, a leading U+FEFF kept: it is part of a
+// name or value here, while QString::fromUtf8 takes it for a byte order mark and drops it.
+QUILLON_EXPORT QString toQString(const char *utf8, qsizetype size = -1);
 // Writes cp as UTF-8 at out (up to four bytes) and advances out.
 QUILLON_EXPORT void putUtf8(char *&out, uint32_t cp);
 

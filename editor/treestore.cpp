@@ -1,4 +1,5 @@
 #include "treestore.h"
+#include "encoding.h"
 #include "refs.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ bool lowerCaseIn(const char *name)
 {
     for (const char *p = name; *p; ++p) {
         if (static_cast<unsigned char>(*p) >= 0x80)
-            return hasLowerCase(QString::fromUtf8(name)); // leave the rest to Unicode
+            return hasLowerCase(encoding::toQString(name)); // leave the rest to Unicode
         if (*p >= 'a' && *p <= 'z')
             return true;
     }
@@ -42,8 +43,8 @@ int tagAttribute(ElementRef e)
 
 QString predicate(ElementRef e, int attribute)
 {
-    return xpathPredicate(QString::fromUtf8(e.attributeName(attribute)),
-                          QString::fromUtf8(e.attributeValue(attribute)));
+    return xpathPredicate(encoding::toQString(e.attributeName(attribute)),
+                          encoding::toQString(e.attributeValue(attribute)));
 }
 
 // One step of a path: an element name, and the attribute value it must carry when attribute
@@ -170,7 +171,7 @@ int TreeStore::row(int index) const
 
 QString TreeStore::text(int index) const
 {
-    return isValid(index) ? NameToCaption(QString::fromUtf8(m_nodes[size_t(index)].elm.name())) : QString();
+    return isValid(index) ? NameToCaption(encoding::toQString(m_nodes[size_t(index)].elm.name())) : QString();
 }
 
 XmlNode TreeStore::element(int index) const
@@ -208,7 +209,7 @@ QString TreeStore::tag(int index) const
         return predicate(e, tagAttribute(e));
     case TagKind::LastChildStep: {
         const ElementRef last = e.lastChild();
-        QString t = QLatin1Char('/') + QString::fromUtf8(last.name());
+        QString t = QLatin1Char('/') + encoding::toQString(last.name());
         if (const int a = tagAttribute(last); a >= 0)
             t += predicate(last, a);
         return t;

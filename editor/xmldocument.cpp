@@ -1,6 +1,7 @@
 // The document object: XmlNode handles and XmlDocument over pugixml (see xmldocument.h).
 // Reading lives in xmldocument_read.cpp; writing and the checks of names in xmldocument_write.cpp.
 
+#include "encoding.h"
 #include "xmldocument.h"
 #include "xmldocument_p.h"
 
@@ -36,7 +37,7 @@ constexpr const char *kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
 QString str(const char *s)
 {
-    return QString::fromUtf8(s);
+    return encoding::toQString(s);
 }
 
 std::string prefixOf(std::string_view qname)
@@ -57,7 +58,7 @@ QString trimmedXml(const std::string &s)
         ++b;
     while (e > b && isXmlSpace(s[e - 1]))
         --e;
-    return QString::fromUtf8(s.data() + b, qsizetype(e - b));
+    return encoding::toQString(s.data() + b, qsizetype(e - b));
 }
 
 // The namespace bound to prefix ("" for the default namespace) where element e stands.
@@ -403,7 +404,7 @@ QString XmlNode::nodeName() const
         size_t n = 0;
         while (v[n] && !isXmlSpace(v[n]) && v[n] != '[')
             ++n;
-        return QString::fromUtf8(v, qsizetype(n));
+        return encoding::toQString(v, qsizetype(n));
     }
     default:
         return {};

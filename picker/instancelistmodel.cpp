@@ -1,5 +1,6 @@
 #include "instancelistmodel.h"
 
+#include "encoding.h"
 #include "xmldocument.h"
 
 #include <QHash>
@@ -18,8 +19,8 @@ std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc)
         const QByteArray name = QByteArray::fromRawData(inst.name(), qsizetype(std::strlen(inst.name())));
         auto it = types.constFind(name);
         if (it == types.constEnd())
-            it = types.insert(QByteArray(name), QString::fromUtf8(name));
-        rows.push_back({*it, inst.attributeCount() > 0 ? QString::fromUtf8(inst.attributeValue(0)) : QString()});
+            it = types.insert(QByteArray(name), encoding::toQString(name));
+        rows.push_back({*it, inst.attributeCount() > 0 ? encoding::toQString(inst.attributeValue(0)) : QString()});
     });
     return rows;
 }
