@@ -29,6 +29,7 @@
 #include <pugixml.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <functional>
 
@@ -36,28 +37,21 @@
 
 namespace {
 
-long rssKiB()
+// A field of /proc/self/status in KiB: VmRSS (resident now) or VmHWM (the peak since the last
+// resetPeak()).
+long statusKiB(const char *field)
 {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
     return 0;
 }
 
-// The peak resident size since the last resetPeak().
-long peakKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
+long rssKiB() { return statusKiB("VmRSS:"); }
+long peakKiB() { return statusKiB("VmHWM:"); }
 
 void resetPeak()
 {

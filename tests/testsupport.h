@@ -95,6 +95,15 @@ inline void writeAll(const QString &path, const QByteArray &bytes)
         f.write(bytes);
 }
 
+// A document that takes a moment to parse (about 9 MB): for loads that are to be cancelled.
+inline void writeSlowDocument(const QString &path)
+{
+    QByteArray xml = "<uos><aim><aim-instances>";
+    for (int i = 0; i < 200000; ++i)
+        xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
+    writeAll(path, xml + "</aim-instances></aim></uos>");
+}
+
 // Lets queued work (a document's completion) run.
 inline void settle()
 {

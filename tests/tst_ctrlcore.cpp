@@ -101,10 +101,7 @@ void TestCtrlCore::waitWindowTakesTheInputAndCancels()
     QFETCH(QString, how);
     QVERIFY(f->open(QStringLiteral("main.xml"), 1));
     const QString big = f->path(QStringLiteral("big.xml"));
-    QByteArray xml = "<uos><aim><aim-instances>";
-    for (int i = 0; i < 200000; ++i)
-        xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
-    writeAll(big, xml + "</aim-instances></aim></uos>");
+    writeSlowDocument(big);
 
     bool clickSwallowed = false;
     QTimer::singleShot(0, [&] {

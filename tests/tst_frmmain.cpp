@@ -118,10 +118,7 @@ void TestFrmMain::cancelledOpenSaysNothing()
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
     const QString big = m_dir->filePath(QStringLiteral("big.xml"));
-    QByteArray xml = "<uos><aim><aim-instances>";
-    for (int i = 0; i < 200000; ++i)
-        xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
-    writeAll(big, xml + "</aim-instances></aim></uos>");
+    writeSlowDocument(big);
     MessageCapture mc;
     QTimer::singleShot(0, [this] { QTest::keyClick(m_win, Qt::Key_Escape); });
     openVia(big);

@@ -2,6 +2,7 @@
 // changes only its own value, a failed write leaves the old file and the edits, and files that
 // cannot be documents are refused before they are read.
 #include "savefault_p.h"
+#include "testsupport.h"
 #include "xmldocument.h"
 
 #include <QDir>
@@ -18,16 +19,10 @@ using namespace quillon;
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    testsupport::writeAll(path, bytes);
+    return testsupport::readAll(path) == bytes;
 }
 
 QByteArray encoded(const char *utf8, QStringConverter::Encoding e)
@@ -188,14 +183,14 @@ void TestSaving::failedWriteKeepsTheFileAndTheEdits()
     g_saveFailAfterBytes = failAfter;
     QVERIFY(!doc.save(path));
     QCOMPARE(doc.errorString(), QStringLiteral("The disk is full."));
-    QCOMPARE(readFile(path), QByteArray(kPlain));
+    QCOMPARE(testsupport::readAll(path), QByteArray(kPlain));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"doc.xml"}); // no temporary left
     QVERIFY(doc.isModified());
 
     g_saveFailAfterBytes = -1;
     QVERIFY(doc.save(path));
     QVERIFY(!doc.isModified());
-    QCOMPARE(readFile(path), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+    QCOMPARE(testsupport::readAll(path), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
 }
 
 void TestSaving::fullDiskForReal()
@@ -230,12 +225,12 @@ void TestSaving::fullDiskForReal()
     }
     QVERIFY(!doc.save(path));
     QCOMPARE(doc.errorString(), QStringLiteral("The disk is full."));
-    QCOMPARE(readFile(path), QByteArray(kPlain));
+    QCOMPARE(testsupport::readAll(path), QByteArray(kPlain));
     QVERIFY(doc.isModified());
 
     QVERIFY(QFile::remove(mountPoint + QStringLiteral("/filler")));
     QVERIFY2(doc.save(path), qPrintable(doc.errorString()));
-    QCOMPARE(readFile(path), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+    QCOMPARE(testsupport::readAll(path), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
 }
 
 void TestSaving::unmodifiedSaveWritesNothing()
@@ -260,7 +255,7 @@ void TestSaving::unmodifiedSaveWritesNothing()
     // Another file always gets the document.
     const QString other = dir.filePath(QStringLiteral("copy.xml"));
     QVERIFY(doc.save(other));
-    QCOMPARE(readFile(other), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+    QCOMPARE(testsupport::readAll(other), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
 }
 
 void TestSaving::refusesWhatIsNotARegularFile()

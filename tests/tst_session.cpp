@@ -698,15 +698,8 @@ void TestSession::loadRunsTheEventLoopAndCanBeCancelled()
     QVERIFY(h->open(QStringLiteral("main.xml"), 2));
     show(QStringLiteral("id1"));
     XmlDocument *before = s().document();
-    // A document that takes a while to parse.
     const QString big = h->path(QStringLiteral("big.xml"));
-    {
-        QByteArray xml = "<uos><aim><aim-instances>";
-        for (int i = 0; i < 200000; ++i)
-            xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
-        xml += "</aim-instances></aim></uos>";
-        writeAll(big, xml);
-    }
+    writeSlowDocument(big);
     int ticks = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
