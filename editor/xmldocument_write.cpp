@@ -536,53 +536,41 @@ size_t elementEnd(const DocData &d, pugi::xml_node e)
 // processing instructions only until their value changes, so their place is recorded first.
 bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end)
 {
-    const ptrdiff_t off = n.offset_debug();
     const std::string &src = d.source;
-    if (off < 0 || size_t(off) > src.size())
-        return false;
     const std::string_view s(src);
+    const size_t b = nodeStart(d, n);
+    if (b == npos || b >= src.size())
+        return false;
     auto after = [&](std::string_view what, size_t from) {
         const size_t at = s.find(what, from);
-        return at == std::string_view::npos ? std::string_view::npos : at + what.size();
+        return at == npos ? npos : at + what.size();
     };
-    size_t b = size_t(off), e = std::string_view::npos;
+    size_t e = npos;
     switch (n.type()) {
     case pugi::node_element:
-        if (b == 0 || src[b - 1] != '<')
+        if (src[b] != '<')
             return false;
-        --b;
         e = elementEnd(d, n);
-        if (e == npos || e <= b)
-            return false;
         break;
     case pugi::node_pcdata: {
         const size_t lt = s.find('<', b);
-        e = lt == std::string_view::npos ? src.size() : lt;
+        e = lt == npos ? src.size() : lt;
         break;
     }
     case pugi::node_cdata:
-        if (b < 9)
-            return false;
-        b -= 9;
         e = after("]]>", b + 9);
         break;
     case pugi::node_comment:
-        if (b < 4)
-            return false;
-        b -= 4;
         e = after("-->", b + 4);
         break;
     case pugi::node_pi:
     case pugi::node_declaration:
-        if (b < 2)
-            return false;
-        b -= 2;
         e = after("?>", b + 2);
         break;
     default:
         return false;
     }
-    if (e == std::string_view::npos || e > src.size())
+    if (e == npos || e <= b || e > src.size())
         return false;
     begin = b;
     end = e;

@@ -42,6 +42,16 @@ private:
         QTest::mouseClick(button("cmdOpen"), Qt::LeftButton);
         settle();
     }
+    // An edit in memory: the name of instance id2, "Housing", becomes "Lid".
+    void renameHousingToLid() const
+    {
+        QVERIFY(control()
+                    ->session()
+                    ->document()
+                    ->findInstance(QStringLiteral("id2"))
+                    .selectSingleNode(QStringLiteral("name"))
+                    .setText(QStringLiteral("Lid")));
+    }
     int twips(int px) const { return qRound(px * 1440.0 / m_win->logicalDpiX()); }
 
     QTemporaryDir *m_dir = nullptr;
@@ -131,12 +141,7 @@ void TestFrmMain::saveWritesTheDocument()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    control()
-        ->session()
-        ->document()
-        ->findInstance(QStringLiteral("id2"))
-        .selectSingleNode(QStringLiteral("name"))
-        .setText(QStringLiteral("Lid"));
+    renameHousingToLid();
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
 }
@@ -148,12 +153,7 @@ void TestFrmMain::viewButtonsSwitchTheView()
     XmlDocument *doc = control()->session()->document();
     QTest::mouseClick(opt(0), Qt::LeftButton);
     QCOMPARE(control()->session()->document(), doc); // same view: no reload
-    control()
-        ->session()
-        ->document()
-        ->findInstance(QStringLiteral("id2"))
-        .selectSingleNode(QStringLiteral("name"))
-        .setText(QStringLiteral("Lid"));
+    renameHousingToLid();
     QTest::mouseClick(opt(2), Qt::LeftButton);
     settle();
     QCOMPARE(control()->property("ViewMode").toInt(), 2);
@@ -207,12 +207,7 @@ void TestFrmMain::exitAndCloseAskAboutUnsavedEdits()
         QVERIFY(mc.messages.isEmpty());
         m_win->show();
     }
-    control()
-        ->session()
-        ->document()
-        ->findInstance(QStringLiteral("id2"))
-        .selectSingleNode(QStringLiteral("name"))
-        .setText(QStringLiteral("Lid"));
+    renameHousingToLid();
     MessageCapture mc;
     mc.answer = QMessageBox::StandardButton(answer);
     if (viaExit)
@@ -230,12 +225,7 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
     openVia(path);
-    control()
-        ->session()
-        ->document()
-        ->findInstance(QStringLiteral("id2"))
-        .selectSingleNode(QStringLiteral("name"))
-        .setText(QStringLiteral("Lid"));
+    renameHousingToLid();
     {
         MessageCapture mc;
         mc.answer = QMessageBox::Cancel;
@@ -269,12 +259,7 @@ void TestFrmMain::saveAsWritesTheNewFileAndShowsItsName()
     openVia(path);
     QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
     const QByteArray before = readAll(path);
-    control()
-        ->session()
-        ->document()
-        ->findInstance(QStringLiteral("id2"))
-        .selectSingleNode(QStringLiteral("name"))
-        .setText(QStringLiteral("Lid"));
+    renameHousingToLid();
     const QString copy = m_dir->filePath(QStringLiteral("copy.xml"));
     m_win->showSaveAs = [copy](QWidget *) { return copy; };
     QTest::mouseClick(button("cmdSaveAs"), Qt::LeftButton);
