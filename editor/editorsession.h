@@ -71,6 +71,10 @@ public:
     Reports selectNode(int node);
     // A left click on property row `row`: a reference row is followed.
     Reports followRow(int row);
+    // Shows instance `id` of `document` (empty or the document shown: this one) as a followed
+    // reference does: the place left is recorded in the history, another document is loaded
+    // (the load completes the jump), and an id not found is an InstanceNotFound report.
+    Reports showInstance(const QString &document, const QString &id);
     // One step back along the history.
     Reports back();
     // Stores text as the value of property row `row` and of its element; only an element of
@@ -147,6 +151,7 @@ private:
     XmlNode findInstance(const QString &id) const;
     QString returnPlaceId() const;
     JumpResult beginJump(const QString &document, const QString &id);
+    Reports goTo(const QString &document, const QString &id, Outcome notFound);
     void reresolveInstance();
     void completePendingSelection();
     void refreshShownInstance();

@@ -50,19 +50,34 @@ EditorSession::Reports EditorSession::followRow(int index)
     if (!m_rows->isValidRow(index) || !m_rows->row(index).isReference())
         return {};
     const QString value = m_rows->row(index).value;
+    if (isSameDocumentRefValue(value))
+        return goTo({}, value, Outcome::RowInstanceNotFound);
+    const RefPieces pieces(value);
+    return goTo(pieces.piece(0), pieces.piece(1), Outcome::RowInstanceNotFound);
+}
+
+EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id)
+{
+    if (!m_doc || m_loading)
+        return {};
+    emit editMustClose();
+    return goTo(sameDocument(document, m_fileName) ? QString() : document, id, Outcome::InstanceNotFound);
+}
+
+EditorSession::Reports EditorSession::goTo(const QString &document, const QString &id, Outcome notFound)
+{
     const QString idBefore = firstAttributeText(m_instance);
     const QString placeId = returnPlaceId();
     m_pendingFile = m_fileName;
-    if (isSameDocumentRefValue(value)) {
-        m_instance = findInstance(value);
+    if (document.isEmpty()) {
+        m_instance = findInstance(id);
     } else {
-        const RefPieces pieces(value);
-        if (beginJump(pieces.piece(0), pieces.piece(1)) != JumpResult::NotLoaded)
+        if (beginJump(document, id) != JumpResult::NotLoaded)
             return take(); // under way (the load completes it), or the document could not be left
-        m_instance = findInstance(pieces.piece(1));
+        m_instance = findInstance(id);
     }
     if (!m_instance) {
-        report(Outcome::RowInstanceNotFound);
+        report(notFound);
         m_instance = findInstance(idBefore);
         if (!m_rowsOwner || !m_rowsOwner.belongsTo(m_doc)) {
             // The document was read again: the rows on show belong to its old copy.

@@ -41,6 +41,7 @@ private slots:
     // Navigation and history
     void sameDocumentRowRecordsThePlaceLeft();
     void threeJumpsTwoBacksOneJumpLeaveTwoEntries();
+    void showInstanceIsAFollowedReference();
     void backAcrossFilesSavesTheFileLeft();
     void brokenHistory_data();
     void brokenHistory();
@@ -373,6 +374,29 @@ void TestSession::threeJumpsTwoBacksOneJumpLeaveTwoEntries()
     const QString main = h->path(QStringLiteral("main.xml"));
     QCOMPARE(s().history().entries(), (QStringList{main + QStringLiteral("#id1"), main + QStringLiteral("#id5")}));
     QCOMPARE(s().history().position(), 1);
+}
+
+void TestSession::showInstanceIsAFollowedReference()
+{
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    const QString main = h->path(QStringLiteral("main.xml"));
+    // An id not in the document changes nothing but says so.
+    QCOMPARE(outcomes(s().showInstance({}, QStringLiteral("nowhere"))), QStringList{"InstanceNotFound"});
+    QCOMPARE(s().entity(), QStringLiteral("product id1"));
+    QVERIFY(s().history().isEmpty());
+    // The document shown, by its own name: the place left is recorded.
+    QVERIFY(s().showInstance(main, QStringLiteral("id5")).isEmpty());
+    QCOMPARE(s().entity(), QStringLiteral("shape id5"));
+    QCOMPARE(s().history().entries(), QStringList{main + QStringLiteral("#id1")});
+    // Another document is loaded and the jump completes with it; Back returns.
+    QVERIFY(s().showInstance(QStringLiteral("other.xml"), QStringLiteral("id21")).isEmpty());
+    settle();
+    QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
+    QCOMPARE(s().entity(), QStringLiteral("material id21"));
+    QVERIFY(h->back().isEmpty());
+    QCOMPARE(s().fileName(), main);
+    QCOMPARE(s().entity(), QStringLiteral("shape id5"));
 }
 
 void TestSession::backAcrossFilesSavesTheFileLeft()
