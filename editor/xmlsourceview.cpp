@@ -7,15 +7,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QTimer>
+#include <QSemaphore>
+#include <QThreadPool>
 
-#include <cstring>
+#include <atomic>
 
 namespace quillon {
 
 namespace {
 
-// What goes into the editor per turn of the event loop.
+// What goes into the editor's document per step of a fill: a cancelled fill stops after the
+// step under way.
 constexpr qsizetype kChunkBytes = qsizetype(8) << 20;
 
 bool sameFile(const QString &a, const QString &b)
@@ -23,22 +25,79 @@ bool sameFile(const QString &a, const QString &b)
     return !a.isEmpty() && !b.isEmpty() && QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
 }
 
-// How much of [data, data + size) to append now: up to max bytes, ending after a line end
-// when one is there, else not inside a UTF-8 sequence.
+// How much of [data, data + size) to append now: up to max bytes, not ending inside a UTF-8
+// sequence.
 qsizetype chunkLength(const char *data, qsizetype size, qsizetype max)
 {
     if (size <= max)
         return size;
-    for (qsizetype i = max; i > max / 2; --i)
-        if (data[i - 1] == '\n')
-            return i;
     qsizetype n = max;
     while (n > 1 && (static_cast<unsigned char>(data[n]) & 0xC0) == 0x80)
         --n;
     return n;
 }
 
+// The file's text in UTF-8, or why it cannot be shown.
+QByteArray fileText(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return XmlSourceView::tr("The file %1 cannot be shown: %2").arg(path, f.errorString()).toUtf8();
+    QString reason;
+    QByteArray text = encoding::fileToUtf8(f.readAll(), reason);
+    if (!reason.isEmpty())
+        return XmlSourceView::tr("The file %1 cannot be shown: %2").arg(path, reason).toUtf8();
+    return text;
+}
+
 } // namespace
+
+// Scintilla's loader (SCI_CREATELOADER): a document of its own, not yet shown by any editor,
+// that may be filled on another thread and then handed to an editor (SCI_SETDOCPOINTER).
+// Declared here as Scintilla declares it. Not in an anonymous namespace: there the compiler
+// may take it that nothing implements it.
+class SciLoader {
+public:
+    virtual int Release() = 0;
+    virtual int AddData(const char *data, ptrdiff_t length) = 0; // 0, or an SC_STATUS_ code
+    virtual void *ConvertToDocument() = 0;
+
+protected:
+    ~SciLoader() = default;
+};
+
+// One fill: what the worker reads, the document it fills, and when it is done.
+struct XmlSourceView::Fill {
+    QString path; // the file to read, when text is null
+    QByteArray text;
+    XmlNode keep; // holds the document whose text is text
+    SciLoader *loader = nullptr;
+    std::atomic<bool> cancel{false};
+    bool failed = false;
+    QSemaphore done;
+
+    ~Fill()
+    {
+        if (loader)
+            loader->Release();
+    }
+    // The worker's part: the text into the loader's document, a step at a time.
+    void run()
+    {
+        if (text.isNull())
+            text = fileText(path);
+        for (qsizetype at = 0; at < text.size() && !cancel.load();) {
+            const qsizetype n = chunkLength(text.constData() + at, text.size() - at, kChunkBytes);
+            if (loader->AddData(text.constData() + at, n) != 0) {
+                failed = true;
+                break;
+            }
+            at += n;
+        }
+        text.clear();
+        keep = XmlNode();
+    }
+};
 
 XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
 {
@@ -52,8 +111,7 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     // Nothing here is undone: keeping the text a second time as history would only cost memory.
     m_editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0UL);
     // No notice of inserted text either: the accessibility hook that receives it counts the
-    // characters from the start of the text, which makes each chunk of a fill slower than
-    // the one before.
+    // characters from the start of the text.
     m_editor->SendScintilla(
         QsciScintilla::SCI_SETMODEVENTMASK,
         static_cast<unsigned long>(QsciScintilla::SC_MOD_CHANGEFOLD | QsciScintilla::SC_MOD_CHANGEMARKER |
@@ -65,10 +123,11 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
+}
 
-    m_fill = new QTimer(this);
-    m_fill->setInterval(0);
-    connect(m_fill, &QTimer::timeout, this, &XmlSourceView::fillChunk);
+XmlSourceView::~XmlSourceView()
+{
+    stopFill();
 }
 
 void XmlSourceView::showDocument(XmlDocument *doc)
@@ -125,73 +184,66 @@ void XmlSourceView::readIfVisible()
         Qt::QueuedConnection);
 }
 
-// The file's text in UTF-8 when it is not the document's, or why it cannot be shown.
-QByteArray XmlSourceView::fileText() const
-{
-    QFile f(m_path);
-    if (!f.open(QIODevice::ReadOnly))
-        return tr("The file %1 cannot be shown: %2").arg(m_path, f.errorString()).toUtf8();
-    QString reason;
-    QByteArray text = encoding::fileToUtf8(f.readAll(), reason);
-    if (!reason.isEmpty())
-        return tr("The file %1 cannot be shown: %2").arg(m_path, reason).toUtf8();
-    return text;
-}
-
 void XmlSourceView::startFill()
 {
+    auto fill = std::make_shared<Fill>();
     if (m_doc && sameFile(m_doc->path(), m_path)) {
-        m_keep = m_doc->documentElement();
-        m_text = m_doc->sourceUtf8();
-        if (!m_keep)
-            m_text = QByteArray(m_text.constData(), m_text.size()); // nothing holds the bytes
+        fill->keep = m_doc->documentElement();
+        fill->text = m_doc->sourceUtf8();
+        if (!fill->keep)
+            fill->text = QByteArray(fill->text.constData(), fill->text.size()); // nothing holds the bytes
     } else {
-        m_text = fileText();
+        fill->path = m_path;
     }
     // The top line of the text shown before, unless a fill that was cut short still has one
     // to go back to.
     if (m_firstLine == 0)
         m_firstLine = m_editor->firstVisibleLine();
-    suspendLexer();
     m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 0UL);
     m_editor->SendScintilla(QsciScintilla::SCI_CLEARALL);
-    // Room for the whole text at once. Scintilla fills it with zeros, which on a text of a few
-    // hundred megabytes is the one step of the fill that takes longer than a chunk; growing
-    // the buffer as chunks arrive instead copies it whole at each step, which costs more.
-    m_editor->SendScintilla(QsciScintilla::SCI_ALLOCATE, static_cast<unsigned long>(m_text.size() + 1));
     m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-    m_done = 0;
+    // The new document starts empty: it grows as the text goes in, away from this thread.
+    fill->loader = reinterpret_cast<SciLoader *>(m_editor->SendScintilla(
+        QsciScintilla::SCI_CREATELOADER, 0UL, static_cast<long>(QsciScintilla::SC_DOCUMENTOPTION_DEFAULT)));
+    m_fill = fill;
     m_filling = true;
-    fillChunk();
-    if (m_filling)
-        m_fill->start();
+    QThreadPool::globalInstance()->start([this, fill] {
+        fill->run();
+        // The view waits for done before it goes away, so it is still here to take the call.
+        QMetaObject::invokeMethod(
+            this, [this, fill] { finishFill(fill); }, Qt::QueuedConnection);
+        fill->done.release();
+    });
 }
 
-void XmlSourceView::fillChunk()
+void XmlSourceView::finishFill(const std::shared_ptr<Fill> &fill)
 {
-    const qsizetype n = chunkLength(m_text.constData() + m_done, m_text.size() - m_done, kChunkBytes);
-    if (n > 0) {
-        m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 0UL);
-        m_editor->SendScintilla(QsciScintilla::SCI_APPENDTEXT, static_cast<unsigned long>(n),
-                                m_text.constData() + m_done);
+    if (fill != m_fill)
+        return; // stopped, and its document dropped with it
+    m_fill.reset();
+    m_filling = false;
+    if (fill->failed) {
+        // Out of memory: an empty view says less than a message.
+        m_editor->setText(tr("The file %1 cannot be shown: out of memory").arg(m_path));
+    } else {
+        suspendLexer(); // the lexer and its properties belong to the document they leave
+        void *doc = fill->loader->ConvertToDocument();
+        fill->loader = nullptr;
+        m_editor->SendScintilla(QsciScintilla::SCI_SETDOCPOINTER, 0UL, doc);
+        m_editor->SendScintilla(QsciScintilla::SCI_RELEASEDOCUMENT, 0UL, doc); // the editor holds it
+        m_editor->SendScintilla(QsciScintilla::SCI_SETCODEPAGE, static_cast<unsigned long>(QsciScintilla::SC_CP_UTF8));
         m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-        m_done += n;
+        resumeLexer();
     }
-    // The line that was at the top stays there, as soon as the text reaches it.
-    if (m_firstLine > 0 && m_editor->lines() > m_firstLine) {
+    // The line that was at the top stays there when the text reaches it.
+    if (m_firstLine > 0 && m_editor->lines() > m_firstLine)
         m_editor->setFirstVisibleLine(m_firstLine);
-        m_firstLine = 0;
-    }
-    if (m_done >= m_text.size()) {
-        stopFill();
-        m_stale = false;
-        m_firstLine = 0; // beyond the end of this text: not to be carried to the next
-    }
+    m_firstLine = 0;
+    m_stale = false;
 }
 
-// The lexer is off while text goes in. Once it has styled the lines on show, Scintilla keeps
-// lexer state for every line, and so for each line appended after them: that storage grows
-// in steps that copy it whole, each a longer pause of the fill.
+// The lexer and its properties live in the editor's document: they are taken off the document
+// that leaves and set again on the one that comes (see resumeLexer).
 void XmlSourceView::suspendLexer()
 {
     if (m_lexerSuspended)
@@ -240,12 +292,13 @@ QByteArray XmlSourceView::stringResult(unsigned int message, const char *key) co
 
 void XmlSourceView::stopFill()
 {
-    m_fill->stop();
+    if (!m_fill)
+        return;
+    // The worker stops after the step under way; its document goes with the fill.
+    m_fill->cancel.store(true);
+    m_fill->done.acquire();
+    m_fill.reset();
     m_filling = false;
-    resumeLexer();
-    m_text.clear();
-    m_keep = XmlNode();
-    m_done = 0;
 }
 
 } // namespace quillon

@@ -3,8 +3,9 @@
 // what to show; the text is put in when the view is (or becomes) visible, so opening a large
 // document is not slowed down while the user is on the other tab. The text of the document
 // held in memory is shown when it is the document of the file (see showDocument); other files
-// are read. The text goes in a few megabytes per turn of the event loop, so that the window
-// keeps painting meanwhile.
+// are read. The text goes into a new editor document on a worker thread (reading a file there
+// too), and the finished document takes the place of the one on show, so the window keeps
+// painting meanwhile.
 
 #include "quillon_export.h"
 #include "xmldocument.h"
@@ -15,8 +16,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 class QsciScintilla;
-class QTimer;
 
 namespace quillon {
 
@@ -24,6 +26,7 @@ class QUILLON_EXPORT XmlSourceView : public QWidget {
     Q_OBJECT
 public:
     explicit XmlSourceView(QWidget *parent = nullptr);
+    ~XmlSourceView() override;
 
     // The document whose text (XmlDocument::sourceUtf8) stands for its file: while its path()
     // is the file navigated to, the view shows it instead of reading the file.
@@ -44,28 +47,26 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    struct Fill;
+
     void readIfVisible();
     void startFill();
-    void fillChunk();
+    void finishFill(const std::shared_ptr<Fill> &fill);
     void stopFill();
-    QByteArray fileText() const;
     void suspendLexer();
     void resumeLexer();
     QByteArray stringResult(unsigned int message, const char *key) const;
 
     QsciScintilla *m_editor = nullptr;
-    QTimer *m_fill = nullptr;
     QPointer<XmlDocument> m_doc;
     QString m_path;
     bool m_stale = false;
     bool m_readQueued = false;
-    // The fill under way: the text, what of it is in, and the line to show at the top.
-    XmlNode m_keep; // holds the document whose text is m_text
-    QByteArray m_text;
-    qsizetype m_done = 0;
+    // The fill under way (null when none) and the line to show at the top once it is done.
+    std::shared_ptr<Fill> m_fill;
     int m_firstLine = 0;
     bool m_filling = false;
-    // The lexer, set aside while a fill is under way: its language and properties.
+    // The lexer, set aside while the editor's document changes: its language and properties.
     bool m_lexerSuspended = false;
     long m_lexerId = 0;
     QList<QPair<QByteArray, QByteArray>> m_lexerProperties;
