@@ -1038,11 +1038,55 @@ QByteArray XmlDocument::sourceUtf8() const
 {
     if (!m_data->loaded)
         return {};
-    if (m_data->written)
-        return m_data->written->assemble(m_data->source);
+    if (m_data->written) {
+        QByteArray out;
+        sourceText().forEachPiece([&out](const char *data, qsizetype size) {
+            out.append(data, size);
+            return true;
+        });
+        return out;
+    }
     const std::string &src = m_data->source;
     const size_t bom = src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     return QByteArray::fromRawData(src.data() + bom, qsizetype(src.size() - bom));
+}
+
+XmlDocument::SourceText XmlDocument::sourceText() const
+{
+    SourceText text;
+    if (m_data->loaded) {
+        text.m_data = m_data;
+        text.m_recipe = m_data->written;
+    }
+    return text;
+}
+
+bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *, qsizetype)> &f) const
+{
+    if (!m_data)
+        return true;
+    // A byte order mark at the start is left out.
+    bool first = true;
+    const auto piece = [&](const char *data, size_t size) {
+        if (size == 0)
+            return true;
+        if (first && size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+            data += 3;
+            size -= 3;
+        }
+        first = false;
+        return size == 0 || f(data, qsizetype(size));
+    };
+    const std::string &src = m_data->source;
+    if (!m_recipe)
+        return piece(src.data(), src.size());
+    for (const TextRecipe::Piece &p : m_recipe->pieces) {
+        const bool go =
+            p.fromSource ? piece(src.data() + p.begin, p.end - p.begin) : piece(p.text.data(), p.text.size());
+        if (!go)
+            return false;
+    }
+    return true;
 }
 
 bool XmlDocument::isModified() const

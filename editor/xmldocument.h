@@ -20,6 +20,7 @@
 namespace quillon {
 
 struct DocData; // the shared document state (defined in xmldocument.cpp)
+struct TextRecipe; // how a saved file is made of the source and new text
 
 // Escapes a value for use inside an XPath 1.0 expression: "v" when it holds no double
 // quote, 'v' when it holds no apostrophe, otherwise a concat(...) of both kinds.
@@ -212,6 +213,22 @@ public:
     // the next load, or longer while an XmlNode of it is held); after one, the text is put
     // together anew from the source and the few pieces the save wrote from memory.
     QByteArray sourceUtf8() const;
+
+    // The same text as sourceUtf8(), held as it stands now and handed out in pieces, without
+    // putting it together. It may be read on any thread, and later loads and saves of the
+    // document do not change it.
+    class QUILLON_EXPORT SourceText {
+    public:
+        bool isNull() const { return !m_data; }
+        // Calls f for each piece in order; stops, returning false, when f returns false.
+        bool forEachPiece(const std::function<bool(const char *data, qsizetype size)> &f) const;
+
+    private:
+        friend class XmlDocument;
+        std::shared_ptr<const DocData> m_data;
+        std::shared_ptr<const TextRecipe> m_recipe; // the latest save's, if any
+    };
+    SourceText sourceText() const;
 
 signals:
     void onreadystatechange();

@@ -62,7 +62,7 @@ struct TextRecipe {
     struct Piece {
         bool fromSource = true;
         size_t begin = 0, end = 0; // source bytes, when fromSource
-        std::string text;          // otherwise
+        std::string text; // otherwise
     };
     std::vector<Piece> pieces;
 
@@ -80,8 +80,6 @@ struct TextRecipe {
         if (!text.empty())
             pieces.push_back({false, 0, 0, std::string(text)});
     }
-    // The whole text, without a UTF-8 byte order mark.
-    QByteArray assemble(const std::string &source) const;
 };
 
 struct DocData {

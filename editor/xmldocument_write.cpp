@@ -426,24 +426,6 @@ private:
 
 } // namespace
 
-QByteArray TextRecipe::assemble(const std::string &source) const
-{
-    size_t total = 0;
-    for (const Piece &p : pieces)
-        total += p.fromSource ? p.end - p.begin : p.text.size();
-    QByteArray out;
-    out.reserve(qsizetype(total));
-    for (const Piece &p : pieces) {
-        if (p.fromSource)
-            out.append(source.data() + p.begin, qsizetype(p.end - p.begin));
-        else
-            out.append(p.text.data(), qsizetype(p.text.size()));
-    }
-    if (out.startsWith("\xEF\xBB\xBF"))
-        out.remove(0, 3);
-    return out;
-}
-
 bool serializeDocument(const DocData &d, ByteSink &sink, TextRecipe *recipe)
 {
     return Writer(d, sink, recipe).run();

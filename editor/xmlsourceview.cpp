@@ -68,9 +68,8 @@ protected:
 
 // One fill: what the worker reads, the document it fills, and when it is done.
 struct XmlSourceView::Fill {
-    QString path; // the file to read, when text is null
-    QByteArray text;
-    XmlNode keep; // holds the document whose text is text
+    QString path; // the file to read, when source is null
+    XmlDocument::SourceText source;
     SciLoader *loader = nullptr;
     std::atomic<bool> cancel{false};
     bool failed = false;
@@ -84,18 +83,26 @@ struct XmlSourceView::Fill {
     // The worker's part: the text into the loader's document, a step at a time.
     void run()
     {
-        if (text.isNull())
-            text = fileText(path);
-        for (qsizetype at = 0; at < text.size() && !cancel.load();) {
-            const qsizetype n = chunkLength(text.constData() + at, text.size() - at, kChunkBytes);
-            if (loader->AddData(text.constData() + at, n) != 0) {
-                failed = true;
-                break;
+        const auto add = [this](const char *data, qsizetype size) {
+            for (qsizetype at = 0; at < size;) {
+                if (cancel.load())
+                    return false;
+                const qsizetype n = chunkLength(data + at, size - at, kChunkBytes);
+                if (loader->AddData(data + at, n) != 0) {
+                    failed = true;
+                    return false;
+                }
+                at += n;
             }
-            at += n;
+            return true;
+        };
+        if (source.isNull()) {
+            const QByteArray text = fileText(path);
+            add(text.constData(), text.size());
+        } else {
+            source.forEachPiece(add);
+            source = {};
         }
-        text.clear();
-        keep = XmlNode();
     }
 };
 
@@ -188,10 +195,7 @@ void XmlSourceView::startFill()
 {
     auto fill = std::make_shared<Fill>();
     if (m_doc && sameFile(m_doc->path(), m_path)) {
-        fill->keep = m_doc->documentElement();
-        fill->text = m_doc->sourceUtf8();
-        if (!fill->keep)
-            fill->text = QByteArray(fill->text.constData(), fill->text.size()); // nothing holds the bytes
+        fill->source = m_doc->sourceText();
     } else {
         fill->path = m_path;
     }

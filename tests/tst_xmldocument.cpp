@@ -408,11 +408,29 @@ void TestXmlDocument::sourceUtf8IsTheFileAsItStands()
     QVERIFY(doc.save(path));
     QCOMPARE(doc.sourceUtf8(), QString::fromLatin1(readFile(path)).toUtf8());
     QVERIFY(doc.sourceUtf8().contains("\xC3\xA0 &#8364;"));
+    // The same text in pieces, kept as it stood when taken: a later save does not change it.
+    const XmlDocument::SourceText held = doc.sourceText();
+    const auto joined = [](const XmlDocument::SourceText &t, int *pieces = nullptr) {
+        QByteArray out;
+        t.forEachPiece([&](const char *data, qsizetype size) {
+            out.append(data, size);
+            if (pieces)
+                ++*pieces;
+            return true;
+        });
+        return out;
+    };
+    int pieces = 0;
+    QCOMPARE(joined(held, &pieces), doc.sourceUtf8());
+    QVERIFY(pieces > 1);
+    const QByteArray heldText = doc.sourceUtf8();
     // Saved elsewhere: that file's text.
     QVERIFY(doc.selectSingleNode(QStringLiteral("/uos/n")).setText(QStringLiteral("x")));
     const QString other = m_dir.filePath(QStringLiteral("other.xml"));
     QVERIFY(doc.save(other));
     QCOMPARE(doc.sourceUtf8(), QString::fromLatin1(readFile(other)).toUtf8());
+    QCOMPARE(joined(held), heldText);
+    QCOMPARE(joined(doc.sourceText()), doc.sourceUtf8());
 }
 
 // ---------------------------------------------------------------------------------------
