@@ -24,7 +24,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
-#include <QXmlStreamReader>
 
 #include <pugixml.hpp>
 
@@ -578,26 +577,9 @@ void TestFrmMain::aboutNamesTheVersions()
 void TestFrmMain::statusBarDescribesTheDocumentShown()
 {
     QVERIFY(label("lblFilePath")->text().isEmpty());
-    // The instances of a document, counted here without the library: elements of
-    // /uos/*/aim-instances.
-    auto countInstances = [](const QString &file) {
-        QXmlStreamReader xml(readAll(file));
-        QStringList stack;
-        int n = 0;
-        while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement) {
-                if (stack.size() == 3 && stack[2] == QLatin1String("aim-instances"))
-                    ++n;
-                stack << xml.name().toString();
-            } else if (xml.isEndElement()) {
-                stack.removeLast();
-            }
-        }
-        return n;
-    };
     auto shows = [&](const QString &file) {
         QCOMPARE(label("lblFilePath")->text(), QFileInfo(file).absoluteFilePath());
-        const int n = countInstances(file);
+        const int n = countAimInstances(readAll(file));
         QCOMPARE(label("lblInstances")->text(),
                  n == 1 ? QStringLiteral("1 instance") : QStringLiteral("%1 instances").arg(QLocale().toString(n)));
         const QRegularExpressionMatch m =
