@@ -181,6 +181,7 @@ void CtrlXMLEditor::connectSession()
             SaveItemChanges(true);
     });
     connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
+    connectHostSignals();
     // Row handles do not outlive the rows.
     connect(s->rows(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         m_edit->forgetRow();

@@ -34,6 +34,12 @@ class QUILLON_EXPORT CtrlXMLEditor : public QWidget {
     Q_PROPERTY(QString LastError READ LastError)
     Q_PROPERTY(QString FileName READ FileName)
     Q_PROPERTY(bool Modified READ Modified NOTIFY ModifiedChanged)
+    // For a host's menus and status bar (ctrlxmleditor_host.cpp).
+    Q_PROPERTY(QString FilePath READ FilePath NOTIFY FilePathChanged)
+    Q_PROPERTY(int InstanceCount READ InstanceCount NOTIFY DocumentShown)
+    Q_PROPERTY(qint64 LastOpenMs READ LastOpenMs NOTIFY DocumentShown)
+    Q_PROPERTY(bool CanGoBack READ CanGoBack NOTIFY CanGoBackChanged)
+    Q_PROPERTY(QString PugixmlVersion READ PugixmlVersion CONSTANT)
 
 public:
     explicit CtrlXMLEditor(QWidget *parent = nullptr);
@@ -44,6 +50,11 @@ public:
     // Writes the document to strFileName, which becomes the document's file.
     Q_INVOKABLE bool SaveProfileAs(const QString &strFileName);
     Q_INVOKABLE void SaveItemChanges(bool bSave);
+    // "<< Back", for a host's menu.
+    Q_INVOKABLE void Back();
+    // Lets the user pick an instance of the document shown in "Select Instance" and shows it
+    // as a followed reference does. False when there is no document or the user cancelled.
+    Q_INVOKABLE bool FindInstance();
 
     int viewMode() const;
     void setViewMode(int nMode);
@@ -54,6 +65,11 @@ public:
     // The document in memory differs from its file: true after a committed edit or a changed
     // link, false after a load or a successful save.
     bool Modified() const;
+    QString FilePath() const; // the full path of the document shown ("" for none)
+    int InstanceCount() const;
+    qint64 LastOpenMs() const;
+    bool CanGoBack() const;
+    QString PugixmlVersion() const; // the version of the XML parser built in, "1.13"
 
     // The session the control shows: document, instance, rows, history.
     EditorSession *session() const { return m_session; }
@@ -62,6 +78,9 @@ public:
 
 signals:
     void ModifiedChanged(bool modified);
+    void FilePathChanged(const QString &path);
+    void DocumentShown(); // a load completed: InstanceCount and LastOpenMs are new
+    void CanGoBackChanged(bool canGoBack);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -69,6 +88,7 @@ protected:
 
 private:
     void connectSession();
+    void connectHostSignals();
     // Tells the user, one message box each, what an operation reported.
     void tell(const EditorSession::Reports &reports);
 

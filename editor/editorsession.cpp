@@ -34,6 +34,7 @@ bool EditorSession::open(const QString &path)
         return false; // one load at a time
     m_loading = true;
     m_cancelLoad = false;
+    m_openClock.start();
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
     // A relative name is looked for in the folder of the document shown before, and as given.
@@ -118,9 +119,11 @@ void EditorSession::onReadyState()
     if (!m_doc->hasChildNodes()) {
         m_tree->clear();
         emit busyChanged(false); // the wait must never outlast the load
+        noteDocumentShown();
         return;
     }
     rebuildTree();
+    noteDocumentShown();
     emit busyChanged(false);
     emit addressChanged(m_fileName);
     if (m_pendingSelect)

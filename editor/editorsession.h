@@ -13,6 +13,7 @@
 #include "refs.h"
 #include "xmldocument.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -104,6 +105,12 @@ public:
     TreeModel *treeModel() const { return m_tree; }
     PropertyModel *rows() const { return m_rows; }
 
+    // ---- Figures of the document shown (for a host's status bar), new with each load --------
+    // Its instances (/uos/*/aim-instances/*), counted once when its load completes.
+    int instanceCount() const { return m_instanceCount; }
+    // How long its load took, from open() to its tree, in milliseconds; -1 before any load.
+    qint64 lastOpenMs() const { return m_lastOpenMs; }
+
 signals:
     void treeRebuilt(); // the tree holds the document anew
     void fitColumnsRequested(); // the rows were filled where the columns are fitted
@@ -122,11 +129,13 @@ signals:
     void sourceWritten(); // the raw file was written anew
     void editMustClose(); // an open edit is to be committed now
     void reported(const EditorSession::Reports &reports); // from the completion of a load
+    void documentShown(); // a load completed: instanceCount() and lastOpenMs() are new
 
 private:
     enum class JumpResult { Started, NotLoaded, NotLeft };
 
     void onReadyState();
+    void noteDocumentShown();
     bool waitForLoad(const std::function<bool()> &done);
     bool waitUntil(const std::function<bool()> &done, const bool *cancel);
     void setDocument(XmlDocument *doc);
@@ -179,6 +188,9 @@ private:
     Reports m_reports; // gathered while an operation runs
     TreeModel *m_tree = nullptr;
     PropertyModel *m_rows = nullptr;
+    QElapsedTimer m_openClock; // runs from open() to the load's completion
+    int m_instanceCount = 0;
+    qint64 m_lastOpenMs = -1;
 };
 
 } // namespace quillon

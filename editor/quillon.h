@@ -8,12 +8,21 @@
 //     bool SaveProfile()                writes the document to its file when it changed
 //     bool SaveProfileAs(QString file)  writes it to file, which becomes its file
 //     void SaveItemChanges(bool save)   closes an open in-place edit, keeping or dropping it
+//     void Back()                       "<< Back": one step back along the history
+//     bool FindInstance()               "Select Instance" on the document shown; OK shows the
+//                                       instance chosen as a followed reference does (Back
+//                                       returns); false without a document or when cancelled
 //   Properties
 //     int ViewMode (read, write)        0 "ARM", 1 "Mapping", 2 "AIM"
 //     bool IsEditing (read)             an in-place edit is open
 //     QString LastError (read)          why the last load or save failed ("" otherwise)
 //     QString FileName (read)           the file of the document shown
 //     bool Modified (read, notify ModifiedChanged(bool))  the document has unsaved edits
+//     QString FilePath (read, notify FilePathChanged(QString))  the full path of the document
+//     int InstanceCount (read, notify DocumentShown())  its instances, counted when it loaded
+//     qint64 LastOpenMs (read, notify DocumentShown())  how long its load took (ms; -1: none)
+//     bool CanGoBack (read, notify CanGoBackChanged(bool))  Back has somewhere to go
+//     QString PugixmlVersion (read)     the version of the XML parser built in ("1.13")
 //
 // Example:
 //   QWidget *editor = QuillonCreateControl("Quillon.CtrlXMLEditor", window);

@@ -1,19 +1,25 @@
 #include "frmmain.h"
 #include "quillon.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
 
 #include <cmath>
-
-
+#include <memory>
 
 namespace {
 
@@ -26,28 +32,41 @@ QPushButton *button(QWidget *parent, const char *name, const QString &text)
     return b;
 }
 
+QLabel *statusLabel(QWidget *parent, const char *name)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QWidget(parent)
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kTitle));
     setWindowIcon(QIcon(QStringLiteral(":/palisade/palisade.svg")));
+    setAcceptDrops(true);
 
-    cmdOpen = button(this, "cmdOpen", QStringLiteral("Open..."));
-    cmdSave = button(this, "cmdSave", QStringLiteral("Save"));
-    cmdSaveAs = button(this, "cmdSaveAs", QStringLiteral("Save As..."));
-    cmdExit = button(this, "cmdExit", QStringLiteral("Exit"));
+    // The designed window lies between the menu bar and the status bar, at its own positions.
+    frmClient = new QWidget(this);
+    frmClient->setObjectName(QStringLiteral("frmClient"));
+    setCentralWidget(frmClient);
+
+    cmdOpen = button(frmClient, "cmdOpen", QStringLiteral("Open..."));
+    cmdSave = button(frmClient, "cmdSave", QStringLiteral("Save"));
+    cmdSaveAs = button(frmClient, "cmdSaveAs", QStringLiteral("Save As..."));
+    cmdExit = button(frmClient, "cmdExit", QStringLiteral("Exit"));
     cmdOpen->setGeometry(toPx(120), toPx(120), toPx(1215), toPx(495));
     cmdSave->setGeometry(toPx(1440), toPx(120), toPx(1215), toPx(495));
     cmdSaveAs->setGeometry(toPx(2760), toPx(120), toPx(1215), toPx(495));
     cmdExit->setGeometry(toPx(4080), toPx(120), toPx(1215), toPx(495));
 
-    ctrlEdit = QuillonCreateControl("Quillon.CtrlXMLEditor", this);
+    ctrlEdit = QuillonCreateControl("Quillon.CtrlXMLEditor", frmClient);
     ctrlEdit->setObjectName(QStringLiteral("ctrlEdit"));
     ctrlEdit->setGeometry(0, toPx(720), toPx(9375), toPx(6015));
 
-    fraView = new QGroupBox(QStringLiteral("View"), this);
+    fraView = new QGroupBox(QStringLiteral("View"), frmClient);
     fraView->setObjectName(QStringLiteral("fraView"));
     fraView->setGeometry(toPx(5760), toPx(120), toPx(3495), toPx(615));
     fraView->setEnabled(false);
@@ -75,6 +94,20 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     // The title bar shows unsaved edits ("[*]").
     connect(ctrlEdit, SIGNAL(ModifiedChanged(bool)), this, SLOT(setWindowModified(bool)));
 
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    lblFilePath = statusLabel(statusBar(), "lblFilePath");
+    lblFilePath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblInstances = statusLabel(statusBar(), "lblInstances");
+    lblOpenTime = statusLabel(statusBar(), "lblOpenTime");
+    statusBar()->addWidget(lblFilePath, 1);
+    statusBar()->addPermanentWidget(lblInstances);
+    statusBar()->addPermanentWidget(lblOpenTime);
+    // The document shown changes with an open, a jump into another file, Back and Save As.
+    connect(ctrlEdit, SIGNAL(FilePathChanged(QString)), this, SLOT(onDocumentChanged()));
+    connect(ctrlEdit, SIGNAL(DocumentShown()), this, SLOT(onDocumentChanged()));
+
+    createMenus();
+
     showOpen = [](QWidget *owner) {
         return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), QString(),
                                             QStringLiteral("XML Files (*.xml)"));
@@ -84,10 +117,24 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
                                             QStringLiteral("XML Files (*.xml)"));
     };
 
-    // Small enough to be useful, large enough that no pane's size goes negative.
-    setMinimumSize(toPx(5000), toPx(4000));
-    resize(toPx(9375), toPx(6645));
+    // The designed client area, and the menu and status bars around it. Small enough to be
+    // useful, large enough that no pane's size goes negative.
+    const int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    setMinimumSize(toPx(5000), toPx(4000) + chrome);
+    resize(toPx(9375), toPx(6645) + chrome);
+    frmClient->installEventFilter(this);
     Form_Initialize();
+
+    const std::unique_ptr<QSettings> settings(newSettings());
+    m_recent.load(*settings);
+    rebuildRecentMenu();
+    restoreGeometry(settings->value(QStringLiteral("geometry")).toByteArray());
+    setViewMode(settings->value(QStringLiteral("view"), 0).toInt());
+}
+
+QSettings *frmMain::newSettings()
+{
+    return new QSettings(QStringLiteral("Wren"), QStringLiteral("Palisade"));
 }
 
 int frmMain::toPx(int twips) const
@@ -107,16 +154,19 @@ void frmMain::Form_Initialize()
     ctrlEdit->setProperty("ViewMode", 0);
 }
 
-void frmMain::resizeEvent(QResizeEvent *event)
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    QWidget::resizeEvent(event);
-    Form_Resize();
+    if (watched == frmClient && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::Form_Resize()
 {
-    // The window's outer size, frame included where the window system gives one.
-    const QSize outer = frameGeometry().size().expandedTo(size());
+    // The designed window's outer size: the client area with the window's frame, where the
+    // window system gives one, but without the menu and status bars.
+    const QSize frame = frameGeometry().size().expandedTo(size()) - size();
+    const QSize outer = frmClient->size() + frame;
     const int w = toTwips(outer.width()), h = toTwips(outer.height());
     const int left = toTwips(ctrlEdit->x()), top = toTwips(ctrlEdit->y());
     ctrlEdit->resize(toPx(std::max(0, w - 2 * left - 150)), toPx(std::max(0, h - top - 300)));
@@ -146,10 +196,18 @@ void frmMain::openFile(const QString &path)
         box.setInformativeText(reason);
         box.exec();
     }
+    if (ok)
+        rememberFile(ctrlEdit->property("FilePath").toString());
     updateTitle();
+    enableViewChoice();
+}
+
+void frmMain::enableViewChoice()
+{
     fraView->setEnabled(true);
     for (QRadioButton *o : optView)
         o->setEnabled(true);
+    grpView->setEnabled(true);
 }
 
 void frmMain::cmdSave_Click()
@@ -165,6 +223,8 @@ void frmMain::cmdSaveAs_Click()
         return;
     bool ok = false;
     QMetaObject::invokeMethod(ctrlEdit, "SaveProfileAs", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
+    if (ok)
+        rememberFile(ctrlEdit->property("FilePath").toString());
     updateTitle();
 }
 
@@ -175,10 +235,13 @@ void frmMain::cmdExit_Click()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    if (maybeSave())
-        event->accept();
-    else
+    if (!maybeSave()) {
         event->ignore();
+        return;
+    }
+    const std::unique_ptr<QSettings> settings(newSettings());
+    settings->setValue(QStringLiteral("geometry"), saveGeometry());
+    event->accept();
 }
 
 bool frmMain::maybeSave()
@@ -211,7 +274,79 @@ void frmMain::updateTitle()
     setWindowModified(ctrlEdit->property("Modified").toBool());
 }
 
+void frmMain::updateStatus()
+{
+    const QString path = ctrlEdit->property("FilePath").toString();
+    lblFilePath->setText(path);
+    const qint64 ms = ctrlEdit->property("LastOpenMs").toLongLong();
+    if (path.isEmpty() || ms < 0) {
+        lblInstances->clear();
+        lblOpenTime->clear();
+    } else {
+        const int n = ctrlEdit->property("InstanceCount").toInt();
+        lblInstances->setText(n == 1 ? QStringLiteral("1 instance")
+                                     : QStringLiteral("%1 instances").arg(QLocale().toString(n)));
+        lblOpenTime->setText(QStringLiteral("opened in %1 ms").arg(QLocale().toString(ms)));
+    }
+    actFind->setEnabled(!path.isEmpty());
+}
+
+void frmMain::onDocumentChanged()
+{
+    updateTitle();
+    updateStatus();
+}
+
 void frmMain::optView_Click(int index)
 {
     ctrlEdit->setProperty("ViewMode", index);
+    const int mode = ctrlEdit->property("ViewMode").toInt();
+    showViewChoice(mode);
+    const std::unique_ptr<QSettings> settings(newSettings());
+    settings->setValue(QStringLiteral("view"), mode);
+}
+
+void frmMain::setViewMode(int mode)
+{
+    if (mode >= 0 && mode < int(optView.size()))
+        optView_Click(mode);
+}
+
+// The option buttons and the View menu show the control's view.
+void frmMain::showViewChoice(int mode)
+{
+    if (mode < 0 || mode >= int(optView.size()))
+        return;
+    optView[mode]->setChecked(true);
+    actView[mode]->setChecked(true);
+}
+
+QString frmMain::droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drag ends first; the question about unsaved edits and the load follow.
+    QTimer::singleShot(0, this, [this, path] {
+        if (maybeSave())
+            openFile(path);
+    });
 }

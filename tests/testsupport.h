@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QXmlStreamReader>
 
 #include <functional>
 
@@ -102,6 +103,25 @@ inline void writeSlowDocument(const QString &path)
     for (int i = 0; i < 200000; ++i)
         xml += "<p id=\"i" + QByteArray::number(i) + "\"><name>n</name></p>";
     writeAll(path, xml + "</aim-instances></aim></uos>");
+}
+
+// The instances of a document (elements of /uos/*/aim-instances), counted by a reader of its
+// own rather than by the library.
+inline int countAimInstances(const QByteArray &xml)
+{
+    QXmlStreamReader reader(xml);
+    QStringList names;
+    int n = 0;
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement) {
+            if (names.size() == 3 && names[2] == QLatin1String("aim-instances"))
+                ++n;
+            names << reader.name().toString();
+        } else if (reader.isEndElement()) {
+            names.removeLast();
+        }
+    }
+    return n;
 }
 
 // Lets queued work (a document's completion) run.

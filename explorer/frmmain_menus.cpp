@@ -1,0 +1,211 @@
+// The menus of the host window: File, Edit, View, Go and Help, with their keys. Each command
+// does what its button does; the rest reach the control by name.
+#include "frmmain.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QUndoStack>
+
+#include <memory>
+
+namespace {
+
+// The keys the control already answers itself, while focus is inside it.
+bool controlBinds(const QWidget *control, const QKeySequence &key)
+{
+    for (const QAction *a : control->findChildren<QAction *>()) {
+        if (a->shortcuts().contains(key))
+            return true;
+    }
+    for (const QShortcut *s : control->findChildren<QShortcut *>()) {
+        if (s->keys().contains(key))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The key of a command. Where the control answers the same key itself, two shortcuts for one
+// key would block each other: the menu then only names the key and the control keeps it.
+void frmMain::bindKey(QAction *action, const QKeySequence &key)
+{
+    if (key.isEmpty())
+        return;
+    if (!controlBinds(ctrlEdit, key)) {
+        action->setShortcut(key);
+        return;
+    }
+    action->setText(action->text() + QLatin1Char('\t') + key.toString(QKeySequence::NativeText));
+}
+
+QAction *frmMain::addCommand(QMenu *menu, const char *name, const QString &text, const QKeySequence &key,
+                             const std::function<void()> &run)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    bindKey(action, key);
+    connect(action, &QAction::triggered, this, [run] { run(); });
+    return action;
+}
+
+void frmMain::createMenus()
+{
+    menuBar()->setObjectName(QStringLiteral("menuBar"));
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    addCommand(file, "actOpen", QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O),
+               [this] { cmdOpen_Click(); });
+    addCommand(file, "actSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
+               [this] { cmdSave_Click(); });
+    addCommand(file, "actSaveAs", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+               [this] { cmdSaveAs_Click(); });
+    mnuRecent = file->addMenu(QStringLiteral("Open &Recent"));
+    mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
+    file->addSeparator();
+    addCommand(file, "actExit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+               [this] { cmdExit_Click(); });
+
+    // Undo and Redo act on the control's undo stack, where it has one.
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("mnuEditMenu"));
+    QAction *undo = nullptr, *redo = nullptr;
+    if (auto *stack = ctrlEdit->findChild<QUndoStack *>(QStringLiteral("undoStack"))) {
+        undo = stack->createUndoAction(edit, QStringLiteral("&Undo"));
+        redo = stack->createRedoAction(edit, QStringLiteral("&Redo"));
+    } else {
+        undo = new QAction(QStringLiteral("&Undo"), edit);
+        redo = new QAction(QStringLiteral("&Redo"), edit);
+        undo->setEnabled(false);
+        redo->setEnabled(false);
+    }
+    undo->setObjectName(QStringLiteral("actUndo"));
+    redo->setObjectName(QStringLiteral("actRedo"));
+    bindKey(undo, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    bindKey(redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->addAction(undo);
+    edit->addAction(redo);
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    grpView = new QActionGroup(this);
+    grpView->setObjectName(QStringLiteral("grpView"));
+    grpView->setExclusive(true);
+    const Qt::Key keys[3] = {Qt::Key_1, Qt::Key_2, Qt::Key_3};
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray name = "actView" + QByteArray::number(i);
+        actView[i] = addCommand(view, name.constData(), optView[i]->text(), QKeySequence(Qt::CTRL | keys[i]),
+                                [this, i] { optView_Click(i); });
+        actView[i]->setCheckable(true);
+        grpView->addAction(actView[i]);
+    }
+    actView[0]->setChecked(true);
+    // As the option buttons: usable once a document was opened.
+    grpView->setEnabled(false);
+
+    QMenu *go = menuBar()->addMenu(QStringLiteral("&Go"));
+    go->setObjectName(QStringLiteral("mnuGo"));
+    actBack =
+        addCommand(go, "actBack", QStringLiteral("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { goBack(); });
+    actBack->setEnabled(false);
+    connect(ctrlEdit, SIGNAL(CanGoBackChanged(bool)), this, SLOT(onCanGoBackChanged(bool)));
+    actFind = addCommand(go, "actFind", QStringLiteral("&Find Instance..."), QKeySequence(Qt::CTRL | Qt::Key_F),
+                         [this] { findInstance(); });
+    actFind->setEnabled(false);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    addCommand(help, "actAbout", QStringLiteral("&About Wren Explorer"), QKeySequence(), [this] { showAbout(); });
+}
+
+void frmMain::onCanGoBackChanged(bool canGoBack)
+{
+    actBack->setEnabled(canGoBack);
+}
+
+void frmMain::goBack()
+{
+    QMetaObject::invokeMethod(ctrlEdit, "Back");
+}
+
+void frmMain::findInstance()
+{
+    bool shown = false;
+    QMetaObject::invokeMethod(ctrlEdit, "FindInstance", Q_RETURN_ARG(bool, shown));
+}
+
+// ---- Recent files ----------------------------------------------------------------------------
+
+void frmMain::rememberFile(const QString &path)
+{
+    m_recent.add(path);
+    const std::unique_ptr<QSettings> settings(newSettings());
+    m_recent.save(*settings);
+    rebuildRecentMenu();
+}
+
+void frmMain::rebuildRecentMenu()
+{
+    mnuRecent->clear();
+    const QStringList &files = m_recent.files();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files.at(i);
+        QAction *a = mnuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        a->setObjectName(QStringLiteral("actRecent%1").arg(i));
+        a->setData(path);
+        a->setToolTip(path);
+        a->setStatusTip(path);
+        connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+    }
+    if (!files.isEmpty()) {
+        mnuRecent->addSeparator();
+        QAction *clear = mnuRecent->addAction(QStringLiteral("&Clear Menu"));
+        clear->setObjectName(QStringLiteral("actRecentClear"));
+        connect(clear, &QAction::triggered, this, [this] {
+            m_recent.clear();
+            const std::unique_ptr<QSettings> settings(newSettings());
+            m_recent.save(*settings);
+            rebuildRecentMenu();
+        });
+    }
+    mnuRecent->setEnabled(!files.isEmpty());
+}
+
+void frmMain::openRecent(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        // Gone since: say so, and it leaves the list.
+        QMessageBox box(QMessageBox::Warning, windowTitle(), QStringLiteral("%1 no longer exists.").arg(path),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(QStringLiteral("It is removed from the recent files."));
+        box.exec();
+        m_recent.remove(path);
+        const std::unique_ptr<QSettings> settings(newSettings());
+        m_recent.save(*settings);
+        rebuildRecentMenu();
+        return;
+    }
+    if (maybeSave())
+        openFile(path);
+}
+
+// ---- Help ------------------------------------------------------------------------------------
+
+void frmMain::showAbout()
+{
+    const QString pugixml = ctrlEdit->property("PugixmlVersion").toString();
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("About Wren Explorer"),
+                    QStringLiteral("Wren Explorer %1").arg(QStringLiteral(PALISADE_VERSION)), QMessageBox::Ok, this);
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.setInformativeText(QStringLiteral("Views and edits STEP product data written as XML.\n\n"
+                                          "Qt %1 (built with %2)\npugixml %3")
+                               .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR), pugixml));
+    box.exec();
+}
