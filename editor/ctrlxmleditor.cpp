@@ -134,6 +134,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     pageStep->installEventFilter(this);
     pageXml->installEventFilter(this);
 
+    setupReferenceTabs();
     connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
     applyLayout();

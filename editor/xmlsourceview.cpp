@@ -10,6 +10,7 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 
 namespace quillon {
@@ -157,6 +158,24 @@ void XmlSourceView::Refresh()
     readIfVisible();
 }
 
+void XmlSourceView::goToLine(int line)
+{
+    m_goToLine = line;
+    applyGoToLine();
+}
+
+void XmlSourceView::applyGoToLine()
+{
+    if (m_goToLine <= 0 || m_stale || m_editor->lines() < m_goToLine)
+        return;
+    const int line = m_goToLine - 1;
+    m_goToLine = 0;
+    m_editor->setFirstVisibleLine(std::max(0, line - 3));
+    m_editor->setCursorPosition(line, 0);
+    m_editor->setSelection(line, 0, line + 1, 0);
+    m_editor->setFocus();
+}
+
 QString XmlSourceView::shownText() const
 {
     return m_editor->text();
@@ -244,6 +263,7 @@ void XmlSourceView::finishFill(const std::shared_ptr<Fill> &fill)
         m_editor->setFirstVisibleLine(m_firstLine);
     m_firstLine = 0;
     m_stale = false;
+    applyGoToLine();
 }
 
 // The lexer and its properties live in the editor's document: they are taken off the document

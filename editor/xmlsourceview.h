@@ -35,6 +35,8 @@ public:
     void Navigate(const QString &path);
     // Shows the file anew (after it was written); a fill under way starts over.
     void Refresh();
+    // Puts the caret on a line (1-based) and scrolls it into view, once the text reaches it.
+    void goToLine(int line);
 
     QString path() const { return m_path; }
     // The text on show ("" until the view has been visible with a file to show).
@@ -53,6 +55,7 @@ private:
     void startFill();
     void finishFill(const std::shared_ptr<Fill> &fill);
     void stopFill();
+    void applyGoToLine();
     void suspendLexer();
     void resumeLexer();
     QByteArray stringResult(unsigned int message, const char *key) const;
@@ -65,6 +68,7 @@ private:
     // The fill under way (null when none) and the line to show at the top once it is done.
     std::shared_ptr<Fill> m_fill;
     int m_firstLine = 0;
+    int m_goToLine = 0; // asked for by goToLine, until the text reaches it
     bool m_filling = false;
     // The lexer, set aside while the editor's document changes: its language and properties.
     bool m_lexerSuspended = false;

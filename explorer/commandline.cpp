@@ -1,8 +1,12 @@
 #include "commandline.h"
+#include "quillon.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
+
+#include <vector>
 
 namespace palisade {
 
@@ -57,12 +61,21 @@ Invocation parseCommandLine(const QStringList &args)
                                   QStringLiteral("Shows the document in <view>: arm, mapping or aim."),
                                   QStringLiteral("view"));
     parser.addOption(view);
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Checks the references of each FILE and prints what is wrong, without a window; exits 0 "
+                       "when all is well, 1 when something was found, 2 when a file cannot be read."));
+    parser.addOption(check);
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("With --check: one JSON object per finding and line."));
+    parser.addOption(json);
     for (const char *name : kQtOptionsWithValue)
         addHidden(parser, QLatin1String(name), QStringLiteral("value"));
     for (const char *name : kQtFlags)
         addHidden(parser, QLatin1String(name));
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The document to open."),
-                                 QStringLiteral("[FILE]"));
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("The document to open (with --check: the documents to check)."),
+                                 QStringLiteral("[FILE...]"));
 
     Invocation inv;
     // The usage names the program as it was started, with or without an application object.
@@ -95,6 +108,21 @@ Invocation parseCommandLine(const QStringList &args)
         }
     }
     const QStringList files = parser.positionalArguments();
+    if (parser.isSet(check)) {
+        inv.action = Invocation::Action::CheckReferences;
+        inv.files = files;
+        inv.json = parser.isSet(json);
+        if (files.isEmpty()) {
+            inv.action = Invocation::Action::UsageError;
+            inv.error = QStringLiteral("--check needs at least one file.");
+        }
+        return inv;
+    }
+    if (parser.isSet(json)) {
+        inv.action = Invocation::Action::UsageError;
+        inv.error = QStringLiteral("--json goes with --check.");
+        return inv;
+    }
     if (files.size() > 1) {
         inv.action = Invocation::Action::UsageError;
         inv.error = QStringLiteral("Too many files: Palisade opens one document at a time.");
@@ -119,6 +147,16 @@ int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
         std::fprintf(err, "Palisade: %s\n\n%s", inv.error.toLocal8Bit().constData(),
                      inv.usage.toLocal8Bit().constData());
         return 2;
+    case Invocation::Action::CheckReferences: {
+        std::vector<QByteArray> names;
+        for (const QString &f : inv.files)
+            names.push_back(QFile::encodeName(f));
+        std::vector<const char *> argv;
+        for (const QByteArray &n : names)
+            argv.push_back(n.constData());
+        std::fflush(out);
+        return QuillonCheckReferences(int(argv.size()), argv.data(), inv.json ? 1 : 0);
+    }
     }
     return -1;
 }

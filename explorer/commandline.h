@@ -18,10 +18,13 @@ struct Invocation {
         ShowHelp, // --help
         ShowVersion, // --version
         UsageError, // an unknown option, a bad value, too many files
+        CheckReferences, // --check FILE... [--json]
     };
     Action action = Action::OpenWindow;
     int viewMode = -1; // --view: 0 ARM, 1 Mapping, 2 AIM; -1 when not given
     QString file; // the document to open at start ("" for none)
+    QStringList files; // CheckReferences: the documents to check
+    bool json = false; // CheckReferences: one JSON object per finding
     QString error; // UsageError: what was wrong
     QString usage; // the full help text
 };
@@ -33,7 +36,9 @@ Invocation parseCommandLine(const QStringList &args);
 int viewModeFromName(const QString &name);
 
 // Carries out an action that needs no window, writing to out and err; returns the exit code:
-// 0 for help and version, 2 for a usage error. -1 for OpenWindow (nothing done).
+// 0 for help and version, 2 for a usage error, the check's code for CheckReferences (0 clean,
+// 1 findings, 2 a file cannot be read; its report goes to the standard output). -1 for
+// OpenWindow (nothing done).
 int runWithoutWindow(const Invocation &invocation, FILE *out, FILE *err);
 
 // "Palisade 0.1.0": the program and its version.

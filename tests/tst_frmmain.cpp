@@ -69,6 +69,7 @@ private slots:
     // Command line
     void commandLineIsParsed_data();
     void commandLineIsParsed();
+    void checkOptionTakesFiles();
     void programAnswersWithoutADisplay_data();
     void programAnswersWithoutADisplay();
 
@@ -788,7 +789,21 @@ void TestFrmMain::commandLineIsParsed()
     QCOMPARE(inv.viewMode, view);
     QCOMPARE(inv.file, file);
     QCOMPARE(inv.error, error);
-    QVERIFY2(inv.usage.startsWith(QLatin1String("Usage: Palisade [options] [FILE]\n")), qPrintable(inv.usage));
+    QVERIFY2(inv.usage.startsWith(QLatin1String("Usage: Palisade [options] [FILE...]\n")), qPrintable(inv.usage));
+}
+
+void TestFrmMain::checkOptionTakesFiles()
+{
+    using A = palisade::Invocation::Action;
+    palisade::Invocation inv = palisade::parseCommandLine({"Palisade", "--check", "a.xml", "--json", "b.xml"});
+    QCOMPARE(int(inv.action), int(A::CheckReferences));
+    QCOMPARE(inv.files, (QStringList{"a.xml", "b.xml"}));
+    QVERIFY(inv.json);
+    inv = palisade::parseCommandLine({"Palisade", "--check"});
+    QCOMPARE(int(inv.action), int(A::UsageError));
+    QCOMPARE(inv.error, QStringLiteral("--check needs at least one file."));
+    inv = palisade::parseCommandLine({"Palisade", "--json", "a.xml"});
+    QCOMPARE(int(inv.action), int(A::UsageError));
 }
 
 void TestFrmMain::programAnswersWithoutADisplay_data()
@@ -798,11 +813,13 @@ void TestFrmMain::programAnswersWithoutADisplay_data()
     QTest::addColumn<QString>("out"); // a line stdout holds
     QTest::addColumn<QString>("err"); // a line stderr holds
     QTest::addRow("--version") << QStringList{"--version"} << 0 << "Palisade " PALISADE_VERSION << QString();
-    QTest::addRow("--help") << QStringList{"--help"} << 0 << "Usage: Palisade [options] [FILE]" << QString();
+    QTest::addRow("--help") << QStringList{"--help"} << 0 << "Usage: Palisade [options] [FILE...]" << QString();
     QTest::addRow("unknown option") << QStringList{"--bogus", "doc.xml"} << 2 << QString()
                                     << "Palisade: Unknown option 'bogus'.";
     QTest::addRow("bad view") << QStringList{"--view", "x"} << 2 << QString()
                               << "Palisade: Unknown view 'x': use arm, mapping or aim.";
+    QTest::addRow("--check of a file that is not there")
+        << QStringList{"--check", "--json", "/nonexistent/a.xml"} << 2 << QString() << QString();
 }
 
 void TestFrmMain::programAnswersWithoutADisplay()
@@ -827,7 +844,7 @@ void TestFrmMain::programAnswersWithoutADisplay()
     if (!err.isEmpty()) {
         QCOMPARE(stderrLines.value(0), err);
         // The usage follows the error, and nothing goes to stdout.
-        QVERIFY(stderrLines.contains(QStringLiteral("Usage: Palisade [options] [FILE]")));
+        QVERIFY(stderrLines.contains(QStringLiteral("Usage: Palisade [options] [FILE...]")));
         QCOMPARE(stdoutLines, QStringList{QString()});
     }
 }
