@@ -289,6 +289,7 @@ void frmMain::updateStatus()
         lblOpenTime->setText(QStringLiteral("opened in %1 ms").arg(QLocale().toString(ms)));
     }
     actFind->setEnabled(!path.isEmpty());
+    actCheck->setEnabled(!path.isEmpty());
 }
 
 void frmMain::onDocumentChanged()

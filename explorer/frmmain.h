@@ -101,6 +101,7 @@ private:
     QActionGroup *grpView = nullptr;
     QMenu *mnuRecent = nullptr;
     QAction *actFind = nullptr;
+    QAction *actCheck = nullptr;
     QAction *actBack = nullptr;
     QLabel *lblFilePath = nullptr;
     QLabel *lblInstances = nullptr;

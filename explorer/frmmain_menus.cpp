@@ -119,6 +119,12 @@ void frmMain::createMenus()
     actFind = addCommand(go, "actFind", QStringLiteral("&Find Instance..."), QKeySequence(Qt::CTRL | Qt::Key_F),
                          [this] { findInstance(); });
     actFind->setEnabled(false);
+    go->addSeparator();
+    actCheck = addCommand(go, "actCheck", QStringLiteral("Check &References"), QKeySequence(), [this] {
+        int findings = -1;
+        QMetaObject::invokeMethod(ctrlEdit, "CheckReferences", Q_RETURN_ARG(int, findings));
+    });
+    actCheck->setEnabled(false);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));

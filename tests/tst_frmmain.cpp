@@ -21,6 +21,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
@@ -523,8 +524,14 @@ void TestFrmMain::undoAndRedoFollowTheControlsStack()
 void TestFrmMain::findInstanceShowsTheChoiceAndBackReturns()
 {
     QVERIFY(!action("actFind")->isEnabled()); // no document yet
+    QVERIFY(!action("actCheck")->isEnabled());
     openVia(path("main.xml"));
     QVERIFY(action("actFind")->isEnabled());
+    // Check References brings the control's report forward.
+    auto *tabs = control()->findChild<QTabWidget *>(QStringLiteral("ctrlTab"));
+    run("actCheck", QKeySequence(), false);
+    QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("Check"));
+    tabs->setCurrentIndex(0);
     control()->session()->showInstance({}, QStringLiteral("id1"));
     QCOMPARE(control()->session()->entity(), QStringLiteral("product id1"));
     QVERIFY(!action("actBack")->isEnabled());
