@@ -51,10 +51,14 @@ set(CPACK_PACKAGE_VENDOR "The Wren developers")
 set(CPACK_PACKAGE_CONTACT "The Wren developers <wren-dev@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer and editor for STEP product data written as XML")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Wren Explorer (Palisade) shows ISO 10303 (STEP) documents written as XML in three views, \
-follows references between instances and files, and edits values and references in place, \
-saving only what was edited. The package also holds the editor control library Quillon with \
-its headers and CMake package.")
+    "Wren Explorer (Palisade) shows ISO 10303 (STEP) documents written as XML in three
+views, follows references between instances and files, and edits values and references
+in place, saving only what was edited.
+The package also holds the editor control library Quillon with its header and CMake
+package.")
+if(QUILLON_DESIGNER_PLUGIN)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION "\nIts Qt Designer plugin puts the control in Designer's widget box.")
+endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
