@@ -30,7 +30,7 @@ QString QuillonDesignerPlugin::whatsThis() const
 
 QString QuillonDesignerPlugin::includeFile() const
 {
-    return QStringLiteral("quillon.h");
+    return QStringLiteral("ctrlxmleditor.h");
 }
 
 QIcon QuillonDesignerPlugin::icon() const

@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPluginLoader>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUiLoader>
 #include <QXmlStreamReader>
@@ -49,6 +51,18 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QCOMPARE(widgetClass, m_plugin->name());
         QVERIFY(width > 0 && height > 0);
+    }
+
+    // Code that uic makes of a form includes the header the plugin names: it must declare the
+    // class.
+    void includeFileDeclaresTheClass()
+    {
+        QFile header(QStringLiteral(EDITOR_DIR "/") + m_plugin->includeFile());
+        QVERIFY2(header.open(QIODevice::ReadOnly), qPrintable(header.fileName()));
+        const QString className = m_plugin->name().section(QStringLiteral("::"), -1);
+        QVERIFY(QString::fromUtf8(header.readAll())
+                    .contains(QRegularExpression(QStringLiteral("class\\s+(QUILLON_EXPORT\\s+)?") + className +
+                                                 QStringLiteral("\\s*:"))));
     }
 
     // A form with the control, loaded through Qt's form loader, gives a working control: it
