@@ -13,8 +13,6 @@
 
 #include <cmath>
 
-
-
 namespace {
 
 const char *const kTitle = "Wren Explorer";
@@ -214,4 +212,12 @@ void frmMain::updateTitle()
 void frmMain::optView_Click(int index)
 {
     ctrlEdit->setProperty("ViewMode", index);
+}
+
+void frmMain::setViewMode(int mode)
+{
+    if (mode < 0 || mode >= int(optView.size()))
+        return;
+    optView_Click(mode);
+    optView[ctrlEdit->property("ViewMode").toInt()]->setChecked(true);
 }

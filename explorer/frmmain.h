@@ -18,6 +18,8 @@ public:
 
     // Opens a file as the Open command does once its dialog has given a path.
     void openFile(const QString &path);
+    // Shows the view `mode` (0 ARM, 1 Mapping, 2 AIM) as its option button does.
+    void setViewMode(int mode);
 
     // The Open dialog; returns "" when cancelled. Replaceable, so the window can be driven
     // without a real file dialog.

@@ -1,18 +1,29 @@
+#include "commandline.h"
 #include "frmmain.h"
 
 #include <QApplication>
-#include <QStringList>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Palisade"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Wren"));
+    QCoreApplication::setApplicationName(QStringLiteral("Palisade"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PALISADE_VERSION));
 
+    // The command line is read before any application object exists: what opens no window
+    // needs no display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const palisade::Invocation invocation = palisade::parseCommandLine(args);
+    if (invocation.action != palisade::Invocation::Action::OpenWindow)
+        return palisade::runWithoutWindow(invocation, stdout, stderr);
+
+    QApplication app(argc, argv);
     frmMain window;
+    if (invocation.viewMode >= 0)
+        window.setViewMode(invocation.viewMode);
     window.show();
-    // One optional argument: a document to open at start, as the Open command would.
-    const QStringList args = QApplication::arguments();
-    if (args.size() > 1)
-        window.openFile(args.at(1));
+    if (!invocation.file.isEmpty())
+        window.openFile(invocation.file);
     return QApplication::exec();
 }

@@ -1,0 +1,126 @@
+#include "commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace palisade {
+
+namespace {
+
+// Options QApplication takes for itself (it removes them from the arguments when the window is
+// made); known here so that they are not refused before it sees them.
+const char *const kQtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon", "qwindowtitle",
+    "style",    "stylesheet",         "session",       "display"};
+const char *const kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+void addHidden(QCommandLineParser &parser, const QString &name, const QString &valueName = {})
+{
+    QCommandLineOption option(name, QString(), valueName);
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+}
+
+} // namespace
+
+QString versionText()
+{
+    return QStringLiteral("Palisade %1").arg(QStringLiteral(PALISADE_VERSION));
+}
+
+int viewModeFromName(const QString &name)
+{
+    const QString n = name.toLower();
+    if (n == QLatin1String("arm"))
+        return 0;
+    if (n == QLatin1String("mapping"))
+        return 1;
+    if (n == QLatin1String("aim"))
+        return 2;
+    return -1;
+}
+
+Invocation parseCommandLine(const QStringList &args)
+{
+    QCommandLineParser parser;
+    // "-platform offscreen" as Qt writes its own options, not "-p -l -a ...".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("Wren Explorer: views and edits STEP product data written as XML."));
+    // Not addHelpOption(): its --help-all would be one more mode to carry out.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption view(QStringLiteral("view"),
+                                  QStringLiteral("Shows the document in <view>: arm, mapping or aim."),
+                                  QStringLiteral("view"));
+    parser.addOption(view);
+    for (const char *name : kQtOptionsWithValue)
+        addHidden(parser, QLatin1String(name), QStringLiteral("value"));
+    for (const char *name : kQtFlags)
+        addHidden(parser, QLatin1String(name));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The document to open."),
+                                 QStringLiteral("[FILE]"));
+
+    Invocation inv;
+    // The usage names the program as it was started, with or without an application object.
+    const QString program = QFileInfo(args.value(0, QStringLiteral("Palisade"))).fileName();
+    inv.usage = parser.helpText();
+    const qsizetype endOfFirst = inv.usage.indexOf(QLatin1Char(' '), qsizetype(7)); // after "Usage: "
+    if (inv.usage.startsWith(QLatin1String("Usage: ")) && endOfFirst > 0)
+        inv.usage.replace(7, endOfFirst - 7, program);
+
+    if (!parser.parse(args)) {
+        inv.action = Invocation::Action::UsageError;
+        inv.error = parser.errorText();
+        return inv;
+    }
+    if (parser.isSet(help)) {
+        inv.action = Invocation::Action::ShowHelp;
+        return inv;
+    }
+    if (parser.isSet(version)) {
+        inv.action = Invocation::Action::ShowVersion;
+        return inv;
+    }
+    if (parser.isSet(view)) {
+        const QString name = parser.value(view);
+        inv.viewMode = viewModeFromName(name);
+        if (inv.viewMode < 0) {
+            inv.action = Invocation::Action::UsageError;
+            inv.error = QStringLiteral("Unknown view '%1': use arm, mapping or aim.").arg(name);
+            return inv;
+        }
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        inv.action = Invocation::Action::UsageError;
+        inv.error = QStringLiteral("Too many files: Palisade opens one document at a time.");
+        return inv;
+    }
+    inv.file = files.value(0);
+    return inv;
+}
+
+int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
+{
+    switch (inv.action) {
+    case Invocation::Action::OpenWindow:
+        return -1;
+    case Invocation::Action::ShowHelp:
+        std::fputs(inv.usage.toLocal8Bit().constData(), out);
+        return 0;
+    case Invocation::Action::ShowVersion:
+        std::fprintf(out, "%s\n", versionText().toLocal8Bit().constData());
+        return 0;
+    case Invocation::Action::UsageError:
+        std::fprintf(err, "Palisade: %s\n\n%s", inv.error.toLocal8Bit().constData(),
+                     inv.usage.toLocal8Bit().constData());
+        return 2;
+    }
+    return -1;
+}
+
+} // namespace palisade

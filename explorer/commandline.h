@@ -1,0 +1,42 @@
+#pragma once
+// What Palisade is asked to do by its command line. Parsing needs no application object, so
+// the modes that open no window (help, version, a usage error) run without a display.
+//
+// A new mode without a window adds its option in commandline.cpp, an Action, and its branch in
+// runWithoutWindow(); main() opens the window only for Action::OpenWindow.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace palisade {
+
+struct Invocation {
+    enum class Action {
+        OpenWindow, // the window, with file and viewMode applied
+        ShowHelp, // --help
+        ShowVersion, // --version
+        UsageError, // an unknown option, a bad value, too many files
+    };
+    Action action = Action::OpenWindow;
+    int viewMode = -1; // --view: 0 ARM, 1 Mapping, 2 AIM; -1 when not given
+    QString file; // the document to open at start ("" for none)
+    QString error; // UsageError: what was wrong
+    QString usage; // the full help text
+};
+
+// Parses the arguments; args[0] is the program as it was started.
+Invocation parseCommandLine(const QStringList &args);
+
+// The view mode named on the command line ("arm", "mapping", "aim", in any case); -1 for others.
+int viewModeFromName(const QString &name);
+
+// Carries out an action that needs no window, writing to out and err; returns the exit code:
+// 0 for help and version, 2 for a usage error. -1 for OpenWindow (nothing done).
+int runWithoutWindow(const Invocation &invocation, FILE *out, FILE *err);
+
+// "Palisade 0.1.0": the program and its version.
+QString versionText();
+
+} // namespace palisade
