@@ -28,6 +28,9 @@
 //   QWidget *editor = QuillonCreateControl("Quillon.CtrlXMLEditor", window);
 //   bool ok = false;
 //   QMetaObject::invokeMethod(editor, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
+//
+// Installed as <prefix>/include/quillon/quillon.h with quillon_export.h; a CMake host links
+// the library with find_package(Quillon) and target_link_libraries(host PRIVATE Quillon::Quillon).
 
 #include "quillon_export.h"
 
