@@ -118,8 +118,9 @@ int CtrlXMLEditor::CheckReferences()
     QApplication::restoreOverrideCursor();
     m_findings->setFindings(findings);
     lstFindings->header()->resizeSections(QHeaderView::ResizeToContents);
-    lblCheck->setText(findings.isEmpty() ? QStringLiteral("No problems found.")
-                                         : QStringLiteral("%1 problem(s) found.").arg(findings.size()));
+    lblCheck->setText(findings.isEmpty()     ? QStringLiteral("No problems found.")
+                      : findings.size() == 1 ? QStringLiteral("1 problem found.")
+                                             : QStringLiteral("%1 problems found.").arg(findings.size()));
     ctrlTab->setCurrentWidget(pageCheck);
     return int(findings.size());
 }
