@@ -181,11 +181,17 @@ void CtrlXMLEditor::connectSession()
             SaveItemChanges(true);
     });
     connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
-    // Row handles do not outlive the rows.
+    // Row handles do not outlive the rows. Rows replaced while an edit is still open (an undo
+    // or redo from the host's menu) take it with them: its text belongs to rows gone.
     connect(s->rows(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (IsEditing())
+            SaveItemChanges(false);
         m_edit->forgetRow();
         m_nLinkRow = -1;
     });
+    // An undo or redo shows the row it changed.
+    connect(s, &EditorSession::changeShown, this,
+            [this](int row) { ctrlProperties->setCurrentIndex(m_session->rows()->index(row, 0)); });
 }
 
 void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
