@@ -13,6 +13,7 @@
 
 #include <QWidget>
 
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QModelIndex;
@@ -64,6 +65,8 @@ signals:
     void ModifiedChanged(bool modified);
 
 protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -81,6 +84,10 @@ private:
     void ctrlProperties_KeyPress(int keyAscii);
     void cmdBack_Click();
     void mnuEdit_Click();
+    // Keys (ctrlxmleditor_keys.cpp): Undo, Redo and Back anywhere but in the edit box; the
+    // list's Enter, F2 and menu keys. True when the key was taken.
+    bool controlKeyPress(const QKeyEvent *event);
+    bool ctrlProperties_KeyDown(const QKeyEvent *event);
 
     void FitColumns();
     void setListVisible(bool visible);
@@ -120,4 +127,3 @@ private:
 };
 
 } // namespace quillon
-

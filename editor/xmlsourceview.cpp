@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include <cstring>
@@ -65,10 +66,27 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
+    // The text cannot change here: Undo and Redo go to the widgets around, for the document.
+    m_editor->installEventFilter(this);
 
     m_fill = new QTimer(this);
     m_fill->setInterval(0);
     connect(m_fill, &QTimer::timeout, this, &XmlSourceView::fillChunk);
+}
+
+bool XmlSourceView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_editor && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+            key->keyCombination() == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z)) {
+            // Ignored and taken from the editor: the key goes on to the parents.
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void XmlSourceView::showDocument(XmlDocument *doc)

@@ -40,6 +40,7 @@ public:
     bool isStale() const { return m_stale; }
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
