@@ -165,6 +165,7 @@ void CtrlXMLEditor::connectSession()
     connect(s, &EditorSession::addressChanged, lblAddress, &QLabel::setText);
     connect(s, &EditorSession::backEnabledChanged, cmdBack, &QWidget::setEnabled);
     connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
+    connect(s, &EditorSession::modifiedChanged, ieXML, &XmlSourceView::setUnsavedEdits);
     connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
         if (busy)
             dlgWait::instance(this)->beginWait([this] { m_session->cancelLoad(); });

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QLabel;
 class QsciScintilla;
 class QTimer;
 
@@ -38,14 +39,22 @@ public:
     QString shownText() const;
     // Whether the text still has to be put in, in full (it will be while the view is visible).
     bool isStale() const { return m_stale; }
+    // The document has edits the file does not hold: a notice above the text says that the
+    // text is the file as last saved (lblXmlStale).
+    void setUnsavedEdits(bool unsaved);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void readIfVisible();
+    void placeChildren();
+    // The text's colours from the palette: its Base as paper, the lexer's colours made
+    // readable on it.
+    void applyPalette();
     void startFill();
     void fillChunk();
     void stopFill();
@@ -55,6 +64,8 @@ private:
     QByteArray stringResult(unsigned int message, const char *key) const;
 
     QsciScintilla *m_editor = nullptr;
+    QLabel *m_notice = nullptr;
+    bool m_paletteQueued = false;
     QTimer *m_fill = nullptr;
     QPointer<XmlDocument> m_doc;
     QString m_path;
