@@ -145,6 +145,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
     applyLayout();
+    updateMinimumSize();
 }
 
 CtrlXMLEditor::~CtrlXMLEditor() = default;

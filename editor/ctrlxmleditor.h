@@ -60,6 +60,9 @@ public:
     EditorSession *session() const { return m_session; }
     // The arrangement of the children, in twips.
     const layout::EditorLayout &currentLayout() const { return m_layout; }
+    // The smallest size at which no two children overlap (layout::minimumSize); the control
+    // does not shrink below it (minimumSize() holds it too).
+    QSize minimumSizeHint() const override;
 
 signals:
     void ModifiedChanged(bool modified);
@@ -98,6 +101,7 @@ private:
     void lblResizeBar_MouseDown(int x);
     void lblResizeBar_MouseMove(int x);
     void lblResizeBar_MouseUp();
+    void updateMinimumSize();
     int toPx(int twips) const;
     int toTwips(int px) const;
     double dpi() const;
