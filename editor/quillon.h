@@ -15,6 +15,20 @@
 //     QString FileName (read)           the file of the document shown
 //     bool Modified (read, notify ModifiedChanged(bool))  the document has unsaved edits
 //
+//   Undo and Redo
+//     The control's session holds a QUndoStack (objectName "undoStack") with the committed edits
+//     and link changes of the document shown; a load clears it, a save marks it clean, and
+//     Modified follows its clean state. A host makes Edit-menu actions from it:
+//       auto *stack = editor->findChild<QUndoStack *>(QStringLiteral("undoStack"));
+//       editMenu->addAction(stack->createUndoAction(editMenu));
+//       editMenu->addAction(stack->createRedoAction(editMenu));
+//     While the focus is inside the control (not in its in-place edit box, which keeps its own
+//     text undo), Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y are the control's, even where a host action
+//     has the same shortcut; an undo or redo from a menu drops an in-place edit still open.
+//   Size
+//     minimumSizeHint() (and minimumSize()) is the size below which the control's children
+//     would overlap; it does not shrink further.
+//
 // Example:
 //   QWidget *editor = QuillonCreateControl("Quillon.CtrlXMLEditor", window);
 //   bool ok = false;

@@ -36,6 +36,7 @@ private slots:
     void undoAndRedoKeys();
     void undoKeyInTheEditBoxUndoesItsText();
     void controlKeysWinOverTheHostsShortcut();
+    void menuUndoWhileEditingDropsTheOpenEdit();
 
 private:
     ControlFixture *f = nullptr;
@@ -396,6 +397,28 @@ void TestCtrlKeys::controlKeysWinOverTheHostsShortcut()
     QTest::keyClick(ctrlTree, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(hostUndo.size(), 1);
     QCOMPARE(ctrl->session()->undoStack()->index(), 0);
+}
+
+void TestCtrlKeys::menuUndoWhileEditingDropsTheOpenEdit()
+{
+    // What a host's Edit menu reaches: the stack, found by name from the control.
+    auto *hostStack = f->ctrl->findChild<QUndoStack *>(QStringLiteral("undoStack"));
+    QCOMPARE(hostStack, stack());
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    setCurrentRow(QStringLiteral("name"));
+    QTest::keyClick(list(), Qt::Key_F2);
+    QTest::keyClicks(f->edit(), QStringLiteral("!"));
+    QTest::keyClick(f->edit(), Qt::Key_Return);
+    setCurrentRow(QStringLiteral("alias"));
+    QTest::keyClick(list(), Qt::Key_F2);
+    QTest::keyClicks(f->edit(), QStringLiteral("xy"));
+    hostStack->undo();
+    QVERIFY(!f->ctrl->IsEditing());
+    QVERIFY(!f->edit()->isVisible());
+    QCOMPARE(rowTexts(list(), 1).mid(0, 1) + rowTexts(list(), 1).mid(6, 1), (QStringList{"Shaft", "one"}));
+    QCOMPARE(stack()->count(), 1);
+    QCOMPARE(list()->currentIndex().row(), 0); // the row the undo changed
+    QVERIFY(!f->ctrl->Modified());
 }
 
 QTEST_MAIN(TestCtrlKeys)
