@@ -4,6 +4,7 @@
 #include "dlgwait.h"
 #include "editbox.h"
 #include "linepainter.h"
+#include "nodetree.h"
 #include "treemodel.h"
 #include "xmlsourceview.h"
 
@@ -50,6 +51,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
     cmdBack->setText(QStringLiteral("<< Back"));
     cmdBack->setEnabled(false);
+    cmdBack->setFocusPolicy(Qt::StrongFocus); // in the tab order wherever buttons are not
     cmdLoad = child<QPushButton>(pageStep, "cmdLoad");
     cmdLoad->setText(QStringLiteral("Load"));
     cmdLoad->hide();
@@ -97,12 +99,18 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     // Rows are tall enough for the edit box that opens 60 twips inside them.
     m_session->rows()->setRowHeight(m_edit->lineEdit()->sizeHint().height() + toPx(60));
 
-    ctrlTree = child<QTreeView>(pageStep, "ctrlTree");
+    auto *tree = child<NodeTree>(pageStep, "ctrlTree");
+    ctrlTree = tree;
     ctrlTree->setModel(m_session->treeModel());
     ctrlTree->setHeaderHidden(true);
     ctrlTree->setUniformRowHeights(true);
     ctrlTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ctrlTree->installEventFilter(this);
     connect(ctrlTree, &QTreeView::clicked, this, &CtrlXMLEditor::ctrlTree_NodeClick);
+    // Enter and Space are a click; moving the current node shows it unless that loads a file.
+    connect(tree, &NodeTree::chosenByKey, this, &CtrlXMLEditor::ctrlTree_NodeClick);
+    connect(tree, &NodeTree::movedByKey, this,
+            [this](const QModelIndex &node) { tell(m_session->moveToNode(m_session->treeModel()->nodeIndex(node))); });
 
     lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
     lblResizeBar->setCursor(Qt::SizeHorCursor);
@@ -138,6 +146,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
     applyLayout();
+    updateMinimumSize();
 }
 
 CtrlXMLEditor::~CtrlXMLEditor() = default;
@@ -158,6 +167,7 @@ void CtrlXMLEditor::connectSession()
     connect(s, &EditorSession::addressChanged, lblAddress, &QLabel::setText);
     connect(s, &EditorSession::backEnabledChanged, cmdBack, &QWidget::setEnabled);
     connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
+    connect(s, &EditorSession::modifiedChanged, ieXML, &XmlSourceView::setUnsavedEdits);
     connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
         if (busy)
             dlgWait::instance(this)->beginWait([this] { m_session->cancelLoad(); });
@@ -183,11 +193,17 @@ void CtrlXMLEditor::connectSession()
     });
     connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
     connectHostSignals();
-    // Row handles do not outlive the rows.
+    // Row handles do not outlive the rows. Rows replaced while an edit is still open (an undo
+    // or redo from the host's menu) take it with them: its text belongs to rows gone.
     connect(s->rows(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (IsEditing())
+            SaveItemChanges(false);
         m_edit->forgetRow();
         m_nLinkRow = -1;
     });
+    // An undo or redo shows the row it changed.
+    connect(s, &EditorSession::changeShown, this,
+            [this](int row) { ctrlProperties->setCurrentIndex(m_session->rows()->index(row, 0)); });
 }
 
 void CtrlXMLEditor::tell(const EditorSession::Reports &reports)

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QModelIndex;
@@ -81,6 +82,9 @@ public:
     EditorSession *session() const { return m_session; }
     // The arrangement of the children, in twips.
     const layout::EditorLayout &currentLayout() const { return m_layout; }
+    // The smallest size at which no two children overlap (layout::minimumSize); the control
+    // does not shrink below it (minimumSize() holds it too).
+    QSize minimumSizeHint() const override;
 
 signals:
     void ModifiedChanged(bool modified);
@@ -89,6 +93,8 @@ signals:
     void CanGoBackChanged(bool canGoBack);
 
 protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -107,6 +113,10 @@ private:
     void ctrlProperties_KeyPress(int keyAscii);
     void cmdBack_Click();
     void mnuEdit_Click();
+    // Keys (ctrlxmleditor_keys.cpp): Undo, Redo and Back anywhere but in the edit box; the
+    // list's Enter, F2 and menu keys. True when the key was taken.
+    bool controlKeyPress(const QKeyEvent *event);
+    bool ctrlProperties_KeyDown(const QKeyEvent *event);
 
     void FitColumns();
     void setListVisible(bool visible);
@@ -123,6 +133,7 @@ private:
     void lblResizeBar_MouseDown(int x);
     void lblResizeBar_MouseMove(int x);
     void lblResizeBar_MouseUp();
+    void updateMinimumSize();
     int toPx(int twips) const;
     int toTwips(int px) const;
     double dpi() const;

@@ -54,7 +54,12 @@ bool CtrlXMLEditor::eventFilter(QObject *watched, QEvent *event)
                 ctrlProperties_ItemClick(index.row());
             ctrlProperties_Click();
         }
+    } else if (watched == ctrlTree && event->type() == QEvent::KeyPress) {
+        if (controlKeyPress(static_cast<QKeyEvent *>(event)))
+            return true;
     } else if (watched == ctrlProperties && event->type() == QEvent::KeyPress) {
+        if (controlKeyPress(static_cast<QKeyEvent *>(event)) || ctrlProperties_KeyDown(static_cast<QKeyEvent *>(event)))
+            return true;
         const int code = keyAscii(static_cast<QKeyEvent *>(event));
         if (code >= 0) {
             const bool wasEditing = IsEditing();

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QTreeView>
 
+#include <cmath>
+
 namespace quillon {
 
 double CtrlXMLEditor::dpi() const
@@ -74,6 +76,25 @@ void CtrlXMLEditor::applyLayout()
     placeLine(linShadow, l.linShadow);
 }
 
+QSize CtrlXMLEditor::minimumSizeHint() const
+{
+    layout::EditorLayout l = m_layout;
+    const QSize hint = lblSelectWhat->sizeHint();
+    l.lblSelectWhat.width = toTwips(hint.width());
+    l.lblSelectWhat.height = toTwips(hint.height());
+    const layout::Size s = layout::minimumSize(l, toTwips(ctrlTab->tabBar()->sizeHint().height()));
+    // Whole pixels that hold the twips.
+    auto px = [this](int twips) { return int(std::ceil(twips * dpi() / 1440.0)); };
+    return QSize(px(s.width), px(s.height));
+}
+
+void CtrlXMLEditor::updateMinimumSize()
+{
+    // A drag may have left the list narrower than the hint at the size the control has: it
+    // does not grow for that, it only shrinks no further.
+    setMinimumSize(minimumSizeHint().boundedTo(size()));
+}
+
 void CtrlXMLEditor::lblResizeBar_MouseDown(int x)
 {
     layout::dragBegin(m_layout, x);
@@ -87,8 +108,10 @@ void CtrlXMLEditor::lblResizeBar_MouseMove(int x)
 
 void CtrlXMLEditor::lblResizeBar_MouseUp()
 {
-    if (layout::dragEnd(m_layout))
+    if (layout::dragEnd(m_layout)) {
         applyLayout();
+        updateMinimumSize(); // the list's inset moved with the border
+    }
     FitColumns();
 }
 

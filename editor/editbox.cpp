@@ -94,6 +94,17 @@ bool EditBox::typed(int code)
     return true;
 }
 
+void EditBox::edit(int row)
+{
+    if (m_editing || !m_session->rows()->isValidRow(row) || m_session->rows()->row(row).isReference())
+        return;
+    m_box->setText(m_session->rows()->row(row).value);
+    placeOver(row, m_listLeftTop().x() + columnLeftTwips(1) + 60);
+    m_box->end(false);
+    m_row = row;
+    open();
+}
+
 void EditBox::close(bool save)
 {
     if (save && m_row >= 0)

@@ -40,6 +40,8 @@ public:
     void click();
     // A character typed in the list; opens the box on the selected value row. True when it did.
     bool typed(int code);
+    // Opens the box on value row `row` with its text, the caret at the end (F2, Enter).
+    void edit(int row);
     // Closes the box; with save the text becomes the row's value and its element's text.
     void close(bool save);
     // The rows were replaced: no row is prepared any more.

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <utility>
 
@@ -14,6 +15,7 @@ EditorSession::EditorSession(QObject *parent)
     : QObject(parent), m_tree(new TreeModel(this)), m_rows(new PropertyModel(this))
 {
     qRegisterMetaType<EditorSession::Reports>();
+    setUpUndo();
 }
 
 EditorSession::~EditorSession() = default;
@@ -109,6 +111,8 @@ void EditorSession::setDocument(XmlDocument *doc)
     }
     m_doc = doc;
     connect(m_doc, &XmlDocument::onreadystatechange, this, &EditorSession::onReadyState);
+    // The commands act on the nodes of the document they changed.
+    m_undo->clear();
     updateModified();
 }
 
@@ -201,6 +205,7 @@ bool EditorSession::saveTo(const QString &path)
         return false;
     }
     m_lastError.clear();
+    m_undo->setClean();
     updateModified();
     return true;
 }

@@ -18,10 +18,13 @@
 #include <QObject>
 #include <QString>
 
+class QUndoStack;
+
 namespace quillon {
 
 class TreeModel;
 class TreeStore;
+class XmlChange;
 
 class QUILLON_EXPORT EditorSession : public QObject {
     Q_OBJECT
@@ -70,6 +73,11 @@ public:
     Reports setViewMode(int mode);
     // A click on tree node `node` (an index of the tree store).
     Reports selectNode(int node);
+    // Whether that click would load a document (a jump into another file).
+    bool clickLoadsDocument(int node) const;
+    // The current tree node moved to `node` by the keyboard: shows what a click shows, except
+    // that a node whose click would load a document waits for a click (Enter).
+    Reports moveToNode(int node);
     // A left click on property row `row`: a reference row is followed.
     Reports followRow(int row);
     // Shows instance `id` of `document` (empty or the document shown: this one) as a followed
@@ -104,6 +112,10 @@ public:
     bool backEnabled() const { return m_backEnabled; }
     TreeModel *treeModel() const { return m_tree; }
     PropertyModel *rows() const { return m_rows; }
+    // Undo and Redo of the committed edits and link changes of the document shown (a child
+    // named "undoStack"). Any load clears it; a save marks it clean; undoing or redoing to the
+    // clean state leaves the document unmodified. See editorsession_undo.cpp.
+    QUndoStack *undoStack() const { return m_undo; }
 
     // ---- Figures of the document shown (for a host's status bar), new with each load --------
     // Its instances (/uos/*/aim-instances/*), counted once when its load completes.
@@ -130,8 +142,11 @@ signals:
     void editMustClose(); // an open edit is to be committed now
     void reported(const EditorSession::Reports &reports); // from the completion of a load
     void documentShown(); // a load completed: instanceCount() and lastOpenMs() are new
+    // An undo or redo put the rows of its change on show; row is the one it changed.
+    void changeShown(int row);
 
 private:
+    friend class ChangeCommand;
     enum class JumpResult { Started, NotLoaded, NotLeft };
 
     void onReadyState();
@@ -166,6 +181,19 @@ private:
     void refreshShownInstance();
     void recordEntry(const QString &entry);
 
+    // Undo (editorsession_undo.cpp): what the list shows, to be shown again by an undo or redo.
+    struct RowsView {
+        QList<PropertyRow> rows;
+        XmlNode owner, instance;
+        QString entity;
+    };
+    RowsView rowsView() const;
+    void showRowsView(const RowsView &view, int row);
+    // A change just made to row `row`, which showed `before`; link: the tree is built anew.
+    void recordChange(const XmlChange &change, const RowsView &before, int row, bool link);
+    void setUpUndo();
+    void followCleanState();
+
     XmlDocument *m_doc = nullptr;
     bool m_loading = false;
     bool m_cancelLoad = false;
@@ -191,6 +219,7 @@ private:
     QElapsedTimer m_openClock; // runs from open() to the load's completion
     int m_instanceCount = 0;
     qint64 m_lastOpenMs = -1;
+    QUndoStack *m_undo = nullptr;
 };
 
 } // namespace quillon

@@ -2,6 +2,7 @@
 // re-pointing references.
 #include "editorsession.h"
 #include "treemodel.h"
+#include "xmlchange.h"
 
 namespace quillon {
 
@@ -32,6 +33,22 @@ EditorSession::Reports EditorSession::selectNode(int node)
     else
         referenceBranch(selected);
     return take();
+}
+
+bool EditorSession::clickLoadsDocument(int node) const
+{
+    // As selectNode: a terminal node outside the ARM view whose element has an href and no ref.
+    const TreeStore &store = m_tree->store();
+    if (m_mode == 0 || !store.isValid(node) || store.childCount(node) >= 1)
+        return false;
+    const XmlNode selected = elementForNode(store, node);
+    return selected && !selected.selectSingleNode(QStringLiteral("@ref")) &&
+           selected.selectSingleNode(QStringLiteral("@href"));
+}
+
+EditorSession::Reports EditorSession::moveToNode(int node)
+{
+    return clickLoadsDocument(node) ? Reports() : selectNode(node);
 }
 
 void EditorSession::armBranch(const XmlNode &s)
@@ -192,10 +209,17 @@ void EditorSession::commitEdit(int index, const QString &text)
         PropertyRow row = m_rows->row(index);
         // Only the shown document takes edits; an element of a document left behind would
         // lose them at the next save.
-        XmlNode e = rowElement(row);
-        if (e && m_doc && e.belongsTo(m_doc) && e.setText(text)) {
-            row.value = text;
-            m_rows->setRow(index, row);
+        const XmlNode e = rowElement(row);
+        if (e && m_doc && e.belongsTo(m_doc)) {
+            const RowsView before = rowsView();
+            bool ok = false;
+            const XmlChange change = XmlChange::setText(e, text, &ok);
+            if (ok) {
+                row.value = text;
+                m_rows->setRow(index, row);
+            }
+            if (change)
+                recordChange(change, before, index, false);
         }
     }
     updateModified();
@@ -246,7 +270,9 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
         value = (sameFolder ? FileNameOf(document) : document) + QLatin1Char('#') + id;
     }
     element.setAttribute(same ? QStringLiteral("ref") : QStringLiteral("href"), value);
-    const XmlNode placed = parent.replaceChild(element, old);
+    const RowsView before = rowsView();
+    const XmlChange change = XmlChange::replaceChild(parent, element, old);
+    const XmlNode placed = change.placed();
     if (!placed)
         return {};
 
@@ -262,6 +288,7 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
     row.value = value;
     m_rows->setRow(index, row);
     rebuildTree();
+    recordChange(change, before, index, true);
     updateModified();
     return {};
 }

@@ -140,6 +140,21 @@ void resize(EditorLayout &l, int width, int height, int tabStripHeight)
     centreHint(l);
 }
 
+Size minimumSize(const EditorLayout &l, int tabStripHeight)
+{
+    // Widths within the tab: the list from its inset, at least its minimum and the hint's
+    // width (resize() leaves kInsetMargin to the right of it); <<Back with the same margin.
+    const int listWidth = std::max(kMinListWidth, l.lblSelectWhat.width);
+    const int tabW = std::max(l.propsInsetX + listWidth, l.cmdBack.left + l.cmdBack.width + kInsetMargin);
+    // Heights within the tab: the list and the tree from their insets, the splitter below
+    // the strip, and the "XML" tab's text (its height grows with the tab's) as tall as the
+    // list at its smallest.
+    const int browserH = kMinListHeight + 2 * (kBrowserTop - tabStripHeight) + tabStripHeight;
+    const int tabH = std::max({l.propsInsetY + std::max(kMinListHeight, l.lblSelectWhat.height),
+                               l.treeInsetY + kMinTreeHeight, tabStripHeight + kStripGap, browserH});
+    return {tabW + kTabMarginX, tabH + l.tabInsetY + kTabMarginBottom};
+}
+
 void dragBegin(EditorLayout &l, int x)
 {
     l.dragging = true;

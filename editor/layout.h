@@ -43,6 +43,16 @@ QUILLON_EXPORT EditorLayout designLayout();
 // itself to its caption) before the call. Sizes that would come out below zero are zero.
 QUILLON_EXPORT void resize(EditorLayout &l, int width, int height, int tabStripHeight);
 
+// The smallest control, in twips, at which no two children overlap and each lies within its
+// parent: the list keeps its minimum width and is wide enough for the hint that stands in its
+// place, the list and the tree keep their minimum heights, <<Back and the "XML" tab's text fit,
+// all with the arrangement's margins. As for resize(), lblSelectWhat holds the hint's size.
+struct Size {
+    int width = 0, height = 0;
+    bool operator==(const Size &) const = default;
+};
+QUILLON_EXPORT Size minimumSize(const EditorLayout &l, int tabStripHeight);
+
 // Splitter drag on the bar, x in the bar's own coordinates (twips).
 QUILLON_EXPORT void dragBegin(EditorLayout &l, int x);
 // Returns true when the panes moved.

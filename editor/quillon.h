@@ -24,6 +24,20 @@
 //     bool CanGoBack (read, notify CanGoBackChanged(bool))  Back has somewhere to go
 //     QString PugixmlVersion (read)     the version of the XML parser built in ("1.13")
 //
+//   Undo and Redo
+//     The control's session holds a QUndoStack (objectName "undoStack") with the committed edits
+//     and link changes of the document shown; a load clears it, a save marks it clean, and
+//     Modified follows its clean state. A host makes Edit-menu actions from it:
+//       auto *stack = editor->findChild<QUndoStack *>(QStringLiteral("undoStack"));
+//       editMenu->addAction(stack->createUndoAction(editMenu));
+//       editMenu->addAction(stack->createRedoAction(editMenu));
+//     While the focus is inside the control (not in its in-place edit box, which keeps its own
+//     text undo), Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y are the control's, even where a host action
+//     has the same shortcut; an undo or redo from a menu drops an in-place edit still open.
+//   Size
+//     minimumSizeHint() (and minimumSize()) is the size below which the control's children
+//     would overlap; it does not shrink further.
+//
 // Example:
 //   QWidget *editor = QuillonCreateControl("Quillon.CtrlXMLEditor", window);
 //   bool ok = false;

@@ -1110,6 +1110,11 @@ bool XmlDocument::isModified() const
     return m_data->modified;
 }
 
+void XmlDocument::setModified(bool modified)
+{
+    m_data->modified = modified;
+}
+
 QByteArray XmlDocument::toBytes() const
 {
     QByteArray out;

@@ -179,6 +179,9 @@ public:
     bool saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &done)> &waitFor);
     // The document differs from the file last read or written.
     bool isModified() const;
+    // Says whether it differs: false when changes were taken back to what the file holds
+    // (XmlChange), so that a save to the same file writes nothing.
+    void setModified(bool modified);
     // Parses text held in memory (tests, new documents); completion is delivered as for load.
     // save() then writes the encoding named in its declaration (UTF-8 when none).
     bool loadXml(const QString &xml);

@@ -47,12 +47,14 @@ struct EditLog {
     bool empty() const { return path.empty(); }
 };
 
-// The parser's node behind a handle, for the library's own checks.
+// The parser's node behind a handle, and the document it shares, for the library's own code.
 struct XmlNodeAccess {
     static pugi::xml_node node(const XmlNode &n)
     {
         return pugi::xml_node(static_cast<pugi::xml_node_struct *>(n.m_node));
     }
+    static bool isAttribute(const XmlNode &n) { return n.m_attr != nullptr; }
+    static const std::shared_ptr<DocData> &data(const XmlNode &n) { return n.m_doc; }
 };
 
 // The text of a written file in UTF-8, as a list of pieces: stretches of the source and text

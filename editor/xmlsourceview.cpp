@@ -7,11 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QSemaphore>
 #include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 
 namespace quillon {
 
@@ -36,6 +39,39 @@ qsizetype chunkLength(const char *data, qsizetype size, qsizetype max)
     while (n > 1 && (static_cast<unsigned char>(data[n]) & 0xC0) == 0x80)
         --n;
     return n;
+}
+
+// The relative luminance of a colour, as contrast ratios are figured.
+double luminance(const QColor &c)
+{
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// ink itself where it reads well on paper (a contrast of 4.5 or more), otherwise the same hue
+// made lighter on dark paper, darker on light paper, until it does.
+QColor readableOn(const QColor &ink, const QColor &paper)
+{
+    constexpr double kReadable = 4.5;
+    if (contrast(ink, paper) >= kReadable)
+        return ink;
+    const bool darkPaper = luminance(paper) < 0.18;
+    float h = 0, s = 0, l = 0, a = 1;
+    ink.getHslF(&h, &s, &l, &a);
+    QColor c = ink;
+    for (int step = 1; step <= 20; ++step) {
+        const float t = step / 20.0f;
+        c = QColor::fromHslF(h, s, darkPaper ? l + (1.0f - l) * t : l * (1.0f - t), a);
+        if (contrast(c, paper) >= kReadable)
+            break;
+    }
+    return c;
 }
 
 // The file's text in UTF-8, or why it cannot be shown.
@@ -109,6 +145,14 @@ struct XmlSourceView::Fill {
 
 XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
 {
+    m_notice = new QLabel(tr("Shows the file as last saved; the document has unsaved edits."), this);
+    m_notice->setObjectName(QStringLiteral("lblXmlStale"));
+    m_notice->setBackgroundRole(QPalette::ToolTipBase);
+    m_notice->setForegroundRole(QPalette::ToolTipText);
+    m_notice->setAutoFillBackground(true);
+    m_notice->setMargin(2);
+    m_notice->hide();
+
     m_editor = new QsciScintilla(this);
     m_editor->setObjectName(QStringLiteral("ieXMLText"));
     auto *lexer = new QsciLexerXML(m_editor);
@@ -131,11 +175,30 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
+    // The text cannot change here: Undo and Redo go to the widgets around, for the document.
+    m_editor->installEventFilter(this);
+
+    applyPalette();
 }
 
 XmlSourceView::~XmlSourceView()
 {
     stopFill();
+}
+
+bool XmlSourceView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_editor && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+            key->keyCombination() == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z)) {
+            // Ignored and taken from the editor: the key goes on to the parents.
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void XmlSourceView::showDocument(XmlDocument *doc)
@@ -190,7 +253,64 @@ void XmlSourceView::showEvent(QShowEvent *event)
 void XmlSourceView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_editor->setGeometry(rect());
+    placeChildren();
+}
+
+void XmlSourceView::placeChildren()
+{
+    const int top = m_notice->isHidden() ? 0 : std::min(height(), m_notice->sizeHint().height());
+    m_notice->setGeometry(0, 0, width(), top);
+    m_editor->setGeometry(0, top, width(), height() - top);
+}
+
+void XmlSourceView::setUnsavedEdits(bool unsaved)
+{
+    if (m_notice->isHidden() != unsaved)
+        return;
+    m_notice->setVisible(unsaved);
+    placeChildren();
+}
+
+void XmlSourceView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) &&
+        !m_paletteQueued) {
+        // Once the new palette has reached every widget, the editor's own included.
+        m_paletteQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_paletteQueued = false;
+                applyPalette();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void XmlSourceView::applyPalette()
+{
+    const QPalette pal = palette();
+    const QColor paper = pal.color(QPalette::Base);
+    QsciLexer *lexer = m_editor->lexer();
+    lexer->setDefaultPaper(paper);
+    lexer->setDefaultColor(readableOn(pal.color(QPalette::Text), paper));
+    lexer->setPaper(paper, -1);
+    for (int style = 0; style <= QsciScintillaBase::STYLE_MAX; ++style)
+        if (!lexer->description(style).isEmpty())
+            lexer->setColor(readableOn(lexer->defaultColor(style), paper), style);
+    m_editor->setMarginsBackgroundColor(pal.color(QPalette::Window));
+    m_editor->setMarginsForegroundColor(readableOn(pal.color(QPalette::WindowText), pal.color(QPalette::Window)));
+    m_editor->setFoldMarginColors(pal.color(QPalette::Window), pal.color(QPalette::Window));
+    // The fold marks: drawn in the window's text colour, filled with the paper.
+    for (unsigned long mark = QsciScintilla::SC_MARKNUM_FOLDEREND; mark <= QsciScintilla::SC_MARKNUM_FOLDEROPEN;
+         ++mark) {
+        m_editor->SendScintilla(QsciScintilla::SCI_MARKERSETFORE, mark, paper);
+        m_editor->SendScintilla(QsciScintilla::SCI_MARKERSETBACK, mark, pal.color(QPalette::WindowText));
+    }
+    m_editor->setCaretForegroundColor(pal.color(QPalette::Text));
+    m_editor->setSelectionBackgroundColor(pal.color(QPalette::Highlight));
+    m_editor->setSelectionForegroundColor(pal.color(QPalette::HighlightedText));
 }
 
 void XmlSourceView::readIfVisible()

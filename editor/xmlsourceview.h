@@ -18,6 +18,7 @@
 
 #include <memory>
 
+class QLabel;
 class QsciScintilla;
 
 namespace quillon {
@@ -43,8 +44,13 @@ public:
     QString shownText() const;
     // Whether the text still has to be put in, in full (it will be while the view is visible).
     bool isStale() const { return m_stale; }
+    // The document has edits the file does not hold: a notice above the text says that the
+    // text is the file as last saved (lblXmlStale).
+    void setUnsavedEdits(bool unsaved);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -52,6 +58,10 @@ private:
     struct Fill;
 
     void readIfVisible();
+    void placeChildren();
+    // The text's colours from the palette: its Base as paper, the lexer's colours made
+    // readable on it.
+    void applyPalette();
     void startFill();
     void finishFill(const std::shared_ptr<Fill> &fill);
     void stopFill();
@@ -61,6 +71,8 @@ private:
     QByteArray stringResult(unsigned int message, const char *key) const;
 
     QsciScintilla *m_editor = nullptr;
+    QLabel *m_notice = nullptr;
+    bool m_paletteQueued = false;
     QPointer<XmlDocument> m_doc;
     QString m_path;
     bool m_stale = false;

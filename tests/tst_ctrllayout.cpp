@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace quillon;
 using namespace testsupport;
@@ -22,7 +23,8 @@ private slots:
     void hintShowsExactlyWhileTheListIsHidden();
     void dragMovesTheBorderWithinItsLimits();
     void resizeAfterADragKeepsTheBorder();
-    void tinyControlDoesNotFail();
+    void tinyControlStopsAtItsMinimumSize();
+    void childrenDoNotOverlapAtTheMinimumSize();
     void columnsFillTheList();
     void columnsFillANarrowList();
 
@@ -165,14 +167,65 @@ void TestCtrlLayout::resizeAfterADragKeepsTheBorder()
     QVERIFY(qAbs(hint.center().x() - w("ctrlProperties")->geometry().center().x()) <= 2);
 }
 
-void TestCtrlLayout::tinyControlDoesNotFail()
+void TestCtrlLayout::tinyControlStopsAtItsMinimumSize()
 {
+    const QSize min = m_ctrl->minimumSizeHint();
+    QCOMPARE(m_ctrl->minimumSize(), min);
+    QVERIFY(min.width() < m_ctrl->width() && min.height() < m_ctrl->height());
     m_ctrl->resize(5, 5); // 75 twips: smaller than the margins
     settle();
+    QCOMPARE(m_ctrl->size(), min);
     const layout::EditorLayout &l = m_ctrl->currentLayout();
-    QCOMPARE(l.ctrlTab.width, 0);
-    QVERIFY(l.ieXML.width >= 0 && l.ieXML.height >= 0 && l.lblResizeBar.height >= 0);
-    QCOMPARE(l.ctrlProperties.width, 1500);
+    QVERIFY(l.ctrlProperties.width >= 1500);
+    QVERIFY(l.ieXML.width > 0 && l.ieXML.height > 0 && l.lblResizeBar.height > 0);
+    // In a layout the control asks for no less either.
+    QWidget host;
+    auto *box = new QVBoxLayout(&host);
+    auto *inLayout = new CtrlXMLEditor;
+    box->addWidget(inLayout);
+    host.resize(10, 10);
+    QVERIFY(host.minimumSizeHint().width() >= min.width());
+    QVERIFY(host.minimumSizeHint().height() >= min.height());
+}
+
+void TestCtrlLayout::childrenDoNotOverlapAtTheMinimumSize()
+{
+    QVERIFY(f->open(QStringLiteral("main.xml"), 1));
+    m_ctrl->resize(m_ctrl->minimumSizeHint());
+    settle();
+    // Visible siblings keep apart and within their parent's right and bottom edges (the
+    // entity caption, a label as long as its text, only needs to keep apart).
+    auto verifyApart = [](QWidget *parent) {
+        QList<QWidget *> shown;
+        for (QObject *o : parent->children())
+            if (auto *c = qobject_cast<QWidget *>(o); c && c->isVisible() && !c->isWindow())
+                shown << c;
+        QVERIFY(!shown.isEmpty());
+        // Shrinking moves right and bottom edges; the splitter starts above the page by design.
+        for (QWidget *c : shown)
+            if (c->objectName() != QStringLiteral("lblEntity"))
+                QVERIFY2(c->geometry().right() <= parent->rect().right() &&
+                             c->geometry().bottom() <= parent->rect().bottom(),
+                         qPrintable(c->objectName() + QStringLiteral(" outside ") + parent->objectName()));
+        for (int i = 0; i < shown.size(); ++i)
+            for (int j = i + 1; j < shown.size(); ++j)
+                QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                         qPrintable(shown[i]->objectName() + QStringLiteral(" overlaps ") + shown[j]->objectName()));
+    };
+    QWidget *page = w("tabSTEP");
+    verifyApart(m_ctrl);
+    verifyApart(page); // the hint in the list's place
+    QVERIFY(w("lblSelectWhat")->isVisible());
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    f->follow(QStringLiteral("of shape"));
+    QVERIFY(w("cmdBack")->isEnabled());
+    verifyApart(page); // the list, <<Back and the entity
+    QVERIFY(list()->isVisible());
+    QVERIFY(list()->columnWidth(1) > 0);
+    f->w<QTabWidget>("ctrlTab")->setCurrentIndex(1);
+    settle();
+    verifyApart(w("tabXML"));
+    QVERIFY(w("ieXML")->height() > 2 * w("ieXML")->fontMetrics().height());
 }
 
 void TestCtrlLayout::columnsFillTheList()
@@ -194,6 +247,9 @@ void TestCtrlLayout::columnsFillTheList()
 
 void TestCtrlLayout::columnsFillANarrowList()
 {
+    // The list is to be narrower than the control's minimum size allows (a drag can leave it
+    // that narrow, or a host that lifts the minimum).
+    m_ctrl->setMinimumSize(0, 0);
     m_ctrl->resize(900, 700);
     QVERIFY(f->open(QStringLiteral("main.xml"), 1));
     QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));

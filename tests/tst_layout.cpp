@@ -78,6 +78,45 @@ private slots:
         QCOMPARE(l.linShadow.y2 - l.linShadow.y1, l.lblResizeBar.height);
     }
 
+    void minimumSizeIsWhereTheListStopsFitting_data()
+    {
+        QTest::addColumn<int>("hintWidth");
+        QTest::addColumn<int>("strip");
+        QTest::addColumn<int>("drag"); // the splitter moved by this much first
+        QTest::newRow("narrow hint") << 1000 << 360 << 0;
+        QTest::newRow("wide hint") << 2925 << 360 << 0;
+        QTest::newRow("wide hint, low strip") << 2925 << 300 << 0;
+        QTest::newRow("after a drag right") << 2925 << 360 << 900;
+        QTest::newRow("after a drag left") << 1000 << 360 << -1500;
+    }
+    void minimumSizeIsWhereTheListStopsFitting()
+    {
+        QFETCH(int, hintWidth);
+        QFETCH(int, strip);
+        QFETCH(int, drag);
+        EditorLayout l = designSized();
+        l.lblSelectWhat.width = hintWidth;
+        l.lblSelectWhat.height = 240;
+        dragBegin(l, 0);
+        dragMove(l, drag);
+        dragEnd(l);
+        const Size min = minimumSize(l, strip);
+        auto fits = [&](int w, int h) {
+            EditorLayout m = l;
+            resize(m, w, h, strip);
+            const Rect &list = m.ctrlProperties, &tree = m.ctrlTree, &tab = m.ctrlTab, &back = m.cmdBack;
+            return list.left + list.width <= tab.width - 120 && list.top + list.height <= tab.height - 120 &&
+                   tree.top + tree.height <= tab.height - 120 && m.lblSelectWhat.width <= list.width &&
+                   back.left + back.width <= tab.width - 120 && m.ieXML.height >= 500 && m.lblResizeBar.height > 0 &&
+                   tree.left + tree.width < m.linHilite.x1 && m.lblAddress.width > 0;
+        };
+        QVERIFY(fits(min.width, min.height));
+        QVERIFY(fits(min.width + 3000, min.height + 3000));
+        // One twip less either way and something no longer fits.
+        QVERIFY(!fits(min.width - 1, min.height));
+        QVERIFY(!fits(min.width, min.height - 1));
+    }
+
     void resizeKeepsEdgesAndDoesNotDrift()
     {
         const EditorLayout design = designLayout();

@@ -3,6 +3,7 @@
 
 #include "refs.h"
 #include "treestore.h"
+#include "xmlchange.h"
 #include "xmldocument.h"
 #include "xmldocument_p.h"
 
@@ -261,6 +262,7 @@ struct Edits {
     pugi::xml_node property; // the element whose first child was replaced
     pugi::xml_node replaced; // that first child
     pugi::xml_node made; // the element put in its place (in the edited document)
+    std::vector<XmlChange> changes; // both, to be taken back
 };
 
 // Edits doc as the editor does: the first property whose first child is text gets new text
@@ -285,7 +287,11 @@ Edits applyEdits(XmlDocument &doc, const XmlDocument &original)
     const pugi::xml_node top = raw(original.documentElement()).root();
     if (textProperty) {
         edits.text = follow(top, rawPath(raw(textProperty)));
-        require(textProperty.setText(kEditedText), "text edit", where(edits.text));
+        bool ok = false;
+        const XmlChange change = XmlChange::setText(textProperty, kEditedText, &ok);
+        require(ok, "text edit", where(edits.text));
+        if (change)
+            edits.changes.push_back(change);
     }
     if (linkProperty) {
         const XmlNode target = instances.first();
@@ -300,13 +306,15 @@ Edits applyEdits(XmlDocument &doc, const XmlDocument &original)
         const XmlNode old = linkProperty.firstChild();
         edits.property = follow(top, rawPath(raw(linkProperty)));
         edits.replaced = follow(top, rawPath(raw(old)));
-        const XmlNode placed = linkProperty.replaceChild(element, old);
+        const XmlChange change = XmlChange::replaceChild(linkProperty, element, old);
+        const XmlNode placed = change.placed();
         require(placed && placed.parentNode() == linkProperty && linkProperty.firstChild() == placed, "reference edit",
                 where(edits.property));
         require(placed.attribute(0).nodeName() == QLatin1String("ref") && placed.attribute(0).text() == id &&
                     placed.namespaceURI() == ns,
                 "re-pointed element", QStringLiteral("%1 in \"%2\"").arg(placed.nodeName(), placed.namespaceURI()));
         edits.made = raw(placed);
+        edits.changes.push_back(change);
     }
     return edits;
 }
@@ -396,11 +404,21 @@ int quillonFuzzOne(const uint8_t *data, size_t size)
 
     XmlDocument edited;
     require(edited.loadData(input), "second load", edited.errorString());
-    const Edits edits = applyEdits(edited, doc);
+    Edits edits = applyEdits(edited, doc);
     const QByteArray saved = edited.toBytes();
     XmlDocument reloaded;
     require(reloaded.loadData(saved), "reload of the edited save",
             reloaded.errorString() + QStringLiteral(" in: ") + showBytes(saved, 0));
     compareReloaded(raw(doc.documentElement()).root(), raw(reloaded.documentElement()).root(), edits);
+
+    // Taken back, the edits leave the unedited save; made again, the edited one.
+    for (auto it = edits.changes.rbegin(); it != edits.changes.rend(); ++it)
+        it->undo();
+    const QByteArray undone = edited.toBytes();
+    require(undone == unedited, "undone edits", QStringLiteral("written: \"%1\"").arg(showBytes(undone, 0)));
+    for (XmlChange &change : edits.changes)
+        change.redo();
+    require(edited.toBytes() == saved, "redone edits",
+            QStringLiteral("written: \"%1\"").arg(showBytes(edited.toBytes(), 0)));
     return 0;
 }

@@ -1,0 +1,180 @@
+// The "XML" tab: its colours follow the palette, and a notice says when the text on show (the
+// file as saved) lacks the document's unsaved edits.
+#include "ctrlxmleditor.h"
+#include "testsupport.h"
+
+#include <Qsci/qscilexer.h>
+#include <Qsci/qsciscintilla.h>
+
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QUndoStack>
+
+#include <cmath>
+
+using namespace quillon;
+using namespace testsupport;
+
+namespace {
+
+QColor fromScintilla(long bgr)
+{
+    return QColor(int(bgr & 0xff), int((bgr >> 8) & 0xff), int((bgr >> 16) & 0xff));
+}
+
+// WCAG's contrast ratio of two colours.
+double contrast(const QColor &a, const QColor &b)
+{
+    auto lum = [](const QColor &c) {
+        auto ch = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+    };
+    const double x = lum(a), y = lum(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+QPalette darkPalette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(45, 45, 48));
+    p.setColor(QPalette::WindowText, QColor(220, 220, 220));
+    p.setColor(QPalette::Base, QColor(30, 30, 30));
+    p.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
+    p.setColor(QPalette::Text, QColor(230, 230, 230));
+    p.setColor(QPalette::Button, QColor(50, 50, 50));
+    p.setColor(QPalette::ButtonText, QColor(220, 220, 220));
+    p.setColor(QPalette::Highlight, QColor(38, 79, 120));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    return p;
+}
+
+} // namespace
+
+class TestXmlTab : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void darkPaletteGivesADarkReadableText();
+    void lightPaletteAgainAfterADarkOne();
+    void noticeShowsWhileTheDocumentHasUnsavedEdits();
+
+private:
+    ControlFixture *f = nullptr;
+    QPalette m_appPalette;
+    QsciScintilla *text() const { return f->ctrl->findChild<QsciScintilla *>(QStringLiteral("ieXMLText")); }
+    QColor paper(int style) const
+    {
+        return fromScintilla(text()->SendScintilla(QsciScintilla::SCI_STYLEGETBACK, style));
+    }
+    QColor ink(int style) const { return fromScintilla(text()->SendScintilla(QsciScintilla::SCI_STYLEGETFORE, style)); }
+    // Every style of the lexer stands on paper and reads on it.
+    void verifyStylesOn(const QColor &expectedPaper) const
+    {
+        QsciLexer *lexer = text()->lexer();
+        QVERIFY(lexer);
+        int checked = 0;
+        for (int style = 0; style <= QsciScintillaBase::STYLE_MAX; ++style) {
+            if (lexer->description(style).isEmpty())
+                continue;
+            ++checked;
+            QCOMPARE(paper(style), expectedPaper);
+            QVERIFY2(contrast(ink(style), paper(style)) >= 4.5,
+                     qPrintable(QStringLiteral("style %1 (%2): %3 on %4")
+                                    .arg(style)
+                                    .arg(lexer->description(style), ink(style).name(), paper(style).name())));
+        }
+        QVERIFY(checked > 10);
+        QCOMPARE(paper(QsciScintillaBase::STYLE_DEFAULT), expectedPaper);
+    }
+    void showXmlTab()
+    {
+        f->w<QTabWidget>("ctrlTab")->setCurrentIndex(1);
+        QTRY_VERIFY(!text()->text().isEmpty());
+    }
+};
+
+void TestXmlTab::init()
+{
+    m_appPalette = QApplication::palette();
+    f = new ControlFixture({QStringLiteral("nav/main.xml")});
+    QVERIFY(f->exposed);
+    QVERIFY(f->open(QStringLiteral("main.xml"), 1));
+    QVERIFY(text());
+}
+
+void TestXmlTab::cleanup()
+{
+    delete f;
+    f = nullptr;
+    QApplication::setPalette(m_appPalette);
+}
+
+void TestXmlTab::darkPaletteGivesADarkReadableText()
+{
+    showXmlTab();
+    const QPalette dark = darkPalette();
+    QApplication::setPalette(dark);
+    settle();
+    verifyStylesOn(dark.color(QPalette::Base));
+    // What is painted: the paper beyond the end of the lines is the palette's Base.
+    const QImage shot = text()->viewport()->grab().toImage();
+    QCOMPARE(QColor(shot.pixel(shot.width() - 3, shot.height() - 3)), dark.color(QPalette::Base));
+    // The line numbers stand on the window colour.
+    const QColor margin =
+        fromScintilla(text()->SendScintilla(QsciScintilla::SCI_STYLEGETBACK, QsciScintillaBase::STYLE_LINENUMBER));
+    QCOMPARE(margin, dark.color(QPalette::Window));
+}
+
+void TestXmlTab::lightPaletteAgainAfterADarkOne()
+{
+    QsciLexer *lexer = text()->lexer();
+    QApplication::setPalette(darkPalette());
+    settle();
+    QPalette light = m_appPalette;
+    light.setColor(QPalette::Base, QColor(255, 255, 240));
+    QApplication::setPalette(light);
+    settle();
+    verifyStylesOn(QColor(255, 255, 240));
+    // The lexer's own colours come back where they read well.
+    int kept = 0;
+    for (int style = 0; style <= QsciScintillaBase::STYLE_MAX; ++style)
+        if (!lexer->description(style).isEmpty() &&
+            contrast(lexer->defaultColor(style), light.color(QPalette::Base)) >= 4.5) {
+            QCOMPARE(ink(style), lexer->defaultColor(style));
+            ++kept;
+        }
+    QVERIFY(kept > 5);
+}
+
+void TestXmlTab::noticeShowsWhileTheDocumentHasUnsavedEdits()
+{
+    auto *notice = f->w<QLabel>("lblXmlStale");
+    QVERIFY(notice);
+    showXmlTab();
+    QVERIFY(!notice->isVisible());
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    f->session()->commitEdit(0, QStringLiteral("Rotor"));
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->text(), QStringLiteral("Shows the file as last saved; the document has unsaved edits."));
+    // Above the text, which starts below it.
+    QVERIFY(notice->geometry().bottom() < text()->geometry().top());
+    QCOMPARE(notice->y(), 0);
+    QVERIFY(f->ctrl->SaveProfile());
+    QVERIFY(!notice->isVisible());
+    QCOMPARE(text()->geometry().top(), 0);
+
+    f->session()->commitEdit(0, QStringLiteral("Axle"));
+    QVERIFY(notice->isVisible());
+    f->session()->undoStack()->undo(); // back to what the file holds
+    QVERIFY(!notice->isVisible());
+    f->session()->undoStack()->redo();
+    QVERIFY(notice->isVisible());
+    QVERIFY(f->ctrl->LoadProfile(f->path(QStringLiteral("main.xml"))));
+    settle();
+    QVERIFY(!notice->isVisible());
+}
+
+QTEST_MAIN(TestXmlTab)
+#include "tst_xmltab.moc"
