@@ -117,10 +117,15 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
                                             QStringLiteral("XML Files (*.xml)"));
     };
 
-    // The designed client area, and the menu and status bars around it. Small enough to be
-    // useful, large enough that no pane's size goes negative.
+    // The designed client area, and the menu and status bars around it. The smallest size
+    // keeps the view frame right of the buttons and the control at its own smallest size
+    // (Form_Resize gives it what the buttons row and the margins leave).
     const int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
-    setMinimumSize(toPx(5000), toPx(4000) + chrome);
+    const QSize control = ctrlEdit->minimumSize();
+    const int buttonsRight = cmdExit->geometry().right() + 1 + toPx(120);
+    const int minWidth = std::max(buttonsRight + fraView->width() + toPx(250), control.width() + toPx(150));
+    const int minHeight = ctrlEdit->y() + control.height() + toPx(300);
+    setMinimumSize(minWidth, minHeight + chrome);
     resize(toPx(9375), toPx(6645) + chrome);
     frmClient->installEventFilter(this);
     Form_Initialize();

@@ -303,11 +303,21 @@ void TestFrmMain::resizeStretchesTheControlAndKeepsTheFrameRight()
     QVERIFY(qAbs(twips(control()->width()) - (twips(outer.width()) - 150)) <= 30);
     QVERIFY(qAbs(twips(control()->height()) - (twips(outer.height()) - 720 - 300)) <= 30);
     QVERIFY(qAbs(twips(outer.width()) - twips(frame()->geometry().right() + 1) - 250) <= 30);
-    // The window cannot be made so small that the control's size would go negative.
+    // At its smallest the window still overlaps nothing: the buttons, the view frame and the
+    // control each keep their own place, and the control is not below its own smallest size.
     m_win->resize(10, 10);
     settle();
-    QVERIFY(control()->width() > 0);
-    QVERIFY(control()->height() > 0);
+    QVERIFY(control()->width() >= control()->minimumSizeHint().width());
+    QVERIFY(control()->height() >= control()->minimumSizeHint().height());
+    QList<QWidget *> children{control(), frame()};
+    for (const char *name : {"cmdOpen", "cmdSave", "cmdSaveAs", "cmdExit"})
+        children << button(name);
+    // (The view frame's bottom edge lies on the control's top at every size, by design: that
+    // pair is left out.)
+    for (int i = 0; i < children.size(); ++i)
+        for (int j = std::max(i + 1, 2); j < children.size(); ++j)
+            QVERIFY2(!children[i]->geometry().intersects(children[j]->geometry()),
+                     qPrintable(children[i]->objectName() + QLatin1String(" / ") + children[j]->objectName()));
 }
 
 void TestFrmMain::exitAndCloseAskAboutUnsavedEdits_data()
