@@ -1,10 +1,45 @@
 #include "frmmain.h"
+#include "quillon.h"
 
 #include <QApplication>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Palisade --graph FILE --id ID [--depth N] --out OUT.svg|OUT.png: writes the reference graph
+// around one instance without opening a window. Returns -1 when the arguments are not that.
+int graphCommand(int argc, char *argv[])
+{
+    if (argc < 2 || std::strcmp(argv[1], "--graph") != 0)
+        return -1;
+    const char *file = argc > 2 ? argv[2] : nullptr, *id = nullptr, *out = nullptr;
+    int depth = 1;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--id") == 0)
+            id = argv[i + 1];
+        else if (std::strcmp(argv[i], "--depth") == 0)
+            depth = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--out") == 0)
+            out = argv[i + 1];
+    }
+    if (!file || !id || !out || (argc - 3) % 2 != 0) {
+        std::fprintf(stderr, "usage: %s --graph FILE --id ID [--depth 1|2] --out OUT.svg|OUT.png\n", argv[0]);
+        return 64;
+    }
+    return QuillonExportGraph(file, id, depth, out);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (const int graph = graphCommand(argc, argv); graph >= 0)
+        return graph;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Palisade"));
 

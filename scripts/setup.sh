@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake qt6-base-dev qt6-svg-dev libpugixml-dev libqscintilla2-qt6-dev
-          libgl-dev xvfb imagemagick clang libclang-rt-14-dev libxml2-utils)
+          libgl-dev xvfb imagemagick clang libclang-rt-14-dev libxml2-utils
+          libgraphviz-dev)
 
 missing=()
 for p in "${packages[@]}"; do
