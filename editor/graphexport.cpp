@@ -2,6 +2,7 @@
 #include "graphmodel.h"
 #include "graphscene.h"
 #include "quillon.h"
+#include "refindex.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -40,8 +41,9 @@ int QuillonExportGraph(const char *file, const char *id, int depth, const char *
     if (!centre)
         return fail(2, QStringLiteral("%1: no instance with id \"%2\"").arg(path, instanceId));
 
+    ReferenceIndex index;
     GraphModel model;
-    model.build(&doc, path, centre, depth, graphReferrers(&doc, path));
+    model.build(&doc, path, centre, depth, graphReferrers(&doc, &index));
     GraphScene scene;
     if (!scene.draw(model, QApplication::palette(), QApplication::font()))
         return fail(3, QStringLiteral("%1: the graph could not be laid out").arg(path));

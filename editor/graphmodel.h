@@ -11,8 +11,8 @@
 // that refers to them (which names the target's kind). A reference whose target is not in
 // the document is a node "missing: id".
 //
-// Who refers to an instance comes from a ReferrerSource; scanReferrers() is one that walks the
-// whole document per question (correct at once, slow on large documents).
+// Who refers to an instance comes from a ReferrerSource: graphReferrers() answers from a
+// ReferenceIndex; scanReferrers() walks the whole document per question (for comparison).
 
 #include "quillon_export.h"
 #include "xmldocument.h"
@@ -38,8 +38,10 @@ using ReferrerSource = std::function<QList<GraphReferrer>(const QString &id)>;
 // A source that walks every instance of doc for each question. fileName is the document's
 // path: an `href` to it (by path or by bare name) counts as a reference into it.
 QUILLON_EXPORT ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName);
-// The source the graph uses for doc (graphreferrers.cpp: the one place that decides).
-QUILLON_EXPORT ReferrerSource graphReferrers(const XmlDocument *doc, const QString &fileName);
+class ReferenceIndex;
+// The source the graph uses: doc's reverse index (built on the first question, kept while
+// the document does not change). index must outlive the source.
+QUILLON_EXPORT ReferrerSource graphReferrers(const XmlDocument *doc, ReferenceIndex *index);
 
 struct QUILLON_EXPORT GraphNode {
     enum class Kind {

@@ -243,7 +243,7 @@ void GraphPage::rebuild()
     if (newCentre)
         m_model.clearExpanded();
     m_centreKey = key;
-    m_model.build(doc, m_session->fileName(), centre, spnDepth->value(), graphReferrers(doc, m_session->fileName()));
+    m_model.build(doc, m_session->fileName(), centre, spnDepth->value(), graphReferrers(doc, &m_index));
     if (!m_scene->draw(m_model, palette(), font()))
         m_scene->drawMessage(QStringLiteral("The graph could not be laid out."), palette(), font());
     // The centre is the scene's origin in every layout: keeping it in the middle of the view

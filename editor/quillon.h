@@ -24,6 +24,12 @@
 
 class QWidget;
 
+// Check References without a window: checks the files together and prints the report to
+// stdout, one finding a line: "file:line: kind: message", or with json != 0 one JSON object a
+// line (JSON Lines) with the members "file", "line", "kind", "id" and "message". Returns 0 when
+// nothing was found, 1 when something was, 2 when a file cannot be read.
+extern "C" QUILLON_EXPORT int QuillonCheckReferences(int fileCount, const char *const *files, int json);
+
 // A new control for the programmatic identifier "Quillon.CtrlXMLEditor", a child of parent;
 // null for any other identifier.
 extern "C" QUILLON_EXPORT QWidget *QuillonCreateControl(const char *progId, QWidget *parent);

@@ -216,8 +216,15 @@ QString xpathPredicate(const QString &attrName, const QString &value)
 // ---------------------------------------------------------------------------------------
 // DocData
 
+quint64 DocData::nextStamp()
+{
+    static std::atomic<quint64> counter{0};
+    return ++counter;
+}
+
 void DocData::touched()
 {
+    stamp = nextStamp();
     lookupsWithoutIndex = 0;
     indexValid = false;
     instanceIndex.clear();
@@ -724,6 +731,15 @@ const char *ElementRef::attributeName(int index) const
 const char *ElementRef::attributeValue(int index) const
 {
     return attributeAt(nodeOf(m_p), index).value();
+}
+const char *ElementRef::attribute(const char *name) const
+{
+    const pugi::xml_attribute a = nodeOf(m_p).attribute(name);
+    return a ? a.value() : nullptr;
+}
+bool ElementRef::firstNodeIsElement() const
+{
+    return nodeOf(m_p).first_child().type() == pugi::node_element;
 }
 
 bool XmlNode::belongsTo(const XmlDocument *doc) const

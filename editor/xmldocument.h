@@ -45,6 +45,9 @@ public:
     int attributeCount() const;
     const char *attributeName(int index) const; // "" out of range
     const char *attributeValue(int index) const; // "" out of range
+    const char *attribute(const char *name) const; // the value; null when there is none
+    // Its first child node is an element (whitespace-only text is not kept, comments count).
+    bool firstNodeIsElement() const;
 
 private:
     friend class XmlNode;
@@ -203,6 +206,12 @@ public:
     QString path() const; // the file loaded; empty after loadXml or a failed load
 
     const DocData *documentId() const { return m_data.get(); }
+    // A number that no other state of any document in this process has: a new one after every
+    // load and every change of the tree (what a cache of facts about the document compares).
+    quint64 changeStamp() const;
+    // The 1-based line on which each element's start tag stands in the text of the file
+    // (sourceUtf8), 0 for one that did not come from the file; one pass over the text.
+    QList<int> lineNumbers(const QList<ElementRef> &elements) const;
 
     // Serialises the document as save() would write it (for tests and diagnostics).
     QByteArray toBytes() const;

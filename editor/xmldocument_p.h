@@ -62,7 +62,7 @@ struct TextRecipe {
     struct Piece {
         bool fromSource = true;
         size_t begin = 0, end = 0; // source bytes, when fromSource
-        std::string text;          // otherwise
+        std::string text; // otherwise
     };
     std::vector<Piece> pieces;
 
@@ -103,6 +103,9 @@ struct DocData {
     mutable int lookupsWithoutIndex = 0;
     static constexpr int kLookupsBeforeIndex = 3;
     mutable QString error;
+
+    quint64 stamp = nextStamp(); // XmlDocument::changeStamp
+    static quint64 nextStamp();
 
     EditLog edits;
     bool modified = false; // differs from the file last read or written
@@ -170,6 +173,10 @@ public:
     virtual bool write(const char *data, size_t size) = 0;
 };
 bool serializeDocument(const DocData &d, ByteSink &sink, TextRecipe *recipe = nullptr);
+
+// Where a node of the source begins in d.source, or npos when it did not come from there. A
+// node that took another's place (or whose value changed) begins where its recorded span does.
+size_t nodeStart(const DocData &d, pugi::xml_node n);
 
 // Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
 // from the source, or whose place can no longer be told (a text whose value changed).

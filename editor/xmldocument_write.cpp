@@ -458,8 +458,8 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// Where a node of the source begins, or npos when it did not come from there. A node that
-// took another's place (or whose value changed) begins where its recorded span does.
+} // namespace
+
 size_t nodeStart(const DocData &d, pugi::xml_node n)
 {
     if (const auto it = d.edits.spans.find(n.internal_object()); it != d.edits.spans.end())
@@ -486,6 +486,8 @@ size_t nodeStart(const DocData &d, pugi::xml_node n)
         return npos;
     }
 }
+
+namespace {
 
 // Just after the '>' that stands last before limit, with only blanks between; npos otherwise.
 size_t afterLastTag(const std::string &src, size_t limit)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -39,6 +40,23 @@ int main(int argc, char *argv[])
 {
     if (const int graph = graphCommand(argc, argv); graph >= 0)
         return graph;
+    // "--check FILE... [--json]": Check References without a window; the exit code is the
+    // check's (0 clean, 1 findings, 2 a file cannot be read).
+    if (argc > 1 && std::strcmp(argv[1], "--check") == 0) {
+        std::vector<const char *> files;
+        bool json = false;
+        for (int i = 2; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--json") == 0)
+                json = true;
+            else
+                files.push_back(argv[i]);
+        }
+        if (files.empty()) {
+            std::fputs("usage: Palisade --check FILE... [--json]\n", stderr);
+            return 2;
+        }
+        return QuillonCheckReferences(int(files.size()), files.data(), json ? 1 : 0);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Palisade"));

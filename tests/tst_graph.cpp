@@ -6,6 +6,7 @@
 #include "graphmodel.h"
 #include "graphscene.h"
 #include "quillon.h"
+#include "refindex.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -67,11 +68,12 @@ class tst_Graph : public QObject {
     QTemporaryDir m_dir;
     XmlDocument m_doc;
     QString m_path;
+    ReferenceIndex m_index;
 
     GraphModel build(const QString &id, int depth)
     {
         GraphModel m;
-        m.build(&m_doc, m_path, m_doc.findInstance(id), depth, scanReferrers(&m_doc, m_path));
+        m.build(&m_doc, m_path, m_doc.findInstance(id), depth, graphReferrers(&m_doc, &m_index));
         return m;
     }
 
@@ -168,6 +170,48 @@ private slots:
         QVERIFY(b.load(m_dir.filePath(QStringLiteral("b.xml"))));
         QVERIFY(scanReferrers(&b, b.path())(QStringLiteral("id1")).isEmpty());
         QVERIFY(scan(QString()).isEmpty());
+    }
+
+    void indexAndScanAgree()
+    {
+        const ReferrerSource scan = scanReferrers(&m_doc, m_path);
+        const ReferrerSource indexed = graphReferrers(&m_doc, &m_index);
+        int referrers = 0;
+        m_doc.forEachInstance([&](ElementRef e) {
+            const QString id = firstAttributeText(m_doc.documentElement().at(e));
+            const QList<GraphReferrer> a = scan(id), b = indexed(id);
+            QCOMPARE(b.size(), a.size());
+            for (int i = 0; i < a.size(); ++i) {
+                QVERIFY(a[i].instance == b[i].instance);
+                QCOMPARE(b[i].property, a[i].property);
+            }
+            referrers += int(a.size());
+        });
+        QCOMPARE(referrers, 7);
+    }
+
+    // A re-pointed reference moves its edge: the referrers follow the document's edits.
+    void followsEditLink()
+    {
+        testsupport::SessionHarness h({QStringLiteral("graph/a.xml"), QStringLiteral("graph/b.xml")});
+        QVERIFY(h.open(QStringLiteral("a.xml"), 2));
+        ReferenceIndex index;
+        const auto referrersOf = [&](const QString &id) {
+            GraphModel m;
+            m.build(h.doc(), h.path(QStringLiteral("a.xml")), h.instance(id), 1, graphReferrers(h.doc(), &index));
+            return edgeTexts(m).filter(QStringLiteral("assembly usage"));
+        };
+        QCOMPARE(referrersOf(QStringLiteral("id1")),
+                 QStringList({"assembly usage id3 -related product-> product id1"}));
+        QVERIFY(h.select(QStringLiteral("aim/aim-instances/assembly usage")).isEmpty());
+        QVERIFY(h.session
+                    .applyLink(h.row(QStringLiteral("related product")),
+                               h.path(QStringLiteral("a.xml")) + QStringLiteral("#product#id4"))
+                    .isEmpty());
+        QVERIFY(referrersOf(QStringLiteral("id1")).isEmpty());
+        QCOMPARE(referrersOf(QStringLiteral("id4")),
+                 QStringList({"assembly usage id3 -related product-> product id4",
+                              "assembly usage id3 -relating product-> product id4"}));
     }
 
     void moreThanTheLimitOnOneSide()

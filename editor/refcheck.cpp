@@ -1,0 +1,359 @@
+#include "refcheck.h"
+#include "refindex.h"
+#include "refs.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+QString str(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+bool isReferenceName(const char *name)
+{
+    return std::strcmp(name, "ref") == 0 || std::strcmp(name, "href") == 0;
+}
+
+// Whether an element name has a lower-case letter (differs from its upper-case form); ASCII
+// names are told without a conversion.
+bool nameHasLowerCase(const char *name)
+{
+    bool ascii = true;
+    for (const char *p = name; *p; ++p) {
+        if (*p >= 'a' && *p <= 'z')
+            return true;
+        ascii = ascii && static_cast<unsigned char>(*p) < 0x80;
+    }
+    return !ascii && hasLowerCase(QString::fromUtf8(name));
+}
+
+// "<name a="v">": how a finding shows an element.
+QString tagText(ElementRef e)
+{
+    QString t = QLatin1Char('<') + QString::fromUtf8(e.name());
+    if (e.attributeCount() > 0)
+        t += QStringLiteral(" %1=\"%2\"")
+                 .arg(QString::fromUtf8(e.attributeName(0)), QString::fromUtf8(e.attributeValue(0)));
+    return t + QLatin1Char('>');
+}
+
+// A finding before its line is known. "%LINE" in the message stands for the line of `other`.
+struct Pending {
+    ElementRef at;
+    const char *kind;
+    QString id;
+    QString message;
+    ElementRef other;
+};
+
+// What one document holds: its instances by id, and its references to follow up.
+struct DocFacts {
+    const XmlDocument *doc = nullptr;
+    QString path; // absolute, clean: how hrefs name it
+    std::unordered_map<std::string_view, ElementRef> ids; // the first instance of each id
+    std::vector<std::pair<ElementRef, const char *>> refs, hrefs;
+    std::vector<Pending> pending;
+
+    void add(ElementRef at, const char *kind, const QString &id, const QString &message, ElementRef other = {})
+    {
+        pending.push_back({at, kind, id, message, other});
+    }
+    void walk();
+    void checkInstance(ElementRef e);
+    void checkRows(ElementRef instance);
+    void checkRefs();
+};
+
+// Per depth of the walk: how the ARM view treats the element there.
+struct Level {
+    bool armShown = false; // the ARM view has a node for it
+    bool armStopped = false; // its walk of children met a name with a lower-case letter
+    const char *stopper = "";
+    bool instances = false; // it is /uos/*/aim-instances
+};
+
+void DocFacts::walk()
+{
+    const ElementRef root = doc->documentElement().ref();
+    if (!root)
+        return;
+    if (std::strcmp(root.name(), "uos") != 0) {
+        add(root, "ignored-element", {},
+            QStringLiteral("the document element is <%1>, not <uos>: no view shows the document and no reference "
+                           "finds its instances")
+                .arg(QString::fromUtf8(root.name())));
+        return;
+    }
+    std::vector<Level> levels(2);
+    ElementRef e = root.firstChild();
+    int depth = 1;
+    while (e) {
+        const char *name = e.name();
+        if (int(levels.size()) <= depth + 1)
+            levels.resize(size_t(depth) + 2);
+        Level &here = levels[size_t(depth)];
+        Level &parent = levels[size_t(depth - 1)];
+        here = Level{};
+
+        // The ARM view: every section is a root node; below, children in capitals are shown
+        // up to the first name with a lower-case letter, where the walk of the parent stops.
+        const bool lower = nameHasLowerCase(name);
+        if (depth == 1) {
+            here.armShown = true;
+        } else if (parent.armShown && !parent.armStopped) {
+            if (!lower) {
+                here.armShown = true;
+            } else {
+                parent.armStopped = true;
+                parent.stopper = name;
+                // A click on the parent selects its last child: with attributes, the first is
+                // shown as a reference.
+                const ElementRef last = e.parent().lastChild();
+                if (last.attributeCount() > 0 && !isReferenceName(last.attributeName(0)))
+                    add(last, "not-a-reference", {},
+                        QStringLiteral("the ARM view shows %1 as a reference, but its first attribute is neither ref "
+                                       "nor href")
+                            .arg(tagText(last)));
+            }
+        } else if (parent.armShown && !lower) {
+            add(e, "ignored-element", {},
+                QStringLiteral("the ARM view does not show <%1>: it stops at <%2> before it, the first element of "
+                               "<%3> whose name has a lower-case letter")
+                    .arg(QString::fromUtf8(name), QString::fromUtf8(parent.stopper),
+                         QString::fromUtf8(e.parent().name())));
+        }
+
+        if (QString::fromLatin1("aim-instances").compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+            const QString n = QString::fromUtf8(name);
+            if (depth == 2 && std::strcmp(name, "aim-instances") == 0)
+                here.instances = true;
+            else if (depth == 2)
+                add(e, "ignored-element", {},
+                    QStringLiteral("<%1> is not written aim-instances: the tree takes it for one, but no reference "
+                                   "or lookup finds the instances in it")
+                        .arg(n));
+            else if (depth == 1)
+                add(e, "ignored-element", {},
+                    QStringLiteral("<%1> stands directly in <uos>: instances are found only in "
+                                   "/uos/<section>/aim-instances")
+                        .arg(n));
+            else
+                add(e, "ignored-element", {},
+                    QStringLiteral("<%1> is nested too deep: instances are found only in /uos/<section>/aim-instances, "
+                                   "and the Mapping view hides it")
+                        .arg(n));
+        }
+        if (depth == 3 && parent.instances)
+            checkInstance(e);
+
+        if (const char *ref = e.attribute("ref"))
+            refs.emplace_back(e, ref);
+        if (const char *href = e.attribute("href"))
+            hrefs.emplace_back(e, href);
+
+        // Depth first, without recursion.
+        if (const ElementRef child = e.firstChild()) {
+            e = child;
+            ++depth;
+            continue;
+        }
+        while (depth > 0 && !e.nextSibling()) {
+            e = e.parent();
+            --depth;
+        }
+        e = depth > 0 ? e.nextSibling() : ElementRef();
+    }
+}
+
+void DocFacts::checkInstance(ElementRef e)
+{
+    const char *id = e.attribute("id");
+    if (!id) {
+        add(e, "missing-id", {},
+            QStringLiteral("the instance %1 has no id attribute: no reference can reach it").arg(tagText(e)));
+    } else {
+        if (std::strcmp(e.attributeName(0), "id") != 0)
+            add(e, "id-not-first", QString::fromUtf8(id),
+                QStringLiteral("the first attribute of %1 is not its id: the tree, the caption of the list and Back "
+                               "read the first attribute as the id")
+                    .arg(tagText(e)));
+        const auto [first, added] = ids.try_emplace(std::string_view(id), e);
+        if (!added)
+            add(e, "duplicate-id", QString::fromUtf8(id),
+                QStringLiteral("id \"%1\" is used by the instance on line %LINE already: references, the tree and "
+                               "the list reach only that first one, so clicking this one shows and edits the first")
+                    .arg(QString::fromUtf8(id)),
+                first->second);
+    }
+    if (!nameHasLowerCase(e.name()))
+        add(e, "ignored-element", id ? QString::fromUtf8(id) : QString(),
+            QStringLiteral("the AIM view does not show %1: its name has no lower-case letter").arg(tagText(e)));
+    checkRows(e);
+}
+
+// A property whose first child node is an element is a reference row: the list reads that
+// element's first attribute as the reference.
+void DocFacts::checkRows(ElementRef instance)
+{
+    for (ElementRef c = instance.firstChild(); c; c = c.nextSibling()) {
+        if (!c.firstNodeIsElement())
+            continue;
+        const ElementRef r = c.firstChild();
+        const QString row = NameToCaption(QString::fromUtf8(c.name()));
+        if (r.attributeCount() == 0)
+            add(r, "not-a-reference", {},
+                QStringLiteral("the row \"%1\" holds <%2> without attributes: the list cannot show this instance "
+                               "(Exception in \"PopulateInstance\")")
+                    .arg(row, QString::fromUtf8(r.name())));
+        else if (!isReferenceName(r.attributeName(0)))
+            add(r, "not-a-reference", {},
+                QStringLiteral("the row \"%1\" reads the first attribute of %2 as a reference: ref or href must come "
+                               "first")
+                    .arg(row, tagText(r)));
+    }
+}
+
+void DocFacts::checkRefs()
+{
+    for (const auto &[e, value] : refs) {
+        if (ids.count(std::string_view(value)))
+            continue;
+        add(e, "unknown-ref", QString::fromUtf8(value),
+            *value ? QStringLiteral("ref \"%1\" names no instance of this document").arg(QString::fromUtf8(value))
+                   : QStringLiteral("the ref of <%1> is empty").arg(QString::fromUtf8(e.name())));
+    }
+}
+
+// The hrefs of all documents, grouped by the file they name, so that each file is read once.
+struct HrefTarget {
+    std::vector<std::pair<DocFacts *, size_t>> uses; // (holder, index into its hrefs)
+};
+
+void checkHrefs(std::vector<DocFacts> &docs)
+{
+    std::map<QString, HrefTarget> targets;
+    for (DocFacts &f : docs) {
+        QHash<QString, QString> resolved; // document part -> file, once per part
+        for (size_t i = 0; i < f.hrefs.size(); ++i) {
+            const auto &[e, value] = f.hrefs[i];
+            const std::string_view v(value);
+            const size_t hash = v.find('#');
+            const QString id = hash == std::string_view::npos ? QString() : str(v.substr(hash + 1)).section(u'#', 0, 0);
+            if (hash == std::string_view::npos || id.isEmpty()) {
+                f.add(e, "unknown-href", id, QStringLiteral("href \"%1\" has no \"#id\" part").arg(str(v)));
+                continue;
+            }
+            const QString part = str(v.substr(0, hash));
+            if (part.isEmpty()) {
+                f.add(e, "missing-file", id, QStringLiteral("href \"%1\" names no file").arg(str(v)));
+                continue;
+            }
+            auto it = resolved.find(part);
+            if (it == resolved.end())
+                it = resolved.insert(part, resolveDocumentPart(f.path, part));
+            targets[it.value()].uses.emplace_back(&f, i);
+        }
+    }
+    for (auto &[file, target] : targets) {
+        const XmlDocument *in = nullptr;
+        for (const DocFacts &f : docs)
+            if (sameDocument(f.path, file))
+                in = f.doc;
+        std::unique_ptr<XmlDocument> read;
+        QString error;
+        if (!in) {
+            read = std::make_unique<XmlDocument>();
+            if (read->load(file))
+                in = read.get();
+            else
+                error = read->errorString();
+        }
+        for (const auto &[f, i] : target.uses) {
+            const auto &[e, value] = f->hrefs[i];
+            const QString v = QString::fromUtf8(value);
+            const QString id = v.section(u'#', 1, 1);
+            if (!in)
+                f->add(e, "missing-file", id, QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
+            else if (!in->findInstance(id))
+                f->add(e, "unknown-href", id,
+                       QStringLiteral("href \"%1\": %2 has no instance with id \"%3\"")
+                           .arg(v, QFileInfo(file).fileName(), id));
+        }
+    }
+}
+
+QList<Finding> collect(DocFacts &f)
+{
+    QList<ElementRef> at;
+    at.reserve(qsizetype(f.pending.size() * 2));
+    for (const Pending &p : f.pending)
+        at << p.at << p.other;
+    const QList<int> lines = f.doc->lineNumbers(at);
+    QList<Finding> out;
+    out.reserve(qsizetype(f.pending.size()));
+    for (size_t i = 0; i < f.pending.size(); ++i) {
+        Pending &p = f.pending[i];
+        QString message = p.message;
+        if (p.other)
+            message.replace(QLatin1String("%LINE"), QString::number(lines[qsizetype(2 * i + 1)]));
+        out.append({f.doc->path(), lines[qsizetype(2 * i)], QString::fromLatin1(p.kind), p.id, message});
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    return out;
+}
+
+} // namespace
+
+QList<Finding> ReferenceCheck::check(const QList<const XmlDocument *> &documents)
+{
+    std::vector<DocFacts> docs;
+    docs.reserve(size_t(documents.size()));
+    for (const XmlDocument *doc : documents) {
+        if (!doc || !doc->hasChildNodes())
+            continue;
+        DocFacts &f = docs.emplace_back();
+        f.doc = doc;
+        f.path = doc->path().isEmpty() ? QString() : resolveDocumentPart(QString(), doc->path());
+        f.walk();
+        f.checkRefs();
+    }
+    checkHrefs(docs);
+    QList<Finding> out;
+    for (DocFacts &f : docs)
+        out += collect(f);
+    return out;
+}
+
+QList<Finding> ReferenceCheck::checkFiles(const QStringList &files, bool *unreadable)
+{
+    std::vector<std::unique_ptr<XmlDocument>> docs;
+    QList<const XmlDocument *> read;
+    QList<Finding> failed;
+    for (const QString &file : files) {
+        auto doc = std::make_unique<XmlDocument>();
+        if (doc->load(file)) {
+            read << doc.get();
+            docs.push_back(std::move(doc));
+        } else {
+            failed.append({file, 0, QStringLiteral("unreadable"), {}, doc->errorString()});
+        }
+    }
+    if (unreadable)
+        *unreadable = !failed.isEmpty();
+    return failed + check(read);
+}
+
+} // namespace quillon

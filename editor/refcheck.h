@@ -1,0 +1,55 @@
+#pragma once
+// Check References: what in a set of documents the editor cannot follow or show. Every
+// finding names the file, the line of the element concerned (1-based) and a kind:
+//
+//   unreadable       the file cannot be read or is not well-formed
+//   unknown-ref      a ref names no instance of its document
+//   missing-file     an href names a file that cannot be read
+//   unknown-href     an href names no instance of its file (or has no "#id" part)
+//   not-a-reference  a row that shows a reference reads another attribute (or none) as one
+//   duplicate-id     a second instance with an id already used: only the first is ever shown
+//   missing-id       an instance without an id attribute
+//   id-not-first     an instance whose first attribute is not its id
+//   ignored-element  an element outside the document's shape that the views pass over
+
+#include "quillon_export.h"
+#include "xmldocument.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace quillon {
+
+struct Finding {
+    QString file; // the document's path as it was given
+    int line = 0; // 1-based; 0 when the element has no place in the file (made by an edit)
+    QString kind;
+    QString id; // the id concerned ("" where none)
+    QString message;
+    bool operator==(const Finding &o) const
+    {
+        return file == o.file && line == o.line && kind == o.kind && id == o.id && message == o.message;
+    }
+};
+
+class QUILLON_EXPORT ReferenceCheck {
+public:
+    // Checks documents held in memory, together: an href from one to another is looked up in
+    // memory; the other files that hrefs name are read once each. Lines are those of each
+    // document's file (XmlDocument::sourceUtf8). Findings come document by document, in the
+    // order given, each document's by line.
+    static QList<Finding> check(const QList<const XmlDocument *> &documents);
+    // Reads the files and checks them together. A file that cannot be read gives one finding
+    // of kind "unreadable" (and *unreadable is set true).
+    static QList<Finding> checkFiles(const QStringList &files, bool *unreadable = nullptr);
+};
+
+// Checks files and writes the report to out: one line "file:line: kind: message" per finding,
+// or with json one JSON object per line (JSON Lines) with the members file, line, kind, id and
+// message. Returns 0 when nothing was found, 1 when something was, 2 when a file cannot be read.
+QUILLON_EXPORT int writeReferenceReport(const QStringList &files, bool json, std::FILE *out);
+
+} // namespace quillon

@@ -1,0 +1,189 @@
+// The reverse of references: which instances refer to an instance, in its document and in the
+// other files of its folder, and that edits and re-pointed links are seen at once.
+#include "editorsession.h"
+#include "refindex.h"
+#include "testsupport.h"
+
+#include <QTest>
+
+using namespace quillon;
+using namespace testsupport;
+
+namespace {
+
+// "element id: property" of each referrer, and the file name where asked.
+QStringList describe(const QList<Referrer> &list, bool withFile = false)
+{
+    QStringList out;
+    for (const Referrer &r : list)
+        out << (withFile ? QFileInfo(r.file).fileName() + QLatin1Char(' ') : QString()) + r.element + QLatin1Char(' ') +
+                   r.id + QStringLiteral(": ") + r.property;
+    return out;
+}
+
+} // namespace
+
+class TestRefIndex : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void referrersInTheDocument_data();
+    void referrersInTheDocument();
+    void hrefNamingTheFileByPathCounts();
+    void otherFilesOfTheFolder_data();
+    void otherFilesOfTheFolder();
+    void aFileChangedOnDiskIsReadAgain();
+    void committedEditIsSeen();
+    void editLinkMovesTheReferrer_data();
+    void editLinkMovesTheReferrer();
+    void anotherDocumentIsIndexedAnew();
+
+private:
+    SessionHarness *h = nullptr;
+    ReferenceIndex index;
+    // Shows instance id of main.xml in the AIM view.
+    void show(const QString &id)
+    {
+        QVERIFY(h->session.selectNode(h->instanceNode(id)).isEmpty());
+        QCOMPARE(h->shownId(), id);
+    }
+};
+
+void TestRefIndex::init()
+{
+    h = new SessionHarness(
+        {QStringLiteral("refs/main.xml"), QStringLiteral("refs/part.xml"), QStringLiteral("refs/note.xml")});
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+}
+
+void TestRefIndex::cleanup()
+{
+    index.clear();
+    delete h;
+    h = nullptr;
+}
+
+void TestRefIndex::referrersInTheDocument_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QStringList>("expected");
+    // The mapping section's ref to id1 belongs to no instance: it is not listed.
+    QTest::newRow("refs only") << "id1" << QStringList{"assembly id3: made from", "drawing id4: depicts"};
+    // An href to this very file counts as a ref; a reference below the property's first
+    // child counts too.
+    QTest::newRow("ref, own href, nested")
+        << "id2" << QStringList{"product id1: of shape", "assembly id3: also shaped", "drawing id4: depicts"};
+    QTest::newRow("nobody") << "id3" << QStringList{};
+    QTest::newRow("an id of another file") << "p1" << QStringList{};
+    QTest::newRow("empty") << "" << QStringList{};
+}
+
+void TestRefIndex::referrersInTheDocument()
+{
+    QFETCH(QString, id);
+    QFETCH(QStringList, expected);
+    QCOMPARE(describe(index.referrers(*h->doc(), id)), expected);
+    // Asked again, from the index as built.
+    QCOMPARE(describe(index.referrers(*h->doc(), id)), expected);
+    for (const Referrer &r : index.referrers(*h->doc(), id))
+        QCOMPARE(r.file, h->path(QStringLiteral("main.xml")));
+}
+
+void TestRefIndex::hrefNamingTheFileByPathCounts()
+{
+    writeAll(h->path(QStringLiteral("self.xml")),
+             "<uos><aim><aim-instances><a id=\"a1\"><x><b href=\"" + h->path(QStringLiteral("self.xml")).toUtf8() +
+                 "#a2\"/></x></a><a id=\"a2\"><y><b href=\"./self.xml#a1\"/></y><z><b href=\"other/self.xml#a1\"/>"
+                 "</z></a></aim-instances></aim></uos>");
+    QVERIFY(h->open(QStringLiteral("self.xml"), 2));
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("a2"))), QStringList{"a a1: x"});
+    // "./self.xml" is the same file; "other/self.xml" is not.
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("a1"))), QStringList{"a a2: y"});
+}
+
+void TestRefIndex::otherFilesOfTheFolder_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QStringList>("expected");
+    // part.xml's href to elsewhere.xml#id1 names another file.
+    QTest::newRow("two files") << "id1" << QStringList{"note.xml note n1: about", "part.xml part p1: of product"};
+    QTest::newRow("one file") << "id2" << QStringList{"part.xml part p2: of shape"};
+    QTest::newRow("nobody") << "id4" << QStringList{};
+}
+
+void TestRefIndex::otherFilesOfTheFolder()
+{
+    QFETCH(QString, id);
+    QFETCH(QStringList, expected);
+    // A file that is not XML, and one that cannot be parsed, are passed over.
+    writeAll(h->path(QStringLiteral("broken.xml")), "<uos><aim>");
+    writeAll(h->path(QStringLiteral("notes.txt")), "<uos/>");
+    QCOMPARE(describe(index.referrersInFolder(*h->doc(), id), true), expected);
+    // The document's own hrefs to itself are not counted twice.
+    for (const Referrer &r : index.referrersInFolder(*h->doc(), id))
+        QVERIFY(!r.file.endsWith(QStringLiteral("/main.xml")));
+}
+
+void TestRefIndex::aFileChangedOnDiskIsReadAgain()
+{
+    QCOMPARE(describe(index.referrersInFolder(*h->doc(), QStringLiteral("id1")), true),
+             (QStringList{"note.xml note n1: about", "part.xml part p1: of product"}));
+    writeAll(h->path(QStringLiteral("note.xml")),
+             "<uos><aim><aim-instances><note id=\"n9\"><about><p href=\"main.xml#id3\"/></about></note>"
+             "</aim-instances></aim></uos>");
+    QCOMPARE(describe(index.referrersInFolder(*h->doc(), QStringLiteral("id1")), true),
+             QStringList{"part.xml part p1: of product"});
+    QCOMPARE(describe(index.referrersInFolder(*h->doc(), QStringLiteral("id3")), true),
+             QStringList{"note.xml note n9: about"});
+}
+
+void TestRefIndex::committedEditIsSeen()
+{
+    QCOMPARE(index.referrers(*h->doc(), QStringLiteral("id1")).size(), 2);
+    QVERIFY(index.isCurrentFor(*h->doc()));
+    show(QStringLiteral("id1"));
+    h->session.commitEdit(h->row(QStringLiteral("name")), QStringLiteral("Nut"));
+    QVERIFY(!index.isCurrentFor(*h->doc()));
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id1"))),
+             (QStringList{"assembly id3: made from", "drawing id4: depicts"}));
+    QVERIFY(index.isCurrentFor(*h->doc()));
+}
+
+void TestRefIndex::editLinkMovesTheReferrer_data()
+{
+    QTest::addColumn<QString>("document"); // "" for this one
+    QTest::addColumn<QStringList>("id2");
+    QTest::newRow("ref within the document") << ""
+                                             << QStringList{"product id1: of shape", "assembly id3: made from",
+                                                            "assembly id3: also shaped", "drawing id4: depicts"};
+    // Into another file: the new href is no referrer of this document's id2.
+    QTest::newRow("href into another file")
+        << "part.xml" << QStringList{"product id1: of shape", "assembly id3: also shaped", "drawing id4: depicts"};
+}
+
+void TestRefIndex::editLinkMovesTheReferrer()
+{
+    QFETCH(QString, document);
+    QFETCH(QStringList, id2);
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id1"))),
+             (QStringList{"assembly id3: made from", "drawing id4: depicts"}));
+    show(QStringLiteral("id3"));
+    const QString target = h->path(document.isEmpty() ? QStringLiteral("main.xml") : document);
+    QVERIFY(h->session.applyLink(h->row(QStringLiteral("made from")), target + QStringLiteral("#shape#id2")).isEmpty());
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id1"))), QStringList{"drawing id4: depicts"});
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id2"))), id2);
+}
+
+void TestRefIndex::anotherDocumentIsIndexedAnew()
+{
+    QCOMPARE(index.referrers(*h->doc(), QStringLiteral("id1")).size(), 2);
+    QVERIFY(h->open(QStringLiteral("part.xml"), 2));
+    QVERIFY(!index.isCurrentFor(*h->doc()));
+    QCOMPARE(index.referrers(*h->doc(), QStringLiteral("id1")).size(), 0);
+    QCOMPARE(describe(index.referrersInFolder(*h->doc(), QStringLiteral("p1")), true),
+             QStringList{"main.xml assembly id3: far"});
+}
+
+QTEST_MAIN(TestRefIndex)
+#include "tst_refindex.moc"
