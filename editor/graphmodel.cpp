@@ -195,8 +195,14 @@ void GraphModel::addSide(int owner, const QList<Link> &links, bool out, int dept
             order.append(l.target.key);
         }
     const QString moreKey = QLatin1Char('+') + m_nodes.at(owner).key + (out ? QLatin1Char('>') : QLatin1Char('<'));
-    const bool cut = order.size() > m_limit && !m_expanded.contains(moreKey);
-    const QSet<QString> shown = cut ? QSet<QString>(order.begin(), order.begin() + m_limit) : seen;
+    // New neighbours take room from what is left of maxNodes (one place kept for the More node).
+    int newOnes = 0;
+    for (const QString &key : std::as_const(order))
+        newOnes += indexOf(key) < 0;
+    const int room = qMax(0, m_maxNodes - int(m_nodes.size()) - 1);
+    const int limit = newOnes > room ? qMin(m_limit, room) : m_limit;
+    const bool cut = order.size() > limit && !m_expanded.contains(moreKey);
+    const QSet<QString> shown = cut ? QSet<QString>(order.begin(), order.begin() + limit) : seen;
 
     for (const Link &l : links) {
         if (!shown.contains(l.target.key))
@@ -211,7 +217,7 @@ void GraphModel::addSide(int owner, const QList<Link> &links, bool out, int dept
         t.kind = GraphNode::Kind::More;
         t.key = moreKey;
         const int more = addNode(t, depth);
-        m_nodes[more].hidden = int(order.size()) - m_limit;
+        m_nodes[more].hidden = int(order.size()) - limit;
         m_nodes[more].expands = moreKey;
         m_edges.append(out ? GraphEdge{owner, more, {}} : GraphEdge{more, owner, {}});
     }

@@ -74,6 +74,7 @@ struct QUILLON_EXPORT GraphEdge {
 class QUILLON_EXPORT GraphModel {
 public:
     static constexpr int defaultLimit = 25;
+    static constexpr int defaultMaxNodes = 150;
 
     // Builds the neighbourhood of centre (an element of doc; usually an instance) to depth
     // steps (1 or 2; other values are clamped). fileName is doc's path. referrers may be
@@ -84,8 +85,13 @@ public:
     // More than limit() neighbours on one side of a node: the first limit() are shown and one
     // More node stands for the rest. expand(key) (a More node's `expands`) shows them all at
     // the next build; clearExpanded() forgets every expansion (a new centre).
+    // At most maxNodes() nodes come in without being asked for: past that, a side's
+    // neighbours all stand behind its More node (a depth-2 graph around well-used instances
+    // would otherwise grow to thousands of boxes).
     void setLimit(int limit) { m_limit = limit; }
     int limit() const { return m_limit; }
+    void setMaxNodes(int n) { m_maxNodes = n; }
+    int maxNodes() const { return m_maxNodes; }
     void expand(const QString &key) { m_expanded.insert(key); }
     void clearExpanded() { m_expanded.clear(); }
 
@@ -118,6 +124,7 @@ private:
     QString m_fileName;
     int m_depth = 1;
     int m_limit = defaultLimit;
+    int m_maxNodes = defaultMaxNodes;
     QSet<QString> m_expanded;
     QList<GraphNode> m_nodes;
     QList<GraphEdge> m_edges;

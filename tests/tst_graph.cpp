@@ -244,6 +244,16 @@ private slots:
         build();
         // Each side is cut on its own.
         QCOMPARE(nodeTexts(m).filter(QStringLiteral(" more")), QStringList({"+1 more", "+28 more"}));
+
+        // Past the node budget a side is folded into its More node, counting all of it.
+        m.setLimit(GraphModel::defaultLimit);
+        m.setMaxNodes(10);
+        build();
+        QCOMPARE(m.nodes().size(), 10);
+        QCOMPARE(m.nodes().last().lines(), QStringList({"+25 more"}));
+        m.expand(m.nodes().last().expands);
+        build();
+        QCOMPARE(m.nodes().size(), 1 + 3 + 30); // asked for: all of them
     }
 
     // ---- Layout -----------------------------------------------------------------------
