@@ -232,7 +232,9 @@ void GraphModel::build(const XmlDocument *doc, const QString &fileName, const Xm
     m_nodes.clear();
     m_edges.clear();
     m_index.clear();
-    if (!doc || !centre)
+    // Only an instance has references to draw (the ARM view's single row may stand for an
+    // element of the ARM section).
+    if (!doc || !centre || centre.parentNode().nodeName() != QLatin1String("aim-instances"))
         return;
     addNode(instanceTarget(centre), 0);
     // Breadth first: each level's instances add their neighbours as the next level.

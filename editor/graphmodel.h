@@ -76,8 +76,8 @@ public:
     static constexpr int defaultLimit = 25;
     static constexpr int defaultMaxNodes = 150;
 
-    // Builds the neighbourhood of centre (an element of doc; usually an instance) to depth
-    // steps (1 or 2; other values are clamped). fileName is doc's path. referrers may be
+    // Builds the neighbourhood of centre (an instance of doc; anything else gives no nodes)
+    // to depth steps (1 or 2; other values are clamped). fileName is doc's path. referrers may be
     // empty: then only the references made are shown.
     void build(const XmlDocument *doc, const QString &fileName, const XmlNode &centre, int depth,
                const ReferrerSource &referrers);

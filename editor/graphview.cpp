@@ -230,20 +230,22 @@ void GraphPage::rebuild()
     m_stale = false;
     const XmlNode centre = m_session->shownInstance();
     XmlDocument *doc = m_session->document();
-    if (!doc || !centre || !centre.belongsTo(doc) || m_session->isLoading()) {
+    if (doc && centre && centre.belongsTo(doc) && !m_session->isLoading()) {
+        const QString key = m_session->fileName() + QLatin1Char('#') + firstAttributeText(centre);
+        if (key != m_centreKey)
+            m_model.clearExpanded();
+        m_centreKey = key;
+        m_model.build(doc, m_session->fileName(), centre, spnDepth->value(), graphReferrers(doc, &m_index));
+    } else {
         m_model.build(nullptr, {}, {}, 1, {});
+    }
+    if (m_model.nodes().isEmpty()) {
         m_centreKey.clear();
         m_scene->drawMessage(QStringLiteral("Select an instance to see its references."), palette(), font());
         m_canvas->resetTransform();
         m_canvas->showPicture(m_scene->sceneRect());
         return;
     }
-    const QString key = m_session->fileName() + QLatin1Char('#') + firstAttributeText(centre);
-    const bool newCentre = key != m_centreKey;
-    if (newCentre)
-        m_model.clearExpanded();
-    m_centreKey = key;
-    m_model.build(doc, m_session->fileName(), centre, spnDepth->value(), graphReferrers(doc, &m_index));
     if (!m_scene->draw(m_model, palette(), font()))
         m_scene->drawMessage(QStringLiteral("The graph could not be laid out."), palette(), font());
     // The centre is the scene's origin in every layout: keeping it in the middle of the view

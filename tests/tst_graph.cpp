@@ -147,6 +147,9 @@ private slots:
         empty.build(&m_doc, m_path, XmlNode(), 1, {});
         QVERIFY(empty.nodes().isEmpty());
         QCOMPARE(empty.centre(), -1);
+        // An element that is no instance has no graph.
+        empty.build(&m_doc, m_path, m_doc.selectSingleNode(QStringLiteral("/uos/aim")), 1, {});
+        QVERIFY(empty.nodes().isEmpty());
     }
 
     void withoutReferrerSourceOnlyReferencesMade()
@@ -332,6 +335,25 @@ private slots:
             QVERIFY(from.contains(e.path.first()));
             QVERIFY(to.contains(e.tip));
         }
+    }
+
+    void coloursFollowThePalette()
+    {
+        QPalette dark;
+        dark.setColor(QPalette::Base, QColor(20, 20, 24));
+        dark.setColor(QPalette::Highlight, QColor(200, 120, 0));
+        GraphScene s;
+        QVERIFY(s.draw(build(QStringLiteral("id1"), 1), dark, QFont()));
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("dark.png"));
+        QVERIFY(s.writePng(png));
+        const QImage image(png);
+        QCOMPARE(image.pixelColor(1, 1), dark.color(QPalette::Base));
+        // The centre box, a little inside its frame and away from its text.
+        const QRectF picture = s.sceneRect();
+        const QRectF centre = s.placement().nodes[0];
+        const QPointF inside = centre.topLeft() + QPointF(3, 3) - picture.topLeft();
+        QCOMPARE(image.pixelColor(inside.toPoint()), dark.color(QPalette::Highlight));
     }
 
     // ---- Export -----------------------------------------------------------------------
