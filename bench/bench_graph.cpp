@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -119,6 +120,21 @@ int main(int argc, char *argv[])
                         qPrintable(id), depth, nodes, best, bestModel, best - bestModel, target,
                         best <= target ? "ok" : "MISSED");
         }
+    }
+    // Export of the last picture drawn (the largest centre goes last when generated).
+    {
+        GraphModel model;
+        model.build(&doc, path, doc.findInstance(ids.value(1, ids.first())), 2, graphReferrers(&doc, &index));
+        scene.draw(model, QApplication::palette(), QApplication::font());
+        QElapsedTimer e;
+        e.start();
+        scene.writeSvg(dir.filePath(QStringLiteral("g.svg")));
+        const double svg = ms(e);
+        e.restart();
+        scene.writePng(dir.filePath(QStringLiteral("g.png")));
+        std::printf("export of %d boxes: SVG %.1f ms (%lld bytes), PNG %.1f ms (%lld bytes)\n",
+                    int(model.nodes().size()), svg, QFileInfo(dir.filePath(QStringLiteral("g.svg"))).size(), ms(e),
+                    QFileInfo(dir.filePath(QStringLiteral("g.png"))).size());
     }
     return ok ? 0 : 1;
 }
