@@ -51,8 +51,10 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     auto *pageGraph = new GraphPage(m_session, ctrlTab);
     pageGraph->setObjectName(QStringLiteral("tabGraph"));
     ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
-    connect(pageGraph, &GraphPage::showRequested, this,
-            [this](const QString &document, const QString &id) { tell(m_session->showInstance(document, id)); });
+    connect(pageGraph, &GraphPage::showRequested, this, [this](const QString &document, const QString &id) {
+        tell(m_session->showInstance(document, id));
+        selectTreeNodeOf(m_session->shownInstance());
+    });
 
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
     cmdBack->setText(QStringLiteral("<< Back"));
@@ -141,6 +143,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     pageStep->installEventFilter(this);
     pageXml->installEventFilter(this);
 
+    setupReferenceTabs();
     connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
     applyLayout();

@@ -13,6 +13,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QMenu;
 class QModelIndex;
@@ -23,7 +24,9 @@ class QTreeView;
 namespace quillon {
 
 class EditBox;
+class FindingsModel;
 class LinePainter;
+class ReferencedByModel;
 class TreeModel;
 class XmlSourceView;
 
@@ -44,6 +47,9 @@ public:
     // Writes the document to strFileName, which becomes the document's file.
     Q_INVOKABLE bool SaveProfileAs(const QString &strFileName);
     Q_INVOKABLE void SaveItemChanges(bool bSave);
+    // Checks the references of the document shown and lists the findings on the "Check" tab,
+    // which comes forward. The number of findings; -1 when no document is shown.
+    Q_INVOKABLE int CheckReferences();
 
     int viewMode() const;
     void setViewMode(int nMode);
@@ -85,6 +91,12 @@ private:
     void FitColumns();
     void setListVisible(bool visible);
 
+    // The "Referenced by" and "Check" tabs (ctrlxmleditor_refs.cpp)
+    void setupReferenceTabs();
+    void lstReferencedBy_Click(const QModelIndex &index);
+    void lstFindings_Click(const QModelIndex &index);
+    void selectTreeNodeOf(const XmlNode &element);
+
     // Layout and splitter
     void UserControl_Resize();
     void applyLayout();
@@ -117,7 +129,15 @@ private:
     LinePainter *linHilite = nullptr;
     LinePainter *linShadow = nullptr;
     QMenu *mnuEditLink = nullptr;
+    QWidget *pageReferencedBy = nullptr;
+    QCheckBox *chkOtherFiles = nullptr;
+    QTreeView *lstReferencedBy = nullptr;
+    ReferencedByModel *m_referencedBy = nullptr;
+    QWidget *pageCheck = nullptr;
+    QPushButton *cmdCheck = nullptr;
+    QLabel *lblCheck = nullptr;
+    QTreeView *lstFindings = nullptr;
+    FindingsModel *m_findings = nullptr;
 };
 
 } // namespace quillon
-

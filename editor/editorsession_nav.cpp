@@ -61,6 +61,10 @@ EditorSession::Reports EditorSession::showInstance(const QString &document, cons
     if (!m_doc || m_loading)
         return {};
     emit editMustClose();
+    // Asked for from elsewhere than the tree, the list comes up even where a node with
+    // children had hidden it.
+    if (!m_listVisible)
+        setListVisible(true);
     return goTo(sameDocument(document, m_fileName) ? QString() : document, id, Outcome::InstanceNotFound);
 }
 

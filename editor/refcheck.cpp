@@ -1,12 +1,14 @@
 #include "refcheck.h"
 #include "refindex.h"
 #include "refs.h"
+#include "strtable_p.h"
 
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
 #include <cstring>
+#include <strings.h>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -63,7 +65,7 @@ struct Pending {
 struct DocFacts {
     const XmlDocument *doc = nullptr;
     QString path; // absolute, clean: how hrefs name it
-    std::unordered_map<std::string_view, ElementRef> ids; // the first instance of each id
+    StringTable<ElementRef> ids; // the first instance of each id
     std::vector<std::pair<ElementRef, const char *>> refs, hrefs;
     std::vector<Pending> pending;
 
@@ -97,6 +99,9 @@ void DocFacts::walk()
                 .arg(QString::fromUtf8(root.name())));
         return;
     }
+    size_t instances = 0;
+    doc->forEachInstance([&instances](ElementRef) { ++instances; });
+    ids = StringTable<ElementRef>(instances); // no growing on the way
     std::vector<Level> levels(2);
     ElementRef e = root.firstChild();
     int depth = 1;
@@ -136,7 +141,7 @@ void DocFacts::walk()
                          QString::fromUtf8(e.parent().name())));
         }
 
-        if (QString::fromLatin1("aim-instances").compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+        if (std::strlen(name) == 13 && strcasecmp(name, "aim-instances") == 0) {
             const QString n = QString::fromUtf8(name);
             if (depth == 2 && std::strcmp(name, "aim-instances") == 0)
                 here.instances = true;
@@ -190,13 +195,13 @@ void DocFacts::checkInstance(ElementRef e)
                 QStringLiteral("the first attribute of %1 is not its id: the tree, the caption of the list and Back "
                                "read the first attribute as the id")
                     .arg(tagText(e)));
-        const auto [first, added] = ids.try_emplace(std::string_view(id), e);
+        const auto [first, added] = ids.tryEmplace(std::string_view(id), e);
         if (!added)
             add(e, "duplicate-id", QString::fromUtf8(id),
                 QStringLiteral("id \"%1\" is used by the instance on line %LINE already: references, the tree and "
                                "the list reach only that first one, so clicking this one shows and edits the first")
                     .arg(QString::fromUtf8(id)),
-                first->second);
+                *first);
     }
     if (!nameHasLowerCase(e.name()))
         add(e, "ignored-element", id ? QString::fromUtf8(id) : QString(),
@@ -212,13 +217,16 @@ void DocFacts::checkRows(ElementRef instance)
         if (!c.firstNodeIsElement())
             continue;
         const ElementRef r = c.firstChild();
+        const char *first = r.attributeName(0);
+        if (*first && isReferenceName(first))
+            continue;
         const QString row = NameToCaption(QString::fromUtf8(c.name()));
-        if (r.attributeCount() == 0)
+        if (!*first)
             add(r, "not-a-reference", {},
                 QStringLiteral("the row \"%1\" holds <%2> without attributes: the list cannot show this instance "
                                "(Exception in \"PopulateInstance\")")
                     .arg(row, QString::fromUtf8(r.name())));
-        else if (!isReferenceName(r.attributeName(0)))
+        else
             add(r, "not-a-reference", {},
                 QStringLiteral("the row \"%1\" reads the first attribute of %2 as a reference: ref or href must come "
                                "first")
@@ -229,7 +237,7 @@ void DocFacts::checkRows(ElementRef instance)
 void DocFacts::checkRefs()
 {
     for (const auto &[e, value] : refs) {
-        if (ids.count(std::string_view(value)))
+        if (ids.find(std::string_view(value)))
             continue;
         add(e, "unknown-ref", QString::fromUtf8(value),
             *value ? QStringLiteral("ref \"%1\" names no instance of this document").arg(QString::fromUtf8(value))
@@ -295,6 +303,22 @@ void checkHrefs(std::vector<DocFacts> &docs)
     }
 }
 
+// The id of the instance that holds e (or is e), when that id finds it; "" otherwise.
+QString instanceIdOf(const DocFacts &f, ElementRef e)
+{
+    std::vector<ElementRef> chain; // e up to the document element
+    for (ElementRef a = e; a; a = a.parent())
+        chain.push_back(a);
+    if (chain.size() < 4)
+        return {};
+    const ElementRef instance = chain[chain.size() - 4];
+    if (std::strcmp(chain[chain.size() - 3].name(), "aim-instances") != 0)
+        return {};
+    const char *id = instance.attribute("id");
+    const ElementRef *first = id ? f.ids.find(std::string_view(id)) : nullptr;
+    return first && *first == instance ? QString::fromUtf8(id) : QString();
+}
+
 QList<Finding> collect(DocFacts &f)
 {
     QList<ElementRef> at;
@@ -309,7 +333,8 @@ QList<Finding> collect(DocFacts &f)
         QString message = p.message;
         if (p.other)
             message.replace(QLatin1String("%LINE"), QString::number(lines[qsizetype(2 * i + 1)]));
-        out.append({f.doc->path(), lines[qsizetype(2 * i)], QString::fromLatin1(p.kind), p.id, message});
+        out.append({f.doc->path(), lines[qsizetype(2 * i)], QString::fromLatin1(p.kind), p.id, message,
+                    instanceIdOf(f, p.at)});
     }
     std::stable_sort(out.begin(), out.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });
     return out;
@@ -348,7 +373,7 @@ QList<Finding> ReferenceCheck::checkFiles(const QStringList &files, bool *unread
             read << doc.get();
             docs.push_back(std::move(doc));
         } else {
-            failed.append({file, 0, QStringLiteral("unreadable"), {}, doc->errorString()});
+            failed.append({file, 0, QStringLiteral("unreadable"), {}, doc->errorString(), {}});
         }
     }
     if (unreadable)

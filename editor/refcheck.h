@@ -29,9 +29,13 @@ struct Finding {
     QString kind;
     QString id; // the id concerned ("" where none)
     QString message;
+    // The id of the instance that holds the element (or is it), when that id finds this very
+    // instance: the finding can be shown as that instance. "" otherwise.
+    QString instanceId;
     bool operator==(const Finding &o) const
     {
-        return file == o.file && line == o.line && kind == o.kind && id == o.id && message == o.message;
+        return file == o.file && line == o.line && kind == o.kind && id == o.id && message == o.message &&
+               instanceId == o.instanceId;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "refindex.h"
 #include "refs.h"
+#include "strtable_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,7 +23,10 @@ QString resolveDocumentPart(const QString &holder, const QString &part)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-void forEachReference(const XmlDocument &doc, const std::function<void(ElementRef, ElementRef, bool, const char *)> &f)
+namespace {
+
+// forEachReference, without a call through std::function per reference.
+template <class F> void walkReferences(const XmlDocument &doc, F &&f)
 {
     auto visit = [&f](ElementRef instance, ElementRef property, ElementRef e) {
         if (const char *ref = e.attribute("ref"))
@@ -48,6 +52,13 @@ void forEachReference(const XmlDocument &doc, const std::function<void(ElementRe
             }
         }
     });
+}
+
+} // namespace
+
+void forEachReference(const XmlDocument &doc, const std::function<void(ElementRef, ElementRef, bool, const char *)> &f)
+{
+    walkReferences(doc, f);
 }
 
 namespace {
@@ -100,7 +111,7 @@ struct ReferenceIndex::Data {
     quint64 stamp = 0;
     QString file;
     // Keys are the values in the document's own memory, valid while the stamp stays.
-    std::unordered_map<std::string_view, quint32> last;
+    StringTable<quint32> last;
     std::vector<Entry> entries;
     QHash<QString, FileRefs> files; // the other files of a folder, by absolute path
 };
@@ -121,7 +132,9 @@ void ReferenceIndex::clear()
 void ReferenceIndex::build(const XmlDocument &doc)
 {
     Data &x = *d;
-    x.last.clear();
+    size_t instances = 0;
+    doc.forEachInstance([&instances](ElementRef) { ++instances; });
+    x.last = StringTable<quint32>(instances);
     x.entries.clear();
     x.built = true;
     x.doc = doc.documentId();
@@ -130,7 +143,7 @@ void ReferenceIndex::build(const XmlDocument &doc)
     const QString self = doc.path().isEmpty() ? QString() : resolveDocumentPart(QString(), doc.path());
     // Whether an href's document part names this document, asked once per distinct part.
     std::unordered_map<std::string_view, bool> selfPart;
-    forEachReference(doc, [&](ElementRef instance, ElementRef property, bool isHref, const char *value) {
+    walkReferences(doc, [&](ElementRef instance, ElementRef property, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {
             std::string_view part;
@@ -147,10 +160,10 @@ void ReferenceIndex::build(const XmlDocument &doc)
         }
         const auto index = quint32(x.entries.size());
         x.entries.push_back({instance, property, kEnd});
-        const auto [at, added] = x.last.try_emplace(key, index);
+        const auto [at, added] = x.last.tryEmplace(key, index);
         if (!added) {
-            x.entries.back().next = at->second;
-            at->second = index;
+            x.entries.back().next = *at;
+            *at = index;
         }
     });
 }
@@ -162,12 +175,25 @@ QList<Referrer> ReferenceIndex::referrers(const XmlDocument &doc, const QString 
     if (!isCurrentFor(doc))
         build(doc);
     const QByteArray key = id.toUtf8();
-    const auto it = d->last.find(std::string_view(key.constData(), size_t(key.size())));
-    if (it == d->last.end())
+    const quint32 *last = d->last.find(std::string_view(key.constData(), size_t(key.size())));
+    if (!last)
         return {};
     QList<Referrer> found;
-    for (quint32 i = it->second; i != kEnd; i = d->entries[i].next)
-        found.append(referrerOf(doc.path(), d->entries[i].instance, d->entries[i].property));
+    // Element names and properties repeat: each is converted once per question.
+    std::unordered_map<std::string_view, QString> names, captions;
+    auto text = [](std::unordered_map<std::string_view, QString> &cache, const char *name, bool caption) {
+        auto it = cache.find(name);
+        if (it == cache.end())
+            it = cache.emplace(name, caption ? NameToCaption(QString::fromUtf8(name)) : QString::fromUtf8(name)).first;
+        return it->second;
+    };
+    const QString file = doc.path();
+    for (quint32 i = *last; i != kEnd; i = d->entries[i].next) {
+        const Data::Entry &e = d->entries[i];
+        const char *id = e.instance.attribute("id");
+        found.append({file, text(names, e.instance.name(), false), id ? QString::fromUtf8(id) : QString(),
+                      e.property ? text(captions, e.property.name(), true) : QString()});
+    }
     std::reverse(found.begin(), found.end()); // the chain runs from the last one back
     return found;
 }

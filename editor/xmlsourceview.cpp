@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillon {
@@ -89,6 +90,24 @@ void XmlSourceView::Refresh()
     stopFill();
     m_stale = !m_path.isEmpty();
     readIfVisible();
+}
+
+void XmlSourceView::goToLine(int line)
+{
+    m_goToLine = line;
+    applyGoToLine();
+}
+
+void XmlSourceView::applyGoToLine()
+{
+    if (m_goToLine <= 0 || m_stale || m_editor->lines() < m_goToLine)
+        return;
+    const int line = m_goToLine - 1;
+    m_goToLine = 0;
+    m_editor->setFirstVisibleLine(std::max(0, line - 3));
+    m_editor->setCursorPosition(line, 0);
+    m_editor->setSelection(line, 0, line + 1, 0);
+    m_editor->setFocus();
 }
 
 QString XmlSourceView::shownText() const
@@ -186,6 +205,7 @@ void XmlSourceView::fillChunk()
         stopFill();
         m_stale = false;
         m_firstLine = 0; // beyond the end of this text: not to be carried to the next
+        applyGoToLine();
     }
 }
 

@@ -32,6 +32,8 @@ public:
     void Navigate(const QString &path);
     // Shows the file anew (after it was written); a fill under way starts over.
     void Refresh();
+    // Puts the caret on a line (1-based) and scrolls it into view, once the text reaches it.
+    void goToLine(int line);
 
     QString path() const { return m_path; }
     // The text on show ("" until the view has been visible with a file to show).
@@ -48,6 +50,7 @@ private:
     void startFill();
     void fillChunk();
     void stopFill();
+    void applyGoToLine();
     QByteArray fileText() const;
     void suspendLexer();
     void resumeLexer();
@@ -64,6 +67,7 @@ private:
     QByteArray m_text;
     qsizetype m_done = 0;
     int m_firstLine = 0;
+    int m_goToLine = 0; // asked for by goToLine, until the text reaches it
     bool m_filling = false;
     // The lexer, set aside while a fill is under way: its language and properties.
     bool m_lexerSuspended = false;

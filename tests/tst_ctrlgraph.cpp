@@ -80,6 +80,7 @@ private slots:
         QCOMPARE(shownId(), QStringLiteral("id3"));
         QCOMPARE(f->entity(), QStringLiteral("assembly_usage id3"));
         QCOMPARE(centreKey(), QStringLiteral("#id3")); // the graph follows
+        QCOMPARE(f->tree()->currentIndex().data().toString(), QStringLiteral("assembly usage"));
         auto *back = f->w<QPushButton>("cmdBack");
         QVERIFY(back->isEnabled());
         back->click();

@@ -71,6 +71,7 @@ private slots:
     void everyKindOnItsLine_data();
     void everyKindOnItsLine();
     void duplicateTellsWhereTheFirstIs();
+    void findingsInsideAnInstanceNameIt();
     void hrefIntoAnotherFileIsLookedUpThere();
     void documentElementOtherThanUos();
     void linesFollowEditsAndSaves();
@@ -127,6 +128,17 @@ void TestRefCheck::duplicateTellsWhereTheFirstIs()
         if (f.kind == QStringLiteral("duplicate-id"))
             QVERIFY2(f.message.contains(QStringLiteral("line 21")) && f.message.contains(QStringLiteral("first")),
                      qPrintable(f.message));
+}
+
+void TestRefCheck::findingsInsideAnInstanceNameIt()
+{
+    QStringList named;
+    for (const Finding &f : ReferenceCheck::checkFiles({bad}))
+        if (!f.instanceId.isEmpty())
+            named << QStringLiteral("%1 %2").arg(f.line).arg(f.instanceId);
+    // Not the second id1 (its id finds the first), not the instance without an id, nothing
+    // outside /uos/*/aim-instances.
+    QCOMPARE(named, (QStringList{"27 id1", "35 id2", "38 id2", "41 id2", "55 id5", "55 id5"}));
 }
 
 void TestRefCheck::hrefIntoAnotherFileIsLookedUpThere()

@@ -1,0 +1,178 @@
+// "Referenced by" and Check References on a million instances, each figure as a ratio to a
+// bare pugixml parse measured in the same run.
+//
+//   bench_refs [DIR [N]]  works in DIR (a scratch folder when not given): writes large.xml (a
+//                       million instances that refer to each other, 1,000 hrefs into
+//                       part.xml) and part.xml (10,000 instances), then measures
+//     - the first "Referenced by" query on the loaded document (the index is built),
+//     - later queries (1,000 ids, the slowest and the mean),
+//     - Check References of large.xml (which reads part.xml once), against the bare parse of
+//       both files.
+
+#include "refcheck.h"
+#include "refindex.h"
+#include "xmldocument.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+void writeFile(const QString &path, const std::function<void(QByteArray &, const std::function<void()> &)> &body)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    QByteArray b;
+    auto flush = [&] {
+        f.write(b);
+        b.clear();
+    };
+    body(b, flush);
+    flush();
+}
+
+// n instances; each refers to the next one, every tenth also to the first, and every
+// (n / hrefs)-th holds an href into part.xml.
+void generateLarge(const QString &path, int n, int hrefs, int partInstances)
+{
+    writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
+        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
+        const int every = n / hrefs;
+        for (int i = 1; i <= n; ++i) {
+            const QByteArray id = QByteArray::number(i);
+            b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
+                 "</name>\n        <of_shape>\n          <shape ref=\"id" + QByteArray::number(i % n + 1) +
+                 "\"/>\n        </of_shape>\n";
+            if (i % 10 == 0)
+                b += "        <family>\n          <product ref=\"id1\"/>\n        </family>\n";
+            if (i % every == 0)
+                b += "        <made_by>\n          <part href=\"part.xml#p" +
+                     QByteArray::number(i / every % partInstances + 1) + "\"/>\n        </made_by>\n";
+            b += "      </product>\n";
+            if (b.size() > (1 << 20))
+                flush();
+        }
+        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    });
+}
+
+void generatePart(const QString &path, int n)
+{
+    writeFile(path, [&](QByteArray &b, const std::function<void()> &) {
+        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
+        for (int i = 1; i <= n; ++i)
+            b += "      <part id=\"p" + QByteArray::number(i) + "\">\n        <name>Part " + QByteArray::number(i) +
+                 "</name>\n      </part>\n";
+        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    });
+}
+
+double ms(QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// The best of three: the bare parse as any program would do it.
+double parseMs(const QString &path)
+{
+    double best = 1e18;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        pugi::xml_document doc;
+        doc.load_file(path.toLocal8Bit().constData());
+        best = std::min(best, ms(t));
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir scratch;
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
+    const QString large = dir + QStringLiteral("/large.xml"), part = dir + QStringLiteral("/part.xml");
+    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000, hrefs = 1000, partInstances = 10000;
+    generateLarge(large, n, hrefs, partInstances);
+    generatePart(part, partInstances);
+    std::printf("large.xml: %.1f MiB, %d instances, %d hrefs into part.xml (%d instances)\n",
+                QFileInfo(large).size() / 1048576.0, n, hrefs, partInstances);
+
+    const double parseLarge = parseMs(large), parsePart = parseMs(part);
+    std::printf("bare pugixml parse: large.xml %.1f ms, part.xml %.1f ms\n", parseLarge, parsePart);
+
+    double load = 1e18;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        quillon::XmlDocument loaded;
+        if (!loaded.load(large))
+            qFatal("cannot load %s", qPrintable(large));
+        load = std::min(load, ms(t));
+    }
+    std::printf("XmlDocument::load of large.xml (the check's first step)  %8.1f ms   %.2fx parse\n", load,
+                load / parseLarge);
+    quillon::XmlDocument doc;
+    if (!doc.load(large))
+        qFatal("cannot load %s", qPrintable(large));
+
+    // The first query builds the index; best of three, each on a fresh index.
+    double first = 1e18;
+    int firstCount = 0;
+    for (int i = 0; i < 3; ++i) {
+        quillon::ReferenceIndex index;
+        QElapsedTimer t;
+        t.start();
+        firstCount = int(index.referrers(doc, QStringLiteral("id1")).size());
+        first = std::min(first, ms(t));
+    }
+    std::printf("Referenced by, first query (%d referrers)      %8.1f ms   %.2fx parse\n", firstCount, first,
+                first / parseLarge);
+
+    quillon::ReferenceIndex index;
+    index.referrers(doc, QStringLiteral("id2"));
+    double slowest = 0, total = 0;
+    qsizetype found = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const QString id = QStringLiteral("id%1").arg((i * 7919) % n + 1);
+        QElapsedTimer t;
+        t.start();
+        found += index.referrers(doc, id).size();
+        const double q = ms(t);
+        slowest = std::max(slowest, q);
+        total += q;
+    }
+    // id1 has 100,000 referrers: the answer is that long.
+    QElapsedTimer t;
+    t.start();
+    const qsizetype many = index.referrers(doc, QStringLiteral("id1")).size();
+    const double manyMs = ms(t);
+    std::printf("Referenced by, later queries (1,000 ids)       slowest %.3f ms, mean %.4f ms (%lld referrers)\n",
+                slowest, total / 1000, static_cast<long long>(found));
+    std::printf("Referenced by, later query with %lld referrers  %8.1f ms\n", static_cast<long long>(many), manyMs);
+
+    double check = 1e18;
+    qsizetype findings = 0;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer c;
+        c.start();
+        findings = quillon::ReferenceCheck::checkFiles({large}).size();
+        check = std::min(check, ms(c));
+    }
+    std::printf("Check References of large.xml (%lld findings)   %8.1f ms   %.2fx parse of both files\n",
+                static_cast<long long>(findings), check, check / (parseLarge + parsePart));
+    return 0;
+}
