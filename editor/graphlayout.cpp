@@ -69,7 +69,7 @@ GraphLayoutResult GraphLayout::layout(const GraphLayoutInput &input)
     set(graph, "rankdir", "LR");
     set(graph, "nodesep", "0.25");
     set(graph, "ranksep", "0.6");
-    set(graph, "ordering", "out");
+    // No "ordering": the flat edges dot adds for it are not freed by gvFreeLayout (2.42).
 
     Agsym_t *shape = agattr(graph, AGNODE, const_cast<char *>("shape"), const_cast<char *>("box"));
     Agsym_t *fixed = agattr(graph, AGNODE, const_cast<char *>("fixedsize"), const_cast<char *>("true"));
