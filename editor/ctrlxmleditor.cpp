@@ -3,6 +3,7 @@
 #include "ctrlxmleditor.h"
 #include "dlgwait.h"
 #include "editbox.h"
+#include "graphview.h"
 #include "linepainter.h"
 #include "nodetree.h"
 #include "treemodel.h"
@@ -47,6 +48,14 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     auto *pageXml = child<QWidget>(ctrlTab, "tabXML");
     ctrlTab->addTab(pageStep, QStringLiteral("STEP"));
     ctrlTab->addTab(pageXml, QStringLiteral("XML"));
+    // The reference graph of the instance on show; a click on a box shows that instance.
+    auto *pageGraph = new GraphPage(m_session, ctrlTab);
+    pageGraph->setObjectName(QStringLiteral("tabGraph"));
+    ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
+    connect(pageGraph, &GraphPage::showRequested, this, [this](const QString &document, const QString &id) {
+        tell(m_session->showInstance(document, id));
+        selectTreeNodeOf(m_session->shownInstance());
+    });
 
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
     cmdBack->setText(QStringLiteral("<< Back"));

@@ -59,3 +59,10 @@ extern "C" QUILLON_EXPORT int QuillonCheckReferences(int fileCount, const char *
 // A new control for the programmatic identifier "Quillon.CtrlXMLEditor", a child of parent;
 // null for any other identifier.
 extern "C" QUILLON_EXPORT QWidget *QuillonCreateControl(const char *progId, QWidget *parent);
+
+// Writes the reference graph around instance `id` of the document `file` (depth 1 or 2) to
+// `out`: SVG when its name ends in ".svg" (any case), PNG otherwise. Needs no window: when the
+// program has no QApplication yet, one is made on the "offscreen" platform. Returns 0 on
+// success; 1 when the document cannot be read, 2 when it has no instance `id`, 3 when the
+// picture cannot be laid out or written. The reason goes to stderr.
+extern "C" QUILLON_EXPORT int QuillonExportGraph(const char *file, const char *id, int depth, const char *out);

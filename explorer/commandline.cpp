@@ -69,6 +69,22 @@ Invocation parseCommandLine(const QStringList &args)
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("With --check: one JSON object per finding and line."));
     parser.addOption(json);
+    const QCommandLineOption graph(
+        QStringLiteral("graph"),
+        QStringLiteral("Writes the reference graph around one instance of <file> to the picture given by --out "
+                       "(SVG or PNG, by its extension), without a window."),
+        QStringLiteral("file"));
+    parser.addOption(graph);
+    const QCommandLineOption graphId(QStringLiteral("id"), QStringLiteral("With --graph: the instance at the centre."),
+                                     QStringLiteral("id"));
+    parser.addOption(graphId);
+    const QCommandLineOption graphDepth(QStringLiteral("depth"),
+                                        QStringLiteral("With --graph: how many steps out, 1 (default) or 2."),
+                                        QStringLiteral("n"));
+    parser.addOption(graphDepth);
+    const QCommandLineOption graphOut(QStringLiteral("out"), QStringLiteral("With --graph: the picture to write."),
+                                      QStringLiteral("file"));
+    parser.addOption(graphOut);
     for (const char *name : kQtOptionsWithValue)
         addHidden(parser, QLatin1String(name), QStringLiteral("value"));
     for (const char *name : kQtFlags)
@@ -108,6 +124,28 @@ Invocation parseCommandLine(const QStringList &args)
         }
     }
     const QStringList files = parser.positionalArguments();
+    if (parser.isSet(graph)) {
+        inv.action = Invocation::Action::ExportGraph;
+        inv.file = parser.value(graph);
+        inv.graphId = parser.value(graphId);
+        inv.graphOut = parser.value(graphOut);
+        bool ok = true;
+        inv.graphDepth = parser.isSet(graphDepth) ? parser.value(graphDepth).toInt(&ok) : 1;
+        if (inv.graphId.isEmpty() || inv.graphOut.isEmpty())
+            inv.error = QStringLiteral("--graph needs --id and --out.");
+        else if (!ok || inv.graphDepth < 1 || inv.graphDepth > 2)
+            inv.error = QStringLiteral("--depth is 1 or 2.");
+        else if (!files.isEmpty())
+            inv.error = QStringLiteral("--graph takes its file as its value: no other file.");
+        if (!inv.error.isEmpty())
+            inv.action = Invocation::Action::UsageError;
+        return inv;
+    }
+    if (parser.isSet(graphId) || parser.isSet(graphDepth) || parser.isSet(graphOut)) {
+        inv.action = Invocation::Action::UsageError;
+        inv.error = QStringLiteral("--id, --depth and --out go with --graph.");
+        return inv;
+    }
     if (parser.isSet(check)) {
         inv.action = Invocation::Action::CheckReferences;
         inv.files = files;
@@ -157,6 +195,10 @@ int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
         std::fflush(out);
         return QuillonCheckReferences(int(argv.size()), argv.data(), inv.json ? 1 : 0);
     }
+    case Invocation::Action::ExportGraph:
+        std::fflush(out);
+        return QuillonExportGraph(QFile::encodeName(inv.file).constData(), inv.graphId.toUtf8().constData(),
+                                  inv.graphDepth, QFile::encodeName(inv.graphOut).constData());
     }
     return -1;
 }

@@ -19,12 +19,16 @@ struct Invocation {
         ShowVersion, // --version
         UsageError, // an unknown option, a bad value, too many files
         CheckReferences, // --check FILE... [--json]
+        ExportGraph, // --graph FILE --id ID [--depth N] --out OUT
     };
     Action action = Action::OpenWindow;
     int viewMode = -1; // --view: 0 ARM, 1 Mapping, 2 AIM; -1 when not given
     QString file; // the document to open at start ("" for none)
     QStringList files; // CheckReferences: the documents to check
     bool json = false; // CheckReferences: one JSON object per finding
+    QString graphId; // ExportGraph: the instance at the centre
+    int graphDepth = 1; // ExportGraph: 1 or 2
+    QString graphOut; // ExportGraph: the picture to write (.svg or .png)
     QString error; // UsageError: what was wrong
     QString usage; // the full help text
 };
@@ -37,7 +41,9 @@ int viewModeFromName(const QString &name);
 
 // Carries out an action that needs no window, writing to out and err; returns the exit code:
 // 0 for help and version, 2 for a usage error, the check's code for CheckReferences (0 clean,
-// 1 findings, 2 a file cannot be read; its report goes to the standard output). -1 for
+// 1 findings, 2 a file cannot be read; its report goes to the standard output), and the
+// export's for ExportGraph (0 written, 1 the file cannot be read, 2 no such id, 3 the picture
+// cannot be written). -1 for
 // OpenWindow (nothing done).
 int runWithoutWindow(const Invocation &invocation, FILE *out, FILE *err);
 

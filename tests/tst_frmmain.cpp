@@ -821,6 +821,17 @@ void TestFrmMain::checkOptionTakesFiles()
     QCOMPARE(inv.error, QStringLiteral("--check needs at least one file."));
     inv = palisade::parseCommandLine({"Palisade", "--json", "a.xml"});
     QCOMPARE(int(inv.action), int(A::UsageError));
+
+    inv = palisade::parseCommandLine({"Palisade", "--graph", "a.xml", "--id", "id7", "--depth", "2", "--out", "g.svg"});
+    QCOMPARE(int(inv.action), int(A::ExportGraph));
+    QCOMPARE(inv.file, QStringLiteral("a.xml"));
+    QCOMPARE(inv.graphId, QStringLiteral("id7"));
+    QCOMPARE(inv.graphDepth, 2);
+    QCOMPARE(inv.graphOut, QStringLiteral("g.svg"));
+    for (const QStringList &bad : {QStringList{"--graph", "a.xml", "--out", "g.svg"},
+                                   QStringList{"--graph", "a.xml", "--id", "i", "--depth", "3", "--out", "g.svg"},
+                                   QStringList{"--id", "i", "a.xml"}})
+        QCOMPARE(int(palisade::parseCommandLine(QStringList{"Palisade"} + bad).action), int(A::UsageError));
 }
 
 void TestFrmMain::programAnswersWithoutADisplay_data()
