@@ -1077,6 +1077,16 @@ XmlDocument::SourceText XmlDocument::sourceText() const
     return text;
 }
 
+qsizetype XmlDocument::SourceText::size() const
+{
+    qsizetype total = 0;
+    forEachPiece([&total](const char *, qsizetype size) {
+        total += size;
+        return true;
+    });
+    return total;
+}
+
 bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *, qsizetype)> &f) const
 {
     if (!m_data)

@@ -232,6 +232,7 @@ public:
     class QUILLON_EXPORT SourceText {
     public:
         bool isNull() const { return !m_data; }
+        qsizetype size() const; // in bytes, all pieces together
         // Calls f for each piece in order; stops, returning false, when f returns false.
         bool forEachPiece(const std::function<bool(const char *data, qsizetype size)> &f) const;
 

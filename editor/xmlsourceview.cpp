@@ -132,6 +132,7 @@ QUILLON_NO_VPTR_CHECK void *loaderDocument(SciLoader *loader)
 struct XmlSourceView::Fill {
     QString path; // the file to read, when source is null
     XmlDocument::SourceText source;
+    QsciScintilla *editor = nullptr; // asked for the loader
     SciLoader *loader = nullptr;
     std::atomic<bool> cancel{false};
     bool failed = false;
@@ -158,10 +159,23 @@ struct XmlSourceView::Fill {
             }
             return true;
         };
+        // Scintilla makes a loader's document without touching the editor asked for it, so the
+        // message may come from this thread; the room for the whole text (which it fills with
+        // zeros) is made here at once, rather than grown, and copied, chunk by chunk.
+        // (One byte more than the text: a gap that the last chunk would fill exactly makes
+        // Scintilla grow the buffer.)
+        const auto createLoader = [this](qsizetype size) {
+            loader = reinterpret_cast<SciLoader *>(
+                editor->SendScintilla(QsciScintilla::SCI_CREATELOADER, static_cast<unsigned long>(size + 1),
+                                      static_cast<long>(QsciScintilla::SC_DOCUMENTOPTION_DEFAULT)));
+            failed = loader == nullptr;
+            return !failed;
+        };
         if (source.isNull()) {
             const QByteArray text = fileText(path);
-            add(text.constData(), text.size());
-        } else {
+            if (createLoader(text.size()))
+                add(text.constData(), text.size());
+        } else if (createLoader(source.size())) {
             source.forEachPiece(add);
             source = {};
         }
@@ -370,9 +384,7 @@ void XmlSourceView::startFill()
     m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 0UL);
     m_editor->SendScintilla(QsciScintilla::SCI_CLEARALL);
     m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-    // The new document starts empty: it grows as the text goes in, away from this thread.
-    fill->loader = reinterpret_cast<SciLoader *>(m_editor->SendScintilla(
-        QsciScintilla::SCI_CREATELOADER, 0UL, static_cast<long>(QsciScintilla::SC_DOCUMENTOPTION_DEFAULT)));
+    fill->editor = m_editor;
     m_fill = fill;
     m_filling = true;
     QThreadPool::globalInstance()->start([this, fill] {
