@@ -9,6 +9,22 @@
 
 namespace quillon {
 
+// A hash of the bytes of a key: FNV-1a, eight bytes at a time where it can.
+inline uint64_t hashKey(std::string_view s)
+{
+    uint64_t h = 1469598103934665603ull;
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        h = (h ^ w) * 1099511628211ull;
+        h ^= h >> 29;
+    }
+    for (; i < s.size(); ++i)
+        h = (h ^ uint8_t(s[i])) * 1099511628211ull;
+    return h ^ (h >> 32);
+}
+
 template <class V> class StringTable {
 public:
     explicit StringTable(size_t expected = 16) { rehash(capacityFor(expected)); }
@@ -48,20 +64,7 @@ private:
             c *= 2;
         return c;
     }
-    static uint64_t hash(std::string_view s)
-    {
-        uint64_t h = 1469598103934665603ull; // FNV-1a, eight bytes at a time where it can
-        size_t i = 0;
-        for (; i + 8 <= s.size(); i += 8) {
-            uint64_t w;
-            std::memcpy(&w, s.data() + i, 8);
-            h = (h ^ w) * 1099511628211ull;
-            h ^= h >> 29;
-        }
-        for (; i < s.size(); ++i)
-            h = (h ^ uint8_t(s[i])) * 1099511628211ull;
-        return h ^ (h >> 32);
-    }
+    static uint64_t hash(std::string_view s) { return hashKey(s); }
     Slot *probe(std::string_view key, uint64_t h)
     {
         const size_t mask = m_slots.size() - 1;
