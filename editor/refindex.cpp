@@ -1,4 +1,5 @@
 #include "refindex.h"
+#include "hugepages_p.h"
 #include "refs.h"
 #include "refwalk_p.h"
 #include "strtable_p.h"
@@ -152,7 +153,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     std::unordered_map<std::string_view, bool> selfPart;
     // A reference takes a dozen bytes of text at the least: the room kept for one per 48
     // bytes is address space, touched only as far as it is used.
-    t.entries.reserve(d.source.size() / 48 + 16);
+    reserveHuge(t.entries, d.source.size() / 48 + 16);
     forEachReferenceNode(d, [&](pugi::xml_node e, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {
@@ -174,6 +175,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     while (buckets < t.entries.size())
         buckets *= 2;
     const size_t mask = buckets - 1;
+    reserveHuge(t.ends, buckets);
     t.ends.assign(buckets, 0);
     for (const ReferenceTable::Entry &e : t.entries)
         ++t.ends[e.hash & mask];
@@ -183,6 +185,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
         end = start; // the bucket's start for now: the fill below moves it to its end
         start += count;
     }
+    reserveHuge(t.order, t.entries.size());
     t.order.resize(t.entries.size());
     for (size_t i = 0; i < t.entries.size(); ++i)
         t.order[t.ends[t.entries[i].hash & mask]++] = quint32(i);

@@ -2,6 +2,8 @@
 // A hash table from strings held elsewhere (a document's names and values) to a value: open
 // addressing, no allocation per entry, for the walks over a million instances.
 
+#include "hugepages_p.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -78,6 +80,7 @@ private:
     {
         std::vector<Slot> old;
         old.swap(m_slots);
+        reserveHuge(m_slots, capacity);
         m_slots.assign(capacity, Slot{});
         const size_t mask = capacity - 1;
         for (const Slot &s : old) {
