@@ -53,6 +53,7 @@ public:
 private:
     friend class XmlNode;
     friend class XmlDocument;
+    friend struct XmlNodeAccess;
     explicit ElementRef(void *p) : m_p(p) { }
     void *m_p = nullptr;
 };

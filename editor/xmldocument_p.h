@@ -53,6 +53,7 @@ struct XmlNodeAccess {
     {
         return pugi::xml_node(static_cast<pugi::xml_node_struct *>(n.m_node));
     }
+    static ElementRef ref(pugi::xml_node n) { return ElementRef(n.internal_object()); }
 };
 
 // The text of a written file in UTF-8, as a list of pieces: stretches of the source and text
