@@ -103,13 +103,14 @@ struct FileRefs {
 
 // The references of one state of a document, by the id they name. The entries stand in
 // document order; a counting sort by bucket of their hashes keeps that order within a bucket.
-// About 30 bytes a reference, and no pointer into the table from elsewhere.
+// About 40 bytes a reference, and no pointer into the table from elsewhere.
 struct ReferenceTable {
     struct Entry {
         const char *key; // the id named (a ref's value, an href's text after "#"), in the document
         quint32 size;
         quint32 hash;
-        pugi::xml_node_struct *at; // the element that holds the attribute
+        pugi::xml_node_struct *instance; // the instance that holds the reference
+        pugi::xml_node_struct *property; // its child that holds it
     };
     std::vector<Entry> entries;
     std::vector<quint32> ends; // per bucket, where its entries end in `order`
@@ -154,7 +155,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     // A reference takes a dozen bytes of text at the least: the room kept for one per 48
     // bytes is address space, touched only as far as it is used.
     reserveHuge(t.entries, d.source.size() / 48 + 16);
-    forEachReferenceNode(d, [&](pugi::xml_node e, bool isHref, const char *value) {
+    forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {
             std::string_view part;
@@ -169,7 +170,8 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
             if (!it->second)
                 return;
         }
-        t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), e.internal_object()});
+        t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), instance.internal_object(),
+                             property.internal_object()});
     });
     size_t buckets = 16;
     while (buckets < t.entries.size())
@@ -211,8 +213,7 @@ private:
 
 Referrer rowOf(const ReferenceTable &t, quint32 entry, RowText *cache)
 {
-    pugi::xml_node instance, property;
-    instanceAndPropertyOf(pugi::xml_node(t.entries[entry].at), instance, property);
+    const pugi::xml_node instance(t.entries[entry].instance), property(t.entries[entry].property);
     const pugi::xml_attribute id = instance.attribute("id");
     Referrer r;
     r.file = t.file;

@@ -18,36 +18,38 @@ inline int referenceKind(const char *name)
     return 0;
 }
 
-// Calls f(element, isHref, value) for every ref and href attribute inside the instances of d
-// (on their properties and anything below them), in document order; on one element its ref
-// comes before its href.
+// Calls f(instance, property, isHref, value) for every ref and href attribute inside the
+// instances of d (on their properties and anything below them), in document order; property is
+// the instance's child that holds it. On one element its ref comes before its href.
 template <class F> void forEachReferenceNode(const DocData &d, F &&f)
 {
     if (!d.loaded)
         return;
     d.forEachInstance([&f](pugi::xml_node instance) {
-        pugi::xml_node n = instance.first_child();
-        while (n) {
-            const char *ref = nullptr, *href = nullptr;
-            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-                const int kind = referenceKind(a.name());
-                if (kind == 1 && !ref)
-                    ref = a.value();
-                else if (kind == 2 && !href)
-                    href = a.value();
+        for (pugi::xml_node property = instance.first_child(); property; property = property.next_sibling()) {
+            pugi::xml_node n = property;
+            while (n) {
+                const char *ref = nullptr, *href = nullptr;
+                for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+                    const int kind = referenceKind(a.name());
+                    if (kind == 1 && !ref)
+                        ref = a.value();
+                    else if (kind == 2 && !href)
+                        href = a.value();
+                }
+                if (ref)
+                    f(instance, property, false, ref);
+                if (href)
+                    f(instance, property, true, href);
+                // Depth first, without recursion, up to the property.
+                if (const pugi::xml_node child = n.first_child()) {
+                    n = child;
+                    continue;
+                }
+                while (n != property && !n.next_sibling())
+                    n = n.parent();
+                n = n == property ? pugi::xml_node() : n.next_sibling();
             }
-            if (ref)
-                f(n, false, ref);
-            if (href)
-                f(n, true, href);
-            // Depth first, without recursion, up to the instance.
-            if (const pugi::xml_node child = n.first_child()) {
-                n = child;
-                continue;
-            }
-            while (n != instance && !n.next_sibling())
-                n = n.parent();
-            n = n == instance ? pugi::xml_node() : n.next_sibling();
         }
     });
 }
