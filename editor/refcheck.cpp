@@ -328,6 +328,22 @@ void DocFacts::checkRefs()
     }
 }
 
+// The first instance of each id of d, as findInstance finds them.
+void collectIds(const DocData &d, StringTable<Node> &ids)
+{
+    std::vector<KeyAt> keys;
+    d.forEachInstance([&keys](Node instance) {
+        if (const pugi::xml_attribute id = instance.attribute("id"))
+            keys.push_back({KeyRef(id.value()), instance});
+    });
+    ids = StringTable<Node>(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i + kAhead < keys.size())
+            ids.prefetchSlot(keys[i + kAhead].key);
+        ids.tryEmplace(keys[i].key, keys[i].at);
+    }
+}
+
 // The hrefs of all documents, grouped by the file they name, so that each file is read once.
 struct HrefTarget {
     std::vector<std::pair<DocFacts *, size_t>> uses; // (holder, index into its hrefs)
@@ -367,21 +383,25 @@ void checkHrefs(std::vector<DocFacts> &docs)
                 facts = &f;
             }
         std::unique_ptr<XmlDocument> read;
+        StringTable<Node> readIds; // the first instance of each id of a file read here
         QString error;
         if (!in) {
             read = std::make_unique<XmlDocument>();
-            if (read->load(file))
+            if (read->load(file)) {
                 in = read.get();
-            else
+                collectIds(*read->documentId(), readIds);
+            } else {
                 error = read->errorString();
+            }
         }
+        const StringTable<Node> &ids = facts ? facts->ids : readIds;
         for (const auto &[f, i] : target.uses) {
             const auto &[e, value] = f->hrefs[i];
             const QString v = QString::fromUtf8(value);
             const QString id = v.section(u'#', 1, 1);
             if (!in)
                 f->add(e, "missing-file", id, QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
-            else if (facts ? !facts->ids.find(std::string_view(id.toUtf8())) : !in->findInstance(id))
+            else if (!ids.find(std::string_view(id.toUtf8())))
                 f->add(e, "unknown-href", id,
                        QStringLiteral("href \"%1\": %2 has no instance with id \"%3\"")
                            .arg(v, QFileInfo(file).fileName(), id));
