@@ -387,7 +387,7 @@ void checkHrefs(std::vector<DocFacts> &docs)
         QString error;
         if (!in) {
             read = std::make_unique<XmlDocument>();
-            if (read->load(file)) {
+            if (read->loadForReading(file)) {
                 in = read.get();
                 collectIds(*read->documentId(), readIds);
             } else {
@@ -472,7 +472,7 @@ QList<Finding> ReferenceCheck::checkFiles(const QStringList &files, bool *unread
     QList<Finding> failed;
     for (const QString &file : files) {
         auto doc = std::make_unique<XmlDocument>();
-        if (doc->load(file)) {
+        if (doc->loadForReading(file)) {
             read << doc.get();
             docs.push_back(std::move(doc));
         } else {

@@ -93,6 +93,7 @@ struct DocData {
     SourceFormat format;
     std::string source; // the text as read, in UTF-8 (byte offsets of the parse refer to it)
     bool loaded = false;
+    bool readOnly = false; // read without the facts that only save() needs (format)
     QString path;
 
     std::unordered_map<const pugi::xml_node_struct *, std::string> createdNamespaces;

@@ -317,7 +317,8 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
         return false;
     }
-    scanStyle(buf.data(), buf.size(), d.format);
+    if (!d.readOnly)
+        scanStyle(buf.data(), buf.size(), d.format);
     // The source as read (in UTF-8), kept for error positions and for saving: what was not
     // edited is written back from it.
     d.source.reserve(buf.size());
