@@ -1,6 +1,8 @@
 #include "refcheck.h"
 #include "refindex.h"
+#include "hugepages_p.h"
 #include "refs.h"
+#include "refwalk_p.h"
 #include "strtable_p.h"
 
 #include <QFileInfo>
@@ -42,40 +44,64 @@ bool nameHasLowerCase(const char *name)
     return !ascii && hasLowerCase(QString::fromUtf8(name));
 }
 
+using Node = pugi::xml_node;
+
+// The first element at n or after it among its siblings (backwards: at n or before it).
+Node elementAt(Node n)
+{
+    while (n && n.type() != pugi::node_element)
+        n = n.next_sibling();
+    return n;
+}
+Node elementBack(Node n)
+{
+    while (n && n.type() != pugi::node_element)
+        n = n.previous_sibling();
+    return n;
+}
+
 // "<name a="v">": how a finding shows an element.
-QString tagText(ElementRef e)
+QString tagText(Node e)
 {
     QString t = QLatin1Char('<') + QString::fromUtf8(e.name());
-    if (e.attributeCount() > 0)
-        t += QStringLiteral(" %1=\"%2\"")
-                 .arg(QString::fromUtf8(e.attributeName(0)), QString::fromUtf8(e.attributeValue(0)));
+    if (const pugi::xml_attribute a = e.first_attribute())
+        t += QStringLiteral(" %1=\"%2\"").arg(QString::fromUtf8(a.name()), QString::fromUtf8(a.value()));
     return t + QLatin1Char('>');
 }
 
 // A finding before its line is known. "%LINE" in the message stands for the line of `other`.
 struct Pending {
-    ElementRef at;
+    Node at;
     const char *kind;
     QString id;
     QString message;
-    ElementRef other;
+    Node other;
+};
+
+// A key of the document (an instance's id, a ref's value) and the element that holds it.
+struct KeyAt {
+    KeyRef key;
+    Node at;
+    size_t pendingBefore = 0; // for an id: the findings before the one it may give
 };
 
 // What one document holds: its instances by id, and its references to follow up.
 struct DocFacts {
     const XmlDocument *doc = nullptr;
     QString path; // absolute, clean: how hrefs name it
-    StringTable<ElementRef> ids; // the first instance of each id
-    std::vector<std::pair<ElementRef, const char *>> refs, hrefs;
+    StringTable<Node> ids; // the first instance of each id
+    std::vector<KeyAt> idKeys, refs; // in document order
+    std::vector<std::pair<Node, const char *>> hrefs;
     std::vector<Pending> pending;
 
-    void add(ElementRef at, const char *kind, const QString &id, const QString &message, ElementRef other = {})
+    void add(Node at, const char *kind, const QString &id, const QString &message, Node other = {})
     {
         pending.push_back({at, kind, id, message, other});
     }
     void walk();
-    void checkInstance(ElementRef e);
-    void checkRows(ElementRef instance);
+    void checkInstance(Node e);
+    void checkRows(Node instance);
+    void indexIds();
     void checkRefs();
 };
 
@@ -89,7 +115,8 @@ struct Level {
 
 void DocFacts::walk()
 {
-    const ElementRef root = doc->documentElement().ref();
+    const DocData &d = *doc->documentId();
+    const Node root = d.documentElement();
     if (!root)
         return;
     if (std::strcmp(root.name(), "uos") != 0) {
@@ -99,11 +126,12 @@ void DocFacts::walk()
                 .arg(QString::fromUtf8(root.name())));
         return;
     }
-    size_t instances = 0;
-    doc->forEachInstance([&instances](ElementRef) { ++instances; });
-    ids = StringTable<ElementRef>(instances); // no growing on the way
+    // An instance takes some dozens of bytes of text, a reference a dozen at the least: the
+    // room kept is address space, touched only as far as it is used.
+    reserveHuge(idKeys, d.source.size() / 64 + 16);
+    reserveHuge(refs, d.source.size() / 48 + 16);
     std::vector<Level> levels(2);
-    ElementRef e = root.firstChild();
+    Node e = elementAt(root.first_child());
     int depth = 1;
     while (e) {
         const char *name = e.name();
@@ -126,8 +154,9 @@ void DocFacts::walk()
                 parent.stopper = name;
                 // A click on the parent selects its last child: with attributes, the first is
                 // shown as a reference.
-                const ElementRef last = e.parent().lastChild();
-                if (last.attributeCount() > 0 && !isReferenceName(last.attributeName(0)))
+                const Node last = elementBack(e.parent().last_child());
+                const pugi::xml_attribute first = last.first_attribute();
+                if (first && !isReferenceName(first.name()))
                     add(last, "not-a-reference", {},
                         QStringLiteral("the ARM view shows %1 as a reference, but its first attribute is neither ref "
                                        "nor href")
@@ -141,7 +170,7 @@ void DocFacts::walk()
                          QString::fromUtf8(e.parent().name())));
         }
 
-        if (std::strlen(name) == 13 && strcasecmp(name, "aim-instances") == 0) {
+        if ((name[0] | 0x20) == 'a' && strcasecmp(name, "aim-instances") == 0) {
             const QString n = QString::fromUtf8(name);
             if (depth == 2 && std::strcmp(name, "aim-instances") == 0)
                 here.instances = true;
@@ -164,60 +193,64 @@ void DocFacts::walk()
         if (depth == 3 && parent.instances)
             checkInstance(e);
 
-        if (const char *ref = e.attribute("ref"))
-            refs.emplace_back(e, ref);
-        if (const char *href = e.attribute("href"))
+        const char *ref = nullptr, *href = nullptr;
+        for (pugi::xml_attribute a = e.first_attribute(); a; a = a.next_attribute()) {
+            const int kind = referenceKind(a.name());
+            if (kind == 1 && !ref)
+                ref = a.value();
+            else if (kind == 2 && !href)
+                href = a.value();
+        }
+        if (ref)
+            refs.push_back({KeyRef(ref), e});
+        if (href)
             hrefs.emplace_back(e, href);
 
         // Depth first, without recursion.
-        if (const ElementRef child = e.firstChild()) {
+        if (const Node child = elementAt(e.first_child())) {
             e = child;
             ++depth;
             continue;
         }
-        while (depth > 0 && !e.nextSibling()) {
+        Node next;
+        while (depth > 0 && !(next = elementAt(e.next_sibling()))) {
             e = e.parent();
             --depth;
         }
-        e = depth > 0 ? e.nextSibling() : ElementRef();
+        e = depth > 0 ? next : Node();
     }
 }
 
-void DocFacts::checkInstance(ElementRef e)
+void DocFacts::checkInstance(Node e)
 {
-    const char *id = e.attribute("id");
+    const pugi::xml_attribute id = e.attribute("id");
     if (!id) {
         add(e, "missing-id", {},
             QStringLiteral("the instance %1 has no id attribute: no reference can reach it").arg(tagText(e)));
     } else {
-        if (std::strcmp(e.attributeName(0), "id") != 0)
-            add(e, "id-not-first", QString::fromUtf8(id),
+        if (std::strcmp(e.first_attribute().name(), "id") != 0)
+            add(e, "id-not-first", QString::fromUtf8(id.value()),
                 QStringLiteral("the first attribute of %1 is not its id: the tree, the caption of the list and Back "
                                "read the first attribute as the id")
                     .arg(tagText(e)));
-        const auto [first, added] = ids.tryEmplace(std::string_view(id), e);
-        if (!added)
-            add(e, "duplicate-id", QString::fromUtf8(id),
-                QStringLiteral("id \"%1\" is used by the instance on line %LINE already: references, the tree and "
-                               "the list reach only that first one, so clicking this one shows and edits the first")
-                    .arg(QString::fromUtf8(id)),
-                *first);
+        // A second instance of the id is told once all are known (indexIds), in this place.
+        idKeys.push_back({KeyRef(id.value()), e, pending.size()});
     }
     if (!nameHasLowerCase(e.name()))
-        add(e, "ignored-element", id ? QString::fromUtf8(id) : QString(),
+        add(e, "ignored-element", id ? QString::fromUtf8(id.value()) : QString(),
             QStringLiteral("the AIM view does not show %1: its name has no lower-case letter").arg(tagText(e)));
     checkRows(e);
 }
 
 // A property whose first child node is an element is a reference row: the list reads that
 // element's first attribute as the reference.
-void DocFacts::checkRows(ElementRef instance)
+void DocFacts::checkRows(Node instance)
 {
-    for (ElementRef c = instance.firstChild(); c; c = c.nextSibling()) {
-        if (!c.firstNodeIsElement())
+    for (Node c = elementAt(instance.first_child()); c; c = elementAt(c.next_sibling())) {
+        const Node r = c.first_child();
+        if (r.type() != pugi::node_element)
             continue;
-        const ElementRef r = c.firstChild();
-        const char *first = r.attributeName(0);
+        const char *first = r.first_attribute().name();
         if (*first && isReferenceName(first))
             continue;
         const QString row = NameToCaption(QString::fromUtf8(c.name()));
@@ -234,14 +267,80 @@ void DocFacts::checkRows(ElementRef instance)
     }
 }
 
+// Ahead of the key at hand, the loops over a million keys ask for the slot of a later key and
+// for the key stored there: each would otherwise be a miss of the cache in its turn.
+constexpr size_t kAhead = 8;
+
+void DocFacts::indexIds()
+{
+    ids = StringTable<Node>(idKeys.size()); // no growing on the way
+    std::vector<std::pair<size_t, Pending>> duplicates; // (findings before it, the finding)
+    const size_t n = idKeys.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n)
+            ids.prefetchSlot(idKeys[i + kAhead].key);
+        const KeyAt &k = idKeys[i];
+        const auto [first, added] = ids.tryEmplace(k.key, k.at);
+        if (added)
+            continue;
+        const QString id = QString::fromUtf8(k.key.data, qsizetype(k.key.size));
+        duplicates.push_back(
+            {k.pendingBefore,
+             {k.at, "duplicate-id", id,
+              QStringLiteral("id \"%1\" is used by the instance on line %LINE already: references, the tree and "
+                             "the list reach only that first one, so clicking this one shows and edits the first")
+                  .arg(id),
+              *first}});
+    }
+    if (duplicates.empty())
+        return;
+    // Each in its place among the findings of the walk.
+    std::vector<Pending> merged;
+    merged.reserve(pending.size() + duplicates.size());
+    size_t next = 0;
+    for (auto &[before, p] : duplicates) {
+        while (next < before)
+            merged.push_back(std::move(pending[next++]));
+        merged.push_back(std::move(p));
+    }
+    while (next < pending.size())
+        merged.push_back(std::move(pending[next++]));
+    pending = std::move(merged);
+}
+
 void DocFacts::checkRefs()
 {
-    for (const auto &[e, value] : refs) {
-        if (ids.find(std::string_view(value)))
+    const size_t n = refs.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n)
+            ids.prefetchSlot(refs[i + 2 * kAhead].key);
+        if (i + kAhead < n) {
+            ids.prefetchStoredKey(refs[i + kAhead].key);
+            __builtin_prefetch(refs[i + kAhead].key.data);
+        }
+        const KeyAt &r = refs[i];
+        if (ids.find(r.key))
             continue;
-        add(e, "unknown-ref", QString::fromUtf8(value),
-            *value ? QStringLiteral("ref \"%1\" names no instance of this document").arg(QString::fromUtf8(value))
-                   : QStringLiteral("the ref of <%1> is empty").arg(QString::fromUtf8(e.name())));
+        const QString value = QString::fromUtf8(r.key.data, qsizetype(r.key.size));
+        add(r.at, "unknown-ref", value,
+            r.key.size ? QStringLiteral("ref \"%1\" names no instance of this document").arg(value)
+                       : QStringLiteral("the ref of <%1> is empty").arg(QString::fromUtf8(r.at.name())));
+    }
+}
+
+// The first instance of each id of d, as findInstance finds them.
+void collectIds(const DocData &d, StringTable<Node> &ids)
+{
+    std::vector<KeyAt> keys;
+    d.forEachInstance([&keys](Node instance) {
+        if (const pugi::xml_attribute id = instance.attribute("id"))
+            keys.push_back({KeyRef(id.value()), instance});
+    });
+    ids = StringTable<Node>(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i + kAhead < keys.size())
+            ids.prefetchSlot(keys[i + kAhead].key);
+        ids.tryEmplace(keys[i].key, keys[i].at);
     }
 }
 
@@ -277,25 +376,32 @@ void checkHrefs(std::vector<DocFacts> &docs)
     }
     for (auto &[file, target] : targets) {
         const XmlDocument *in = nullptr;
+        const DocFacts *facts = nullptr; // a document of the check: its ids are known
         for (const DocFacts &f : docs)
-            if (sameDocument(f.path, file))
+            if (sameDocument(f.path, file)) {
                 in = f.doc;
+                facts = &f;
+            }
         std::unique_ptr<XmlDocument> read;
+        StringTable<Node> readIds; // the first instance of each id of a file read here
         QString error;
         if (!in) {
             read = std::make_unique<XmlDocument>();
-            if (read->load(file))
+            if (read->loadForReading(file)) {
                 in = read.get();
-            else
+                collectIds(*read->documentId(), readIds);
+            } else {
                 error = read->errorString();
+            }
         }
+        const StringTable<Node> &ids = facts ? facts->ids : readIds;
         for (const auto &[f, i] : target.uses) {
             const auto &[e, value] = f->hrefs[i];
             const QString v = QString::fromUtf8(value);
             const QString id = v.section(u'#', 1, 1);
             if (!in)
                 f->add(e, "missing-file", id, QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
-            else if (!in->findInstance(id))
+            else if (!ids.find(std::string_view(id.toUtf8())))
                 f->add(e, "unknown-href", id,
                        QStringLiteral("href \"%1\": %2 has no instance with id \"%3\"")
                            .arg(v, QFileInfo(file).fileName(), id));
@@ -304,19 +410,15 @@ void checkHrefs(std::vector<DocFacts> &docs)
 }
 
 // The id of the instance that holds e (or is e), when that id finds it; "" otherwise.
-QString instanceIdOf(const DocFacts &f, ElementRef e)
+QString instanceIdOf(const DocFacts &f, Node e)
 {
-    std::vector<ElementRef> chain; // e up to the document element
-    for (ElementRef a = e; a; a = a.parent())
-        chain.push_back(a);
-    if (chain.size() < 4)
+    Node instance, property;
+    instanceAndPropertyOf(e, instance, property);
+    if (!instance || std::strcmp(instance.parent().name(), "aim-instances") != 0)
         return {};
-    const ElementRef instance = chain[chain.size() - 4];
-    if (std::strcmp(chain[chain.size() - 3].name(), "aim-instances") != 0)
-        return {};
-    const char *id = instance.attribute("id");
-    const ElementRef *first = id ? f.ids.find(std::string_view(id)) : nullptr;
-    return first && *first == instance ? QString::fromUtf8(id) : QString();
+    const pugi::xml_attribute id = instance.attribute("id");
+    const Node *first = id ? f.ids.find(std::string_view(id.value())) : nullptr;
+    return first && *first == instance ? QString::fromUtf8(id.value()) : QString();
 }
 
 QList<Finding> collect(DocFacts &f)
@@ -324,7 +426,7 @@ QList<Finding> collect(DocFacts &f)
     QList<ElementRef> at;
     at.reserve(qsizetype(f.pending.size() * 2));
     for (const Pending &p : f.pending)
-        at << p.at << p.other;
+        at << XmlNodeAccess::ref(p.at) << XmlNodeAccess::ref(p.other);
     const QList<int> lines = f.doc->lineNumbers(at);
     QList<Finding> out;
     out.reserve(qsizetype(f.pending.size()));
@@ -353,6 +455,7 @@ QList<Finding> ReferenceCheck::check(const QList<const XmlDocument *> &documents
         f.doc = doc;
         f.path = doc->path().isEmpty() ? QString() : resolveDocumentPart(QString(), doc->path());
         f.walk();
+        f.indexIds();
         f.checkRefs();
     }
     checkHrefs(docs);
@@ -369,7 +472,7 @@ QList<Finding> ReferenceCheck::checkFiles(const QStringList &files, bool *unread
     QList<Finding> failed;
     for (const QString &file : files) {
         auto doc = std::make_unique<XmlDocument>();
-        if (doc->load(file)) {
+        if (doc->loadForReading(file)) {
             read << doc.get();
             docs.push_back(std::move(doc));
         } else {

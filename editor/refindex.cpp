@@ -1,5 +1,7 @@
 #include "refindex.h"
+#include "hugepages_p.h"
 #include "refs.h"
+#include "refwalk_p.h"
 #include "strtable_p.h"
 
 #include <QDateTime>
@@ -8,6 +10,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -63,8 +66,6 @@ void forEachReference(const XmlDocument &doc, const std::function<void(ElementRe
 
 namespace {
 
-constexpr quint32 kEnd = ~quint32(0);
-
 // The id an href names when its document part is `part`: the text between the first and the
 // second "#". False when the value holds no "#".
 bool splitHref(std::string_view value, std::string_view &part, std::string_view &id)
@@ -100,50 +101,61 @@ struct FileRefs {
 
 } // namespace
 
-struct ReferenceIndex::Data {
+// The references of one state of a document, by the id they name. The entries stand in
+// document order; a counting sort by bucket of their hashes keeps that order within a bucket.
+// About 40 bytes a reference, and no pointer into the table from elsewhere.
+struct ReferenceTable {
     struct Entry {
-        ElementRef instance;
-        ElementRef property;
-        quint32 next = kEnd; // the entry of the same id before this one
+        const char *key; // the id named (a ref's value, an href's text after "#"), in the document
+        quint32 size;
+        quint32 hash;
+        pugi::xml_node_struct *instance; // the instance that holds the reference
+        pugi::xml_node_struct *property; // its child that holds it
     };
-    bool built = false;
+    std::vector<Entry> entries;
+    std::vector<quint32> ends; // per bucket, where its entries end in `order`
+    std::vector<quint32> order; // entries by bucket
     const DocData *doc = nullptr;
     quint64 stamp = 0;
     QString file;
-    // Keys are the values in the document's own memory, valid while the stamp stays.
-    StringTable<quint32> last;
-    std::vector<Entry> entries;
-    QHash<QString, FileRefs> files; // the other files of a folder, by absolute path
+
+    bool isCurrentFor(const XmlDocument &d) const
+    {
+        return doc == d.documentId() && stamp == d.changeStamp() && file == d.path();
+    }
+    QList<quint32> find(std::string_view key) const
+    {
+        QList<quint32> rows;
+        if (ends.empty())
+            return rows;
+        const auto h = quint32(hashKey(key));
+        const size_t bucket = h & (ends.size() - 1);
+        for (quint32 i = bucket ? ends[bucket - 1] : 0; i < ends[bucket]; ++i) {
+            const Entry &e = entries[order[i]];
+            if (e.hash == h && e.size == key.size() && std::memcmp(e.key, key.data(), key.size()) == 0)
+                rows.append(order[i]);
+        }
+        return rows;
+    }
 };
 
-ReferenceIndex::ReferenceIndex() : d(std::make_unique<Data>()) { }
-ReferenceIndex::~ReferenceIndex() = default;
+namespace {
 
-bool ReferenceIndex::isCurrentFor(const XmlDocument &doc) const
+std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
 {
-    return d->built && d->doc == doc.documentId() && d->stamp == doc.changeStamp() && d->file == doc.path();
-}
-
-void ReferenceIndex::clear()
-{
-    d = std::make_unique<Data>();
-}
-
-void ReferenceIndex::build(const XmlDocument &doc)
-{
-    Data &x = *d;
-    size_t instances = 0;
-    doc.forEachInstance([&instances](ElementRef) { ++instances; });
-    x.last = StringTable<quint32>(instances);
-    x.entries.clear();
-    x.built = true;
-    x.doc = doc.documentId();
-    x.stamp = doc.changeStamp();
-    x.file = doc.path();
+    auto table = std::make_shared<ReferenceTable>();
+    ReferenceTable &t = *table;
+    const DocData &d = *doc.documentId();
+    t.doc = &d;
+    t.stamp = doc.changeStamp();
+    t.file = doc.path();
     const QString self = doc.path().isEmpty() ? QString() : resolveDocumentPart(QString(), doc.path());
     // Whether an href's document part names this document, asked once per distinct part.
     std::unordered_map<std::string_view, bool> selfPart;
-    walkReferences(doc, [&](ElementRef instance, ElementRef property, bool isHref, const char *value) {
+    // A reference takes a dozen bytes of text at the least: the room kept for one per 48
+    // bytes is address space, touched only as far as it is used.
+    reserveHuge(t.entries, d.source.size() / 48 + 16);
+    forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {
             std::string_view part;
@@ -158,44 +170,121 @@ void ReferenceIndex::build(const XmlDocument &doc)
             if (!it->second)
                 return;
         }
-        const auto index = quint32(x.entries.size());
-        x.entries.push_back({instance, property, kEnd});
-        const auto [at, added] = x.last.tryEmplace(key, index);
-        if (!added) {
-            x.entries.back().next = *at;
-            *at = index;
-        }
+        t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), instance.internal_object(),
+                             property.internal_object()});
     });
+    size_t buckets = 16;
+    while (buckets < t.entries.size())
+        buckets *= 2;
+    const size_t mask = buckets - 1;
+    reserveHuge(t.ends, buckets);
+    t.ends.assign(buckets, 0);
+    for (const ReferenceTable::Entry &e : t.entries)
+        ++t.ends[e.hash & mask];
+    quint32 start = 0;
+    for (quint32 &end : t.ends) {
+        const quint32 count = end;
+        end = start; // the bucket's start for now: the fill below moves it to its end
+        start += count;
+    }
+    reserveHuge(t.order, t.entries.size());
+    t.order.resize(t.entries.size());
+    for (size_t i = 0; i < t.entries.size(); ++i)
+        t.order[t.ends[t.entries[i].hash & mask]++] = quint32(i);
+    return table;
 }
 
-QList<Referrer> ReferenceIndex::referrers(const XmlDocument &doc, const QString &id)
-{
-    if (!doc.hasChildNodes() || id.isEmpty())
-        return {};
-    if (!isCurrentFor(doc))
-        build(doc);
-    const QByteArray key = id.toUtf8();
-    const quint32 *last = d->last.find(std::string_view(key.constData(), size_t(key.size())));
-    if (!last)
-        return {};
-    QList<Referrer> found;
-    // Element names and properties repeat: each is converted once per question.
-    std::unordered_map<std::string_view, QString> names, captions;
-    auto text = [](std::unordered_map<std::string_view, QString> &cache, const char *name, bool caption) {
+// Element names and property captions repeat: each is converted once per caller.
+class RowText {
+public:
+    QString name(const char *name) { return text(m_names, name, false); }
+    QString caption(const char *name) { return text(m_captions, name, true); }
+
+private:
+    static QString text(std::unordered_map<std::string_view, QString> &cache, const char *name, bool caption)
+    {
         auto it = cache.find(name);
         if (it == cache.end())
             it = cache.emplace(name, caption ? NameToCaption(QString::fromUtf8(name)) : QString::fromUtf8(name)).first;
         return it->second;
-    };
-    const QString file = doc.path();
-    for (quint32 i = *last; i != kEnd; i = d->entries[i].next) {
-        const Data::Entry &e = d->entries[i];
-        const char *id = e.instance.attribute("id");
-        found.append({file, text(names, e.instance.name(), false), id ? QString::fromUtf8(id) : QString(),
-                      e.property ? text(captions, e.property.name(), true) : QString()});
     }
-    std::reverse(found.begin(), found.end()); // the chain runs from the last one back
-    return found;
+    std::unordered_map<std::string_view, QString> m_names, m_captions;
+};
+
+Referrer rowOf(const ReferenceTable &t, quint32 entry, RowText *cache)
+{
+    const pugi::xml_node instance(t.entries[entry].instance), property(t.entries[entry].property);
+    const pugi::xml_attribute id = instance.attribute("id");
+    Referrer r;
+    r.file = t.file;
+    r.element = cache ? cache->name(instance.name()) : QString::fromUtf8(instance.name());
+    r.id = id ? QString::fromUtf8(id.value()) : QString();
+    if (property)
+        r.property = cache ? cache->caption(property.name()) : NameToCaption(QString::fromUtf8(property.name()));
+    return r;
+}
+
+} // namespace
+
+struct ReferenceIndex::Data {
+    std::shared_ptr<const ReferenceTable> table;
+    QHash<QString, FileRefs> files; // the other files of a folder, by absolute path
+};
+
+Referrer ReferrerList::at(qsizetype row) const
+{
+    return rowOf(*m_table, m_rows.at(row), nullptr);
+}
+
+QList<Referrer> ReferrerList::toList() const
+{
+    QList<Referrer> out;
+    out.reserve(m_rows.size());
+    RowText cache;
+    for (const quint32 entry : m_rows)
+        out.append(rowOf(*m_table, entry, &cache));
+    return out;
+}
+
+bool ReferrerList::isCurrentFor(const XmlDocument &doc) const
+{
+    return m_table && m_table->isCurrentFor(doc);
+}
+
+ReferenceIndex::ReferenceIndex() : d(std::make_unique<Data>()) { }
+ReferenceIndex::~ReferenceIndex() = default;
+
+bool ReferenceIndex::isCurrentFor(const XmlDocument &doc) const
+{
+    return d->table && d->table->isCurrentFor(doc);
+}
+
+void ReferenceIndex::clear()
+{
+    d = std::make_unique<Data>();
+}
+
+void ReferenceIndex::build(const XmlDocument &doc)
+{
+    d->table = buildTable(doc);
+}
+
+ReferrerList ReferenceIndex::referrerList(const XmlDocument &doc, const QString &id)
+{
+    ReferrerList list;
+    if (!doc.hasChildNodes() || id.isEmpty())
+        return list;
+    if (!isCurrentFor(doc))
+        build(doc);
+    const QByteArray key = id.toUtf8();
+    list.m_table = d->table;
+    list.m_rows = d->table->find(std::string_view(key.constData(), size_t(key.size())));
+    return list;
+}
+
+QList<Referrer> ReferenceIndex::referrers(const XmlDocument &doc, const QString &id)
+{
+    return referrerList(doc, id).toList();
 }
 
 QList<Referrer> ReferenceIndex::referrersInFolder(const XmlDocument &doc, const QString &id)

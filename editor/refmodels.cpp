@@ -42,7 +42,8 @@ void ReferencedByModel::refresh()
 {
     m_stale = false;
     beginResetModel();
-    m_rows.clear();
+    m_local = {};
+    m_folder.clear();
     m_target.clear();
     const XmlDocument *doc = m_session->document();
     const XmlNode shown = m_session->shownInstance();
@@ -51,9 +52,9 @@ void ReferencedByModel::refresh()
         // References by id reach the first instance of the id only.
         if (!id.isEmpty() && doc->findInstance(id) == shown) {
             m_target = id;
-            m_rows = m_index.referrers(*doc, id);
+            m_local = m_index.referrerList(*doc, id);
             if (m_otherFiles)
-                m_rows += m_index.referrersInFolder(*doc, id);
+                m_folder = m_index.referrersInFolder(*doc, id);
         }
     } else if (!doc || !doc->hasChildNodes()) {
         m_index.clear(); // nothing of a document left behind is kept
@@ -61,9 +62,20 @@ void ReferencedByModel::refresh()
     endResetModel();
 }
 
+Referrer ReferencedByModel::referrer(int row) const
+{
+    if (row >= 0 && row < m_local.size()) {
+        // The rows of the document stand for the state it was asked in; a change makes the
+        // model ask anew, and until then they show nothing.
+        const XmlDocument *doc = m_session->document();
+        return doc && m_local.isCurrentFor(*doc) ? m_local.at(row) : Referrer();
+    }
+    return m_folder.value(row - m_local.size());
+}
+
 int ReferencedByModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_local.size() + m_folder.size());
 }
 
 int ReferencedByModel::columnCount(const QModelIndex &parent) const
@@ -73,9 +85,9 @@ int ReferencedByModel::columnCount(const QModelIndex &parent) const
 
 QVariant ReferencedByModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    const Referrer &r = m_rows.at(index.row());
+    const Referrer r = referrer(index.row());
     switch (index.column()) {
     case 0:
         return r.element;

@@ -26,7 +26,7 @@ public:
     bool otherFiles() const { return m_otherFiles; }
     // Asks anew for the instance shown now.
     void refresh();
-    Referrer referrer(int row) const { return m_rows.value(row); }
+    Referrer referrer(int row) const;
     // The id whose referrers are listed ("" when no instance is shown).
     QString target() const { return m_target; }
 
@@ -39,7 +39,9 @@ private:
     void changed();
     EditorSession *m_session;
     ReferenceIndex m_index;
-    QList<Referrer> m_rows;
+    // The document's own referrers, each row made when shown, then those of other files.
+    ReferrerList m_local;
+    QList<Referrer> m_folder;
     QString m_target;
     bool m_active = false;
     bool m_stale = true;

@@ -916,9 +916,15 @@ bool XmlDocument::loadData(const QByteArray &bytes, const QString &name)
     return loadFrom(name, nullptr, &bytes);
 }
 
-bool XmlDocument::loadFrom(const QString &path, const QString *text, const QByteArray *bytes)
+bool XmlDocument::loadForReading(const QString &path)
+{
+    return loadFrom(path, nullptr, nullptr, true);
+}
+
+bool XmlDocument::loadFrom(const QString &path, const QString *text, const QByteArray *bytes, bool readOnly)
 {
     auto data = std::make_shared<DocData>();
+    data->readOnly = readOnly;
     QString error;
     const bool ok = parseSource(*data, path, text, error, bytes);
     if (ok && bytes)
@@ -995,6 +1001,10 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
 {
     if (!m_data->loaded) {
         m_data->error = QStringLiteral("No document is loaded.");
+        return false;
+    }
+    if (m_data->readOnly) {
+        m_data->error = QStringLiteral("The document was opened for reading only.");
         return false;
     }
     // Nothing to write when the file already holds what is in memory.
@@ -1128,7 +1138,7 @@ void XmlDocument::setModified(bool modified)
 QByteArray XmlDocument::toBytes() const
 {
     QByteArray out;
-    if (!m_data->loaded)
+    if (!m_data->loaded || m_data->readOnly)
         return out;
     ArraySink sink(out);
     serializeDocument(*m_data, sink);

@@ -53,6 +53,7 @@ public:
 private:
     friend class XmlNode;
     friend class XmlDocument;
+    friend struct XmlNodeAccess;
     explicit ElementRef(void *p) : m_p(p) { }
     void *m_p = nullptr;
 };
@@ -161,6 +162,9 @@ public:
     // the document then stays as it was, cancelled() is true, and the worker's result is
     // thrown away when it ends.
     bool loadWaiting(const QString &path, const std::function<bool(const std::function<bool()> &done)> &waitFor);
+    // load() for reading only (Check References of files): the facts of style that only
+    // save() needs are not taken, so save() and toBytes() refuse such a document.
+    bool loadForReading(const QString &path);
     bool cancelled() const { return m_cancelled; }
     // Writes the whole document through a temporary file renamed over path, in the encoding
     // it was read in, with its declaration unchanged. False (file untouched) on failure.
@@ -247,7 +251,7 @@ signals:
     void onreadystatechange();
 
 private:
-    bool loadFrom(const QString &path, const QString *text, const QByteArray *bytes = nullptr);
+    bool loadFrom(const QString &path, const QString *text, const QByteArray *bytes = nullptr, bool readOnly = false);
     void completeLater();
     std::shared_ptr<DocData> m_data; // never null; replaced at every load
     bool adopt(std::shared_ptr<DocData> data, bool ok, const QString &error);

@@ -55,6 +55,7 @@ struct XmlNodeAccess {
     }
     static bool isAttribute(const XmlNode &n) { return n.m_attr != nullptr; }
     static const std::shared_ptr<DocData> &data(const XmlNode &n) { return n.m_doc; }
+    static ElementRef ref(pugi::xml_node n) { return ElementRef(n.internal_object()); }
 };
 
 // The text of a written file in UTF-8, as a list of pieces: stretches of the source and text
@@ -94,6 +95,7 @@ struct DocData {
     SourceFormat format;
     std::string source; // the text as read, in UTF-8 (byte offsets of the parse refer to it)
     bool loaded = false;
+    bool readOnly = false; // read without the facts that only save() needs (format)
     QString path;
 
     std::unordered_map<const pugi::xml_node_struct *, std::string> createdNamespaces;

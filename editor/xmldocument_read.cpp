@@ -4,6 +4,7 @@
 
 #include "xmldocument_p.h"
 #include "encoding.h"
+#include "hugepages_p.h"
 #include "wellformed.h"
 
 #include <QDir>
@@ -39,6 +40,7 @@ public:
         reset();
         m_data = static_cast<char *>(pugi::get_memory_allocation_function()(n + 1));
         m_size = m_data ? n : 0;
+        adviseHugePages(m_data, m_size);
         return m_data != nullptr;
     }
     void reset()
@@ -315,9 +317,12 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
         return false;
     }
-    scanStyle(buf.data(), buf.size(), d.format);
+    if (!d.readOnly)
+        scanStyle(buf.data(), buf.size(), d.format);
     // The source as read (in UTF-8), kept for error positions and for saving: what was not
     // edited is written back from it.
+    d.source.reserve(buf.size());
+    adviseHugePages(d.source.data(), buf.size());
     d.source.assign(buf.data(), buf.size());
     const QString name = sourceName(path, fromText);
 

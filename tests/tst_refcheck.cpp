@@ -74,6 +74,7 @@ private slots:
     void findingsInsideAnInstanceNameIt();
     void hrefIntoAnotherFileIsLookedUpThere();
     void documentElementOtherThanUos();
+    void findingsOnOneLineKeepTheOrderOfTheChecks();
     void linesFollowEditsAndSaves();
     void elementMadeByAnEditTakesThePlaceOfTheOld();
     void unreadableFile();
@@ -162,6 +163,20 @@ void TestRefCheck::documentElementOtherThanUos()
                                        "</aim-instances></aim></data>")));
     const QList<Finding> f = ReferenceCheck::check({&doc});
     QCOMPARE(summary(f, QString()), QStringList{"2 ignored-element"});
+}
+
+void TestRefCheck::findingsOnOneLineKeepTheOrderOfTheChecks()
+{
+    // Duplicates are told once every id is known; they still stand where the instance's
+    // checks found them, and unknown refs come last.
+    XmlDocument doc;
+    QVERIFY(doc.loadXml(QStringLiteral(
+        "<uos><aim><aim-instances><part id=\"a1\"/><SHAPE kind=\"x\" id=\"a1\"><of><b kind=\"y\" ref=\"a1\"/></of>"
+        "<to><c ref=\"zz\"/></to></SHAPE><part id=\"a1\"><x><d ref=\"nope\"/></x></part><part id=\"a2\"/>"
+        "</aim-instances></aim></uos>")));
+    QCOMPARE(summary(ReferenceCheck::check({&doc}), QString()),
+             (QStringList{"1 id-not-first a1", "1 duplicate-id a1", "1 ignored-element a1", "1 not-a-reference",
+                          "1 duplicate-id a1", "1 unknown-ref zz", "1 unknown-ref nope"}));
 }
 
 void TestRefCheck::linesFollowEditsAndSaves()

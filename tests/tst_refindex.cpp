@@ -2,6 +2,7 @@
 // other files of its folder, and that edits and re-pointed links are seen at once.
 #include "editorsession.h"
 #include "refindex.h"
+#include "refmodels.h"
 #include "testsupport.h"
 
 #include <QTest>
@@ -38,6 +39,7 @@ private slots:
     void editLinkMovesTheReferrer_data();
     void editLinkMovesTheReferrer();
     void anotherDocumentIsIndexedAnew();
+    void hiddenListShowsNothingOfAnOlderState();
 
 private:
     SessionHarness *h = nullptr;
@@ -88,6 +90,12 @@ void TestRefIndex::referrersInTheDocument()
     QCOMPARE(describe(index.referrers(*h->doc(), id)), expected);
     for (const Referrer &r : index.referrers(*h->doc(), id))
         QCOMPARE(r.file, h->path(QStringLiteral("main.xml")));
+    // Read row by row, as the tab's list reads it.
+    const ReferrerList list = index.referrerList(*h->doc(), id);
+    QList<Referrer> rows;
+    for (qsizetype i = 0; i < list.size(); ++i)
+        rows << list.at(i);
+    QCOMPARE(describe(rows), expected);
 }
 
 void TestRefIndex::hrefNamingTheFileByPathCounts()
@@ -142,9 +150,12 @@ void TestRefIndex::committedEditIsSeen()
 {
     QCOMPARE(index.referrers(*h->doc(), QStringLiteral("id1")).size(), 2);
     QVERIFY(index.isCurrentFor(*h->doc()));
+    const ReferrerList before = index.referrerList(*h->doc(), QStringLiteral("id1"));
+    QVERIFY(before.isCurrentFor(*h->doc()));
     show(QStringLiteral("id1"));
     h->session.commitEdit(h->row(QStringLiteral("name")), QStringLiteral("Nut"));
     QVERIFY(!index.isCurrentFor(*h->doc()));
+    QVERIFY(!before.isCurrentFor(*h->doc()));
     QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id1"))),
              (QStringList{"assembly id3: made from", "drawing id4: depicts"}));
     QVERIFY(index.isCurrentFor(*h->doc()));
@@ -183,6 +194,24 @@ void TestRefIndex::anotherDocumentIsIndexedAnew()
     QCOMPARE(index.referrers(*h->doc(), QStringLiteral("id1")).size(), 0);
     QCOMPARE(describe(index.referrersInFolder(*h->doc(), QStringLiteral("p1")), true),
              QStringList{"main.xml assembly id3: far"});
+}
+
+void TestRefIndex::hiddenListShowsNothingOfAnOlderState()
+{
+    ReferencedByModel model(&h->session);
+    model.setActive(true);
+    show(QStringLiteral("id1"));
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.index(1, 1).data().toString(), QStringLiteral("id4"));
+    // Hidden, the list is not asked anew on a change: its rows of the state before show nothing.
+    model.setActive(false);
+    h->session.commitEdit(h->row(QStringLiteral("name")), QStringLiteral("Nut"));
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.referrer(1).id, QString());
+    QCOMPARE(model.index(1, 1).data().toString(), QString());
+    model.setActive(true);
+    QCOMPARE(model.referrer(1).id, QStringLiteral("id4"));
+    QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("depicts"));
 }
 
 QTEST_MAIN(TestRefIndex)

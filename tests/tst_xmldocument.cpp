@@ -137,6 +137,7 @@ private slots:
     void saveFailureLeavesFileIntact_data();
     void saveFailureLeavesFileIntact();
     void saveWithoutDocumentWritesNothing();
+    void documentReadForReadingIsNeverWritten();
 
     void handlesOutliveTheirDocumentObject();
     void namespaces_data();
@@ -890,6 +891,34 @@ void TestXmlDocument::saveWithoutDocumentWritesNothing()
     const QString existing = write(QStringLiteral("existing.xml"), "<keep/>\n");
     QVERIFY(!failed.save(existing));
     QCOMPARE(readFile(existing), QByteArray("<keep/>\n"));
+}
+
+void TestXmlDocument::documentReadForReadingIsNeverWritten()
+{
+    const QByteArray text = "<uos>\r\n<aim><aim-instances>\r\n<p id=\"i1\"><of><q ref=\"i1\"></q></of></p>\r\n"
+                            "</aim-instances></aim></uos>\r\n";
+    const QString file = write(QStringLiteral("for-reading.xml"), text);
+    XmlDocument full, read;
+    QVERIFY(full.load(file));
+    QVERIFY(read.loadForReading(file));
+    // The same tree, and the same lines.
+    const XmlNode p = read.findInstance(QStringLiteral("i1"));
+    QCOMPARE(p.nodeName(), QStringLiteral("p"));
+    QCOMPARE(read.lineNumbers({p.ref()}), full.lineNumbers({full.findInstance(QStringLiteral("i1")).ref()}));
+    QCOMPARE(read.sourceUtf8(), full.sourceUtf8());
+    // Written the usual way, it would lose the style of the file: it is not written at all.
+    const QString other = m_dir.filePath(QStringLiteral("written-after-reading.xml"));
+    QVERIFY(!read.save(other));
+    QVERIFY(!read.errorString().isEmpty());
+    QVERIFY(!QFile::exists(other));
+    QVERIFY(read.toBytes().isEmpty());
+    QVERIFY(full.save(other));
+    QCOMPARE(readFile(other), text);
+    // A file that is not well-formed is refused alike.
+    const QString bad = write(QStringLiteral("for-reading-bad.xml"), "<uos><a></b></uos>");
+    QVERIFY(!read.loadForReading(bad));
+    QVERIFY(!full.load(bad));
+    QCOMPARE(read.errorString(), full.errorString());
 }
 
 // ---------------------------------------------------------------------------------------

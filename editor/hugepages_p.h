@@ -1,0 +1,39 @@
+#pragma once
+// Large blocks of memory (the text of a document, tables over a million instances) are faulted
+// in page by page as they are first written. Asking the kernel for huge pages for them, before
+// the first write, makes that one fault per 2 MiB instead of one per 4 KiB, and spares the
+// walks over them most misses of the address cache. Linux only; elsewhere nothing happens.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace quillon {
+
+// Advises huge pages for the whole 2 MiB pages inside [data, data + size).
+inline void adviseHugePages(const void *data, size_t size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    const uintptr_t begin = (uintptr_t(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (uintptr_t(data) + size) & ~(kHuge - 1);
+    if (data && end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+// v.reserve(n), with huge pages advised for the room reserved.
+template <class T> void reserveHuge(std::vector<T> &v, size_t n)
+{
+    v.reserve(n);
+    adviseHugePages(v.data(), v.capacity() * sizeof(T));
+}
+
+} // namespace quillon
