@@ -57,7 +57,7 @@ NodeLook lookOf(const GraphNode &n, bool centre, const QPalette &p)
 
 GraphScene::GraphScene(QObject *parent) : QGraphicsScene(parent) { }
 
-bool GraphScene::draw(const GraphModel &model, const QPalette &palette, const QFont &font)
+bool GraphScene::draw(const GraphModel &model, const QPalette &palette, const QFont &font, int shownDepth)
 {
     clear();
     setBackgroundBrush(palette.color(QPalette::Base));
@@ -78,14 +78,17 @@ bool GraphScene::draw(const GraphModel &model, const QPalette &palette, const QF
         m_input.edges.append({e.from, e.to, label});
     }
     m_placement = GraphLayout::layout(m_input);
+    m_shown.clear();
     if (!m_placement.ok)
         return false;
+    for (const GraphNode &n : model.nodes())
+        m_shown.append(n.depth <= shownDepth);
 
     const QColor line = palette.color(QPalette::Text);
     for (int i = 0; i < model.edges().size(); ++i) {
         const GraphEdge &e = model.edges()[i];
         const GraphLayoutResult::Edge &placed = m_placement.edges[i];
-        if (placed.path.isEmpty())
+        if (placed.path.isEmpty() || !m_shown[e.from] || !m_shown[e.to])
             continue;
         QPainterPath path(placed.path.first());
         for (int k = 1; k + 2 < placed.path.size(); k += 3)
@@ -112,6 +115,8 @@ bool GraphScene::draw(const GraphModel &model, const QPalette &palette, const QF
     }
     for (int i = 0; i < model.nodes().size(); ++i) {
         const GraphNode &n = model.nodes()[i];
+        if (!m_shown[i])
+            continue;
         const QRectF r = m_placement.nodes[i];
         const NodeLook look = lookOf(n, i == model.centre(), palette);
         QPen frame(look.frame, i == model.centre() ? 2 : 1, look.style);
@@ -141,6 +146,7 @@ void GraphScene::drawMessage(const QString &text, const QPalette &palette, const
     clear();
     m_input = {};
     m_placement = {};
+    m_shown.clear();
     setBackgroundBrush(palette.color(QPalette::Base));
     auto *item = addSimpleText(text, font);
     item->setBrush(palette.color(QPalette::PlaceholderText));
@@ -152,7 +158,7 @@ void GraphScene::drawMessage(const QString &text, const QPalette &palette, const
 int GraphScene::nodeAt(const QPointF &pos) const
 {
     for (int i = 0; i < m_placement.nodes.size(); ++i)
-        if (m_placement.nodes[i].contains(pos))
+        if (m_shown.value(i) && m_placement.nodes[i].contains(pos))
             return i;
     return -1;
 }

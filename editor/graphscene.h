@@ -13,6 +13,8 @@
 #include <QGraphicsScene>
 #include <QPalette>
 
+#include <climits>
+
 namespace quillon {
 
 class QUILLON_EXPORT GraphScene : public QGraphicsScene {
@@ -20,12 +22,14 @@ class QUILLON_EXPORT GraphScene : public QGraphicsScene {
 public:
     explicit GraphScene(QObject *parent = nullptr);
 
-    // Draws model anew. False when the layout failed (then nothing is drawn).
-    bool draw(const GraphModel &model, const QPalette &palette, const QFont &font);
+    // Draws model anew: the nodes up to shownDepth steps from the centre and the edges between
+    // them. Every node is laid out, so that a node keeps its place whatever the depth shown.
+    // False when the layout failed (then nothing is drawn).
+    bool draw(const GraphModel &model, const QPalette &palette, const QFont &font, int shownDepth = INT_MAX);
     // A line of text instead of a graph (nothing to show).
     void drawMessage(const QString &text, const QPalette &palette, const QFont &font);
 
-    // The node drawn at a scene point, -1 where there is none.
+    // The node drawn at a scene point, -1 where there is none (or it is not shown).
     int nodeAt(const QPointF &pos) const;
     // Where each node's box and each edge went; the sizes given to the layout.
     const GraphLayoutResult &placement() const { return m_placement; }
@@ -43,6 +47,7 @@ private:
     QRectF pictureRect() const;
     GraphLayoutInput m_input;
     GraphLayoutResult m_placement;
+    QList<bool> m_shown; // by node: drawn
     QString m_error;
 };
 

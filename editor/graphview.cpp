@@ -235,7 +235,9 @@ void GraphPage::rebuild()
         if (key != m_centreKey)
             m_model.clearExpanded();
         m_centreKey = key;
-        m_model.build(doc, m_session->fileName(), centre, spnDepth->value(), graphReferrers(doc, &m_index));
+        // Laid out at the greatest depth and shown to the depth asked for: a box keeps its place
+        // when the depth changes.
+        m_model.build(doc, m_session->fileName(), centre, spnDepth->maximum(), graphReferrers(doc, &m_index));
     } else {
         m_model.build(nullptr, {}, {}, 1, {});
     }
@@ -246,10 +248,10 @@ void GraphPage::rebuild()
         m_canvas->showPicture(m_scene->sceneRect());
         return;
     }
-    if (!m_scene->draw(m_model, palette(), font()))
+    if (!m_scene->draw(m_model, palette(), font(), spnDepth->value()))
         m_scene->drawMessage(QStringLiteral("The graph could not be laid out."), palette(), font());
     // The centre is the scene's origin in every layout: keeping it in the middle of the view
-    // keeps it in place when the depth changes or the graph grows.
+    // keeps it in place when the graph grows.
     m_canvas->showPicture(m_scene->sceneRect());
 }
 
