@@ -90,7 +90,7 @@ QVariant ReferencedByModel::data(const QModelIndex &index, int role) const
     const Referrer r = referrer(index.row());
     switch (index.column()) {
     case 0:
-        return r.element;
+        return NameToCaption(r.element); // as the tree and the entity label write it
     case 1:
         return r.id;
     case 2:
