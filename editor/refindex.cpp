@@ -1,5 +1,4 @@
 #include "refindex.h"
-#include "hugepages_p.h"
 #include "refs.h"
 #include "refwalk_p.h"
 #include "strtable_p.h"
@@ -153,8 +152,9 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     // Whether an href's document part names this document, asked once per distinct part.
     std::unordered_map<std::string_view, bool> selfPart;
     // A reference takes a dozen bytes of text at the least: the room kept for one per 48
-    // bytes is address space, touched only as far as it is used.
-    reserveHuge(t.entries, d.source.size() / 48 + 16);
+    // bytes is address space, touched only as far as it is used. (No huge pages here: a window
+    // waits for this, and the kernel may stop to compact memory for them.)
+    t.entries.reserve(d.source.size() / 48 + 16);
     forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {
@@ -177,7 +177,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     while (buckets < t.entries.size())
         buckets *= 2;
     const size_t mask = buckets - 1;
-    reserveHuge(t.ends, buckets);
+    t.ends.reserve(buckets);
     t.ends.assign(buckets, 0);
     for (const ReferenceTable::Entry &e : t.entries)
         ++t.ends[e.hash & mask];
@@ -187,7 +187,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
         end = start; // the bucket's start for now: the fill below moves it to its end
         start += count;
     }
-    reserveHuge(t.order, t.entries.size());
+    t.order.reserve(t.entries.size());
     t.order.resize(t.entries.size());
     for (size_t i = 0; i < t.entries.size(); ++i)
         t.order[t.ends[t.entries[i].hash & mask]++] = quint32(i);

@@ -40,9 +40,11 @@ public:
         reset();
         m_data = static_cast<char *>(pugi::get_memory_allocation_function()(n + 1));
         m_size = m_data ? n : 0;
-        adviseHugePages(m_data, m_size);
+        if (m_hugePages)
+            adviseHugePages(m_data, m_size);
         return m_data != nullptr;
     }
+    void setHugePages(bool on) { m_hugePages = on; }
     void reset()
     {
         if (m_data)
@@ -69,6 +71,7 @@ public:
 private:
     char *m_data = nullptr;
     size_t m_size = 0;
+    bool m_hugePages = false;
 };
 
 QString sourceName(const QString &path, const QString *fromText)
@@ -298,7 +301,12 @@ QString describeAt(const QString &name, const std::string &source, ptrdiff_t off
 
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes)
 {
+    // Huge pages make the reading faster, but with the usual setting of the kernel ("madvise")
+    // a fault may stop to compact memory for one: on a busy machine, pauses of a second. A
+    // document read for a check (no window waits for it) takes them; one loaded to be shown
+    // does not.
     Buffer buf;
+    buf.setHugePages(d.readOnly);
     if (fromBytes) {
         if (!bytesBuffer(*fromBytes, buf)) {
             error = QStringLiteral("%1: out of memory").arg(path);
@@ -322,7 +330,8 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // The source as read (in UTF-8), kept for error positions and for saving: what was not
     // edited is written back from it.
     d.source.reserve(buf.size());
-    adviseHugePages(d.source.data(), buf.size());
+    if (d.readOnly)
+        adviseHugePages(d.source.data(), buf.size());
     d.source.assign(buf.data(), buf.size());
     const QString name = sourceName(path, fromText);
 
