@@ -193,18 +193,11 @@ void DocFacts::walk()
         if (depth == 3 && parent.instances)
             checkInstance(e);
 
-        const char *ref = nullptr, *href = nullptr;
-        for (pugi::xml_attribute a = e.first_attribute(); a; a = a.next_attribute()) {
-            const int kind = referenceKind(a.name());
-            if (kind == 1 && !ref)
-                ref = a.value();
-            else if (kind == 2 && !href)
-                href = a.value();
-        }
-        if (ref)
-            refs.push_back({KeyRef(ref), e});
-        if (href)
-            hrefs.emplace_back(e, href);
+        const ReferenceAttributes r = referenceAttributes(e);
+        if (r.ref)
+            refs.push_back({KeyRef(r.ref), e});
+        if (r.href)
+            hrefs.emplace_back(e, r.href);
 
         // Depth first, without recursion.
         if (const Node child = elementAt(e.first_child())) {

@@ -18,6 +18,24 @@ inline int referenceKind(const char *name)
     return 0;
 }
 
+// The values of the first ref and the first href attribute of n (null for none).
+struct ReferenceAttributes {
+    const char *ref = nullptr;
+    const char *href = nullptr;
+};
+inline ReferenceAttributes referenceAttributes(pugi::xml_node n)
+{
+    ReferenceAttributes r;
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+        const int kind = referenceKind(a.name());
+        if (kind == 1 && !r.ref)
+            r.ref = a.value();
+        else if (kind == 2 && !r.href)
+            r.href = a.value();
+    }
+    return r;
+}
+
 // Calls f(instance, property, isHref, value) for every ref and href attribute inside the
 // instances of d (on their properties and anything below them), in document order; property is
 // the instance's child that holds it. On one element its ref comes before its href.
@@ -29,18 +47,11 @@ template <class F> void forEachReferenceNode(const DocData &d, F &&f)
         for (pugi::xml_node property = instance.first_child(); property; property = property.next_sibling()) {
             pugi::xml_node n = property;
             while (n) {
-                const char *ref = nullptr, *href = nullptr;
-                for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-                    const int kind = referenceKind(a.name());
-                    if (kind == 1 && !ref)
-                        ref = a.value();
-                    else if (kind == 2 && !href)
-                        href = a.value();
-                }
-                if (ref)
-                    f(instance, property, false, ref);
-                if (href)
-                    f(instance, property, true, href);
+                const ReferenceAttributes r = referenceAttributes(n);
+                if (r.ref)
+                    f(instance, property, false, r.ref);
+                if (r.href)
+                    f(instance, property, true, r.href);
                 // Depth first, without recursion, up to the property.
                 if (const pugi::xml_node child = n.first_child()) {
                     n = child;
