@@ -1,5 +1,6 @@
 // The editing session: reading and writing the document, the view mode and the tree.
 #include "editorsession.h"
+#include "refindex.h"
 #include "treemodel.h"
 
 #include <QEventLoop>
@@ -12,7 +13,10 @@
 namespace quillon {
 
 EditorSession::EditorSession(QObject *parent)
-    : QObject(parent), m_tree(new TreeModel(this)), m_rows(new PropertyModel(this))
+    : QObject(parent),
+      m_tree(new TreeModel(this)),
+      m_rows(new PropertyModel(this)),
+      m_refIndex(std::make_unique<ReferenceIndex>())
 {
     qRegisterMetaType<EditorSession::Reports>();
     setUpUndo();
@@ -110,6 +114,7 @@ void EditorSession::setDocument(XmlDocument *doc)
         m_doc->deleteLater();
     }
     m_doc = doc;
+    m_refIndex->clear(); // nothing of the document left behind is kept
     connect(m_doc, &XmlDocument::onreadystatechange, this, &EditorSession::onReadyState);
     // The commands act on the nodes of the document they changed.
     m_undo->clear();

@@ -18,10 +18,13 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class QUndoStack;
 
 namespace quillon {
 
+class ReferenceIndex;
 class TreeModel;
 class TreeStore;
 class XmlChange;
@@ -116,6 +119,9 @@ public:
     // named "undoStack"). Any load clears it; a save marks it clean; undoing or redoing to the
     // clean state leaves the document unmodified. See editorsession_undo.cpp.
     QUndoStack *undoStack() const { return m_undo; }
+    // Who refers to what in the document shown: one index for every view that asks (built on
+    // the first question, dropped when another document is shown).
+    ReferenceIndex *referenceIndex() const { return m_refIndex.get(); }
 
     // ---- Figures of the document shown (for a host's status bar), new with each load --------
     // Its instances (/uos/*/aim-instances/*), counted once when its load completes.
@@ -220,6 +226,7 @@ private:
     int m_instanceCount = 0;
     qint64 m_lastOpenMs = -1;
     QUndoStack *m_undo = nullptr;
+    std::unique_ptr<ReferenceIndex> m_refIndex;
 };
 
 } // namespace quillon

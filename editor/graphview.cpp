@@ -237,7 +237,8 @@ void GraphPage::rebuild()
         m_centreKey = key;
         // Laid out at the greatest depth and shown to the depth asked for: a box keeps its place
         // when the depth changes.
-        m_model.build(doc, m_session->fileName(), centre, spnDepth->maximum(), graphReferrers(doc, &m_index));
+        m_model.build(doc, m_session->fileName(), centre, spnDepth->maximum(),
+                      graphReferrers(doc, m_session->referenceIndex()));
     } else {
         m_model.build(nullptr, {}, {}, 1, {});
     }

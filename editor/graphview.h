@@ -11,7 +11,6 @@
 #include "graphmodel.h"
 #include "graphscene.h"
 #include "quillon_export.h"
-#include "refindex.h"
 
 #include <QGraphicsView>
 #include <QWidget>
@@ -77,7 +76,6 @@ private:
 
     EditorSession *m_session;
     GraphModel m_model;
-    ReferenceIndex m_index; // who refers to what in the shown document
     GraphScene *m_scene;
     GraphCanvas *m_canvas;
     QSpinBox *spnDepth;

@@ -52,12 +52,10 @@ void ReferencedByModel::refresh()
         // References by id reach the first instance of the id only.
         if (!id.isEmpty() && doc->findInstance(id) == shown) {
             m_target = id;
-            m_local = m_index.referrerList(*doc, id);
+            m_local = m_session->referenceIndex()->referrerList(*doc, id);
             if (m_otherFiles)
-                m_folder = m_index.referrersInFolder(*doc, id);
+                m_folder = m_session->referenceIndex()->referrersInFolder(*doc, id);
         }
-    } else if (!doc || !doc->hasChildNodes()) {
-        m_index.clear(); // nothing of a document left behind is kept
     }
     endResetModel();
 }

@@ -38,7 +38,6 @@ public:
 private:
     void changed();
     EditorSession *m_session;
-    ReferenceIndex m_index;
     // The document's own referrers, each row made when shown, then those of other files.
     ReferrerList m_local;
     QList<Referrer> m_folder;

@@ -1,5 +1,6 @@
 // The control's "Referenced by" and "Check" tabs: a click (or Enter) on a row shows that
 // instance as a followed reference does, and "<< Back" returns.
+#include "refindex.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@ private slots:
     void enterShowsTheReferringInstance();
     void clickIntoAnotherFileOfTheFolder();
     void findingShowsItsInstanceOrItsLine();
+    void tabsShareTheSessionsIndex();
 
 private:
     ControlFixture *f = nullptr;
@@ -123,6 +125,18 @@ void TestCtrlRefs::findingShowsItsInstanceOrItsLine()
     clickRow(findings, int(rowTexts(findings, 1).indexOf(QStringLiteral("16"))), 0);
     settle();
     QCOMPARE(currentTab(), QStringLiteral("XML"));
+}
+
+void TestCtrlRefs::tabsShareTheSessionsIndex()
+{
+    showReferrersOfId1();
+    ReferenceIndex *index = f->session()->referenceIndex();
+    QVERIFY(index->isCurrentFor(*f->session()->document()));
+    // The Graph tab asks the session's index too: dropped, it is built again by the graph.
+    index->clear();
+    tabs()->setCurrentWidget(f->w<QWidget>("tabGraph"));
+    settle();
+    QVERIFY(index->isCurrentFor(*f->session()->document()));
 }
 
 QTEST_MAIN(TestCtrlRefs)
