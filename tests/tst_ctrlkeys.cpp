@@ -55,6 +55,19 @@ private:
         tree()->setCurrentIndex(index);
         tree()->setFocus();
     }
+    // "!" committed after the name ("Shaft!"), then "xy" typed into an edit of the alias,
+    // which stays open.
+    void commitOneEditAndTypeInAnother()
+    {
+        QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+        setCurrentRow(QStringLiteral("name"));
+        QTest::keyClick(list(), Qt::Key_F2);
+        QTest::keyClicks(f->edit(), QStringLiteral("!"));
+        QTest::keyClick(f->edit(), Qt::Key_Return);
+        setCurrentRow(QStringLiteral("alias"));
+        QTest::keyClick(list(), Qt::Key_F2);
+        QTest::keyClicks(f->edit(), QStringLiteral("xy"));
+    }
     void setCurrentRow(const QString &caption)
     {
         const int row = rowOf(caption);
@@ -348,14 +361,7 @@ void TestCtrlKeys::undoAndRedoKeys()
 
 void TestCtrlKeys::undoKeyInTheEditBoxUndoesItsText()
 {
-    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
-    setCurrentRow(QStringLiteral("name"));
-    QTest::keyClick(list(), Qt::Key_F2);
-    QTest::keyClicks(f->edit(), QStringLiteral("!"));
-    QTest::keyClick(f->edit(), Qt::Key_Return);
-    setCurrentRow(QStringLiteral("alias"));
-    QTest::keyClick(list(), Qt::Key_F2);
-    QTest::keyClicks(f->edit(), QStringLiteral("xy"));
+    commitOneEditAndTypeInAnother();
     QTest::keyClick(f->edit(), Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(f->ctrl->IsEditing());
     QCOMPARE(f->edit()->text(), QStringLiteral("one"));
@@ -404,14 +410,7 @@ void TestCtrlKeys::menuUndoWhileEditingDropsTheOpenEdit()
     // What a host's Edit menu reaches: the stack, found by name from the control.
     auto *hostStack = f->ctrl->findChild<QUndoStack *>(QStringLiteral("undoStack"));
     QCOMPARE(hostStack, stack());
-    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
-    setCurrentRow(QStringLiteral("name"));
-    QTest::keyClick(list(), Qt::Key_F2);
-    QTest::keyClicks(f->edit(), QStringLiteral("!"));
-    QTest::keyClick(f->edit(), Qt::Key_Return);
-    setCurrentRow(QStringLiteral("alias"));
-    QTest::keyClick(list(), Qt::Key_F2);
-    QTest::keyClicks(f->edit(), QStringLiteral("xy"));
+    commitOneEditAndTypeInAnother();
     hostStack->undo();
     QVERIFY(!f->ctrl->IsEditing());
     QVERIFY(!f->edit()->isVisible());
