@@ -241,7 +241,7 @@ void DocFacts::checkRows(Node instance)
 {
     for (Node c = elementAt(instance.first_child()); c; c = elementAt(c.next_sibling())) {
         const Node r = c.first_child();
-        if (r.type() != pugi::node_element)
+        if (r.type() != pugi::node_element || *embeddedText(c))
             continue;
         const char *first = r.first_attribute().name();
         if (*first && isReferenceName(first))

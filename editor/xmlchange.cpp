@@ -101,6 +101,7 @@ XmlChange XmlChange::setText(const XmlNode &element, const QString &text, bool *
     auto d = std::make_shared<Data>();
     d->doc = XmlNodeAccess::data(element);
     d->element = XmlNodeAccess::node(element);
+    d->doc->materialize(d->element); // its text as a node, which the content below can hold
     d->before = LogState::of(d->doc->edits);
     d->contentBefore = Content::of(d->element);
     XmlNode target = element;

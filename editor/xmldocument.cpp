@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QThreadPool>
 
 #include <atomic>
@@ -84,9 +85,11 @@ std::string resolveNamespace(const DocData &d, pugi::xml_node e, const std::stri
 // Text of the descendants of top, whitespace-only text skipped, in document order.
 void gatherText(const DocData &d, pugi::xml_node top, std::string &out)
 {
+    out += embeddedText(top);
     pugi::xml_node n = top.first_child();
     while (n) {
         if (n != d.graveyard) {
+            out += embeddedText(n);
             switch (n.type()) {
             case pugi::node_pcdata:
                 if (!isWhitespaceOnly(n.value()))
@@ -118,9 +121,36 @@ pugi::xml_node skipHidden(const DocData &d, pugi::xml_node n, bool forward)
     return n;
 }
 
-// Runs f with the compiled expression; an invalid expression is reported in d.error.
-template <class F> void withQuery(const DocData &d, const QString &xpath, F f)
+// Whether an expression reads no text: only steps of names, "*" and attributes, with
+// predicates that compare an attribute with a literal ("@ref", "/uos/*/a[@id='x']"). Any
+// other expression may read text nodes or text values, which the evaluator only finds as
+// nodes (see DocData::materialize).
+bool readsNoText(const QString &xpath)
 {
+    QString bare; // string literals as 'L'
+    bare.reserve(xpath.size());
+    for (qsizetype i = 0; i < xpath.size(); ++i) {
+        const QChar c = xpath[i];
+        if (c == u'"' || c == u'\'') {
+            const qsizetype close = xpath.indexOf(c, i + 1);
+            if (close < 0)
+                return false;
+            bare += u'L';
+            i = close;
+        } else if (!c.isSpace()) {
+            bare += c;
+        }
+    }
+    static const QRegularExpression plain(
+        QStringLiteral(R"(^/?@?[\w.:*-]+(\[@[\w.:-]+=L\])*(/@?[\w.:*-]+(\[@[\w.:-]+=L\])*)*$)"));
+    return plain.match(bare).hasMatch();
+}
+
+// Runs f with the compiled expression; an invalid expression is reported in d.error.
+template <class F> void withQuery(DocData &d, const QString &xpath, F f)
+{
+    if (!readsNoText(xpath))
+        d.materializeAll();
     try {
         const pugi::xpath_query q(xpath.toUtf8().constData());
         f(q);
@@ -340,6 +370,49 @@ void DocData::park(pugi::xml_node n)
     yard.append_move(n);
 }
 
+void DocData::materialize(pugi::xml_node element)
+{
+    if (!*embeddedText(element) || writing)
+        return;
+    const std::string text = element.value();
+    // Where the text stands in the source: its value still points into the parsed buffer, at
+    // the same offset as in the source; the element's name tells where that buffer begins.
+    size_t begin = std::string::npos;
+    if (const ptrdiff_t nameAt = element.offset_debug(); nameAt >= 0) {
+        const uintptr_t base = reinterpret_cast<uintptr_t>(element.name()) - uintptr_t(nameAt);
+        const uintptr_t at = reinterpret_cast<uintptr_t>(element.value());
+        if (at >= base && at - base < source.size())
+            begin = at - base;
+    }
+    element.text().set("");
+    pugi::xml_node node = element.prepend_child(pugi::node_pcdata);
+    node.set_value(text.c_str());
+    if (begin != std::string::npos) {
+        const size_t lt = source.find('<', begin);
+        edits.spans.emplace(node.internal_object(),
+                            std::make_pair(begin, lt == std::string::npos ? source.size() : lt));
+    }
+}
+
+void DocData::materializeAll()
+{
+    if (writing)
+        return;
+    for (pugi::xml_document *top : {&doc, &scratch}) {
+        pugi::xml_node n = top->first_child();
+        while (n) {
+            materialize(n);
+            if (n.first_child()) {
+                n = n.first_child();
+                continue;
+            }
+            while (n != *top && !n.next_sibling())
+                n = n.parent();
+            n = n == *top ? pugi::xml_node() : n.next_sibling();
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // XmlNode
 
@@ -469,6 +542,7 @@ bool XmlNode::setText(const QString &value)
     } else {
         switch (nodeOf(m_node).type()) {
         case pugi::node_element: {
+            d.materialize(nodeOf(m_node));
             pugi::xml_node first = nodeOf(m_node).first_child();
             const bool oneText = first && first.type() == pugi::node_pcdata && !first.next_sibling();
             if (oneText && v == first.value())
@@ -517,6 +591,7 @@ XmlNode XmlNode::firstChild() const
 {
     if (isNull() || attrOf(m_attr))
         return {};
+    m_doc->materialize(nodeOf(m_node));
     return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).first_child(), true));
 }
 
@@ -524,6 +599,7 @@ XmlNode XmlNode::lastChild() const
 {
     if (isNull() || attrOf(m_attr))
         return {};
+    m_doc->materialize(nodeOf(m_node));
     return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).last_child(), false));
 }
 
@@ -531,6 +607,7 @@ XmlNode XmlNode::previousSibling() const
 {
     if (isNull() || attrOf(m_attr) || !parentNode())
         return {};
+    m_doc->materialize(nodeOf(m_node).parent());
     return DocData::wrap(m_doc, skipHidden(*m_doc, nodeOf(m_node).previous_sibling(), false));
 }
 
@@ -546,6 +623,7 @@ QList<XmlNode> XmlNode::childNodes() const
     QList<XmlNode> out;
     if (isNull() || attrOf(m_attr))
         return out;
+    m_doc->materialize(nodeOf(m_node));
     for (pugi::xml_node c = nodeOf(m_node).first_child(); c; c = c.next_sibling())
         if (!m_doc->isHidden(c))
             out.append(DocData::wrap(m_doc, c));
@@ -554,7 +632,9 @@ QList<XmlNode> XmlNode::childNodes() const
 
 bool XmlNode::hasChildNodes() const
 {
-    return !firstChild().isNull();
+    if (isNull() || attrOf(m_attr))
+        return false;
+    return *embeddedText(nodeOf(m_node)) || !firstChild().isNull();
 }
 
 int XmlNode::attributeCount() const
@@ -736,10 +816,6 @@ const char *ElementRef::attribute(const char *name) const
 {
     const pugi::xml_attribute a = nodeOf(m_p).attribute(name);
     return a ? a.value() : nullptr;
-}
-bool ElementRef::firstNodeIsElement() const
-{
-    return nodeOf(m_p).first_child().type() == pugi::node_element;
 }
 
 bool XmlNode::belongsTo(const XmlDocument *doc) const
@@ -1041,10 +1117,12 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
         job->done.store(true, std::memory_order_release);
     };
     if (waitFor) {
+        m_data->writing = true; // the tree stays as it is while the worker reads it
         QThreadPool::globalInstance()->start(write);
         const auto done = [job] { return job->done.load(std::memory_order_acquire); };
         while (!done())
             waitFor(done);
+        job->data->writing = false;
     } else {
         write();
     }

@@ -47,8 +47,6 @@ public:
     const char *attributeName(int index) const; // "" out of range
     const char *attributeValue(int index) const; // "" out of range
     const char *attribute(const char *name) const; // the value; null when there is none
-    // Its first child node is an element (whitespace-only text is not kept, comments count).
-    bool firstNodeIsElement() const;
 
 private:
     friend class XmlNode;

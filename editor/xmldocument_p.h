@@ -144,6 +144,14 @@ struct DocData {
         }
     }
     pugi::xml_node documentElement() const;
+    // The parse keeps an element's text that comes before any child of it as the element's
+    // value, not as a node of its own: a node less for every element that holds only text.
+    // Handles never see that: navigation and edits first turn such a text into the element's
+    // first child node (materialize), which changes nothing of what is saved. While a save
+    // reads the tree on a worker (writing), nothing is turned.
+    void materialize(pugi::xml_node element);
+    void materializeAll(); // every element of the document
+    bool writing = false;
     bool isHidden(pugi::xml_node n) const; // whitespace-only text or the graveyard
     bool isRemoved(pugi::xml_node n) const; // inside the graveyard
     void park(pugi::xml_node n); // moves n (a node of doc or scratch) to a graveyard
@@ -158,6 +166,12 @@ struct DocData {
 inline constexpr qint64 kMaxDocumentBytes = qint64(1) << 30;
 
 bool isWhitespaceOnly(const char *s);
+
+// The text an element holds as its value (see DocData::materialize), "" when none.
+inline const char *embeddedText(pugi::xml_node n)
+{
+    return n.type() == pugi::node_element ? n.value() : "";
+}
 bool isValidQName(std::string_view name);
 
 // Reads path (or, when fromText is set, takes text) and parses it into d. On failure returns

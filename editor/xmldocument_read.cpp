@@ -24,7 +24,7 @@ namespace {
 constexpr size_t kParallelCheckBytes = size_t(1) << 20;
 
 constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
-                                 pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
+                                 pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi | pugi::parse_embed_pcdata;
 
 // A buffer from pugixml's allocator, so that the document can take it over.
 class Buffer {

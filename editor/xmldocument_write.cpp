@@ -212,11 +212,12 @@ private:
             copy(s.begin, closeAt);
         }
         if (empty) {
-            if (!n.first_child()) {
+            if (!n.first_child() && !*embeddedText(n)) {
                 copy(closeAt, tagStop);
                 return;
             }
             put('>');
+            escaped(embeddedText(n), false);
             for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
                 subtree(c);
             endTag(n);
@@ -230,6 +231,7 @@ private:
             return;
         }
         if (log.contents.count(n.internal_object())) {
+            escaped(embeddedText(n), false);
             for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
                 subtree(c);
             takeFresh();
@@ -244,13 +246,18 @@ private:
     {
         pugi::xml_node cur = top;
         while (cur) {
-            if (cur.type() == pugi::node_element && cur.first_child()) {
+            if (cur.type() == pugi::node_element && (cur.first_child() || *embeddedText(cur))) {
                 startTag(cur);
                 put('>');
-                cur = cur.first_child();
-                continue;
+                escaped(embeddedText(cur), false);
+                if (cur.first_child()) {
+                    cur = cur.first_child();
+                    continue;
+                }
+                endTag(cur);
+            } else {
+                leaf(cur);
             }
-            leaf(cur);
             while (cur != top && !cur.next_sibling()) {
                 cur = cur.parent();
                 endTag(cur);

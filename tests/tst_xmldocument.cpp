@@ -118,6 +118,7 @@ private slots:
     void sourceUtf8IsTheFileAsItStands();
 
     void whitespaceIsInvisibleToNavigation();
+    void textBeforeChildrenIsTheFirstChild();
     void prologAndEpilogAreKept();
     void textAndSetText();
 
@@ -479,6 +480,48 @@ void TestXmlDocument::whitespaceIsInvisibleToNavigation()
     QCOMPARE(doc.selectNodes(QStringLiteral("/uos/a/text()")).size(), 1);
     QCOMPARE(doc.selectNodes(QStringLiteral("/uos/node()")).size(), 3);
     QVERIFY(doc.toBytes().contains("<empty>  \n  </empty>"));
+}
+
+// Text that stands before an element's children is its first child whichever way it is
+// reached first, and expressions see it as text too.
+void TestXmlDocument::textBeforeChildrenIsTheFirstChild()
+{
+    const QByteArray source = "<uos><a>head &amp; <b>in</b>tail</a><n>x</n></uos>";
+    auto fresh = [&] {
+        auto doc = std::make_unique<XmlDocument>();
+        doc->loadData(source);
+        return doc;
+    };
+    auto a = [](const XmlDocument &doc) { return doc.documentElement().firstChild(); };
+
+    auto doc = fresh();
+    const XmlNode b = doc->selectSingleNode(QStringLiteral("/uos/a/b"));
+    QCOMPARE(b.previousSibling().text(), QStringLiteral("head & "));
+    QCOMPARE(b.previousSibling(), a(*doc).firstChild());
+    QCOMPARE(b.previousSibling().nextSibling(), b);
+    QCOMPARE(a(*doc).text(), QStringLiteral("head & intail"));
+
+    doc = fresh();
+    const XmlNode n = a(*doc).nextSibling();
+    QVERIFY(n.hasChildNodes());
+    QCOMPARE(n.lastChild().nodeType(), int(XmlNode::Text));
+    QCOMPARE(n.lastChild(), n.firstChild());
+    QCOMPARE(n.lastChild().parentNode(), n);
+
+    doc = fresh();
+    QCOMPARE(doc->selectNodes(QStringLiteral("/uos/a/text()")).size(), 2);
+    doc = fresh();
+    QVERIFY(doc->selectSingleNode(QStringLiteral("/uos[a = 'head & intail']")));
+    doc = fresh();
+    QCOMPARE(doc->selectNodes(QStringLiteral("//node()")).size(), 8);
+
+    // Walked all over, the document still writes what it read; an edit of the text changes it
+    // alone.
+    doc = fresh();
+    QCOMPARE(doc->selectNodes(QStringLiteral("//text()")).size(), 4);
+    QCOMPARE(doc->toBytes(), source);
+    QVERIFY(a(*doc).nextSibling().setText(QStringLiteral("y")));
+    QCOMPARE(doc->toBytes(), QByteArray("<uos><a>head &amp; <b>in</b>tail</a><n>y</n></uos>"));
 }
 
 void TestXmlDocument::prologAndEpilogAreKept()
