@@ -28,6 +28,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -216,24 +217,29 @@ int runOpen(const QString &path, int mode)
 int runTabSwitchSave(const QString &path)
 {
     const double parse = parseMs(path);
-    double pugiSave = 0, pugiSaveSynced = 0;
+    // Writes to this disk vary a lot from one moment to the next: saves are timed kSaves times
+    // and the best time counts, for pugixml as for the editor.
+    constexpr int kSaves = 3;
+    double pugiSave = 1e300, pugiSaveSynced = 1e300;
     {
         pugi::xml_document doc;
         doc.load_file(path.toLocal8Bit().constData());
-        QElapsedTimer t;
-        t.start();
-        doc.save_file((path + QStringLiteral(".pugi")).toLocal8Bit().constData(), "", pugi::format_raw);
-        pugiSave = t.nsecsElapsed() / 1e6;
-        // The same with the file flushed to the disk, as the editor's save does before it
-        // replaces the old file.
-        const int fd = ::open((path + QStringLiteral(".pugi")).toLocal8Bit().constData(), O_RDONLY);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
+        for (int i = 0; i < kSaves; ++i) {
+            QElapsedTimer t;
+            t.start();
+            doc.save_file((path + QStringLiteral(".pugi")).toLocal8Bit().constData(), "", pugi::format_raw);
+            pugiSave = std::min(pugiSave, t.nsecsElapsed() / 1e6);
+            // The same with the file flushed to the disk, as the editor's save does before it
+            // replaces the old file.
+            const int fd = ::open((path + QStringLiteral(".pugi")).toLocal8Bit().constData(), O_RDONLY);
+            if (fd >= 0) {
+                ::fsync(fd);
+                ::close(fd);
+            }
+            pugiSaveSynced = std::min(pugiSaveSynced, t.nsecsElapsed() / 1e6);
+            QFile::remove(path + QStringLiteral(".pugi"));
+            ::sync(); // its dirty pages are not to slow down the saves measured later
         }
-        pugiSaveSynced = t.nsecsElapsed() / 1e6;
-        QFile::remove(path + QStringLiteral(".pugi"));
-        ::sync(); // its dirty pages are not to slow down the saves measured later
     }
     const double size = QFileInfo(path).size();
     QWidget host;
@@ -287,23 +293,26 @@ int runTabSwitchSave(const QString &path)
         emit e.tree()->clicked(m->index(0, 0, instances));
         QCoreApplication::processEvents();
         auto *list = e.ctrl->findChild<QAbstractItemView *>(QStringLiteral("ctrlProperties"));
-        list->setFocus();
-        list->setCurrentIndex(list->model()->index(0, 0));
-        QTest::keyClick(list, Qt::Key_X);
-        QTest::keyClick(e.ctrl->findChild<QWidget *>(QStringLiteral("txtEdit")), Qt::Key_Return);
-        QCoreApplication::processEvents();
-        ::sync();
-        GapWatch gaps;
-        QElapsedTimer t;
-        t.start();
-        bool ok = false;
-        QMetaObject::invokeMethod(e.ctrl, "SaveProfile", Q_RETURN_ARG(bool, ok));
-        const double ms = t.nsecsElapsed() / 1e6;
-        const double gap = gaps.longestMs(); // before the file is read back below
+        double ms = 1e300, gap = 0;
+        for (int i = 0; i < kSaves; ++i) {
+            list->setFocus();
+            list->setCurrentIndex(list->model()->index(0, 0));
+            QTest::keyClick(list, Qt::Key(Qt::Key_X + i)); // a new value each time
+            QTest::keyClick(e.ctrl->findChild<QWidget *>(QStringLiteral("txtEdit")), Qt::Key_Return);
+            QCoreApplication::processEvents();
+            ::sync();
+            GapWatch gaps;
+            QElapsedTimer t;
+            t.start();
+            bool ok = false;
+            QMetaObject::invokeMethod(e.ctrl, "SaveProfile", Q_RETURN_ARG(bool, ok));
+            ms = std::min(ms, t.nsecsElapsed() / 1e6);
+            gap = std::max(gap, gaps.longestMs());
+        }
         QFile f(path);
         f.open(QIODevice::ReadOnly);
-        const bool edited = f.readAll().contains("<name>x</name>");
-        print("save after one edit", ms, pugiSave, "pugixml save_file (format_raw)",
+        const bool edited = f.readAll().contains(QByteArray("<name>") + char('x' + kSaves - 1) + "</name>");
+        print("save after one edit (best of 3)", ms, pugiSave, "pugixml save_file (format_raw)",
               QStringLiteral("   %1x that save and fsync   longest GUI gap %2 ms")
                       .arg(ms / pugiSaveSynced, 0, 'f', 2)
                       .arg(gap, 0, 'f', 0) +
