@@ -11,6 +11,7 @@
 //     - Check References of large.xml (which reads part.xml once), against the bare parse of
 //       both files.
 
+#include "benchsupport.h"
 #include "refcheck.h"
 #include "refindex.h"
 #include "xmldocument.h"
@@ -30,19 +31,7 @@
 
 namespace {
 
-void writeFile(const QString &path, const std::function<void(QByteArray &, const std::function<void()> &)> &body)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    QByteArray b;
-    auto flush = [&] {
-        f.write(b);
-        b.clear();
-    };
-    body(b, flush);
-    flush();
-}
+using bench::writeFile;
 
 // n instances; each refers to the next one, every tenth also to the first, and every
 // (n / hrefs)-th holds an href into part.xml.

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "benchsupport.h"
 #include "quillon.h"
 #include "xmlsourceview.h"
 
@@ -70,50 +71,43 @@ void resetPeak()
 // each other, and one reference into another file.
 void generate(const QString &path, int n, const QString &other)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    QByteArray b;
-    auto flush = [&] {
-        f.write(b);
-        b.clear();
-    };
-    b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  "
-         "</header>\n";
-    b += "  <arm>\n";
-    for (int i = 0; i < n / 100; ++i) {
-        const QByteArray id = QByteArray::number(i + 1);
-        b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id +
-             "\"/>\n      </PART_NUMBER>\n"
-             "      <PART_NAME>\n        <product ref=\"id" +
-             id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
-    }
-    b += "  </arm>\n  <mapping>\n";
-    b +=
-        "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) + "\"/>\n    </far>\n";
-    for (int i = 0; i < n / 10; ++i) {
-        const QByteArray id = QByteArray::number(i + 1);
-        b += "    <part_to_product>\n      <product ref=\"id" + id + "\"/>\n    </part_to_product>\n";
-        if (b.size() > (1 << 20))
-            flush();
-    }
-    b += "  </mapping>\n  <aim>\n    <aim-instances>\n";
-    for (int i = 1; i <= n; ++i) {
-        const QByteArray id = QByteArray::number(i);
-        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
-             "</name>\n"
-             "        <description>Generated part number " +
-             id +
-             "</description>\n"
-             "        <of_shape>\n          <shape ref=\"id" +
-             QByteArray::number(i % n + 1) +
-             "\"/>\n        </of_shape>\n"
-             "      </product>\n";
-        if (b.size() > (1 << 20))
-            flush();
-    }
-    b += "    </aim-instances>\n  </aim>\n</uos>\n";
-    flush();
+    bench::writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
+        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  "
+             "</header>\n";
+        b += "  <arm>\n";
+        for (int i = 0; i < n / 100; ++i) {
+            const QByteArray id = QByteArray::number(i + 1);
+            b += "    <PART>\n      <PART_NUMBER>\n        <product ref=\"id" + id +
+                 "\"/>\n      </PART_NUMBER>\n"
+                 "      <PART_NAME>\n        <product ref=\"id" +
+                 id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
+        }
+        b += "  </arm>\n  <mapping>\n";
+        b += "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) +
+             "\"/>\n    </far>\n";
+        for (int i = 0; i < n / 10; ++i) {
+            const QByteArray id = QByteArray::number(i + 1);
+            b += "    <part_to_product>\n      <product ref=\"id" + id + "\"/>\n    </part_to_product>\n";
+            if (b.size() > (1 << 20))
+                flush();
+        }
+        b += "  </mapping>\n  <aim>\n    <aim-instances>\n";
+        for (int i = 1; i <= n; ++i) {
+            const QByteArray id = QByteArray::number(i);
+            b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
+                 "</name>\n"
+                 "        <description>Generated part number " +
+                 id +
+                 "</description>\n"
+                 "        <of_shape>\n          <shape ref=\"id" +
+                 QByteArray::number(i % n + 1) +
+                 "\"/>\n        </of_shape>\n"
+                 "      </product>\n";
+            if (b.size() > (1 << 20))
+                flush();
+        }
+        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    });
 }
 
 // Watches the GUI thread: the longest time between two ticks of a 10 ms timer.
