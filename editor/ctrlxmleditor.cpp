@@ -1,6 +1,7 @@
 // The editor control: its children, the automation interface, and the one place where what
 // the session reports becomes a message box.
 #include "ctrlxmleditor.h"
+#include "colours_p.h"
 #include "dlgwait.h"
 #include "editbox.h"
 #include "graphview.h"
@@ -72,9 +73,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     hintFont.setPointSizeF(9.75);
     hintFont.setBold(true);
     lblSelectWhat->setFont(hintFont);
-    QPalette hintPalette = lblSelectWhat->palette();
-    hintPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    lblSelectWhat->setPalette(hintPalette);
+    showHintColour();
     lblSelectWhat->adjustSize();
 
     lblEntity = child<QLabel>(pageStep, "lblEntity");
@@ -324,6 +323,19 @@ bool CtrlXMLEditor::Modified() const
 void CtrlXMLEditor::cmdLoad_Click()
 {
     LoadProfile(QStringLiteral(QUILLON_SAMPLE));
+}
+
+// The hint's blue, made lighter where the window's colour is too dark for it to read.
+void CtrlXMLEditor::showHintColour()
+{
+    const QWidget *surface = lblSelectWhat->parentWidget();
+    const QColor ink = readableOn(QColor(0, 0, 255), surface->palette().color(surface->backgroundRole()));
+    if (lblSelectWhat->palette().isBrushSet(QPalette::Active, QPalette::WindowText) &&
+        lblSelectWhat->palette().color(QPalette::WindowText) == ink)
+        return;
+    QPalette hint;
+    hint.setColor(QPalette::WindowText, ink);
+    lblSelectWhat->setPalette(hint);
 }
 
 } // namespace quillon

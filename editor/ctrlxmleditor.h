@@ -116,6 +116,7 @@ private:
     // Keys (ctrlxmleditor_keys.cpp): Undo, Redo and Back anywhere but in the edit box; the
     // list's Enter, F2 and menu keys. True when the key was taken.
     bool controlKeyPress(const QKeyEvent *event);
+    void showHintColour();
     bool ctrlProperties_KeyDown(const QKeyEvent *event);
 
     void FitColumns();

@@ -43,6 +43,11 @@ bool CtrlXMLEditor::event(QEvent *event)
         event->accept();
         return true;
     }
+    // Not a key: the one other event the control looks at here. The hint's colour follows once
+    // the new palette has reached the control's children too.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        QMetaObject::invokeMethod(
+            this, [this] { showHintColour(); }, Qt::QueuedConnection);
     return QWidget::event(event);
 }
 

@@ -1,4 +1,5 @@
 #include "xmlsourceview.h"
+#include "colours_p.h"
 #include "encoding.h"
 
 #include <Qsci/qscilexerxml.h>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 
 namespace quillon {
 
@@ -39,39 +39,6 @@ qsizetype chunkLength(const char *data, qsizetype size, qsizetype max)
     while (n > 1 && (static_cast<unsigned char>(data[n]) & 0xC0) == 0x80)
         --n;
     return n;
-}
-
-// The relative luminance of a colour, as contrast ratios are figured.
-double luminance(const QColor &c)
-{
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor &a, const QColor &b)
-{
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// ink itself where it reads well on paper (a contrast of 4.5 or more), otherwise the same hue
-// made lighter on dark paper, darker on light paper, until it does.
-QColor readableOn(const QColor &ink, const QColor &paper)
-{
-    constexpr double kReadable = 4.5;
-    if (contrast(ink, paper) >= kReadable)
-        return ink;
-    const bool darkPaper = luminance(paper) < 0.18;
-    float h = 0, s = 0, l = 0, a = 1;
-    ink.getHslF(&h, &s, &l, &a);
-    QColor c = ink;
-    for (int step = 1; step <= 20; ++step) {
-        const float t = step / 20.0f;
-        c = QColor::fromHslF(h, s, darkPaper ? l + (1.0f - l) * t : l * (1.0f - t), a);
-        if (contrast(c, paper) >= kReadable)
-            break;
-    }
-    return c;
 }
 
 // The file's text in UTF-8, or why it cannot be shown.
@@ -199,6 +166,8 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setLexer(lexer);
     m_editor->setUtf8(true);
     m_editor->setReadOnly(true);
+    // A file dragged over the text is the window's to open, not text to take in.
+    m_editor->setAcceptDrops(false);
     // Nothing here is undone: keeping the text a second time as history would only cost memory.
     m_editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0UL);
     // No notice of inserted text either: the accessibility hook that receives it counts the

@@ -1,5 +1,6 @@
-// The "XML" tab: its colours follow the palette, and a notice says when the text on show (the
-// file as saved) lacks the document's unsaved edits.
+// The "XML" tab: its colours follow the palette, as the hint's do, a notice says when the text
+// on show (the file as saved) lacks the document's unsaved edits, and a file dragged over it is
+// the window's.
 #include "ctrlxmleditor.h"
 #include "testsupport.h"
 
@@ -59,6 +60,8 @@ private slots:
     void darkPaletteGivesADarkReadableText();
     void lightPaletteAgainAfterADarkOne();
     void noticeShowsWhileTheDocumentHasUnsavedEdits();
+    void hintStaysBlueAndReadable();
+    void fileDraggedOverTheTextIsTheWindows();
 
 private:
     ControlFixture *f = nullptr;
@@ -174,6 +177,40 @@ void TestXmlTab::noticeShowsWhileTheDocumentHasUnsavedEdits()
     QVERIFY(f->ctrl->LoadProfile(f->path(QStringLiteral("main.xml"))));
     settle();
     QVERIFY(!notice->isVisible());
+}
+
+void TestXmlTab::hintStaysBlueAndReadable()
+{
+    auto *hint = f->w<QLabel>("lblSelectWhat");
+    auto ink = [&] { return hint->palette().color(QPalette::WindowText); };
+    auto paper = [&] { return hint->parentWidget()->palette().color(QPalette::Window); };
+    QPalette light = m_appPalette;
+    light.setColor(QPalette::Window, QColor(240, 240, 240));
+    QApplication::setPalette(light);
+    settle();
+    QCOMPARE(ink(), QColor(0, 0, 255));
+
+    QApplication::setPalette(darkPalette());
+    settle();
+    QCOMPARE(paper(), darkPalette().color(QPalette::Window));
+    QVERIFY2(contrast(ink(), paper()) >= 4.5, qPrintable(ink().name()));
+    QCOMPARE(ink().hslHue(), 240);
+
+    QApplication::setPalette(light);
+    settle();
+    QCOMPARE(ink(), QColor(0, 0, 255));
+}
+
+// The window opens a dropped file; the text on show takes no drop that would keep it from the
+// window (a drag goes to the nearest widget under it that takes drops).
+void TestXmlTab::fileDraggedOverTheTextIsTheWindows()
+{
+    showXmlTab();
+    QWidget *view = text()->parentWidget();
+    QList<QWidget *> widgets = view->findChildren<QWidget *>();
+    widgets << view;
+    for (QWidget *w : widgets)
+        QVERIFY2(!w->acceptDrops(), qPrintable(w->metaObject()->className() + QStringLiteral(" ") + w->objectName()));
 }
 
 QTEST_MAIN(TestXmlTab)
