@@ -209,6 +209,10 @@ public:
     // The reason of the latest failure: load, save, an invalid expression (also one evaluated
     // on a node of this document), createElement.
     QString errorString() const;
+    // Where in the file the latest load failed (line and column, 1-based, as errorString()
+    // names them); 0 when it failed before the text (a file that cannot be opened).
+    qint64 errorLine() const;
+    qint64 errorColumn() const;
     QString path() const; // the file loaded; empty after loadXml or a failed load
 
     const DocData *documentId() const { return m_data.get(); }
