@@ -3,8 +3,10 @@
 #include "filenames.h"
 #include "quillon.h"
 #include "refcheck.h"
+#include "refmodels.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -109,6 +111,8 @@ private slots:
     void textReportKeepsOneFindingALine_data();
     void textReportKeepsOneFindingALine();
     void jsonReport();
+    void findingsGroupedByKind_data();
+    void findingsGroupedByKind();
     void exitCodes_data();
     void exitCodes();
     void entryPointPrintsToStdout();
@@ -488,6 +492,41 @@ void TestRefCheck::entryPointPrintsToStdout()
     close(saved);
     QCOMPARE(result, 1);
     QCOMPARE(readAll(out).count('\n'), kBadFindings.size());
+}
+
+void TestRefCheck::findingsGroupedByKind_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("groups");
+    QTest::newRow("English") << "en_US" << QStringList{"ignored-element (2,345)", "unknown-ref (1)"};
+    QTest::newRow("German") << "de_DE" << QStringList{"ignored-element (2.345)", "unknown-ref (1)"};
+}
+
+void TestRefCheck::findingsGroupedByKind()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, groups);
+    const QLocale old;
+    QLocale::setDefault(QLocale(locale));
+    QList<Finding> findings;
+    for (int i = 1; i <= 2345; ++i) {
+        findings.append({QStringLiteral("a.xml"), i, 0, QStringLiteral("ignored-element"), {}, {}, {}});
+        if (i == 2)
+            findings.append({QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
+    }
+    FindingsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setFindings(findings);
+    QStringList shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown << model.index(r, 0).data().toString();
+    QLocale::setDefault(old);
+    QCOMPARE(shown, groups);
+    const QModelIndex group = model.groupOf(QStringLiteral("ignored-element"));
+    QCOMPARE(model.rowCount(group), 2345);
+    QCOMPARE(model.finding(model.index(2344, 1, group)).line, 2345);
+    QCOMPARE(model.index(2344, 1, group).data().toInt(), 2345);
+    QCOMPARE(model.finding(group), Finding());
 }
 
 QTEST_MAIN(TestRefCheck)
