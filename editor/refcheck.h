@@ -37,8 +37,8 @@ struct Finding {
     QString instanceId;
     bool operator==(const Finding &o) const
     {
-        return file == o.file && line == o.line && column == o.column && kind == o.kind && id == o.id && message == o.message &&
-               instanceId == o.instanceId;
+        return file == o.file && line == o.line && column == o.column && kind == o.kind && id == o.id &&
+               message == o.message && instanceId == o.instanceId;
     }
 };
 

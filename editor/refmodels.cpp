@@ -204,8 +204,7 @@ QVariant FindingsModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     if (const Group *g = groupAt(index))
-        return index.column() == 0 ? QStringLiteral("%1 (%2)").arg(g->kind, QLocale().toString(g->count))
-                                   : QVariant();
+        return index.column() == 0 ? QStringLiteral("%1 (%2)").arg(g->kind, QLocale().toString(g->count)) : QVariant();
     const Finding f = finding(index);
     if (f.kind.isEmpty())
         return {};
