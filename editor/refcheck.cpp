@@ -4,13 +4,13 @@
 #include "refs.h"
 #include "refwalk_p.h"
 #include "strtable_p.h"
-
 #include "filenames.h"
 
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <strings.h>
 #include <map>
@@ -346,14 +346,16 @@ void collectIds(const DocData &d, StringTable<Node> &ids)
 // file (a link, a hard link, another spelling) is the same; otherwise the path itself.
 struct FileIdentity {
     bool exists = false;
+    bool missing = false; // no such file (not: one that is there but cannot be looked at)
     dev_t device = 0;
     ino_t inode = 0;
-    QString path; // only when it does not exist
+    QString path; // only when it cannot be looked at
 
     explicit FileIdentity(const QString &p)
     {
         struct stat st;
         exists = !p.isEmpty() && ::stat(encodeFileName(p).constData(), &st) == 0;
+        missing = !exists && (p.isEmpty() || errno == ENOENT || errno == ENOTDIR);
         if (exists) {
             device = st.st_dev;
             inode = st.st_ino;
@@ -448,7 +450,7 @@ void checkHrefs(std::vector<DocFacts> &docs)
             const QString v = QString::fromUtf8(value);
             const QString id = v.section(u'#', 1, 1);
             if (!in)
-                f->add(e, target.identity.exists ? "unreadable" : "missing-file", id,
+                f->add(e, target.identity.missing ? "missing-file" : "unreadable", id,
                        QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
             else if (!ids.find(std::string_view(id.toUtf8())))
                 f->add(e, "unknown-href", id,
