@@ -220,7 +220,8 @@ public:
     // load and every change of the tree (what a cache of facts about the document compares).
     quint64 changeStamp() const;
     // The 1-based line on which each element's start tag stands in the text of the file
-    // (sourceUtf8), 0 for one that did not come from the file; one pass over the text.
+    // (sourceUtf8), 0 for one that did not come from the file; one pass over the text. Lines
+    // end as XML 1.0 reads them (and the "XML" tab shows them): at "\r\n", "\r" or "\n".
     QList<int> lineNumbers(const QList<ElementRef> &elements) const;
 
     // Serialises the document as save() would write it (for tests and diagnostics).
