@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -121,7 +122,7 @@ int CtrlXMLEditor::CheckReferences()
     lstFindings->header()->resizeSections(QHeaderView::ResizeToContents);
     lblCheck->setText(findings.isEmpty()     ? QStringLiteral("No problems found.")
                       : findings.size() == 1 ? QStringLiteral("1 problem found.")
-                                             : QStringLiteral("%1 problems found.").arg(findings.size()));
+                                             : QStringLiteral("%1 problems found.").arg(QLocale().toString(findings.size())));
     ctrlTab->setCurrentWidget(pageCheck);
     return int(findings.size());
 }
