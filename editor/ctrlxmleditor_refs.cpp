@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -69,6 +70,7 @@ void CtrlXMLEditor::setupReferenceTabs()
     lblCheck->setObjectName(QStringLiteral("lblCheck"));
     m_findings = new FindingsModel(this);
     lstFindings = makeList(pageCheck, "lstFindings", m_findings);
+    lstFindings->setRootIsDecorated(true); // a row per kind, its findings below
     auto *checkLayout = new QVBoxLayout(pageCheck);
     checkLayout->setObjectName(QStringLiteral("layCheck"));
     auto *checkBar = new QHBoxLayout;
@@ -120,16 +122,16 @@ int CtrlXMLEditor::CheckReferences()
     lstFindings->header()->resizeSections(QHeaderView::ResizeToContents);
     lblCheck->setText(findings.isEmpty()     ? QStringLiteral("No problems found.")
                       : findings.size() == 1 ? QStringLiteral("1 problem found.")
-                                             : QStringLiteral("%1 problems found.").arg(findings.size()));
+                                             : QStringLiteral("%1 problems found.").arg(QLocale().toString(findings.size())));
     ctrlTab->setCurrentWidget(pageCheck);
     return int(findings.size());
 }
 
 void CtrlXMLEditor::lstFindings_Click(const QModelIndex &index)
 {
-    if (!index.isValid())
-        return;
-    const Finding f = m_findings->finding(index.row());
+    if (!index.isValid() || !index.parent().isValid())
+        return; // a kind's row: it opens and closes
+    const Finding f = m_findings->finding(index);
     if (!f.instanceId.isEmpty() && m_session->document() && sameDocument(f.file, m_session->fileName())) {
         // An instance: shown in the list, and in the tree where the view has a node for it.
         ctrlTab->setCurrentWidget(pageStep);

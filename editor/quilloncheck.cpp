@@ -1,5 +1,6 @@
 // Check References from the command line: the report as text or JSON Lines.
 #include "quillon.h"
+#include "filenames.h"
 #include "refcheck.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,21 @@
 
 namespace quillon {
 
+namespace {
+
+// "file:line: ", "file:line:column: " or "file: ", escaped.
+QString placeText(const Finding &f)
+{
+    QString place = escapedLine(f.file);
+    if (f.line > 0)
+        place += QStringLiteral(":%1").arg(f.line);
+    if (f.line > 0 && f.column > 0)
+        place += QStringLiteral(":%1").arg(f.column);
+    return place + QStringLiteral(": ");
+}
+
+} // namespace
+
 int writeReferenceReport(const QStringList &files, bool json, std::FILE *out)
 {
     bool unreadable = false;
@@ -17,14 +33,16 @@ int writeReferenceReport(const QStringList &files, bool json, std::FILE *out)
     for (const Finding &f : findings) {
         QByteArray line;
         if (json) {
-            const QJsonObject o{{QStringLiteral("file"), f.file},
+            // JSON escapes the rest itself; a name's bytes that are not UTF-8 have no code point.
+            const QJsonObject o{{QStringLiteral("file"), escapedFileName(f.file)},
                                 {QStringLiteral("line"), f.line},
+                                {QStringLiteral("column"), f.column},
                                 {QStringLiteral("kind"), f.kind},
                                 {QStringLiteral("id"), f.id},
-                                {QStringLiteral("message"), f.message}};
+                                {QStringLiteral("message"), escapedFileName(f.message)}};
             line = QJsonDocument(o).toJson(QJsonDocument::Compact);
         } else {
-            line = QStringLiteral("%1:%2: %3: %4").arg(f.file).arg(f.line).arg(f.kind, f.message).toUtf8();
+            line = (placeText(f) + QStringLiteral("%1: %2").arg(f.kind, escapedLine(f.message))).toUtf8();
         }
         line += '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), out);
@@ -47,6 +65,6 @@ int QuillonCheckReferences(int fileCount, const char *const *files, int json)
         app = std::make_unique<QCoreApplication>(argc, argv);
     QStringList list;
     for (int i = 0; i < fileCount; ++i)
-        list << QString::fromLocal8Bit(files[i]);
+        list << quillon::decodeFileName(files[i]);
     return quillon::writeReferenceReport(list, json != 0, stdout);
 }

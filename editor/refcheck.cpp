@@ -4,18 +4,23 @@
 #include "refs.h"
 #include "refwalk_p.h"
 #include "strtable_p.h"
+#include "filenames.h"
 
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <strings.h>
 #include <map>
 #include <memory>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace quillon {
 
@@ -337,14 +342,60 @@ void collectIds(const DocData &d, StringTable<Node> &ids)
     }
 }
 
+// Which file a path names: its device and inode where it exists, so that every name of one
+// file (a link, a hard link, another spelling) is the same; otherwise the path itself.
+struct FileIdentity {
+    bool exists = false;
+    bool missing = false; // no such file (not: one that is there but cannot be looked at)
+    dev_t device = 0;
+    ino_t inode = 0;
+    QString path; // only when it cannot be looked at
+
+    explicit FileIdentity(const QString &p)
+    {
+        struct stat st;
+        exists = !p.isEmpty() && ::stat(encodeFileName(p).constData(), &st) == 0;
+        missing = !exists && (p.isEmpty() || errno == ENOENT || errno == ENOTDIR);
+        if (exists) {
+            device = st.st_dev;
+            inode = st.st_ino;
+        } else {
+            path = p;
+        }
+    }
+    bool operator<(const FileIdentity &o) const
+    {
+        return std::tie(exists, device, inode, path) < std::tie(o.exists, o.device, o.inode, o.path);
+    }
+    bool operator==(const FileIdentity &o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && path == o.path;
+    }
+};
+
 // The hrefs of all documents, grouped by the file they name, so that each file is read once.
 struct HrefTarget {
+    QString file; // the first name it was met by
+    FileIdentity identity;
     std::vector<std::pair<DocFacts *, size_t>> uses; // (holder, index into its hrefs)
 };
 
 void checkHrefs(std::vector<DocFacts> &docs)
 {
-    std::map<QString, HrefTarget> targets;
+    std::vector<HrefTarget> targets; // in the order first named
+    std::map<FileIdentity, size_t> byIdentity;
+    QHash<QString, size_t> byName;
+    const auto targetOf = [&](const QString &file) -> HrefTarget & {
+        auto named = byName.constFind(file);
+        if (named == byName.cend()) {
+            FileIdentity identity(file);
+            auto [it, added] = byIdentity.try_emplace(identity, targets.size());
+            if (added)
+                targets.push_back({file, std::move(identity), {}});
+            named = byName.insert(file, it->second);
+        }
+        return targets[named.value()];
+    };
     for (DocFacts &f : docs) {
         QHash<QString, QString> resolved; // document part -> file, once per part
         for (size_t i = 0; i < f.hrefs.size(); ++i) {
@@ -364,14 +415,20 @@ void checkHrefs(std::vector<DocFacts> &docs)
             auto it = resolved.find(part);
             if (it == resolved.end())
                 it = resolved.insert(part, resolveDocumentPart(f.path, part));
-            targets[it.value()].uses.emplace_back(&f, i);
+            targetOf(it.value()).uses.emplace_back(&f, i);
         }
     }
-    for (auto &[file, target] : targets) {
+    std::vector<FileIdentity> checked; // of each document of the check
+    checked.reserve(docs.size());
+    for (const DocFacts &f : docs)
+        checked.emplace_back(f.path);
+    for (HrefTarget &target : targets) {
+        const QString &file = target.file;
         const XmlDocument *in = nullptr;
         const DocFacts *facts = nullptr; // a document of the check: its ids are known
-        for (const DocFacts &f : docs)
-            if (sameDocument(f.path, file)) {
+        for (size_t d = 0; d < docs.size(); ++d)
+            if (checked[d] == target.identity || sameDocument(docs[d].path, file)) {
+                const DocFacts &f = docs[d];
                 in = f.doc;
                 facts = &f;
             }
@@ -393,7 +450,8 @@ void checkHrefs(std::vector<DocFacts> &docs)
             const QString v = QString::fromUtf8(value);
             const QString id = v.section(u'#', 1, 1);
             if (!in)
-                f->add(e, "missing-file", id, QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
+                f->add(e, target.identity.missing ? "missing-file" : "unreadable", id,
+                       QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
             else if (!ids.find(std::string_view(id.toUtf8())))
                 f->add(e, "unknown-href", id,
                        QStringLiteral("href \"%1\": %2 has no instance with id \"%3\"")
@@ -428,7 +486,7 @@ QList<Finding> collect(DocFacts &f)
         QString message = p.message;
         if (p.other)
             message.replace(QLatin1String("%LINE"), QString::number(lines[qsizetype(2 * i + 1)]));
-        out.append({f.doc->path(), lines[qsizetype(2 * i)], QString::fromLatin1(p.kind), p.id, message,
+        out.append({f.doc->path(), lines[qsizetype(2 * i)], 0, QString::fromLatin1(p.kind), p.id, message,
                     instanceIdOf(f, p.at)});
     }
     std::stable_sort(out.begin(), out.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });
@@ -437,11 +495,16 @@ QList<Finding> collect(DocFacts &f)
 
 } // namespace
 
-QList<Finding> ReferenceCheck::check(const QList<const XmlDocument *> &documents)
+namespace {
+
+// The findings of each document, in the order given (none for one that holds no document).
+std::vector<QList<Finding>> checkEach(const QList<const XmlDocument *> &documents)
 {
     std::vector<DocFacts> docs;
     docs.reserve(size_t(documents.size()));
-    for (const XmlDocument *doc : documents) {
+    std::vector<size_t> given; // the place among documents of each of docs
+    for (qsizetype i = 0; i < documents.size(); ++i) {
+        const XmlDocument *doc = documents[i];
         if (!doc || !doc->hasChildNodes())
             continue;
         DocFacts &f = docs.emplace_back();
@@ -450,11 +513,22 @@ QList<Finding> ReferenceCheck::check(const QList<const XmlDocument *> &documents
         f.walk();
         f.indexIds();
         f.checkRefs();
+        given.push_back(size_t(i));
     }
     checkHrefs(docs);
+    std::vector<QList<Finding>> out(size_t(documents.size()));
+    for (size_t d = 0; d < docs.size(); ++d)
+        out[given[d]] = collect(docs[d]);
+    return out;
+}
+
+} // namespace
+
+QList<Finding> ReferenceCheck::check(const QList<const XmlDocument *> &documents)
+{
     QList<Finding> out;
-    for (DocFacts &f : docs)
-        out += collect(f);
+    for (QList<Finding> &findings : checkEach(documents))
+        out += std::move(findings);
     return out;
 }
 
@@ -462,19 +536,29 @@ QList<Finding> ReferenceCheck::checkFiles(const QStringList &files, bool *unread
 {
     std::vector<std::unique_ptr<XmlDocument>> docs;
     QList<const XmlDocument *> read;
-    QList<Finding> failed;
+    std::vector<bool> loaded;
     for (const QString &file : files) {
         auto doc = std::make_unique<XmlDocument>();
-        if (doc->loadForReading(file)) {
-            read << doc.get();
-            docs.push_back(std::move(doc));
-        } else {
-            failed.append({file, 0, QStringLiteral("unreadable"), {}, doc->errorString(), {}});
+        loaded.push_back(doc->loadForReading(file));
+        read << (loaded.back() ? doc.get() : nullptr);
+        docs.push_back(std::move(doc));
+    }
+    std::vector<QList<Finding>> each = checkEach(read);
+    QList<Finding> out;
+    bool failed = false;
+    for (size_t i = 0; i < docs.size(); ++i) {
+        const XmlDocument &doc = *docs[i];
+        if (loaded[i]) {
+            out += std::move(each[i]);
+            continue;
         }
+        failed = true;
+        out.append({files[qsizetype(i)], int(doc.errorLine()), int(doc.errorColumn()), QStringLiteral("unreadable"),
+                    {}, doc.errorString(), {}});
     }
     if (unreadable)
-        *unreadable = !failed.isEmpty();
-    return failed + check(read);
+        *unreadable = failed;
+    return out;
 }
 
 } // namespace quillon

@@ -1,10 +1,12 @@
 #pragma once
 // Check References: what in a set of documents the editor cannot follow or show. Every
-// finding names the file, the line of the element concerned (1-based) and a kind:
+// finding names the file, the line of the element concerned (1-based) and a kind. Lines end
+// as XML 1.0 reads them: at "\r\n", at a "\r" alone and at a "\n" alone.
 //
-//   unreadable       the file cannot be read or is not well-formed
+//   unreadable       the file (or a file an href names) exists but cannot be read or is not
+//                    well-formed; the message says why
 //   unknown-ref      a ref names no instance of its document
-//   missing-file     an href names a file that cannot be read
+//   missing-file     an href names a file that does not exist
 //   unknown-href     an href names no instance of its file (or has no "#id" part)
 //   not-a-reference  a row that shows a reference reads another attribute (or none) as one
 //   duplicate-id     a second instance with an id already used: only the first is ever shown
@@ -26,6 +28,7 @@ namespace quillon {
 struct Finding {
     QString file; // the document's path as it was given
     int line = 0; // 1-based; 0 when the element has no place in the file (made by an edit)
+    int column = 0; // 1-based, in characters, where known (where a file stops being well-formed)
     QString kind;
     QString id; // the id concerned ("" where none)
     QString message;
@@ -34,8 +37,8 @@ struct Finding {
     QString instanceId;
     bool operator==(const Finding &o) const
     {
-        return file == o.file && line == o.line && kind == o.kind && id == o.id && message == o.message &&
-               instanceId == o.instanceId;
+        return file == o.file && line == o.line && column == o.column && kind == o.kind && id == o.id &&
+               message == o.message && instanceId == o.instanceId;
     }
 };
 
@@ -46,14 +49,21 @@ public:
     // document's file (XmlDocument::sourceUtf8). Findings come document by document, in the
     // order given, each document's by line.
     static QList<Finding> check(const QList<const XmlDocument *> &documents);
-    // Reads the files and checks them together. A file that cannot be read gives one finding
-    // of kind "unreadable" (and *unreadable is set true).
+    // Reads the files and checks them together; the findings come file by file in the order
+    // given. A file that cannot be read gives one finding of kind "unreadable", at the line
+    // and column where it stops being well-formed (0 when it cannot be opened), and
+    // *unreadable is set true. Each other file that hrefs name is read once, however it is
+    // named (a link to it, "./name", a full path).
     static QList<Finding> checkFiles(const QStringList &files, bool *unreadable = nullptr);
 };
 
-// Checks files and writes the report to out: one line "file:line: kind: message" per finding,
-// or with json one JSON object per line (JSON Lines) with the members file, line, kind, id and
-// message. Returns 0 when nothing was found, 1 when something was, 2 when a file cannot be read.
+// Checks files and writes the report to out: one line "file:line: kind: message" per finding
+// ("file:line:column: ..." where the column is known, "file: ..." where the line is not), or
+// with json one JSON object per line (JSON Lines) with the members file, line, column, kind,
+// id and message. In the text, file, id and message are escaped (escapedLine) so that each
+// finding stays one line; a file name that is not UTF-8 shows its other bytes as "\xHH" in
+// both forms. Returns 0 when nothing was found, 1 when something was, 2 when a file given
+// cannot be read.
 QUILLON_EXPORT int writeReferenceReport(const QStringList &files, bool json, std::FILE *out);
 
 } // namespace quillon

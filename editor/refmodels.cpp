@@ -2,6 +2,8 @@
 #include "editorsession.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QLocale>
 
 namespace quillon {
 
@@ -110,24 +112,102 @@ void FindingsModel::setFindings(const QList<Finding> &findings)
 {
     beginResetModel();
     m_findings = findings;
+    m_groups.clear();
+    QHash<QString, qsizetype> byKind;
+    for (qsizetype i = 0; i < m_findings.size(); ++i) {
+        const QString &kind = m_findings[i].kind;
+        auto it = byKind.constFind(kind);
+        if (it == byKind.cend()) {
+            it = byKind.insert(kind, m_groups.size());
+            m_groups.append({kind, 0, {}});
+        }
+        ++m_groups[it.value()].count;
+    }
     endResetModel();
+}
+
+const FindingsModel::Group *FindingsModel::groupAt(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.internalId() != 0 || index.row() >= m_groups.size())
+        return nullptr;
+    return &m_groups[index.row()];
+}
+
+const QList<qsizetype> &FindingsModel::membersOf(const Group &g) const
+{
+    if (g.members.isEmpty()) {
+        g.members.reserve(g.count);
+        for (qsizetype i = 0; i < m_findings.size(); ++i)
+            if (m_findings[i].kind == g.kind)
+                g.members.append(i);
+    }
+    return g.members;
+}
+
+Finding FindingsModel::finding(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.internalId() == 0 || index.model() != this)
+        return {};
+    const QList<qsizetype> &members = membersOf(m_groups[qsizetype(index.internalId() - 1)]);
+    return index.row() < members.size() ? m_findings[members[index.row()]] : Finding();
+}
+
+QModelIndex FindingsModel::groupOf(const QString &kind) const
+{
+    for (qsizetype i = 0; i < m_groups.size(); ++i)
+        if (m_groups[i].kind == kind)
+            return createIndex(int(i), 0, quintptr(0));
+    return {};
+}
+
+QModelIndex FindingsModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || column < 0 || column >= 4)
+        return {};
+    if (!parent.isValid())
+        return row < m_groups.size() ? createIndex(row, column, quintptr(0)) : QModelIndex();
+    const Group *g = groupAt(parent);
+    if (!g || row >= g->count)
+        return {};
+    return createIndex(row, column, quintptr(parent.row() + 1));
+}
+
+QModelIndex FindingsModel::parent(const QModelIndex &child) const
+{
+    if (!child.isValid() || child.internalId() == 0)
+        return {};
+    return createIndex(int(child.internalId() - 1), 0, quintptr(0));
 }
 
 int FindingsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_findings.size());
+    if (!parent.isValid())
+        return int(m_groups.size());
+    const Group *g = parent.column() == 0 ? groupAt(parent) : nullptr;
+    return g ? g->count : 0;
 }
 
-int FindingsModel::columnCount(const QModelIndex &parent) const
+int FindingsModel::columnCount(const QModelIndex &) const
 {
-    return parent.isValid() ? 0 : 4;
+    return 4;
+}
+
+bool FindingsModel::hasChildren(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return !m_groups.isEmpty();
+    return parent.column() == 0 && groupAt(parent);
 }
 
 QVariant FindingsModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_findings.size() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    const Finding &f = m_findings.at(index.row());
+    if (const Group *g = groupAt(index))
+        return index.column() == 0 ? QStringLiteral("%1 (%2)").arg(g->kind, QLocale().toString(g->count)) : QVariant();
+    const Finding f = finding(index);
+    if (f.kind.isEmpty())
+        return {};
     switch (index.column()) {
     case 0:
         return role == Qt::ToolTipRole ? f.file : QFileInfo(f.file).fileName();

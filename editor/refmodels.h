@@ -6,6 +6,7 @@
 #include "refcheck.h"
 #include "refindex.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractTableModel>
 
 namespace quillon {
@@ -47,21 +48,41 @@ private:
     bool m_otherFiles = false;
 };
 
-// The findings of a check: columns "File", "Line", "Kind", "Message".
-class QUILLON_EXPORT FindingsModel : public QAbstractTableModel {
+// The findings of a check, grouped by kind: a row per kind, "kind (count)" with the count in
+// the locale's digits and group separators, in the order the kinds first come; below it the
+// findings of that kind in their order, columns "File", "Line", "Kind", "Message". Setting the
+// findings only counts them by kind; which findings a group holds is found when the group is
+// first asked for its rows (expanded), and a row's texts when it is shown, so that a kind with
+// a hundred thousand findings costs nothing until it is looked at.
+class QUILLON_EXPORT FindingsModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    using QAbstractItemModel::QAbstractItemModel;
     void setFindings(const QList<Finding> &findings);
-    Finding finding(int row) const { return m_findings.value(row); }
+    // The finding of a row below a group; a default Finding for a group's row.
+    Finding finding(const QModelIndex &index) const;
+    // The row of the group of kind (invalid when there is none).
+    QModelIndex groupOf(const QString &kind) const;
 
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    struct Group {
+        QString kind;
+        int count = 0;
+        mutable QList<qsizetype> members; // places in m_findings, found when first asked for
+    };
+    // A group's row has internal id 0; a finding's row the number of its group + 1.
+    const Group *groupAt(const QModelIndex &index) const;
+    const QList<qsizetype> &membersOf(const Group &g) const;
     QList<Finding> m_findings;
+    QList<Group> m_groups;
 };
 
 } // namespace quillon

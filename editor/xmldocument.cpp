@@ -1013,8 +1013,11 @@ bool XmlDocument::adopt(std::shared_ptr<DocData> data, bool ok, const QString &e
     m_cancelled = false;
     if (!ok) {
         // Holds no document now; a completion still pending from an earlier load is dropped.
+        const qint64 line = data->errorLine, column = data->errorColumn;
         m_data = std::make_shared<DocData>();
         m_data->error = error;
+        m_data->errorLine = line;
+        m_data->errorColumn = column;
         ++m_loadSerial;
         return false;
     }
@@ -1297,6 +1300,16 @@ QString firstAttributeText(const XmlNode &elm)
 QString XmlDocument::errorString() const
 {
     return m_data->error;
+}
+
+qint64 XmlDocument::errorLine() const
+{
+    return m_data->errorLine;
+}
+
+qint64 XmlDocument::errorColumn() const
+{
+    return m_data->errorColumn;
 }
 
 QString XmlDocument::path() const

@@ -209,6 +209,10 @@ public:
     // The reason of the latest failure: load, save, an invalid expression (also one evaluated
     // on a node of this document), createElement.
     QString errorString() const;
+    // Where in the file the latest load failed (line and column, 1-based, as errorString()
+    // names them); 0 when it failed before the text (a file that cannot be opened).
+    qint64 errorLine() const;
+    qint64 errorColumn() const;
     QString path() const; // the file loaded; empty after loadXml or a failed load
 
     const DocData *documentId() const { return m_data.get(); }
@@ -216,7 +220,8 @@ public:
     // load and every change of the tree (what a cache of facts about the document compares).
     quint64 changeStamp() const;
     // The 1-based line on which each element's start tag stands in the text of the file
-    // (sourceUtf8), 0 for one that did not come from the file; one pass over the text.
+    // (sourceUtf8), 0 for one that did not come from the file; one pass over the text. Lines
+    // end as XML 1.0 reads them (and the "XML" tab shows them): at "\r\n", "\r" or "\n".
     QList<int> lineNumbers(const QList<ElementRef> &elements) const;
 
     // Serialises the document as save() would write it (for tests and diagnostics).

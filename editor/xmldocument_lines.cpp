@@ -13,16 +13,36 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-// Newlines in [begin, end) of s.
-size_t countNewlines(const char *begin, const char *end)
+// Line ends in [begin, end), as XML 1.0 reads them: "\r\n", a "\r" alone and a "\n" alone
+// each end one line. A "\n" right after a "\r" ends no line of its own; afterCr says the byte
+// before begin was a "\r" (the text may come in pieces) and is left saying so of end[-1].
+size_t countLineEnds(const char *begin, const char *end, bool &afterCr)
 {
+    if (begin == end)
+        return 0;
+    // The next "\n" and the next "\r" at p or after it (end when none), each looked for again
+    // only once passed: runs without a line end are skipped by memchr.
+    const auto find = [end](const char *from, char c) {
+        const void *at = std::memchr(from, c, size_t(end - from));
+        return at ? static_cast<const char *>(at) : end;
+    };
+    const char *lf = find(begin, '\n'), *cr = find(begin, '\r');
     size_t n = 0;
-    for (const char *p = begin; p < end; ++p) {
-        p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
-        if (!p)
+    for (const char *p = begin; p < end;) {
+        const char *next = std::min(lf, cr);
+        if (next == end)
             break;
-        ++n;
+        if (next == cr)
+            ++n;
+        else if (!(next == begin ? afterCr : next[-1] == '\r'))
+            ++n;
+        p = next + 1;
+        if (next == cr)
+            cr = find(p, '\r');
+        else
+            lf = find(p, '\n');
     }
+    afterCr = end[-1] == '\r';
     return n;
 }
 
@@ -84,6 +104,7 @@ QList<int> XmlDocument::lineNumbers(const QList<ElementRef> &elements) const
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return at[size_t(a)] < at[size_t(b)]; });
     size_t piece = 0, done = 0, newlines = 0; // the text before `done` is counted
+    bool afterCr = false;
     for (const qsizetype i : order) {
         const size_t target = at[size_t(i)];
         if (target == npos)
@@ -93,7 +114,7 @@ QList<int> XmlDocument::lineNumbers(const QList<ElementRef> &elements) const
             const size_t pieceEnd = pieceStart[piece] + (p.fromSource ? p.end - p.begin : p.text.size());
             const size_t upTo = std::min(target, pieceEnd);
             const char *base = p.fromSource ? d.source.data() + p.begin : p.text.data();
-            newlines += countNewlines(base + (done - pieceStart[piece]), base + (upTo - pieceStart[piece]));
+            newlines += countLineEnds(base + (done - pieceStart[piece]), base + (upTo - pieceStart[piece]), afterCr);
             done = upTo;
             if (done == pieceEnd)
                 ++piece;

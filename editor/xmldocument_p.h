@@ -105,6 +105,8 @@ struct DocData {
     mutable int lookupsWithoutIndex = 0;
     static constexpr int kLookupsBeforeIndex = 3;
     mutable QString error;
+    // Where in the text the latest load failed (1-based); 0 when not at a place in the text.
+    qint64 errorLine = 0, errorColumn = 0;
 
     quint64 stamp = nextStamp(); // XmlDocument::changeStamp
     static quint64 nextStamp();

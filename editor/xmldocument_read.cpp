@@ -5,6 +5,7 @@
 #include "xmldocument_p.h"
 #include "encoding.h"
 #include "hugepages_p.h"
+#include "filenames.h"
 #include "wellformed.h"
 
 #include <QDir>
@@ -12,9 +13,14 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <thread>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
@@ -88,37 +94,45 @@ QString sizeText(qint64 bytes)
 }
 
 // Why path cannot be read, or "" when it can be tried. Anything but a regular file is refused
-// before it is opened: reading a pipe or a device could wait forever.
-QString unreadable(const QString &path)
+// before it is opened: reading a pipe or a device could wait forever. local: the bytes of the
+// name (encodeFileName), so that a name that is not UTF-8 is found too.
+QString unreadable(const QString &path, const QByteArray &local)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        if (!info.absoluteDir().exists())
-            return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(info.absolutePath()));
+    struct stat st;
+    if (::stat(local.constData(), &st) != 0) {
+        const QString folder = QFileInfo(path).absolutePath();
+        struct stat dir;
+        if (::stat(encodeFileName(folder).constData(), &dir) != 0 || !S_ISDIR(dir.st_mode))
+            return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
         return QStringLiteral("the file does not exist");
     }
-    if (info.isDir())
+    if (S_ISDIR(st.st_mode))
         return QStringLiteral("it is a folder, not a file");
-    if (!info.isFile())
+    if (!S_ISREG(st.st_mode))
         return QStringLiteral("it is not a regular file (a pipe, socket or device)");
-    if (info.size() > kMaxDocumentBytes)
+    if (st.st_size > kMaxDocumentBytes)
         return QStringLiteral("it is %1; the editor opens files of up to %2")
-            .arg(sizeText(info.size()), sizeText(kMaxDocumentBytes));
+            .arg(sizeText(st.st_size), sizeText(kMaxDocumentBytes));
     return {};
 }
 
 bool readFile(const QString &path, Buffer &buf, QString &error)
 {
     const QString name = QDir::toNativeSeparators(path);
-    if (const QString why = unreadable(path); !why.isEmpty()) {
+    const QByteArray local = encodeFileName(path);
+    if (const QString why = unreadable(path, local); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = f.error() == QFileDevice::PermissionsError
+    QFile f;
+    const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        error = err == EACCES || err == EPERM
                     ? QStringLiteral("%1: you are not allowed to read it").arg(name)
-                    : QStringLiteral("%1: %2").arg(name, f.errorString());
+                    : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(err)));
         return false;
     }
     const qint64 size = f.size();
@@ -287,13 +301,16 @@ void lineColumn(const std::string &buf, ptrdiff_t offset, qint64 &line, qint64 &
 // "<source>: <what> at line L, column C" for a byte offset into the UTF-8 source.
 // skipSpace: the offset is that of a text node; report its first character that is not
 // whitespace.
-QString describeAt(const QString &name, const std::string &source, ptrdiff_t offset, const QString &what,
-                   bool skipSpace = false)
+// The place is kept in d too (DocData::errorLine, errorColumn).
+QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QString &what, bool skipSpace = false)
 {
+    const std::string &source = d.source;
     while (skipSpace && offset >= 0 && size_t(offset) < source.size() && isXmlSpace(source[size_t(offset)]))
         ++offset;
     qint64 line = 0, column = 0;
     lineColumn(source, offset, line, column);
+    d.errorLine = line;
+    d.errorColumn = column;
     return QStringLiteral("%1: %2 at line %3, column %4").arg(name, what).arg(line).arg(column);
 }
 
@@ -346,7 +363,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     } else {
         check();
         if (!wellFormed) {
-            error = describeAt(name, d.source, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
+            error = describeAt(d, name, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
             return false;
         }
     }
@@ -362,11 +379,11 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
     // parses; a disagreement is still reported, never glossed over.
     if (!wellFormed) {
-        error = describeAt(name, d.source, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
+        error = describeAt(d, name, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
         return false;
     }
     if (!r) {
-        error = describeAt(name, d.source, r.offset, QString::fromUtf8(r.description()));
+        error = describeAt(d, name, r.offset, QString::fromUtf8(r.description()));
         return false;
     }
     for (pugi::xml_node n : d.doc.children())

@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "filenames.h"
 #include "quillon.h"
 
 #include <QCommandLineOption>
@@ -188,7 +189,7 @@ int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
     case Invocation::Action::CheckReferences: {
         std::vector<QByteArray> names;
         for (const QString &f : inv.files)
-            names.push_back(QFile::encodeName(f));
+            names.push_back(quillon::encodeFileName(f));
         std::vector<const char *> argv;
         for (const QByteArray &n : names)
             argv.push_back(n.constData());

@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "filenames.h"
 #include "frmmain.h"
 
 #include <QApplication>
@@ -13,7 +14,7 @@ int main(int argc, char *argv[])
     // needs no display.
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << quillon::decodeFileName(argv[i]); // a file name that is not UTF-8 too
     const palisade::Invocation invocation = palisade::parseCommandLine(args);
     if (invocation.action != palisade::Invocation::Action::OpenWindow)
         return palisade::runWithoutWindow(invocation, stdout, stderr);

@@ -1,14 +1,24 @@
 // Check References: every kind of finding on its line, hrefs into files read from disk, lines
 // after edits and saves, and the command-line report (text, JSON Lines, exit codes).
+#include "filenames.h"
 #include "quillon.h"
 #include "refcheck.h"
+#include "refmodels.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -41,6 +51,48 @@ QList<QByteArray> report(const QStringList &files, bool json, int *result)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// Bytes read by this process so far (/proc/self/io), -1 where the system does not tell.
+qint64 bytesRead()
+{
+    const QByteArray io = readAll(QStringLiteral("/proc/self/io"));
+    const qsizetype at = io.indexOf("rchar: ");
+    return at < 0 ? -1 : io.mid(at + 7, io.indexOf('\n', at) - at - 7).toLongLong();
+}
+
+// What f() gives, run in a child process as the user nobody (the rights of root would read
+// anything); "" when the rights cannot be dropped.
+QString asNobody(const std::function<QString()> &f)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
+            const QByteArray out = f().toUtf8();
+            [[maybe_unused]] const ssize_t n = ::write(fds[1], out.constData(), size_t(out.size()));
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fds[0]);
+    ::waitpid(pid, nullptr, 0);
+    return QString::fromUtf8(out);
+}
+
+// Writes a file whose name is given as bytes (not necessarily UTF-8).
+bool writeNamed(const QByteArray &name, const QByteArray &bytes)
+{
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && ok;
 }
 
 const QStringList kBadFindings = {
@@ -77,9 +129,19 @@ private slots:
     void findingsOnOneLineKeepTheOrderOfTheChecks();
     void linesFollowEditsAndSaves();
     void elementMadeByAnEditTakesThePlaceOfTheOld();
+    void linesEndAsXmllintReadsThem_data();
+    void linesEndAsXmllintReadsThem();
+    void unreadableFile_data();
     void unreadableFile();
+    void hrefIntoAFileThatCannotBeRead_data();
+    void hrefIntoAFileThatCannotBeRead();
+    void aFileNamedManyWaysIsReadOnce();
     void textReport();
+    void textReportKeepsOneFindingALine_data();
+    void textReportKeepsOneFindingALine();
     void jsonReport();
+    void findingsGroupedByKind_data();
+    void findingsGroupedByKind();
     void exitCodes_data();
     void exitCodes();
     void entryPointPrintsToStdout();
@@ -153,7 +215,7 @@ void TestRefCheck::hrefIntoAnotherFileIsLookedUpThere()
     // A file that is not well-formed cannot be looked in.
     writeAll(bad, "<uos>");
     const QList<Finding> f = ReferenceCheck::checkFiles({good});
-    QCOMPARE(summary(f, good), QStringList{"1 missing-file id7"});
+    QCOMPARE(summary(f, good), QStringList{"1 unreadable id7"});
 }
 
 void TestRefCheck::documentElementOtherThanUos()
@@ -213,15 +275,154 @@ void TestRefCheck::elementMadeByAnEditTakesThePlaceOfTheOld()
     QCOMPARE(summary(ReferenceCheck::check({&doc}), file), QStringList{"6 unknown-ref gone"});
 }
 
+void TestRefCheck::linesEndAsXmllintReadsThem_data()
+{
+    QTest::addColumn<QByteArrayList>("ends"); // used in turn after each line
+    QTest::addColumn<QStringList>("lines"); // of the three unknown refs
+    QTest::newRow("LF") << QByteArrayList{"\n"} << QStringList{"5", "8", "12"};
+    QTest::newRow("CRLF") << QByteArrayList{"\r\n"} << QStringList{"5", "8", "12"};
+    QTest::newRow("CR") << QByteArrayList{"\r"} << QStringList{"5", "8", "12"};
+    QTest::newRow("CR, CRLF, LF mixed") << QByteArrayList{"\r", "\r\n", "\n", "\r", "\n\r"}
+                                        << QStringList{"5", "9", "14"}; // "\n\r" ends two lines
+}
+
+void TestRefCheck::linesEndAsXmllintReadsThem()
+{
+    QFETCH(QByteArrayList, ends);
+    QFETCH(QStringList, lines);
+    // The prefix x is declared nowhere: xmllint names the line of each <x:q>.
+    const QByteArrayList shape = {"<uos>", "<aim>", "<aim-instances>", "<p id=\"i1\">", "<of><x:q ref=\"n1\"/></of>",
+                                  "",      "<to>",  "<x:q ref=\"n2\"/>", "</to>", "</p>", "</aim-instances>",
+                                  "<x:q ref=\"n3\"/>", "</aim>", "</uos>"};
+    QByteArray text;
+    for (qsizetype i = 0; i < shape.size(); ++i)
+        text += shape[i] + ends[i % ends.size()];
+    const QString file = path(QStringLiteral("ends.xml"));
+    writeAll(file, text);
+    QStringList found;
+    for (const Finding &f : ReferenceCheck::checkFiles({file}))
+        found << QString::number(f.line);
+    QCOMPARE(found, lines);
+
+    QString xmllint = QStringLiteral(XMLLINT_EXECUTABLE);
+    if (xmllint.isEmpty())
+        xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+    if (xmllint.isEmpty())
+        QSKIP("xmllint is not installed (Debian package libxml2-utils)");
+    // The libxml2 of Debian 12 (2.9) counts "\n" only: xmllint gets the text as XML 1.0 hands it
+    // to an application, every line end made one "\n".
+    const QString lf = path(QStringLiteral("lf.xml"));
+    writeAll(lf, text.replace("\r\n", "\n").replace('\r', '\n'));
+    QProcess p;
+    p.start(xmllint, {QStringLiteral("--noout"), lf});
+    QVERIFY(p.waitForFinished(30000));
+    QStringList expected;
+    const QRegularExpression at(QStringLiteral("^.*lf\\.xml:(\\d+): namespace error"),
+                                QRegularExpression::MultilineOption);
+    for (auto m = at.globalMatch(QString::fromUtf8(p.readAllStandardError())); m.hasNext();)
+        expected << m.next().captured(1);
+    QCOMPARE(found, expected);
+}
+
+void TestRefCheck::unreadableFile_data()
+{
+    QTest::addColumn<QByteArray>("content"); // none: the file does not exist
+    QTest::addColumn<QString>("place"); // how the report starts after the file's name
+    QTest::newRow("missing") << QByteArray() << ": unreadable: ";
+    QTest::newRow("not well-formed") << QByteArray("<uos>\n<a>\n  </b>\n</uos>") << ":3:5: unreadable: ";
+    QTest::newRow("not well-formed, CR line ends") << QByteArray("<uos>\r<a>\r  </b>\r</uos>") << ":3:5: unreadable: ";
+    QTest::newRow("not well-formed, CRLF line ends") << QByteArray("<uos>\r\n<a>\r\n  </b>\r\n</uos>")
+                                                      << ":3:5: unreadable: ";
+}
+
 void TestRefCheck::unreadableFile()
 {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, place);
+    const QString file = path(QStringLiteral("unreadable.xml"));
+    if (!content.isNull())
+        writeAll(file, content);
     bool unreadable = false;
-    const QString missing = path(QStringLiteral("missing.xml"));
-    const QList<Finding> f = ReferenceCheck::checkFiles({missing, good}, &unreadable);
+    const QList<Finding> f = ReferenceCheck::checkFiles({good, file}, &unreadable);
     QVERIFY(unreadable);
-    QCOMPARE(summary(f, missing), QStringList{"0 unreadable"});
-    QVERIFY(!f.first().message.isEmpty());
     QCOMPARE(f.size(), 1); // good.xml is clean
+    QCOMPARE(f.first().kind, QStringLiteral("unreadable"));
+    QVERIFY(!f.first().message.isEmpty());
+    int result = -1;
+    const QList<QByteArray> lines = report({file}, false, &result);
+    QCOMPARE(result, 2);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith((file + place).toUtf8()), lines.first().constData());
+}
+
+void TestRefCheck::hrefIntoAFileThatCannotBeRead_data()
+{
+    QTest::addColumn<QString>("target"); // what target.xml is
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason"); // in the message
+    QTest::newRow("missing") << "" << "missing-file" << "does not exist";
+    QTest::newRow("a link to nothing") << "link" << "missing-file" << "does not exist";
+    QTest::newRow("not well-formed") << "<uos>" << "unreadable" << "at line 1, column 6";
+    QTest::newRow("a folder") << "folder" << "unreadable" << "a folder";
+    QTest::newRow("not allowed to read") << "0000" << "unreadable" << "not allowed";
+}
+
+void TestRefCheck::hrefIntoAFileThatCannotBeRead()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString file = path(QStringLiteral("target.xml"));
+    if (target == QLatin1String("link"))
+        QVERIFY(QFile::link(path(QStringLiteral("gone.xml")), file));
+    else if (target == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(file));
+    else if (target == QLatin1String("0000")) {
+        writeAll(file, "<uos/>");
+        QVERIFY(QFile::setPermissions(file, {}));
+    } else if (!target.isEmpty())
+        writeAll(file, target.toUtf8());
+    writeAll(good, "<uos><aim><aim-instances><p id=\"g1\"><of><q href=\"target.xml#t1\"/></of></p>"
+                   "</aim-instances></aim></uos>");
+    const auto check = [this] {
+        const QList<Finding> f = ReferenceCheck::checkFiles({good});
+        return summary(f, good).join(u'|') + QLatin1Char('|') + f.value(0).message;
+    };
+    QString found;
+    if (geteuid() == 0) { // as root: as a user without its rights, who may enter the folder
+        QVERIFY(QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                       QFile::ReadOther | QFile::ExeOther));
+        found = asNobody(check);
+    } else {
+        found = check();
+    }
+    QVERIFY2(found.startsWith(QStringLiteral("1 %1 t1|").arg(kind)), qPrintable(found));
+    QVERIFY2(found.section(u'|', 1).contains(reason), qPrintable(found));
+}
+
+void TestRefCheck::aFileNamedManyWaysIsReadOnce()
+{
+    if (bytesRead() < 0)
+        QSKIP("the system does not count the bytes a process reads (/proc/self/io)");
+    // A target far larger than the rest, named six ways.
+    const QString target = path(QStringLiteral("big.xml"));
+    const QByteArray padding(4 << 20, ' ');
+    writeAll(target, "<uos><aim><aim-instances><p id=\"b1\"/></aim-instances></aim></uos>" + padding);
+    QVERIFY(QDir().mkdir(path(QStringLiteral("sub"))));
+    QVERIFY(QFile::link(target, path(QStringLiteral("link.xml"))));
+    QVERIFY(::link(QFile::encodeName(target).constData(),
+                   QFile::encodeName(path(QStringLiteral("hard.xml"))).constData()) == 0);
+    const QStringList names = {"big.xml", "./big.xml", target, "link.xml", "hard.xml", "sub/../big.xml"};
+    QByteArray holder = "<uos><aim><aim-instances><p id=\"g1\"><of>";
+    for (const QString &n : names)
+        holder += "<q href=\"" + n.toUtf8() + "#b1\"/><q href=\"" + n.toUtf8() + "#no\"/>";
+    writeAll(good, holder + "</of></p></aim-instances></aim></uos>");
+    const qint64 before = bytesRead();
+    const QList<Finding> f = ReferenceCheck::checkFiles({good});
+    const qint64 read = bytesRead() - before;
+    // Every name was looked in: "#no" is missing under each.
+    QCOMPARE(summary(f, good), QStringList(names.size(), QStringLiteral("1 unknown-href no")));
+    QVERIFY2(read >= padding.size() && read < 2 * padding.size(), qPrintable(QString::number(read)));
 }
 
 void TestRefCheck::textReport()
@@ -232,6 +433,42 @@ void TestRefCheck::textReport()
     QCOMPARE(lines.size(), kBadFindings.size());
     QVERIFY2(lines.at(2).startsWith((bad + QStringLiteral(":16: unknown-ref: ref \"id404\" ")).toUtf8()),
              lines.at(2).constData());
+}
+
+void TestRefCheck::textReportKeepsOneFindingALine_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the file's name, as bytes
+    QTest::addColumn<QByteArray>("ref"); // as written in the XML
+    QTest::addColumn<QString>("line"); // the report after the folder
+    QTest::newRow("newline in an id") << QByteArray("n.xml") << QByteArray("a&#10;b.xml:9: forged")
+                                      << R"(n.xml:1: unknown-ref: ref "a\nb.xml:9: forged" names no instance of this document)";
+    QTest::newRow("tab and carriage return") << QByteArray("t.xml") << QByteArray("a&#9;b&#13;c")
+                                             << R"(t.xml:1: unknown-ref: ref "a\tb\rc" names no instance of this document)";
+    QTest::newRow("backslash") << QByteArray("b.xml") << QByteArray(R"(a\nb)")
+                               << R"(b.xml:1: unknown-ref: ref "a\\nb" names no instance of this document)";
+    QTest::newRow("next line and line separator")
+        << QByteArray("s.xml") << QByteArray("a&#x85;b&#x2028;c")
+        << R"(s.xml:1: unknown-ref: ref "a\u0085b\u2028c" names no instance of this document)";
+    QTest::newRow("newline in the file name") << QByteArray("x\ny.xml") << QByteArray("r")
+                                              << R"(x\ny.xml:1: unknown-ref: ref "r" names no instance of this document)";
+    QTest::newRow("file name not UTF-8") << QByteArray("l\xe4nge\xff.xml") << QByteArray("r")
+                                         << R"(l\xe4nge\xff.xml:1: unknown-ref: ref "r" names no instance of this document)";
+}
+
+void TestRefCheck::textReportKeepsOneFindingALine()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, ref);
+    QFETCH(QString, line);
+    const QByteArray folder = QFile::encodeName(dir->path()) + '/';
+    QVERIFY(writeNamed(folder + name, "<uos><aim><aim-instances><p id=\"i1\"><of><q ref=\"" + ref +
+                                          "\"/></of></p></aim-instances></aim></uos>"));
+    int result = -1;
+    const QList<QByteArray> lines = report({decodeFileName(folder + name)}, false, &result);
+    QCOMPARE(result, 1);
+    QCOMPARE(lines.size(), 1);
+    ::unlink((folder + name).constData()); // a name QTemporaryDir cannot remove
+    QCOMPARE(QString::fromUtf8(lines.first()), dir->path() + QLatin1Char('/') + line);
 }
 
 void TestRefCheck::jsonReport()
@@ -246,7 +483,7 @@ void TestRefCheck::jsonReport()
         const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
         QVERIFY2(error.error == QJsonParseError::NoError && doc.isObject(), line.constData());
         const QJsonObject o = doc.object();
-        QCOMPARE(o.keys(), (QStringList{"file", "id", "kind", "line", "message"}));
+        QCOMPARE(o.keys(), (QStringList{"column", "file", "id", "kind", "line", "message"}));
         QVERIFY(o.value(QStringLiteral("line")).isDouble());
         QVERIFY(!o.value(QStringLiteral("message")).toString().isEmpty());
         kinds << QStringLiteral("%1 %2 %3")
@@ -254,8 +491,9 @@ void TestRefCheck::jsonReport()
                      .arg(o.value(QStringLiteral("kind")).toString(), o.value(QStringLiteral("id")).toString())
                      .trimmed();
     }
-    QCOMPARE(kinds.first(), QStringLiteral("0 unreadable"));
-    QCOMPARE(kinds.mid(1), kBadFindings);
+    // In the order given: the missing file after bad.xml.
+    QCOMPARE(kinds.last(), QStringLiteral("0 unreadable"));
+    QCOMPARE(kinds.mid(0, kBadFindings.size()), kBadFindings);
 }
 
 void TestRefCheck::exitCodes_data()
@@ -293,6 +531,41 @@ void TestRefCheck::entryPointPrintsToStdout()
     close(saved);
     QCOMPARE(result, 1);
     QCOMPARE(readAll(out).count('\n'), kBadFindings.size());
+}
+
+void TestRefCheck::findingsGroupedByKind_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("groups");
+    QTest::newRow("English") << "en_US" << QStringList{"ignored-element (2,345)", "unknown-ref (1)"};
+    QTest::newRow("German") << "de_DE" << QStringList{"ignored-element (2.345)", "unknown-ref (1)"};
+}
+
+void TestRefCheck::findingsGroupedByKind()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, groups);
+    const QLocale old;
+    QLocale::setDefault(QLocale(locale));
+    QList<Finding> findings;
+    for (int i = 1; i <= 2345; ++i) {
+        findings.append({QStringLiteral("a.xml"), i, 0, QStringLiteral("ignored-element"), {}, {}, {}});
+        if (i == 2)
+            findings.append({QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
+    }
+    FindingsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setFindings(findings);
+    QStringList shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown << model.index(r, 0).data().toString();
+    QLocale::setDefault(old);
+    QCOMPARE(shown, groups);
+    const QModelIndex group = model.groupOf(QStringLiteral("ignored-element"));
+    QCOMPARE(model.rowCount(group), 2345);
+    QCOMPARE(model.finding(model.index(2344, 1, group)).line, 2345);
+    QCOMPARE(model.index(2344, 1, group).data().toInt(), 2345);
+    QCOMPARE(model.finding(group), Finding());
 }
 
 QTEST_MAIN(TestRefCheck)
