@@ -14,7 +14,6 @@
 #include <QXmlStreamReader>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace quillon;
 using testsupport::copyData;
