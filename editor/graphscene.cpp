@@ -1,7 +1,10 @@
 // The drawing of the reference graph: sizes measured with the font, places from GraphLayout.
 #include "graphscene.h"
+#include "filesink.h"
 
+#include <QBuffer>
 #include <QCursor>
+#include <QDir>
 #include <QFontMetricsF>
 #include <QGraphicsPathItem>
 #include <QGraphicsSimpleTextItem>
@@ -168,14 +171,47 @@ QRectF GraphScene::pictureRect() const
     return itemsBoundingRect().adjusted(-margin, -margin, margin, margin);
 }
 
+namespace {
+
+// Text as XML character data or an attribute value: markup characters escaped, characters
+// that XML 1.0 does not allow replaced.
+QString xmlText(const QString &text)
+{
+    QString out = text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+    for (QChar &c : out)
+        if ((c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c.unicode() >= 0xFFFE)
+            c = QChar::ReplacementCharacter;
+    return out;
+}
+
+// The SVG as QSvgGenerator wrote it, with the characters that XML 1.0 does not allow (which it
+// leaves in texts as they are) replaced. In UTF-8 they are single bytes, or EF BF BE/BF.
+QByteArray wellFormed(QByteArray svg)
+{
+    static const QByteArray replacement = QString(QChar::ReplacementCharacter).toUtf8();
+    for (qsizetype i = 0; i < svg.size(); ++i) {
+        const uchar c = uchar(svg[i]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            svg.replace(i, 1, replacement);
+        else if (c == 0xEF && i + 2 < svg.size() && uchar(svg[i + 1]) == 0xBF && (uchar(svg[i + 2]) & 0xFE) == 0xBE)
+            svg.replace(i, 3, replacement);
+    }
+    return svg;
+}
+
+} // namespace
+
 bool GraphScene::writeSvg(const QString &path, const QString &title)
 {
     const QRectF source = pictureRect();
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
-    svg.setFileName(path);
+    svg.setOutputDevice(&out);
     svg.setSize(source.size().toSize());
     svg.setViewBox(QRectF(QPointF(0, 0), source.size()));
-    svg.setTitle(title.isEmpty() ? QStringLiteral("References") : title);
+    // The generator writes the title as it gets it.
+    svg.setTitle(xmlText(title.isEmpty() ? QStringLiteral("References") : title));
     QPainter p;
     if (!p.begin(&svg)) {
         m_error = QStringLiteral("cannot write %1").arg(path);
@@ -183,7 +219,11 @@ bool GraphScene::writeSvg(const QString &path, const QString &title)
     }
     p.fillRect(QRectF(QPointF(0, 0), source.size()), backgroundBrush());
     render(&p, QRectF(QPointF(0, 0), source.size()), source);
-    return p.end();
+    if (!p.end()) {
+        m_error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
+    return writeFile(path, wellFormed(out.data()));
 }
 
 bool GraphScene::writePng(const QString &path, qreal scale)
@@ -197,11 +237,22 @@ bool GraphScene::writePng(const QString &path, qreal scale)
         p.setRenderHint(QPainter::TextAntialiasing);
         render(&p, QRectF(QPointF(0, 0), image.size()), source);
     }
-    if (!image.save(path, "PNG")) {
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    if (!image.save(&out, "PNG")) {
         m_error = QStringLiteral("cannot write %1").arg(path);
         return false;
     }
-    return true;
+    return writeFile(path, out.data());
+}
+
+bool GraphScene::writeFile(const QString &path, const QByteArray &bytes)
+{
+    const QString problem = FileSink::writeWhole(path, bytes);
+    if (problem.isEmpty())
+        return true;
+    m_error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), problem);
+    return false;
 }
 
 } // namespace quillon

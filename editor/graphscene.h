@@ -35,8 +35,10 @@ public:
     const GraphLayoutResult &placement() const { return m_placement; }
     const GraphLayoutInput &layoutInput() const { return m_input; }
 
-    // The picture as an SVG file or as a PNG image (scale: pixels per scene unit). False, and
-    // error() says why, when the file cannot be written.
+    // The picture as an SVG file or as a PNG image (scale: pixels per scene unit), written as
+    // documents are (FileSink): the old file stays whole until the new one is. Every text of
+    // the SVG is escaped, so it is well-formed whatever the title and the boxes hold. False,
+    // and error() says why, when the file cannot be written.
     bool writeSvg(const QString &path, const QString &title = {});
     bool writePng(const QString &path, qreal scale = 1.0);
     QString error() const { return m_error; }
@@ -45,6 +47,7 @@ public:
 
 private:
     QRectF pictureRect() const;
+    bool writeFile(const QString &path, const QByteArray &bytes);
     GraphLayoutInput m_input;
     GraphLayoutResult m_placement;
     QList<bool> m_shown; // by node: drawn

@@ -64,5 +64,7 @@ extern "C" QUILLON_EXPORT QWidget *QuillonCreateControl(const char *progId, QWid
 // `out`: SVG when its name ends in ".svg" (any case), PNG otherwise. Needs no window: when the
 // program has no QApplication yet, one is made on the "offscreen" platform. Returns 0 on
 // success; 1 when the document cannot be read, 2 when it has no instance `id`, 3 when the
-// picture cannot be laid out or written. The reason goes to stderr.
+// picture cannot be laid out or written (`out` is written as documents are saved: a pipe, a
+// device or a folder is refused, and a picture already there stays as it was when the write
+// fails). The reason goes to stderr.
 extern "C" QUILLON_EXPORT int QuillonExportGraph(const char *file, const char *id, int depth, const char *out);

@@ -1,5 +1,5 @@
 #pragma once
-// A test seam of the document object's saving.
+// Test seams of the writing of files (FileSink).
 
 #include "quillon_export.h"
 
@@ -9,5 +9,7 @@ namespace quillon {
 
 // When not negative, a save's file takes this many bytes and then fails as a full disk does.
 QUILLON_EXPORT extern qint64 g_saveFailAfterBytes;
+// When true, temporaries get names, as on a file system without unnamed temporary files.
+QUILLON_EXPORT extern bool g_saveNamedTemporary;
 
 } // namespace quillon

@@ -5,7 +5,6 @@
 #include "xmldocument.h"
 #include "xmldocument_p.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
@@ -13,12 +12,7 @@
 #include <QThreadPool>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillon {
 
@@ -828,99 +822,6 @@ bool XmlNode::belongsTo(const XmlDocument *doc) const
 
 namespace {
 
-// Writes a file safely: into a new file next to it, which is written in full, flushed and synced
-// before it is renamed over the old one. Every step is checked; on any failure the new file is
-// removed and the old one stays as it was. Honours the test seam g_saveFailAfterBytes.
-class FileSink : public ByteSink {
-public:
-    explicit FileSink(const QString &path) : m_target(QFile::encodeName(path)) { }
-    ~FileSink() override { cancel(); }
-
-    bool open()
-    {
-        m_temp = m_target + ".XXXXXX";
-        m_fd = ::mkstemp(m_temp.data());
-        if (m_fd < 0)
-            return failed(errno);
-        m_created = true;
-        // The new file gets the old one's permissions.
-        struct stat st;
-        if (::stat(m_target.constData(), &st) == 0 && ::fchmod(m_fd, st.st_mode & 07777) != 0)
-            return failed(errno);
-        return true;
-    }
-
-    bool write(const char *data, size_t size) override
-    {
-        if (g_saveFailAfterBytes >= 0 && m_written + qint64(size) > g_saveFailAfterBytes) {
-            size = size_t(std::max<qint64>(0, g_saveFailAfterBytes - m_written));
-            return writeAll(data, size) && failed(ENOSPC);
-        }
-        return writeAll(data, size);
-    }
-
-    bool commit()
-    {
-        if (::fsync(m_fd) != 0)
-            return failed(errno);
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0)
-            return failed(errno);
-        if (::rename(m_temp.constData(), m_target.constData()) != 0)
-            return failed(errno);
-        m_created = false;
-        // Make the rename itself durable.
-        const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(m_target)).absolutePath());
-        const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-        return true;
-    }
-
-    void cancel()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        if (m_created)
-            ::unlink(m_temp.constData());
-        m_created = false;
-    }
-
-    int error() const { return m_errno; }
-
-private:
-    bool writeAll(const char *data, size_t size)
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return failed(n < 0 ? errno : ENOSPC);
-            data += n;
-            size -= size_t(n);
-            m_written += n;
-        }
-        return true;
-    }
-    bool failed(int err)
-    {
-        m_errno = err ? err : EIO;
-        return false;
-    }
-
-    QByteArray m_target;
-    QByteArray m_temp;
-    int m_fd = -1;
-    bool m_created = false;
-    qint64 m_written = 0;
-    int m_errno = 0;
-};
-
 class ArraySink : public ByteSink {
 public:
     explicit ArraySink(QByteArray &out) : m_out(out) { }
@@ -934,41 +835,9 @@ private:
     QByteArray &m_out;
 };
 
-} // namespace
-
-qint64 g_saveFailAfterBytes = -1;
-
-namespace {
-
 bool sameFile(const QString &a, const QString &b)
 {
     return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
-}
-
-// Why a file could not be written, in words a user can act on.
-QString writeProblem(int err, const QFileInfo &target)
-{
-    const QString folder = QDir::toNativeSeparators(target.absolutePath());
-    switch (err) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("The disk is full.");
-    case EROFS:
-        return QStringLiteral("The disk holding %1 is read-only.").arg(folder);
-    case EACCES:
-    case EPERM:
-        return target.exists() ? QStringLiteral("You are not allowed to change this file.")
-                               : QStringLiteral("You are not allowed to write into %1.").arg(folder);
-    case ENOENT:
-        return QStringLiteral("The folder %1 does not exist.").arg(folder);
-    case EIO:
-        return QStringLiteral("The disk reported an error.");
-    case ENAMETOOLONG:
-        return QStringLiteral("The file name is too long for this disk.");
-    default:
-        break;
-    }
-    return QStringLiteral("The file could not be written (%1).").arg(QString::fromLocal8Bit(std::strerror(err)));
 }
 
 } // namespace
@@ -1089,14 +958,9 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     // Nothing to write when the file already holds what is in memory.
     if (!m_data->modified && !m_data->path.isEmpty() && sameFile(path, m_data->path))
         return true;
-    const QFileInfo info(path);
-    if (!info.absoluteDir().exists()) {
-        m_data->error =
-            QStringLiteral("The folder %1 does not exist.").arg(QDir::toNativeSeparators(info.absolutePath()));
-        return false;
-    }
-    if (info.exists() && !info.isFile()) {
-        m_data->error = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
+    // What cannot be written is refused before the worker starts.
+    if (const QString refusal = FileSink::refusal(path); !refusal.isEmpty()) {
+        m_data->error = refusal;
         return false;
     }
     // The writing only reads the document; the worker shares it until it is done.
@@ -1105,7 +969,7 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
         QString path;
         std::shared_ptr<TextRecipe> text = std::make_shared<TextRecipe>(); // for sourceUtf8()
         bool ok = false;
-        int err = 0;
+        QString problem;
         std::atomic<bool> done{false};
     };
     auto job = std::make_shared<Job>();
@@ -1114,9 +978,10 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     auto write = [job] {
         FileSink file(job->path);
         job->ok = file.open() && serializeDocument(*job->data, file, job->text.get()) && file.commit();
-        job->err = job->ok ? 0 : file.error();
-        if (!job->ok)
+        if (!job->ok) {
             file.cancel();
+            job->problem = file.problem();
+        }
         job->done.store(true, std::memory_order_release);
     };
     if (waitFor) {
@@ -1131,7 +996,7 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     }
     if (!job->ok) {
         m_data->error =
-            job->err ? writeProblem(job->err, info) : QStringLiteral("The document could not be written out.");
+            job->problem.isEmpty() ? QStringLiteral("The document could not be written out.") : job->problem;
         return false;
     }
     m_data->error.clear();

@@ -4,7 +4,7 @@
 // reading and writing of files.
 
 #include "encoding.h"
-#include "savefault_p.h"
+#include "filesink.h"
 #include "xmldocument.h"
 
 #include <pugixml.hpp>
@@ -185,11 +185,6 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
 
 // Writes the document as save() writes it: through sink, in pieces. utf8, when given, also
 // receives the same text in UTF-8, before it is encoded (a UTF-8 BOM of the source included).
-class ByteSink {
-public:
-    virtual ~ByteSink() = default;
-    virtual bool write(const char *data, size_t size) = 0;
-};
 bool serializeDocument(const DocData &d, ByteSink &sink, TextRecipe *recipe = nullptr);
 
 // Where a node of the source begins in d.source, or npos when it did not come from there. A

@@ -6,13 +6,18 @@
 #include "xmldocument.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -43,12 +48,71 @@ QByteArray replacedOnce(QByteArray bytes, const QByteArray &what, const QByteArr
 const char *const kPlain = "<uos>\n<aim><aim-instances>\n<p id=\"id1\"><v>old</v><q><r ref=\"id1\"/></q></p>\n"
                            "</aim-instances></aim>\n</uos>\n";
 
+// What a folder holds but the bytes of its files: for each entry below it, its type and mode,
+// owner, group, link count, link target and extended attributes.
+QMap<QString, QString> metadata(const QString &folder)
+{
+    QMap<QString, QString> out;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QByteArray p = QFile::encodeName(it.next());
+        struct stat st;
+        if (::lstat(p.constData(), &st) != 0)
+            continue;
+        QString line =
+            QStringLiteral("%1 %2:%3 links %4").arg(st.st_mode, 0, 8).arg(st.st_uid).arg(st.st_gid).arg(st.st_nlink);
+        char buf[4096];
+        if (S_ISLNK(st.st_mode)) {
+            const ssize_t n = ::readlink(p.constData(), buf, sizeof buf);
+            line += QStringLiteral(" -> ") + QString::fromLocal8Bit(buf, n < 0 ? 0 : n);
+        }
+        const ssize_t n = ::llistxattr(p.constData(), buf, sizeof buf);
+        for (const QByteArray &name : QByteArray(buf, n < 0 ? 0 : n).split('\0')) {
+            char value[1024];
+            const ssize_t size =
+                name.isEmpty() ? -1 : ::lgetxattr(p.constData(), name.constData(), value, sizeof value);
+            if (size >= 0)
+                line += QLatin1Char(' ') + QString::fromLatin1(name) + QLatin1Char('=') +
+                        QString::fromLatin1(QByteArray(value, size).toHex());
+        }
+        out.insert(QDir(folder).relativeFilePath(QFile::decodeName(p)), line);
+    }
+    return out;
+}
+
+// A POSIX access ACL as the kernel keeps it in system.posix_acl_access (version 2, then tag,
+// permissions and id of each entry): owner rw, user 65534 r, group r, mask r, others nothing.
+const QByteArray kAcl("\2\0\0\0"
+                      "\x01\0\6\0\xff\xff\xff\xff\x02\0\4\0\xfe\xff\0\0\x04\0\4\0\xff\xff\xff\xff"
+                      "\x10\0\4\0\xff\xff\xff\xff\x20\0\0\0\xff\xff\xff\xff",
+                      44);
+
+// Runs this test program as the child that saves (see main()), as user nobody when asked.
+QProcess *startChild(const QStringList &args, bool asNobody, QObject *parent,
+                     const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+{
+    auto *child = new QProcess(parent);
+    child->setProcessEnvironment(env);
+    const QString self = QCoreApplication::applicationFilePath();
+    if (asNobody)
+        child->start(QStringLiteral("setpriv"),
+                     QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--", self, "--child"} + args);
+    else
+        child->start(self, QStringList{"--child"} + args);
+    return child;
+}
+
 } // namespace
 
 class TestSaving : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { g_saveFailAfterBytes = -1; }
+    void cleanup()
+    {
+        g_saveFailAfterBytes = -1;
+        g_saveNamedTemporary = false;
+    }
 
     void uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue_data();
     void uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue();
@@ -62,6 +126,13 @@ private slots:
 
     void refusesWhatIsNotARegularFile();
     void refusesFilesTooLargeToHold();
+
+    void saveWritesTheFileItNamesAndKeepsWhatItIs_data();
+    void saveWritesTheFileItNamesAndKeepsWhatItIs();
+    void anotherUserSavesWhatTheyMayWrite_data();
+    void anotherUserSavesWhatTheyMayWrite();
+    void killedSaveLeavesTheOldOrTheNewFile_data();
+    void killedSaveLeavesTheOldOrTheNewFile();
 };
 
 void TestSaving::uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue_data()
@@ -165,17 +236,27 @@ void TestSaving::editsInsideReplacedContentAreWrittenOnce()
 void TestSaving::failedWriteKeepsTheFileAndTheEdits_data()
 {
     QTest::addColumn<qint64>("failAfter");
+    QTest::addColumn<bool>("linked"); // a hard-linked file is written in place
     const qint64 size = qstrlen(kPlain);
-    for (qint64 n : {qint64(0), qint64(1), size / 2, size - 1})
-        QTest::newRow(qPrintable(QStringLiteral("after %1 bytes").arg(n))) << n;
+    for (bool linked : {false, true})
+        for (qint64 n : {qint64(0), qint64(1), size / 2, size - 1})
+            QTest::newRow(qPrintable(QStringLiteral("after %1 bytes%2").arg(n).arg(linked ? ", hard-linked" : "")))
+                << n << linked;
 }
 
 void TestSaving::failedWriteKeepsTheFileAndTheEdits()
 {
     QFETCH(qint64, failAfter);
+    QFETCH(bool, linked);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("doc.xml"));
     QVERIFY(writeFile(path, kPlain));
+    QStringList names{"doc.xml"};
+    if (linked) {
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(dir.filePath("twin.xml")).constData()),
+                 0);
+        names << "twin.xml";
+    }
     XmlDocument doc;
     QVERIFY(doc.load(path));
     QVERIFY(doc.selectSingleNode(QStringLiteral("//v")).setText(QStringLiteral("new")));
@@ -184,13 +265,14 @@ void TestSaving::failedWriteKeepsTheFileAndTheEdits()
     QVERIFY(!doc.save(path));
     QCOMPARE(doc.errorString(), QStringLiteral("The disk is full."));
     QCOMPARE(testsupport::readAll(path), QByteArray(kPlain));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"doc.xml"}); // no temporary left
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), names); // no temporary or backup left
     QVERIFY(doc.isModified());
 
     g_saveFailAfterBytes = -1;
     QVERIFY(doc.save(path));
     QVERIFY(!doc.isModified());
     QCOMPARE(testsupport::readAll(path), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+    QCOMPARE(testsupport::readAll(dir.filePath(names.last())), testsupport::readAll(path));
 }
 
 void TestSaving::fullDiskForReal()
@@ -292,5 +374,217 @@ void TestSaving::refusesFilesTooLargeToHold()
         qPrintable(doc.errorString()));
 }
 
-QTEST_GUILESS_MAIN(TestSaving)
+void TestSaving::saveWritesTheFileItNamesAndKeepsWhatItIs_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("named"); // temporaries with names, as where unnamed ones are not had
+    for (bool named : {false, true})
+        for (const char *kind : {"symbolic link", "chain of links into another folder", "link to a file not there yet",
+                                 "hard link", "owner and group of another user", "mode and extended attributes",
+                                 "name of 255 bytes", "new file: 0666 less the umask"})
+            QTest::newRow(qPrintable(QLatin1String(kind) + (named ? QLatin1String(", named temporary") : QString())))
+                << QString::fromLatin1(kind) << named;
+}
+
+void TestSaving::saveWritesTheFileItNamesAndKeepsWhatItIs()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, named);
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    QString target = d.filePath(QStringLiteral("doc.xml")); // what is saved to
+    QString real = target; // the file that changes
+    QString created; // the file that is new
+    const auto symlink = [&d](const char *to, const char *name) {
+        return ::symlink(to, QFile::encodeName(d.filePath(QLatin1String(name))).constData()) == 0;
+    };
+    QVERIFY(writeFile(real, kPlain));
+    if (kind == QLatin1String("symbolic link")) {
+        QVERIFY(symlink("doc.xml", "link.xml"));
+        target = d.filePath(QStringLiteral("link.xml"));
+    } else if (kind.startsWith(QLatin1String("chain"))) {
+        QVERIFY(d.mkpath(QStringLiteral("sub")) && d.mkpath(QStringLiteral("real")));
+        QVERIFY(QFile::rename(real, d.filePath(QStringLiteral("real/doc.xml"))));
+        QVERIFY(symlink("sub/second.xml", "first.xml") && symlink("../real/doc.xml", "sub/second.xml"));
+        target = d.filePath(QStringLiteral("first.xml"));
+        real = d.filePath(QStringLiteral("real/doc.xml"));
+    } else if (kind.startsWith(QLatin1String("link to a file"))) {
+        QVERIFY(symlink("made.xml", "link.xml"));
+        target = d.filePath(QStringLiteral("link.xml"));
+        real = created = d.filePath(QStringLiteral("made.xml"));
+    } else if (kind == QLatin1String("hard link")) {
+        QCOMPARE(::link(QFile::encodeName(real).constData(), QFile::encodeName(d.filePath("twin.xml")).constData()), 0);
+    } else if (kind.startsWith(QLatin1String("owner"))) {
+        if (geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        QCOMPARE(::chown(QFile::encodeName(real).constData(), 65534, 65534), 0);
+    } else if (kind.startsWith(QLatin1String("mode"))) {
+        const QByteArray p = QFile::encodeName(real);
+        QCOMPARE(::chmod(p.constData(), 0604), 0);
+        if (::setxattr(p.constData(), "user.origin", "test", 4, 0) != 0 ||
+            ::setxattr(p.constData(), "system.posix_acl_access", kAcl.constData(), size_t(kAcl.size()), 0) != 0)
+            QSKIP(qPrintable(QStringLiteral("this file system keeps no extended attributes or ACLs: ") +
+                             QString::fromLocal8Bit(std::strerror(errno))));
+    } else if (kind.startsWith(QLatin1String("name of 255"))) {
+        real = target = d.filePath(QString(251, u'x') + QStringLiteral(".xml"));
+        QVERIFY(QFile::rename(d.filePath(QStringLiteral("doc.xml")), real));
+    } else {
+        real = target = created = d.filePath(QStringLiteral("new.xml"));
+    }
+    XmlDocument doc;
+    QVERIFY(doc.load(created.isEmpty() ? target : d.filePath(QStringLiteral("doc.xml"))));
+    QVERIFY(doc.selectSingleNode(QStringLiteral("//v")).setText(QStringLiteral("new")));
+    const QMap<QString, QString> before = metadata(d.path());
+
+    g_saveNamedTemporary = named;
+    const mode_t umask = ::umask(027);
+    const bool saved = doc.save(target);
+    ::umask(umask);
+    QVERIFY2(saved, qPrintable(doc.errorString()));
+    QCOMPARE(testsupport::readAll(real), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+    // Every entry is what it was, links are links still; the one new file has 0666 less the umask.
+    QMap<QString, QString> after = metadata(d.path());
+    if (!created.isEmpty()) {
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(created).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QVERIFY(after.remove(d.relativeFilePath(created)) == 1);
+    }
+    QCOMPARE(after, before);
+}
+
+void TestSaving::anotherUserSavesWhatTheyMayWrite_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("fileMode"); // -1: there is no file yet
+    QTest::addColumn<bool>("ownFile"); // nobody owns the file, else root does
+    QTest::addColumn<QString>("error"); // empty: saved; %1 the file, %2 the folder
+    QTest::newRow("read-only file") << 0777 << 0444 << true << "You are not allowed to change %1.";
+    QTest::newRow("another's read-only file") << 0777 << 0644 << false << "You are not allowed to change %1.";
+    QTest::newRow("writable file in a read-only folder: in place") << 0555 << 0666 << true << "";
+    QTest::newRow("another's writable file: in place, the owner kept") << 0777 << 0666 << false << "";
+    QTest::newRow("new file in a read-only folder") << 0555 << -1 << true << "You are not allowed to write into %2.";
+}
+
+void TestSaving::anotherUserSavesWhatTheyMayWrite()
+{
+    QFETCH(int, folderMode);
+    QFETCH(int, fileMode);
+    QFETCH(bool, ownFile);
+    QFETCH(QString, error);
+    if (geteuid() != 0)
+        QSKIP("acting as user nobody needs root");
+    QTemporaryDir dir, spare; // spare: the folder for temporary files
+    const QString folder = dir.filePath(QStringLiteral("f")), path = folder + QStringLiteral("/doc.xml");
+    const QString from = spare.filePath(QStringLiteral("from.xml"));
+    QVERIFY(QDir().mkpath(folder) && writeFile(from, kPlain));
+    if (fileMode >= 0) {
+        QVERIFY(writeFile(path, kPlain));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)), 0);
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), ownFile ? 65534 : 0, ownFile ? 65534 : 0), 0);
+    }
+    for (const QString &p : {dir.path(), folder, spare.path()})
+        QCOMPARE(::chmod(QFile::encodeName(p).constData(), p == folder ? mode_t(folderMode) : 01777), 0);
+    QCOMPARE(::chmod(QFile::encodeName(from).constData(), 0644), 0);
+    const QMap<QString, QString> before = metadata(dir.path());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), spare.path());
+    QProcess *child = startChild({"save", from, path}, true, this, env);
+    QVERIFY(child->waitForFinished(60000));
+    const QString said = QString::fromLocal8Bit(child->readAllStandardOutput()).trimmed();
+    QCOMPARE(
+        said,
+        QString(error).replace("%1", QDir::toNativeSeparators(path)).replace("%2", QDir::toNativeSeparators(folder)));
+    QCOMPARE(child->exitCode(), error.isEmpty() ? 0 : 1);
+    const QByteArray now = testsupport::readAll(path);
+    QCOMPARE(now, fileMode < 0      ? QByteArray()
+                  : error.isEmpty() ? replacedOnce(kPlain, "<v>old</v>", "<v>new</v>")
+                                    : QByteArray(kPlain));
+    // Owner, mode and entries as they were; no backup is left in the folder for temporary files.
+    QCOMPARE(metadata(dir.path()), before);
+    QCOMPARE(QDir(spare.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"from.xml"});
+}
+
+void TestSaving::killedSaveLeavesTheOldOrTheNewFile_data()
+{
+    QTest::addColumn<bool>("named");
+    QTest::newRow("unnamed temporary") << false;
+    QTest::newRow("named temporary") << true;
+}
+
+void TestSaving::killedSaveLeavesTheOldOrTheNewFile()
+{
+    QFETCH(bool, named);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("doc.xml"));
+    // Large enough that a save takes a while; the child writes <v>A</v> and <v>B</v> in turn.
+    const QByteArray source = replacedOnce(kPlain, "<q>", "<w>" + QByteArray(8 << 20, 'x') + "</w><q>");
+    QVERIFY(writeFile(path, source));
+    const auto with = [&source](const QString &v) {
+        return replacedOnce(source, "<v>old</v>", "<v>" + v.toUtf8() + "</v>");
+    };
+    QString last = QStringLiteral("old"); // what the file held before the child started
+    int leftBehind = 0;
+    for (int round = 0; round < 20; ++round) {
+        QProcess *child = startChild({"loop", path, named ? "named" : "unnamed"}, false, this);
+        QVERIFY(child->waitForReadyRead(60000)); // loaded
+        QTest::qWait(QRandomGenerator::global()->bounded(5, 400));
+        child->kill();
+        QVERIFY(child->waitForFinished(60000));
+        QCOMPARE(child->exitStatus(), QProcess::CrashExit); // killed, not failed
+        delete child;
+        const QByteArray now = testsupport::readAll(path);
+        QVERIFY2(now == with(last) || now == with("A") || now == with("B"),
+                 qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(now.size())));
+        leftBehind += QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size() - 1;
+
+        // The next save removes what a killed one left.
+        g_saveNamedTemporary = named;
+        XmlDocument doc;
+        QVERIFY(doc.load(path));
+        last = QStringLiteral("r%1").arg(round);
+        QVERIFY(doc.selectSingleNode(QStringLiteral("//v")).setText(last));
+        QVERIFY2(doc.save(path), qPrintable(doc.errorString()));
+        QCOMPARE(testsupport::readAll(path), with(last));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"doc.xml"});
+    }
+    // Unnamed temporaries have a name only between their link and the rename.
+    if (named)
+        QVERIFY2(leftBehind > 0, "no kill came during a save: the cleaning was not tried");
+}
+
+// The child process of the tests above. "save FROM TO": loads FROM, writes "new" into <v> and
+// saves to TO, printing why not. "loop FILE named|unnamed": loads FILE, says so on its output,
+// then saves <v>A</v> and <v>B</v> into it in turn until it is killed.
+int runChild(const QStringList &args)
+{
+    XmlDocument doc;
+    if (args.size() != 3 || !doc.load(args[1]))
+        return 2;
+    XmlNode v = doc.selectSingleNode(QStringLiteral("//v"));
+    if (args[0] == QLatin1String("save")) {
+        const bool ok = v.setText(QStringLiteral("new")) && doc.save(args[2]);
+        std::printf("%s\n", qPrintable(doc.errorString()));
+        return ok ? 0 : 1;
+    }
+    g_saveNamedTemporary = args[2] == QLatin1String("named");
+    std::printf("loaded\n");
+    std::fflush(stdout);
+    for (int i = 0;; ++i)
+        if (!v.setText(i % 2 ? QStringLiteral("B") : QStringLiteral("A")) || !doc.save(args[1]))
+            return 3;
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
+        return runChild(app.arguments().mid(2));
+    TestSaving test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_saving.moc"

@@ -862,8 +862,6 @@ void TestXmlDocument::saveFailureLeavesFileIntact_data()
     QTest::newRow("vanished folder") << QStringLiteral("vanished folder") << QStringLiteral("/gone does not exist.");
     QTest::newRow("target is a directory")
         << QStringLiteral("directory") << QStringLiteral("adir is not a regular file.");
-    QTest::newRow("name too long for a temporary file") << QStringLiteral("long name") << QStringLiteral("too long");
-    QTest::newRow("read-only folder (not as root)") << QStringLiteral("read-only") << QStringLiteral("not allowed");
 }
 
 void TestXmlDocument::saveFailureLeavesFileIntact()
@@ -888,17 +886,6 @@ void TestXmlDocument::saveFailureLeavesFileIntact()
         target = dir.filePath(QStringLiteral("adir"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("adir")));
         QVERIFY(writeFile(target + QStringLiteral("/inside.xml"), original));
-    } else if (kind == QLatin1String("long name")) {
-        target = dir.filePath(QString(251, u'x') + QStringLiteral(".xml")); // 255 bytes: no room for a suffix
-        QVERIFY(writeFile(target, original));
-        QVERIFY(doc.load(target));
-    } else {
-        if (geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        target = dir.filePath(QStringLiteral("s.xml"));
-        QVERIFY(writeFile(target, original));
-        QVERIFY(doc.load(target));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
     }
     QVERIFY(doc.documentElement().firstChild().firstChild().setText(QStringLiteral("changed.xml")));
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -908,9 +895,6 @@ void TestXmlDocument::saveFailureLeavesFileIntact()
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
     if (kind == QLatin1String("directory"))
         QCOMPARE(readFile(target + QStringLiteral("/inside.xml")), original);
-    if (kind == QLatin1String("long name") || kind == QLatin1String("read-only"))
-        QCOMPARE(readFile(target), original);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // The document is unharmed and can still be saved elsewhere.
     const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere.xml"));
     QVERIFY(doc.save(elsewhere));
