@@ -53,8 +53,9 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     auto *pageGraph = new GraphPage(m_session, ctrlTab);
     pageGraph->setObjectName(QStringLiteral("tabGraph"));
     ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
-    connect(pageGraph, &GraphPage::showRequested, this, [this](const QString &document, const QString &id) {
-        tell(m_session->showInstance(document, id));
+    connect(pageGraph, &GraphPage::showRequested, this,
+            [this](const QString &document, const QString &id, const XmlNode &element) {
+        tell(m_session->showInstance(document, id, element));
         selectTreeNodeOf(m_session->shownInstance());
     });
 

@@ -79,8 +79,6 @@ void TestRefs::folders()
     QFETCH(QString, file);
     QCOMPARE(FolderOf(path), folder);
     QCOMPARE(FileNameOf(path), file);
-    QCOMPARE(retryPath(path, QStringLiteral("sub.xml")),
-             path.left(path.size() - file.size()) + QStringLiteral("sub.xml"));
 }
 
 void TestRefs::documentNamesCompareAsTheFileSystemDoes()
@@ -92,7 +90,6 @@ void TestRefs::documentNamesCompareAsTheFileSystemDoes()
 #else
     QVERIFY(sameDocument(QStringLiteral("/m/a.xml"), QStringLiteral("/M/A.XML")));
 #endif
-    QCOMPARE(retryPath(QString(), QStringLiteral("x.xml")), QStringLiteral("x.xml"));
 }
 
 void TestRefs::historyIsABackStack()

@@ -102,8 +102,8 @@ void TestSessionLink::otherDocumentWritesHref_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("same folder") << "b.xml"
                                  << "b.xml#idB2";
-    QTest::newRow("another folder") << "elsewhere/c.xml"
-                                    << "%1/elsewhere/c.xml#idB2";
+    QTest::newRow("a folder below") << "elsewhere/c.xml"
+                                    << "elsewhere/c.xml#idB2";
 #if defined(Q_OS_LINUX)
     QTest::newRow("differs only in case") << "A.XML"
                                           << "A.XML#idB2";
@@ -257,12 +257,12 @@ void TestSessionLink::armSingleRowReplacesTheReferenceElement()
 void TestSessionLink::rowReferringElsewhereKeepsItsCaption()
 {
     showId1(1);
-    const QString elsewhere = h->path(QStringLiteral("elsewhere/c.xml#idB2"));
+    const QString elsewhere = QStringLiteral("elsewhere/c.xml#idB2");
     QVERIFY(link(QStringLiteral("made from"), h->path(QStringLiteral("elsewhere/c.xml#raw_material#idB2"))).isEmpty());
     QCOMPARE(h->rows(0), (QStringList{"name", "of shape", "made from"}));
     QCOMPARE(h->rows(1).value(2), elsewhere);
     QCOMPARE(id1Child("made_from").firstChild().attribute(0).text(), elsewhere);
-    QCOMPARE(s().linkAddress(2), h->path(QStringLiteral("elsewhere/c.xml")));
+    QCOMPARE(s().linkAddress(2), QStringLiteral("elsewhere/c.xml"));
     // The row still finds its element: a second edit of it works.
     QVERIFY(link(QStringLiteral("made from"), h->path(QStringLiteral("a.xml#shape#id6"))).isEmpty());
     const XmlNode madeFrom = id1Child("made_from");
