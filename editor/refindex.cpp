@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -283,14 +284,18 @@ QList<Referrer> ReferenceIndex::referrersInFolder(const XmlDocument &doc, const 
     const QString self = resolveDocumentPart(doc.path(), {});
     const QString selfKey = fileKey(self);
     QHash<QString, bool> namesSelf; // by the file an href names, once per question
+    QSet<QString> seen; // the files read, by fileKey
     const QDir folder = QFileInfo(self).absoluteDir();
     QList<Referrer> found;
     const QFileInfoList files =
         folder.entryInfoList({QStringLiteral("*.xml")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &info : files) {
         const QString path = QDir::cleanPath(info.absoluteFilePath());
-        if (fileKey(path) == selfKey)
+        // The document itself, and a file seen already under another name, are passed over.
+        const QString key = fileKey(path);
+        if (key == selfKey || seen.contains(key))
             continue;
+        seen.insert(key);
         FileRefs &cached = d->files[path];
         if (cached.size != info.size() || cached.modified != info.lastModified()) {
             cached = FileRefs{info.lastModified(), info.size(), {}};

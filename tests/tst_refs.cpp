@@ -1,6 +1,7 @@
 // Reference values, document names and folders, and the back history.
 #include "refs.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace quillon;
@@ -14,6 +15,8 @@ private slots:
     void folders_data();
     void folders();
     void documentNamesCompareAsTheFileSystemDoes();
+    void documentPartsAreWrittenRelative_data();
+    void documentPartsAreWrittenRelative();
     void historyIsABackStack();
 };
 
@@ -90,6 +93,30 @@ void TestRefs::documentNamesCompareAsTheFileSystemDoes()
 #else
     QVERIFY(sameDocument(QStringLiteral("/m/a.xml"), QStringLiteral("/M/A.XML")));
 #endif
+}
+
+void TestRefs::documentPartsAreWrittenRelative_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("part");
+    QTest::newRow("same folder") << "/d/m/a.xml" << "/d/m/b.xml" << "b.xml";
+    QTest::newRow("below") << "/d/m/a.xml" << "/d/m/sub/mat.xml" << "sub/mat.xml";
+    QTest::newRow("above") << "/d/m/a.xml" << "/d/up.xml" << "../up.xml";
+    QTest::newRow("beside") << "/d/m/a.xml" << "/d/n/b.xml" << "../n/b.xml";
+    QTest::newRow("unclean target") << "/d/m/a.xml" << "/d/m/./x/../b.xml" << "b.xml";
+    QTest::newRow("only the root shared") << "/d/m/a.xml" << "/e/b.xml" << "/e/b.xml";
+    QTest::newRow("at the root") << "/a.xml" << "/b.xml" << "/b.xml";
+}
+
+void TestRefs::documentPartsAreWrittenRelative()
+{
+    QFETCH(QString, holder);
+    QFETCH(QString, target);
+    QFETCH(QString, part);
+    QCOMPARE(documentPartFor(holder, target), part);
+    // Read back in the holder's folder, the part names the target.
+    QCOMPARE(resolveDocumentPart(holder, part), QDir::cleanPath(target));
 }
 
 void TestRefs::historyIsABackStack()
