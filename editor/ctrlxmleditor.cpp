@@ -55,9 +55,9 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
     connect(pageGraph, &GraphPage::showRequested, this,
             [this](const QString &document, const QString &id, const XmlNode &element) {
-        tell(m_session->showInstance(document, id, element));
-        selectTreeNodeOf(m_session->shownInstance());
-    });
+                tell(m_session->showInstance(document, id, element));
+                selectTreeNodeOf(m_session->shownInstance());
+            });
 
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
     cmdBack->setText(QStringLiteral("<< Back"));

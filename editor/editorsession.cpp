@@ -43,8 +43,7 @@ bool EditorSession::open(const QString &path)
     m_openClock.start();
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
-    const bool result =
-        doc->loadWaiting(path, [this](const std::function<bool()> &done) { return waitForLoad(done); });
+    const bool result = doc->loadWaiting(path, [this](const std::function<bool()> &done) { return waitForLoad(done); });
     if (!result && !doc->cancelled())
         m_lastError = doc->errorString();
     m_loading = false;

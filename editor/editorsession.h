@@ -59,10 +59,10 @@ public:
     // ---- Operations ---------------------------------------------------------------------
     // Reads the document at path, as given (a relative name from the working folder: a path
     // the user gives; a reference's file is resolved before it comes here). False, with
-    // lastError(), when it cannot be read: the document shown before stays. The tree and the rows follow when the load completes.
-    // The reading and parsing run on a worker thread; meanwhile the event loop runs, so the
-    // window keeps painting (a view keeps user input away, see busyChanged), and cancelLoad()
-    // abandons the load: then the result is false with an empty lastError().
+    // lastError(), when it cannot be read: the document shown before stays. The tree and the rows follow when the load
+    // completes. The reading and parsing run on a worker thread; meanwhile the event loop runs, so the window keeps
+    // painting (a view keeps user input away, see busyChanged), and cancelLoad() abandons the load: then the result is
+    // false with an empty lastError().
     bool open(const QString &path);
     void cancelLoad();
     bool isLoading() const { return m_loading; }

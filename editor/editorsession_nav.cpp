@@ -61,8 +61,7 @@ EditorSession::Reports EditorSession::followRow(int index)
     return goTo(targetOf(pieces.piece(0)), pieces.piece(1), Outcome::RowInstanceNotFound);
 }
 
-EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id,
-                                                   const XmlNode &element)
+EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id, const XmlNode &element)
 {
     if (!m_doc || m_loading)
         return {};

@@ -73,8 +73,11 @@ bool splitHref(std::string_view value, std::string_view &part, std::string_view 
 Referrer referrerOf(const QString &file, ElementRef instance, ElementRef property)
 {
     const char *id = instance.attribute("id");
-    return {file, QString::fromUtf8(instance.name()), id ? QString::fromUtf8(id) : QString(),
-            property ? NameToCaption(QString::fromUtf8(property.name())) : QString(), {}};
+    return {file,
+            QString::fromUtf8(instance.name()),
+            id ? QString::fromUtf8(id) : QString(),
+            property ? NameToCaption(QString::fromUtf8(property.name())) : QString(),
+            {}};
 }
 
 // An href of another file of the folder: the file and id it names, and who holds it.
@@ -154,7 +157,8 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
                 return;
             auto it = selfPart.find(part);
             if (it == selfPart.end())
-                it = selfPart.emplace(part, namesHolder(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size()))))
+                it = selfPart
+                         .emplace(part, namesHolder(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size()))))
                          .first;
             if (!it->second)
                 return;

@@ -418,7 +418,8 @@ void TestDlgRef::browse()
     QVERIFY(button(&d, "cmdLoad")->isEnabled());
     QCOMPARE(rowCount(&d), 6);
 
-    d.setOpenFileHook([](QWidget *, const QString &, const QString &, const QString &) { return dataFile("second.xml"); });
+    d.setOpenFileHook(
+        [](QWidget *, const QString &, const QString &, const QString &) { return dataFile("second.xml"); });
     button(&d, "cmdBrowse")->click();
     QCOMPARE(d.txtAddress()->text(), dataFile("second.xml"));
     QVERIFY(waitLoaded(&d));

@@ -68,21 +68,51 @@ void TestResolve::everyFeatureReadsAReferenceAlike_data()
     QTest::addColumn<QString>("href"); // "%1": the folder of all
     QTest::addColumn<QString>("file"); // the file reached, below the folder of all; "" for none
     QTest::addColumn<QString>("finding"); // the Check's finding on r1 ("" for none)
-    QTest::newRow("bare name") << "b.xml#b2" << "doc/b.xml" << "";
-    QTest::newRow("./name") << "./b.xml#b2" << "doc/b.xml" << "";
-    QTest::newRow("sub/name") << "sub/mat.xml#m2" << "doc/sub/mat.xml" << "";
-    QTest::newRow("../name") << "../up.xml#u2" << "up.xml" << "";
-    QTest::newRow("absolute") << "%1/doc/b.xml#b2" << "doc/b.xml" << "";
-    QTest::newRow("#id") << "#t1" << "doc/main.xml" << "";
-    QTest::newRow("own name") << "main.xml#t1" << "doc/main.xml" << "";
-    QTest::newRow("./own name") << "./main.xml#t1" << "doc/main.xml" << "";
-    QTest::newRow("own name through sub/..") << "sub/../main.xml#t1" << "doc/main.xml" << "";
-    QTest::newRow("own absolute path") << "%1/doc/main.xml#t1" << "doc/main.xml" << "";
-    QTest::newRow("own file by a link") << "link.xml#t1" << "doc/main.xml" << "";
-    QTest::newRow("duplicate id") << "#d1" << "doc/main.xml" << "";
-    QTest::newRow("missing file") << "gone.xml#x" << "" << "missing-file";
-    QTest::newRow("only in the working folder") << "cwdonly.xml#w2" << "" << "missing-file";
-    QTest::newRow("own name, unknown id") << "./main.xml#nope" << "doc/main.xml" << "unknown-href";
+    QTest::newRow("bare name") << "b.xml#b2"
+                               << "doc/b.xml"
+                               << "";
+    QTest::newRow("./name") << "./b.xml#b2"
+                            << "doc/b.xml"
+                            << "";
+    QTest::newRow("sub/name") << "sub/mat.xml#m2"
+                              << "doc/sub/mat.xml"
+                              << "";
+    QTest::newRow("../name") << "../up.xml#u2"
+                             << "up.xml"
+                             << "";
+    QTest::newRow("absolute") << "%1/doc/b.xml#b2"
+                              << "doc/b.xml"
+                              << "";
+    QTest::newRow("#id") << "#t1"
+                         << "doc/main.xml"
+                         << "";
+    QTest::newRow("own name") << "main.xml#t1"
+                              << "doc/main.xml"
+                              << "";
+    QTest::newRow("./own name") << "./main.xml#t1"
+                                << "doc/main.xml"
+                                << "";
+    QTest::newRow("own name through sub/..") << "sub/../main.xml#t1"
+                                             << "doc/main.xml"
+                                             << "";
+    QTest::newRow("own absolute path") << "%1/doc/main.xml#t1"
+                                       << "doc/main.xml"
+                                       << "";
+    QTest::newRow("own file by a link") << "link.xml#t1"
+                                        << "doc/main.xml"
+                                        << "";
+    QTest::newRow("duplicate id") << "#d1"
+                                  << "doc/main.xml"
+                                  << "";
+    QTest::newRow("missing file") << "gone.xml#x"
+                                  << ""
+                                  << "missing-file";
+    QTest::newRow("only in the working folder") << "cwdonly.xml#w2"
+                                                << ""
+                                                << "missing-file";
+    QTest::newRow("own name, unknown id") << "./main.xml#nope"
+                                          << "doc/main.xml"
+                                          << "unknown-href";
 }
 
 void TestResolve::everyFeatureReadsAReferenceAlike()
@@ -129,8 +159,7 @@ void TestResolve::everyFeatureReadsAReferenceAlike()
         XmlDocument other;
         const bool isMain = candidate == main;
         QVERIFY(isMain || other.load(candidate));
-        const QList<Referrer> rows =
-            isMain ? index.referrers(doc, id) : index.referrersInFolder(other, id);
+        const QList<Referrer> rows = isMain ? index.referrers(doc, id) : index.referrersInFolder(other, id);
         const bool listed = std::any_of(rows.begin(), rows.end(), [](const Referrer &r) { return r.id == "r1"; });
         QCOMPARE(listed, sameDocument(candidate, target));
     }
