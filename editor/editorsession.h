@@ -83,11 +83,12 @@ public:
     Reports moveToNode(int node);
     // A left click on property row `row`: a reference row is followed.
     Reports followRow(int row);
-    // Shows instance `id` of the file `document` (empty or the file shown: this one) as a
-    // followed reference does: the place left is recorded in the history, another document is
-    // loaded (the load completes the jump), and an id not found is an InstanceNotFound report.
-    // element, when it is an instance of the document shown, is the very one to show (two
-    // instances may share an id).
+    // Shows instance `id` of `document` (a path, or a document part as a reference held in
+    // the document shown writes it; empty or the file shown: this one) as a followed reference
+    // does: the place left is recorded in the history, another document is loaded (the load
+    // completes the jump), and an id not found is an InstanceNotFound report. element, when it
+    // is an instance of the document shown, is the very one to show (two instances may share
+    // an id).
     Reports showInstance(const QString &document, const QString &id, const XmlNode &element = {});
     // One step back along the history.
     Reports back();

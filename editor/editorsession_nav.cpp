@@ -70,9 +70,9 @@ EditorSession::Reports EditorSession::showInstance(const QString &document, cons
     // children had hidden it.
     if (!m_listVisible)
         setListVisible(true);
-    const bool here = document.isEmpty() || sameDocument(document, m_fileName);
-    return goTo(here ? QString() : document, id, Outcome::InstanceNotFound,
-                here && element.belongsTo(m_doc) ? element : XmlNode());
+    const QString target = sameDocument(document, m_fileName) ? QString() : targetOf(document);
+    return goTo(target, id, Outcome::InstanceNotFound,
+                target.isEmpty() && element.belongsTo(m_doc) ? element : XmlNode());
 }
 
 EditorSession::Reports EditorSession::goTo(const QString &document, const QString &id, Outcome notFound,
