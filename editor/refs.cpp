@@ -94,7 +94,7 @@ QString documentPartFor(const QString &holder, const QString &target)
     while (relative.mid(3 * climbs).startsWith(QLatin1String("../")))
         ++climbs;
     const qsizetype depth = QDir::fromNativeSeparators(from).split(QLatin1Char('/'), Qt::SkipEmptyParts).size();
-    return climbs >= depth ? to : relative;
+    return climbs > 0 && climbs >= depth ? to : relative;
 }
 
 int folderSeparatorIndex(const QString &path)

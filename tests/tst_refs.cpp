@@ -100,27 +100,16 @@ void TestRefs::documentPartsAreWrittenRelative_data()
     QTest::addColumn<QString>("holder");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("part");
-    QTest::newRow("same folder") << "/d/m/a.xml"
-                                 << "/d/m/b.xml"
-                                 << "b.xml";
-    QTest::newRow("below") << "/d/m/a.xml"
-                           << "/d/m/sub/mat.xml"
-                           << "sub/mat.xml";
-    QTest::newRow("above") << "/d/m/a.xml"
-                           << "/d/up.xml"
-                           << "../up.xml";
-    QTest::newRow("beside") << "/d/m/a.xml"
-                            << "/d/n/b.xml"
-                            << "../n/b.xml";
-    QTest::newRow("unclean target") << "/d/m/a.xml"
-                                    << "/d/m/./x/../b.xml"
-                                    << "b.xml";
-    QTest::newRow("only the root shared") << "/d/m/a.xml"
-                                          << "/e/b.xml"
-                                          << "/e/b.xml";
-    QTest::newRow("at the root") << "/a.xml"
-                                 << "/b.xml"
-                                 << "/b.xml";
+    const auto row = [](const char *name, const char *holder, const char *target, const char *part) {
+        QTest::newRow(name) << QString::fromUtf8(holder) << QString::fromUtf8(target) << QString::fromUtf8(part);
+    };
+    row("same folder", "/d/m/a.xml", "/d/m/b.xml", "b.xml");
+    row("below", "/d/m/a.xml", "/d/m/sub/mat.xml", "sub/mat.xml");
+    row("above", "/d/m/a.xml", "/d/up.xml", "../up.xml");
+    row("beside", "/d/m/a.xml", "/d/n/b.xml", "../n/b.xml");
+    row("unclean target", "/d/m/a.xml", "/d/m/./x/../b.xml", "b.xml");
+    row("only the root shared", "/d/m/a.xml", "/e/b.xml", "/e/b.xml");
+    row("both at the root", "/a.xml", "/b.xml", "b.xml");
 }
 
 void TestRefs::documentPartsAreWrittenRelative()

@@ -32,6 +32,12 @@ QByteArray otherXml(const char *id)
     return QByteArray("<uos><aim><aim-instances><x id=\"") + id + "\"/></aim-instances></aim></uos>\n";
 }
 
+// A row of everyFeatureReadsAReferenceAlike.
+void row(const char *name, const char *href, const char *file, const char *finding = "")
+{
+    QTest::newRow(name) << QString::fromUtf8(href) << QString::fromUtf8(file) << QString::fromUtf8(finding);
+}
+
 } // namespace
 
 class TestResolve : public QObject {
@@ -68,51 +74,21 @@ void TestResolve::everyFeatureReadsAReferenceAlike_data()
     QTest::addColumn<QString>("href"); // "%1": the folder of all
     QTest::addColumn<QString>("file"); // the file reached, below the folder of all; "" for none
     QTest::addColumn<QString>("finding"); // the Check's finding on r1 ("" for none)
-    QTest::newRow("bare name") << "b.xml#b2"
-                               << "doc/b.xml"
-                               << "";
-    QTest::newRow("./name") << "./b.xml#b2"
-                            << "doc/b.xml"
-                            << "";
-    QTest::newRow("sub/name") << "sub/mat.xml#m2"
-                              << "doc/sub/mat.xml"
-                              << "";
-    QTest::newRow("../name") << "../up.xml#u2"
-                             << "up.xml"
-                             << "";
-    QTest::newRow("absolute") << "%1/doc/b.xml#b2"
-                              << "doc/b.xml"
-                              << "";
-    QTest::newRow("#id") << "#t1"
-                         << "doc/main.xml"
-                         << "";
-    QTest::newRow("own name") << "main.xml#t1"
-                              << "doc/main.xml"
-                              << "";
-    QTest::newRow("./own name") << "./main.xml#t1"
-                                << "doc/main.xml"
-                                << "";
-    QTest::newRow("own name through sub/..") << "sub/../main.xml#t1"
-                                             << "doc/main.xml"
-                                             << "";
-    QTest::newRow("own absolute path") << "%1/doc/main.xml#t1"
-                                       << "doc/main.xml"
-                                       << "";
-    QTest::newRow("own file by a link") << "link.xml#t1"
-                                        << "doc/main.xml"
-                                        << "";
-    QTest::newRow("duplicate id") << "#d1"
-                                  << "doc/main.xml"
-                                  << "";
-    QTest::newRow("missing file") << "gone.xml#x"
-                                  << ""
-                                  << "missing-file";
-    QTest::newRow("only in the working folder") << "cwdonly.xml#w2"
-                                                << ""
-                                                << "missing-file";
-    QTest::newRow("own name, unknown id") << "./main.xml#nope"
-                                          << "doc/main.xml"
-                                          << "unknown-href";
+    row("bare name", "b.xml#b2", "doc/b.xml");
+    row("./name", "./b.xml#b2", "doc/b.xml");
+    row("sub/name", "sub/mat.xml#m2", "doc/sub/mat.xml");
+    row("../name", "../up.xml#u2", "up.xml");
+    row("absolute", "%1/doc/b.xml#b2", "doc/b.xml");
+    row("#id", "#t1", "doc/main.xml");
+    row("own name", "main.xml#t1", "doc/main.xml");
+    row("./own name", "./main.xml#t1", "doc/main.xml");
+    row("own name through sub/..", "sub/../main.xml#t1", "doc/main.xml");
+    row("own absolute path", "%1/doc/main.xml#t1", "doc/main.xml");
+    row("own file by a link", "link.xml#t1", "doc/main.xml");
+    row("duplicate id", "#d1", "doc/main.xml");
+    row("missing file", "gone.xml#x", "", "missing-file");
+    row("only in the working folder", "cwdonly.xml#w2", "", "missing-file");
+    row("own name, unknown id", "./main.xml#nope", "doc/main.xml", "unknown-href");
 }
 
 void TestResolve::everyFeatureReadsAReferenceAlike()
