@@ -53,10 +53,11 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     auto *pageGraph = new GraphPage(m_session, ctrlTab);
     pageGraph->setObjectName(QStringLiteral("tabGraph"));
     ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
-    connect(pageGraph, &GraphPage::showRequested, this, [this](const QString &document, const QString &id) {
-        tell(m_session->showInstance(document, id));
-        selectTreeNodeOf(m_session->shownInstance());
-    });
+    connect(pageGraph, &GraphPage::showRequested, this,
+            [this](const QString &document, const QString &id, const XmlNode &element) {
+                tell(m_session->showInstance(document, id, element));
+                selectTreeNodeOf(m_session->shownInstance());
+            });
 
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
     cmdBack->setText(QStringLiteral("<< Back"));

@@ -100,9 +100,11 @@ void CtrlXMLEditor::lstReferencedBy_Click(const QModelIndex &index)
     const Referrer r = m_referencedBy->referrer(index.row());
     if (!index.isValid() || r.id.isEmpty())
         return;
-    // As a followed reference: the place left goes into the history, "<< Back" returns.
+    // As a followed reference: the place left goes into the history, "<< Back" returns. The
+    // row stands for the very instance that refers, whatever other instance shares its id.
+    const XmlDocument *doc = m_session->document();
     ctrlTab->setCurrentWidget(pageStep);
-    tell(m_session->showInstance(r.file, r.id));
+    tell(m_session->showInstance(r.file, r.id, r.instance && doc ? doc->documentElement().at(r.instance) : XmlNode()));
 }
 
 int CtrlXMLEditor::CheckReferences()

@@ -43,21 +43,9 @@ bool EditorSession::open(const QString &path)
     m_openClock.start();
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
-    // A relative name is looked for in the folder of the document shown before, and as given.
-    const QString first = documentPathFor(m_fileName, path);
-    const QString other = first == path ? retryPath(m_fileName, path) : path;
-    const auto wait = [this](const std::function<bool()> &done) { return waitForLoad(done); };
-    bool result = doc->loadWaiting(first, wait);
-    QString loaded = first;
-    if (!result && !doc->cancelled()) {
-        const QString firstError = doc->errorString();
-        if (other != first && doc->loadWaiting(other, wait)) {
-            result = true;
-            loaded = other;
-        } else if (!doc->cancelled()) {
-            m_lastError = firstError;
-        }
-    }
+    const bool result = doc->loadWaiting(path, [this](const std::function<bool()> &done) { return waitForLoad(done); });
+    if (!result && !doc->cancelled())
+        m_lastError = doc->errorString();
     m_loading = false;
     m_cancelLoad = false;
     if (!result) {
@@ -70,9 +58,9 @@ bool EditorSession::open(const QString &path)
         return false;
     }
     m_lastError.clear();
-    m_fileName = loaded;
+    m_fileName = path;
     setDocument(doc);
-    emit sourceChanged(loaded);
+    emit sourceChanged(path);
     return true;
 }
 

@@ -57,12 +57,12 @@ public:
     ~EditorSession() override;
 
     // ---- Operations ---------------------------------------------------------------------
-    // Reads the document at path (a relative name is looked for next to the document shown
-    // first, then as given). False, with lastError(), when it cannot be read: the document
-    // shown before stays. The tree and the rows follow when the load completes.
-    // The reading and parsing run on a worker thread; meanwhile the event loop runs, so the
-    // window keeps painting (a view keeps user input away, see busyChanged), and cancelLoad()
-    // abandons the load: then the result is false with an empty lastError().
+    // Reads the document at path, as given (a relative name from the working folder: a path
+    // the user gives; a reference's file is resolved before it comes here). False, with
+    // lastError(), when it cannot be read: the document shown before stays. The tree and the rows follow when the load
+    // completes. The reading and parsing run on a worker thread; meanwhile the event loop runs, so the window keeps
+    // painting (a view keeps user input away, see busyChanged), and cancelLoad() abandons the load: then the result is
+    // false with an empty lastError().
     bool open(const QString &path);
     void cancelLoad();
     bool isLoading() const { return m_loading; }
@@ -83,10 +83,13 @@ public:
     Reports moveToNode(int node);
     // A left click on property row `row`: a reference row is followed.
     Reports followRow(int row);
-    // Shows instance `id` of `document` (empty or the document shown: this one) as a followed
-    // reference does: the place left is recorded in the history, another document is loaded
-    // (the load completes the jump), and an id not found is an InstanceNotFound report.
-    Reports showInstance(const QString &document, const QString &id);
+    // Shows instance `id` of `document` (a path, or a document part as a reference held in
+    // the document shown writes it; empty or the file shown: this one) as a followed reference
+    // does: the place left is recorded in the history, another document is loaded (the load
+    // completes the jump), and an id not found is an InstanceNotFound report. element, when it
+    // is an instance of the document shown, is the very one to show (two instances may share
+    // an id).
+    Reports showInstance(const QString &document, const QString &id, const XmlNode &element = {});
     // One step back along the history.
     Reports back();
     // Stores text as the value of property row `row` and of its element; only an element of
@@ -181,7 +184,9 @@ private:
     XmlNode findInstance(const QString &id) const;
     QString returnPlaceId() const;
     JumpResult beginJump(const QString &document, const QString &id);
-    Reports goTo(const QString &document, const QString &id, Outcome notFound);
+    Reports goTo(const QString &document, const QString &id, Outcome notFound, const XmlNode &exact = {});
+    // The file a reference's document part names, "" when it names the document shown.
+    QString targetOf(const QString &part) const;
     void reresolveInstance();
     void completePendingSelection();
     void refreshShownInstance();

@@ -45,6 +45,11 @@ EditorSession::JumpResult EditorSession::beginJump(const QString &document, cons
     return JumpResult::NotLoaded;
 }
 
+QString EditorSession::targetOf(const QString &part) const
+{
+    return namesHolder(m_fileName, part) ? QString() : resolveDocumentPart(m_fileName, part);
+}
+
 EditorSession::Reports EditorSession::followRow(int index)
 {
     if (!m_rows->isValidRow(index) || !m_rows->row(index).isReference())
@@ -53,10 +58,10 @@ EditorSession::Reports EditorSession::followRow(int index)
     if (isSameDocumentRefValue(value))
         return goTo({}, value, Outcome::RowInstanceNotFound);
     const RefPieces pieces(value);
-    return goTo(pieces.piece(0), pieces.piece(1), Outcome::RowInstanceNotFound);
+    return goTo(targetOf(pieces.piece(0)), pieces.piece(1), Outcome::RowInstanceNotFound);
 }
 
-EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id)
+EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id, const XmlNode &element)
 {
     if (!m_doc || m_loading)
         return {};
@@ -65,16 +70,19 @@ EditorSession::Reports EditorSession::showInstance(const QString &document, cons
     // children had hidden it.
     if (!m_listVisible)
         setListVisible(true);
-    return goTo(sameDocument(document, m_fileName) ? QString() : document, id, Outcome::InstanceNotFound);
+    const QString target = sameDocument(document, m_fileName) ? QString() : targetOf(document);
+    return goTo(target, id, Outcome::InstanceNotFound,
+                target.isEmpty() && element.belongsTo(m_doc) ? element : XmlNode());
 }
 
-EditorSession::Reports EditorSession::goTo(const QString &document, const QString &id, Outcome notFound)
+EditorSession::Reports EditorSession::goTo(const QString &document, const QString &id, Outcome notFound,
+                                           const XmlNode &exact)
 {
     const QString idBefore = firstAttributeText(m_instance);
     const QString placeId = returnPlaceId();
     m_pendingFile = m_fileName;
     if (document.isEmpty()) {
-        m_instance = findInstance(id);
+        m_instance = exact ? exact : findInstance(id);
     } else {
         if (beginJump(document, id) != JumpResult::NotLoaded)
             return take(); // under way (the load completes it), or the document could not be left

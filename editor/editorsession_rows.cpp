@@ -42,8 +42,10 @@ bool EditorSession::clickLoadsDocument(int node) const
     if (m_mode == 0 || !store.isValid(node) || store.childCount(node) >= 1)
         return false;
     const XmlNode selected = elementForNode(store, node);
-    return selected && !selected.selectSingleNode(QStringLiteral("@ref")) &&
-           selected.selectSingleNode(QStringLiteral("@href"));
+    if (!selected || selected.selectSingleNode(QStringLiteral("@ref")))
+        return false;
+    const XmlNode href = selected.selectSingleNode(QStringLiteral("@href"));
+    return href && !targetOf(RefPieces(href.text()).piece(0)).isEmpty();
 }
 
 EditorSession::Reports EditorSession::moveToNode(int node)
@@ -109,8 +111,12 @@ void EditorSession::referenceBranch(const XmlNode &s)
     if (const XmlNode ref = s.selectSingleNode(QStringLiteral("@ref"))) {
         m_instance = findInstance(ref.text());
     } else if (const XmlNode href = s.selectSingleNode(QStringLiteral("@href"))) {
+        // An href into this document is read as a ref: nothing is saved or loaded.
         const RefPieces pieces(href.text());
-        if (beginJump(pieces.piece(0), pieces.piece(1)) != JumpResult::NotLoaded)
+        const QString target = targetOf(pieces.piece(0));
+        if (target.isEmpty())
+            m_instance = findInstance(pieces.piece(1));
+        else if (beginJump(target, pieces.piece(1)) != JumpResult::NotLoaded)
             return;
     } else if (m_mode == 2) {
         m_instance = s;
@@ -229,10 +235,12 @@ void EditorSession::commitEdit(int index, const QString &text)
 
 QString EditorSession::linkAddress(int index) const
 {
-    // A reference into another document offers that document as the reference writes it,
-    // one within this document offers this document's file.
+    // A reference into another document offers that document as the reference writes it
+    // (the picker reads it next to this document), one within this document offers this
+    // document's file.
     const QString value = m_rows->isValidRow(index) ? m_rows->row(index).value : QString();
-    return value.contains(QLatin1Char('#')) ? value.section(QLatin1Char('#'), 0, 0) : m_fileName;
+    const QString part = value.section(QLatin1Char('#'), 0, 0);
+    return value.contains(QLatin1Char('#')) && !part.isEmpty() ? part : m_fileName;
 }
 
 EditorSession::Reports EditorSession::applyLink(int index, const QString &selectedRef)
@@ -261,14 +269,12 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
     if (!element || !parent || !old)
         return {};
 
-    // A reference into the same folder is written as the bare file name; any other as the
-    // picker's document names it, so a relative reference stays relative.
-    const bool same = sameDocument(document, m_fileName);
-    QString value = id;
-    if (!same) {
-        const bool sameFolder = sameDocument(FolderOf(document), FolderOf(m_fileName));
-        value = (sameFolder ? FileNameOf(document) : document) + QLatin1Char('#') + id;
-    }
+    // The picker's address is read next to this document, as the picker read it. This
+    // document, however named, takes a ref; another file an href relative to this document's
+    // folder where the two share a folder.
+    const QString target = targetOf(document);
+    const bool same = target.isEmpty();
+    const QString value = same ? id : documentPartFor(m_fileName, target) + QLatin1Char('#') + id;
     element.setAttribute(same ? QStringLiteral("ref") : QStringLiteral("href"), value);
     const RowsView before = rowsView();
     const XmlChange change = XmlChange::replaceChild(parent, element, old);

@@ -1,6 +1,7 @@
 // The reference neighbourhood of an instance: what it refers to and who refers to it.
 #include "graphmodel.h"
 #include "refs.h"
+#include "xmldocument_p.h"
 
 #include <QFileInfo>
 
@@ -36,12 +37,6 @@ template <class F> void forEachBelowProperties(ElementRef instance, F &&f)
     }
 }
 
-// The document part names this document: its path, its bare file name, or nothing.
-bool namesThisDocument(const QString &part, const QString &fileName)
-{
-    return part.isEmpty() || sameDocument(part, fileName) || sameDocument(part, FileNameOf(fileName));
-}
-
 } // namespace
 
 ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName)
@@ -66,7 +61,7 @@ ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName)
                             const char *end = std::strchr(hash + 1, '#');
                             const qsizetype len = end ? end - hash - 1 : qsizetype(std::strlen(hash + 1));
                             hit = len == want.size() && std::memcmp(hash + 1, want.constData(), size_t(len)) == 0 &&
-                                  namesThisDocument(QString::fromUtf8(value, hash - value), fileName);
+                                  namesHolder(fileName, QString::fromUtf8(value, hash - value));
                         }
                     }
                     if (hit) {
@@ -101,6 +96,10 @@ GraphModel::Target GraphModel::instanceTarget(const XmlNode &instance) const
     t.kind = GraphNode::Kind::Instance;
     t.id = firstAttributeText(instance);
     t.key = QLatin1Char('#') + t.id;
+    // The instance a reference to its id reaches is "#id"; another with the same id (or one
+    // without an id) is a box of its own.
+    if (t.id.isEmpty() || m_doc->findInstance(t.id) != instance)
+        t.key += QLatin1Char('@') + QString::number(quintptr(XmlNodeAccess::node(instance).internal_object()), 16);
     t.caption = NameToCaption(instance.nodeName());
     t.element = instance;
     return t;
@@ -109,6 +108,7 @@ GraphModel::Target GraphModel::instanceTarget(const XmlNode &instance) const
 QList<GraphModel::Link> GraphModel::outgoing(const XmlNode &instance) const
 {
     QList<Link> links;
+    QHash<QString, QString> named; // per document part: the file it names ("" for this one)
     QHash<QString, bool> fileExists; // one look at the disk per file named
     forEachBelowProperties(instance.ref(), [&](ElementRef e, ElementRef property) {
         for (int i = 0, n = e.attributeCount(); i < n; ++i) {
@@ -120,10 +120,13 @@ QList<GraphModel::Link> GraphModel::outgoing(const XmlNode &instance) const
             QString id = value, file;
             if (!isRef) {
                 const RefPieces pieces(value);
-                file = pieces.piece(0);
+                const QString part = pieces.piece(0);
                 id = pieces.piece(1);
-                if (namesThisDocument(file, m_fileName))
-                    file.clear();
+                auto it = named.find(part);
+                if (it == named.end())
+                    it = named.insert(part, namesHolder(m_fileName, part) ? QString()
+                                                                          : resolveDocumentPart(m_fileName, part));
+                file = *it;
             }
             Target t;
             if (file.isEmpty()) {
@@ -137,7 +140,7 @@ QList<GraphModel::Link> GraphModel::outgoing(const XmlNode &instance) const
             } else {
                 auto known = fileExists.find(file);
                 if (known == fileExists.end())
-                    known = fileExists.insert(file, QFileInfo::exists(documentPathFor(m_fileName, file)));
+                    known = fileExists.insert(file, QFileInfo::exists(file));
                 if (*known) {
                     t.kind = GraphNode::Kind::OtherFile;
                     t.file = file;

@@ -5,8 +5,9 @@
 // What counts as a reference: every `ref` or `href` attribute on an element below one of the
 // instance's property elements (so the members of a list of references count, not only the
 // first one the property list shows); the edge is labelled with that property's caption. A
-// `ref` names an instance of the same document; an `href` "file#id" names one of another file,
-// unless the file is this document (its path or its bare name). Other files are not loaded:
+// `ref` names an instance of the same document; an `href` "file#id" names one of the file that
+// resolveDocumentPart() gives, which may be this document (namesHolder()). Other files are not
+// loaded:
 // their instances stand as nodes named by file and id, captioned with the name of the element
 // that refers to them (which names the target's kind). A reference whose target is not in
 // the document is a node "missing: id".
@@ -36,7 +37,7 @@ struct GraphReferrer {
 using ReferrerSource = std::function<QList<GraphReferrer>(const QString &id)>;
 
 // A source that walks every instance of doc for each question. fileName is the document's
-// path: an `href` to it (by path or by bare name) counts as a reference into it.
+// path: an `href` whose document part names it counts as a reference into it.
 QUILLON_EXPORT ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName);
 class ReferenceIndex;
 // The source the graph uses: doc's reverse index (built on the first question, kept while
@@ -51,10 +52,11 @@ struct QUILLON_EXPORT GraphNode {
         More, // "+N more": neighbours left out on one side of a node
     };
     Kind kind = Kind::Instance;
-    QString key; // identity within the graph (stable across builds)
+    QString key; // identity within the graph (stable across builds): "#id" for the instance
+                 // that id finds, "file#id" for another file's, one of its own for any other
     QString caption; // the element's name as a caption ("product"); empty for Missing and More
     QString id; // the instance's id (Missing: the id not found)
-    QString file; // OtherFile: the document part of the reference, as written
+    QString file; // OtherFile: the file the reference names (resolveDocumentPart)
     int depth = 0; // steps from the centre
     XmlNode element; // Instance: its element
     int hidden = 0; // More: how many neighbours it stands for

@@ -10,11 +10,10 @@ ReferrerSource graphReferrers(const XmlDocument *doc, ReferenceIndex *index)
         return {};
     return [doc, index](const QString &id) {
         QList<GraphReferrer> found;
+        const XmlNode root = doc->documentElement();
+        // The very instance that refers: two instances may share an id.
         for (const Referrer &r : index->referrers(*doc, id))
-            // A referrer without an id cannot be shown; with one, it is the instance that
-            // a click would show.
-            if (const XmlNode instance = doc->findInstance(r.id))
-                found.append({instance, r.property});
+            found.append({root.at(r.instance), r.property});
         return found;
     };
 }

@@ -264,10 +264,10 @@ void GraphPage::onNodeClicked(int node)
     switch (n.kind) {
     case GraphNode::Kind::Instance:
         if (node != m_model.centre())
-            emit showRequested(QString(), n.id);
+            emit showRequested(QString(), n.id, n.element);
         break;
     case GraphNode::Kind::OtherFile:
-        emit showRequested(n.file, n.id);
+        emit showRequested(n.file, n.id, XmlNode());
         break;
     case GraphNode::Kind::More:
         m_model.expand(n.expands);

@@ -62,7 +62,8 @@ public:
 
 signals:
     // A box was clicked: show instance id of document (empty: the document shown).
-    void showRequested(const QString &document, const QString &id);
+    // element: the very instance of the document shown (null for another file's).
+    void showRequested(const QString &document, const QString &id, const XmlNode &element);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -285,8 +285,9 @@ void DocFacts::indexIds()
         duplicates.push_back(
             {k.pendingBefore,
              {k.at, "duplicate-id", id,
-              QStringLiteral("id \"%1\" is used by the instance on line %LINE already: references, the tree and "
-                             "the list reach only that first one, so clicking this one shows and edits the first")
+              QStringLiteral("id \"%1\" is used by the instance on line %LINE already: a click on a reference to "
+                             "\"%1\", or on this instance's node in the tree, shows and edits that first instance, "
+                             "not this one")
                   .arg(id),
               *first}});
     }
@@ -407,11 +408,7 @@ void checkHrefs(std::vector<DocFacts> &docs)
                 f.add(e, "unknown-href", id, QStringLiteral("href \"%1\" has no \"#id\" part").arg(str(v)));
                 continue;
             }
-            const QString part = str(v.substr(0, hash));
-            if (part.isEmpty()) {
-                f.add(e, "missing-file", id, QStringLiteral("href \"%1\" names no file").arg(str(v)));
-                continue;
-            }
+            const QString part = str(v.substr(0, hash)); // "" names the holder itself
             auto it = resolved.find(part);
             if (it == resolved.end())
                 it = resolved.insert(part, resolveDocumentPart(f.path, part));

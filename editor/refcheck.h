@@ -9,7 +9,7 @@
 //   missing-file     an href names a file that does not exist
 //   unknown-href     an href names no instance of its file (or has no "#id" part)
 //   not-a-reference  a row that shows a reference reads another attribute (or none) as one
-//   duplicate-id     a second instance with an id already used: only the first is ever shown
+//   duplicate-id     a second instance with an id already used: references and the tree reach the first
 //   missing-id       an instance without an id attribute
 //   id-not-first     an instance whose first attribute is not its id
 //   ignored-element  an element outside the document's shape that the views pass over

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -15,15 +16,6 @@
 #include <vector>
 
 namespace quillon {
-
-QString resolveDocumentPart(const QString &holder, const QString &part)
-{
-    if (part.isEmpty())
-        return {};
-    const QFileInfo info(part);
-    const QString path = info.isRelative() ? QFileInfo(holder).absoluteDir().filePath(part) : part;
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
 
 namespace {
 
@@ -81,8 +73,11 @@ bool splitHref(std::string_view value, std::string_view &part, std::string_view 
 Referrer referrerOf(const QString &file, ElementRef instance, ElementRef property)
 {
     const char *id = instance.attribute("id");
-    return {file, QString::fromUtf8(instance.name()), id ? QString::fromUtf8(id) : QString(),
-            property ? NameToCaption(QString::fromUtf8(property.name())) : QString()};
+    return {file,
+            QString::fromUtf8(instance.name()),
+            id ? QString::fromUtf8(id) : QString(),
+            property ? NameToCaption(QString::fromUtf8(property.name())) : QString(),
+            {}};
 }
 
 // An href of another file of the folder: the file and id it names, and who holds it.
@@ -148,7 +143,6 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     t.doc = &d;
     t.stamp = doc.changeStamp();
     t.file = doc.path();
-    const QString self = doc.path().isEmpty() ? QString() : resolveDocumentPart(QString(), doc.path());
     // Whether an href's document part names this document, asked once per distinct part.
     std::unordered_map<std::string_view, bool> selfPart;
     // A reference takes a dozen bytes of text at the least: the room kept for one per 48
@@ -162,11 +156,10 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
             if (!splitHref(key, part, key))
                 return;
             auto it = selfPart.find(part);
-            if (it == selfPart.end()) {
-                const QString named =
-                    resolveDocumentPart(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size())));
-                it = selfPart.emplace(part, !self.isEmpty() && sameDocument(named, self)).first;
-            }
+            if (it == selfPart.end())
+                it = selfPart
+                         .emplace(part, namesHolder(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size()))))
+                         .first;
             if (!it->second)
                 return;
         }
@@ -221,6 +214,7 @@ Referrer rowOf(const ReferenceTable &t, quint32 entry, RowText *cache)
     r.id = id ? QString::fromUtf8(id.value()) : QString();
     if (property)
         r.property = cache ? cache->caption(property.name()) : NameToCaption(QString::fromUtf8(property.name()));
+    r.instance = XmlNodeAccess::ref(instance);
     return r;
 }
 
@@ -291,15 +285,21 @@ QList<Referrer> ReferenceIndex::referrersInFolder(const XmlDocument &doc, const 
 {
     if (doc.path().isEmpty() || id.isEmpty())
         return {};
-    const QString self = resolveDocumentPart(QString(), doc.path());
+    const QString self = resolveDocumentPart(doc.path(), {});
+    const QString selfKey = fileKey(self);
+    QHash<QString, bool> namesSelf; // by the file an href names, once per question
+    QSet<QString> seen; // the files read, by fileKey
     const QDir folder = QFileInfo(self).absoluteDir();
     QList<Referrer> found;
     const QFileInfoList files =
         folder.entryInfoList({QStringLiteral("*.xml")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &info : files) {
         const QString path = QDir::cleanPath(info.absoluteFilePath());
-        if (sameDocument(path, self))
+        // The document itself, and a file seen already under another name, are passed over.
+        const QString key = fileKey(path);
+        if (key == selfKey || seen.contains(key))
             continue;
+        seen.insert(key);
         FileRefs &cached = d->files[path];
         if (cached.size != info.size() || cached.modified != info.lastModified()) {
             cached = FileRefs{info.lastModified(), info.size(), {}};
@@ -316,9 +316,15 @@ QList<Referrer> ReferenceIndex::referrersInFolder(const XmlDocument &doc, const 
                 });
             }
         }
-        for (const FolderRef &r : std::as_const(cached.refs))
-            if (r.id == id && sameDocument(r.target, self))
+        for (const FolderRef &r : std::as_const(cached.refs)) {
+            if (r.id != id)
+                continue;
+            auto named = namesSelf.find(r.target);
+            if (named == namesSelf.end())
+                named = namesSelf.insert(r.target, fileKey(r.target) == selfKey);
+            if (*named)
                 found.append(r.from);
+        }
     }
     return found;
 }

@@ -20,15 +20,14 @@ struct Referrer {
     QString element; // the referring instance's element name, as written
     QString id; // its id attribute ("" when it has none)
     QString property; // the caption of its row that holds the reference
+    // The referring instance itself, in the document asked about (null for another file's):
+    // with a duplicate id, the id alone would find another instance. Not compared.
+    ElementRef instance;
     bool operator==(const Referrer &o) const
     {
         return file == o.file && element == o.element && id == o.id && property == o.property;
     }
 };
-
-// The file that the document part of an href names, for a reference held in file `holder`:
-// a relative name stands next to the holder. An absolute, clean path ("" for an empty part).
-QUILLON_EXPORT QString resolveDocumentPart(const QString &holder, const QString &part);
 
 // Calls f(instance, property, isHref, value) for every ref and href attribute inside the
 // instances of doc (on the instance's properties and anything below them), in document
@@ -64,7 +63,8 @@ public:
     ReferenceIndex &operator=(const ReferenceIndex &) = delete;
 
     // The instances of doc that refer to its instance `id`: every ref="id" and every
-    // href="<doc's file>#id" (a bare file name, or a path to the same file), in document order.
+    // href="<doc's file>#id" (any document part that names doc's file, "" too), in document
+    // order.
     QList<Referrer> referrers(const XmlDocument &doc, const QString &id);
     // The same as a list read row by row (what a view of many rows wants).
     ReferrerList referrerList(const XmlDocument &doc, const QString &id);

@@ -1,6 +1,6 @@
 #pragma once
-// Plain string rules shared by the editor: element names shown as captions, reference values,
-// document names and folders, and the back history of visited places.
+// Rules shared by the editor: element names shown as captions, reference values, which file a
+// reference names and how one is written, and the back history of visited places.
 
 #include "quillon_export.h"
 
@@ -31,9 +31,32 @@ private:
 // "#" and begins with "id" in any case; otherwise it is "document#id".
 QUILLON_EXPORT bool isSameDocumentRefValue(const QString &value);
 
-// Whether two document names denote the same document, compared as the file system compares
-// names: exactly on Linux, ignoring case where file names ignore case.
+// ---- What the document part of a reference names ------------------------------------------
+// Every feature that follows, lists, draws, checks or writes a reference asks these, so that a
+// reference means one file everywhere.
+
+// The file that the document part `part` of a reference held in the document `holder` names:
+// a relative part stands in holder's folder and nowhere else, an absolute part is itself, and
+// an empty part is holder. A clean absolute path (a relative holder is taken from the working
+// folder, as a path the user gives is); "" when both are empty.
+QUILLON_EXPORT QString resolveDocumentPart(const QString &holder, const QString &part);
+
+// What a file is, whatever it is called: "@device:inode" for a file that exists, otherwise
+// its canonical folder and its name. Two paths name the same file exactly when their keys are
+// equal. "" for "".
+QUILLON_EXPORT QString fileKey(const QString &path);
+
+// Whether two paths (absolute, or relative to the working folder) name the same file.
 QUILLON_EXPORT bool sameDocument(const QString &a, const QString &b);
+
+// Whether the document part of a reference held in `holder` names holder itself ("", its name,
+// "./name", a full path, another link to the same file).
+QUILLON_EXPORT bool namesHolder(const QString &holder, const QString &part);
+
+// The document part to write into `holder` for a reference to the file `target`: relative to
+// holder's folder ("b.xml", "sub/b.xml", "../b.xml") while the two share a folder below the
+// file system's root; otherwise target's clean absolute path.
+QUILLON_EXPORT QString documentPartFor(const QString &holder, const QString &target);
 
 // Position of the separator that ends a path's folder: the last backslash, or when there is
 // none the last forward slash; -1 with neither.
@@ -42,14 +65,6 @@ QUILLON_EXPORT int folderSeparatorIndex(const QString &path);
 QUILLON_EXPORT QString FolderOf(const QString &path);
 // The file name after the folder separator (the whole path for a bare name).
 QUILLON_EXPORT QString FileNameOf(const QString &path);
-// The folder of `previous` up to and including its separator, followed by `name`: where a
-// bare name is looked for when it cannot be opened as given.
-QUILLON_EXPORT QString retryPath(const QString &previous, const QString &name);
-
-// Where a document named `name` is to be read while `previous` is shown: a relative name
-// that exists in the folder of `previous` is that file (a reference written as a bare name
-// points next to the document that holds it); any other name stands as given.
-QUILLON_EXPORT QString documentPathFor(const QString &previous, const QString &name);
 
 // The back stack of places ("document#id"), oldest first.
 class QUILLON_EXPORT History {

@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -38,9 +39,9 @@ constexpr layout::Rect kCancelButton{5760, 3600, 1215, 375};
 // Extra width of the first column, in twips.
 constexpr int kTypeColumnExtra = 100;
 
-QString standardOpenFile(QWidget *parent, const QString &caption, const QString &filter)
+QString standardOpenFile(QWidget *parent, const QString &caption, const QString &folder, const QString &filter)
 {
-    return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    return QFileDialog::getOpenFileName(parent, caption, folder, filter);
 }
 
 } // namespace
@@ -184,7 +185,7 @@ void dlgRef::LoadInstances()
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
 
     const QString address = m_txtAddress->text();
-    if (m_xmlDoc->load(documentPathFor(m_strRelativeTo, address)))
+    if (m_xmlDoc->load(resolveDocumentPart(m_strRelativeTo, address)))
         return;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("Can't load data from ") + address,
                     QMessageBox::Ok, isVisible() ? this : parentWidget());
@@ -226,7 +227,8 @@ void dlgRef::cmdBrowse_Click()
 {
     QString path;
     try {
-        path = m_openFile(this, QString(), QStringLiteral("XML Files (*.xml)"));
+        const QString folder = m_strRelativeTo.isEmpty() ? QString() : QFileInfo(m_strRelativeTo).absolutePath();
+        path = m_openFile(this, QString(), folder, QStringLiteral("XML Files (*.xml)"));
     } catch (...) {
         return; // any failure of the file dialog ends Browse quietly
     }

@@ -37,8 +37,9 @@ class XmlDocument;
 class QUILLON_EXPORT dlgRef : public QDialog {
     Q_OBJECT
 public:
-    // Asks for an XML file to open: (parent, caption, filter) -> path, empty when cancelled.
-    using OpenFileHook = std::function<QString(QWidget *, const QString &, const QString &)>;
+    // Asks for an XML file to open: (parent, caption, folder to start in, filter) -> path,
+    // empty when cancelled.
+    using OpenFileHook = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
 
     explicit dlgRef(QWidget *owner = nullptr);
     ~dlgRef() override;
@@ -50,8 +51,9 @@ public:
     // Address, LoadInstances, AdjustColumns, modal run; returns strSelectedRef() (empty when
     // the dialog was cancelled or closed). The dialog may be gone after a close: do not touch
     // the object after this returns unless it is obtained again from instance().
-    // While it runs, a relative address is read next to the document relativeTo as the
-    // editor reads it (documentPathFor); the address box and the choice keep it as written.
+    // While it runs, a relative address is read in the folder of the document relativeTo, as
+    // a reference held there is (resolveDocumentPart), and "..." starts in that folder; the
+    // address box and the choice keep the address as written.
     QString chooseFrom(const QString &address, const QString &relativeTo = QString());
 
     // The last choice confirmed with OK or a double-click since the dialog was last shown:
@@ -61,8 +63,8 @@ public:
     QLineEdit *txtAddress() const { return m_txtAddress; }
     InstanceListModel *instanceModel() const { return m_model; }
 
-    // Loads the document named by txtAddress (a relative name next to the document given to
-    // chooseFrom, where there is such a file); its completion fills the list.
+    // Loads the document named by txtAddress (a relative name in the folder of the document
+    // given to chooseFrom, or of the working folder without one); its completion fills the list.
     void LoadInstances();
     // Fits the list's columns to their contents and the list's width.
     void AdjustColumns();

@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(centreKey(), QStringLiteral("#id1"));
 
         // A box of another file opens that file there.
-        QVERIFY(clickBox(QStringLiteral("b.xml#id21")));
+        QVERIFY(clickBox(f->path(QStringLiteral("b.xml#id21"))));
         QCOMPARE(f->ctrl->FileName(), f->path(QStringLiteral("b.xml")));
         QCOMPARE(shownId(), QStringLiteral("id21"));
         QCOMPARE(centreKey(), QStringLiteral("#id21"));

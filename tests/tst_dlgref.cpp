@@ -408,7 +408,7 @@ void TestDlgRef::browse()
     dlgRef d(&m_owner);
     QVERIFY(load(&d, dataFile("instances.xml")));
     QString filterAsked;
-    d.setOpenFileHook([&](QWidget *, const QString &, const QString &filter) {
+    d.setOpenFileHook([&](QWidget *, const QString &, const QString &, const QString &filter) {
         filterAsked = filter;
         return QString(); // cancelled
     });
@@ -418,7 +418,8 @@ void TestDlgRef::browse()
     QVERIFY(button(&d, "cmdLoad")->isEnabled());
     QCOMPARE(rowCount(&d), 6);
 
-    d.setOpenFileHook([](QWidget *, const QString &, const QString &) { return dataFile("second.xml"); });
+    d.setOpenFileHook(
+        [](QWidget *, const QString &, const QString &, const QString &) { return dataFile("second.xml"); });
     button(&d, "cmdBrowse")->click();
     QCOMPARE(d.txtAddress()->text(), dataFile("second.xml"));
     QVERIFY(waitLoaded(&d));

@@ -17,7 +17,7 @@ private slots:
     void init();
     void cleanup();
     void choiceWritesRefAndRebuildsTheTree();
-    void choiceFromAnotherFolderWritesItsPath();
+    void choiceFromAFolderBelowWritesItRelative();
     void cancelChangesNothing();
     void pickerOpensOnTheReferencedDocument();
     void relativeReferenceStaysRelative();
@@ -131,13 +131,25 @@ void TestLinkEdit::choiceWritesRefAndRebuildsTheTree()
     QVERIFY(!f->tree()->isExpanded(findNode(model, QStringLiteral("mapping/m"))));
 }
 
-void TestLinkEdit::choiceFromAnotherFolderWritesItsPath()
+void TestLinkEdit::choiceFromAFolderBelowWritesItRelative()
 {
     showId1();
-    editLink(QStringLiteral("made from"), f->path(QStringLiteral("elsewhere/c.xml")), QStringLiteral("raw_material"),
-             QStringLiteral("idB2"));
-    QCOMPARE(m_offered, QStringLiteral("b.xml"));
-    const QString elsewhere = f->path(QStringLiteral("elsewhere/c.xml#idB2"));
+    // Picked through "...", which starts in the folder of the document shown.
+    QString folder;
+    m_beforeOk = [&] {
+        auto *dlg = qobject_cast<dlgRef *>(QApplication::activeModalWidget());
+        if (!folder.isEmpty() || !dlg)
+            return;
+        dlg->setOpenFileHook([&](QWidget *, const QString &, const QString &start, const QString &) {
+            folder = start;
+            return f->path(QStringLiteral("elsewhere/c.xml"));
+        });
+        dlg->findChild<QPushButton *>(QStringLiteral("cmdBrowse"))->click();
+    };
+    editLink(QStringLiteral("made from"), QString(), QStringLiteral("raw_material"), QStringLiteral("idB2"));
+    m_beforeOk = nullptr;
+    QCOMPARE(folder, f->dir.path());
+    const QString elsewhere = QStringLiteral("elsewhere/c.xml#idB2");
     QCOMPARE(id1Child("made_from").firstChild().attribute(0).text(), elsewhere);
     QCOMPARE(rowTexts(f->list(), 1).value(2), elsewhere);
 }
