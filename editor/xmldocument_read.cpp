@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 #include <cstring>
@@ -79,12 +80,39 @@ QString sourceName(const QString &path, const QString *fromText)
     return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
 }
 
+// A size in bytes, exactly ("1,073,741,825 bytes"): a rounded figure could make a file just
+// over the limit read as the limit itself.
 QString sizeText(qint64 bytes)
 {
-    const double gb = double(bytes) / (1024.0 * 1024.0 * 1024.0);
-    if (gb >= 1.0)
-        return QStringLiteral("%1 GB").arg(gb, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+    return QStringLiteral("%1 bytes").arg(QLocale(QLocale::English).toString(bytes));
+}
+
+// How many bytes of a file are looked at before the rest is read.
+constexpr qint64 kHeadBytes = qint64(64) << 10;
+
+// Why bytes that begin a file cannot begin an XML document, or "" when they can (or when they
+// hold nothing but blanks so far): after a byte order mark and blanks comes '<'. Judged on the
+// first bytes, a file of anything else is refused before it is read in full.
+QString badStart(const char *data, size_t size)
+{
+    encoding::Detected found;
+    QString reason;
+    if (!encoding::detect(data, size, found, reason))
+        return reason;
+    const bool le = found.encoding == XmlEncoding::Utf16LE, be = found.encoding == XmlEncoding::Utf16BE;
+    const size_t step = le || be ? 2 : 1;
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    for (size_t i = found.bomSize; i + step <= size; i += step) {
+        const unsigned c = le ? unsigned(p[i] | p[i + 1] << 8) : be ? unsigned(p[i] << 8 | p[i + 1]) : p[i];
+        if (c == '<')
+            return {};
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            continue;
+        const QString what = c > 0x20 && c < 0x7F ? QStringLiteral("'%1'").arg(QChar(c))
+                                                   : QStringLiteral("byte 0x%1").arg(c, 2, 16, QLatin1Char('0'));
+        return QStringLiteral("it is not an XML document: it begins with %1, not '<'").arg(what);
+    }
+    return {};
 }
 
 // Why path cannot be read, or "" when it can be tried. Anything but a regular file is refused
@@ -103,8 +131,25 @@ QString unreadable(const QString &path)
         return QStringLiteral("it is not a regular file (a pipe, socket or device)");
     if (info.size() > kMaxDocumentBytes)
         return QStringLiteral("it is %1; the editor opens files of up to %2")
-            .arg(sizeText(info.size()), sizeText(kMaxDocumentBytes));
+            .arg(sizeText(info.size()), sizeText(kMaxDocumentBytes) + QStringLiteral(" (1 GB)"));
     return {};
+}
+
+// Reads f into buf from got on, until got is limit or the file ends; false (error set) when
+// reading fails.
+bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
+{
+    while (got < limit) {
+        const qint64 r = f.read(buf.data() + got, limit - got);
+        if (r < 0) {
+            error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(f.fileName()), f.errorString());
+            return false;
+        }
+        if (r == 0)
+            break;
+        got += r;
+    }
+    return true;
 }
 
 bool readFile(const QString &path, Buffer &buf, QString &error)
@@ -126,17 +171,16 @@ bool readFile(const QString &path, Buffer &buf, QString &error)
         error = QStringLiteral("%1: not enough memory to read it").arg(name);
         return false;
     }
+    // The head first: what cannot begin a document is refused before the rest is read.
     qint64 got = 0;
-    while (got < size) {
-        const qint64 r = f.read(buf.data() + got, size - got);
-        if (r < 0) {
-            error = QStringLiteral("%1: %2").arg(name, f.errorString());
-            return false;
-        }
-        if (r == 0)
-            break;
-        got += r;
+    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error))
+        return false;
+    if (const QString why = badStart(buf.data(), size_t(got)); !why.isEmpty()) {
+        error = QStringLiteral("%1: %2").arg(name, why);
+        return false;
     }
+    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error))
+        return false;
     buf.setSize(size_t(got));
     return true;
 }
@@ -308,6 +352,10 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     Buffer buf;
     buf.setHugePages(d.readOnly);
     if (fromBytes) {
+        if (const QString why = badStart(fromBytes->constData(), size_t(fromBytes->size())); !why.isEmpty()) {
+            error = QStringLiteral("%1: %2").arg(path, why);
+            return false;
+        }
         if (!bytesBuffer(*fromBytes, buf)) {
             error = QStringLiteral("%1: out of memory").arg(path);
             return false;
