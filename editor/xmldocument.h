@@ -197,8 +197,15 @@ public:
     XmlNode selectSingleNode(const QString &xpath) const;
     QList<XmlNode> selectNodes(const QString &xpath) const;
 
-    // A new element, not yet in the tree, to be placed with XmlNode::replaceChild.
+    // A new element, not yet in the tree, to be placed with XmlNode::replaceChild. Null, with
+    // errorString(), for a name that is not a qualified name or that canEncodeName() refuses.
     XmlNode createElement(const QString &name, const QString &namespaceURI);
+    // Whether an element or attribute name can be written in the encoding the document is
+    // saved in: a name takes no character references, so one character the encoding lacks
+    // makes it unwritable. Otherwise *why (when given) gets the message for the user.
+    // Elements and attributes refuse such names (createElement, setAttribute); values take
+    // character references where needed.
+    bool canEncodeName(const QString &name, QString *why = nullptr) const;
 
     // The first instance in document order under /uos/*/aim-instances/* whose id attribute
     // equals id exactly. Uses an index built once and rebuilt after any change.

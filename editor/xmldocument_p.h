@@ -124,6 +124,12 @@ struct DocData {
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     void buildIndex() const;
+    // Whether the UTF-8 text can be written in the document's encoding as it stands (names,
+    // comments and processing instructions take no character references).
+    bool canEncode(std::string_view utf8) const
+    {
+        return encoding::representableUtf8(format.encoding, utf8.data(), utf8.size());
+    }
     pugi::xml_node scanForInstance(std::string_view id) const;
     // The instances: the elements /uos/*/aim-instances/*, in document order.
     template <class F> void forEachInstance(F &&f) const

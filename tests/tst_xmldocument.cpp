@@ -115,6 +115,8 @@ private slots:
     void encodings_data();
     void encodings();
     void charactersOutsideTheEncodingBecomeReferences();
+    void singleByteDocumentsTakeWhatTheyCanWrite_data();
+    void singleByteDocumentsTakeWhatTheyCanWrite();
     void sourceUtf8IsTheFileAsItStands();
 
     void whitespaceIsInvisibleToNavigation();
@@ -384,6 +386,79 @@ void TestXmlDocument::charactersOutsideTheEncodingBecomeReferences()
     XmlDocument again;
     QVERIFY(again.load(path));
     QCOMPARE(again.selectSingleNode(QStringLiteral("/uos/n")).text(), QStringLiteral("é € 中"));
+}
+
+void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite_data()
+{
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("writable");
+    // Values take character references; names, comments and PIs cannot.
+    QTest::newRow("US-ASCII text") << "US-ASCII" << "text" << QStringLiteral("prüfung <測> €") << true;
+    QTest::newRow("US-ASCII attribute") << "US-ASCII" << "attribute" << QStringLiteral("ü \"€\"") << true;
+    QTest::newRow("US-ASCII CDATA") << "US-ASCII" << "cdata" << QStringLiteral("ü]]>€ <") << true;
+    QTest::newRow("US-ASCII element name") << "US-ASCII" << "element" << QStringLiteral("prüfung") << false;
+    QTest::newRow("US-ASCII attribute name") << "US-ASCII" << "attribute name" << QStringLiteral("prü") << false;
+    QTest::newRow("US-ASCII comment") << "US-ASCII" << "comment" << QStringLiteral("ü") << false;
+    QTest::newRow("ISO-8859-1 element name") << "ISO-8859-1" << "element" << QStringLiteral("prüfung") << true;
+    QTest::newRow("ISO-8859-1 CJK element name") << "ISO-8859-1" << "element" << QStringLiteral("測定") << false;
+    QTest::newRow("ISO-8859-1 CJK attribute name") << "ISO-8859-1" << "attribute name" << QStringLiteral("測") << false;
+    QTest::newRow("windows-1252 element name") << "windows-1252" << "element" << QStringLiteral("œuvre") << true;
+    QTest::newRow("windows-1252 comment") << "windows-1252" << "comment" << QStringLiteral("€ 測") << false;
+    QTest::newRow("UTF-8 element name") << "UTF-8" << "element" << QStringLiteral("測定") << true;
+}
+
+void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite()
+{
+    QFETCH(QString, encoding);
+    QFETCH(QString, what);
+    QFETCH(QString, value);
+    QFETCH(bool, writable);
+    const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"" + encoding.toLatin1() +
+                             "\"?>\n<uos><n a=\"x\"><![CDATA[c]]></n><!--c--></uos>\n";
+    const QString path = write(QStringLiteral("single.xml"), bytes);
+    XmlDocument doc;
+    QVERIFY(doc.load(path));
+    XmlNode n = doc.selectSingleNode(QStringLiteral("/uos/n"));
+    const XmlNode comment = doc.documentElement().lastChild();
+    auto readBack = [&](const XmlDocument &d) {
+        const XmlNode m = d.selectSingleNode(QStringLiteral("/uos/n"));
+        if (what == QLatin1String("attribute"))
+            return m.attribute(0).text();
+        if (what == QLatin1String("element"))
+            return m.firstChild().nodeName();
+        if (what == QLatin1String("attribute name"))
+            return m.attribute(1).nodeName();
+        if (what == QLatin1String("comment"))
+            return d.documentElement().lastChild().text();
+        return m.text();
+    };
+    bool ok = false;
+    if (what == QLatin1String("text"))
+        ok = n.setText(value);
+    else if (what == QLatin1String("attribute"))
+        ok = n.setAttribute(QStringLiteral("a"), value);
+    else if (what == QLatin1String("cdata"))
+        ok = n.firstChild().setText(value);
+    else if (what == QLatin1String("attribute name"))
+        ok = n.setAttribute(value, QStringLiteral("v"));
+    else if (what == QLatin1String("comment"))
+        ok = comment.nodeType() == XmlNode::Comment && XmlNode(comment).setText(value);
+    else if (const XmlNode e = doc.createElement(value, QString()); e)
+        ok = bool(n.replaceChild(e, n.firstChild()));
+    else
+        QCOMPARE(doc.errorString(),
+                 QStringLiteral("The name %1 cannot be written in this document's encoding (%2).").arg(value, encoding));
+    QCOMPARE(ok, writable);
+    if (!writable) {
+        QCOMPARE(doc.toBytes(), bytes);
+        return;
+    }
+    QVERIFY(doc.save(path));
+    XmlDocument again;
+    QVERIFY2(again.load(path), qPrintable(again.errorString()));
+    QCOMPARE(readBack(again), value);
 }
 
 // The text of the file as it stands on disk, in UTF-8: as read, then as last saved; edits not
