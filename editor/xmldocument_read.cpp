@@ -293,19 +293,22 @@ void scanStyle(const char *data, size_t size, SourceFormat &fmt)
         fmt.emptyTags = EmptyTagStyle::Compact;
 }
 
-void collectEntities(const char *doctype, SourceFormat &fmt)
+// Whether the document in src (UTF-8) has a DOCTYPE: one may stand only in the prolog, after
+// the declaration, comments, processing instructions and blanks.
+bool hasDoctype(std::string_view src)
 {
-    const std::string_view s(doctype);
-    for (size_t at = s.find("<!ENTITY"); at != std::string_view::npos; at = s.find("<!ENTITY", at + 1)) {
-        size_t i = at + 8;
-        while (i < s.size() && isXmlSpace(s[i]))
+    size_t i = src.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    for (;;) {
+        while (i < src.size() && isXmlSpace(src[i]))
             ++i;
-        if (i >= s.size() || s[i] == '%')
-            continue;
-        const size_t start = i;
-        while (i < s.size() && !isXmlSpace(s[i]))
-            ++i;
-        fmt.entities.emplace(s.substr(start, i - start));
+        const std::string_view rest = src.substr(std::min(i, src.size()));
+        const bool pi = rest.substr(0, 2) == "<?", comment = rest.substr(0, 4) == "<!--";
+        if (!pi && !comment)
+            return rest.substr(0, 9) == "<!DOCTYPE";
+        const size_t end = src.find(pi ? "?>" : "-->", i + 2);
+        if (end == std::string_view::npos)
+            return false;
+        i = end + 2;
     }
 }
 
@@ -385,11 +388,15 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
 
     // The strict check of well-formedness reads the kept source while pugixml parses its own
     // buffer in place; on a large document the two run side by side.
+    // A document with a DOCTYPE is checked first: the entities it declares decide how it is
+    // parsed (with references left as written, to be expanded after the parse).
     WellFormedError fault;
     bool wellFormed = true;
-    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault); };
+    DeclaredEntities entities;
+    const bool doctype = hasDoctype(d.source);
+    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr); };
     std::thread checker;
-    if (d.source.size() >= kParallelCheckBytes) {
+    if (d.source.size() >= kParallelCheckBytes && !doctype) {
         checker = std::thread(check);
     } else {
         check();
@@ -403,8 +410,9 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // drop a final newline: hand it a NUL of our own as the last byte.
     const size_t size = buf.size();
     buf.data()[size] = '\0';
-    const pugi::xml_parse_result r =
-        d.doc.load_buffer_inplace_own(buf.release(), size + 1, kParseFlags, pugi::encoding_utf8);
+    const bool expand = !entities.internal.empty();
+    const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
+    const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
     if (checker.joinable())
         checker.join();
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
@@ -417,9 +425,13 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         error = describeAt(name, d.source, r.offset, QString::fromUtf8(r.description()));
         return false;
     }
-    for (pugi::xml_node n : d.doc.children())
-        if (n.type() == pugi::node_doctype)
-            collectEntities(n.value(), d.format);
+    d.format.entities = std::move(entities.external);
+    std::string why;
+    size_t at = 0;
+    if (expand && !expandEntities(d, entities, why, at)) {
+        error = describeAt(name, d.source, ptrdiff_t(at), QString::fromStdString(why));
+        return false;
+    }
     d.path = fromText ? QString() : path;
     d.loaded = true;
     return true;

@@ -117,6 +117,8 @@ private slots:
     void charactersOutsideTheEncodingBecomeReferences();
     void singleByteDocumentsTakeWhatTheyCanWrite_data();
     void singleByteDocumentsTakeWhatTheyCanWrite();
+    void internalEntitiesAreExpandedWithinBounds_data();
+    void internalEntitiesAreExpandedWithinBounds();
     void sourceUtf8IsTheFileAsItStands();
 
     void whitespaceIsInvisibleToNavigation();
@@ -459,6 +461,63 @@ void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite()
     XmlDocument again;
     QVERIFY2(again.load(path), qPrintable(again.errorString()));
     QCOMPARE(readBack(again), value);
+}
+
+void TestXmlDocument::internalEntitiesAreExpandedWithinBounds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error"); // what the refusal says; empty: the document opens
+    auto chain = [](const QByteArray &name, const QByteArray &first, int levels, int wide, const QByteArray &use) {
+        QByteArray dtd = QByteArray("<!DOCTYPE a [\n<!ENTITY ") + name + "0 \"" + first + "\">\n";
+        for (int i = 1; i <= levels; ++i)
+            dtd += "<!ENTITY " + name + QByteArray::number(i) + " \"" +
+                   QByteArray("&" + name + QByteArray::number(i - 1) + ";").repeated(wide) + "\">\n";
+        return dtd + "]>\n<a>" + use + "</a>\n";
+    };
+    QTest::newRow("values, ids and references")
+        << QByteArray("<!DOCTYPE uos [\n<!ENTITY i \"id1\">\n<!ENTITY n \"a &amp; &i;&#x20;&#38;#60;\">\n"
+                      "<!ENTITY s \"x\r\ny&#10;z\">\n]>\n<uos><aim><aim-instances><p id=\"&i;\"><v>&n;</v>"
+                      "<w t=\"&s;\">&s;&amp;i;</w><r><q ref=\"&i;\"/></r></p></aim-instances></aim></uos>\n")
+        << QString();
+    QTest::newRow("billion laughs") << chain("lol", "lol", 9, 10, "&lol9;")
+                                    << "the entities expand to more than 10 MB of text at line 13, column 4";
+    QTest::newRow("empty entities, wide") << chain("e", "", 7, 40, "&e7;")
+                                          << "the entities expand to more than 10 MB of text at line 11, column 4";
+    QTest::newRow("41 deep") << chain("e", "x", 41, 1, "&e41;")
+                             << "in entity 'e41': entities nested too deeply at line 45, column 4";
+    QTest::newRow("markup") << QByteArray("<!DOCTYPE a [<!ENTITY b \"<b/>\">]><a>&b;</a>")
+                            << "entity 'b' holds markup, which the editor does not expand at line 1, column 37";
+    QTest::newRow("undeclared") << QByteArray("<!DOCTYPE a [<!ENTITY b \"x\">]><a>&c;</a>")
+                                << "entity '&c;' not declared at line 1, column 34";
+}
+
+void TestXmlDocument::internalEntitiesAreExpandedWithinBounds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    const QString path = write(QStringLiteral("entities.xml"), bytes);
+    XmlDocument doc;
+    QElapsedTimer clock;
+    clock.start();
+    const bool loaded = doc.load(path);
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    if (!error.isEmpty()) {
+        QVERIFY(!loaded);
+        QVERIFY2(doc.errorString().endsWith(QStringLiteral("entities.xml: ") + error), qPrintable(doc.errorString()));
+        return;
+    }
+    QVERIFY2(loaded, qPrintable(doc.errorString()));
+    // Values, ids and references read as xmllint --noent reads them; the file stays as it was.
+    const XmlNode p = doc.findInstance(QStringLiteral("id1"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("v")).text(), QStringLiteral("a & id1 <"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("w")).attribute(0).text(), QStringLiteral("x y z"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("w")).text(), QStringLiteral("x\ny\nz&i;"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("r/q")).attribute(0).text(), QStringLiteral("id1"));
+    QCOMPARE(doc.toBytes(), bytes);
+    // An edit writes its text escaped, beside the references it leaves alone.
+    QVERIFY(p.selectSingleNode(QStringLiteral("v")).setText(QStringLiteral("&i; <")));
+    QVERIFY(doc.save(path));
+    QCOMPARE(readFile(path), QByteArray(bytes).replace("<v>&n;</v>", "<v>&amp;i; &lt;</v>"));
 }
 
 // The text of the file as it stands on disk, in UTF-8: as read, then as last saved; edits not
