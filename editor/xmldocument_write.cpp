@@ -266,7 +266,8 @@ private:
         }
     }
 
-    // "&name;" of an entity declared in the DOCTYPE: pugixml leaves such references unexpanded.
+    // "&name;" of an external entity declared in the DOCTYPE: it is not read, so its reference
+    // stays in the value as written and is written back as a reference.
     bool isDeclaredEntity(const char *amp) const
     {
         if (m_fmt.entities.empty())
