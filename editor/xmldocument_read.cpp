@@ -308,7 +308,7 @@ bool hasDoctype(std::string_view src)
         const size_t end = src.find(pi ? "?>" : "-->", i + 2);
         if (end == std::string_view::npos)
             return false;
-        i = end + 2;
+        i = end + (pi ? 2 : 3);
     }
 }
 

@@ -475,7 +475,7 @@ void TestXmlDocument::internalEntitiesAreExpandedWithinBounds_data()
         return dtd + "]>\n<a>" + use + "</a>\n";
     };
     QTest::newRow("values, ids and references")
-        << QByteArray("<!DOCTYPE uos [\n<!ENTITY i \"id1\">\n<!ENTITY n \"a &amp; &i;&#x20;&#38;#60;\">\n"
+        << QByteArray("<?xml version=\"1.0\"?>\n<!-- c --><?pi?>\n<!DOCTYPE uos [\n<!ENTITY i \"id1\">\n<!ENTITY n \"a &amp; &i;&#x20;&#38;#60;\">\n"
                       "<!ENTITY s \"x\r\ny&#10;z\">\n]>\n<uos><aim><aim-instances><p id=\"&i;\"><v>&n;</v>"
                       "<w t=\"&s;\">&s;&amp;i;</w><r><q ref=\"&i;\"/></r></p></aim-instances></aim></uos>\n")
         << QString();
