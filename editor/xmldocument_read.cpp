@@ -109,7 +109,7 @@ QString badStart(const char *data, size_t size)
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
             continue;
         const QString what = c > 0x20 && c < 0x7F ? QStringLiteral("'%1'").arg(QChar(c))
-                                                   : QStringLiteral("byte 0x%1").arg(c, 2, 16, QLatin1Char('0'));
+                                                  : QStringLiteral("byte 0x%1").arg(c, 2, 16, QLatin1Char('0'));
         return QStringLiteral("it is not an XML document: it begins with %1, not '<'").arg(what);
     }
     return {};

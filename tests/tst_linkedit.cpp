@@ -207,7 +207,8 @@ void TestLinkEdit::nameOutsideTheEncodingSaysSo()
     a.close();
     QFile u(f->path(QStringLiteral("u.xml")));
     QVERIFY(u.open(QIODevice::WriteOnly));
-    u.write("<uos><aim><aim-instances><pr\xC3\xBC" "fung id=\"p1\"/></aim-instances></aim></uos>\n");
+    u.write("<uos><aim><aim-instances><pr\xC3\xBC"
+            "fung id=\"p1\"/></aim-instances></aim></uos>\n");
     u.close();
     showId1();
     editLink(QStringLiteral("of shape"), f->path(QStringLiteral("u.xml")), QStringLiteral("prüfung"),

@@ -287,7 +287,8 @@ void TestSaving::refusesFilesTooLargeToHold_data()
     QTest::newRow("1 GB and a byte") << (qint64(1) << 30) + 1 << QStringLiteral("it is 1,073,741,825 bytes") + limit;
     // Within the limit, but no document: refused at its first bytes, not read in full.
     QTest::newRow("1 GB of NUL bytes") << (qint64(1) << 30)
-                                       << QStringLiteral("it is not an XML document: it begins with byte 0x00, not '<'");
+                                       << QStringLiteral(
+                                              "it is not an XML document: it begins with byte 0x00, not '<'");
 }
 
 void TestSaving::refusesFilesTooLargeToHold()

@@ -397,18 +397,30 @@ void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("writable");
     // Values take character references; names, comments and PIs cannot.
-    QTest::newRow("US-ASCII text") << "US-ASCII" << "text" << QStringLiteral("prüfung <測> €") << true;
-    QTest::newRow("US-ASCII attribute") << "US-ASCII" << "attribute" << QStringLiteral("ü \"€\"") << true;
-    QTest::newRow("US-ASCII CDATA") << "US-ASCII" << "cdata" << QStringLiteral("ü]]>€ <") << true;
-    QTest::newRow("US-ASCII element name") << "US-ASCII" << "element" << QStringLiteral("prüfung") << false;
-    QTest::newRow("US-ASCII attribute name") << "US-ASCII" << "attribute name" << QStringLiteral("prü") << false;
-    QTest::newRow("US-ASCII comment") << "US-ASCII" << "comment" << QStringLiteral("ü") << false;
-    QTest::newRow("ISO-8859-1 element name") << "ISO-8859-1" << "element" << QStringLiteral("prüfung") << true;
-    QTest::newRow("ISO-8859-1 CJK element name") << "ISO-8859-1" << "element" << QStringLiteral("測定") << false;
-    QTest::newRow("ISO-8859-1 CJK attribute name") << "ISO-8859-1" << "attribute name" << QStringLiteral("測") << false;
-    QTest::newRow("windows-1252 element name") << "windows-1252" << "element" << QStringLiteral("œuvre") << true;
-    QTest::newRow("windows-1252 comment") << "windows-1252" << "comment" << QStringLiteral("€ 測") << false;
-    QTest::newRow("UTF-8 element name") << "UTF-8" << "element" << QStringLiteral("測定") << true;
+    QTest::newRow("US-ASCII text") << "US-ASCII"
+                                   << "text" << QStringLiteral("prüfung <測> €") << true;
+    QTest::newRow("US-ASCII attribute") << "US-ASCII"
+                                        << "attribute" << QStringLiteral("ü \"€\"") << true;
+    QTest::newRow("US-ASCII CDATA") << "US-ASCII"
+                                    << "cdata" << QStringLiteral("ü]]>€ <") << true;
+    QTest::newRow("US-ASCII element name") << "US-ASCII"
+                                           << "element" << QStringLiteral("prüfung") << false;
+    QTest::newRow("US-ASCII attribute name") << "US-ASCII"
+                                             << "attribute name" << QStringLiteral("prü") << false;
+    QTest::newRow("US-ASCII comment") << "US-ASCII"
+                                      << "comment" << QStringLiteral("ü") << false;
+    QTest::newRow("ISO-8859-1 element name") << "ISO-8859-1"
+                                             << "element" << QStringLiteral("prüfung") << true;
+    QTest::newRow("ISO-8859-1 CJK element name") << "ISO-8859-1"
+                                                 << "element" << QStringLiteral("測定") << false;
+    QTest::newRow("ISO-8859-1 CJK attribute name") << "ISO-8859-1"
+                                                   << "attribute name" << QStringLiteral("測") << false;
+    QTest::newRow("windows-1252 element name") << "windows-1252"
+                                               << "element" << QStringLiteral("œuvre") << true;
+    QTest::newRow("windows-1252 comment") << "windows-1252"
+                                          << "comment" << QStringLiteral("€ 測") << false;
+    QTest::newRow("UTF-8 element name") << "UTF-8"
+                                        << "element" << QStringLiteral("測定") << true;
 }
 
 void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite()
@@ -450,8 +462,9 @@ void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite()
     else if (const XmlNode e = doc.createElement(value, QString()); e)
         ok = bool(n.replaceChild(e, n.firstChild()));
     else
-        QCOMPARE(doc.errorString(),
-                 QStringLiteral("The name %1 cannot be written in this document's encoding (%2).").arg(value, encoding));
+        QCOMPARE(
+            doc.errorString(),
+            QStringLiteral("The name %1 cannot be written in this document's encoding (%2).").arg(value, encoding));
     QCOMPARE(ok, writable);
     if (!writable) {
         QCOMPARE(doc.toBytes(), bytes);
@@ -475,14 +488,15 @@ void TestXmlDocument::internalEntitiesAreExpandedWithinBounds_data()
         return dtd + "]>\n<a>" + use + "</a>\n";
     };
     QTest::newRow("values, ids and references")
-        << QByteArray("<?xml version=\"1.0\"?>\n<!-- c --><?pi?>\n<!DOCTYPE uos [\n<!ENTITY i \"id1\">\n<!ENTITY n \"a &amp; &i;&#x20;&#38;#60;\">\n"
+        << QByteArray("<?xml version=\"1.0\"?>\n<!-- c --><?pi?>\n<!DOCTYPE uos [\n<!ENTITY i \"id1\">\n<!ENTITY n \"a "
+                      "&amp; &i;&#x20;&#38;#60;\">\n"
                       "<!ENTITY s \"x\r\ny&#10;z\">\n]>\n<uos><aim><aim-instances><p id=\"&i;\"><v>&n;</v>"
                       "<w t=\"&s;\">&s;&amp;i;</w><r><q ref=\"&i;\"/></r></p></aim-instances></aim></uos>\n")
         << QString();
     QTest::newRow("billion laughs") << chain("lol", "lol", 9, 10, "&lol9;")
                                     << "the entities expand to more than 10 MB of text at line 13, column 4";
-    QTest::newRow("empty entities, wide") << chain("e", "", 7, 40, "&e7;")
-                                          << "the entities expand to more than 10 MB of text at line 11, column 4";
+    QTest::newRow("empty entities, wide")
+        << chain("e", "", 7, 40, "&e7;") << "the entities expand to more than 10 MB of text at line 11, column 4";
     QTest::newRow("41 deep") << chain("e", "x", 41, 1, "&e41;")
                              << "in entity 'e41': entities nested too deeply at line 45, column 4";
     QTest::newRow("markup") << QByteArray("<!DOCTYPE a [<!ENTITY b \"<b/>\">]><a>&b;</a>")

@@ -96,7 +96,8 @@ void TestXmllint::sameVerdictAndCanonicalForm()
 
         XmlDocument doc;
         const bool adapterOpens = doc.load(path);
-        if (!adapterOpens && doc.errorString().contains(QLatin1String("holds markup, which the editor does not expand"))) {
+        if (!adapterOpens &&
+            doc.errorString().contains(QLatin1String("holds markup, which the editor does not expand"))) {
             ++refused;
             continue;
         }
