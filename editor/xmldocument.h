@@ -148,7 +148,11 @@ public:
     ~XmlDocument() override;
 
     // False when the file cannot be read or is not well-formed; errorString() keeps the
-    // reason (for a parse error: the parser's message with line and column).
+    // reason (for a parse error: the parser's message with line and column). A file is judged
+    // by its first bytes before it is read in full. References to the internal entities of
+    // the DOCTYPE read as their text in every value (a value edited later is written as that
+    // text, escaped); a document whose entities hold markup, nest deeper than 40 levels or
+    // come to more than 10 MB of text is refused.
     // On success readyState() is 1 until the completion arrives through the event loop
     // (readyState 4, then onreadystatechange). Only the latest load completes: a second
     // load before the first completes supersedes it, and a failed load delivers no
