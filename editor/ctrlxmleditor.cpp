@@ -252,6 +252,10 @@ void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
             text = QStringLiteral("Exception in \"PopulateInstance\"");
             icon = QMessageBox::Warning;
             break;
+        case O::NameNotWritable:
+            text = r.detail;
+            informative.clear();
+            break;
         case O::SaveFailed:
             text = QStringLiteral("Can't save %1.").arg(r.file);
             informative = r.detail + QStringLiteral("\nThe file was not changed; the edits are kept.");

@@ -43,6 +43,7 @@ public:
         UnexpectedNullElement, // Edit Link: the row's element is gone
         PopulateFailed, // an instance's rows could not all be read
         SaveFailed, // the document could not be written (file: its name)
+        NameNotWritable, // Edit Link: the document's encoding cannot hold the name (detail: the message)
     };
     Q_ENUM(Outcome)
     struct Report {

@@ -263,6 +263,10 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
     const bool replaceLocated = row.source == PropertyRow::Source::OwnAttribute;
 
     // Everything is checked before the first change, so a failure leaves the document as it was.
+    if (QString why; !m_doc->canEncodeName(name, &why)) {
+        report(Outcome::NameNotWritable, why);
+        return take();
+    }
     XmlNode element = m_doc->createElement(name, m_doc->selectSingleNode(QStringLiteral("/uos")).namespaceURI());
     XmlNode parent = replaceLocated ? located.parentNode() : located;
     const XmlNode old = replaceLocated ? located : located.firstChild();

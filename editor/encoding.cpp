@@ -307,6 +307,36 @@ int cp1252Byte(uint32_t cp)
     return -1;
 }
 
+bool representableUtf8(XmlEncoding e, const char *utf8, size_t size)
+{
+    if (e == XmlEncoding::Utf8 || e == XmlEncoding::Utf16LE || e == XmlEncoding::Utf16BE)
+        return true;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const auto *end = p + size;
+    while (p < end)
+        if (!representable(e, decodeUtf8(p, end)))
+            return false;
+    return true;
+}
+
+QString displayName(XmlEncoding e)
+{
+    switch (e) {
+    case XmlEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case XmlEncoding::Utf16LE:
+    case XmlEncoding::Utf16BE:
+        return QStringLiteral("UTF-16");
+    case XmlEncoding::Latin1:
+        return QStringLiteral("ISO-8859-1");
+    case XmlEncoding::Windows1252:
+        return QStringLiteral("windows-1252");
+    case XmlEncoding::Ascii:
+        return QStringLiteral("US-ASCII");
+    }
+    return {};
+}
+
 bool representable(XmlEncoding e, uint32_t cp)
 {
     switch (e) {

@@ -57,6 +57,12 @@ QUILLON_EXPORT QByteArray fileToUtf8(const QByteArray &bytes, QString &reason);
 // Whether e holds the code point cp (else a writer uses a character reference).
 QUILLON_EXPORT bool representable(XmlEncoding e, uint32_t cp);
 
+// Whether e holds every code point of the UTF-8 text [utf8, utf8 + size).
+QUILLON_EXPORT bool representableUtf8(XmlEncoding e, const char *utf8, size_t size);
+
+// The usual name of e, as a declaration writes it ("US-ASCII", "ISO-8859-1", ...).
+QUILLON_EXPORT QString displayName(XmlEncoding e);
+
 // Appends cp in e to out; a code point e cannot hold becomes '?'.
 QUILLON_EXPORT void encode(XmlEncoding e, uint32_t cp, std::string &out);
 // Appends the UTF-8 text [utf8, utf8 + size) in e to out, as encode() does each code point.

@@ -194,6 +194,17 @@ public:
     Checker(const uchar *begin, const uchar *end) : m_begin(begin), m_lim(end) { }
 
     bool document();
+    void declared(DeclaredEntities &out) const
+    {
+        for (const auto &[name, ent] : m_general) {
+            if (ent.unparsed)
+                continue;
+            if (ent.external)
+                out.external.emplace(name);
+            else
+                out.internal.emplace(name, ent.text);
+        }
+    }
 
     size_t errorOffset = 0;
     std::string errorMessage;
@@ -1315,7 +1326,8 @@ bool Checker::entityDecl()
     return true;
 }
 
-// A quoted EntityValue; *replacement gets its text with character references replaced.
+// A quoted EntityValue; *replacement gets its text with character references replaced and
+// line ends (CR LF, a lone CR) as LF, as a parser reads them.
 bool Checker::entityValue(std::string_view *replacement)
 {
     const uchar *at = m_p;
@@ -1337,7 +1349,7 @@ bool Checker::entityValue(std::string_view *replacement)
             return false;
     }
     const uchar *stop = m_p++;
-    if (!charRefs) {
+    if (!charRefs && std::find(start, stop, '\r') == stop) {
         *replacement = view(start, stop);
         return true;
     }
@@ -1351,6 +1363,9 @@ bool Checker::entityValue(std::string_view *replacement)
             q = m_p;
             m_p = saved;
             appendUtf8(text, v);
+        } else if (*q == '\r') {
+            text += '\n';
+            q += q + 1 < stop && q[1] == '\n' ? 2 : 1;
         } else {
             text += char(*q++);
         }
@@ -1387,12 +1402,15 @@ bool Checker::notationDecl()
 
 } // namespace
 
-bool checkWellFormed(std::string_view utf8, WellFormedError *error)
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEntities *entities)
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
     Checker checker(begin, begin + utf8.size());
-    if (checker.document())
+    if (checker.document()) {
+        if (entities)
+            checker.declared(*entities);
         return true;
+    }
     if (error) {
         error->offset = checker.errorOffset;
         error->message = std::move(checker.errorMessage);

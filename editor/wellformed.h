@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace quillon {
 
@@ -24,6 +26,15 @@ struct WellFormedError {
 // replacement text must be balanced content, in attribute values it must hold no '<'.
 // References to undeclared entities are faults unless the document has an external subset
 // or parameter-entity references (and is not standalone), as libxml2 decides.
-QUILLON_EXPORT bool checkWellFormed(std::string_view utf8, WellFormedError *error);
+//
+// entities, when given, receives the general entities the document declares (the first
+// declaration of a name binds): the replacement text of each internal one (character
+// references replaced, line ends as LF), and the names of the external ones (not read).
+struct DeclaredEntities {
+    std::unordered_map<std::string, std::string> internal;
+    std::unordered_set<std::string> external;
+};
+QUILLON_EXPORT bool checkWellFormed(std::string_view utf8, WellFormedError *error,
+                                    DeclaredEntities *entities = nullptr);
 
 } // namespace quillon

@@ -557,12 +557,17 @@ bool XmlNode::setText(const QString &value)
         case pugi::node_pcdata:
         case pugi::node_cdata:
         case pugi::node_comment:
-        case pugi::node_pi:
+        case pugi::node_pi: {
             if (v == nodeOf(m_node).value())
                 return true;
+            // Comments and processing instructions take no character references.
+            const pugi::xml_node_type type = nodeOf(m_node).type();
+            if (type != pugi::node_pcdata && type != pugi::node_cdata && !d.canEncode(v))
+                return false;
             d.noteValue(nodeOf(m_node));
             ok = nodeOf(m_node).set_value(v.c_str());
             break;
+        }
         default:
             return false;
         }
@@ -664,7 +669,7 @@ bool XmlNode::setAttribute(const QString &name, const QString &value)
     if (isNull() || attrOf(m_attr) || nodeOf(m_node).type() != pugi::node_element)
         return false;
     const std::string n = name.toStdString();
-    if (!isValidQName(n))
+    if (!isValidQName(n) || !m_doc->canEncode(n))
         return false;
     const std::string v = value.toStdString();
     pugi::xml_attribute a = nodeOf(m_node).attribute(n.c_str());
@@ -1127,11 +1132,25 @@ XmlNode XmlDocument::createElement(const QString &name, const QString &namespace
         m_data->error = QStringLiteral("\"%1\" has a prefix but no namespace").arg(name);
         return {};
     }
+    if (QString why; !canEncodeName(name, &why)) {
+        m_data->error = why;
+        return {};
+    }
     pugi::xml_node e = m_data->scratch.append_child(pugi::node_element);
     if (!e || !e.set_name(n.c_str()))
         return {};
     m_data->createdNamespaces[e.internal_object()] = namespaceURI.toStdString();
     return DocData::wrap(m_data, e);
+}
+
+bool XmlDocument::canEncodeName(const QString &name, QString *why) const
+{
+    if (m_data->canEncode(name.toStdString()))
+        return true;
+    if (why)
+        *why = QStringLiteral("The name %1 cannot be written in this document's encoding (%2).")
+                   .arg(name, encoding::displayName(m_data->format.encoding));
+    return false;
 }
 
 XmlNode XmlDocument::findInstance(const QString &id) const

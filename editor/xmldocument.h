@@ -148,7 +148,11 @@ public:
     ~XmlDocument() override;
 
     // False when the file cannot be read or is not well-formed; errorString() keeps the
-    // reason (for a parse error: the parser's message with line and column).
+    // reason (for a parse error: the parser's message with line and column). A file is judged
+    // by its first bytes before it is read in full. References to the internal entities of
+    // the DOCTYPE read as their text in every value (a value edited later is written as that
+    // text, escaped); a document whose entities hold markup, nest deeper than 40 levels or
+    // come to more than 10 MB of text is refused.
     // On success readyState() is 1 until the completion arrives through the event loop
     // (readyState 4, then onreadystatechange). Only the latest load completes: a second
     // load before the first completes supersedes it, and a failed load delivers no
@@ -197,8 +201,15 @@ public:
     XmlNode selectSingleNode(const QString &xpath) const;
     QList<XmlNode> selectNodes(const QString &xpath) const;
 
-    // A new element, not yet in the tree, to be placed with XmlNode::replaceChild.
+    // A new element, not yet in the tree, to be placed with XmlNode::replaceChild. Null, with
+    // errorString(), for a name that is not a qualified name or that canEncodeName() refuses.
     XmlNode createElement(const QString &name, const QString &namespaceURI);
+    // Whether an element or attribute name can be written in the encoding the document is
+    // saved in: a name takes no character references, so one character the encoding lacks
+    // makes it unwritable. Otherwise *why (when given) gets the message for the user.
+    // Elements and attributes refuse such names (createElement, setAttribute); values take
+    // character references where needed.
+    bool canEncodeName(const QString &name, QString *why = nullptr) const;
 
     // The first instance in document order under /uos/*/aim-instances/* whose id attribute
     // equals id exactly. Uses an index built once and rebuilt after any change.

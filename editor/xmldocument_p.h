@@ -29,7 +29,7 @@ struct SourceFormat {
     bool crlf = false;
     EmptyTagStyle emptyTags = EmptyTagStyle::Compact;
     std::string declaration; // as written (CRs removed); empty when none
-    std::unordered_set<std::string> entities; // general entities declared in the DOCTYPE
+    std::unordered_set<std::string> entities; // external general entities: references stay as written
     std::string tail; // a lone byte after the last whole UTF-16 unit, written back as it was
 };
 
@@ -126,6 +126,12 @@ struct DocData {
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     void buildIndex() const;
+    // Whether the UTF-8 text can be written in the document's encoding as it stands (names,
+    // comments and processing instructions take no character references).
+    bool canEncode(std::string_view utf8) const
+    {
+        return encoding::representableUtf8(format.encoding, utf8.data(), utf8.size());
+    }
     pugi::xml_node scanForInstance(std::string_view id) const;
     // The instances: the elements /uos/*/aim-instances/*, in document order.
     template <class F> void forEachInstance(F &&f) const
@@ -182,6 +188,13 @@ bool isValidQName(std::string_view name);
 // fromBytes: the content of a file named path, held in memory (path only names it in messages).
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
                  const QByteArray *fromBytes = nullptr);
+
+// Replaces the references in every text and attribute value of d (parsed with references left
+// as written) by what they stand for: character references, the predefined entities and the
+// internal entities given. False, with why and the offset in d.source of the value, for an
+// entity that holds markup or an expansion past its bounds (10 MB of entity text in all, 40
+// levels deep).
+bool expandEntities(DocData &d, const struct DeclaredEntities &entities, std::string &why, size_t &offset);
 
 // Writes the document as save() writes it: through sink, in pieces. utf8, when given, also
 // receives the same text in UTF-8, before it is encoded (a UTF-8 BOM of the source included).

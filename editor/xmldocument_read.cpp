@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -85,12 +86,39 @@ QString sourceName(const QString &path, const QString *fromText)
     return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
 }
 
+// A size in bytes, exactly ("1,073,741,825 bytes"): a rounded figure could make a file just
+// over the limit read as the limit itself.
 QString sizeText(qint64 bytes)
 {
-    const double gb = double(bytes) / (1024.0 * 1024.0 * 1024.0);
-    if (gb >= 1.0)
-        return QStringLiteral("%1 GB").arg(gb, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+    return QStringLiteral("%1 bytes").arg(QLocale(QLocale::English).toString(bytes));
+}
+
+// How many bytes of a file are looked at before the rest is read.
+constexpr qint64 kHeadBytes = qint64(64) << 10;
+
+// Why bytes that begin a file cannot begin an XML document, or "" when they can (or when they
+// hold nothing but blanks so far): after a byte order mark and blanks comes '<'. Judged on the
+// first bytes, a file of anything else is refused before it is read in full.
+QString badStart(const char *data, size_t size)
+{
+    encoding::Detected found;
+    QString reason;
+    if (!encoding::detect(data, size, found, reason))
+        return reason;
+    const bool le = found.encoding == XmlEncoding::Utf16LE, be = found.encoding == XmlEncoding::Utf16BE;
+    const size_t step = le || be ? 2 : 1;
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    for (size_t i = found.bomSize; i + step <= size; i += step) {
+        const unsigned c = le ? unsigned(p[i] | p[i + 1] << 8) : be ? unsigned(p[i] << 8 | p[i + 1]) : p[i];
+        if (c == '<')
+            return {};
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            continue;
+        const QString what = c > 0x20 && c < 0x7F ? QStringLiteral("'%1'").arg(QChar(c))
+                                                  : QStringLiteral("byte 0x%1").arg(c, 2, 16, QLatin1Char('0'));
+        return QStringLiteral("it is not an XML document: it begins with %1, not '<'").arg(what);
+    }
+    return {};
 }
 
 // Why path cannot be read, or "" when it can be tried. Anything but a regular file is refused
@@ -112,8 +140,25 @@ QString unreadable(const QString &path, const QByteArray &local)
         return QStringLiteral("it is not a regular file (a pipe, socket or device)");
     if (st.st_size > kMaxDocumentBytes)
         return QStringLiteral("it is %1; the editor opens files of up to %2")
-            .arg(sizeText(st.st_size), sizeText(kMaxDocumentBytes));
+            .arg(sizeText(st.st_size), sizeText(kMaxDocumentBytes) + QStringLiteral(" (1 GB)"));
     return {};
+}
+
+// Reads f into buf from got on, until got is limit or the file ends; false (error set) when
+// reading fails.
+bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
+{
+    while (got < limit) {
+        const qint64 r = f.read(buf.data() + got, limit - got);
+        if (r < 0) {
+            error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(f.fileName()), f.errorString());
+            return false;
+        }
+        if (r == 0)
+            break;
+        got += r;
+    }
+    return true;
 }
 
 bool readFile(const QString &path, Buffer &buf, QString &error)
@@ -140,17 +185,16 @@ bool readFile(const QString &path, Buffer &buf, QString &error)
         error = QStringLiteral("%1: not enough memory to read it").arg(name);
         return false;
     }
+    // The head first: what cannot begin a document is refused before the rest is read.
     qint64 got = 0;
-    while (got < size) {
-        const qint64 r = f.read(buf.data() + got, size - got);
-        if (r < 0) {
-            error = QStringLiteral("%1: %2").arg(name, f.errorString());
-            return false;
-        }
-        if (r == 0)
-            break;
-        got += r;
+    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error))
+        return false;
+    if (const QString why = badStart(buf.data(), size_t(got)); !why.isEmpty()) {
+        error = QStringLiteral("%1: %2").arg(name, why);
+        return false;
     }
+    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error))
+        return false;
     buf.setSize(size_t(got));
     return true;
 }
@@ -263,19 +307,22 @@ void scanStyle(const char *data, size_t size, SourceFormat &fmt)
         fmt.emptyTags = EmptyTagStyle::Compact;
 }
 
-void collectEntities(const char *doctype, SourceFormat &fmt)
+// Whether the document in src (UTF-8) has a DOCTYPE: one may stand only in the prolog, after
+// the declaration, comments, processing instructions and blanks.
+bool hasDoctype(std::string_view src)
 {
-    const std::string_view s(doctype);
-    for (size_t at = s.find("<!ENTITY"); at != std::string_view::npos; at = s.find("<!ENTITY", at + 1)) {
-        size_t i = at + 8;
-        while (i < s.size() && isXmlSpace(s[i]))
+    size_t i = src.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    for (;;) {
+        while (i < src.size() && isXmlSpace(src[i]))
             ++i;
-        if (i >= s.size() || s[i] == '%')
-            continue;
-        const size_t start = i;
-        while (i < s.size() && !isXmlSpace(s[i]))
-            ++i;
-        fmt.entities.emplace(s.substr(start, i - start));
+        const std::string_view rest = src.substr(std::min(i, src.size()));
+        const bool pi = rest.substr(0, 2) == "<?", comment = rest.substr(0, 4) == "<!--";
+        if (!pi && !comment)
+            return rest.substr(0, 9) == "<!DOCTYPE";
+        const size_t end = src.find(pi ? "?>" : "-->", i + 2);
+        if (end == std::string_view::npos)
+            return false;
+        i = end + (pi ? 2 : 3);
     }
 }
 
@@ -325,6 +372,10 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     Buffer buf;
     buf.setHugePages(d.readOnly);
     if (fromBytes) {
+        if (const QString why = badStart(fromBytes->constData(), size_t(fromBytes->size())); !why.isEmpty()) {
+            error = QStringLiteral("%1: %2").arg(path, why);
+            return false;
+        }
         if (!bytesBuffer(*fromBytes, buf)) {
             error = QStringLiteral("%1: out of memory").arg(path);
             return false;
@@ -354,11 +405,15 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
 
     // The strict check of well-formedness reads the kept source while pugixml parses its own
     // buffer in place; on a large document the two run side by side.
+    // A document with a DOCTYPE is checked first: the entities it declares decide how it is
+    // parsed (with references left as written, to be expanded after the parse).
     WellFormedError fault;
     bool wellFormed = true;
-    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault); };
+    DeclaredEntities entities;
+    const bool doctype = hasDoctype(d.source);
+    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr); };
     std::thread checker;
-    if (d.source.size() >= kParallelCheckBytes) {
+    if (d.source.size() >= kParallelCheckBytes && !doctype) {
         checker = std::thread(check);
     } else {
         check();
@@ -372,8 +427,9 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // drop a final newline: hand it a NUL of our own as the last byte.
     const size_t size = buf.size();
     buf.data()[size] = '\0';
-    const pugi::xml_parse_result r =
-        d.doc.load_buffer_inplace_own(buf.release(), size + 1, kParseFlags, pugi::encoding_utf8);
+    const bool expand = !entities.internal.empty();
+    const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
+    const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
     if (checker.joinable())
         checker.join();
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
@@ -386,9 +442,13 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         error = describeAt(d, name, r.offset, QString::fromUtf8(r.description()));
         return false;
     }
-    for (pugi::xml_node n : d.doc.children())
-        if (n.type() == pugi::node_doctype)
-            collectEntities(n.value(), d.format);
+    d.format.entities = std::move(entities.external);
+    std::string why;
+    size_t at = 0;
+    if (expand && !expandEntities(d, entities, why, at)) {
+        error = describeAt(d, name, ptrdiff_t(at), QString::fromStdString(why));
+        return false;
+    }
     d.path = fromText ? QString() : path;
     d.loaded = true;
     return true;

@@ -266,7 +266,8 @@ private:
         }
     }
 
-    // "&name;" of an entity declared in the DOCTYPE: pugixml leaves such references unexpanded.
+    // "&name;" of an external entity declared in the DOCTYPE: it is not read, so its reference
+    // stays in the value as written and is written back as a reference.
     bool isDeclaredEntity(const char *amp) const
     {
         if (m_fmt.entities.empty())
@@ -343,10 +344,40 @@ private:
         m_fresh.append(run, size_t(reinterpret_cast<const char *>(p) - run));
     }
 
+    // A name, or the text of a comment or PI, as it is: they take no character references,
+    // so one the encoding cannot hold fails the write (never a '?' in its place).
+    void literal(std::string_view s)
+    {
+        if (!m_unicode && !m_d.canEncode(s))
+            fail();
+        put(s);
+    }
+
+    // Text of a CDATA section: a character the encoding cannot hold ends the section, stands
+    // as a character reference, and a new section goes on.
+    void cdataText(std::string_view v)
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(v.data());
+        const auto *end = p + v.size();
+        const auto *run = p;
+        while (!m_unicode && p < end) {
+            const auto *at = p;
+            const uint32_t cp = encoding::decodeUtf8(p, end);
+            if (encoding::representable(m_fmt.encoding, cp))
+                continue;
+            char tmp[24];
+            const int len = std::snprintf(tmp, sizeof tmp, "]]>&#%u;<![CDATA[", cp);
+            put(std::string_view(reinterpret_cast<const char *>(run), size_t(at - run)));
+            put(std::string_view(tmp, size_t(len)));
+            run = p;
+        }
+        put(std::string_view(reinterpret_cast<const char *>(run), size_t(end - run)));
+    }
+
     void startTag(pugi::xml_node n)
     {
         put('<');
-        put(n.name());
+        literal(n.name());
         attributes(n);
     }
 
@@ -354,7 +385,7 @@ private:
     {
         for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
             put(' ');
-            put(a.name());
+            literal(a.name());
             put("=\"");
             escaped(a.value(), true);
             put('"');
@@ -364,7 +395,7 @@ private:
     void endTag(pugi::xml_node n)
     {
         put("</");
-        put(n.name());
+        literal(n.name());
         put('>');
     }
 
@@ -393,24 +424,24 @@ private:
             std::string_view v(n.value());
             put("<![CDATA[");
             for (size_t at; (at = v.find("]]>")) != std::string_view::npos; v.remove_prefix(at + 2)) {
-                put(v.substr(0, at + 2));
+                cdataText(v.substr(0, at + 2));
                 put("]]><![CDATA[");
             }
-            put(v);
+            cdataText(v);
             put("]]>");
             break;
         }
         case pugi::node_comment:
             put("<!--");
-            put(n.value());
+            literal(n.value());
             put("-->");
             break;
         case pugi::node_pi:
             put("<?");
-            put(n.name());
+            literal(n.name());
             if (*n.value()) {
                 put(' ');
-                put(n.value());
+                literal(n.value());
             }
             put("?>");
             break;

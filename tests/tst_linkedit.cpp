@@ -22,6 +22,7 @@ private slots:
     void pickerOpensOnTheReferencedDocument();
     void relativeReferenceStaysRelative();
     void rowWithoutItsElementSaysSo();
+    void nameOutsideTheEncodingSaysSo();
 
 private:
     void showId1(const QString &file = QStringLiteral("a.xml"))
@@ -207,6 +208,26 @@ void TestLinkEdit::rowWithoutItsElementSaysSo()
     m_beforeOk = nullptr;
     QCOMPARE(m_boxes, QStringList{"Unexpected NULL element"});
     QCOMPARE(f->session()->document()->toBytes(), whilePicking);
+}
+
+void TestLinkEdit::nameOutsideTheEncodingSaysSo()
+{
+    QFile a(f->path(QStringLiteral("a.xml")));
+    QVERIFY(a.open(QIODevice::ReadWrite));
+    const QByteArray ascii = a.readAll().replace("UTF-8", "US-ASCII");
+    QVERIFY(a.resize(0) && a.write(ascii) == ascii.size());
+    a.close();
+    QFile u(f->path(QStringLiteral("u.xml")));
+    QVERIFY(u.open(QIODevice::WriteOnly));
+    u.write("<uos><aim><aim-instances><pr\xC3\xBC"
+            "fung id=\"p1\"/></aim-instances></aim></uos>\n");
+    u.close();
+    showId1();
+    editLink(QStringLiteral("of shape"), f->path(QStringLiteral("u.xml")), QStringLiteral("prüfung"),
+             QStringLiteral("p1"));
+    QCOMPARE(m_boxes,
+             QStringList{QStringLiteral("The name prüfung cannot be written in this document's encoding (US-ASCII).")});
+    QCOMPARE(f->session()->document()->toBytes(), ascii);
 }
 
 QTEST_MAIN(TestLinkEdit)

@@ -28,6 +28,8 @@ private slots:
     void rowWithoutItsElementChangesNothing();
     void invalidChoiceLeavesTheDocumentAsItWas();
     void linkAddressIsTheDocumentAsWritten();
+    void nameOutsideTheEncodingIsRefused_data();
+    void nameOutsideTheEncodingIsRefused();
 
 private:
     SessionHarness *h = nullptr;
@@ -331,6 +333,46 @@ void TestSessionLink::linkAddressIsTheDocumentAsWritten()
     showId1(1);
     QCOMPARE(s().linkAddress(2), QStringLiteral("b.xml")); // "b.xml#idB1", as written
     QCOMPARE(s().linkAddress(1), h->path(QStringLiteral("a.xml"))); // "id5": this document
+}
+
+void TestSessionLink::nameOutsideTheEncodingIsRefused_data()
+{
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("US-ASCII, ü") << "US-ASCII" << QStringLiteral("prüfung") << false;
+    QTest::newRow("ISO-8859-1, CJK") << "ISO-8859-1" << QStringLiteral("測定") << false;
+    QTest::newRow("windows-1252, CJK") << "windows-1252" << QStringLiteral("測定") << false;
+    QTest::newRow("ISO-8859-1, ü") << "ISO-8859-1" << QStringLiteral("prüfung") << true;
+    QTest::newRow("windows-1252, œ") << "windows-1252" << QStringLiteral("œuvre") << true;
+}
+
+void TestSessionLink::nameOutsideTheEncodingIsRefused()
+{
+    QFETCH(QString, encoding);
+    QFETCH(QString, name);
+    QFETCH(bool, writable);
+    QFile file(h->path(QStringLiteral("a.xml")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll().replace("UTF-8", encoding.toLatin1());
+    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+    file.close();
+    showId1(1);
+    const EditorSession::Reports reports = link(QStringLiteral("of shape"), h->path("a.xml") + "#" + name + "#id6");
+    if (!writable) {
+        QCOMPARE(outcomes(reports), QStringList{"NameNotWritable"});
+        QCOMPARE(reports.first().detail,
+                 QStringLiteral("The name %1 cannot be written in this document's encoding (%2).").arg(name, encoding));
+        QCOMPARE(s().document()->toBytes(), bytes);
+        QVERIFY(!s().isModified());
+        QVERIFY(s().save());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        return;
+    }
+    QVERIFY(reports.isEmpty());
+    QCOMPARE(id1Child("of_shape").firstChild().nodeName(), name);
 }
 
 QTEST_MAIN(TestSessionLink)

@@ -115,6 +115,10 @@ private slots:
     void encodings_data();
     void encodings();
     void charactersOutsideTheEncodingBecomeReferences();
+    void singleByteDocumentsTakeWhatTheyCanWrite_data();
+    void singleByteDocumentsTakeWhatTheyCanWrite();
+    void internalEntitiesAreExpandedWithinBounds_data();
+    void internalEntitiesAreExpandedWithinBounds();
     void sourceUtf8IsTheFileAsItStands();
 
     void whitespaceIsInvisibleToNavigation();
@@ -384,6 +388,150 @@ void TestXmlDocument::charactersOutsideTheEncodingBecomeReferences()
     XmlDocument again;
     QVERIFY(again.load(path));
     QCOMPARE(again.selectSingleNode(QStringLiteral("/uos/n")).text(), QStringLiteral("é € 中"));
+}
+
+void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite_data()
+{
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("writable");
+    // Values take character references; names, comments and PIs cannot.
+    QTest::newRow("US-ASCII text") << "US-ASCII"
+                                   << "text" << QStringLiteral("prüfung <測> €") << true;
+    QTest::newRow("US-ASCII attribute") << "US-ASCII"
+                                        << "attribute" << QStringLiteral("ü \"€\"") << true;
+    QTest::newRow("US-ASCII CDATA") << "US-ASCII"
+                                    << "cdata" << QStringLiteral("ü]]>€ <") << true;
+    QTest::newRow("US-ASCII element name") << "US-ASCII"
+                                           << "element" << QStringLiteral("prüfung") << false;
+    QTest::newRow("US-ASCII attribute name") << "US-ASCII"
+                                             << "attribute name" << QStringLiteral("prü") << false;
+    QTest::newRow("US-ASCII comment") << "US-ASCII"
+                                      << "comment" << QStringLiteral("ü") << false;
+    QTest::newRow("ISO-8859-1 element name") << "ISO-8859-1"
+                                             << "element" << QStringLiteral("prüfung") << true;
+    QTest::newRow("ISO-8859-1 CJK element name") << "ISO-8859-1"
+                                                 << "element" << QStringLiteral("測定") << false;
+    QTest::newRow("ISO-8859-1 CJK attribute name") << "ISO-8859-1"
+                                                   << "attribute name" << QStringLiteral("測") << false;
+    QTest::newRow("windows-1252 element name") << "windows-1252"
+                                               << "element" << QStringLiteral("œuvre") << true;
+    QTest::newRow("windows-1252 comment") << "windows-1252"
+                                          << "comment" << QStringLiteral("€ 測") << false;
+    QTest::newRow("UTF-8 element name") << "UTF-8"
+                                        << "element" << QStringLiteral("測定") << true;
+}
+
+void TestXmlDocument::singleByteDocumentsTakeWhatTheyCanWrite()
+{
+    QFETCH(QString, encoding);
+    QFETCH(QString, what);
+    QFETCH(QString, value);
+    QFETCH(bool, writable);
+    const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"" + encoding.toLatin1() +
+                             "\"?>\n<uos><n a=\"x\"><![CDATA[c]]></n><!--c--></uos>\n";
+    const QString path = write(QStringLiteral("single.xml"), bytes);
+    XmlDocument doc;
+    QVERIFY(doc.load(path));
+    XmlNode n = doc.selectSingleNode(QStringLiteral("/uos/n"));
+    const XmlNode comment = doc.documentElement().lastChild();
+    auto readBack = [&](const XmlDocument &d) {
+        const XmlNode m = d.selectSingleNode(QStringLiteral("/uos/n"));
+        if (what == QLatin1String("attribute"))
+            return m.attribute(0).text();
+        if (what == QLatin1String("element"))
+            return m.firstChild().nodeName();
+        if (what == QLatin1String("attribute name"))
+            return m.attribute(1).nodeName();
+        if (what == QLatin1String("comment"))
+            return d.documentElement().lastChild().text();
+        return m.text();
+    };
+    bool ok = false;
+    if (what == QLatin1String("text"))
+        ok = n.setText(value);
+    else if (what == QLatin1String("attribute"))
+        ok = n.setAttribute(QStringLiteral("a"), value);
+    else if (what == QLatin1String("cdata"))
+        ok = n.firstChild().setText(value);
+    else if (what == QLatin1String("attribute name"))
+        ok = n.setAttribute(value, QStringLiteral("v"));
+    else if (what == QLatin1String("comment"))
+        ok = comment.nodeType() == XmlNode::Comment && XmlNode(comment).setText(value);
+    else if (const XmlNode e = doc.createElement(value, QString()); e)
+        ok = bool(n.replaceChild(e, n.firstChild()));
+    else
+        QCOMPARE(
+            doc.errorString(),
+            QStringLiteral("The name %1 cannot be written in this document's encoding (%2).").arg(value, encoding));
+    QCOMPARE(ok, writable);
+    if (!writable) {
+        QCOMPARE(doc.toBytes(), bytes);
+        return;
+    }
+    QVERIFY(doc.save(path));
+    XmlDocument again;
+    QVERIFY2(again.load(path), qPrintable(again.errorString()));
+    QCOMPARE(readBack(again), value);
+}
+
+void TestXmlDocument::internalEntitiesAreExpandedWithinBounds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error"); // what the refusal says; empty: the document opens
+    auto chain = [](const QByteArray &name, const QByteArray &first, int levels, int wide, const QByteArray &use) {
+        QByteArray dtd = QByteArray("<!DOCTYPE a [\n<!ENTITY ") + name + "0 \"" + first + "\">\n";
+        for (int i = 1; i <= levels; ++i)
+            dtd += "<!ENTITY " + name + QByteArray::number(i) + " \"" +
+                   QByteArray("&" + name + QByteArray::number(i - 1) + ";").repeated(wide) + "\">\n";
+        return dtd + "]>\n<a>" + use + "</a>\n";
+    };
+    QTest::newRow("values, ids and references")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!-- c --><?pi?>\n<!DOCTYPE uos [\n<!ENTITY i \"id1\">\n<!ENTITY n \"a "
+                      "&amp; &i;&#x20;&#38;#60;\">\n"
+                      "<!ENTITY s \"x\r\ny&#10;z\">\n]>\n<uos><aim><aim-instances><p id=\"&i;\"><v>&n;</v>"
+                      "<w t=\"&s;\">&s;&amp;i;</w><r><q ref=\"&i;\"/></r></p></aim-instances></aim></uos>\n")
+        << QString();
+    QTest::newRow("billion laughs") << chain("lol", "lol", 9, 10, "&lol9;")
+                                    << "the entities expand to more than 10 MB of text at line 13, column 4";
+    QTest::newRow("empty entities, wide")
+        << chain("e", "", 7, 40, "&e7;") << "the entities expand to more than 10 MB of text at line 11, column 4";
+    QTest::newRow("41 deep") << chain("e", "x", 41, 1, "&e41;")
+                             << "in entity 'e41': entities nested too deeply at line 45, column 4";
+    QTest::newRow("markup") << QByteArray("<!DOCTYPE a [<!ENTITY b \"<b/>\">]><a>&b;</a>")
+                            << "entity 'b' holds markup, which the editor does not expand at line 1, column 37";
+    QTest::newRow("undeclared") << QByteArray("<!DOCTYPE a [<!ENTITY b \"x\">]><a>&c;</a>")
+                                << "entity '&c;' not declared at line 1, column 34";
+}
+
+void TestXmlDocument::internalEntitiesAreExpandedWithinBounds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    const QString path = write(QStringLiteral("entities.xml"), bytes);
+    XmlDocument doc;
+    QElapsedTimer clock;
+    clock.start();
+    const bool loaded = doc.load(path);
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    if (!error.isEmpty()) {
+        QVERIFY(!loaded);
+        QVERIFY2(doc.errorString().endsWith(QStringLiteral("entities.xml: ") + error), qPrintable(doc.errorString()));
+        return;
+    }
+    QVERIFY2(loaded, qPrintable(doc.errorString()));
+    // Values, ids and references read as xmllint --noent reads them; the file stays as it was.
+    const XmlNode p = doc.findInstance(QStringLiteral("id1"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("v")).text(), QStringLiteral("a & id1 <"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("w")).attribute(0).text(), QStringLiteral("x y z"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("w")).text(), QStringLiteral("x\ny\nz&i;"));
+    QCOMPARE(p.selectSingleNode(QStringLiteral("r/q")).attribute(0).text(), QStringLiteral("id1"));
+    QCOMPARE(doc.toBytes(), bytes);
+    // An edit writes its text escaped, beside the references it leaves alone.
+    QVERIFY(p.selectSingleNode(QStringLiteral("v")).setText(QStringLiteral("&i; <")));
+    QVERIFY(doc.save(path));
+    QCOMPARE(readFile(path), QByteArray(bytes).replace("<v>&n;</v>", "<v>&amp;i; &lt;</v>"));
 }
 
 // The text of the file as it stands on disk, in UTF-8: as read, then as last saved; edits not

@@ -280,7 +280,8 @@ struct Edits {
 
 // Edits doc as the editor does: the first property whose first child is text gets new text
 // (Enter in the edit box), the first property whose first child is an element is re-pointed
-// to the first instance (Edit Link). Returns the places, found again in original.
+// to the first instance (Edit Link), under a name and id beyond ASCII where the encoding
+// holds them. Returns the places, found again in original.
 Edits applyEdits(XmlDocument &doc, const XmlDocument &original)
 {
     Edits edits;
@@ -311,8 +312,23 @@ Edits applyEdits(XmlDocument &doc, const XmlDocument &original)
         QString id = firstAttributeText(target);
         if (id.isEmpty())
             id = QStringLiteral("id1");
+        // The reference points at a target whose id and name hold characters beyond ASCII: the
+        // id is a value (a character reference where the encoding lacks one), a name that the
+        // encoding cannot hold is refused before anything changes.
+        id += QStringLiteral("\u00e9\u20ac");
         const QString ns = doc.selectSingleNode(QStringLiteral("/uos")).namespaceURI();
-        XmlNode element = doc.createElement(target.nodeName(), ns);
+        QString name;
+        for (const QString &candidate : {target.nodeName() + QStringLiteral("\u6e2c"),
+                                         target.nodeName() + QStringLiteral("\u00fc"), target.nodeName()}) {
+            if (doc.canEncodeName(candidate)) {
+                name = candidate;
+                break;
+            }
+            const QByteArray before = doc.toBytes();
+            require(!doc.createElement(candidate, ns) && doc.toBytes() == before, "name outside the encoding",
+                    candidate);
+        }
+        XmlNode element = doc.createElement(name, ns);
         if (!element)
             return edits; // a name the picker could not offer either
         require(element.setAttribute(QStringLiteral("ref"), id), "new reference", id);
