@@ -89,6 +89,14 @@ inline QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// Bytes read by this process so far (/proc/self/io), -1 where the system does not tell.
+inline qint64 bytesRead()
+{
+    const QByteArray io = readAll(QStringLiteral("/proc/self/io"));
+    const qsizetype at = io.indexOf("rchar: ");
+    return at < 0 ? -1 : io.mid(at + 7, io.indexOf('\n', at) - at - 7).toLongLong();
+}
+
 inline void writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

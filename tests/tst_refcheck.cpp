@@ -53,14 +53,6 @@ QList<QByteArray> report(const QStringList &files, bool json, int *result)
     return lines;
 }
 
-// Bytes read by this process so far (/proc/self/io), -1 where the system does not tell.
-qint64 bytesRead()
-{
-    const QByteArray io = readAll(QStringLiteral("/proc/self/io"));
-    const qsizetype at = io.indexOf("rchar: ");
-    return at < 0 ? -1 : io.mid(at + 7, io.indexOf('\n', at) - at - 7).toLongLong();
-}
-
 // What f() gives, run in a child process as the user nobody (the rights of root would read
 // anything); "" when the rights cannot be dropped.
 QString asNobody(const std::function<QString()> &f)
