@@ -511,10 +511,7 @@ void TestXmlDocument::internalEntitiesAreExpandedWithinBounds()
     QFETCH(QString, error);
     const QString path = write(QStringLiteral("entities.xml"), bytes);
     XmlDocument doc;
-    QElapsedTimer clock;
-    clock.start();
     const bool loaded = doc.load(path);
-    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     if (!error.isEmpty()) {
         QVERIFY(!loaded);
         QVERIFY2(doc.errorString().endsWith(QStringLiteral("entities.xml: ") + error), qPrintable(doc.errorString()));
