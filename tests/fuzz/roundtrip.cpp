@@ -437,11 +437,14 @@ int quillonFuzzOne(const uint8_t *data, size_t size)
             QStringLiteral("written: \"%1\"").arg(showBytes(doc.toBytes(), 0)));
 
     XmlDocument edited;
-    require(edited.loadData(input), "second load", edited.errorString());
+    // The load runs before its error is read: arguments have no order of evaluation.
+    const bool loadedAgain = edited.loadData(input);
+    require(loadedAgain, "second load", edited.errorString());
     Edits edits = applyEdits(edited, doc);
     const QByteArray saved = edited.toBytes();
     XmlDocument reloaded;
-    require(reloaded.loadData(saved), "reload of the edited save",
+    const bool reloadedOk = reloaded.loadData(saved);
+    require(reloadedOk, "reload of the edited save",
             reloaded.errorString() + QStringLiteral(" in: ") + showBytes(saved, 0));
     materializeAll(reloaded);
     compareReloaded(raw(doc.documentElement()).root(), raw(reloaded.documentElement()).root(), edits);
