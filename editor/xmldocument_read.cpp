@@ -107,7 +107,8 @@ QString unreadable(const QString &path)
     return {};
 }
 
-bool readFile(const QString &path, Buffer &buf, QString &error)
+// Reads the whole file into buf; state receives the state of the file read.
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state)
 {
     const QString name = QDir::toNativeSeparators(path);
     if (const QString why = unreadable(path); !why.isEmpty()) {
@@ -138,6 +139,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error)
         got += r;
     }
     buf.setSize(size_t(got));
+    state = fileStateOf(f.handle());
     return true;
 }
 
@@ -317,7 +319,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             error = QStringLiteral("XML text: out of memory");
             return false;
         }
-    } else if (!readFile(path, buf, error)) {
+    } else if (!readFile(path, buf, error, d.onDisk)) {
         return false;
     }
     QString reason;

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,8 @@ private slots:
     void failedWriteKeepsTheFileAndTheEdits();
     void fullDiskForReal();
     void unmodifiedSaveWritesNothing();
+    void changedOnDiskFollowsTheFile_data();
+    void changedOnDiskFollowsTheFile();
 
     void refusesWhatIsNotARegularFile();
     void refusesFilesTooLargeToHold();
@@ -256,6 +259,57 @@ void TestSaving::unmodifiedSaveWritesNothing()
     const QString other = dir.filePath(QStringLiteral("copy.xml"));
     QVERIFY(doc.save(other));
     QCOMPARE(testsupport::readAll(other), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+}
+
+void TestSaving::changedOnDiskFollowsTheFile_data()
+{
+    QTest::addColumn<int>("change"); // what another program does to the file
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("nothing") << 0 << false;
+    QTest::newRow("time of change, by a nanosecond") << 1 << true;
+    QTest::newRow("size, same time") << 2 << true;
+    QTest::newRow("inode, same bytes and time") << 3 << true;
+    QTest::newRow("removed") << 4 << true;
+}
+
+void TestSaving::changedOnDiskFollowsTheFile()
+{
+    QFETCH(int, change);
+    QFETCH(bool, changed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("doc.xml")), other = path + QStringLiteral(".new");
+    QVERIFY(writeFile(path, kPlain));
+    XmlDocument doc;
+    QVERIFY(doc.load(path));
+    QVERIFY(!doc.changedOnDisk());
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    timespec times[2] = {st.st_atim, st.st_mtim};
+    const auto setTimes = [&times](const QString &p) { return ::utimensat(AT_FDCWD, QFile::encodeName(p), times, 0); };
+    switch (change) {
+    case 1:
+        times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+        QCOMPARE(setTimes(path), 0);
+        break;
+    case 2:
+        QVERIFY(writeFile(path, QByteArray(kPlain) + ' '));
+        QCOMPARE(setTimes(path), 0);
+        break;
+    case 3:
+        QVERIFY(writeFile(other, kPlain));
+        QCOMPARE(setTimes(other), 0);
+        QVERIFY(::rename(QFile::encodeName(other), QFile::encodeName(path)) == 0);
+        break;
+    case 4:
+        QVERIFY(QFile::remove(path));
+        break;
+    }
+    QCOMPARE(doc.changedOnDisk(), changed);
+    // A save takes the state of the file it wrote.
+    QVERIFY(doc.selectSingleNode(QStringLiteral("//v")).setText(QStringLiteral("new")));
+    QVERIFY(doc.save(path));
+    QVERIFY(!doc.changedOnDisk());
+    QVERIFY(doc.fileState() == FileState::of(path));
 }
 
 void TestSaving::refusesWhatIsNotARegularFile()
