@@ -36,6 +36,14 @@ EditorSession::Reports EditorSession::take()
 
 bool EditorSession::open(const QString &path)
 {
+    // A relative name is looked for in the folder of the document shown before, and as given.
+    const QString first = documentPathFor(m_fileName, path);
+    return openFirstOf(first, first == path ? retryPath(m_fileName, path) : path);
+}
+
+// Loads first, or other when first cannot be read.
+bool EditorSession::openFirstOf(const QString &first, const QString &other)
+{
     if (m_loading)
         return false; // one load at a time
     m_loading = true;
@@ -43,9 +51,6 @@ bool EditorSession::open(const QString &path)
     m_openClock.start();
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
-    // A relative name is looked for in the folder of the document shown before, and as given.
-    const QString first = documentPathFor(m_fileName, path);
-    const QString other = first == path ? retryPath(m_fileName, path) : path;
     const auto wait = [this](const std::function<bool()> &done) { return waitForLoad(done); };
     bool result = doc->loadWaiting(first, wait);
     QString loaded = first;
@@ -160,6 +165,11 @@ bool EditorSession::saveDocument()
     emit editMustClose();
     if (!m_doc->isModified())
         return true; // the file holds what is in memory: nothing to write
+    return mayOverwrite() && writeOwnFile();
+}
+
+bool EditorSession::writeOwnFile()
+{
     if (!saveTo(m_fileName))
         return false;
     emit sourceWritten();
@@ -201,7 +211,9 @@ bool EditorSession::saveTo(const QString &path)
     // The file is written on a worker while the event loop runs; a view keeps the user's input
     // away meanwhile (see writingChanged), so the document stays as it is.
     emit writingChanged(true);
+    m_writing = true;
     const bool ok = m_doc->saveWaiting(path, [this](const std::function<bool()> &done) { waitUntil(done, nullptr); });
+    m_writing = false;
     emit writingChanged(false);
     if (!ok) {
         const QString name = QFileInfo(path).fileName();
