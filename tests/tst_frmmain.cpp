@@ -45,6 +45,7 @@ private slots:
     void failedOpenSaysSoWithTheReason();
     void cancelledOpenSaysNothing();
     void saveWritesTheDocument();
+    void focusBackReadsAFileChangedElsewhere();
     void viewButtonsSwitchTheView();
     void resizeStretchesTheControlAndKeepsTheFrameRight();
     void exitAndCloseAskAboutUnsavedEdits_data();
@@ -275,6 +276,18 @@ void TestFrmMain::saveWritesTheDocument()
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
 }
 
+void TestFrmMain::focusBackReadsAFileChangedElsewhere()
+{
+    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    openVia(path);
+    writeAll(path, readAll(path).replace("<name>Housing</name>", "<name>Lid</name>"));
+    QEvent activate(QEvent::WindowActivate); // the window has the user again
+    QApplication::sendEvent(m_win, &activate);
+    settle();
+    const XmlNode id2 = control()->session()->document()->findInstance(QStringLiteral("id2"));
+    QCOMPARE(id2.selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Lid"));
+}
+
 void TestFrmMain::viewButtonsSwitchTheView()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
@@ -383,8 +396,11 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
     {
         MessageCapture mc;
         mc.answer = QMessageBox::Save;
+        mc.answerText = QStringLiteral("Overwrite"); // what took the file's place
         openVia(m_dir->filePath(QStringLiteral("other.xml")));
-        QCOMPARE(mc.texts(), (QStringList{"Save changes to main.xml?", "Can't save main.xml."}));
+        QCOMPARE(mc.texts(),
+                 (QStringList{"Save changes to main.xml?",
+                              "main.xml was changed by another program since it was opened.", "Can't save main.xml."}));
         QCOMPARE(control()->FileName(), path);
         QVERIFY(control()->Modified());
     }
