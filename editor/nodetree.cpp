@@ -1,6 +1,10 @@
 #include "nodetree.h"
+#include "treemodel.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLocale>
+#include <QStatusTipEvent>
 
 namespace quillon {
 
@@ -14,10 +18,32 @@ void NodeTree::keyPressEvent(QKeyEvent *event)
             emit chosenByKey(currentIndex());
         return;
     }
+    if (key == Qt::Key_Asterisk && currentIndex().isValid() && qobject_cast<const TreeModel *>(model())) {
+        event->accept();
+        expandAllBelow(currentIndex());
+        return;
+    }
     const QPersistentModelIndex before = currentIndex();
     QTreeView::keyPressEvent(event);
     if (currentIndex().isValid() && currentIndex() != before)
         emit movedByKey(currentIndex());
+}
+
+void NodeTree::expandAllBelow(const QModelIndex &index)
+{
+    const auto *tree = static_cast<const TreeModel *>(model());
+    bool cut = false;
+    const std::vector<int> nodes =
+        tree->store().nodesToExpand(tree->nodeIndex(index), kMaxExpandDepth, kMaxExpandNodes, &cut);
+    // Marked open first, laid out once afterwards.
+    scheduleDelayedItemsLayout();
+    for (int node : nodes)
+        expand(tree->indexOfNode(node));
+    if (!cut)
+        return;
+    QStatusTipEvent tip(QStringLiteral("Expand all stopped at %1 levels or %2 nodes; the rest stays closed.")
+                            .arg(QLocale().toString(kMaxExpandDepth), QLocale().toString(kMaxExpandNodes)));
+    QCoreApplication::sendEvent(this, &tip);
 }
 
 } // namespace quillon

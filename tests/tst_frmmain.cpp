@@ -63,6 +63,7 @@ private slots:
     void aboutNamesTheVersions();
     // Status bar, drop, settings
     void statusBarDescribesTheDocumentShown();
+    void expandAllOfADeepDocumentStopsAndSaysSo();
     void droppedFileOpensAfterTheQuestion();
     void dragOfNoLocalFileIsRefused();
     void recentFilesKeepEightMostRecentFirst();
@@ -607,6 +608,28 @@ void TestFrmMain::aboutNamesTheVersions()
 }
 
 // ---- Status bar, drop, settings ----------------------------------------------------------------
+
+void TestFrmMain::expandAllOfADeepDocumentStopsAndSaysSo()
+{
+    // 40,000 levels (280 kB): more than the view's layout, which recurses per open level, takes.
+    const int levels = 40000;
+    writeAll(path("deep.xml"),
+             "<uos>" + QByteArray("<a>").repeated(levels) + QByteArray("</a>").repeated(levels) + "</uos>");
+    m_win->setViewMode(1);
+    openVia(path("deep.xml"));
+    auto *tree = control()->findChild<QTreeView *>(QStringLiteral("ctrlTree"));
+    const TreeModel *model = control()->session()->treeModel();
+    tree->setCurrentIndex(model->index(0, 0));
+    QTest::keyClick(tree, Qt::Key_Asterisk);
+    settle(); // the layout
+    QCOMPARE(m_win->statusBar()->currentMessage(),
+             QStringLiteral("Expand all stopped at %1 levels or %2 nodes; the rest stays closed.")
+                 .arg(QLocale().toString(10000), QLocale().toString(100000)));
+    // Node n of the chain stands n levels deep.
+    QVERIFY(tree->isExpanded(model->indexOfNode(9999)));
+    QVERIFY(!tree->isExpanded(model->indexOfNode(10000)));
+    QCOMPARE(tree->indexBelow(model->indexOfNode(9999)), model->indexOfNode(10000)); // laid out
+}
 
 void TestFrmMain::statusBarDescribesTheDocumentShown()
 {
