@@ -8,6 +8,17 @@
 
 namespace quillon {
 
+NodeTree::NodeTree(QWidget *parent) : QTreeView(parent)
+{
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
+        const auto *tree = qobject_cast<const TreeModel *>(model());
+        if (tree && tree->store().depth(tree->nodeIndex(index)) >= kMaxExpandDepth) {
+            collapse(index);
+            sayExpandStopped();
+        }
+    });
+}
+
 void NodeTree::keyPressEvent(QKeyEvent *event)
 {
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
@@ -39,9 +50,13 @@ void NodeTree::expandAllBelow(const QModelIndex &index)
     scheduleDelayedItemsLayout();
     for (int node : nodes)
         expand(tree->indexOfNode(node));
-    if (!cut)
-        return;
-    QStatusTipEvent tip(QStringLiteral("Expand all stopped at %1 levels or %2 nodes; the rest stays closed.")
+    if (cut)
+        sayExpandStopped();
+}
+
+void NodeTree::sayExpandStopped()
+{
+    QStatusTipEvent tip(QStringLiteral("Expanding stopped at %1 levels or %2 nodes; the rest stays closed.")
                             .arg(QLocale().toString(kMaxExpandDepth), QLocale().toString(kMaxExpandNodes)));
     QCoreApplication::sendEvent(this, &tip);
 }

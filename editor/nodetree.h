@@ -5,7 +5,7 @@
 // Mouse clicks report through QAbstractItemView::clicked as usual. "*" expands the current node
 // and all below it as far as the view can lay them out (kMaxExpandDepth levels, kMaxExpandNodes
 // nodes); when it stops short it says so in the status line (a QStatusTipEvent, which reaches a
-// host's main window).
+// host's main window). No node deeper than kMaxExpandDepth stays open, however it was opened.
 
 #include <QTreeView>
 
@@ -14,7 +14,7 @@ namespace quillon {
 class NodeTree : public QTreeView {
     Q_OBJECT
 public:
-    explicit NodeTree(QWidget *parent = nullptr) : QTreeView(parent) { }
+    explicit NodeTree(QWidget *parent = nullptr);
 
     // Deeper, the view's layout (which recurses once per open level) overruns the stack.
     static constexpr int kMaxExpandDepth = 10000;
@@ -29,6 +29,7 @@ protected:
 
 private:
     void expandAllBelow(const QModelIndex &index);
+    void sayExpandStopped();
 };
 
 } // namespace quillon

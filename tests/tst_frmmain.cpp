@@ -623,12 +623,14 @@ void TestFrmMain::expandAllOfADeepDocumentStopsAndSaysSo()
     QTest::keyClick(tree, Qt::Key_Asterisk);
     settle(); // the layout
     QCOMPARE(m_win->statusBar()->currentMessage(),
-             QStringLiteral("Expand all stopped at %1 levels or %2 nodes; the rest stays closed.")
+             QStringLiteral("Expanding stopped at %1 levels or %2 nodes; the rest stays closed.")
                  .arg(QLocale().toString(10000), QLocale().toString(100000)));
     // Node n of the chain stands n levels deep.
     QVERIFY(tree->isExpanded(model->indexOfNode(9999)));
     QVERIFY(!tree->isExpanded(model->indexOfNode(10000)));
     QCOMPARE(tree->indexBelow(model->indexOfNode(9999)), model->indexOfNode(10000)); // laid out
+    tree->expand(model->indexOfNode(10000)); // nor by other means
+    QVERIFY(!tree->isExpanded(model->indexOfNode(10000)));
 }
 
 void TestFrmMain::statusBarDescribesTheDocumentShown()
