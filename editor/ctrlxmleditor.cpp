@@ -1,5 +1,5 @@
 // The editor control: its children, the automation interface, and the one place where what
-// the session reports becomes a message box.
+// the session reports, and what it asks, becomes a message box.
 #include "ctrlxmleditor.h"
 #include "colours_p.h"
 #include "dlgwait.h"
@@ -20,6 +20,7 @@
 #include <QTreeView>
 
 #include <cstring>
+#include <utility>
 
 namespace quillon {
 
@@ -201,6 +202,7 @@ void CtrlXMLEditor::connectSession()
             SaveItemChanges(true);
     });
     connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
+    s->setAsker([this](EditorSession::Question question, const QString &file) { return ask(question, file); });
     connectHostSignals();
     // Row handles do not outlive the rows. Rows replaced while an edit is still open (an undo
     // or redo from the host's menu) take it with them: its text belongs to rows gone.
@@ -271,6 +273,29 @@ void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
     }
+}
+
+EditorSession::Answer CtrlXMLEditor::ask(EditorSession::Question question, const QString &file)
+{
+    using A = EditorSession::Answer;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QString(), QMessageBox::NoButton, this);
+    QList<std::pair<QAbstractButton *, A>> answers;
+    if (question == EditorSession::Question::ChangedOnDisk) {
+        box.setText(QStringLiteral("%1 was changed by another program since it was opened.").arg(file));
+        answers << std::pair(box.addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole), A::Overwrite)
+                << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
+    } else {
+        box.setText(QStringLiteral("Discard the changes to %1 and reload it?").arg(file));
+        answers << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
+    }
+    // Cancel, also by Escape, keeps the file on disk and the edits as they are.
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.setEscapeButton(box.defaultButton());
+    box.exec();
+    for (const auto &[button, answer] : answers)
+        if (box.clickedButton() == button)
+            return answer;
+    return A::Cancel;
 }
 
 // ---- Automation interface -----------------------------------------------------------------

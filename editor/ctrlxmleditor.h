@@ -103,6 +103,8 @@ private:
     void connectHostSignals();
     // Tells the user, one message box each, what an operation reported.
     void tell(const EditorSession::Reports &reports);
+    // Puts the session's question to the user in a message box.
+    EditorSession::Answer ask(EditorSession::Question question, const QString &file);
 
     // Event handlers
     void cmdLoad_Click();

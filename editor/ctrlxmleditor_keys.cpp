@@ -43,11 +43,16 @@ bool CtrlXMLEditor::event(QEvent *event)
         event->accept();
         return true;
     }
-    // Not a key: the one other event the control looks at here. The hint's colour follows once
+    // Not keys: the other events the control looks at here. The hint's colour follows once
     // the new palette has reached the control's children too.
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
         QMetaObject::invokeMethod(
             this, [this] { showHintColour(); }, Qt::QueuedConnection);
+    // The window has the user again (a window reaches its children with this): has another
+    // program changed the file meanwhile? Asked once the activation is over.
+    if (event->type() == QEvent::WindowActivate)
+        QMetaObject::invokeMethod(
+            this, [this] { tell(m_session->checkFileOnDisk()); }, Qt::QueuedConnection);
     return QWidget::event(event);
 }
 

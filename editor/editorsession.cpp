@@ -148,6 +148,11 @@ bool EditorSession::saveDocument()
     emit editMustClose();
     if (!m_doc->isModified())
         return true; // the file holds what is in memory: nothing to write
+    return mayOverwrite() && writeOwnFile();
+}
+
+bool EditorSession::writeOwnFile()
+{
     if (!saveTo(m_fileName))
         return false;
     emit sourceWritten();
@@ -189,7 +194,9 @@ bool EditorSession::saveTo(const QString &path)
     // The file is written on a worker while the event loop runs; a view keeps the user's input
     // away meanwhile (see writingChanged), so the document stays as it is.
     emit writingChanged(true);
+    m_writing = true;
     const bool ok = m_doc->saveWaiting(path, [this](const std::function<bool()> &done) { waitUntil(done, nullptr); });
+    m_writing = false;
     emit writingChanged(false);
     if (!ok) {
         const QString name = QFileInfo(path).fileName();

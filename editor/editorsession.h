@@ -18,7 +18,9 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QUndoStack;
 
@@ -54,6 +56,18 @@ public:
     };
     using Reports = QList<Report>;
 
+    // What the session asks the user, about the document's own file (see setAsker).
+    enum class Question {
+        ChangedOnDisk, // another program changed the file since it was read or written
+        DropEdits, // reading the file again drops the edits: Reload goes on
+    };
+    Q_ENUM(Question)
+    enum class Answer { Cancel, Overwrite, Reload };
+    Q_ENUM(Answer)
+    // Puts a question about file (its name) to the user and returns the answer, while the
+    // session waits. Without an asker every question is answered Cancel.
+    using Asker = std::function<Answer(Question question, const QString &file)>;
+
     explicit EditorSession(QObject *parent = nullptr);
     ~EditorSession() override;
 
@@ -69,9 +83,21 @@ public:
     bool isLoading() const { return m_loading; }
     // Writes the document to its file when it changed. False when there is no document, or
     // when writing failed (then a SaveFailed report is added to *reports).
+    // This and every save to the document's own file (a jump into another file, Back into
+    // another file, a change of view) first look at the file: when another program changed
+    // it since it was read or written, the user is asked (ChangedOnDisk). Overwrite writes;
+    // Reload reads the file again when the user agrees to drop the edits (DropEdits), keeping
+    // the instance on show; Cancel keeps the file and the edits. Only Overwrite lets the save
+    // and what waits for it (a jump, Back) go on.
     bool save(Reports *reports = nullptr);
     // Writes the document to path, which becomes its file.
     bool saveAs(const QString &path, Reports *reports = nullptr);
+    // The window has the user again: when the document's file changed on disk since it was
+    // read or written, a document without edits is read again quietly, keeping the instance
+    // on show; with edits the user is asked as a save asks, and Overwrite writes at once. A
+    // state of the file already asked about or read is not taken up again.
+    Reports checkFileOnDisk();
+    void setAsker(Asker asker) { m_asker = std::move(asker); }
     // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
     // shown it is saved first (when changed) and the tree built again from memory.
     Reports setViewMode(int mode);
@@ -167,6 +193,12 @@ private:
     void rebuildTree();
     bool saveTo(const QString &path);
     bool saveDocument();
+    bool writeOwnFile();
+    // The file on disk (editorsession_disk.cpp)
+    bool mayOverwrite();
+    Answer askAboutChangedFile();
+    Answer ask(Question question);
+    bool reload();
     void updateModified();
     void report(Outcome outcome, const QString &detail = {}, const QString &file = {});
     Reports take();
@@ -233,6 +265,10 @@ private:
     qint64 m_lastOpenMs = -1;
     QUndoStack *m_undo = nullptr;
     std::unique_ptr<ReferenceIndex> m_refIndex;
+    Asker m_asker;
+    bool m_asking = false; // a question is open
+    bool m_writing = false; // a save runs the event loop
+    std::optional<FileState> m_diskStateTaken; // the latest state of the file asked about or read
 };
 
 } // namespace quillon

@@ -118,9 +118,10 @@ void TreeStore::makeChildren(int index) const
     if (m_nodes[size_t(index)].count >= 0)
         return;
     const int first = int(m_nodes.size());
+    const int depth = m_nodes[size_t(index)].depth + 1;
     int row = 0;
     forEachChildOf(index, [&](ElementRef c) {
-        m_nodes.push_back(Node{c, index, row++});
+        m_nodes.push_back(Node{c, index, row++, 0, -1, TagKind::Unknown, depth});
         return true;
     });
     Node &n = m_nodes[size_t(index)];
@@ -162,6 +163,35 @@ int TreeStore::child(int index, int row) const
 int TreeStore::parent(int index) const
 {
     return isValid(index) ? m_nodes[size_t(index)].parent : 0;
+}
+
+int TreeStore::depth(int index) const
+{
+    return isValid(index) ? m_nodes[size_t(index)].depth : 0;
+}
+
+std::vector<int> TreeStore::nodesToExpand(int node, int maxDepth, int maxNodes, bool *cut) const
+{
+    std::vector<int> open;
+    std::vector<int> next{node}; // depth first, without recursion: the tree may be deep
+    bool left = false;
+    while (!next.empty()) {
+        const int n = next.back();
+        next.pop_back();
+        if (!isValid(n) || !hasChildren(n))
+            continue;
+        left = left || depth(n) >= maxDepth || int(open.size()) >= maxNodes;
+        if (int(open.size()) >= maxNodes)
+            break;
+        if (depth(n) >= maxDepth)
+            continue;
+        open.push_back(n);
+        for (int r = childCount(n) - 1; r >= 0; --r)
+            next.push_back(child(n, r));
+    }
+    if (cut)
+        *cut = left;
+    return open;
 }
 
 int TreeStore::row(int index) const

@@ -43,6 +43,13 @@ public:
     int child(int index, int row) const;
     int row(int index) const; // position among its siblings
     bool hasChildren(int index) const; // without making them
+    int depth(int index) const; // 1 for a root node; 0 for the root level and invalid indexes
+
+    // The nodes with children that "expand all" on node opens: node and those below it, in
+    // document order, each at most maxDepth deep and no more than maxNodes of them (what a
+    // view can lay out); the others stay closed, and *cut says whether any did. Makes the
+    // children of the nodes it opens.
+    std::vector<int> nodesToExpand(int node, int maxDepth, int maxNodes, bool *cut) const;
 
 private:
     enum class TagKind : signed char { Unknown, None, OwnFirstAttribute, LastChildStep };
@@ -53,6 +60,7 @@ private:
         int first = 0; // index of the first child, when made
         int count = -1; // number of children; -1 until they are made
         TagKind tag = TagKind::Unknown;
+        int depth = 0;
     };
     template <class F> void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
     void makeChildren(int index) const;

@@ -847,6 +847,36 @@ bool sameFile(const QString &a, const QString &b)
 
 } // namespace
 
+namespace {
+
+FileState stateFrom(const struct stat &st)
+{
+    FileState s;
+    s.size = qint64(st.st_size);
+#ifdef __APPLE__
+    s.mtimeNs = qint64(st.st_mtimespec.tv_sec) * 1000000000 + st.st_mtimespec.tv_nsec;
+#else
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
+    s.inode = quint64(st.st_ino);
+    s.device = quint64(st.st_dev);
+    return s;
+}
+
+} // namespace
+
+FileState FileState::of(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? stateFrom(st) : FileState();
+}
+
+FileState fileStateOf(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? stateFrom(st) : FileState();
+}
+
 XmlDocument::XmlDocument(QObject *parent) : QObject(parent), m_data(std::make_shared<DocData>()) { }
 
 XmlDocument::~XmlDocument() = default;
@@ -1007,6 +1037,7 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
     m_data->error.clear();
     m_data->modified = false;
     m_data->path = path;
+    m_data->onDisk = FileState::of(path);
     m_data->written = std::move(job->text);
     return true;
 }
@@ -1079,6 +1110,16 @@ bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *
 bool XmlDocument::isModified() const
 {
     return m_data->modified;
+}
+
+bool XmlDocument::changedOnDisk() const
+{
+    return m_data->loaded && !m_data->path.isEmpty() && FileState::of(m_data->path) != m_data->onDisk;
+}
+
+FileState XmlDocument::fileState() const
+{
+    return m_data->onDisk;
 }
 
 void XmlDocument::setModified(bool modified)

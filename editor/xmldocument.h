@@ -139,6 +139,20 @@ private:
 // The text of an element's first attribute (an instance's id), "" when it has none.
 QUILLON_EXPORT QString firstAttributeText(const XmlNode &elm);
 
+// What tells one state of a file on disk from another: where it lies (device and inode) and
+// what was last written to it (size, and the time of that in nanoseconds). A file written anew
+// or replaced has another state, even with the same size. Symbolic links are followed.
+struct QUILLON_EXPORT FileState {
+    qint64 size = -1; // -1: there is no such file
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+
+    bool exists() const { return size >= 0; }
+    bool operator==(const FileState &o) const = default;
+    static FileState of(const QString &path); // the state of the file now
+};
+
 // A document object. load() reads and parses before it returns; the completion
 // (readyState 4 and onreadystatechange) is delivered afterwards through the event loop.
 class QUILLON_EXPORT XmlDocument : public QObject {
@@ -185,6 +199,11 @@ public:
     bool saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &done)> &waitFor);
     // The document differs from the file last read or written.
     bool isModified() const;
+    // The file at path() is no longer as this document read or last wrote it: its size, time of
+    // change, inode or device differ, or it is gone. False when the document came from no file.
+    bool changedOnDisk() const;
+    // The state of the file at path() when it was read or last written (null without a file).
+    FileState fileState() const;
     // Says whether it differs: false when changes were taken back to what the file holds
     // (XmlChange), so that a save to the same file writes nothing.
     void setModified(bool modified);

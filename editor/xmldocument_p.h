@@ -97,6 +97,7 @@ struct DocData {
     bool loaded = false;
     bool readOnly = false; // read without the facts that only save() needs (format)
     QString path;
+    FileState onDisk; // the file at path as read or last written
 
     std::unordered_map<const pugi::xml_node_struct *, std::string> createdNamespaces;
 
@@ -181,6 +182,9 @@ inline const char *embeddedText(pugi::xml_node n)
     return n.type() == pugi::node_element ? n.value() : "";
 }
 bool isValidQName(std::string_view name);
+
+// The state of the open file fd (a null state when it cannot be told).
+FileState fileStateOf(int fd);
 
 // Reads path (or, when fromText is set, takes text) and parses it into d. On failure returns
 // false and sets error to a message that names the source, the reason and, for a malformed

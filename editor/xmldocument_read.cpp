@@ -161,7 +161,8 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
     return true;
 }
 
-bool readFile(const QString &path, Buffer &buf, QString &error)
+// Reads the whole file into buf; state receives the state of the file read.
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state)
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
@@ -196,6 +197,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error)
     if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error))
         return false;
     buf.setSize(size_t(got));
+    state = fileStateOf(f.handle());
     return true;
 }
 
@@ -385,7 +387,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             error = QStringLiteral("XML text: out of memory");
             return false;
         }
-    } else if (!readFile(path, buf, error)) {
+    } else if (!readFile(path, buf, error, d.onDisk)) {
         return false;
     }
     QString reason;

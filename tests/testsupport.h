@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +27,8 @@ struct Message {
     QString text;
     QMessageBox::Icon icon;
     QString informative;
+    QStringList buttons; // questions: the buttons' texts, and those of Enter and Escape
+    QString enter, escape;
 };
 
 // Records every message box that comes up while it lives, and answers it with OK.
@@ -40,8 +43,10 @@ public:
     ~MessageCapture() { m_timer.stop(); }
 
     QList<Message> messages;
-    // The button to press where the box has it (questions); other boxes are answered with OK.
+    // The button to press where the box has it (questions), else the one of text answerText;
+    // other boxes are answered with OK.
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    QString answerText;
 
     QStringList texts() const
     {
@@ -57,8 +62,17 @@ private:
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        messages.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
-        if (QAbstractButton *b = box->button(answer))
+        const auto text = [](const QAbstractButton *b) { return b ? b->text() : QString(); };
+        QStringList buttons;
+        QAbstractButton *byText = nullptr;
+        for (QAbstractButton *b : box->buttons()) {
+            buttons << b->text();
+            if (!answerText.isEmpty() && b->text() == answerText)
+                byText = b;
+        }
+        messages.append({box->windowTitle(), box->text(), box->icon(), box->informativeText(), buttons,
+                         text(box->defaultButton()), text(box->escapeButton())});
+        if (QAbstractButton *b = box->button(answer) ? box->button(answer) : byText)
             b->click();
         else
             box->done(QMessageBox::Ok);

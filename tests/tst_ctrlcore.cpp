@@ -253,13 +253,20 @@ void TestCtrlCore::failedSaveSaysSoAndKeepsTheFile()
     QDir(f->dir.path()).rename(QStringLiteral("main.xml"), QStringLiteral("kept.xml"));
     QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("main.xml")));
     MessageCapture mc;
+    mc.answerText = QStringLiteral("Overwrite"); // what took the file's place
     QVERIFY(!f->ctrl->SaveProfile());
-    QCOMPARE(mc.messages.size(), 1);
-    QCOMPARE(mc.messages[0].title, QStringLiteral("Error"));
-    QCOMPARE(mc.messages[0].icon, QMessageBox::Critical);
-    QCOMPARE(mc.messages[0].text, QStringLiteral("Can't save main.xml."));
-    QVERIFY(mc.messages[0].informative.contains(QStringLiteral("is not a regular file")));
-    QVERIFY(mc.messages[0].informative.contains(QStringLiteral("the edits are kept")));
+    QCOMPARE(mc.messages.size(), 2);
+    QCOMPARE(mc.messages[0].title, QStringLiteral("Warning"));
+    QCOMPARE(mc.messages[0].icon, QMessageBox::Warning);
+    QCOMPARE(mc.messages[0].text, QStringLiteral("main.xml was changed by another program since it was opened."));
+    QCOMPARE(QSet<QString>(mc.messages[0].buttons.begin(), mc.messages[0].buttons.end()),
+             (QSet<QString>{"Overwrite", "Reload", "Cancel"}));
+    QCOMPARE(mc.messages[0].enter + mc.messages[0].escape, QStringLiteral("CancelCancel"));
+    QCOMPARE(mc.messages[1].title, QStringLiteral("Error"));
+    QCOMPARE(mc.messages[1].icon, QMessageBox::Critical);
+    QCOMPARE(mc.messages[1].text, QStringLiteral("Can't save main.xml."));
+    QVERIFY(mc.messages[1].informative.contains(QStringLiteral("is not a regular file")));
+    QVERIFY(mc.messages[1].informative.contains(QStringLiteral("the edits are kept")));
     QVERIFY(f->ctrl->Modified());
     // Saving as a file that cannot be written tells the same.
     mc.messages.clear();
@@ -357,7 +364,10 @@ void TestCtrlCore::xmlTabShowsTheDocumentInMemory()
                 ->findInstance(QStringLiteral("id1"))
                 .selectSingleNode(QStringLiteral("name"))
                 .setText(edited));
+    MessageCapture mc;
+    mc.answerText = QStringLiteral("Overwrite"); // the file another program wrote meanwhile
     QVERIFY(f->ctrl->SaveProfile());
+    QCOMPARE(mc.texts(), QStringList{"enc.xml was changed by another program since it was opened."});
     QTRY_VERIFY(!view->isStale());
     QCOMPARE(view->shownText(), sampleText(encodingName, QStringLiteral("Lid \u00E9 &amp; &lt;1&gt;")));
     QFile saved(path);

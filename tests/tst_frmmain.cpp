@@ -45,6 +45,7 @@ private slots:
     void failedOpenSaysSoWithTheReason();
     void cancelledOpenSaysNothing();
     void saveWritesTheDocument();
+    void focusBackReadsAFileChangedElsewhere();
     void viewButtonsSwitchTheView();
     void resizeStretchesTheControlAndKeepsTheFrameRight();
     void exitAndCloseAskAboutUnsavedEdits_data();
@@ -62,6 +63,7 @@ private slots:
     void aboutNamesTheVersions();
     // Status bar, drop, settings
     void statusBarDescribesTheDocumentShown();
+    void expandAllOfADeepDocumentStopsAndSaysSo();
     void droppedFileOpensAfterTheQuestion();
     void dragOfNoLocalFileIsRefused();
     void recentFilesKeepEightMostRecentFirst();
@@ -275,6 +277,18 @@ void TestFrmMain::saveWritesTheDocument()
     QVERIFY(readAll(path).contains("<name>Lid</name>"));
 }
 
+void TestFrmMain::focusBackReadsAFileChangedElsewhere()
+{
+    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    openVia(path);
+    writeAll(path, readAll(path).replace("<name>Housing</name>", "<name>Lid</name>"));
+    QEvent activate(QEvent::WindowActivate); // the window has the user again
+    QApplication::sendEvent(m_win, &activate);
+    settle();
+    const XmlNode id2 = control()->session()->document()->findInstance(QStringLiteral("id2"));
+    QCOMPARE(id2.selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Lid"));
+}
+
 void TestFrmMain::viewButtonsSwitchTheView()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
@@ -383,8 +397,11 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
     {
         MessageCapture mc;
         mc.answer = QMessageBox::Save;
+        mc.answerText = QStringLiteral("Overwrite"); // what took the file's place
         openVia(m_dir->filePath(QStringLiteral("other.xml")));
-        QCOMPARE(mc.texts(), (QStringList{"Save changes to main.xml?", "Can't save main.xml."}));
+        QCOMPARE(mc.texts(),
+                 (QStringList{"Save changes to main.xml?",
+                              "main.xml was changed by another program since it was opened.", "Can't save main.xml."}));
         QCOMPARE(control()->FileName(), path);
         QVERIFY(control()->Modified());
     }
@@ -591,6 +608,30 @@ void TestFrmMain::aboutNamesTheVersions()
 }
 
 // ---- Status bar, drop, settings ----------------------------------------------------------------
+
+void TestFrmMain::expandAllOfADeepDocumentStopsAndSaysSo()
+{
+    // 40,000 levels (280 kB): more than the view's layout, which recurses per open level, takes.
+    const int levels = 40000;
+    writeAll(path("deep.xml"),
+             "<uos>" + QByteArray("<a>").repeated(levels) + QByteArray("</a>").repeated(levels) + "</uos>");
+    m_win->setViewMode(1);
+    openVia(path("deep.xml"));
+    auto *tree = control()->findChild<QTreeView *>(QStringLiteral("ctrlTree"));
+    const TreeModel *model = control()->session()->treeModel();
+    tree->setCurrentIndex(model->index(0, 0));
+    QTest::keyClick(tree, Qt::Key_Asterisk);
+    settle(); // the layout
+    QCOMPARE(m_win->statusBar()->currentMessage(),
+             QStringLiteral("Expanding stopped at %1 levels or %2 nodes; the rest stays closed.")
+                 .arg(QLocale().toString(10000), QLocale().toString(100000)));
+    // Node n of the chain stands n levels deep.
+    QVERIFY(tree->isExpanded(model->indexOfNode(9999)));
+    QVERIFY(!tree->isExpanded(model->indexOfNode(10000)));
+    QCOMPARE(tree->indexBelow(model->indexOfNode(9999)), model->indexOfNode(10000)); // laid out
+    tree->expand(model->indexOfNode(10000)); // nor by other means
+    QVERIFY(!tree->isExpanded(model->indexOfNode(10000)));
+}
 
 void TestFrmMain::statusBarDescribesTheDocumentShown()
 {

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -123,6 +124,8 @@ private slots:
     void failedWriteKeepsTheFileAndTheEdits();
     void fullDiskForReal();
     void unmodifiedSaveWritesNothing();
+    void changedOnDiskFollowsTheFile_data();
+    void changedOnDiskFollowsTheFile();
 
     void refusesWhatIsNotARegularFile();
     void refusesFilesTooLargeToHold_data();
@@ -339,6 +342,48 @@ void TestSaving::unmodifiedSaveWritesNothing()
     const QString other = dir.filePath(QStringLiteral("copy.xml"));
     QVERIFY(doc.save(other));
     QCOMPARE(testsupport::readAll(other), replacedOnce(kPlain, "<v>old</v>", "<v>new</v>"));
+}
+
+void TestSaving::changedOnDiskFollowsTheFile_data()
+{
+    QTest::addColumn<QString>("change"); // what another program does to the file
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("nothing") << "" << false;
+    QTest::newRow("time of change, by a nanosecond") << "time" << true;
+    QTest::newRow("size, same time") << "size" << true;
+    QTest::newRow("inode, same bytes and time") << "inode" << true;
+    QTest::newRow("removed") << "removed" << true;
+}
+
+void TestSaving::changedOnDiskFollowsTheFile()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, changed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("doc.xml")), other = path + QStringLiteral(".new");
+    QVERIFY(writeFile(path, kPlain));
+    XmlDocument doc;
+    QVERIFY(doc.load(path));
+    QVERIFY(!doc.changedOnDisk());
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    timespec times[2] = {st.st_atim, st.st_mtim};
+    if (change == QLatin1String("time"))
+        times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+    if (change == QLatin1String("size"))
+        QVERIFY(writeFile(path, QByteArray(kPlain) + ' '));
+    if (change == QLatin1String("inode"))
+        QVERIFY(writeFile(other, kPlain) && QFile::remove(path) && QFile::rename(other, path));
+    if (change == QLatin1String("removed"))
+        QVERIFY(QFile::remove(path));
+    else // the time of change as it was read, but in the row of that name
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    QCOMPARE(doc.changedOnDisk(), changed);
+    // A save takes the state of the file it wrote.
+    QVERIFY(doc.selectSingleNode(QStringLiteral("//v")).setText(QStringLiteral("new")));
+    QVERIFY(doc.save(path));
+    QVERIFY(!doc.changedOnDisk());
+    QVERIFY(doc.fileState() == FileState::of(path));
 }
 
 void TestSaving::refusesWhatIsNotARegularFile()

@@ -77,6 +77,8 @@ private slots:
     void viewSwitchWithFailedSaveRebuildsFromMemory();
     void failedSaveReportsAndKeepsTheEdits();
     void saveAsMovesTheDocument();
+    void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays_data();
+    void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays();
 
 private:
     SessionHarness *h = nullptr;
@@ -86,11 +88,17 @@ private:
         QVERIFY(s().selectNode(h->instanceNode(id)).isEmpty());
         QCOMPARE(h->shownId(), id);
     }
-    // A folder takes the file's place: the document can no longer be written there.
+    // A folder takes the file's place: the document can no longer be written there. The user
+    // lets the save go ahead over what is now on disk.
     void blockFile(const char *name)
     {
         QVERIFY(QFile::remove(h->path(QLatin1String(name))));
         QVERIFY(QDir(h->dir.path()).mkdir(QLatin1String(name)));
+        letSavesOverwrite();
+    }
+    void letSavesOverwrite()
+    {
+        s().setAsker([](EditorSession::Question, const QString &) { return EditorSession::Answer::Overwrite; });
     }
 };
 
@@ -832,6 +840,7 @@ void TestSession::failedSaveReportsAndKeepsTheEdits()
     const QByteArray original = readAll(h->path(QStringLiteral("main.xml")));
     QDir(h->dir.path()).rename(QStringLiteral("main.xml"), QStringLiteral("kept.xml"));
     QVERIFY(QDir(h->dir.path()).mkdir(QStringLiteral("main.xml")));
+    letSavesOverwrite();
     EditorSession::Reports r;
     QVERIFY(!s().save(&r));
     QCOMPARE(outcomes(r), QStringList{"SaveFailed"});
@@ -859,6 +868,88 @@ void TestSession::saveAsMovesTheDocument()
     settle();
     QCOMPARE(s().entity(), QStringLiteral("product id1"));
     QVERIFY(s().shownInstance().belongsTo(s().document()));
+}
+
+void TestSession::fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays_data()
+{
+    using A = EditorSession::Answer;
+    QTest::addColumn<QString>("operation"); // on an edit of the instance shown (in main.xml but for Back)
+    QTest::addColumn<QString>("change"); // what another program does to the file meanwhile
+    QTest::addColumn<QList<A>>("answers"); // as many as questions are to come
+    QTest::addColumn<QString>("onDisk"); // the value in the file afterwards
+    QTest::addColumn<QString>("inMemory"); // in the document shown, when it is that file's
+    QTest::addColumn<QString>("shown"); // the file shown afterwards
+    const auto row = [](const char *name, const char *op, const char *change, QList<A> answers, const char *disk,
+                        const char *memory, const char *shown) {
+        QTest::newRow(name) << QString::fromLatin1(op) << QString::fromLatin1(change) << answers
+                            << QString::fromLatin1(disk) << QString::fromLatin1(memory) << QString::fromLatin1(shown);
+    };
+    row("save, cancel", "save", "replaced", {A::Cancel}, "theirs", "ours", "main.xml");
+    row("save, overwrite", "save", "rewritten", {A::Overwrite}, "ours", "ours", "main.xml");
+    row("save, overwrite a removed file", "save", "removed", {A::Overwrite}, "ours", "ours", "main.xml");
+    row("save, reload", "save", "replaced", {A::Reload, A::Reload}, "theirs", "theirs", "main.xml");
+    row("save, reload, keep the edits", "save", "replaced", {A::Reload, A::Cancel}, "theirs", "ours", "main.xml");
+    row("jump, cancel", "jump", "replaced", {A::Cancel}, "theirs", "ours", "main.xml");
+    row("jump, overwrite", "jump", "rewritten", {A::Overwrite}, "ours", "", "other.xml");
+    row("back, reload", "back", "replaced", {A::Reload, A::Reload}, "theirs", "theirs", "other.xml");
+    row("back, overwrite", "back", "rewritten", {A::Overwrite}, "ours", "", "main.xml");
+    row("view, cancel", "view", "replaced", {A::Cancel}, "theirs", "ours", "main.xml");
+    row("focus, overwrite", "focus", "replaced", {A::Overwrite}, "ours", "ours", "main.xml");
+    row("focus, cancel: asked once", "focus", "rewritten", {A::Cancel}, "theirs", "ours", "main.xml");
+    row("focus without edits: read again", "unedited", "replaced", {}, "theirs", "theirs", "main.xml");
+}
+
+void TestSession::fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, change);
+    QFETCH(QList<EditorSession::Answer>, answers);
+    QFETCH(QString, onDisk);
+    QFETCH(QString, inMemory);
+    QFETCH(QString, shown);
+    QList<EditorSession::Question> questions;
+    s().setAsker([&](EditorSession::Question q, const QString &file) {
+        questions << q;
+        const bool right = file == QFileInfo(s().fileName()).fileName() && questions.size() <= answers.size();
+        return right ? answers[questions.size() - 1] : EditorSession::Answer::Cancel;
+    });
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    if (operation == QLatin1String("back"))
+        QVERIFY(h->follow(QStringLiteral("made from")).isEmpty());
+    const QString file = s().fileName(), id = h->shownId();
+    const QString before = s().shownInstance().firstChild().text(); // Shaft, or S355 after the jump
+    if (operation != QLatin1String("unedited"))
+        QVERIFY(s().shownInstance().firstChild().setText(QStringLiteral("ours")));
+    const QByteArray theirs = readAll(file).replace('>' + before.toUtf8() + '<', ">theirs<");
+    if (change != QLatin1String("rewritten"))
+        QVERIFY(QFile::remove(file)); // replaced: by a file of its own
+    if (change != QLatin1String("removed"))
+        writeAll(file, theirs);
+
+    if (operation == QLatin1String("save"))
+        s().save();
+    else if (operation == QLatin1String("jump"))
+        h->follow(QStringLiteral("made from"));
+    else if (operation == QLatin1String("back"))
+        h->back();
+    else if (operation == QLatin1String("view"))
+        s().setViewMode(1);
+    for (int focus = 0; focus < 2; ++focus) { // the window gets the focus back, twice
+        s().checkFileOnDisk();
+        settle();
+    }
+    QCOMPARE(questions.size(), answers.size());
+    for (int i = 0; i < questions.size(); ++i)
+        QCOMPARE(questions[i], i == 0 ? EditorSession::Question::ChangedOnDisk : EditorSession::Question::DropEdits);
+    QVERIFY(readAll(file).contains('>' + onDisk.toUtf8() + '<'));
+    QCOMPARE(QFileInfo(s().fileName()).fileName(), shown);
+    if (!inMemory.isEmpty()) {
+        QCOMPARE(h->instance(id).firstChild().text(), inMemory);
+        QCOMPARE(s().isModified(), inMemory != onDisk);
+        QCOMPARE(h->shownId(), id); // read again or not, the same instance stays on show
+        QVERIFY(s().shownInstance().belongsTo(s().document()));
+    }
 }
 
 QTEST_MAIN(TestSession)

@@ -39,6 +39,8 @@ private slots:
     void everyNodeSelectsItsElementAgain();
     void emptyAndTextOnlyDocuments();
     void deepNestingDoesNotExhaustTheStack();
+    void expandAllStopsAtItsLimits_data();
+    void expandAllStopsAtItsLimits();
     void resolveTakesTheFirstMatchOfThePath();
     void childrenAreMadeWhenAskedFor();
     void modelPassesTheTester();
@@ -227,6 +229,44 @@ void TestTreeStore::deepNestingDoesNotExhaustTheStack()
     QCOMPARE(store.resolve(depth), store.element(depth));
     QCOMPARE(store.row(depth), 0);
     QCOMPARE(store.text(depth), QStringLiteral("a b"));
+}
+
+void TestTreeStore::expandAllStopsAtItsLimits_data()
+{
+    QTest::addColumn<QString>("from"); // deep: a chain of 50 elements; wide: 30 elements of one child each
+    QTest::addColumn<int>("maxDepth");
+    QTest::addColumn<int>("maxNodes");
+    QTest::addColumn<int>("opened");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("deep, within both") << "deep" << 52 << 1000 << 50 << false;
+    QTest::newRow("deep, to a depth") << "deep" << 10 << 1000 << 9 << true;
+    QTest::newRow("deep, to a count") << "deep" << 1000 << 5 << 5 << true;
+    QTest::newRow("wide, within both") << "wide" << 3 << 31 << 31 << false;
+    QTest::newRow("wide, to a count") << "wide" << 3 << 10 << 10 << true;
+}
+
+void TestTreeStore::expandAllStopsAtItsLimits()
+{
+    QFETCH(QString, from);
+    QFETCH(int, maxDepth);
+    QFETCH(int, maxNodes);
+    QFETCH(int, opened);
+    QFETCH(bool, cut);
+    QString xml = QStringLiteral("<uos><deep>") + QStringLiteral("<a>").repeated(50) +
+                  QStringLiteral("</a>").repeated(50) + QStringLiteral("</deep><wide>") +
+                  QStringLiteral("<b><c/></b>").repeated(30) + QStringLiteral("</wide></uos>");
+    XmlDocument doc;
+    QVERIFY(doc.loadXml(xml));
+    TreeStore store;
+    store.build(doc.documentElement(), 1);
+    const int start = store.child(0, from == QLatin1String("deep") ? 0 : 1);
+    bool wasCut = !cut;
+    const std::vector<int> nodes = store.nodesToExpand(start, maxDepth, maxNodes, &wasCut);
+    QCOMPARE(int(nodes.size()), opened);
+    QCOMPARE(wasCut, cut);
+    QCOMPARE(nodes.front(), start);
+    for (int n : nodes)
+        QVERIFY(store.depth(n) < maxDepth);
 }
 
 void TestTreeStore::modelPassesTheTester()
