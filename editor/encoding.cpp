@@ -164,6 +164,11 @@ bool iconvToUtf8(iconv_t cd, bool c1Gaps, const char *in, size_t size, char *out
         bad = errno == E2BIG ? size : size_t(src - in);
         return false;
     }
+    // A decoder that combines characters may still hold the last one.
+    if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == size_t(-1)) {
+        bad = size;
+        return false;
+    }
     written = size_t(dst - out);
     return true;
 }
