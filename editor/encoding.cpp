@@ -507,7 +507,7 @@ void Encoder::append(const char *utf8, size_t size, std::string &out)
         const int err = errno;
         out.append(buf, size_t(dst - buf));
         if (r != size_t(-1)) {
-            if (!left && r != size_t(-1) && dst == buf)
+            if (!left && dst == buf)
                 return;
             continue;
         }
@@ -545,14 +545,6 @@ QString displayName(const XmlEncoding &e)
 bool representable(const XmlEncoding &e, uint32_t cp)
 {
     return e.unicode() || Encoder(e).representable(cp);
-}
-
-void encode(const XmlEncoding &e, uint32_t cp, std::string &out)
-{
-    char tmp[4];
-    char *o = tmp;
-    putUtf8(o, cp);
-    Encoder(e).append(tmp, size_t(o - tmp), out);
 }
 
 void encodeUtf8(const XmlEncoding &e, const char *utf8, size_t size, std::string &out)

@@ -79,9 +79,7 @@ QUILLON_EXPORT bool representableUtf8(const XmlEncoding &e, const char *utf8, si
 // name as the declaration wrote it).
 QUILLON_EXPORT QString displayName(const XmlEncoding &e);
 
-// Appends cp in e to out; a code point e cannot hold becomes '?'.
-QUILLON_EXPORT void encode(const XmlEncoding &e, uint32_t cp, std::string &out);
-// Appends the UTF-8 text [utf8, utf8 + size) in e to out, as encode() does each code point.
+// Appends the UTF-8 text [utf8, utf8 + size) in e to out; a code point e cannot hold becomes '?'.
 QUILLON_EXPORT void encodeUtf8(const XmlEncoding &e, const char *utf8, size_t size, std::string &out);
 
 // Whether encoding e makes the bytes of size bytes from the UTF-8 text that decode() made of
