@@ -2,7 +2,10 @@
 
 #include <QStringDecoder>
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -12,18 +15,19 @@ namespace quillon::encoding {
 
 namespace {
 
-// Windows-1252 bytes 0x80-0x9F; the five undefined ones stand for the same C1 code point.
-constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 bool isXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// The value of the encoding pseudo-attribute of a declaration at p (ASCII bytes), lower-cased.
+std::string lower(std::string s)
+{
+    for (char &c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The value of the encoding pseudo-attribute of a declaration at p (ASCII bytes), as written.
 std::string declaredName(const char *p, size_t n)
 {
     if (n < 6 || std::memcmp(p, "<?xml", 5) != 0 || !isXmlSpace(p[5]))
@@ -47,49 +51,166 @@ std::string declaredName(const char *p, size_t n)
     const char quote = decl[i++];
     std::string name;
     for (; i < end && decl[i] != quote; ++i)
-        name += char(std::tolower(static_cast<unsigned char>(decl[i])));
+        name += decl[i];
     return name;
 }
 
-enum class Known { Utf8, Utf16, Latin1, Windows1252, Ascii, Unknown };
-
-Known byName(const std::string &name)
+// The length of the declaration at p ("<?xml ... ?>"), 0 when there is none.
+size_t declarationSize(const char *p, size_t n)
 {
-    static const std::unordered_map<std::string, Known> names = {
-        {"utf-8", Known::Utf8},
-        {"utf8", Known::Utf8},
-        {"utf-16", Known::Utf16},
-        {"utf-16le", Known::Utf16},
-        {"utf-16be", Known::Utf16},
-        {"iso-8859-1", Known::Latin1},
-        {"iso8859-1", Known::Latin1},
-        {"iso_8859-1", Known::Latin1},
-        {"iso_8859-1:1987", Known::Latin1},
-        {"latin1", Known::Latin1},
-        {"latin-1", Known::Latin1},
-        {"l1", Known::Latin1},
-        {"cp819", Known::Latin1},
-        {"ibm819", Known::Latin1},
-        {"iso-ir-100", Known::Latin1},
-        {"windows-1252", Known::Windows1252},
-        {"cp1252", Known::Windows1252},
-        {"x-cp1252", Known::Windows1252},
-        {"us-ascii", Known::Ascii},
-        {"ascii", Known::Ascii},
-        {"iso646-us", Known::Ascii},
-        {"ansi_x3.4-1968", Known::Ascii},
-    };
-    const auto it = names.find(name);
-    return it == names.end() ? Known::Unknown : it->second;
+    const std::string_view head(p, std::min<size_t>(n, 1024));
+    const size_t end = head.find("?>");
+    return head.rfind("<?xml", 0) == 0 && end != std::string_view::npos ? end + 2 : 0;
 }
 
-bool hasHighBytes(const char *data, size_t size)
+bool isUtf8Name(const std::string &lowerName)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    for (size_t i = 0; i < size; ++i)
-        if (p[i] >= 0x80)
+    return lowerName == "utf-8" || lowerName == "utf8";
+}
+
+bool isUtf16Name(const std::string &lowerName)
+{
+    return lowerName == "utf-16" || lowerName == "utf-16le" || lowerName == "utf-16be";
+}
+
+// A declared name that is not even one (the well-formedness check then points at it).
+bool isMalformedName(const std::string &name)
+{
+    return name.empty() || !std::isalpha(static_cast<unsigned char>(name[0])) ||
+           !std::all_of(name.begin(), name.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+           });
+}
+
+// The usual names of the encodings most files declare, by any of their names (lower case).
+// iconv takes each name given here too, except the two that map to a name it does.
+struct Usual {
+    const char *display;
+    const char *iconvName; // null: the name as declared
+};
+
+const Usual *usual(const std::string &lowerName)
+{
+    static const Usual latin1{"ISO-8859-1", nullptr}, latin1Alias{"ISO-8859-1", "ISO-8859-1"},
+        cp1252{"windows-1252", nullptr}, cp1252Alias{"windows-1252", "CP1252"}, ascii{"US-ASCII", nullptr};
+    static const std::unordered_map<std::string, const Usual *> names = {
+        {"iso-8859-1", &latin1},    {"iso8859-1", &latin1},    {"iso_8859-1", &latin1},   {"iso_8859-1:1987", &latin1},
+        {"latin1", &latin1},        {"latin-1", &latin1Alias}, {"l1", &latin1},           {"cp819", &latin1},
+        {"ibm819", &latin1},        {"iso-ir-100", &latin1},   {"windows-1252", &cp1252}, {"cp1252", &cp1252},
+        {"x-cp1252", &cp1252Alias}, {"us-ascii", &ascii},      {"ascii", &ascii},         {"iso646-us", &ascii},
+        {"ansi_x3.4-1968", &ascii},
+    };
+    const auto it = names.find(lowerName);
+    return it == names.end() ? nullptr : it->second;
+}
+
+// The name iconv knows an encoding by.
+std::string iconvName(const std::string &name)
+{
+    const Usual *u = usual(lower(name));
+    return u && u->iconvName ? u->iconvName : name;
+}
+
+bool isWindows1252(const XmlEncoding &e)
+{
+    const Usual *u = e.kind == XmlEncoding::Other ? usual(lower(e.name)) : nullptr;
+    return u && std::strcmp(u->display, "windows-1252") == 0;
+}
+
+constexpr bool isC1Gap(uint32_t c)
+{
+    return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
+// An iconv descriptor, closed with the object.
+class Iconv {
+public:
+    Iconv(const char *to, const char *from) : m_cd(iconv_open(to, from)) { }
+    ~Iconv()
+    {
+        if (ok())
+            iconv_close(m_cd);
+    }
+    Iconv(const Iconv &) = delete;
+    Iconv &operator=(const Iconv &) = delete;
+    bool ok() const { return m_cd != iconv_t(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+// Converts [in, in + size) to UTF-8 at out (room for room bytes). False at the first byte that
+// is no character, with its offset in bad (bad = size when out had no room).
+bool iconvToUtf8(iconv_t cd, bool c1Gaps, const char *in, size_t size, char *out, size_t room, size_t &written,
+                 size_t &bad)
+{
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char *src = const_cast<char *>(in);
+    size_t left = size;
+    char *dst = out;
+    size_t dstLeft = room;
+    while (left > 0) {
+        if (iconv(cd, &src, &left, &dst, &dstLeft) != size_t(-1))
+            break;
+        const auto b = static_cast<unsigned char>(*src);
+        if (errno == EILSEQ && c1Gaps && isC1Gap(b) && dstLeft >= 2) {
+            putUtf8(dst, b);
+            dstLeft -= 2;
+            ++src;
+            --left;
+            continue;
+        }
+        bad = errno == E2BIG ? size : size_t(src - in);
+        return false;
+    }
+    // A decoder that combines characters may still hold the last one.
+    if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == size_t(-1)) {
+        bad = size;
+        return false;
+    }
+    written = size_t(dst - out);
+    return true;
+}
+
+// Whether the encoding of e switches between character sets: a character it holds then leaves
+// it in a state that ends with bytes of their own.
+bool isStateful(const std::string &name)
+{
+    Iconv cd(name.c_str(), "UTF-8");
+    if (!cd.ok())
+        return false;
+    for (const char *probe : {"\xC3\xA9", "\xE3\x81\x82", "\xE4\xB8\x80", "\xD0\x96"}) {
+        char out[32];
+        char *src = const_cast<char *>(probe), *dst = out;
+        size_t left = std::strlen(probe), room = sizeof out;
+        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd.get(), &src, &left, &dst, &room) == size_t(-1))
+            continue;
+        const size_t before = room;
+        iconv(cd.get(), nullptr, nullptr, &dst, &room);
+        if (room != before)
             return true;
+    }
     return false;
+}
+
+// Whether iconv converts both ways between UTF-8 and the encoding named.
+bool iconvKnows(const std::string &name)
+{
+    Iconv in("UTF-8", name.c_str()), out(name.c_str(), "UTF-8");
+    return in.ok() && out.ok();
+}
+
+// Whether the declaration [p, p + n) reads the same in the encoding named: one that does not
+// write ASCII as single bytes (UCS-2, UTF-32, ...) makes something else of it.
+bool readsDeclaration(const std::string &name, const char *p, size_t n)
+{
+    Iconv cd("UTF-8", name.c_str());
+    char out[4096];
+    size_t written = 0, bad = 0;
+    return cd.ok() && iconvToUtf8(cd.get(), false, p, n, out, sizeof out, written, bad) && written == n &&
+           std::memcmp(out, p, n) == 0;
 }
 
 bool decodeUtf16(const char *data, size_t size, bool bigEndian, char *out, size_t &written, QString &reason,
@@ -121,17 +242,6 @@ bool decodeUtf16(const char *data, size_t size, bool bigEndian, char *out, size_
     return true;
 }
 
-void decodeSingleByte(const char *data, size_t size, bool windows1252, char *out, size_t &written)
-{
-    char *o = out;
-    const auto *in = reinterpret_cast<const unsigned char *>(data);
-    for (size_t i = 0; i < size; ++i) {
-        const unsigned char c = in[i];
-        putUtf8(o, windows1252 && c >= 0x80 && c < 0xA0 ? uint32_t(kCp1252High[c - 0x80]) : uint32_t(c));
-    }
-    written = size_t(o - out);
-}
-
 void putUtf16(bool bigEndian, uint32_t u, std::string &out)
 {
     if (bigEndian) {
@@ -140,6 +250,17 @@ void putUtf16(bool bigEndian, uint32_t u, std::string &out)
     } else {
         out.push_back(char(u & 0xFF));
         out.push_back(char(u >> 8));
+    }
+}
+
+void appendUtf16(bool bigEndian, uint32_t cp, std::string &out)
+{
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        putUtf16(bigEndian, 0xD800 + (cp >> 10), out);
+        putUtf16(bigEndian, 0xDC00 + (cp & 0x3FF), out);
+    } else {
+        putUtf16(bigEndian, cp, out);
     }
 }
 
@@ -155,7 +276,7 @@ bool detect(const char *data, size_t n, Detected &fmt, QString &reason)
         return false;
     }
     if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-        if (byName(declaredName(data + 3, n - 3)) == Known::Utf16) {
+        if (isUtf16Name(lower(declaredName(data + 3, n - 3)))) {
             reason = QStringLiteral("the declaration says UTF-16 but the file is UTF-8 (it starts with a UTF-8 BOM)");
             return false;
         }
@@ -177,107 +298,91 @@ bool detect(const char *data, size_t n, Detected &fmt, QString &reason)
         return true;
     }
     const std::string declared = declaredName(data, n);
-    switch (byName(declared)) {
-    case Known::Utf8:
-        fmt.encoding = XmlEncoding::Utf8;
-        return true;
-    case Known::Utf16:
-        reason = QStringLiteral("the declaration says %1 but the file is written in single bytes")
-                     .arg(QString::fromLatin1(declared.c_str()).toUpper());
-        return false;
-    case Known::Latin1:
-        fmt.encoding = XmlEncoding::Latin1;
-        return true;
-    case Known::Windows1252:
-        fmt.encoding = XmlEncoding::Windows1252;
-        return true;
-    case Known::Unknown:
+    const std::string name = lower(declared);
+    if (isUtf8Name(name) || (!usual(name) && isMalformedName(declared))) {
         // No declared encoding, or a name that is not even one: UTF-8 (the well-formedness
         // check then points at a malformed name).
-        if (declared.empty() || !std::isalpha(static_cast<unsigned char>(declared[0])) ||
-            !std::all_of(declared.begin(), declared.end(), [](char c) {
-                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
-            })) {
-            fmt.encoding = XmlEncoding::Utf8;
-            return true;
-        }
-        reason = QStringLiteral("the encoding \"%1\" is not supported").arg(QString::fromLatin1(declared.c_str()));
-        return false;
-    case Known::Ascii:
-        fmt.encoding = XmlEncoding::Ascii;
-        if (hasHighBytes(data, n)) {
-            reason = QStringLiteral("the encoding \"%1\" is not supported or the file does not match it")
-                         .arg(QString::fromLatin1(declared));
-            return false;
-        }
+        fmt.encoding = XmlEncoding::Utf8;
         return true;
     }
+    const QString shown = QString::fromLatin1(name.c_str());
+    if (isUtf16Name(name) ||
+        (iconvKnows(iconvName(declared)) && !readsDeclaration(iconvName(declared), data, declarationSize(data, n)))) {
+        reason = QStringLiteral("the declaration says %1 but the file is written in single bytes").arg(shown.toUpper());
+        return false;
+    }
+    if (!iconvKnows(iconvName(declared))) {
+        reason = QStringLiteral("the encoding \"%1\" is not supported").arg(shown);
+        return false;
+    }
+    if (isStateful(iconvName(declared))) {
+        reason = QStringLiteral("the encoding \"%1\" is not supported: it switches between character sets within "
+                                "the text")
+                     .arg(shown);
+        return false;
+    }
+    fmt.encoding = XmlEncoding(XmlEncoding::Other, declared);
     return true;
 }
 
 Detected detectText(const char *utf8, size_t size)
 {
     Detected d;
-    switch (byName(declaredName(utf8, size))) {
-    case Known::Utf16:
+    const std::string declared = declaredName(utf8, size);
+    const std::string name = lower(declared);
+    if (isUtf16Name(name)) {
         d.encoding = XmlEncoding::Utf16LE;
         d.bom = true;
-        break;
-    case Known::Latin1:
-        d.encoding = XmlEncoding::Latin1;
-        break;
-    case Known::Windows1252:
-        d.encoding = XmlEncoding::Windows1252;
-        break;
-    case Known::Ascii:
-        d.encoding = XmlEncoding::Ascii;
-        break;
-    default:
-        d.encoding = XmlEncoding::Utf8;
-        break;
+    } else if (!isUtf8Name(name) && (usual(name) || !isMalformedName(declared)) && iconvKnows(iconvName(declared)) &&
+               !isStateful(iconvName(declared)) &&
+               readsDeclaration(iconvName(declared), utf8, declarationSize(utf8, size))) {
+        d.encoding = XmlEncoding(XmlEncoding::Other, declared);
     }
     return d;
 }
 
-bool needsDecoding(XmlEncoding e)
+bool needsDecoding(const XmlEncoding &e)
 {
-    return e != XmlEncoding::Utf8 && e != XmlEncoding::Ascii;
+    return e.kind != XmlEncoding::Utf8;
 }
 
-size_t utf8Capacity(XmlEncoding e, size_t size)
+size_t utf8Capacity(const XmlEncoding &e, size_t size)
 {
-    switch (e) {
+    switch (e.kind) {
     case XmlEncoding::Utf8:
-    case XmlEncoding::Ascii:
         return size;
     case XmlEncoding::Utf16LE:
     case XmlEncoding::Utf16BE:
         return size / 2 * 3; // a pair of units (4 bytes) makes 4
-    case XmlEncoding::Latin1:
-    case XmlEncoding::Windows1252:
-        return size * 3;
+    case XmlEncoding::Other:
+        break;
     }
-    return size * 3;
+    return size * 4 + 16; // a byte makes at most three; the rest is room for what iconv holds back
 }
 
-bool decode(XmlEncoding e, const char *data, size_t size, char *out, size_t &written, QString &reason, size_t offset)
+bool decode(const XmlEncoding &e, const char *data, size_t size, char *out, size_t &written, QString &reason,
+            size_t offset)
 {
-    switch (e) {
+    switch (e.kind) {
     case XmlEncoding::Utf16LE:
     case XmlEncoding::Utf16BE:
         return decodeUtf16(data, size, e == XmlEncoding::Utf16BE, out, written, reason, offset);
-    case XmlEncoding::Latin1:
-    case XmlEncoding::Windows1252:
-        decodeSingleByte(data, size, e == XmlEncoding::Windows1252, out, written);
-        return true;
     case XmlEncoding::Utf8:
-    case XmlEncoding::Ascii:
         if (size)
             std::memcpy(out, data, size);
         written = size;
         return true;
+    case XmlEncoding::Other:
+        break;
     }
-    return true;
+    Iconv cd("UTF-8", iconvName(e.name).c_str());
+    size_t bad = 0;
+    if (cd.ok() && iconvToUtf8(cd.get(), isWindows1252(e), data, size, out, utf8Capacity(e, size), written, bad))
+        return true;
+    reason = QStringLiteral("the encoding \"%1\" is not supported or the file does not match it (byte %2)")
+                 .arg(QString::fromStdString(lower(e.name)))
+                 .arg(offset + bad);
+    return false;
 }
 
 QByteArray fileToUtf8(const QByteArray &bytes, QString &reason)
@@ -297,107 +402,154 @@ QByteArray fileToUtf8(const QByteArray &bytes, QString &reason)
     return out;
 }
 
-int cp1252Byte(uint32_t cp)
+bool writesBack(const XmlEncoding &e, const char *bytes, size_t size, const char *utf8, size_t utf8Size, size_t &at)
 {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
-        return int(cp);
-    for (int i = 0; i < 32; ++i)
-        if (kCp1252High[i] == cp)
-            return 0x80 + i;
-    return -1;
+    if (e.unicode())
+        return true;
+    Encoder enc(e);
+    constexpr size_t kPiece = size_t(1) << 20;
+    std::string back;
+    size_t done = 0; // bytes compared
+    for (size_t from = 0; from < utf8Size;) {
+        size_t to = std::min(utf8Size, from + kPiece);
+        while (to < utf8Size && (static_cast<unsigned char>(utf8[to]) & 0xC0) == 0x80)
+            ++to; // not inside a character
+        back.clear();
+        enc.append(utf8 + from, to - from, back);
+        const size_t n = std::min(back.size(), size - done);
+        const auto diff = std::mismatch(back.begin(), back.begin() + ptrdiff_t(n), bytes + done);
+        if (diff.first != back.begin() + ptrdiff_t(n) || n != back.size()) {
+            at = done + size_t(diff.first - back.begin());
+            return false;
+        }
+        done += n;
+        from = to;
+    }
+    at = done;
+    return done == size;
 }
 
-bool representableUtf8(XmlEncoding e, const char *utf8, size_t size)
+Encoder::Encoder(const XmlEncoding &e) : m_e(e), m_cd(nullptr), m_c1Gaps(isWindows1252(e))
 {
-    if (e == XmlEncoding::Utf8 || e == XmlEncoding::Utf16LE || e == XmlEncoding::Utf16BE)
+    if (e.kind == XmlEncoding::Other) {
+        const iconv_t cd = iconv_open(iconvName(e.name).c_str(), "UTF-8");
+        m_cd = cd == iconv_t(-1) ? nullptr : cd;
+    }
+}
+
+Encoder::~Encoder()
+{
+    if (m_cd)
+        iconv_close(iconv_t(m_cd));
+}
+
+bool Encoder::representable(uint32_t cp)
+{
+    if (m_e.unicode())
+        return true;
+    if (!m_cd)
+        return cp < 0x80;
+    if (m_c1Gaps && isC1Gap(cp))
+        return true;
+    char in[4], out[32];
+    char *end = in;
+    putUtf8(end, cp);
+    char *src = in, *dst = out;
+    size_t left = size_t(end - in), room = sizeof out;
+    iconv(iconv_t(m_cd), nullptr, nullptr, nullptr, nullptr);
+    return iconv(iconv_t(m_cd), &src, &left, &dst, &room) != size_t(-1);
+}
+
+bool Encoder::representableUtf8(const char *utf8, size_t size)
+{
+    if (m_e.unicode())
         return true;
     const auto *p = reinterpret_cast<const unsigned char *>(utf8);
     const auto *end = p + size;
     while (p < end)
-        if (!representable(e, decodeUtf8(p, end)))
+        if (!representable(decodeUtf8(p, end)))
             return false;
     return true;
 }
 
-QString displayName(XmlEncoding e)
+void Encoder::append(const char *utf8, size_t size, std::string &out)
 {
-    switch (e) {
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const auto *end = p + size;
+    switch (m_e.kind) {
+    case XmlEncoding::Utf8:
+        out.append(utf8, size);
+        return;
+    case XmlEncoding::Utf16LE:
+    case XmlEncoding::Utf16BE:
+        while (p < end)
+            appendUtf16(m_e == XmlEncoding::Utf16BE, decodeUtf8(p, end), out);
+        return;
+    case XmlEncoding::Other:
+        break;
+    }
+    if (!m_cd) {
+        while (p < end) {
+            const uint32_t cp = decodeUtf8(p, end);
+            out.push_back(cp < 0x80 ? char(cp) : '?');
+        }
+        return;
+    }
+    const auto cd = iconv_t(m_cd);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char buf[4096];
+    char *src = const_cast<char *>(utf8);
+    size_t left = size;
+    while (true) {
+        char *dst = buf;
+        size_t room = sizeof buf;
+        const size_t r = left ? iconv(cd, &src, &left, &dst, &room) : iconv(cd, nullptr, nullptr, &dst, &room);
+        const int err = errno;
+        out.append(buf, size_t(dst - buf));
+        if (r != size_t(-1)) {
+            if (!left && dst == buf)
+                return;
+            continue;
+        }
+        if (err == E2BIG)
+            continue;
+        // A character the encoding cannot hold, or a malformed sequence: one '?' for it.
+        auto *at = reinterpret_cast<const unsigned char *>(src);
+        const uint32_t cp = decodeUtf8(at, end);
+        out.push_back(m_c1Gaps && isC1Gap(cp) ? char(cp) : '?');
+        left -= size_t(at - reinterpret_cast<const unsigned char *>(src));
+        src = const_cast<char *>(reinterpret_cast<const char *>(at));
+    }
+}
+
+bool representableUtf8(const XmlEncoding &e, const char *utf8, size_t size)
+{
+    return e.unicode() || Encoder(e).representableUtf8(utf8, size);
+}
+
+QString displayName(const XmlEncoding &e)
+{
+    switch (e.kind) {
     case XmlEncoding::Utf8:
         return QStringLiteral("UTF-8");
     case XmlEncoding::Utf16LE:
     case XmlEncoding::Utf16BE:
         return QStringLiteral("UTF-16");
-    case XmlEncoding::Latin1:
-        return QStringLiteral("ISO-8859-1");
-    case XmlEncoding::Windows1252:
-        return QStringLiteral("windows-1252");
-    case XmlEncoding::Ascii:
-        return QStringLiteral("US-ASCII");
+    case XmlEncoding::Other:
+        break;
     }
-    return {};
+    const Usual *u = usual(lower(e.name));
+    return u ? QString::fromLatin1(u->display) : QString::fromStdString(e.name);
 }
 
-bool representable(XmlEncoding e, uint32_t cp)
+bool representable(const XmlEncoding &e, uint32_t cp)
 {
-    switch (e) {
-    case XmlEncoding::Utf8:
-    case XmlEncoding::Utf16LE:
-    case XmlEncoding::Utf16BE:
-        return true;
-    case XmlEncoding::Latin1:
-        return cp <= 0xFF;
-    case XmlEncoding::Ascii:
-        return cp < 0x80;
-    case XmlEncoding::Windows1252:
-        return cp1252Byte(cp) >= 0;
-    }
-    return true;
+    return e.unicode() || Encoder(e).representable(cp);
 }
 
-void encode(XmlEncoding e, uint32_t cp, std::string &out)
+void encodeUtf8(const XmlEncoding &e, const char *utf8, size_t size, std::string &out)
 {
-    switch (e) {
-    case XmlEncoding::Utf8: {
-        char tmp[4];
-        char *o = tmp;
-        putUtf8(o, cp);
-        out.append(tmp, size_t(o - tmp));
-        break;
-    }
-    case XmlEncoding::Utf16LE:
-    case XmlEncoding::Utf16BE: {
-        const bool be = e == XmlEncoding::Utf16BE;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            putUtf16(be, 0xD800 + (cp >> 10), out);
-            putUtf16(be, 0xDC00 + (cp & 0x3FF), out);
-        } else {
-            putUtf16(be, cp, out);
-        }
-        break;
-    }
-    case XmlEncoding::Windows1252: {
-        const int b = cp1252Byte(cp);
-        out.push_back(b < 0 ? '?' : char(b));
-        break;
-    }
-    case XmlEncoding::Latin1:
-    case XmlEncoding::Ascii:
-        out.push_back(representable(e, cp) ? char(cp) : '?');
-        break;
-    }
-}
-
-void encodeUtf8(XmlEncoding e, const char *utf8, size_t size, std::string &out)
-{
-    if (e == XmlEncoding::Utf8) {
-        out.append(utf8, size);
-        return;
-    }
-    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
-    const auto *end = p + size;
-    while (p < end)
-        encode(e, decodeUtf8(p, end), out);
+    Encoder(e).append(utf8, size, out);
 }
 
 uint32_t decodeUtf8(const unsigned char *&p, const unsigned char *end)

@@ -1,6 +1,8 @@
 #pragma once
 // What a host needs of the Quillon library: the factory of its editor control. The control is
-// then reached by name through Qt's meta-object system, as any host reaches it:
+// then reached by name through Qt's meta-object system, as any host reaches it. Every method
+// and property the control offers is listed here, one a line indented by five spaces, as
+// "type Name(parameters)" or "type Name (access)"; a test holds the list to the control.
 //
 //   Methods (Q_INVOKABLE)
 //     bool LoadProfile(QString file)    shows the document in file; false when it cannot be read
@@ -12,6 +14,9 @@
 //     bool FindInstance()               "Select Instance" on the document shown; OK shows the
 //                                       instance chosen as a followed reference does (Back
 //                                       returns); false without a document or when cancelled
+//     int CheckReferences()             checks the references of the document shown and lists
+//                                       the findings on the "Check" tab, which comes forward;
+//                                       the number of findings (-1 without a document)
 //   Properties
 //     int ViewMode (read, write)        0 "ARM", 1 "Mapping", 2 "AIM"
 //     bool IsEditing (read)             an in-place edit is open

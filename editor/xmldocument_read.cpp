@@ -254,6 +254,16 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
     size_t written = 0;
     if (!encoding::decode(found.encoding, buf.data() + found.bomSize, size, out.data(), written, reason, found.bomSize))
         return false;
+    // Unedited stretches are written back by converting them again: that must give the bytes
+    // read, or a save would change what the user did not touch.
+    size_t at = 0;
+    if (!encoding::writesBack(found.encoding, buf.data() + found.bomSize, size, out.data(), written, at)) {
+        reason = QStringLiteral("the bytes at %1 stand for a character that %2 writes otherwise, so the file could "
+                                "not be saved as it is")
+                     .arg(found.bomSize + at)
+                     .arg(encoding::displayName(found.encoding));
+        return false;
+    }
     out.setSize(written);
     buf.swap(out);
     return true;

@@ -33,8 +33,8 @@ public:
           m_src(d.source),
           m_sink(sink),
           m_recipe(recipe),
-          m_unicode(m_fmt.encoding == XmlEncoding::Utf8 || m_fmt.encoding == XmlEncoding::Utf16LE ||
-                    m_fmt.encoding == XmlEncoding::Utf16BE)
+          m_unicode(m_fmt.encoding.unicode()),
+          m_encoder(m_fmt.encoding)
     { }
 
     bool run()
@@ -123,7 +123,7 @@ private:
             return m_ok;
         }
         m_out.clear();
-        encoding::encodeUtf8(m_fmt.encoding, m_buf.data(), m_buf.size(), m_out);
+        m_encoder.append(m_buf.data(), m_buf.size(), m_out);
         m_ok = m_sink.write(m_out.data(), m_out.size());
         m_buf.clear();
         return m_ok;
@@ -298,7 +298,7 @@ private:
                 // The string ends in a NUL, which no multi-byte sequence accepts as a
                 // continuation byte, so decoding never reads past it.
                 const uint32_t cp = encoding::decodeUtf8(next, p + 4);
-                if (encoding::representable(m_fmt.encoding, cp)) {
+                if (m_encoder.representable(cp)) {
                     p = next;
                 } else {
                     const int len = std::snprintf(tmp, sizeof tmp, "&#%u;", cp);
@@ -348,7 +348,7 @@ private:
     // so one the encoding cannot hold fails the write (never a '?' in its place).
     void literal(std::string_view s)
     {
-        if (!m_unicode && !m_d.canEncode(s))
+        if (!m_unicode && !m_encoder.representableUtf8(s.data(), s.size()))
             fail();
         put(s);
     }
@@ -363,7 +363,7 @@ private:
         while (!m_unicode && p < end) {
             const auto *at = p;
             const uint32_t cp = encoding::decodeUtf8(p, end);
-            if (encoding::representable(m_fmt.encoding, cp))
+            if (m_encoder.representable(cp))
                 continue;
             char tmp[24];
             const int len = std::snprintf(tmp, sizeof tmp, "]]>&#%u;<![CDATA[", cp);
@@ -456,6 +456,7 @@ private:
     ByteSink &m_sink;
     TextRecipe *m_recipe;
     const bool m_unicode;
+    encoding::Encoder m_encoder;
     bool m_ok = true;
     std::string m_fresh; // written from memory, line ends not yet converted
     std::string m_buf; // UTF-8 ready for the encoder

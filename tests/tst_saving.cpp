@@ -174,6 +174,18 @@ void TestSaving::uneditedSaveGivesBackTheBytesAndAnEditChangesOnlyItsValue_data(
     QTest::newRow("US-ASCII: what it cannot hold becomes a reference")
         << QByteArray("<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<uos><v>old</v></uos>\n") << v
         << QByteArray("<v>NEW &amp; &#233;</v>");
+    const auto declared = [](const char *name, const char *body) {
+        return "<?xml version=\"1.0\" encoding=\"" + QByteArray(name) + "\"?>\n<uos>" + body + "<v>old</v></uos>\n";
+    };
+    QTest::newRow("Shift_JIS, a second byte that is a backslash")
+        << declared("Shift_JIS", "<w a=\"\x95\x5C\">\x95\x5C\x5C~</w>") << v << QByteArray("<v>NEW &amp; &#233;</v>");
+    QTest::newRow("EUC-JP, three bytes for one character")
+        << declared("euc-jp", "<w>\x8F\xAB\xB1\xA4\xA2</w>") << v << QByteArray("<v>NEW &amp; \x8F\xAB\xB1</v>");
+    QTest::newRow("GB18030, four bytes for one character")
+        << declared("GB18030", "<w>\x81\x30\x81\x30</w>") << v << QByteArray("<v>NEW &amp; \xA8\xA6</v>");
+    QTest::newRow("windows-1250") << declared("windows-1250", "<w>\x8A\xE8</w>") << v
+                                  << QByteArray("<v>NEW &amp; \xE9</v>");
+    QTest::newRow("ISO-8859-15") << declared("ISO-8859-15", "<w>\xA4</w>") << v << QByteArray("<v>NEW &amp; \xE9</v>");
     QTest::newRow("UTF-16 LE with BOM") << QByteArray("\xFF\xFE") + encoded(kPlain, QStringConverter::Utf16LE)
                                         << encoded("<v>old</v>", QStringConverter::Utf16LE)
                                         << encoded("<v>NEW &amp; é</v>", QStringConverter::Utf16LE);

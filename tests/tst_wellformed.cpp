@@ -284,6 +284,22 @@ void TestWellFormed::encodings_data()
         << QByteArray("<?xml version=\"1.0\" encoding=\"latin1\"?>\n<uos>\xE9</uos>\n") << true << QString();
     QTest::newRow("windows-1252") << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<uos>\x80</uos>\n")
                                   << true << QString();
+    QTest::newRow("Shift_JIS") << QByteArray("<?xml version=\"1.0\" encoding=\"shift_jis\"?>\n<uos>\x95\x5C</uos>\n")
+                               << true << QString();
+    QTest::newRow("Shift_JIS, a lead byte without its second")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<uos>\x95</uos>\n") << false
+        << QStringLiteral("\"shift_jis\" is not supported or the file does not match it (byte 48)");
+    QTest::newRow("ISO-2022-JP switches character sets")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<uos>\x1B$B$\"\x1B(B</uos>\n") << false
+        << QStringLiteral("\"iso-2022-jp\" is not supported: it switches between character sets");
+    QTest::newRow("UTF-7 switches too") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n<uos>+AOk-</uos>\n")
+                                        << false << QStringLiteral("it switches between character sets");
+    QTest::newRow("labelled UCS-2, single bytes")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UCS-2\"?>\n<uos/>\n") << false
+        << QStringLiteral("the declaration says UCS-2 but the file is written in single bytes");
+    QTest::newRow("CP932: two byte pairs for one character")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"CP932\"?>\n<uos>\xED\x40\xFA\x5C</uos>\n") << false
+        << QStringLiteral("the bytes at 44 stand for a character that CP932 writes otherwise");
     QTest::newRow("UTF8 alias") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF8\"?>\n<uos>\xC3\xA9</uos>\n")
                                 << true << QString();
 }
