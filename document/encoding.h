@@ -46,7 +46,7 @@ size_t utf8Capacity(XmlEncoding e, size_t size);
 // unpaired surrogate (reason set; offset is the bytes before data in the file, for the
 // message).
 bool decode(XmlEncoding e, const char *data, size_t size, char *out, size_t &written, QString &reason,
-                           size_t offset = 0);
+            size_t offset = 0);
 
 // A whole file's bytes as UTF-8 without a byte order mark; on a refusal an empty array and
 // the reason.

@@ -32,7 +32,6 @@ struct DeclaredEntities {
     std::unordered_map<std::string, std::string> internal;
     std::unordered_set<std::string> external;
 };
-bool checkWellFormed(std::string_view utf8, WellFormedError *error,
-                                    DeclaredEntities *entities = nullptr);
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEntities *entities = nullptr);
 
 } // namespace quillon

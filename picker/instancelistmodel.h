@@ -30,7 +30,7 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
 // The same, looking only at the rows listed in among (ascending); used to narrow an existing
 // result when the filter text grows.
 std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
-                                                   const QString &needle);
+                                    const QString &needle);
 
 class InstanceListModel : public QAbstractTableModel {
     Q_OBJECT
