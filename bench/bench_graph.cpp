@@ -11,10 +11,10 @@
 // Prints one line per centre and depth; exits 1 when a target is missed.
 
 #include "benchsupport.h"
-#include "graphmodel.h"
-#include "graphscene.h"
-#include "refindex.h"
-#include "xmldocument.h"
+#include "graph/graphmodel.h"
+#include "graph/graphscene.h"
+#include "refs/refindex.h"
+#include "document/xmldocument.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

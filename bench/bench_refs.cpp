@@ -12,9 +12,9 @@
 //       both files.
 
 #include "benchsupport.h"
-#include "refcheck.h"
-#include "refindex.h"
-#include "xmldocument.h"
+#include "refs/refcheck.h"
+#include "refs/refindex.h"
+#include "document/xmldocument.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -24,8 +24,8 @@
 #include <QTreeView>
 
 #include "benchsupport.h"
-#include "quillon.h"
-#include "xmlsourceview.h"
+#include "api/quillon.h"
+#include "widgets/xmlsourceview.h"
 
 #include <pugixml.hpp>
 

@@ -4,7 +4,7 @@
 //
 // Usage: bench_wellformed [size-in-MB | file.xml]
 
-#include "wellformed.h"
+#include "document/wellformed.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,5 +1,5 @@
 #include "commandline.h"
-#include "filenames.h"
+#include "document/filenames.h"
 #include "quillon.h"
 
 #include <QCommandLineOption>

@@ -1,5 +1,5 @@
 #include "commandline.h"
-#include "filenames.h"
+#include "document/filenames.h"
 #include "frmmain.h"
 
 #include <QApplication>

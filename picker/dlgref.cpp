@@ -1,9 +1,9 @@
-#include "dlgref.h"
+#include "picker/dlgref.h"
 
-#include "instancelistmodel.h"
-#include "layout.h"
-#include "refs.h"
-#include "xmldocument.h"
+#include "picker/instancelistmodel.h"
+#include "model/layout.h"
+#include "model/refs.h"
+#include "document/xmldocument.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>

@@ -15,8 +15,6 @@
 // new one. strSelectedRef() is cleared every time the dialog is shown, so a Cancel or a close
 // never returns an earlier choice.
 
-#include "quillon_export.h"
-
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -34,7 +32,7 @@ namespace quillon {
 class InstanceListModel;
 class XmlDocument;
 
-class QUILLON_EXPORT dlgRef : public QDialog {
+class dlgRef : public QDialog {
     Q_OBJECT
 public:
     // Asks for an XML file to open: (parent, caption, folder to start in, filter) -> path,

@@ -1,7 +1,7 @@
-#include "instancelistmodel.h"
+#include "picker/instancelistmodel.h"
 
-#include "encoding.h"
-#include "xmldocument.h"
+#include "document/encoding.h"
+#include "document/xmldocument.h"
 
 #include <QHash>
 

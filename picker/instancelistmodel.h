@@ -5,8 +5,6 @@
 // The filter keeps a vector of row indexes, so narrowing a million rows costs one pass of
 // plain substring tests and the view only ever asks for the rows it paints.
 
-#include "quillon_export.h"
-
 #include <QAbstractTableModel>
 #include <QString>
 
@@ -24,17 +22,17 @@ struct InstanceRow {
 
 // The instances of a document: every element matched by "/uos/*/aim-instances/*", in
 // document order. Equal type names share one string.
-QUILLON_EXPORT std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc);
+std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc);
 
 // Indexes (ascending) of the rows whose type or id contains needle, ignoring case. An empty
 // needle keeps every row.
-QUILLON_EXPORT std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle);
+std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle);
 // The same, looking only at the rows listed in among (ascending); used to narrow an existing
 // result when the filter text grows.
-QUILLON_EXPORT std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
-                                                   const QString &needle);
+std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
+                                    const QString &needle);
 
-class QUILLON_EXPORT InstanceListModel : public QAbstractTableModel {
+class InstanceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { TypeColumn = 0, IdColumn = 1, ColumnCount = 2 };

@@ -22,6 +22,19 @@ if(NOT headers STREQUAL "quillon.h;quillon_export.h")
   message(FATAL_ERROR "installed headers: ${headers}")
 endif()
 
+# The library exports the functions of quillon.h and nothing else of its own (what the
+# standard library's templates export is theirs).
+run("nm libQuillon" nm -DC --defined-only "${prefix}/lib/libQuillon.so.0")
+string(REGEX MATCH "[^\n]*(quillon::|_quillon\\(\\))[^\n]*" own "${out}")
+if(own)
+  message(FATAL_ERROR "libQuillon exports ${own}")
+endif()
+foreach(f QuillonCreateControl QuillonCheckReferences QuillonExportGraph)
+  if(NOT out MATCHES " T ${f}\n")
+    message(FATAL_ERROR "libQuillon does not export ${f}:\n${out}")
+  endif()
+endforeach()
+
 # The program finds the installed library through its own RPATH.
 run("ldd Palisade" ldd "${prefix}/bin/Palisade")
 if(NOT out MATCHES "libQuillon\\.so\\.0 => ${prefix}/bin/\\.\\./lib/libQuillon\\.so\\.0")

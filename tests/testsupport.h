@@ -205,9 +205,9 @@ inline QStringList rowTexts(const QTreeView *list, int column)
 
 } // namespace testsupport
 
-#include "ctrlxmleditor.h"
-#include "editorsession.h"
-#include "treemodel.h"
+#include "widgets/ctrlxmleditor.h"
+#include "session/editorsession.h"
+#include "session/treemodel.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,11 +1,12 @@
 // The editor control's core on screen: creation by identifier, what a load shows, the wait
 // window, the raw XML tab, the calls by name (and the host header that lists them), and the
 // message box for each reported outcome.
-#include "ctrlxmleditor.h"
-#include "dlgwait.h"
+#include "api/quillon.h"
+#include "widgets/ctrlxmleditor.h"
+#include "widgets/dlgwait.h"
 #include "testsupport.h"
-#include "encoding.h"
-#include "xmlsourceview.h"
+#include "document/encoding.h"
+#include "widgets/xmlsourceview.h"
 
 #include <QAbstractScrollArea>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The "Graph" tab on screen: it builds only while visible, follows what the control shows,
 // a click on a box shows that instance (Back returns), the depth keeps every box in place,
 // and the zoom keys.
-#include "graphview.h"
+#include "graph/graphview.h"
 #include "testsupport.h"
 
 #include <QPushButton>

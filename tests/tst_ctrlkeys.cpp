@@ -1,6 +1,6 @@
 // The control from the keyboard: moving in the tree, Enter and Space, the list's Enter, F2 and
 // menu keys, Back, the tab order, and Undo and Redo with the focus inside the control.
-#include "ctrlxmleditor.h"
+#include "widgets/ctrlxmleditor.h"
 #include "testsupport.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // The control's arrangement on screen: children placed from the twips arithmetic, the hint
 // while the list is hidden, and the splitter dragged with the mouse.
-#include "ctrlxmleditor.h"
+#include "widgets/ctrlxmleditor.h"
 #include "testsupport.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The control's "Referenced by" and "Check" tabs: a click (or Enter) on a row shows that
 // instance as a followed reference does, and "<< Back" returns.
-#include "refindex.h"
+#include "refs/refindex.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

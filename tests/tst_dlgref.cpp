@@ -1,10 +1,10 @@
 // The instance picker: its row store and filter, its model, and the dialog driven offscreen.
 
-#include "dlgref.h"
-#include "instancelistmodel.h"
-#include "layout.h"
+#include "picker/dlgref.h"
+#include "picker/instancelistmodel.h"
+#include "model/layout.h"
 #include "testsupport.h"
-#include "xmldocument.h"
+#include "document/xmldocument.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 // The property list on screen: where the edit box opens, its caret, Enter, Escape, typing,
 // clicks while editing, the link menu, and the commit that a tree click makes first.
-#include "ctrlxmleditor.h"
+#include "widgets/ctrlxmleditor.h"
 #include "testsupport.h"
 
 #include <QMenu>

@@ -1,5 +1,5 @@
 // The encoding module on its own: what the document tests do not reach through files.
-#include "encoding.h"
+#include "document/encoding.h"
 
 #include <QTest>
 

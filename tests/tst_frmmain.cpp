@@ -1,12 +1,12 @@
 // The host window, driven through its buttons, menus and keys; its command line, parsed and
 // run as the built program.
 #include "commandline.h"
-#include "ctrlxmleditor.h"
-#include "dlgref.h"
-#include "instancelistmodel.h"
+#include "widgets/ctrlxmleditor.h"
+#include "picker/dlgref.h"
+#include "picker/instancelistmodel.h"
 #include "frmmain.h"
 #include "testsupport.h"
-#include "treemodel.h"
+#include "session/treemodel.h"
 
 #include <QAction>
 #include <QGroupBox>

@@ -2,12 +2,12 @@
 // received, other files, missing targets, "+N more", depth 2), the layout (no overlaps,
 // the same result for the same input, the centre kept in place) and the export for the
 // command line.
-#include "graphlayout.h"
-#include "graphmodel.h"
-#include "graphscene.h"
-#include "quillon.h"
-#include "refindex.h"
-#include "savefault_p.h"
+#include "graph/graphlayout.h"
+#include "graph/graphmodel.h"
+#include "graph/graphscene.h"
+#include "api/quillon.h"
+#include "refs/refindex.h"
+#include "document/savefault_p.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>

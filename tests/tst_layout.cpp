@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "layout.h"
+#include "model/layout.h"
 
 using namespace quillon::layout;
 

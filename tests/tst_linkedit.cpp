@@ -1,7 +1,7 @@
 // "Edit Link..." on screen: the menu on a reference row, the picker it opens and the address it
 // offers, Cancel, and what the choice does to the row and the tree.
-#include "ctrlxmleditor.h"
-#include "dlgref.h"
+#include "widgets/ctrlxmleditor.h"
+#include "picker/dlgref.h"
 #include "testsupport.h"
 
 #include <QMenu>

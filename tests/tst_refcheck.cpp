@@ -1,9 +1,9 @@
 // Check References: every kind of finding on its line, hrefs into files read from disk, lines
 // after edits and saves, and the command-line report (text, JSON Lines, exit codes).
-#include "filenames.h"
-#include "quillon.h"
-#include "refcheck.h"
-#include "refmodels.h"
+#include "document/filenames.h"
+#include "api/quillon.h"
+#include "refs/refcheck.h"
+#include "session/refmodels.h"
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>

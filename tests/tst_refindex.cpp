@@ -1,8 +1,8 @@
 // The reverse of references: which instances refer to an instance, in its document and in the
 // other files of its folder, and that edits and re-pointed links are seen at once.
-#include "editorsession.h"
-#include "refindex.h"
-#include "refmodels.h"
+#include "session/editorsession.h"
+#include "refs/refindex.h"
+#include "session/refmodels.h"
 #include "testsupport.h"
 
 #include <QTest>

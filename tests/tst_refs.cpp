@@ -1,5 +1,5 @@
 // Reference values, document names and folders, and the back history.
-#include "refs.h"
+#include "model/refs.h"
 
 #include <QDir>
 #include <QTest>

@@ -1,10 +1,10 @@
 // One meaning for every reference: a folder of documents holds an href of every form, and a
 // click (the session following the row), "Referenced by" (the reference index), the Graph and
 // the Check must name the same file and instance for it, or agree that it leads nowhere.
-#include "editorsession.h"
-#include "graphmodel.h"
-#include "refcheck.h"
-#include "refindex.h"
+#include "session/editorsession.h"
+#include "graph/graphmodel.h"
+#include "refs/refcheck.h"
+#include "refs/refindex.h"
 #include "testsupport.h"
 
 #include <QTest>

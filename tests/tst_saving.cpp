@@ -1,9 +1,9 @@
 // Saving keeps the user's file: an unedited save gives back the bytes that were read, an edit
 // changes only its own value, a failed write leaves the old file and the edits, and files that
 // cannot be documents are refused before they are read.
-#include "savefault_p.h"
+#include "document/savefault_p.h"
 #include "testsupport.h"
-#include "xmldocument.h"
+#include "document/xmldocument.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 // The editing session without a window: what a tree node shows in each view, following
 // references, the history and Back, jumps into other documents, committing edits, re-pointing
 // links, view switches and saving, all checked through the outcomes the operations report.
-#include "editorsession.h"
+#include "session/editorsession.h"
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>

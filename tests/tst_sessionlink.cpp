@@ -1,6 +1,6 @@
 // Re-pointing references in the editing session: ref or href written as the documents' places
 // require, where the new element goes, and what the rows show afterwards.
-#include "editorsession.h"
+#include "session/editorsession.h"
 #include "testsupport.h"
 
 #include <QSignalSpy>

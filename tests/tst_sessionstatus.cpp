@@ -1,6 +1,6 @@
 // The figures of the document shown that a host's status bar gives: its instances, counted
 // once per load, and how long its load took.
-#include "editorsession.h"
+#include "session/editorsession.h"
 #include "testsupport.h"
 
 #include <QSignalSpy>

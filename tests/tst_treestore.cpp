@@ -1,7 +1,7 @@
 // The tree of a document in the three views, built without a window.
-#include "refs.h"
-#include "treemodel.h"
-#include "xmldocument.h"
+#include "model/refs.h"
+#include "session/treemodel.h"
+#include "document/xmldocument.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

@@ -1,8 +1,8 @@
 // Undo and Redo in the editing session: the document, the rows on show, the modified mark and
 // the bytes a save writes after edits and link changes were taken back.
-#include "editorsession.h"
+#include "session/editorsession.h"
 #include "testsupport.h"
-#include "xmlchange.h"
+#include "document/xmlchange.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
-// The well-formedness check (editor/wellformed.h): verdicts and fault offsets for each kind
+// The well-formedness check (document/wellformed.h): verdicts and fault offsets for each kind
 // of fault, deep nesting, the load path with line and column, the encoding refusals of the
 // loader, and that every document the tests and samples use still opens.
-#include "wellformed.h"
-#include "xmldocument.h"
+#include "document/wellformed.h"
+#include "document/xmldocument.h"
 
 #include <QDirIterator>
 #include <QTest>

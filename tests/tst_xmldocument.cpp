@@ -1,7 +1,7 @@
-// The document object (editor/xmldocument.h): faithful round trips, encodings, whitespace
+// The document object (document/xmldocument.h): faithful round trips, encodings, whitespace
 // that navigation does not see, expressions, the instance index, the asynchronous
 // completion, failures that leave files intact, handle lifetime and namespaces.
-#include "xmldocument.h"
+#include "document/xmldocument.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 // anew: its canonical form must be that of the input with the entities replaced (--noent).
 // The adapter refuses on purpose what xmllint opens in one case: an entity whose text holds
 // markup.
-#include "xmldocument.h"
+#include "document/xmldocument.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The "XML" tab: its colours follow the palette, as the hint's do, a notice says when the text
 // on show (the file as saved) lacks the document's unsaved edits, and a file dragged over it is
 // the window's.
-#include "ctrlxmleditor.h"
+#include "widgets/ctrlxmleditor.h"
 #include "testsupport.h"
 
 #include <Qsci/qscilexer.h>

@@ -1,11 +1,11 @@
 // The document round trip driven by the fuzz target and by the corpus replay (roundtrip.h).
 #include "roundtrip.h"
 
-#include "refs.h"
-#include "treestore.h"
-#include "xmlchange.h"
-#include "xmldocument.h"
-#include "xmldocument_p.h"
+#include "model/refs.h"
+#include "model/treestore.h"
+#include "document/xmlchange.h"
+#include "document/xmldocument.h"
+#include "document/xmldocument_p.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

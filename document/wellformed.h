@@ -1,0 +1,37 @@
+#pragma once
+// A check that a document is well-formed XML 1.0, run before the lenient parse so that a file
+// any conforming parser refuses is refused here too.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace quillon {
+
+struct WellFormedError {
+    size_t offset = 0; // byte offset of the fault into the checked text
+    std::string message; // what is wrong, e.g. "attribute value not quoted"
+};
+
+// Checks that utf8 (the whole document in UTF-8; a UTF-8 BOM at the start is allowed and
+// skipped) is a well-formed XML 1.0 document, without reading anything external.
+// On failure fills *error (when not null) and returns false.
+//
+// One forward pass; elements are tracked on an explicit stack, so nesting depth is limited
+// only by memory. Internal entities are checked where they are used: in content their
+// replacement text must be balanced content, in attribute values it must hold no '<'.
+// References to undeclared entities are faults unless the document has an external subset
+// or parameter-entity references (and is not standalone), as libxml2 decides.
+//
+// entities, when given, receives the general entities the document declares (the first
+// declaration of a name binds): the replacement text of each internal one (character
+// references replaced, line ends as LF), and the names of the external ones (not read).
+struct DeclaredEntities {
+    std::unordered_map<std::string, std::string> internal;
+    std::unordered_set<std::string> external;
+};
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEntities *entities = nullptr);
+
+} // namespace quillon

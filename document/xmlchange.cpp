@@ -1,0 +1,158 @@
+// Changes of the document that can be taken back: the nodes they took out stay parked, and
+// the record of changes is kept as it was on either side of the change.
+#include "document/xmlchange.h"
+#include "document/xmldocument_p.h"
+
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+// The record of changes without the source spans: spans only say where a node stood in the
+// file, which stays true, so they are kept across undo and redo (a node whose value was set
+// anew can no longer tell its place from the parse, only from its recorded span).
+struct LogState {
+    std::unordered_set<EditLog::Key> path, values, contents, startTags, fresh;
+
+    static LogState of(const EditLog &log) { return {log.path, log.values, log.contents, log.startTags, log.fresh}; }
+    void restoreTo(EditLog &log) const
+    {
+        log.path = path;
+        log.values = values;
+        log.contents = contents;
+        log.startTags = startTags;
+        log.fresh = fresh;
+    }
+};
+
+// What an element holds: its child nodes, and the value of a lone text child.
+struct Content {
+    std::vector<pugi::xml_node> children;
+    std::string loneText;
+    bool hasLoneText = false;
+
+    static Content of(pugi::xml_node e)
+    {
+        Content c;
+        for (pugi::xml_node n = e.first_child(); n; n = n.next_sibling())
+            c.children.push_back(n);
+        if (c.children.size() == 1 && c.children.front().type() == pugi::node_pcdata) {
+            c.hasLoneText = true;
+            c.loneText = c.children.front().value();
+        }
+        return c;
+    }
+    bool operator==(const Content &o) const
+    {
+        return children == o.children && hasLoneText == o.hasLoneText && loneText == o.loneText;
+    }
+};
+
+} // namespace
+
+struct XmlChange::Data {
+    enum class Kind { Text, Replace } kind = Kind::Text;
+    std::shared_ptr<DocData> doc;
+    LogState before, after;
+    // Text: the element and what it held on either side.
+    pugi::xml_node element;
+    Content contentBefore, contentAfter;
+    // Replace: the parent, the node taken out and the one put in its place.
+    pugi::xml_node parent, old, placed;
+
+    void putContent(const Content &from, const Content &to)
+    {
+        if (from.children == to.children) {
+            // The same text node took another value.
+            if (to.hasLoneText) {
+                pugi::xml_node text = to.children.front();
+                text.set_value(to.loneText.c_str());
+            }
+            return;
+        }
+        for (pugi::xml_node n : from.children)
+            doc->park(n);
+        for (pugi::xml_node n : to.children)
+            element.append_move(n);
+    }
+    void apply(bool forward)
+    {
+        if (kind == Kind::Text) {
+            putContent(forward ? contentBefore : contentAfter, forward ? contentAfter : contentBefore);
+        } else {
+            const pugi::xml_node in = forward ? placed : old, out = forward ? old : placed;
+            parent.insert_move_before(in, out);
+            doc->park(out);
+        }
+        (forward ? after : before).restoreTo(doc->edits);
+        doc->modified = true;
+        doc->touched();
+    }
+};
+
+XmlChange XmlChange::setText(const XmlNode &element, const QString &text, bool *ok)
+{
+    if (ok)
+        *ok = false;
+    if (element.nodeType() != XmlNode::Element)
+        return {};
+    auto d = std::make_shared<Data>();
+    d->doc = XmlNodeAccess::data(element);
+    d->element = XmlNodeAccess::node(element);
+    d->doc->materialize(d->element); // its text as a node, which the content below can hold
+    d->before = LogState::of(d->doc->edits);
+    d->contentBefore = Content::of(d->element);
+    XmlNode target = element;
+    const bool done = target.setText(text);
+    if (ok)
+        *ok = done;
+    d->contentAfter = Content::of(d->element);
+    if (!done || d->contentAfter == d->contentBefore)
+        return {};
+    d->after = LogState::of(d->doc->edits);
+    XmlChange change;
+    change.d = std::move(d);
+    return change;
+}
+
+XmlChange XmlChange::replaceChild(const XmlNode &parent, const XmlNode &newChild, const XmlNode &oldChild)
+{
+    if (parent.isNull() || XmlNodeAccess::isAttribute(parent) || XmlNodeAccess::isAttribute(oldChild))
+        return {};
+    auto d = std::make_shared<Data>();
+    d->kind = Data::Kind::Replace;
+    d->doc = XmlNodeAccess::data(parent);
+    d->before = LogState::of(d->doc->edits);
+    XmlNode target = parent;
+    const XmlNode placed = target.replaceChild(newChild, oldChild);
+    if (!placed)
+        return {};
+    d->after = LogState::of(d->doc->edits);
+    d->parent = XmlNodeAccess::node(parent);
+    d->old = XmlNodeAccess::node(oldChild);
+    d->placed = XmlNodeAccess::node(placed);
+    XmlChange change;
+    change.d = std::move(d);
+    return change;
+}
+
+XmlNode XmlChange::placed() const
+{
+    return d && d->kind == Data::Kind::Replace ? DocData::wrap(d->doc, d->placed) : XmlNode();
+}
+
+void XmlChange::undo()
+{
+    if (d)
+        d->apply(false);
+}
+
+void XmlChange::redo()
+{
+    if (d)
+        d->apply(true);
+}
+
+} // namespace quillon

@@ -1,0 +1,215 @@
+#pragma once
+// Private to the document object (xmldocument.cpp, xmldocument_read.cpp,
+// xmldocument_write.cpp): the shared document state behind every XmlNode handle, and the
+// reading and writing of files.
+
+#include "document/encoding.h"
+#include "document/filesink.h"
+#include "document/xmldocument.h"
+
+#include <pugixml.hpp>
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace quillon {
+
+enum class EmptyTagStyle { Compact /* <a/> */, Spaced /* <a /> */, Pair /* <a></a> */ };
+
+// How the source was written, so that save() writes it back the same way.
+struct SourceFormat {
+    XmlEncoding encoding = XmlEncoding::Utf8;
+    bool bom = false;
+    bool crlf = false;
+    EmptyTagStyle emptyTags = EmptyTagStyle::Compact;
+    std::string declaration; // as written (CRs removed); empty when none
+    std::unordered_set<std::string> entities; // external general entities: references stay as written
+    std::string tail; // a lone byte after the last whole UTF-16 unit, written back as it was
+};
+
+// What changed since the document was read, so that a save copies everything else from the
+// source byte for byte. Nodes are keyed by pugixml's node object.
+struct EditLog {
+    using Key = const pugi::xml_node_struct *;
+    std::unordered_map<Key, std::pair<size_t, size_t>> spans; // source bytes, recorded before a change
+    std::unordered_set<Key> path; // changed nodes and all their ancestors
+    std::unordered_set<Key> values; // text, comments, PIs whose value changed
+    std::unordered_set<Key> contents; // elements whose children were replaced
+    std::unordered_set<Key> startTags; // elements whose attributes changed
+    std::unordered_set<Key> fresh; // nodes that took the place of another: written whole
+    bool changedAt(pugi::xml_node n) const { return path.count(n.internal_object()) != 0; }
+    bool empty() const { return path.empty(); }
+};
+
+// The parser's node behind a handle, and the document it shares, for the library's own code.
+struct XmlNodeAccess {
+    static pugi::xml_node node(const XmlNode &n)
+    {
+        return pugi::xml_node(static_cast<pugi::xml_node_struct *>(n.m_node));
+    }
+    static bool isAttribute(const XmlNode &n) { return n.m_attr != nullptr; }
+    static const std::shared_ptr<DocData> &data(const XmlNode &n) { return n.m_doc; }
+    static ElementRef ref(pugi::xml_node n) { return ElementRef(n.internal_object()); }
+};
+
+// The text of a written file in UTF-8, as a list of pieces: stretches of the source and text
+// written from memory. Kept after a save, so that the file as written can be shown without a
+// copy of it held in memory.
+struct TextRecipe {
+    struct Piece {
+        bool fromSource = true;
+        size_t begin = 0, end = 0; // source bytes, when fromSource
+        std::string text; // otherwise
+    };
+    std::vector<Piece> pieces;
+
+    void source(size_t begin, size_t end)
+    {
+        if (end <= begin)
+            return;
+        if (!pieces.empty() && pieces.back().fromSource && pieces.back().end == begin)
+            pieces.back().end = end;
+        else
+            pieces.push_back({true, begin, end, {}});
+    }
+    void fresh(std::string_view text)
+    {
+        if (!text.empty())
+            pieces.push_back({false, 0, 0, std::string(text)});
+    }
+};
+
+struct DocData {
+    pugi::xml_document doc; // the document (parsed as a fragment: top-level whitespace kept)
+    pugi::xml_document scratch; // elements made by createElement, not yet placed
+    // Nodes taken out of the tree (replaceChild, setText) are parked under this hidden
+    // top-level element, so that handles to them stay valid; save and navigation skip it.
+    pugi::xml_node graveyard;
+    pugi::xml_node scratchGraveyard;
+    SourceFormat format;
+    std::string source; // the text as read, in UTF-8 (byte offsets of the parse refer to it)
+    bool loaded = false;
+    bool readOnly = false; // read without the facts that only save() needs (format)
+    QString path;
+    FileState onDisk; // the file at path as read or last written
+
+    std::unordered_map<const pugi::xml_node_struct *, std::string> createdNamespaces;
+
+    mutable std::unordered_map<std::string_view, pugi::xml_node> instanceIndex;
+    mutable bool indexValid = false;
+    mutable int lookupsWithoutIndex = 0;
+    static constexpr int kLookupsBeforeIndex = 3;
+    mutable QString error;
+    // Where in the text the latest load failed (1-based); 0 when not at a place in the text.
+    qint64 errorLine = 0, errorColumn = 0;
+
+    quint64 stamp = nextStamp(); // XmlDocument::changeStamp
+    static quint64 nextStamp();
+
+    EditLog edits;
+    bool modified = false; // differs from the file last read or written
+    // After a save: how the text written is made of the source and new text (the text on
+    // disk from then on).
+    std::shared_ptr<const TextRecipe> written;
+
+    void touched(); // call after every change of the tree: drops the instance index
+    // Call before the change they name.
+    void noteValue(pugi::xml_node n);
+    void noteContent(pugi::xml_node element);
+    void noteStartTag(pugi::xml_node element);
+    void noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind);
+    // After inserted took old's place.
+    void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
+    void buildIndex() const;
+    // Whether the UTF-8 text can be written in the document's encoding as it stands (names,
+    // comments and processing instructions take no character references).
+    bool canEncode(std::string_view utf8) const
+    {
+        return encoding::representableUtf8(format.encoding, utf8.data(), utf8.size());
+    }
+    pugi::xml_node scanForInstance(std::string_view id) const;
+    // The instances: the elements /uos/*/aim-instances/*, in document order.
+    template <class F> void forEachInstance(F &&f) const
+    {
+        const pugi::xml_node root = documentElement();
+        if (!root || std::string_view(root.name()) != "uos")
+            return;
+        for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
+            if (section.type() != pugi::node_element)
+                continue;
+            for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
+                if (group.type() != pugi::node_element || std::string_view(group.name()) != "aim-instances")
+                    continue;
+                for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling())
+                    if (inst.type() == pugi::node_element)
+                        f(inst);
+            }
+        }
+    }
+    pugi::xml_node documentElement() const;
+    // The parse keeps an element's text that comes before any child of it as the element's
+    // value, not as a node of its own: a node less for every element that holds only text.
+    // Handles never see that: navigation and edits first turn such a text into the element's
+    // first child node (materialize), which changes nothing of what is saved. While a save
+    // reads the tree on a worker (writing), nothing is turned.
+    void materialize(pugi::xml_node element);
+    void materializeAll(); // every element of the document
+    bool writing = false;
+    bool isHidden(pugi::xml_node n) const; // whitespace-only text or the graveyard
+    bool isRemoved(pugi::xml_node n) const; // inside the graveyard
+    void park(pugi::xml_node n); // moves n (a node of doc or scratch) to a graveyard
+
+    static XmlNode wrap(const std::shared_ptr<DocData> &d, pugi::xml_node n, pugi::xml_attribute a = {})
+    {
+        return (n || a) ? XmlNode(d, n.internal_object(), a.internal_object()) : XmlNode();
+    }
+};
+
+// The largest file the editor opens: held in memory, it takes a few times its size.
+inline constexpr qint64 kMaxDocumentBytes = qint64(1) << 30;
+
+bool isWhitespaceOnly(const char *s);
+
+// The text an element holds as its value (see DocData::materialize), "" when none.
+inline const char *embeddedText(pugi::xml_node n)
+{
+    return n.type() == pugi::node_element ? n.value() : "";
+}
+bool isValidQName(std::string_view name);
+
+// The state of the open file fd (a null state when it cannot be told).
+FileState fileStateOf(int fd);
+
+// Reads path (or, when fromText is set, takes text) and parses it into d. On failure returns
+// false and sets error to a message that names the source, the reason and, for a malformed
+// document, the line and column.
+// fromBytes: the content of a file named path, held in memory (path only names it in messages).
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
+                 const QByteArray *fromBytes = nullptr);
+
+// Replaces the references in every text and attribute value of d (parsed with references left
+// as written) by what they stand for: character references, the predefined entities and the
+// internal entities given. False, with why and the offset in d.source of the value, for an
+// entity that holds markup or an expansion past its bounds (10 MB of entity text in all, 40
+// levels deep).
+bool expandEntities(DocData &d, const struct DeclaredEntities &entities, std::string &why, size_t &offset);
+
+// Writes the document as save() writes it: through sink, in pieces. utf8, when given, also
+// receives the same text in UTF-8, before it is encoded (a UTF-8 BOM of the source included).
+bool serializeDocument(const DocData &d, ByteSink &sink, TextRecipe *recipe = nullptr);
+
+// Where a node of the source begins in d.source, or npos when it did not come from there. A
+// node that took another's place (or whose value changed) begins where its recorded span does.
+size_t nodeStart(const DocData &d, pugi::xml_node n);
+
+// Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
+// from the source, or whose place can no longer be told (a text whose value changed).
+bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end);
+
+} // namespace quillon

@@ -1,0 +1,469 @@
+// Reading of documents: encoding detection and conversion to UTF-8, the facts of style that
+// save() writes back (BOM, line ends, empty-element style, declaration, declared entities),
+// and the parse with its checks and error positions.
+
+#include "document/xmldocument_p.h"
+#include "document/encoding.h"
+#include "document/hugepages_p.h"
+#include "document/filenames.h"
+#include "document/wellformed.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+// From this size on, the check of well-formedness runs beside the parse.
+constexpr size_t kParallelCheckBytes = size_t(1) << 20;
+
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
+                                 pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi | pugi::parse_embed_pcdata;
+
+// A buffer from pugixml's allocator, so that the document can take it over.
+class Buffer {
+public:
+    Buffer() = default;
+    ~Buffer() { reset(); }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
+
+    // Room for n bytes and a terminating NUL (see parseSource).
+    bool allocate(size_t n)
+    {
+        reset();
+        m_data = static_cast<char *>(pugi::get_memory_allocation_function()(n + 1));
+        m_size = m_data ? n : 0;
+        if (m_hugePages)
+            adviseHugePages(m_data, m_size);
+        return m_data != nullptr;
+    }
+    void setHugePages(bool on) { m_hugePages = on; }
+    void reset()
+    {
+        if (m_data)
+            pugi::get_memory_deallocation_function()(m_data);
+        m_data = nullptr;
+        m_size = 0;
+    }
+    void swap(Buffer &o)
+    {
+        std::swap(m_data, o.m_data);
+        std::swap(m_size, o.m_size);
+    }
+    char *release()
+    {
+        char *p = m_data;
+        m_data = nullptr;
+        m_size = 0;
+        return p;
+    }
+    char *data() const { return m_data; }
+    size_t size() const { return m_size; }
+    void setSize(size_t n) { m_size = n; }
+
+private:
+    char *m_data = nullptr;
+    size_t m_size = 0;
+    bool m_hugePages = false;
+};
+
+QString sourceName(const QString &path, const QString *fromText)
+{
+    return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
+}
+
+// A size in bytes, exactly ("1,073,741,825 bytes"): a rounded figure could make a file just
+// over the limit read as the limit itself.
+QString sizeText(qint64 bytes)
+{
+    return QStringLiteral("%1 bytes").arg(QLocale(QLocale::English).toString(bytes));
+}
+
+// How many bytes of a file are looked at before the rest is read.
+constexpr qint64 kHeadBytes = qint64(64) << 10;
+
+// Why bytes that begin a file cannot begin an XML document, or "" when they can (or when they
+// hold nothing but blanks so far): after a byte order mark and blanks comes '<'. Judged on the
+// first bytes, a file of anything else is refused before it is read in full.
+QString badStart(const char *data, size_t size)
+{
+    encoding::Detected found;
+    QString reason;
+    if (!encoding::detect(data, size, found, reason))
+        return reason;
+    const bool le = found.encoding == XmlEncoding::Utf16LE, be = found.encoding == XmlEncoding::Utf16BE;
+    const size_t step = le || be ? 2 : 1;
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    for (size_t i = found.bomSize; i + step <= size; i += step) {
+        const unsigned c = le ? unsigned(p[i] | p[i + 1] << 8) : be ? unsigned(p[i] << 8 | p[i + 1]) : p[i];
+        if (c == '<')
+            return {};
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            continue;
+        const QString what = c > 0x20 && c < 0x7F ? QStringLiteral("'%1'").arg(QChar(c))
+                                                  : QStringLiteral("byte 0x%1").arg(c, 2, 16, QLatin1Char('0'));
+        return QStringLiteral("it is not an XML document: it begins with %1, not '<'").arg(what);
+    }
+    return {};
+}
+
+// Why path cannot be read, or "" when it can be tried. Anything but a regular file is refused
+// before it is opened: reading a pipe or a device could wait forever. local: the bytes of the
+// name (encodeFileName), so that a name that is not UTF-8 is found too.
+QString unreadable(const QString &path, const QByteArray &local)
+{
+    struct stat st;
+    if (::stat(local.constData(), &st) != 0) {
+        const QString folder = QFileInfo(path).absolutePath();
+        struct stat dir;
+        if (::stat(encodeFileName(folder).constData(), &dir) != 0 || !S_ISDIR(dir.st_mode))
+            return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
+        return QStringLiteral("the file does not exist");
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("it is a folder, not a file");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("it is not a regular file (a pipe, socket or device)");
+    if (st.st_size > kMaxDocumentBytes)
+        return QStringLiteral("it is %1; the editor opens files of up to %2")
+            .arg(sizeText(st.st_size), sizeText(kMaxDocumentBytes) + QStringLiteral(" (1 GB)"));
+    return {};
+}
+
+// Reads f into buf from got on, until got is limit or the file ends; false (error set) when
+// reading fails.
+bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
+{
+    while (got < limit) {
+        const qint64 r = f.read(buf.data() + got, limit - got);
+        if (r < 0) {
+            error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(f.fileName()), f.errorString());
+            return false;
+        }
+        if (r == 0)
+            break;
+        got += r;
+    }
+    return true;
+}
+
+// Reads the whole file into buf; state receives the state of the file read.
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    const QByteArray local = encodeFileName(path);
+    if (const QString why = unreadable(path, local); !why.isEmpty()) {
+        error = QStringLiteral("%1: %2").arg(name, why);
+        return false;
+    }
+    QFile f;
+    const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        error = err == EACCES || err == EPERM
+                    ? QStringLiteral("%1: you are not allowed to read it").arg(name)
+                    : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(err)));
+        return false;
+    }
+    const qint64 size = f.size();
+    if (size < 0 || size > kMaxDocumentBytes || !buf.allocate(size_t(size))) {
+        error = QStringLiteral("%1: not enough memory to read it").arg(name);
+        return false;
+    }
+    // The head first: what cannot begin a document is refused before the rest is read.
+    qint64 got = 0;
+    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error))
+        return false;
+    if (const QString why = badStart(buf.data(), size_t(got)); !why.isEmpty()) {
+        error = QStringLiteral("%1: %2").arg(name, why);
+        return false;
+    }
+    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error))
+        return false;
+    buf.setSize(size_t(got));
+    state = fileStateOf(f.handle());
+    return true;
+}
+
+bool bytesBuffer(const QByteArray &bytes, Buffer &buf)
+{
+    if (!buf.allocate(size_t(bytes.size())))
+        return false;
+    if (!bytes.isEmpty())
+        std::memcpy(buf.data(), bytes.constData(), size_t(bytes.size()));
+    return true;
+}
+
+bool textBuffer(const QString &text, Buffer &buf)
+{
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.startsWith("\xEF\xBB\xBF"))
+        utf8.remove(0, 3);
+    if (!buf.allocate(size_t(utf8.size())))
+        return false;
+    if (!utf8.isEmpty())
+        std::memcpy(buf.data(), utf8.constData(), size_t(utf8.size()));
+    return true;
+}
+
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Finds the encoding of the source in buf and converts buf to UTF-8 (a UTF-8 BOM stays in
+// place; the parser skips it).
+bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
+{
+    encoding::Detected found;
+    if (fromText) {
+        found = encoding::detectText(buf.data(), buf.size());
+    } else if (!encoding::detect(buf.data(), buf.size(), found, reason)) {
+        return false;
+    }
+    fmt.encoding = found.encoding;
+    fmt.bom = found.bom;
+    if (fromText || !encoding::needsDecoding(found.encoding))
+        return true;
+    const size_t size = buf.size() - found.bomSize;
+    // A lone byte after the last whole UTF-16 unit is kept aside and written back as it was.
+    const bool utf16 = found.encoding == XmlEncoding::Utf16LE || found.encoding == XmlEncoding::Utf16BE;
+    if (utf16 && size % 2)
+        fmt.tail.assign(1, buf.data()[buf.size() - 1]);
+    Buffer out;
+    if (!out.allocate(encoding::utf8Capacity(found.encoding, size))) {
+        reason = QStringLiteral("out of memory");
+        return false;
+    }
+    size_t written = 0;
+    if (!encoding::decode(found.encoding, buf.data() + found.bomSize, size, out.data(), written, reason, found.bomSize))
+        return false;
+    // Unedited stretches are written back by converting them again: that must give the bytes
+    // read, or a save would change what the user did not touch.
+    size_t at = 0;
+    if (!encoding::writesBack(found.encoding, buf.data() + found.bomSize, size, out.data(), written, at)) {
+        reason = QStringLiteral("the bytes at %1 stand for a character that %2 writes otherwise, so the file could "
+                                "not be saved as it is")
+                     .arg(found.bomSize + at)
+                     .arg(encoding::displayName(found.encoding));
+        return false;
+    }
+    out.setSize(written);
+    buf.swap(out);
+    return true;
+}
+
+// Style facts taken from the UTF-8 source before the in-place parse changes it.
+void scanStyle(const char *data, size_t size, SourceFormat &fmt)
+{
+    const char *begin = data;
+    const char *end = data + size;
+    if (size >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0)
+        begin += 3;
+
+    const char *nl = static_cast<const char *>(std::memchr(begin, '\n', size_t(end - begin)));
+    fmt.crlf = nl && nl > begin && nl[-1] == '\r';
+
+    if (end - begin >= 6 && std::memcmp(begin, "<?xml", 5) == 0 && isXmlSpace(begin[5])) {
+        const std::string_view rest(begin, size_t(end - begin));
+        const size_t close = rest.find("?>");
+        if (close != std::string_view::npos) {
+            for (char c : rest.substr(0, close + 2))
+                if (c != '\r')
+                    fmt.declaration += c;
+        }
+    }
+
+    size_t compact = 0, spaced = 0, pairs = 0;
+    for (const char *p = begin; p < end;) {
+        const char *gt = static_cast<const char *>(std::memchr(p, '>', size_t(end - p)));
+        if (!gt)
+            break;
+        p = gt + 1;
+        if (gt - begin >= 2 && gt[-1] == '/') {
+            if (gt[-2] == ' ')
+                ++spaced;
+            else
+                ++compact;
+        } else if (end - gt >= 3 && gt[1] == '<' && gt[2] == '/') {
+            // "></": an empty pair when the tag closed by gt is a start tag.
+            const char *lt = gt;
+            const char *stop = gt - std::min<ptrdiff_t>(gt - begin, 4096);
+            while (lt > stop && *lt != '<')
+                --lt;
+            if (*lt == '<' && lt[1] != '/' && lt[1] != '!' && lt[1] != '?')
+                ++pairs;
+        }
+    }
+    if (pairs > compact + spaced)
+        fmt.emptyTags = EmptyTagStyle::Pair;
+    else if (spaced > compact)
+        fmt.emptyTags = EmptyTagStyle::Spaced;
+    else
+        fmt.emptyTags = EmptyTagStyle::Compact;
+}
+
+// Whether the document in src (UTF-8) has a DOCTYPE: one may stand only in the prolog, after
+// the declaration, comments, processing instructions and blanks.
+bool hasDoctype(std::string_view src)
+{
+    size_t i = src.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    for (;;) {
+        while (i < src.size() && isXmlSpace(src[i]))
+            ++i;
+        const std::string_view rest = src.substr(std::min(i, src.size()));
+        const bool pi = rest.substr(0, 2) == "<?", comment = rest.substr(0, 4) == "<!--";
+        if (!pi && !comment)
+            return rest.substr(0, 9) == "<!DOCTYPE";
+        const size_t end = src.find(pi ? "?>" : "-->", i + 2);
+        if (end == std::string_view::npos)
+            return false;
+        i = end + (pi ? 2 : 3);
+    }
+}
+
+// Line and column (1-based, columns in characters) of a byte offset into the UTF-8 source.
+void lineColumn(const std::string &buf, ptrdiff_t offset, qint64 &line, qint64 &column)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
+    size_t end = std::min<size_t>(size_t(std::max<ptrdiff_t>(offset, 0)), buf.size());
+    size_t i = (buf.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) ? 3 : 0;
+    line = 1;
+    column = 1;
+    for (; i < end; ++i) {
+        const unsigned char c = p[i];
+        if (c == '\n' || (c == '\r' && (i + 1 >= buf.size() || p[i + 1] != '\n'))) {
+            ++line;
+            column = 1;
+        } else if (c != '\r' && (c & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+}
+
+// "<source>: <what> at line L, column C" for a byte offset into the UTF-8 source.
+// skipSpace: the offset is that of a text node; report its first character that is not
+// whitespace.
+// The place is kept in d too (DocData::errorLine, errorColumn).
+QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QString &what, bool skipSpace = false)
+{
+    const std::string &source = d.source;
+    while (skipSpace && offset >= 0 && size_t(offset) < source.size() && isXmlSpace(source[size_t(offset)]))
+        ++offset;
+    qint64 line = 0, column = 0;
+    lineColumn(source, offset, line, column);
+    d.errorLine = line;
+    d.errorColumn = column;
+    return QStringLiteral("%1: %2 at line %3, column %4").arg(name, what).arg(line).arg(column);
+}
+
+} // namespace
+
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes)
+{
+    // Huge pages make the reading faster, but with the usual setting of the kernel ("madvise")
+    // a fault may stop to compact memory for one: on a busy machine, pauses of a second. A
+    // document read for a check (no window waits for it) takes them; one loaded to be shown
+    // does not.
+    Buffer buf;
+    buf.setHugePages(d.readOnly);
+    if (fromBytes) {
+        if (const QString why = badStart(fromBytes->constData(), size_t(fromBytes->size())); !why.isEmpty()) {
+            error = QStringLiteral("%1: %2").arg(path, why);
+            return false;
+        }
+        if (!bytesBuffer(*fromBytes, buf)) {
+            error = QStringLiteral("%1: out of memory").arg(path);
+            return false;
+        }
+    } else if (fromText) {
+        if (!textBuffer(*fromText, buf)) {
+            error = QStringLiteral("XML text: out of memory");
+            return false;
+        }
+    } else if (!readFile(path, buf, error, d.onDisk)) {
+        return false;
+    }
+    QString reason;
+    if (!toUtf8(buf, d.format, fromText != nullptr, reason)) {
+        error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
+        return false;
+    }
+    if (!d.readOnly)
+        scanStyle(buf.data(), buf.size(), d.format);
+    // The source as read (in UTF-8), kept for error positions and for saving: what was not
+    // edited is written back from it.
+    d.source.reserve(buf.size());
+    if (d.readOnly)
+        adviseHugePages(d.source.data(), buf.size());
+    d.source.assign(buf.data(), buf.size());
+    const QString name = sourceName(path, fromText);
+
+    // The strict check of well-formedness reads the kept source while pugixml parses its own
+    // buffer in place; on a large document the two run side by side.
+    // A document with a DOCTYPE is checked first: the entities it declares decide how it is
+    // parsed (with references left as written, to be expanded after the parse).
+    WellFormedError fault;
+    bool wellFormed = true;
+    DeclaredEntities entities;
+    const bool doctype = hasDoctype(d.source);
+    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr); };
+    std::thread checker;
+    if (d.source.size() >= kParallelCheckBytes && !doctype) {
+        checker = std::thread(check);
+    } else {
+        check();
+        if (!wellFormed) {
+            error = describeAt(d, name, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
+            return false;
+        }
+    }
+
+    // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
+    // drop a final newline: hand it a NUL of our own as the last byte.
+    const size_t size = buf.size();
+    buf.data()[size] = '\0';
+    const bool expand = !entities.internal.empty();
+    const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
+    const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
+    if (checker.joinable())
+        checker.join();
+    // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
+    // parses; a disagreement is still reported, never glossed over.
+    if (!wellFormed) {
+        error = describeAt(d, name, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
+        return false;
+    }
+    if (!r) {
+        error = describeAt(d, name, r.offset, QString::fromUtf8(r.description()));
+        return false;
+    }
+    d.format.entities = std::move(entities.external);
+    std::string why;
+    size_t at = 0;
+    if (expand && !expandEntities(d, entities, why, at)) {
+        error = describeAt(d, name, ptrdiff_t(at), QString::fromStdString(why));
+        return false;
+    }
+    d.path = fromText ? QString() : path;
+    d.loaded = true;
+    return true;
+}
+
+} // namespace quillon

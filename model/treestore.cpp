@@ -1,0 +1,310 @@
+#include "model/treestore.h"
+#include "document/encoding.h"
+#include "model/refs.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+bool isAimInstances(const char *name)
+{
+    return qstricmp(name, "aim-instances") == 0;
+}
+
+// A name "has a lower-case letter" when it differs from its upper-case form.
+bool lowerCaseIn(const char *name)
+{
+    for (const char *p = name; *p; ++p) {
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return hasLowerCase(encoding::toQString(name)); // leave the rest to Unicode
+        if (*p >= 'a' && *p <= 'z')
+            return true;
+    }
+    return false;
+}
+
+bool isNamespaceDeclaration(const char *name)
+{
+    return std::strcmp(name, "xmlns") == 0 || std::strncmp(name, "xmlns:", 6) == 0;
+}
+
+// The attribute a tag names: the first one that is not a namespace declaration (XPath does not
+// see those as attributes); -1 when there is none.
+int tagAttribute(ElementRef e)
+{
+    for (int i = 0, n = e.attributeCount(); i < n; ++i)
+        if (!isNamespaceDeclaration(e.attributeName(i)))
+            return i;
+    return -1;
+}
+
+QString predicate(ElementRef e, int attribute)
+{
+    return xpathPredicate(encoding::toQString(e.attributeName(attribute)),
+                          encoding::toQString(e.attributeValue(attribute)));
+}
+
+// One step of a path: an element name, and the attribute value it must carry when attribute
+// is set.
+struct Step {
+    const char *name = "";
+    const char *attribute = nullptr;
+    const char *value = nullptr;
+};
+
+bool matches(ElementRef e, const Step &s)
+{
+    if (std::strcmp(e.name(), s.name) != 0)
+        return false;
+    if (!s.attribute)
+        return true;
+    for (int i = 0, n = e.attributeCount(); i < n; ++i)
+        if (std::strcmp(e.attributeName(i), s.attribute) == 0)
+            return !isNamespaceDeclaration(s.attribute) && std::strcmp(e.attributeValue(i), s.value) == 0;
+    return false;
+}
+
+ElementRef firstMatch(ElementRef e, const Step &s)
+{
+    while (e && !matches(e, s))
+        e = e.nextSibling();
+    return e;
+}
+
+} // namespace
+
+void TreeStore::clear()
+{
+    m_nodes.clear();
+    m_root = XmlNode();
+}
+
+void TreeStore::build(const XmlNode &root, int mode)
+{
+    clear();
+    m_root = root;
+    m_mode = mode;
+    m_nodes.push_back(Node{root.ref(), -1, 0, 0, -1, TagKind::None});
+    makeChildren(0);
+}
+
+template <class F> void TreeStore::forEachChildOf(int index, F &&f) const
+{
+    const ElementRef e = m_nodes[size_t(index)].elm;
+    if (index == 0 || m_mode == Mapping) {
+        for (ElementRef c = e.firstChild(); c; c = c.nextSibling())
+            if (index == 0 || !isAimInstances(c.name()))
+                if (!f(c))
+                    return;
+    } else if (m_mode == Aim) {
+        if (isAimInstances(e.parent().name()))
+            return; // the properties of an instance get no nodes
+        for (ElementRef c = e.firstChild(); c; c = c.nextSibling())
+            if (lowerCaseIn(c.name()) && !f(c))
+                return;
+    } else {
+        // ARM: the entities, up to the first child that is not one.
+        for (ElementRef c = e.firstChild(); c && !lowerCaseIn(c.name()); c = c.nextSibling())
+            if (!f(c))
+                return;
+    }
+}
+
+void TreeStore::makeChildren(int index) const
+{
+    if (m_nodes[size_t(index)].count >= 0)
+        return;
+    const int first = int(m_nodes.size());
+    const int depth = m_nodes[size_t(index)].depth + 1;
+    int row = 0;
+    forEachChildOf(index, [&](ElementRef c) {
+        m_nodes.push_back(Node{c, index, row++, 0, -1, TagKind::Unknown, depth});
+        return true;
+    });
+    Node &n = m_nodes[size_t(index)];
+    n.first = first;
+    n.count = row;
+}
+
+bool TreeStore::hasChildren(int index) const
+{
+    if (index != 0 && !isValid(index))
+        return false;
+    if (m_nodes.empty())
+        return false;
+    if (m_nodes[size_t(index)].count >= 0)
+        return m_nodes[size_t(index)].count > 0;
+    bool any = false;
+    forEachChildOf(index, [&any](ElementRef) {
+        any = true;
+        return false;
+    });
+    return any;
+}
+
+int TreeStore::childCount(int index) const
+{
+    if ((index != 0 && !isValid(index)) || m_nodes.empty())
+        return 0;
+    makeChildren(index);
+    return m_nodes[size_t(index)].count;
+}
+
+int TreeStore::child(int index, int row) const
+{
+    if (row < 0 || row >= childCount(index))
+        return 0;
+    return m_nodes[size_t(index)].first + row;
+}
+
+int TreeStore::parent(int index) const
+{
+    return isValid(index) ? m_nodes[size_t(index)].parent : 0;
+}
+
+int TreeStore::depth(int index) const
+{
+    return isValid(index) ? m_nodes[size_t(index)].depth : 0;
+}
+
+std::vector<int> TreeStore::nodesToExpand(int node, int maxDepth, int maxNodes, bool *cut) const
+{
+    std::vector<int> open;
+    std::vector<int> next{node}; // depth first, without recursion: the tree may be deep
+    bool left = false;
+    while (!next.empty()) {
+        const int n = next.back();
+        next.pop_back();
+        if (!isValid(n) || !hasChildren(n))
+            continue;
+        left = left || depth(n) >= maxDepth || int(open.size()) >= maxNodes;
+        if (int(open.size()) >= maxNodes)
+            break;
+        if (depth(n) >= maxDepth)
+            continue;
+        open.push_back(n);
+        for (int r = childCount(n) - 1; r >= 0; --r)
+            next.push_back(child(n, r));
+    }
+    if (cut)
+        *cut = left;
+    return open;
+}
+
+int TreeStore::row(int index) const
+{
+    return isValid(index) ? m_nodes[size_t(index)].row : -1;
+}
+
+QString TreeStore::text(int index) const
+{
+    return isValid(index) ? NameToCaption(encoding::toQString(m_nodes[size_t(index)].elm.name())) : QString();
+}
+
+XmlNode TreeStore::element(int index) const
+{
+    return isValid(index) ? m_root.at(m_nodes[size_t(index)].elm) : XmlNode();
+}
+
+TreeStore::TagKind TreeStore::tagKind(int index) const
+{
+    Node &n = m_nodes[size_t(index)];
+    if (n.tag != TagKind::Unknown)
+        return n.tag;
+    n.tag = TagKind::None;
+    // A root node never takes a tag from its own attributes.
+    if (n.parent != 0 && tagAttribute(n.elm) >= 0)
+        n.tag = TagKind::OwnFirstAttribute;
+    if (m_mode == Arm) {
+        // An element with a child that is not an ARM entity selects its last child instead.
+        for (ElementRef c = n.elm.firstChild(); c; c = c.nextSibling())
+            if (lowerCaseIn(c.name())) {
+                n.tag = TagKind::LastChildStep;
+                break;
+            }
+    }
+    return n.tag;
+}
+
+QString TreeStore::tag(int index) const
+{
+    if (!isValid(index))
+        return {};
+    const ElementRef e = m_nodes[size_t(index)].elm;
+    switch (tagKind(index)) {
+    case TagKind::OwnFirstAttribute:
+        return predicate(e, tagAttribute(e));
+    case TagKind::LastChildStep: {
+        const ElementRef last = e.lastChild();
+        QString t = QLatin1Char('/') + encoding::toQString(last.name());
+        if (const int a = tagAttribute(last); a >= 0)
+            t += predicate(last, a);
+        return t;
+    }
+    default:
+        return {};
+    }
+}
+
+QString TreeStore::fullPath(int index) const
+{
+    QStringList parts;
+    for (int i = index; isValid(i); i = m_nodes[size_t(i)].parent)
+        parts.prepend(text(i));
+    return parts.join(QLatin1Char('/'));
+}
+
+XmlNode TreeStore::resolve(int index) const
+{
+    if (!isValid(index) || std::strcmp(m_nodes[0].elm.name(), "uos") != 0)
+        return {};
+    // The steps from the root level down to the node, and the tag's predicate or step.
+    std::vector<Step> steps;
+    for (int i = index; isValid(i); i = m_nodes[size_t(i)].parent)
+        steps.push_back(Step{m_nodes[size_t(i)].elm.name()});
+    std::reverse(steps.begin(), steps.end());
+    const ElementRef own = m_nodes[size_t(index)].elm;
+    switch (tagKind(index)) {
+    case TagKind::OwnFirstAttribute: {
+        const int a = tagAttribute(own);
+        steps.back().attribute = own.attributeName(a);
+        steps.back().value = own.attributeValue(a);
+        break;
+    }
+    case TagKind::LastChildStep: {
+        const ElementRef last = own.lastChild();
+        Step s{last.name()};
+        if (const int a = tagAttribute(last); a >= 0) {
+            s.attribute = last.attributeName(a);
+            s.value = last.attributeValue(a);
+        }
+        steps.push_back(s);
+        break;
+    }
+    default:
+        break;
+    }
+    // Depth first in document order; the first complete match wins. No recursion: paths can
+    // be as deep as the document.
+    std::vector<ElementRef> at(steps.size());
+    size_t level = 0;
+    at[0] = firstMatch(m_nodes[0].elm.firstChild(), steps[0]);
+    for (;;) {
+        if (!at[level]) {
+            if (level == 0)
+                return {};
+            --level;
+            at[level] = firstMatch(at[level].nextSibling(), steps[level]);
+            continue;
+        }
+        if (level + 1 == steps.size())
+            return m_root.at(at[level]);
+        ++level;
+        at[level] = firstMatch(at[level - 1].firstChild(), steps[level]);
+    }
+}
+
+} // namespace quillon

@@ -1,0 +1,73 @@
+#pragma once
+// The tree of a document in one of the three views, as a flat store of nodes. Node indexes
+// count from 1 in the order nodes are made; 0 stands for "no parent" (the root level). The
+// root nodes are made by build(); the children of a node are made the first time they are
+// asked for, so a document of a million instances shows its tree without a node per
+// instance until the user opens the element that holds them. The store only reads the
+// document and keeps it alive.
+
+#include "document/xmldocument.h"
+
+#include <QString>
+#include <vector>
+
+namespace quillon {
+
+class TreeStore {
+public:
+    enum Mode { Arm = 0, Mapping = 1, Aim = 2 };
+
+    void clear();
+    // The root nodes for every element child of root (the document element); the nodes below
+    // them follow the view mode as they are asked for.
+    void build(const XmlNode &root, int mode);
+
+    int count() const { return int(m_nodes.size()) - 1; } // nodes made so far
+    bool isValid(int index) const { return index >= 1 && index <= count(); }
+
+    QString text(int index) const; // the element's name with "_" shown as " "
+    // "" | "[@a=\"v\"]" | "/last[@a=\"v\"]" (ARM view); a is the first attribute that is not a
+    // namespace declaration.
+    QString tag(int index) const;
+    QString fullPath(int index) const; // captions from the root node down, joined by "/"
+    XmlNode element(int index) const; // the element the node was made for
+    // What a click on the node selects: the first element in document order that
+    // "/uos/" + the node's path (captions with " " as "_") + its tag names. That is the
+    // node's own element (or, for an ARM tag step, its last child) unless an element of the
+    // same path comes first.
+    XmlNode resolve(int index) const;
+
+    int parent(int index) const; // 0 for a root node
+    int childCount(int index) const; // index 0: the number of root nodes; makes the children
+    int child(int index, int row) const;
+    int row(int index) const; // position among its siblings
+    bool hasChildren(int index) const; // without making them
+    int depth(int index) const; // 1 for a root node; 0 for the root level and invalid indexes
+
+    // The nodes with children that "expand all" on node opens: node and those below it, in
+    // document order, each at most maxDepth deep and no more than maxNodes of them (what a
+    // view can lay out); the others stay closed, and *cut says whether any did. Makes the
+    // children of the nodes it opens.
+    std::vector<int> nodesToExpand(int node, int maxDepth, int maxNodes, bool *cut) const;
+
+private:
+    enum class TagKind : signed char { Unknown, None, OwnFirstAttribute, LastChildStep };
+    struct Node {
+        ElementRef elm;
+        int parent = 0;
+        int row = 0;
+        int first = 0; // index of the first child, when made
+        int count = -1; // number of children; -1 until they are made
+        TagKind tag = TagKind::Unknown;
+        int depth = 0;
+    };
+    template <class F> void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
+    void makeChildren(int index) const;
+    TagKind tagKind(int index) const;
+
+    XmlNode m_root; // keeps the document alive
+    int m_mode = 0;
+    mutable std::vector<Node> m_nodes; // [0] stands for the root level
+};
+
+} // namespace quillon

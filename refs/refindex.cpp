@@ -1,0 +1,332 @@
+#include "refs/refindex.h"
+#include "model/refs.h"
+#include "refs/refwalk_p.h"
+#include "refs/strtable_p.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+// forEachReference, without a call through std::function per reference.
+template <class F> void walkReferences(const XmlDocument &doc, F &&f)
+{
+    auto visit = [&f](ElementRef instance, ElementRef property, ElementRef e) {
+        if (const char *ref = e.attribute("ref"))
+            f(instance, property, false, ref);
+        if (const char *href = e.attribute("href"))
+            f(instance, property, true, href);
+    };
+    doc.forEachInstance([&](ElementRef instance) {
+        for (ElementRef property = instance.firstChild(); property; property = property.nextSibling()) {
+            // Everything below the property, depth first, without recursion.
+            ElementRef e = property;
+            for (;;) {
+                visit(instance, property, e);
+                if (const ElementRef child = e.firstChild()) {
+                    e = child;
+                    continue;
+                }
+                while (!(e == property) && !e.nextSibling())
+                    e = e.parent();
+                if (e == property)
+                    break;
+                e = e.nextSibling();
+            }
+        }
+    });
+}
+
+} // namespace
+
+void forEachReference(const XmlDocument &doc, const std::function<void(ElementRef, ElementRef, bool, const char *)> &f)
+{
+    walkReferences(doc, f);
+}
+
+namespace {
+
+// The id an href names when its document part is `part`: the text between the first and the
+// second "#". False when the value holds no "#".
+bool splitHref(std::string_view value, std::string_view &part, std::string_view &id)
+{
+    const size_t hash = value.find('#');
+    if (hash == std::string_view::npos)
+        return false;
+    part = value.substr(0, hash);
+    id = value.substr(hash + 1);
+    id = id.substr(0, id.find('#'));
+    return true;
+}
+
+Referrer referrerOf(const QString &file, ElementRef instance, ElementRef property)
+{
+    const char *id = instance.attribute("id");
+    return {file,
+            QString::fromUtf8(instance.name()),
+            id ? QString::fromUtf8(id) : QString(),
+            property ? NameToCaption(QString::fromUtf8(property.name())) : QString(),
+            {}};
+}
+
+// An href of another file of the folder: the file and id it names, and who holds it.
+struct FolderRef {
+    QString target; // resolveDocumentPart of its document part
+    QString id;
+    Referrer from;
+};
+
+struct FileRefs {
+    QDateTime modified;
+    qint64 size = -1;
+    QList<FolderRef> refs;
+};
+
+} // namespace
+
+// The references of one state of a document, by the id they name. The entries stand in
+// document order; a counting sort by bucket of their hashes keeps that order within a bucket.
+// About 40 bytes a reference, and no pointer into the table from elsewhere.
+struct ReferenceTable {
+    struct Entry {
+        const char *key; // the id named (a ref's value, an href's text after "#"), in the document
+        quint32 size;
+        quint32 hash;
+        pugi::xml_node_struct *instance; // the instance that holds the reference
+        pugi::xml_node_struct *property; // its child that holds it
+    };
+    std::vector<Entry> entries;
+    std::vector<quint32> ends; // per bucket, where its entries end in `order`
+    std::vector<quint32> order; // entries by bucket
+    const DocData *doc = nullptr;
+    quint64 stamp = 0;
+    QString file;
+
+    bool isCurrentFor(const XmlDocument &d) const
+    {
+        return doc == d.documentId() && stamp == d.changeStamp() && file == d.path();
+    }
+    QList<quint32> find(std::string_view key) const
+    {
+        QList<quint32> rows;
+        if (ends.empty())
+            return rows;
+        const auto h = quint32(hashKey(key));
+        const size_t bucket = h & (ends.size() - 1);
+        for (quint32 i = bucket ? ends[bucket - 1] : 0; i < ends[bucket]; ++i) {
+            const Entry &e = entries[order[i]];
+            if (e.hash == h && e.size == key.size() && std::memcmp(e.key, key.data(), key.size()) == 0)
+                rows.append(order[i]);
+        }
+        return rows;
+    }
+};
+
+namespace {
+
+std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
+{
+    auto table = std::make_shared<ReferenceTable>();
+    ReferenceTable &t = *table;
+    const DocData &d = *doc.documentId();
+    t.doc = &d;
+    t.stamp = doc.changeStamp();
+    t.file = doc.path();
+    // Whether an href's document part names this document, asked once per distinct part.
+    std::unordered_map<std::string_view, bool> selfPart;
+    // A reference takes a dozen bytes of text at the least: the room kept for one per 48
+    // bytes is address space, touched only as far as it is used. (No huge pages here: a window
+    // waits for this, and the kernel may stop to compact memory for them.)
+    t.entries.reserve(d.source.size() / 48 + 16);
+    forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
+        std::string_view key(value);
+        if (isHref) {
+            std::string_view part;
+            if (!splitHref(key, part, key))
+                return;
+            auto it = selfPart.find(part);
+            if (it == selfPart.end())
+                it = selfPart
+                         .emplace(part, namesHolder(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size()))))
+                         .first;
+            if (!it->second)
+                return;
+        }
+        t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), instance.internal_object(),
+                             property.internal_object()});
+    });
+    size_t buckets = 16;
+    while (buckets < t.entries.size())
+        buckets *= 2;
+    const size_t mask = buckets - 1;
+    t.ends.reserve(buckets);
+    t.ends.assign(buckets, 0);
+    for (const ReferenceTable::Entry &e : t.entries)
+        ++t.ends[e.hash & mask];
+    quint32 start = 0;
+    for (quint32 &end : t.ends) {
+        const quint32 count = end;
+        end = start; // the bucket's start for now: the fill below moves it to its end
+        start += count;
+    }
+    t.order.reserve(t.entries.size());
+    t.order.resize(t.entries.size());
+    for (size_t i = 0; i < t.entries.size(); ++i)
+        t.order[t.ends[t.entries[i].hash & mask]++] = quint32(i);
+    return table;
+}
+
+// Element names and property captions repeat: each is converted once per caller.
+class RowText {
+public:
+    QString name(const char *name) { return text(m_names, name, false); }
+    QString caption(const char *name) { return text(m_captions, name, true); }
+
+private:
+    static QString text(std::unordered_map<std::string_view, QString> &cache, const char *name, bool caption)
+    {
+        auto it = cache.find(name);
+        if (it == cache.end())
+            it = cache.emplace(name, caption ? NameToCaption(QString::fromUtf8(name)) : QString::fromUtf8(name)).first;
+        return it->second;
+    }
+    std::unordered_map<std::string_view, QString> m_names, m_captions;
+};
+
+Referrer rowOf(const ReferenceTable &t, quint32 entry, RowText *cache)
+{
+    const pugi::xml_node instance(t.entries[entry].instance), property(t.entries[entry].property);
+    const pugi::xml_attribute id = instance.attribute("id");
+    Referrer r;
+    r.file = t.file;
+    r.element = cache ? cache->name(instance.name()) : QString::fromUtf8(instance.name());
+    r.id = id ? QString::fromUtf8(id.value()) : QString();
+    if (property)
+        r.property = cache ? cache->caption(property.name()) : NameToCaption(QString::fromUtf8(property.name()));
+    r.instance = XmlNodeAccess::ref(instance);
+    return r;
+}
+
+} // namespace
+
+struct ReferenceIndex::Data {
+    std::shared_ptr<const ReferenceTable> table;
+    QHash<QString, FileRefs> files; // the other files of a folder, by absolute path
+};
+
+Referrer ReferrerList::at(qsizetype row) const
+{
+    return rowOf(*m_table, m_rows.at(row), nullptr);
+}
+
+QList<Referrer> ReferrerList::toList() const
+{
+    QList<Referrer> out;
+    out.reserve(m_rows.size());
+    RowText cache;
+    for (const quint32 entry : m_rows)
+        out.append(rowOf(*m_table, entry, &cache));
+    return out;
+}
+
+bool ReferrerList::isCurrentFor(const XmlDocument &doc) const
+{
+    return m_table && m_table->isCurrentFor(doc);
+}
+
+ReferenceIndex::ReferenceIndex() : d(std::make_unique<Data>()) { }
+ReferenceIndex::~ReferenceIndex() = default;
+
+bool ReferenceIndex::isCurrentFor(const XmlDocument &doc) const
+{
+    return d->table && d->table->isCurrentFor(doc);
+}
+
+void ReferenceIndex::clear()
+{
+    d = std::make_unique<Data>();
+}
+
+void ReferenceIndex::build(const XmlDocument &doc)
+{
+    d->table = buildTable(doc);
+}
+
+ReferrerList ReferenceIndex::referrerList(const XmlDocument &doc, const QString &id)
+{
+    ReferrerList list;
+    if (!doc.hasChildNodes() || id.isEmpty())
+        return list;
+    if (!isCurrentFor(doc))
+        build(doc);
+    const QByteArray key = id.toUtf8();
+    list.m_table = d->table;
+    list.m_rows = d->table->find(std::string_view(key.constData(), size_t(key.size())));
+    return list;
+}
+
+QList<Referrer> ReferenceIndex::referrers(const XmlDocument &doc, const QString &id)
+{
+    return referrerList(doc, id).toList();
+}
+
+QList<Referrer> ReferenceIndex::referrersInFolder(const XmlDocument &doc, const QString &id)
+{
+    if (doc.path().isEmpty() || id.isEmpty())
+        return {};
+    const QString self = resolveDocumentPart(doc.path(), {});
+    const QString selfKey = fileKey(self);
+    QHash<QString, bool> namesSelf; // by the file an href names, once per question
+    QSet<QString> seen; // the files read, by fileKey
+    const QDir folder = QFileInfo(self).absoluteDir();
+    QList<Referrer> found;
+    const QFileInfoList files =
+        folder.entryInfoList({QStringLiteral("*.xml")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &info : files) {
+        const QString path = QDir::cleanPath(info.absoluteFilePath());
+        // The document itself, and a file seen already under another name, are passed over.
+        const QString key = fileKey(path);
+        if (key == selfKey || seen.contains(key))
+            continue;
+        seen.insert(key);
+        FileRefs &cached = d->files[path];
+        if (cached.size != info.size() || cached.modified != info.lastModified()) {
+            cached = FileRefs{info.lastModified(), info.size(), {}};
+            XmlDocument other;
+            if (other.load(path)) {
+                forEachReference(other, [&](ElementRef instance, ElementRef property, bool isHref, const char *value) {
+                    std::string_view part, target;
+                    if (!isHref || !splitHref(value, part, target))
+                        return;
+                    cached.refs.append(
+                        {resolveDocumentPart(path, QString::fromUtf8(part.data(), qsizetype(part.size()))),
+                         QString::fromUtf8(target.data(), qsizetype(target.size())),
+                         referrerOf(path, instance, property)});
+                });
+            }
+        }
+        for (const FolderRef &r : std::as_const(cached.refs)) {
+            if (r.id != id)
+                continue;
+            auto named = namesSelf.find(r.target);
+            if (named == namesSelf.end())
+                named = namesSelf.insert(r.target, fileKey(r.target) == selfKey);
+            if (*named)
+                found.append(r.from);
+        }
+    }
+    return found;
+}
+
+} // namespace quillon

@@ -1,0 +1,80 @@
+#pragma once
+// Walks over the parser's own nodes for the reference index and the check: on a million
+// instances a handle or a call through std::function per node costs more than the walk.
+
+#include "document/xmldocument_p.h"
+
+#include <cstring>
+
+namespace quillon {
+
+// Whether an attribute name is "ref" or "href": 1 for ref, 2 for href, 0 otherwise.
+inline int referenceKind(const char *name)
+{
+    if (name[0] == 'r')
+        return name[1] == 'e' && name[2] == 'f' && !name[3] ? 1 : 0;
+    if (name[0] == 'h')
+        return name[1] == 'r' && name[2] == 'e' && name[3] == 'f' && !name[4] ? 2 : 0;
+    return 0;
+}
+
+// The values of the first ref and the first href attribute of n (null for none).
+struct ReferenceAttributes {
+    const char *ref = nullptr;
+    const char *href = nullptr;
+};
+inline ReferenceAttributes referenceAttributes(pugi::xml_node n)
+{
+    ReferenceAttributes r;
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+        const int kind = referenceKind(a.name());
+        if (kind == 1 && !r.ref)
+            r.ref = a.value();
+        else if (kind == 2 && !r.href)
+            r.href = a.value();
+    }
+    return r;
+}
+
+// Calls f(instance, property, isHref, value) for every ref and href attribute inside the
+// instances of d (on their properties and anything below them), in document order; property is
+// the instance's child that holds it. On one element its ref comes before its href.
+template <class F> void forEachReferenceNode(const DocData &d, F &&f)
+{
+    if (!d.loaded)
+        return;
+    d.forEachInstance([&f](pugi::xml_node instance) {
+        for (pugi::xml_node property = instance.first_child(); property; property = property.next_sibling()) {
+            pugi::xml_node n = property;
+            while (n) {
+                const ReferenceAttributes r = referenceAttributes(n);
+                if (r.ref)
+                    f(instance, property, false, r.ref);
+                if (r.href)
+                    f(instance, property, true, r.href);
+                // Depth first, without recursion, up to the property.
+                if (const pugi::xml_node child = n.first_child()) {
+                    n = child;
+                    continue;
+                }
+                while (n != property && !n.next_sibling())
+                    n = n.parent();
+                n = n == property ? pugi::xml_node() : n.next_sibling();
+            }
+        }
+    });
+}
+
+// The instance that holds an element of an instance (or is it) and the instance's child on
+// the way to it (null for the instance itself): the elements fourth and fifth from the top.
+inline void instanceAndPropertyOf(pugi::xml_node e, pugi::xml_node &instance, pugi::xml_node &property)
+{
+    pugi::xml_node chain[5]; // the latest five elements on the way up
+    int n = 0;
+    for (pugi::xml_node a = e; a && a.type() == pugi::node_element; a = a.parent())
+        chain[n++ % 5] = a;
+    instance = n >= 4 ? chain[(n - 4) % 5] : pugi::xml_node();
+    property = n >= 5 ? chain[(n - 5) % 5] : pugi::xml_node();
+}
+
+} // namespace quillon

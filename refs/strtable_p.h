@@ -1,0 +1,125 @@
+#pragma once
+// A hash table from strings held elsewhere (a document's names and values) to a value: open
+// addressing, no allocation per entry, for the walks over a million instances.
+
+#include "document/hugepages_p.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// A hash of the bytes of a key: FNV-1a, eight bytes at a time where it can, then mixed so that
+// every bit of the key reaches the low bits (keys like "id1000000" differ in their last bytes,
+// which the multiplication carries only upwards).
+inline uint64_t hashKey(std::string_view s)
+{
+    uint64_t h = 1469598103934665603ull;
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        h = (h ^ w) * 1099511628211ull;
+        h ^= h >> 29;
+    }
+    for (; i < s.size(); ++i)
+        h = (h ^ uint8_t(s[i])) * 1099511628211ull;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
+}
+
+// A key held elsewhere, with its hash: made once where the key's bytes are at hand.
+struct KeyRef {
+    const char *data = "";
+    uint32_t size = 0;
+    uint32_t hash = 0;
+    KeyRef() = default;
+    explicit KeyRef(std::string_view s)
+        : data(s.data() ? s.data() : ""), size(uint32_t(s.size())), hash(uint32_t(hashKey(s)))
+    { }
+};
+
+template <class V> class StringTable {
+public:
+    explicit StringTable(size_t expected = 16) { rehash(capacityFor(expected)); }
+
+    // The value stored for key, or inserted as v; the flag says whether it was inserted.
+    std::pair<V *, bool> tryEmplace(const KeyRef &key, const V &v)
+    {
+        if ((m_count + 1) * 2 > m_slots.size())
+            rehash(m_slots.size() * 2);
+        Slot *s = probe(key);
+        if (s->data)
+            return {&s->value, false};
+        *s = Slot{key.data, key.size, key.hash, v};
+        ++m_count;
+        return {&s->value, true};
+    }
+    std::pair<V *, bool> tryEmplace(std::string_view key, const V &v) { return tryEmplace(KeyRef(key), v); }
+    const V *find(const KeyRef &key) const
+    {
+        const Slot *s = const_cast<StringTable *>(this)->probe(key);
+        return s->data ? &s->value : nullptr;
+    }
+    const V *find(std::string_view key) const { return find(KeyRef(key)); }
+    size_t size() const { return m_count; }
+
+    // For loops over many keys, whose slots and keys would each be a miss of the cache: ask
+    // for the slot where key's probe begins some keys ahead, and for the key held there a few
+    // keys later (it is compared with key then).
+    void prefetchSlot(const KeyRef &key) const { __builtin_prefetch(&m_slots[key.hash & (m_slots.size() - 1)]); }
+    void prefetchStoredKey(const KeyRef &key) const
+    {
+        if (const char *p = m_slots[key.hash & (m_slots.size() - 1)].data)
+            __builtin_prefetch(p);
+    }
+
+private:
+    struct Slot {
+        const char *data = nullptr; // null: a free slot
+        uint32_t size = 0;
+        uint32_t hash = 0;
+        V value{};
+    };
+    static size_t capacityFor(size_t n)
+    {
+        size_t c = 16;
+        while (c < n * 2)
+            c *= 2;
+        return c;
+    }
+    Slot *probe(const KeyRef &key)
+    {
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = key.hash & mask;; i = (i + 1) & mask) {
+            Slot &s = m_slots[i];
+            if (!s.data || (s.hash == key.hash && s.size == key.size && std::memcmp(s.data, key.data, key.size) == 0))
+                return &s;
+        }
+    }
+    void rehash(size_t capacity)
+    {
+        std::vector<Slot> old;
+        old.swap(m_slots);
+        reserveHuge(m_slots, capacity);
+        m_slots.assign(capacity, Slot{});
+        const size_t mask = capacity - 1;
+        for (const Slot &s : old) {
+            if (!s.data)
+                continue;
+            size_t i = s.hash & mask;
+            while (m_slots[i].data)
+                i = (i + 1) & mask;
+            m_slots[i] = s;
+        }
+    }
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
+};
+
+} // namespace quillon

@@ -1,0 +1,275 @@
+#pragma once
+// One editing session without a window: the document on show, the view mode, the tree of the
+// document, the instance and the property rows on show, the back history, a jump waiting for
+// its document, and whether the document differs from its file.
+//
+// Every operation runs to its end and hands back what went wrong as a list of reports, in the
+// order a user is to be told; the completion of a load (which arrives through the event loop)
+// hands its reports over with reported(). Signals say what a view of the session has to
+// refresh. The session shows nothing itself.
+
+#include "session/propertymodel.h"
+#include "model/refs.h"
+#include "document/xmldocument.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QUndoStack;
+
+namespace quillon {
+
+class ReferenceIndex;
+class TreeModel;
+class TreeStore;
+class XmlChange;
+
+class EditorSession : public QObject {
+    Q_OBJECT
+public:
+    // What an operation had to give up on.
+    enum class Outcome {
+        FileNotFound, // a jump's document could not be read
+        InstanceNotFound, // no instance for a tree node or a completed jump ("...found.")
+        RowInstanceNotFound, // no instance for a followed row ("...found", no full stop)
+        BrokenHistory, // Back: the entry's document or instance is gone
+        ArmAttributeEmpty, // ARM view: the node holds no attribute value
+        EmptyReference, // Mapping view: a terminal node without ref or href
+        UnexpectedNullElement, // Edit Link: the row's element is gone
+        PopulateFailed, // an instance's rows could not all be read
+        SaveFailed, // the document could not be written (file: its name)
+        NameNotWritable, // Edit Link: the document's encoding cannot hold the name (detail: the message)
+    };
+    Q_ENUM(Outcome)
+    struct Report {
+        Outcome outcome;
+        QString detail; // the reason, where one is known
+        QString file; // SaveFailed: the file name
+        bool operator==(const Report &o) const { return outcome == o.outcome && detail == o.detail && file == o.file; }
+    };
+    using Reports = QList<Report>;
+
+    // What the session asks the user, about the document's own file (see setAsker).
+    enum class Question {
+        ChangedOnDisk, // another program changed the file since it was read or written
+        DropEdits, // reading the file again drops the edits: Reload goes on
+    };
+    Q_ENUM(Question)
+    enum class Answer { Cancel, Overwrite, Reload };
+    Q_ENUM(Answer)
+    // Puts a question about file (its name) to the user and returns the answer, while the
+    // session waits. Without an asker every question is answered Cancel.
+    using Asker = std::function<Answer(Question question, const QString &file)>;
+
+    explicit EditorSession(QObject *parent = nullptr);
+    ~EditorSession() override;
+
+    // ---- Operations ---------------------------------------------------------------------
+    // Reads the document at path, as given (a relative name from the working folder: a path
+    // the user gives; a reference's file is resolved before it comes here). False, with
+    // lastError(), when it cannot be read: the document shown before stays. The tree and the rows follow when the load
+    // completes. The reading and parsing run on a worker thread; meanwhile the event loop runs, so the window keeps
+    // painting (a view keeps user input away, see busyChanged), and cancelLoad() abandons the load: then the result is
+    // false with an empty lastError().
+    bool open(const QString &path);
+    void cancelLoad();
+    bool isLoading() const { return m_loading; }
+    // Writes the document to its file when it changed. False when there is no document, or
+    // when writing failed (then a SaveFailed report is added to *reports).
+    // This and every save to the document's own file (a jump into another file, Back into
+    // another file, a change of view) first look at the file: when another program changed
+    // it since it was read or written, the user is asked (ChangedOnDisk). Overwrite writes;
+    // Reload reads the file again when the user agrees to drop the edits (DropEdits), keeping
+    // the instance on show; Cancel keeps the file and the edits. Only Overwrite lets the save
+    // and what waits for it (a jump, Back) go on.
+    bool save(Reports *reports = nullptr);
+    // Writes the document to path, which becomes its file.
+    bool saveAs(const QString &path, Reports *reports = nullptr);
+    // The window has the user again: when the document's file changed on disk since it was
+    // read or written, a document without edits is read again quietly, keeping the instance
+    // on show; with edits the user is asked as a save asks, and Overwrite writes at once. A
+    // state of the file already asked about or read is not taken up again.
+    Reports checkFileOnDisk();
+    void setAsker(Asker asker) { m_asker = std::move(asker); }
+    // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
+    // shown it is saved first (when changed) and the tree built again from memory.
+    Reports setViewMode(int mode);
+    // A click on tree node `node` (an index of the tree store).
+    Reports selectNode(int node);
+    // Whether that click would load a document (a jump into another file).
+    bool clickLoadsDocument(int node) const;
+    // The current tree node moved to `node` by the keyboard: shows what a click shows, except
+    // that a node whose click would load a document waits for a click (Enter).
+    Reports moveToNode(int node);
+    // A left click on property row `row`: a reference row is followed.
+    Reports followRow(int row);
+    // Shows instance `id` of `document` (a path, or a document part as a reference held in
+    // the document shown writes it; empty or the file shown: this one) as a followed reference
+    // does: the place left is recorded in the history, another document is loaded (the load
+    // completes the jump), and an id not found is an InstanceNotFound report. element, when it
+    // is an instance of the document shown, is the very one to show (two instances may share
+    // an id).
+    Reports showInstance(const QString &document, const QString &id, const XmlNode &element = {});
+    // One step back along the history.
+    Reports back();
+    // Stores text as the value of property row `row` and of its element; only an element of
+    // the document shown takes it, and unchanged text changes nothing.
+    void commitEdit(int row, const QString &text);
+    // Re-points reference row `row` to the picker's choice "document#element#id".
+    Reports applyLink(int row, const QString &selectedRef);
+    // The document the picker offers for reference row `row`, as the reference writes it.
+    QString linkAddress(int row) const;
+
+    // The element a click on a tree node selects (TreeStore::resolve): "/uos/" + its path
+    // with blanks as "_" + its tag, the first match in the document shown.
+    XmlNode elementForNode(const TreeStore &store, int node) const;
+
+    // ---- State ----------------------------------------------------------------------------
+    XmlDocument *document() const { return m_doc; }
+    QString fileName() const { return m_fileName; }
+    int viewMode() const { return m_mode; }
+    XmlNode shownInstance() const { return m_instance; }
+    const History &history() const { return m_history; }
+    bool pendingSelect() const { return m_pendingSelect; }
+    bool isModified() const;
+    QString lastError() const { return m_lastError; }
+    bool listVisible() const { return m_listVisible; }
+    QString entity() const { return m_entity; }
+    bool backEnabled() const { return m_backEnabled; }
+    TreeModel *treeModel() const { return m_tree; }
+    PropertyModel *rows() const { return m_rows; }
+    // Undo and Redo of the committed edits and link changes of the document shown (a child
+    // named "undoStack"). Any load clears it; a save marks it clean; undoing or redoing to the
+    // clean state leaves the document unmodified. See editorsession_undo.cpp.
+    QUndoStack *undoStack() const { return m_undo; }
+    // Who refers to what in the document shown: one index for every view that asks (built on
+    // the first question, dropped when another document is shown).
+    ReferenceIndex *referenceIndex() const { return m_refIndex.get(); }
+
+    // ---- Figures of the document shown (for a host's status bar), new with each load --------
+    // Its instances (/uos/*/aim-instances/*), counted once when its load completes.
+    int instanceCount() const { return m_instanceCount; }
+    // How long its load took, from open() to its tree, in milliseconds; -1 before any load.
+    qint64 lastOpenMs() const { return m_lastOpenMs; }
+
+signals:
+    void treeRebuilt(); // the tree holds the document anew
+    void fitColumnsRequested(); // the rows were filled where the columns are fitted
+    void listVisibleChanged(bool visible); // the property list, or the hint in its place
+    void entityChanged(const QString &caption);
+    void addressChanged(const QString &path);
+    void backEnabledChanged(bool enabled);
+    void modifiedChanged(bool modified);
+    // A document is being read: while busy, the event loop runs inside open(); a view keeps
+    // the user's input away from everything but a way to cancel.
+    void busyChanged(bool busy);
+    // The document is being written: the event loop runs inside the save meanwhile; a view
+    // keeps the user's input away (there is nothing to cancel).
+    void writingChanged(bool writing);
+    void sourceChanged(const QString &path); // the raw file to show
+    void sourceWritten(); // the raw file was written anew
+    void editMustClose(); // an open edit is to be committed now
+    void reported(const EditorSession::Reports &reports); // from the completion of a load
+    void documentShown(); // a load completed: instanceCount() and lastOpenMs() are new
+    // An undo or redo put the rows of its change on show; row is the one it changed.
+    void changeShown(int row);
+
+private:
+    friend class ChangeCommand;
+    enum class JumpResult { Started, NotLoaded, NotLeft };
+
+    void onReadyState();
+    void noteDocumentShown();
+    bool waitForLoad(const std::function<bool()> &done);
+    bool waitUntil(const std::function<bool()> &done, const bool *cancel);
+    void setDocument(XmlDocument *doc);
+    void rebuildTree();
+    bool saveTo(const QString &path);
+    bool saveDocument();
+    bool writeOwnFile();
+    // The file on disk (editorsession_disk.cpp)
+    bool mayOverwrite();
+    Answer askAboutChangedFile();
+    Answer ask(Question question);
+    bool reload();
+    void updateModified();
+    void report(Outcome outcome, const QString &detail = {}, const QString &file = {});
+    Reports take();
+
+    void armBranch(const XmlNode &s);
+    void showSingleRow(const XmlNode &owner, const PropertyRow &row);
+    void referenceBranch(const XmlNode &s);
+    void referenceTail();
+    void populateInstance();
+    void clearRows();
+    XmlNode rowElement(const PropertyRow &row) const;
+    void setListVisible(bool visible);
+    void setEntity(const QString &caption);
+    void setBackEnabled(bool enabled);
+
+    XmlNode findInstance(const QString &id) const;
+    QString returnPlaceId() const;
+    JumpResult beginJump(const QString &document, const QString &id);
+    Reports goTo(const QString &document, const QString &id, Outcome notFound, const XmlNode &exact = {});
+    // The file a reference's document part names, "" when it names the document shown.
+    QString targetOf(const QString &part) const;
+    void reresolveInstance();
+    void completePendingSelection();
+    void refreshShownInstance();
+    void recordEntry(const QString &entry);
+
+    // Undo (editorsession_undo.cpp): what the list shows, to be shown again by an undo or redo.
+    struct RowsView {
+        QList<PropertyRow> rows;
+        XmlNode owner, instance;
+        QString entity;
+    };
+    RowsView rowsView() const;
+    void showRowsView(const RowsView &view, int row);
+    // A change just made to row `row`, which showed `before`; link: the tree is built anew.
+    void recordChange(const XmlChange &change, const RowsView &before, int row, bool link);
+    void setUpUndo();
+    void followCleanState();
+
+    XmlDocument *m_doc = nullptr;
+    bool m_loading = false;
+    bool m_cancelLoad = false;
+    QString m_fileName;
+    int m_mode = 0;
+    XmlNode m_instance; // the instance whose properties are on show
+    XmlNode m_rowsOwner; // the element whose children the rows stand for (the ARM
+                         // view's single reference row stands for it itself)
+    QString m_rowsFile; // the document the rows on show belong to
+    History m_history;
+    QString m_pendingFile;
+    QString m_pendingId;
+    bool m_pendingSelect = false;
+    QString m_pendingReturnId; // the place a pending jump returns to ("" when none)
+    QString m_lastError;
+    bool m_modifiedShown = false;
+    bool m_listVisible = false;
+    bool m_backEnabled = false;
+    QString m_entity;
+    Reports m_reports; // gathered while an operation runs
+    TreeModel *m_tree = nullptr;
+    PropertyModel *m_rows = nullptr;
+    QElapsedTimer m_openClock; // runs from open() to the load's completion
+    int m_instanceCount = 0;
+    qint64 m_lastOpenMs = -1;
+    QUndoStack *m_undo = nullptr;
+    std::unique_ptr<ReferenceIndex> m_refIndex;
+    Asker m_asker;
+    bool m_asking = false; // a question is open
+    bool m_writing = false; // a save runs the event loop
+    std::optional<FileState> m_diskStateTaken; // the latest state of the file asked about or read
+};
+
+} // namespace quillon
+
+Q_DECLARE_METATYPE(quillon::EditorSession::Reports)

@@ -1,0 +1,306 @@
+// The editing session: selecting tree nodes, the property rows, committing edits and
+// re-pointing references.
+#include "session/editorsession.h"
+#include "session/treemodel.h"
+#include "document/xmlchange.h"
+
+namespace quillon {
+
+// ---- Node selection -----------------------------------------------------------------------
+
+EditorSession::Reports EditorSession::selectNode(int node)
+{
+    const TreeStore &store = m_tree->store();
+    if (!store.isValid(node))
+        return {};
+    emit editMustClose();
+    if (!m_doc)
+        return {};
+    const XmlNode selected = elementForNode(store, node);
+    if (!selected)
+        return {};
+    if (store.childCount(node) >= 1) {
+        setListVisible(false);
+        setEntity({});
+        return {};
+    }
+    setListVisible(true);
+    // The list on show, even while it stays empty, now belongs to this document: reading the
+    // same document again (a jump that failed goes back to it) keeps it on show.
+    m_rowsFile = m_fileName;
+    if (m_mode == 0)
+        armBranch(selected);
+    else
+        referenceBranch(selected);
+    return take();
+}
+
+bool EditorSession::clickLoadsDocument(int node) const
+{
+    // As selectNode: a terminal node outside the ARM view whose element has an href and no ref.
+    const TreeStore &store = m_tree->store();
+    if (m_mode == 0 || !store.isValid(node) || store.childCount(node) >= 1)
+        return false;
+    const XmlNode selected = elementForNode(store, node);
+    if (!selected || selected.selectSingleNode(QStringLiteral("@ref")))
+        return false;
+    const XmlNode href = selected.selectSingleNode(QStringLiteral("@href"));
+    return href && !targetOf(RefPieces(href.text()).piece(0)).isEmpty();
+}
+
+EditorSession::Reports EditorSession::moveToNode(int node)
+{
+    return clickLoadsDocument(node) ? Reports() : selectNode(node);
+}
+
+void EditorSession::armBranch(const XmlNode &s)
+{
+    clearRows();
+    setEntity({});
+    auto armEmpty = [this] {
+        clearRows();
+        setListVisible(false);
+        setEntity({});
+        report(Outcome::ArmAttributeEmpty);
+    };
+    if (!hasLowerCase(s.nodeName()))
+        return armEmpty();
+
+    PropertyRow r;
+    r.caption = NameToCaption(s.nodeName());
+    if (s.attributeCount() != 0) {
+        r.element = s;
+        r.value = s.attribute(0).text();
+        r.source = PropertyRow::Source::OwnAttribute;
+        return showSingleRow(s, r);
+    }
+    // The value is held by the AIM instance named by the previous sibling.
+    const XmlNode p = s.previousSibling();
+    if (!p || p.attributeCount() == 0)
+        return armEmpty();
+    const XmlNode v = m_doc->selectSingleNode(QStringLiteral("/uos/*/aim-instances/") + p.nodeName() +
+                                              xpathPredicate(QStringLiteral("id"), p.attribute(0).text()) +
+                                              QLatin1Char('/') + s.nodeName());
+    if (!v)
+        return armEmpty();
+    if (!v.text().isEmpty()) {
+        r.element = v;
+        r.value = v.text();
+        return showSingleRow(v.parentNode(), r);
+    }
+    const XmlNode reference = v.firstChild();
+    if (!reference || reference.attributeCount() == 0)
+        return armEmpty();
+    m_instance = findInstance(reference.attribute(0).text());
+    populateInstance();
+    emit fitColumnsRequested();
+}
+
+// The one row the ARM view shows stands for a child of `owner` (or for owner itself).
+void EditorSession::showSingleRow(const XmlNode &owner, const PropertyRow &row)
+{
+    m_instance = owner;
+    m_rowsOwner = owner;
+    m_rowsFile = m_fileName;
+    m_rows->setRows({row});
+    emit fitColumnsRequested();
+}
+
+void EditorSession::referenceBranch(const XmlNode &s)
+{
+    if (const XmlNode ref = s.selectSingleNode(QStringLiteral("@ref"))) {
+        m_instance = findInstance(ref.text());
+    } else if (const XmlNode href = s.selectSingleNode(QStringLiteral("@href"))) {
+        // An href into this document is read as a ref: nothing is saved or loaded.
+        const RefPieces pieces(href.text());
+        const QString target = targetOf(pieces.piece(0));
+        if (target.isEmpty())
+            m_instance = findInstance(pieces.piece(1));
+        else if (beginJump(target, pieces.piece(1)) != JumpResult::NotLoaded)
+            return;
+    } else if (m_mode == 2) {
+        m_instance = s;
+    } else {
+        report(Outcome::EmptyReference);
+    }
+    referenceTail();
+}
+
+void EditorSession::referenceTail()
+{
+    if (!m_instance) {
+        report(Outcome::InstanceNotFound);
+        // No instance stands behind the rows any more.
+        clearRows();
+        setEntity({});
+        return;
+    }
+    populateInstance();
+    emit fitColumnsRequested();
+}
+
+// ---- Property rows ------------------------------------------------------------------------
+
+void EditorSession::setListVisible(bool visible)
+{
+    m_listVisible = visible;
+    emit listVisibleChanged(visible);
+}
+
+void EditorSession::setEntity(const QString &caption)
+{
+    m_entity = caption;
+    emit entityChanged(caption);
+}
+
+void EditorSession::clearRows()
+{
+    // An open edit belongs to the rows on show: it is stored before they go.
+    emit editMustClose();
+    m_rowsOwner = XmlNode();
+    m_rows->clear();
+}
+
+void EditorSession::populateInstance()
+{
+    clearRows();
+    setEntity({});
+    m_rowsOwner = m_instance;
+    m_rowsFile = m_fileName;
+    if (!m_instance)
+        return report(Outcome::PopulateFailed);
+    QList<PropertyRow> rows;
+    for (const XmlNode &c : m_instance.childNodes()) {
+        if (c.nodeType() != XmlNode::Element)
+            continue;
+        PropertyRow row;
+        row.element = c;
+        row.caption = NameToCaption(c.nodeName());
+        if (c.hasChildNodes()) {
+            const XmlNode first = c.firstChild();
+            if (first.nodeType() == XmlNode::Element) {
+                if (first.attributeCount() == 0) {
+                    // The rows read so far stay on show; the caption stays empty.
+                    rows.append(row);
+                    m_rows->setRows(rows);
+                    return report(Outcome::PopulateFailed);
+                }
+                row.value = first.attribute(0).text();
+                row.source = PropertyRow::Source::FirstChild;
+            } else {
+                row.value = c.text();
+            }
+        }
+        rows.append(row);
+    }
+    m_rows->setRows(rows);
+    if (m_instance.attributeCount() > 0)
+        setEntity(m_instance.nodeName() + QLatin1Char(' ') + m_instance.attribute(0).text());
+}
+
+XmlNode EditorSession::rowElement(const PropertyRow &row) const
+{
+    if (!row.element || !m_rowsOwner)
+        return {};
+    // The ARM view's single row of a reference element stands for that element itself.
+    if (row.source == PropertyRow::Source::OwnAttribute)
+        return m_rowsOwner;
+    // Other rows stand for a child of the element on show, as long as it is one.
+    return row.element.parentNode() == m_rowsOwner ? row.element : XmlNode();
+}
+
+void EditorSession::commitEdit(int index, const QString &text)
+{
+    if (m_rows->isValidRow(index)) {
+        PropertyRow row = m_rows->row(index);
+        // Only the shown document takes edits; an element of a document left behind would
+        // lose them at the next save.
+        const XmlNode e = rowElement(row);
+        if (e && m_doc && e.belongsTo(m_doc)) {
+            const RowsView before = rowsView();
+            bool ok = false;
+            const XmlChange change = XmlChange::setText(e, text, &ok);
+            if (ok) {
+                row.value = text;
+                m_rows->setRow(index, row);
+            }
+            if (change)
+                recordChange(change, before, index, false);
+        }
+    }
+    updateModified();
+}
+
+// ---- Link editing -------------------------------------------------------------------------
+
+QString EditorSession::linkAddress(int index) const
+{
+    // A reference into another document offers that document as the reference writes it
+    // (the picker reads it next to this document), one within this document offers this
+    // document's file.
+    const QString value = m_rows->isValidRow(index) ? m_rows->row(index).value : QString();
+    const QString part = value.section(QLatin1Char('#'), 0, 0);
+    return value.contains(QLatin1Char('#')) && !part.isEmpty() ? part : m_fileName;
+}
+
+EditorSession::Reports EditorSession::applyLink(int index, const QString &selectedRef)
+{
+    const RefPieces pieces(selectedRef);
+    if (!m_rows->isValidRow(index) || !m_doc || pieces.count() < 3)
+        return {};
+    PropertyRow row = m_rows->row(index);
+    const QString document = pieces.piece(0), name = pieces.piece(1), id = pieces.piece(2);
+
+    const XmlNode located = rowElement(row);
+    if (!located || !located.belongsTo(m_doc)) {
+        report(Outcome::UnexpectedNullElement);
+        return take();
+    }
+
+    // The new element goes where the row's value was read: in place of the located element's
+    // first child (an instance's property keeps its element and its name), or, for a row
+    // read from the located element's own attribute, in place of the located element.
+    const bool replaceLocated = row.source == PropertyRow::Source::OwnAttribute;
+
+    // Everything is checked before the first change, so a failure leaves the document as it was.
+    if (QString why; !m_doc->canEncodeName(name, &why)) {
+        report(Outcome::NameNotWritable, why);
+        return take();
+    }
+    XmlNode element = m_doc->createElement(name, m_doc->selectSingleNode(QStringLiteral("/uos")).namespaceURI());
+    XmlNode parent = replaceLocated ? located.parentNode() : located;
+    const XmlNode old = replaceLocated ? located : located.firstChild();
+    if (!element || !parent || !old)
+        return {};
+
+    // The picker's address is read next to this document, as the picker read it. This
+    // document, however named, takes a ref; another file an href relative to this document's
+    // folder where the two share a folder.
+    const QString target = targetOf(document);
+    const bool same = target.isEmpty();
+    const QString value = same ? id : documentPartFor(m_fileName, target) + QLatin1Char('#') + id;
+    element.setAttribute(same ? QStringLiteral("ref") : QStringLiteral("href"), value);
+    const RowsView before = rowsView();
+    const XmlChange change = XmlChange::replaceChild(parent, element, old);
+    const XmlNode placed = change.placed();
+    if (!placed)
+        return {};
+
+    if (replaceLocated) {
+        // The row stood for the element just replaced: it stands for its successor now, and
+        // takes its name.
+        if (m_instance == located)
+            m_instance = placed;
+        m_rowsOwner = placed;
+        row.element = placed;
+        row.caption = name;
+    }
+    row.value = value;
+    m_rows->setRow(index, row);
+    rebuildTree();
+    recordChange(change, before, index, true);
+    updateModified();
+    return {};
+}
+
+} // namespace quillon

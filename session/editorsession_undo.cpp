@@ -1,0 +1,99 @@
+// The editing session: Undo and Redo of committed edits and link changes.
+//
+// Each change of the document shown is a command on the session's undo stack. It holds the
+// document change itself (XmlChange, which puts back the very nodes and the record of what
+// changed, so a save after an undo writes the file's own bytes again) and what the property
+// list showed on either side of it: an undo shows the rows as they were before the change, a
+// redo as the change left them, whichever instance was on show meanwhile, so the user sees
+// what came back. Commands refer to nodes of the document shown; a load clears the stack.
+#include "session/editorsession.h"
+#include "document/xmlchange.h"
+
+#include <QUndoCommand>
+#include <QUndoStack>
+
+namespace quillon {
+
+class ChangeCommand : public QUndoCommand {
+public:
+    ChangeCommand(EditorSession *session, const XmlChange &change, const EditorSession::RowsView &before,
+                  const EditorSession::RowsView &after, int row, bool link, const QString &text)
+        : QUndoCommand(text),
+          m_session(session),
+          m_change(change),
+          m_before(before),
+          m_after(after),
+          m_row(row),
+          m_link(link)
+    { }
+
+    void undo() override { apply(false); }
+    void redo() override
+    {
+        // The change is made before the command is pushed; pushing only records it.
+        if (m_made) {
+            m_made = false;
+            return;
+        }
+        apply(true);
+    }
+
+private:
+    void apply(bool forward)
+    {
+        forward ? m_change.redo() : m_change.undo();
+        m_session->showRowsView(forward ? m_after : m_before, m_row);
+        if (m_link)
+            m_session->rebuildTree();
+    }
+
+    EditorSession *m_session;
+    XmlChange m_change;
+    EditorSession::RowsView m_before, m_after;
+    int m_row;
+    bool m_link;
+    bool m_made = true;
+};
+
+void EditorSession::setUpUndo()
+{
+    m_undo = new QUndoStack(this);
+    m_undo->setObjectName(QStringLiteral("undoStack"));
+    connect(m_undo, &QUndoStack::indexChanged, this, &EditorSession::followCleanState);
+    connect(m_undo, &QUndoStack::cleanChanged, this, &EditorSession::followCleanState);
+}
+
+// The document differs from its file exactly when the stack stands elsewhere than where it
+// stood at the last load or save.
+void EditorSession::followCleanState()
+{
+    if (m_doc)
+        m_doc->setModified(!m_undo->isClean());
+    updateModified();
+}
+
+EditorSession::RowsView EditorSession::rowsView() const
+{
+    return {m_rows->rows(), m_rowsOwner, m_instance, m_entity};
+}
+
+void EditorSession::showRowsView(const RowsView &view, int row)
+{
+    m_instance = view.instance;
+    m_rowsOwner = view.owner;
+    m_rowsFile = m_fileName;
+    m_rows->setRows(view.rows);
+    setEntity(view.entity);
+    setListVisible(true);
+    emit fitColumnsRequested();
+    emit changeShown(row);
+}
+
+void EditorSession::recordChange(const XmlChange &change, const RowsView &before, int row, bool link)
+{
+    const QString caption = m_rows->isValidRow(row) ? m_rows->row(row).caption : QString();
+    const QString text = (link ? QStringLiteral("Edit Link %1") : QStringLiteral("Edit %1")).arg(caption);
+    m_undo->push(new ChangeCommand(this, change, before, rowsView(), row, link, text));
+}
+
+} // namespace quillon

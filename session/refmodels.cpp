@@ -1,0 +1,231 @@
+#include "session/refmodels.h"
+#include "session/editorsession.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+
+namespace quillon {
+
+ReferencedByModel::ReferencedByModel(EditorSession *session, QObject *parent)
+    : QAbstractTableModel(parent), m_session(session)
+{
+    // Whatever may change the instance shown or the references to it.
+    connect(session, &EditorSession::entityChanged, this, &ReferencedByModel::changed);
+    connect(session, &EditorSession::treeRebuilt, this, &ReferencedByModel::changed);
+    connect(session, &EditorSession::listVisibleChanged, this, &ReferencedByModel::changed);
+    connect(session, &EditorSession::modifiedChanged, this, &ReferencedByModel::changed);
+    connect(session->rows(), &QAbstractItemModel::dataChanged, this, &ReferencedByModel::changed);
+}
+
+void ReferencedByModel::changed()
+{
+    m_stale = true;
+    if (m_active)
+        refresh();
+}
+
+void ReferencedByModel::setActive(bool active)
+{
+    m_active = active;
+    if (active && m_stale)
+        refresh();
+}
+
+void ReferencedByModel::setOtherFiles(bool on)
+{
+    if (on == m_otherFiles)
+        return;
+    m_otherFiles = on;
+    changed();
+}
+
+void ReferencedByModel::refresh()
+{
+    m_stale = false;
+    beginResetModel();
+    m_local = {};
+    m_folder.clear();
+    m_target.clear();
+    const XmlDocument *doc = m_session->document();
+    const XmlNode shown = m_session->shownInstance();
+    if (doc && m_session->listVisible() && shown && shown.belongsTo(doc)) {
+        const QString id = shown.attributeNamed(QStringLiteral("id")).text();
+        // References by id reach the first instance of the id only.
+        if (!id.isEmpty() && doc->findInstance(id) == shown) {
+            m_target = id;
+            m_local = m_session->referenceIndex()->referrerList(*doc, id);
+            if (m_otherFiles)
+                m_folder = m_session->referenceIndex()->referrersInFolder(*doc, id);
+        }
+    }
+    endResetModel();
+}
+
+Referrer ReferencedByModel::referrer(int row) const
+{
+    if (row >= 0 && row < m_local.size()) {
+        // The rows of the document stand for the state it was asked in; a change makes the
+        // model ask anew, and until then they show nothing.
+        const XmlDocument *doc = m_session->document();
+        return doc && m_local.isCurrentFor(*doc) ? m_local.at(row) : Referrer();
+    }
+    return m_folder.value(row - m_local.size());
+}
+
+int ReferencedByModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_local.size() + m_folder.size());
+}
+
+int ReferencedByModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 4;
+}
+
+QVariant ReferencedByModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
+    const Referrer r = referrer(index.row());
+    switch (index.column()) {
+    case 0:
+        return NameToCaption(r.element); // as the tree and the entity label write it
+    case 1:
+        return r.id;
+    case 2:
+        return r.property;
+    default:
+        return role == Qt::ToolTipRole ? r.file : QFileInfo(r.file).fileName();
+    }
+}
+
+QVariant ReferencedByModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const names[] = {"Instance", "Id", "Property", "File"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3)
+        return {};
+    return QString::fromLatin1(names[section]);
+}
+
+void FindingsModel::setFindings(const QList<Finding> &findings)
+{
+    beginResetModel();
+    m_findings = findings;
+    m_groups.clear();
+    QHash<QString, qsizetype> byKind;
+    for (qsizetype i = 0; i < m_findings.size(); ++i) {
+        const QString &kind = m_findings[i].kind;
+        auto it = byKind.constFind(kind);
+        if (it == byKind.cend()) {
+            it = byKind.insert(kind, m_groups.size());
+            m_groups.append({kind, 0, {}});
+        }
+        ++m_groups[it.value()].count;
+    }
+    endResetModel();
+}
+
+const FindingsModel::Group *FindingsModel::groupAt(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.internalId() != 0 || index.row() >= m_groups.size())
+        return nullptr;
+    return &m_groups[index.row()];
+}
+
+const QList<qsizetype> &FindingsModel::membersOf(const Group &g) const
+{
+    if (g.members.isEmpty()) {
+        g.members.reserve(g.count);
+        for (qsizetype i = 0; i < m_findings.size(); ++i)
+            if (m_findings[i].kind == g.kind)
+                g.members.append(i);
+    }
+    return g.members;
+}
+
+Finding FindingsModel::finding(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.internalId() == 0 || index.model() != this)
+        return {};
+    const QList<qsizetype> &members = membersOf(m_groups[qsizetype(index.internalId() - 1)]);
+    return index.row() < members.size() ? m_findings[members[index.row()]] : Finding();
+}
+
+QModelIndex FindingsModel::groupOf(const QString &kind) const
+{
+    for (qsizetype i = 0; i < m_groups.size(); ++i)
+        if (m_groups[i].kind == kind)
+            return createIndex(int(i), 0, quintptr(0));
+    return {};
+}
+
+QModelIndex FindingsModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || column < 0 || column >= 4)
+        return {};
+    if (!parent.isValid())
+        return row < m_groups.size() ? createIndex(row, column, quintptr(0)) : QModelIndex();
+    const Group *g = groupAt(parent);
+    if (!g || row >= g->count)
+        return {};
+    return createIndex(row, column, quintptr(parent.row() + 1));
+}
+
+QModelIndex FindingsModel::parent(const QModelIndex &child) const
+{
+    if (!child.isValid() || child.internalId() == 0)
+        return {};
+    return createIndex(int(child.internalId() - 1), 0, quintptr(0));
+}
+
+int FindingsModel::rowCount(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return int(m_groups.size());
+    const Group *g = parent.column() == 0 ? groupAt(parent) : nullptr;
+    return g ? g->count : 0;
+}
+
+int FindingsModel::columnCount(const QModelIndex &) const
+{
+    return 4;
+}
+
+bool FindingsModel::hasChildren(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return !m_groups.isEmpty();
+    return parent.column() == 0 && groupAt(parent);
+}
+
+QVariant FindingsModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
+    if (const Group *g = groupAt(index))
+        return index.column() == 0 ? QStringLiteral("%1 (%2)").arg(g->kind, QLocale().toString(g->count)) : QVariant();
+    const Finding f = finding(index);
+    if (f.kind.isEmpty())
+        return {};
+    switch (index.column()) {
+    case 0:
+        return role == Qt::ToolTipRole ? f.file : QFileInfo(f.file).fileName();
+    case 1:
+        return f.line;
+    case 2:
+        return f.kind;
+    default:
+        return f.message;
+    }
+}
+
+QVariant FindingsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const names[] = {"File", "Line", "Kind", "Message"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3)
+        return {};
+    return QString::fromLatin1(names[section]);
+}
+
+} // namespace quillon

@@ -1,0 +1,87 @@
+#pragma once
+// The lists of the "Referenced by" and "Check" tabs: plain models over the referrers of the
+// instance shown and over the findings of Check References.
+
+#include "refs/refcheck.h"
+#include "refs/refindex.h"
+
+#include <QAbstractItemModel>
+#include <QAbstractTableModel>
+
+namespace quillon {
+
+class EditorSession;
+
+// The instances that refer to the instance a session shows: columns "Instance", "Id",
+// "Property", "File". It follows the session only while active (the tab on show), so that a
+// large document's index is not built for nobody.
+class ReferencedByModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ReferencedByModel(EditorSession *session, QObject *parent = nullptr);
+
+    void setActive(bool active);
+    // The other XML files of the document's folder are searched too.
+    void setOtherFiles(bool on);
+    bool otherFiles() const { return m_otherFiles; }
+    // Asks anew for the instance shown now.
+    void refresh();
+    Referrer referrer(int row) const;
+    // The id whose referrers are listed ("" when no instance is shown).
+    QString target() const { return m_target; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    void changed();
+    EditorSession *m_session;
+    // The document's own referrers, each row made when shown, then those of other files.
+    ReferrerList m_local;
+    QList<Referrer> m_folder;
+    QString m_target;
+    bool m_active = false;
+    bool m_stale = true;
+    bool m_otherFiles = false;
+};
+
+// The findings of a check, grouped by kind: a row per kind, "kind (count)" with the count in
+// the locale's digits and group separators, in the order the kinds first come; below it the
+// findings of that kind in their order, columns "File", "Line", "Kind", "Message". Setting the
+// findings only counts them by kind; which findings a group holds is found when the group is
+// first asked for its rows (expanded), and a row's texts when it is shown, so that a kind with
+// a hundred thousand findings costs nothing until it is looked at.
+class FindingsModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    using QAbstractItemModel::QAbstractItemModel;
+    void setFindings(const QList<Finding> &findings);
+    // The finding of a row below a group; a default Finding for a group's row.
+    Finding finding(const QModelIndex &index) const;
+    // The row of the group of kind (invalid when there is none).
+    QModelIndex groupOf(const QString &kind) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Group {
+        QString kind;
+        int count = 0;
+        mutable QList<qsizetype> members; // places in m_findings, found when first asked for
+    };
+    // A group's row has internal id 0; a finding's row the number of its group + 1.
+    const Group *groupAt(const QModelIndex &index) const;
+    const QList<qsizetype> &membersOf(const Group &g) const;
+    QList<Finding> m_findings;
+    QList<Group> m_groups;
+};
+
+} // namespace quillon

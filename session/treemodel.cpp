@@ -1,0 +1,84 @@
+#include "session/treemodel.h"
+
+namespace quillon {
+
+TreeModel::TreeModel(QObject *parent) : QAbstractItemModel(parent) { }
+
+void TreeModel::clear()
+{
+    beginResetModel();
+    m_store.clear();
+    endResetModel();
+}
+
+void TreeModel::rebuild(const XmlNode &documentElement, int mode)
+{
+    beginResetModel();
+    m_store.build(documentElement, mode);
+    endResetModel();
+}
+
+int TreeModel::nodeIndex(const QModelIndex &index) const
+{
+    return index.isValid() && index.model() == this ? int(index.internalId()) : 0;
+}
+
+QModelIndex TreeModel::indexOfNode(int node) const
+{
+    if (!m_store.isValid(node))
+        return {};
+    return createIndex(m_store.row(node), 0, quintptr(node));
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0 || (parent.isValid() && parent.model() != this))
+        return {};
+    const int node = m_store.child(nodeIndex(parent), row);
+    return node ? createIndex(row, 0, quintptr(node)) : QModelIndex();
+}
+
+QModelIndex TreeModel::parent(const QModelIndex &child) const
+{
+    return indexOfNode(m_store.parent(nodeIndex(child)));
+}
+
+int TreeModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return 0;
+    return m_store.childCount(nodeIndex(parent));
+}
+
+int TreeModel::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+bool TreeModel::hasChildren(const QModelIndex &parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return false;
+    return m_store.hasChildren(nodeIndex(parent));
+}
+
+QVariant TreeModel::data(const QModelIndex &index, int role) const
+{
+    const int node = nodeIndex(index);
+    if (!m_store.isValid(node))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_store.text(node);
+    case TagRole:
+        return m_store.tag(node);
+    case FullPathRole:
+        return m_store.fullPath(node);
+    case NodeIndexRole:
+        return node;
+    default:
+        return {};
+    }
+}
+
+} // namespace quillon

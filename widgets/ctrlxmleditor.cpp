@@ -1,0 +1,370 @@
+// The editor control: its children, the automation interface, and the one place where what
+// the session reports, and what it asks, becomes a message box.
+#include "widgets/ctrlxmleditor.h"
+#include "widgets/colours_p.h"
+#include "widgets/dlgwait.h"
+#include "widgets/editbox.h"
+#include "graph/graphview.h"
+#include "widgets/linepainter.h"
+#include "widgets/nodetree.h"
+#include "session/treemodel.h"
+#include "widgets/xmlsourceview.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+template <class W> W *child(QWidget *parent, const char *name)
+{
+    auto *w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+} // namespace
+
+CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new EditorSession(this))
+{
+    setObjectName(QStringLiteral("CtrlXMLEditor"));
+    m_layout = layout::designLayout();
+
+    lblAddress = child<QLabel>(this, "lblAddress");
+    lblAddress->setFrameStyle(QFrame::Box | QFrame::Plain);
+    lblAddress->setForegroundRole(QPalette::WindowText);
+    lblAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    ctrlTab = child<QTabWidget>(this, "ctrlTab");
+    pageStep = child<QWidget>(ctrlTab, "tabSTEP");
+    auto *pageXml = child<QWidget>(ctrlTab, "tabXML");
+    ctrlTab->addTab(pageStep, QStringLiteral("STEP"));
+    ctrlTab->addTab(pageXml, QStringLiteral("XML"));
+    // The reference graph of the instance on show; a click on a box shows that instance.
+    auto *pageGraph = new GraphPage(m_session, ctrlTab);
+    pageGraph->setObjectName(QStringLiteral("tabGraph"));
+    ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
+    connect(pageGraph, &GraphPage::showRequested, this,
+            [this](const QString &document, const QString &id, const XmlNode &element) {
+                tell(m_session->showInstance(document, id, element));
+                selectTreeNodeOf(m_session->shownInstance());
+            });
+
+    cmdBack = child<QPushButton>(pageStep, "cmdBack");
+    cmdBack->setText(QStringLiteral("<< Back"));
+    cmdBack->setEnabled(false);
+    cmdBack->setFocusPolicy(Qt::StrongFocus); // in the tab order wherever buttons are not
+    cmdLoad = child<QPushButton>(pageStep, "cmdLoad");
+    cmdLoad->setText(QStringLiteral("Load"));
+    cmdLoad->hide();
+
+    lblSelectWhat = child<QLabel>(pageStep, "lblSelectWhat");
+    lblSelectWhat->setText(QStringLiteral("Select a terminal node to edit."));
+    lblSelectWhat->setAlignment(Qt::AlignCenter);
+    QFont hintFont(QStringLiteral("System"));
+    hintFont.setPointSizeF(9.75);
+    hintFont.setBold(true);
+    lblSelectWhat->setFont(hintFont);
+    showHintColour();
+    lblSelectWhat->adjustSize();
+
+    lblEntity = child<QLabel>(pageStep, "lblEntity");
+    QFont entityFont(QStringLiteral("MS Sans Serif"));
+    entityFont.setPointSizeF(8.25);
+    entityFont.setBold(true);
+    lblEntity->setFont(entityFont);
+
+    ctrlProperties = child<QTreeView>(pageStep, "ctrlProperties");
+    ctrlProperties->setModel(m_session->rows());
+    ctrlProperties->setRootIsDecorated(false);
+    ctrlProperties->setUniformRowHeights(true);
+    ctrlProperties->setIconSize(QSize(16, 16));
+    ctrlProperties->setSelectionMode(QAbstractItemView::SingleSelection);
+    ctrlProperties->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ctrlProperties->header()->setStretchLastSection(false);
+    // FitColumns sets both widths itself: a narrow list may leave the Value column only a
+    // few pixels, or none.
+    ctrlProperties->header()->setMinimumSectionSize(0);
+    ctrlProperties->hide();
+    ctrlProperties->viewport()->installEventFilter(this);
+    ctrlProperties->installEventFilter(this);
+
+    m_edit = new EditBox(
+        ctrlProperties, pageStep, m_session, [this] { return dpi(); },
+        [this] { return QPoint(m_layout.ctrlProperties.left, m_layout.ctrlProperties.top); },
+        [this](const layout::Rect &r) {
+            m_layout.txtEdit = r;
+            applyLayout();
+        });
+    // Rows are tall enough for the edit box that opens 60 twips inside them.
+    m_session->rows()->setRowHeight(m_edit->lineEdit()->sizeHint().height() + toPx(60));
+
+    auto *tree = child<NodeTree>(pageStep, "ctrlTree");
+    ctrlTree = tree;
+    ctrlTree->setModel(m_session->treeModel());
+    ctrlTree->setHeaderHidden(true);
+    ctrlTree->setUniformRowHeights(true);
+    ctrlTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ctrlTree->installEventFilter(this);
+    connect(ctrlTree, &QTreeView::clicked, this, &CtrlXMLEditor::ctrlTree_NodeClick);
+    // Enter and Space are a click; moving the current node shows it unless that loads a file.
+    connect(tree, &NodeTree::chosenByKey, this, &CtrlXMLEditor::ctrlTree_NodeClick);
+    connect(tree, &NodeTree::movedByKey, this,
+            [this](const QModelIndex &node) { tell(m_session->moveToNode(m_session->treeModel()->nodeIndex(node))); });
+
+    lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
+    lblResizeBar->setCursor(Qt::SizeHorCursor);
+    lblResizeBar->setToolTip(QStringLiteral("Drag to resize the panes."));
+    lblResizeBar->installEventFilter(this);
+    linHilite = new LinePainter(pageStep, QPalette::Light);
+    linHilite->setObjectName(QStringLiteral("linHilite"));
+    linShadow = new LinePainter(pageStep, QPalette::Dark);
+    linShadow->setObjectName(QStringLiteral("linShadow"));
+
+    ieXML = child<XmlSourceView>(pageXml, "ieXML");
+
+    mnuEditLink = child<QMenu>(this, "mnuEditLink");
+    QAction *mnuEdit = mnuEditLink->addAction(QStringLiteral("Edit Link..."));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
+
+    // The children's order stands for the keyboard focus order.
+    QWidget *txtEdit = m_edit->lineEdit();
+    setTabOrder(ctrlTab, cmdBack);
+    setTabOrder(cmdBack, cmdLoad);
+    setTabOrder(cmdLoad, txtEdit);
+    setTabOrder(txtEdit, ctrlProperties);
+    setTabOrder(ctrlProperties, ctrlTree);
+    setTabOrder(ctrlTree, ieXML);
+
+    connect(cmdBack, &QPushButton::clicked, this, &CtrlXMLEditor::cmdBack_Click);
+    connect(cmdLoad, &QPushButton::clicked, this, &CtrlXMLEditor::cmdLoad_Click);
+    pageStep->installEventFilter(this);
+    pageXml->installEventFilter(this);
+
+    setupReferenceTabs();
+    connectSession();
+    resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
+    applyLayout();
+    updateMinimumSize();
+}
+
+CtrlXMLEditor::~CtrlXMLEditor() = default;
+
+void CtrlXMLEditor::connectSession()
+{
+    EditorSession *s = m_session;
+    connect(s, &EditorSession::treeRebuilt, this, [this] {
+        if (m_session->treeModel()->rowCount() > 0)
+            ctrlTree->expand(m_session->treeModel()->index(0, 0));
+    });
+    connect(s, &EditorSession::fitColumnsRequested, this, &CtrlXMLEditor::FitColumns);
+    connect(s, &EditorSession::listVisibleChanged, this, &CtrlXMLEditor::setListVisible);
+    connect(s, &EditorSession::entityChanged, this, [this](const QString &caption) {
+        lblEntity->setText(caption);
+        lblEntity->adjustSize();
+    });
+    connect(s, &EditorSession::addressChanged, lblAddress, &QLabel::setText);
+    connect(s, &EditorSession::backEnabledChanged, cmdBack, &QWidget::setEnabled);
+    connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
+    connect(s, &EditorSession::modifiedChanged, ieXML, &XmlSourceView::setUnsavedEdits);
+    connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
+        if (busy)
+            dlgWait::instance(this)->beginWait([this] { m_session->cancelLoad(); });
+        else if (dlgWait *w = dlgWait::existing())
+            w->endWait();
+    });
+    connect(s, &EditorSession::writingChanged, this, [this](bool writing) {
+        // A short save shows no window; a long one shows it after a moment.
+        if (writing)
+            dlgWait::instance(this)->beginWait(nullptr, 300);
+        else if (dlgWait *w = dlgWait::existing())
+            w->endWait();
+    });
+    // The tab shows the text of the document in memory, which is the file's.
+    connect(s, &EditorSession::sourceChanged, ieXML, [this](const QString &path) {
+        ieXML->showDocument(m_session->document());
+        ieXML->Navigate(path);
+    });
+    connect(s, &EditorSession::sourceWritten, ieXML, &XmlSourceView::Refresh);
+    connect(s, &EditorSession::editMustClose, this, [this] {
+        if (IsEditing())
+            SaveItemChanges(true);
+    });
+    connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
+    s->setAsker([this](EditorSession::Question question, const QString &file) { return ask(question, file); });
+    connectHostSignals();
+    // Row handles do not outlive the rows. Rows replaced while an edit is still open (an undo
+    // or redo from the host's menu) take it with them: its text belongs to rows gone.
+    connect(s->rows(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (IsEditing())
+            SaveItemChanges(false);
+        m_edit->forgetRow();
+        m_nLinkRow = -1;
+    });
+    // An undo or redo shows the row it changed.
+    connect(s, &EditorSession::changeShown, this,
+            [this](int row) { ctrlProperties->setCurrentIndex(m_session->rows()->index(row, 0)); });
+}
+
+void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
+{
+    using O = EditorSession::Outcome;
+    for (const EditorSession::Report &r : reports) {
+        QString text, informative = r.detail;
+        bool error = true;
+        QMessageBox::Icon icon = QMessageBox::Critical;
+        switch (r.outcome) {
+        case O::FileNotFound:
+            text = QStringLiteral("File not found.");
+            break;
+        case O::InstanceNotFound:
+            text = QStringLiteral("Instance not found.");
+            error = false;
+            break;
+        case O::RowInstanceNotFound:
+            text = QStringLiteral("Instance not found");
+            error = false;
+            break;
+        case O::BrokenHistory:
+            text = QStringLiteral("Broken history");
+            break;
+        case O::ArmAttributeEmpty:
+            text = QStringLiteral("ARM attribute is empty");
+            break;
+        case O::EmptyReference:
+            text = QStringLiteral("Empty reference.");
+            error = false;
+            break;
+        case O::UnexpectedNullElement:
+            text = QStringLiteral("Unexpected NULL element");
+            break;
+        case O::PopulateFailed:
+            // The one "Error" with the exclamation icon.
+            text = QStringLiteral("Exception in \"PopulateInstance\"");
+            icon = QMessageBox::Warning;
+            break;
+        case O::NameNotWritable:
+            text = r.detail;
+            informative.clear();
+            break;
+        case O::SaveFailed:
+            text = QStringLiteral("Can't save %1.").arg(r.file);
+            informative = r.detail + QStringLiteral("\nThe file was not changed; the edits are kept.");
+            break;
+        }
+        if (!error)
+            icon = QMessageBox::Warning;
+        QMessageBox box(this);
+        box.setWindowTitle(error ? QStringLiteral("Error") : QStringLiteral("Warning"));
+        box.setText(text);
+        box.setInformativeText(informative);
+        box.setIcon(icon);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    }
+}
+
+EditorSession::Answer CtrlXMLEditor::ask(EditorSession::Question question, const QString &file)
+{
+    using A = EditorSession::Answer;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QString(), QMessageBox::NoButton, this);
+    QList<std::pair<QAbstractButton *, A>> answers;
+    if (question == EditorSession::Question::ChangedOnDisk) {
+        box.setText(QStringLiteral("%1 was changed by another program since it was opened.").arg(file));
+        answers << std::pair(box.addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole), A::Overwrite)
+                << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
+    } else {
+        box.setText(QStringLiteral("Discard the changes to %1 and reload it?").arg(file));
+        answers << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
+    }
+    // Cancel, also by Escape, keeps the file on disk and the edits as they are.
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.setEscapeButton(box.defaultButton());
+    box.exec();
+    for (const auto &[button, answer] : answers)
+        if (box.clickedButton() == button)
+            return answer;
+    return A::Cancel;
+}
+
+// ---- Automation interface -----------------------------------------------------------------
+
+bool CtrlXMLEditor::LoadProfile(const QString &strFileName)
+{
+    return m_session->open(strFileName);
+}
+
+bool CtrlXMLEditor::SaveProfile()
+{
+    EditorSession::Reports reports;
+    const bool ok = m_session->save(&reports);
+    tell(reports);
+    return ok;
+}
+
+bool CtrlXMLEditor::SaveProfileAs(const QString &strFileName)
+{
+    EditorSession::Reports reports;
+    const bool ok = m_session->saveAs(strFileName, &reports);
+    tell(reports);
+    return ok;
+}
+
+void CtrlXMLEditor::SaveItemChanges(bool bSave)
+{
+    m_edit->close(bSave);
+}
+
+int CtrlXMLEditor::viewMode() const
+{
+    return m_session->viewMode();
+}
+void CtrlXMLEditor::setViewMode(int nMode)
+{
+    tell(m_session->setViewMode(nMode));
+}
+bool CtrlXMLEditor::IsEditing() const
+{
+    return m_edit->isEditing();
+}
+QString CtrlXMLEditor::LastError() const
+{
+    return m_session->lastError();
+}
+QString CtrlXMLEditor::FileName() const
+{
+    return m_session->fileName();
+}
+bool CtrlXMLEditor::Modified() const
+{
+    return m_session->isModified();
+}
+void CtrlXMLEditor::cmdLoad_Click()
+{
+    LoadProfile(QStringLiteral(QUILLON_SAMPLE));
+}
+
+// The hint's blue, made lighter where the window's colour is too dark for it to read.
+void CtrlXMLEditor::showHintColour()
+{
+    const QWidget *surface = lblSelectWhat->parentWidget();
+    const QColor ink = readableOn(QColor(0, 0, 255), surface->palette().color(surface->backgroundRole()));
+    if (lblSelectWhat->palette().isBrushSet(QPalette::Active, QPalette::WindowText) &&
+        lblSelectWhat->palette().color(QPalette::WindowText) == ink)
+        return;
+    QPalette hint;
+    hint.setColor(QPalette::WindowText, ink);
+    lblSelectWhat->setPalette(hint);
+}
+
+} // namespace quillon
