@@ -2,7 +2,7 @@
 // changes only its own value, a failed write leaves the old file and the edits, and files that
 // cannot be documents are refused before they are read.
 #include "document/savefault_p.h"
-#include "testsupport.h"
+#include "testfiles.h"
 #include "document/xmldocument.h"
 
 #include <QDir>
