@@ -1,12 +1,9 @@
 // Check References: every kind of finding on its line, hrefs into files read from disk, lines
 // after edits and saves, and the command-line report (text, JSON Lines, exit codes).
 #include "document/filenames.h"
-#include "api/quillon.h"
 #include "refs/refcheck.h"
-#include "session/refmodels.h"
-#include "testsupport.h"
+#include "testfiles.h"
 
-#include <QAbstractItemModelTester>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -132,11 +129,8 @@ private slots:
     void textReportKeepsOneFindingALine_data();
     void textReportKeepsOneFindingALine();
     void jsonReport();
-    void findingsGroupedByKind_data();
-    void findingsGroupedByKind();
     void exitCodes_data();
     void exitCodes();
-    void entryPointPrintsToStdout();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -507,57 +501,6 @@ void TestRefCheck::exitCodes()
     int result = -1;
     report(files, false, &result);
     QCOMPARE(result, code);
-}
-
-void TestRefCheck::entryPointPrintsToStdout()
-{
-    const QString out = path(QStringLiteral("out.txt"));
-    std::fflush(stdout);
-    const int saved = dup(fileno(stdout));
-    QVERIFY(std::freopen(qPrintable(out), "w", stdout));
-    const QByteArray a = bad.toLocal8Bit(), b = good.toLocal8Bit();
-    const char *files[] = {a.constData(), b.constData()};
-    const int result = QuillonCheckReferences(2, files, 1);
-    std::fflush(stdout);
-    dup2(saved, fileno(stdout));
-    close(saved);
-    QCOMPARE(result, 1);
-    QCOMPARE(readAll(out).count('\n'), kBadFindings.size());
-}
-
-void TestRefCheck::findingsGroupedByKind_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QStringList>("groups");
-    QTest::newRow("English") << "en_US" << QStringList{"ignored-element (2,345)", "unknown-ref (1)"};
-    QTest::newRow("German") << "de_DE" << QStringList{"ignored-element (2.345)", "unknown-ref (1)"};
-}
-
-void TestRefCheck::findingsGroupedByKind()
-{
-    QFETCH(QString, locale);
-    QFETCH(QStringList, groups);
-    const QLocale old;
-    QLocale::setDefault(QLocale(locale));
-    QList<Finding> findings;
-    for (int i = 1; i <= 2345; ++i) {
-        findings.append({QStringLiteral("a.xml"), i, 0, QStringLiteral("ignored-element"), {}, {}, {}});
-        if (i == 2)
-            findings.append({QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
-    }
-    FindingsModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setFindings(findings);
-    QStringList shown;
-    for (int r = 0; r < model.rowCount(); ++r)
-        shown << model.index(r, 0).data().toString();
-    QLocale::setDefault(old);
-    QCOMPARE(shown, groups);
-    const QModelIndex group = model.groupOf(QStringLiteral("ignored-element"));
-    QCOMPARE(model.rowCount(group), 2345);
-    QCOMPARE(model.finding(model.index(2344, 1, group)).line, 2345);
-    QCOMPARE(model.index(2344, 1, group).data().toInt(), 2345);
-    QCOMPARE(model.finding(group), Finding());
 }
 
 QTEST_MAIN(TestRefCheck)
