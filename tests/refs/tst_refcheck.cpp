@@ -2,6 +2,7 @@
 // after edits and saves, and the command-line report (text, JSON Lines, exit codes).
 #include "document/filenames.h"
 #include "refs/refcheck.h"
+#include "nobody.h"
 #include "testfiles.h"
 
 #include <QJsonDocument>
@@ -13,9 +14,6 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <functional>
-#include <grp.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -50,30 +48,20 @@ QList<QByteArray> report(const QStringList &files, bool json, int *result)
     return lines;
 }
 
-// What f() gives, run in a child process as the user nobody (the rights of root would read
-// anything); "" when the rights cannot be dropped.
-QString asNobody(const std::function<QString()> &f)
+// "line kind id" of each finding of file, "|"-separated, and then the first finding's message.
+QString checkSummary(const QString &file)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
-            const QByteArray out = f().toUtf8();
-            [[maybe_unused]] const ssize_t n = ::write(fds[1], out.constData(), size_t(out.size()));
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, n);
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    return QString::fromUtf8(out);
+    const QList<Finding> f = ReferenceCheck::checkFiles({file});
+    return summary(f, file).join(u'|') + QLatin1Char('|') + f.value(0).message;
+}
+
+// The child process (nobody.h): "check FILE" prints checkSummary(FILE).
+int runChild(const QStringList &args)
+{
+    if (args.size() != 2 || args[0] != QLatin1String("check"))
+        return 2;
+    std::printf("%s", checkSummary(args[1]).toUtf8().constData());
+    return 0;
 }
 
 // Writes a file whose name is given as bytes (not necessarily UTF-8).
@@ -370,17 +358,15 @@ void TestRefCheck::hrefIntoAFileThatCannotBeRead()
         writeAll(file, target.toUtf8());
     writeAll(good, "<uos><aim><aim-instances><p id=\"g1\"><of><q href=\"target.xml#t1\"/></of></p>"
                    "</aim-instances></aim></uos>");
-    const auto check = [this] {
-        const QList<Finding> f = ReferenceCheck::checkFiles({good});
-        return summary(f, good).join(u'|') + QLatin1Char('|') + f.value(0).message;
-    };
     QString found;
-    if (geteuid() == 0) { // as root: as a user without its rights, who may enter the folder
+    if (canBeNobody()) { // as root: as a user without its rights, who may enter the folder
         QVERIFY(QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                        QFile::ReadOther | QFile::ExeOther));
-        found = asNobody(check);
+        QProcess *child = startChild({QStringLiteral("check"), good}, true, this);
+        QVERIFY(child->waitForFinished(60000));
+        found = QString::fromUtf8(child->readAllStandardOutput());
     } else {
-        found = check();
+        found = checkSummary(good);
     }
     QVERIFY2(found.startsWith(QStringLiteral("1 %1 t1|").arg(kind)), qPrintable(found));
     QVERIFY2(found.section(u'|', 1).contains(reason), qPrintable(found));
@@ -503,5 +489,5 @@ void TestRefCheck::exitCodes()
     QCOMPARE(result, code);
 }
 
-QTEST_MAIN(TestRefCheck)
+QUILLON_TEST_MAIN_WITH_CHILD(TestRefCheck, runChild)
 #include "tst_refcheck.moc"
