@@ -1,19 +1,14 @@
 // The reference graph without a window: the neighbourhood model (references made and
-// received, other files, missing targets, "+N more", depth 2), the layout (no overlaps,
-// the same result for the same input, the centre kept in place) and the export for the
-// command line.
+// received, other files, missing targets, "+N more", depth 2) and the layout (no overlaps,
+// the same result for the same input, the centre kept in place).
 #include "graph/graphlayout.h"
 #include "graph/graphmodel.h"
 #include "graph/graphscene.h"
-#include "api/quillon.h"
 #include "refs/refindex.h"
-#include "document/savefault_p.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QXmlStreamReader>
-
-#include <sys/stat.h>
 
 using namespace quillon;
 using testsupport::copyData;
@@ -55,18 +50,6 @@ QStringList edgeTexts(const GraphModel &m)
         t << m.nodes()[e.from].lines().join(QLatin1Char(' ')) + QStringLiteral(" -") + e.label + QStringLiteral("-> ") +
                  m.nodes()[e.to].lines().join(QLatin1Char(' '));
     return t;
-}
-
-// The entries of a folder by name, with their types.
-QMap<QString, QString> entries(const QString &folder)
-{
-    QMap<QString, QString> out;
-    for (const QFileInfo &f :
-         QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-        out.insert(f.fileName(), f.isSymLink() ? QStringLiteral("link to ") + f.symLinkTarget()
-                                 : f.isDir()   ? QStringLiteral("folder")
-                                               : QStringLiteral("file"));
-    return out;
 }
 
 bool overlap(const QRectF &a, const QRectF &b)
@@ -370,137 +353,6 @@ private slots:
         const QRectF centre = s.placement().nodes[0];
         const QPointF inside = centre.topLeft() + QPointF(3, 3) - picture.topLeft();
         QCOMPARE(image.pixelColor(inside.toPoint()), dark.color(QPalette::Highlight));
-    }
-
-    // ---- Export -----------------------------------------------------------------------
-
-    void exportWritesSvg()
-    {
-        QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("g.svg"));
-        QCOMPARE(QuillonExportGraph(m_path.toUtf8().constData(), "id1", 2, out.toUtf8().constData()), 0);
-        QFile f(out);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&f);
-        QStringList texts;
-        int rects = 0;
-        bool svgRoot = false;
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement)
-                continue;
-            if (xml.name() == QLatin1String("svg"))
-                svgRoot = true;
-            if (xml.name() == QLatin1String("text"))
-                texts << xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
-            if (xml.name() == QLatin1String("rect") || xml.name() == QLatin1String("path"))
-                ++rects;
-        }
-        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QVERIFY(svgRoot);
-        QVERIFY(rects > 10);
-        for (const char *want : {"product", "id1", "missing: id99", "b.xml#id21", "relating product"})
-            QVERIFY2(texts.contains(QLatin1String(want)), want);
-
-        const QString png = dir.filePath(QStringLiteral("g.png"));
-        QCOMPARE(QuillonExportGraph(m_path.toUtf8().constData(), "id1", 1, png.toUtf8().constData()), 0);
-        QImage image(png);
-        QVERIFY(image.width() > 100 && image.height() > 50);
-    }
-
-    void exportFailures()
-    {
-        QTemporaryDir dir;
-        const QByteArray out = dir.filePath(QStringLiteral("g.svg")).toUtf8();
-        QVERIFY(QuillonExportGraph(dir.filePath(QStringLiteral("none.xml")).toUtf8().constData(), "id1", 1, out) != 0);
-        QVERIFY(QuillonExportGraph(m_path.toUtf8().constData(), "id404", 1, out) != 0);
-        QVERIFY(QuillonExportGraph(m_path.toUtf8().constData(), "id1", 1,
-                                   dir.filePath(QStringLiteral("no/such/g.svg")).toUtf8().constData()) != 0);
-        QVERIFY(!QFile::exists(QString::fromUtf8(out)));
-    }
-
-    void svgIsWellFormedForAnyNameAndId_data()
-    {
-        QTest::addColumn<QByteArray>("name"); // of the document
-        QTest::addColumn<QByteArray>("id"); // as the document writes it
-        QTest::addColumn<QString>("title"); // as the SVG's <title> must read
-        QTest::newRow("script in the id") << QByteArray("g.xml") << QByteArray("&lt;/title>&lt;script>x()&lt;/script>")
-                                          << QStringLiteral("g.xml#</title><script>x()</script>");
-        QTest::newRow("& and ]]> in the name")
-            << QByteArray("a&b]]>.xml") << QByteArray("i]]>&amp;") << QStringLiteral("a&b]]>.xml#i]]>&");
-        QTest::newRow("quotes") << QByteArray("q\"'.xml") << QByteArray("&quot;'") << QStringLiteral("q\"'.xml#\"'");
-        QTest::newRow("line break and tab in the id")
-            << QByteArray("n.xml") << QByteArray("a&#10;b&#9;c") << QStringLiteral("n.xml#a\nb\tc");
-        QTest::newRow("control characters in the name")
-            << QByteArray("c\x01\x1b.xml") << QByteArray("id1") << QStringLiteral("c\uFFFD\uFFFD.xml#id1");
-    }
-
-    void svgIsWellFormedForAnyNameAndId()
-    {
-        QFETCH(QByteArray, name);
-        QFETCH(QByteArray, id);
-        QFETCH(QString, title);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QFile::decodeName(name)), out = dir.filePath(QStringLiteral("g.svg"));
-        testsupport::writeAll(path, "<uos><aim><aim-instances><p id=\"" + id +
-                                        "\"><name>n</name></p><q id=\"q1\"><uses><p ref=\"" + id +
-                                        "\"/></uses></q></aim-instances></aim></uos>");
-        const QByteArray centre = title.mid(title.indexOf(QLatin1Char('#')) + 1).toUtf8();
-        QCOMPARE(
-            QuillonExportGraph(QFile::encodeName(path).constData(), centre.constData(), 1, out.toUtf8().constData()),
-            0);
-        QFile f(out);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&f);
-        QStringList elements;
-        QString read;
-        while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd())
-            if (xml.isStartElement()) {
-                elements << xml.name().toString();
-                if (xml.name() == QLatin1String("title"))
-                    read = xml.readElementText();
-            }
-        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QCOMPARE(read, title);
-        QVERIFY(!elements.contains(QLatin1String("script")));
-        QVERIFY(elements.count(QLatin1String("text")) >= 2);
-    }
-
-    // The picture of --out is written as documents are: special files are refused, a failed
-    // write keeps the picture there was.
-    void pictureIsWrittenAsADocument_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("exitCode");
-        for (const char *kind : {"pipe", "/dev/full", "folder", "full disk"})
-            QTest::newRow(kind) << QString::fromLatin1(kind) << 3;
-        QTest::newRow("link to a picture") << QStringLiteral("link") << 0;
-    }
-
-    void pictureIsWrittenAsADocument()
-    {
-        QFETCH(QString, kind);
-        QFETCH(int, exitCode);
-        QTemporaryDir dir;
-        const QString picture = dir.filePath(QStringLiteral("g.png"));
-        testsupport::writeAll(picture, "an older picture");
-        QString out = dir.filePath(QStringLiteral("out.png"));
-        if (kind == QLatin1String("pipe"))
-            QCOMPARE(::mkfifo(QFile::encodeName(out).constData(), 0600), 0);
-        else if (kind == QLatin1String("/dev/full"))
-            out = kind;
-        else if (kind == QLatin1String("folder"))
-            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out.png")));
-        else if (kind == QLatin1String("link"))
-            QVERIFY(QFile::link(QStringLiteral("g.png"), out));
-        else
-            out = picture;
-        const QMap<QString, QString> before = entries(dir.path());
-        g_saveFailAfterBytes = kind == QLatin1String("full disk") ? 100 : -1;
-        const int code = QuillonExportGraph(m_path.toUtf8().constData(), "id1", 1, out.toUtf8().constData());
-        g_saveFailAfterBytes = -1;
-        QCOMPARE(code, exitCode);
-        QCOMPARE(entries(dir.path()), before); // no temporary left, the link a link
-        QCOMPARE(testsupport::readAll(picture).startsWith("\x89PNG"), exitCode == 0);
     }
 };
 

@@ -2,7 +2,8 @@
 // changes only its own value, a failed write leaves the old file and the edits, and files that
 // cannot be documents are refused before they are read.
 #include "document/savefault_p.h"
-#include "testsupport.h"
+#include "nobody.h"
+#include "testfiles.h"
 #include "document/xmldocument.h"
 
 #include <QDir>
@@ -88,21 +89,6 @@ const QByteArray kAcl("\2\0\0\0"
                       "\x01\0\6\0\xff\xff\xff\xff\x02\0\4\0\xfe\xff\0\0\x04\0\4\0\xff\xff\xff\xff"
                       "\x10\0\4\0\xff\xff\xff\xff\x20\0\0\0\xff\xff\xff\xff",
                       44);
-
-// Runs this test program as the child that saves (see main()), as user nobody when asked.
-QProcess *startChild(const QStringList &args, bool asNobody, QObject *parent,
-                     const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
-{
-    auto *child = new QProcess(parent);
-    child->setProcessEnvironment(env);
-    const QString self = QCoreApplication::applicationFilePath();
-    if (asNobody)
-        child->start(QStringLiteral("setpriv"),
-                     QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--", self, "--child"} + args);
-    else
-        child->start(self, QStringList{"--child"} + args);
-    return child;
-}
 
 } // namespace
 
@@ -547,7 +533,7 @@ void TestSaving::anotherUserSavesWhatTheyMayWrite()
     QFETCH(int, fileMode);
     QFETCH(bool, ownFile);
     QFETCH(QString, error);
-    if (geteuid() != 0)
+    if (!testsupport::canBeNobody())
         QSKIP("acting as user nobody needs root");
     QTemporaryDir dir, spare; // spare: the folder for temporary files
     const QString folder = dir.filePath(QStringLiteral("f")), path = folder + QStringLiteral("/doc.xml");
@@ -565,7 +551,7 @@ void TestSaving::anotherUserSavesWhatTheyMayWrite()
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TMPDIR"), spare.path());
-    QProcess *child = startChild({"save", from, path}, true, this, env);
+    QProcess *child = testsupport::startChild({"save", from, path}, true, this, env);
     QVERIFY(child->waitForFinished(60000));
     const QString said = QString::fromLocal8Bit(child->readAllStandardOutput()).trimmed();
     QCOMPARE(
@@ -603,7 +589,7 @@ void TestSaving::killedSaveLeavesTheOldOrTheNewFile()
     QString last = QStringLiteral("old"); // what the file held before the child started
     int leftBehind = 0;
     for (int round = 0; round < 20; ++round) {
-        QProcess *child = startChild({"loop", path, named ? "named" : "unnamed"}, false, this);
+        QProcess *child = testsupport::startChild({"loop", path, named ? "named" : "unnamed"}, false, this);
         QVERIFY(child->waitForReadyRead(60000)); // loaded
         QTest::qWait(QRandomGenerator::global()->bounded(5, 400));
         child->kill();
@@ -652,14 +638,6 @@ int runChild(const QStringList &args)
             return 3;
 }
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
-        return runChild(app.arguments().mid(2));
-    TestSaving test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QUILLON_TEST_MAIN_WITH_CHILD(TestSaving, runChild)
 
 #include "tst_saving.moc"

@@ -1,12 +1,10 @@
 // Check References: every kind of finding on its line, hrefs into files read from disk, lines
 // after edits and saves, and the command-line report (text, JSON Lines, exit codes).
 #include "document/filenames.h"
-#include "api/quillon.h"
 #include "refs/refcheck.h"
-#include "session/refmodels.h"
-#include "testsupport.h"
+#include "nobody.h"
+#include "testfiles.h"
 
-#include <QAbstractItemModelTester>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,9 +14,6 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <functional>
-#include <grp.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -53,30 +48,20 @@ QList<QByteArray> report(const QStringList &files, bool json, int *result)
     return lines;
 }
 
-// What f() gives, run in a child process as the user nobody (the rights of root would read
-// anything); "" when the rights cannot be dropped.
-QString asNobody(const std::function<QString()> &f)
+// "line kind id" of each finding of file, "|"-separated, and then the first finding's message.
+QString checkSummary(const QString &file)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
-            const QByteArray out = f().toUtf8();
-            [[maybe_unused]] const ssize_t n = ::write(fds[1], out.constData(), size_t(out.size()));
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, n);
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    return QString::fromUtf8(out);
+    const QList<Finding> f = ReferenceCheck::checkFiles({file});
+    return summary(f, file).join(u'|') + QLatin1Char('|') + f.value(0).message;
+}
+
+// The child process (nobody.h): "check FILE" prints checkSummary(FILE).
+int runChild(const QStringList &args)
+{
+    if (args.size() != 2 || args[0] != QLatin1String("check"))
+        return 2;
+    std::printf("%s", checkSummary(args[1]).toUtf8().constData());
+    return 0;
 }
 
 // Writes a file whose name is given as bytes (not necessarily UTF-8).
@@ -132,11 +117,8 @@ private slots:
     void textReportKeepsOneFindingALine_data();
     void textReportKeepsOneFindingALine();
     void jsonReport();
-    void findingsGroupedByKind_data();
-    void findingsGroupedByKind();
     void exitCodes_data();
     void exitCodes();
-    void entryPointPrintsToStdout();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -376,17 +358,15 @@ void TestRefCheck::hrefIntoAFileThatCannotBeRead()
         writeAll(file, target.toUtf8());
     writeAll(good, "<uos><aim><aim-instances><p id=\"g1\"><of><q href=\"target.xml#t1\"/></of></p>"
                    "</aim-instances></aim></uos>");
-    const auto check = [this] {
-        const QList<Finding> f = ReferenceCheck::checkFiles({good});
-        return summary(f, good).join(u'|') + QLatin1Char('|') + f.value(0).message;
-    };
     QString found;
-    if (geteuid() == 0) { // as root: as a user without its rights, who may enter the folder
+    if (canBeNobody()) { // as root: as a user without its rights, who may enter the folder
         QVERIFY(QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                        QFile::ReadOther | QFile::ExeOther));
-        found = asNobody(check);
+        QProcess *child = startChild({QStringLiteral("check"), good}, true, this);
+        QVERIFY(child->waitForFinished(60000));
+        found = QString::fromUtf8(child->readAllStandardOutput());
     } else {
-        found = check();
+        found = checkSummary(good);
     }
     QVERIFY2(found.startsWith(QStringLiteral("1 %1 t1|").arg(kind)), qPrintable(found));
     QVERIFY2(found.section(u'|', 1).contains(reason), qPrintable(found));
@@ -509,56 +489,5 @@ void TestRefCheck::exitCodes()
     QCOMPARE(result, code);
 }
 
-void TestRefCheck::entryPointPrintsToStdout()
-{
-    const QString out = path(QStringLiteral("out.txt"));
-    std::fflush(stdout);
-    const int saved = dup(fileno(stdout));
-    QVERIFY(std::freopen(qPrintable(out), "w", stdout));
-    const QByteArray a = bad.toLocal8Bit(), b = good.toLocal8Bit();
-    const char *files[] = {a.constData(), b.constData()};
-    const int result = QuillonCheckReferences(2, files, 1);
-    std::fflush(stdout);
-    dup2(saved, fileno(stdout));
-    close(saved);
-    QCOMPARE(result, 1);
-    QCOMPARE(readAll(out).count('\n'), kBadFindings.size());
-}
-
-void TestRefCheck::findingsGroupedByKind_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QStringList>("groups");
-    QTest::newRow("English") << "en_US" << QStringList{"ignored-element (2,345)", "unknown-ref (1)"};
-    QTest::newRow("German") << "de_DE" << QStringList{"ignored-element (2.345)", "unknown-ref (1)"};
-}
-
-void TestRefCheck::findingsGroupedByKind()
-{
-    QFETCH(QString, locale);
-    QFETCH(QStringList, groups);
-    const QLocale old;
-    QLocale::setDefault(QLocale(locale));
-    QList<Finding> findings;
-    for (int i = 1; i <= 2345; ++i) {
-        findings.append({QStringLiteral("a.xml"), i, 0, QStringLiteral("ignored-element"), {}, {}, {}});
-        if (i == 2)
-            findings.append({QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
-    }
-    FindingsModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setFindings(findings);
-    QStringList shown;
-    for (int r = 0; r < model.rowCount(); ++r)
-        shown << model.index(r, 0).data().toString();
-    QLocale::setDefault(old);
-    QCOMPARE(shown, groups);
-    const QModelIndex group = model.groupOf(QStringLiteral("ignored-element"));
-    QCOMPARE(model.rowCount(group), 2345);
-    QCOMPARE(model.finding(model.index(2344, 1, group)).line, 2345);
-    QCOMPARE(model.index(2344, 1, group).data().toInt(), 2345);
-    QCOMPARE(model.finding(group), Finding());
-}
-
-QTEST_MAIN(TestRefCheck)
+QUILLON_TEST_MAIN_WITH_CHILD(TestRefCheck, runChild)
 #include "tst_refcheck.moc"

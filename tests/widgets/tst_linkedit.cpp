@@ -227,7 +227,6 @@ void TestLinkEdit::nameOutsideTheEncodingSaysSo()
              QStringLiteral("p1"));
     QCOMPARE(m_boxes,
              QStringList{QStringLiteral("The name prüfung cannot be written in this document's encoding (US-ASCII).")});
-    QCOMPARE(f->session()->document()->toBytes(), ascii);
 }
 
 QTEST_MAIN(TestLinkEdit)

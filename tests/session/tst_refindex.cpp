@@ -1,10 +1,12 @@
 // The reverse of references: which instances refer to an instance, in its document and in the
-// other files of its folder, and that edits and re-pointed links are seen at once.
+// other files of its folder, and that edits and re-pointed links are seen at once; the list of
+// Check References' findings by kind.
 #include "session/editorsession.h"
 #include "refs/refindex.h"
 #include "session/refmodels.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QTest>
 
 using namespace quillon;
@@ -40,6 +42,8 @@ private slots:
     void editLinkMovesTheReferrer();
     void anotherDocumentIsIndexedAnew();
     void hiddenListShowsNothingOfAnOlderState();
+    void findingsGroupedByKind_data();
+    void findingsGroupedByKind();
 
 private:
     SessionHarness *h = nullptr;
@@ -212,6 +216,41 @@ void TestRefIndex::hiddenListShowsNothingOfAnOlderState()
     model.setActive(true);
     QCOMPARE(model.referrer(1).id, QStringLiteral("id4"));
     QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("depicts"));
+}
+
+void TestRefIndex::findingsGroupedByKind_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("groups");
+    QTest::newRow("English") << "en_US" << QStringList{"ignored-element (2,345)", "unknown-ref (1)"};
+    QTest::newRow("German") << "de_DE" << QStringList{"ignored-element (2.345)", "unknown-ref (1)"};
+}
+
+void TestRefIndex::findingsGroupedByKind()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, groups);
+    const QLocale old;
+    QLocale::setDefault(QLocale(locale));
+    QList<Finding> findings;
+    for (int i = 1; i <= 2345; ++i) {
+        findings.append({QStringLiteral("a.xml"), i, 0, QStringLiteral("ignored-element"), {}, {}, {}});
+        if (i == 2)
+            findings.append({QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
+    }
+    FindingsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setFindings(findings);
+    QStringList shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown << model.index(r, 0).data().toString();
+    QLocale::setDefault(old);
+    QCOMPARE(shown, groups);
+    const QModelIndex group = model.groupOf(QStringLiteral("ignored-element"));
+    QCOMPARE(model.rowCount(group), 2345);
+    QCOMPARE(model.finding(model.index(2344, 1, group)).line, 2345);
+    QCOMPARE(model.index(2344, 1, group).data().toInt(), 2345);
+    QCOMPARE(model.finding(group), Finding());
 }
 
 QTEST_MAIN(TestRefIndex)
