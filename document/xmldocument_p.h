@@ -171,9 +171,6 @@ struct DocData {
     }
 };
 
-// The largest file the editor opens: held in memory, it takes a few times its size.
-inline constexpr qint64 kMaxDocumentBytes = qint64(1) << 30;
-
 bool isWhitespaceOnly(const char *s);
 
 // The text an element holds as its value (see DocData::materialize), "" when none.

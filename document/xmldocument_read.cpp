@@ -5,13 +5,13 @@
 #include "document/xmldocument_p.h"
 #include "document/encoding.h"
 #include "document/hugepages_p.h"
+#include "document/memorybudget.h"
 #include "document/filenames.h"
 #include "document/wellformed.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -86,13 +86,6 @@ QString sourceName(const QString &path, const QString *fromText)
     return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
 }
 
-// A size in bytes, exactly ("1,073,741,825 bytes"): a rounded figure could make a file just
-// over the limit read as the limit itself.
-QString sizeText(qint64 bytes)
-{
-    return QStringLiteral("%1 bytes").arg(QLocale(QLocale::English).toString(bytes));
-}
-
 // How many bytes of a file are looked at before the rest is read.
 constexpr qint64 kHeadBytes = qint64(64) << 10;
 
@@ -138,10 +131,7 @@ QString unreadable(const QString &path, const QByteArray &local)
         return QStringLiteral("it is a folder, not a file");
     if (!S_ISREG(st.st_mode))
         return QStringLiteral("it is not a regular file (a pipe, socket or device)");
-    if (st.st_size > kMaxDocumentBytes)
-        return QStringLiteral("it is %1; the editor opens files of up to %2")
-            .arg(sizeText(st.st_size), sizeText(kMaxDocumentBytes) + QStringLiteral(" (1 GB)"));
-    return {};
+    return memoryRefusal(qint64(st.st_size), memorySources());
 }
 
 // Reads f into buf from got on, until got is limit or the file ends; false (error set) when
@@ -182,7 +172,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
         return false;
     }
     const qint64 size = f.size();
-    if (size < 0 || size > kMaxDocumentBytes || !buf.allocate(size_t(size))) {
+    if (size < 0 || !buf.allocate(size_t(size))) {
         error = QStringLiteral("%1: not enough memory to read it").arg(name);
         return false;
     }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 
 namespace quillon {
 
@@ -23,6 +24,10 @@ namespace {
 // What goes into the editor's document per step of a fill: a cancelled fill stops after the
 // step under way.
 constexpr qsizetype kChunkBytes = qsizetype(8) << 20;
+
+// From this size on the text is shown plain: Scintilla keeps no style byte per character and
+// no fold level per line for it, so that it takes little more memory than the text itself.
+constexpr qsizetype kPlainBytes = qsizetype(32) << 20;
 
 bool sameFile(const QString &a, const QString &b)
 {
@@ -103,6 +108,7 @@ struct XmlSourceView::Fill {
     SciLoader *loader = nullptr;
     std::atomic<bool> cancel{false};
     bool failed = false;
+    bool plain = false; // no styles, no lexer (kPlainBytes)
     QSemaphore done;
 
     ~Fill()
@@ -132,9 +138,12 @@ struct XmlSourceView::Fill {
         // (One byte more than the text: a gap that the last chunk would fill exactly makes
         // Scintilla grow the buffer.)
         const auto createLoader = [this](qsizetype size) {
+            plain = size >= kPlainBytes;
+            long options = plain ? QsciScintilla::SC_DOCUMENTOPTION_STYLES_NONE : QsciScintilla::SC_DOCUMENTOPTION_DEFAULT;
+            if (size >= std::numeric_limits<int>::max())
+                options |= QsciScintilla::SC_DOCUMENTOPTION_TEXT_LARGE;
             loader = reinterpret_cast<SciLoader *>(
-                editor->SendScintilla(QsciScintilla::SCI_CREATELOADER, static_cast<unsigned long>(size + 1),
-                                      static_cast<long>(QsciScintilla::SC_DOCUMENTOPTION_DEFAULT)));
+                editor->SendScintilla(QsciScintilla::SCI_CREATELOADER, static_cast<unsigned long>(size + 1), options));
             failed = loader == nullptr;
             return !failed;
         };
@@ -382,7 +391,9 @@ void XmlSourceView::finishFill(const std::shared_ptr<Fill> &fill)
         m_editor->SendScintilla(QsciScintilla::SCI_RELEASEDOCUMENT, 0UL, doc); // the editor holds it
         m_editor->SendScintilla(QsciScintilla::SCI_SETCODEPAGE, static_cast<unsigned long>(QsciScintilla::SC_CP_UTF8));
         m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-        resumeLexer();
+        // A plain text stays without the lexer, which would only work for nothing on it.
+        if (!fill->plain)
+            resumeLexer();
     }
     // The line that was at the top stays there when the text reaches it.
     if (m_firstLine > 0 && m_editor->lines() > m_firstLine)

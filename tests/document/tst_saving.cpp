@@ -1,6 +1,7 @@
 // Saving keeps the user's file: an unedited save gives back the bytes that were read, an edit
 // changes only its own value, a failed write leaves the old file and the edits, and files that
 // cannot be documents are refused before they are read.
+#include "document/memorybudget.h"
 #include "document/savefault_p.h"
 #include "nobody.h"
 #include "testfiles.h"
@@ -9,7 +10,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -404,22 +407,60 @@ void TestSaving::refusesWhatIsNotARegularFile()
 
 void TestSaving::refusesFilesTooLargeToHold_data()
 {
+    // The memory the machine gives, as /proc/meminfo and the cgroup files say (in GiB; -1: the
+    // file is not there), and the file's size.
+    QTest::addColumn<int>("memAvailable");
+    QTest::addColumn<int>("cgroupV2Max");
+    QTest::addColumn<int>("cgroupV1Limit");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("reason");
-    const QString limit = QStringLiteral("; the editor opens files of up to 1,073,741,824 bytes (1 GB)");
-    QTest::newRow("3 GB") << (qint64(3) << 30) << QStringLiteral("it is 3,221,225,472 bytes") + limit;
-    QTest::newRow("1 GB and a byte") << (qint64(1) << 30) + 1 << QStringLiteral("it is 1,073,741,825 bytes") + limit;
-    // Within the limit, but no document: refused at its first bytes, not read in full.
-    QTest::newRow("1 GB of NUL bytes") << (qint64(1) << 30)
-                                       << QStringLiteral(
-                                              "it is not an XML document: it begins with byte 0x00, not '<'");
+    const qint64 gb = qint64(1) << 30;
+    const QString needs3 = QStringLiteral("it is 3,221,225,472 bytes: it needs about %1 GB of memory; ")
+                               .arg(3 * kMemoryPerFileByte, 0, 'f', 1);
+    // Whatever fits is read up to its first bytes, and refused there: these hold NUL bytes.
+    const QString noXml = QStringLiteral("it is not an XML document: it begins with byte 0x00, not '<'");
+    QTest::newRow("does not fit") << 6 << -1 << -1 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available");
+    QTest::newRow("fits") << 23 << -1 << -1 << 3 * gb << noXml;
+    QTest::newRow("cgroup v2 smaller than meminfo")
+        << 23 << 7 << -1 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available"); // 1 GiB in use
+    QTest::newRow("cgroup v1 smaller than meminfo")
+        << 23 << -1 << 7 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available");
+    QTest::newRow("cgroup without a limit") << 23 << 0 << 0 << 3 * gb << noXml;
+    QTest::newRow("cgroup only") << -1 << 7 << -1 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available");
+    QTest::newRow("unreadable files") << -1 << -1 << -1 << 3 * gb << noXml;
+    QTest::newRow("1 GB and a byte, 6 GB available") << 6 << -1 << -1 << gb + 1 << noXml;
 }
 
 void TestSaving::refusesFilesTooLargeToHold()
 {
+    QFETCH(int, memAvailable);
+    QFETCH(int, cgroupV2Max);
+    QFETCH(int, cgroupV1Limit);
     QFETCH(qint64, size);
     QFETCH(QString, reason);
     QTemporaryDir dir;
+    auto write = [&](const QString &name, const QByteArray &text) {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    const QByteArray gib = QByteArray::number(qint64(1) << 30);
+    auto limit = [](int g) { return g ? QByteArray::number(qint64(g) << 30) : QByteArray("max"); };
+    if (memAvailable >= 0)
+        write(QStringLiteral("meminfo"), "MemTotal:       24000000 kB\nMemFree:         1000 kB\nMemAvailable:   " +
+                                             QByteArray::number(qint64(memAvailable) << 20) + " kB\n");
+    if (cgroupV2Max >= 0) {
+        write(QStringLiteral("cgroup/memory.max"), limit(cgroupV2Max) + '\n');
+        write(QStringLiteral("cgroup/memory.current"), gib + '\n');
+    }
+    if (cgroupV1Limit >= 0) {
+        write(QStringLiteral("cgroup/memory/memory.limit_in_bytes"),
+              cgroupV1Limit ? limit(cgroupV1Limit) : QByteArray("9223372036854771712"));
+        write(QStringLiteral("cgroup/memory/memory.usage_in_bytes"), gib);
+    }
+    setMemorySources({dir.filePath(QStringLiteral("meminfo")), dir.filePath(QStringLiteral("cgroup"))});
+    const auto restore = qScopeGuard([] { setMemorySources({}); });
     const QString path = dir.filePath(QStringLiteral("huge.xml"));
     {
         QFile f(path);

@@ -1,7 +1,8 @@
 // The "XML" tab: its colours follow the palette, as the hint's do, a notice says when the text
-// on show (the file as saved) lacks the document's unsaved edits, and a file dragged over it is
-// the window's.
+// on show (the file as saved) lacks the document's unsaved edits, a file dragged over it is the
+// window's, and a large text is shown plain.
 #include "widgets/ctrlxmleditor.h"
+#include "widgets/xmlsourceview.h"
 #include "testsupport.h"
 
 #include <Qsci/qscilexer.h>
@@ -9,6 +10,7 @@
 
 #include <QLabel>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
 
@@ -62,6 +64,7 @@ private slots:
     void noticeShowsWhileTheDocumentHasUnsavedEdits();
     void hintStaysBlueAndReadable();
     void fileDraggedOverTheTextIsTheWindows();
+    void largeTextIsShownPlain();
 
 private:
     ControlFixture *f = nullptr;
@@ -211,6 +214,31 @@ void TestXmlTab::fileDraggedOverTheTextIsTheWindows()
     widgets << view;
     for (QWidget *w : widgets)
         QVERIFY2(!w->acceptDrops(), qPrintable(w->metaObject()->className() + QStringLiteral(" ") + w->objectName()));
+}
+
+// A text of 32 MiB is shown without styles or lexer; a small one after it has both again.
+void TestXmlTab::largeTextIsShownPlain()
+{
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small.xml")), large = dir.filePath(QStringLiteral("large.xml"));
+    QByteArray text = "<a>\n";
+    while (text.size() < (32 << 20))
+        text += "  <b>a line of text in an element of its own, for lines</b>\n";
+    for (const auto &[path, bytes] : {std::pair{small, QByteArray("<a><b/></a>\n")}, std::pair{large, text + "</a>\n"}}) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    }
+    XmlSourceView view;
+    view.resize(400, 300);
+    view.show();
+    auto *sci = view.findChild<QsciScintilla *>(QStringLiteral("ieXMLText"));
+    for (const auto &[path, plain] : {std::pair{small, false}, std::pair{large, true}, std::pair{small, false}}) {
+        view.Navigate(path);
+        QTRY_VERIFY(!view.isStale());
+        const long options = sci->SendScintilla(QsciScintilla::SCI_GETDOCUMENTOPTIONS);
+        QCOMPARE(bool(options & QsciScintilla::SC_DOCUMENTOPTION_STYLES_NONE), plain);
+        QCOMPARE(sci->SendScintilla(QsciScintilla::SCI_GETLEXER) == QsciScintilla::SCLEX_XML, !plain);
+    }
 }
 
 QTEST_MAIN(TestXmlTab)
