@@ -1,11 +1,12 @@
-// The editor control: its children, the automation interface, and the one place where what
-// the session reports, and what it asks, becomes a message box.
+// The editor control: its children, the automation interface, and the hand-over of what the
+// session reports, and what it asks, to the message sink.
 #include "widgets/ctrlxmleditor.h"
 #include "widgets/colours_p.h"
 #include "widgets/dlgwait.h"
 #include "widgets/editbox.h"
 #include "graph/graphview.h"
 #include "widgets/linepainter.h"
+#include "widgets/messagesink.h"
 #include "widgets/nodetree.h"
 #include "session/treemodel.h"
 #include "widgets/xmlsourceview.h"
@@ -14,12 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeView>
-
-#include <utility>
 
 namespace quillon {
 
@@ -218,83 +216,12 @@ void CtrlXMLEditor::connectSession()
 
 void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
 {
-    using O = EditorSession::Outcome;
-    for (const EditorSession::Report &r : reports) {
-        QString text, informative = r.detail;
-        bool error = true;
-        QMessageBox::Icon icon = QMessageBox::Critical;
-        switch (r.outcome) {
-        case O::FileNotFound:
-            text = QStringLiteral("File not found.");
-            break;
-        case O::InstanceNotFound:
-            text = QStringLiteral("Instance not found.");
-            error = false;
-            break;
-        case O::RowInstanceNotFound:
-            text = QStringLiteral("Instance not found");
-            error = false;
-            break;
-        case O::BrokenHistory:
-            text = QStringLiteral("Broken history");
-            break;
-        case O::ArmAttributeEmpty:
-            text = QStringLiteral("ARM attribute is empty");
-            break;
-        case O::EmptyReference:
-            text = QStringLiteral("Empty reference.");
-            error = false;
-            break;
-        case O::UnexpectedNullElement:
-            text = QStringLiteral("Unexpected NULL element");
-            break;
-        case O::PopulateFailed:
-            // The one "Error" with the exclamation icon.
-            text = QStringLiteral("Exception in \"PopulateInstance\"");
-            icon = QMessageBox::Warning;
-            break;
-        case O::NameNotWritable:
-            text = r.detail;
-            informative.clear();
-            break;
-        case O::SaveFailed:
-            text = QStringLiteral("Can't save %1.").arg(r.file);
-            informative = r.detail + QStringLiteral("\nThe file was not changed; the edits are kept.");
-            break;
-        }
-        if (!error)
-            icon = QMessageBox::Warning;
-        QMessageBox box(this);
-        box.setWindowTitle(error ? QStringLiteral("Error") : QStringLiteral("Warning"));
-        box.setText(text);
-        box.setInformativeText(informative);
-        box.setIcon(icon);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-    }
+    MessageSink(this).tell(reports);
 }
 
 EditorSession::Answer CtrlXMLEditor::ask(EditorSession::Question question, const QString &file)
 {
-    using A = EditorSession::Answer;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QString(), QMessageBox::NoButton, this);
-    QList<std::pair<QAbstractButton *, A>> answers;
-    if (question == EditorSession::Question::ChangedOnDisk) {
-        box.setText(QStringLiteral("%1 was changed by another program since it was opened.").arg(file));
-        answers << std::pair(box.addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole), A::Overwrite)
-                << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
-    } else {
-        box.setText(QStringLiteral("Discard the changes to %1 and reload it?").arg(file));
-        answers << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
-    }
-    // Cancel, also by Escape, keeps the file on disk and the edits as they are.
-    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
-    box.setEscapeButton(box.defaultButton());
-    box.exec();
-    for (const auto &[button, answer] : answers)
-        if (box.clickedButton() == button)
-            return answer;
-    return A::Cancel;
+    return MessageSink(this).ask(question, file);
 }
 
 // ---- Automation interface -----------------------------------------------------------------
