@@ -38,6 +38,7 @@ bool EditorSession::open(const QString &path)
     if (m_loading)
         return false; // one load at a time
     m_loading = true;
+    m_cancelLoad = false;
     m_openClock.start();
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
@@ -45,6 +46,7 @@ bool EditorSession::open(const QString &path)
     if (!result && !doc->cancelled())
         m_lastError = doc->errorString();
     m_loading = false;
+    m_cancelLoad = false;
     if (!result) {
         // The document shown before stays: its object, its name, its tree and its view. A
         // load the user cancelled is no error.
@@ -63,14 +65,19 @@ bool EditorSession::open(const QString &path)
 
 void EditorSession::cancelLoad()
 {
-    if (m_loading && m_loadJob)
+    if (!m_loading)
+        return;
+    m_cancelLoad = true;
+    if (m_loadJob)
         m_loadJob->cancel();
 }
 
 // Runs the event loop (the window paints, timers tick) until the worker is done or the user
-// cancels. False when cancelled.
+// cancels, also before the wait began (while the wait window came up). False when cancelled.
 bool EditorSession::waitForLoad(AsyncJob &job)
 {
+    if (m_cancelLoad)
+        job.cancel();
     m_loadJob = &job;
     const bool done = job.wait();
     m_loadJob = nullptr;

@@ -239,6 +239,7 @@ private:
 
     XmlDocument *m_doc = nullptr;
     bool m_loading = false;
+    bool m_cancelLoad = false;
     AsyncJob *m_loadJob = nullptr; // the load being waited for, which cancelLoad() ends
     QString m_fileName;
     int m_mode = 0;
