@@ -11,12 +11,15 @@
 #include "session/treemodel.h"
 #include "widgets/xmlsourceview.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 namespace quillon {
@@ -276,9 +279,18 @@ bool CtrlXMLEditor::Modified() const
 {
     return m_session->isModified();
 }
+// The sample is built into the library, and the document reads files only: "Load" opens a copy
+// of it in a folder of the control's own, made at the first click and kept (with any edits
+// saved to it) until the control goes.
 void CtrlXMLEditor::cmdLoad_Click()
 {
-    LoadProfile(QStringLiteral(QUILLON_SAMPLE));
+    if (!m_sampleDir)
+        m_sampleDir = std::make_unique<QTemporaryDir>();
+    const QString path = m_sampleDir->filePath(QStringLiteral("assembly.xml"));
+    if (m_sampleDir->isValid() && !QFileInfo::exists(path) &&
+        QFile::copy(QStringLiteral(":/quillon/samples/assembly.xml"), path))
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    LoadProfile(path);
 }
 
 // The hint's blue, made lighter where the window's colour is too dark for it to read.
