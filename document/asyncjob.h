@@ -16,8 +16,7 @@ class QEventLoop;
 
 namespace quillon {
 
-class AsyncJob : public QObject
-{
+class AsyncJob : public QObject {
     Q_OBJECT
 public:
     // Starts work on the global thread pool.

@@ -189,7 +189,7 @@ bool EditorSession::saveTo(const QString &path)
     emit writingChanged(false);
     if (!ok) {
         const QString name = QFileInfo(path).fileName();
-        m_lastError = QStringLiteral("Can't save %1: %2").arg(name, m_doc->errorString());
+        m_lastError = tr("Can't save %1: %2").arg(name, m_doc->errorString());
         report(Outcome::SaveFailed, m_doc->errorString(), name);
         return false;
     }

@@ -48,12 +48,12 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     ctrlTab = child<QTabWidget>(this, "ctrlTab");
     pageStep = child<QWidget>(ctrlTab, "tabSTEP");
     auto *pageXml = child<QWidget>(ctrlTab, "tabXML");
-    ctrlTab->addTab(pageStep, QStringLiteral("STEP"));
-    ctrlTab->addTab(pageXml, QStringLiteral("XML"));
+    ctrlTab->addTab(pageStep, tr("STEP"));
+    ctrlTab->addTab(pageXml, tr("XML"));
     // The reference graph of the instance on show; a click on a box shows that instance.
     auto *pageGraph = new GraphPage(m_session, ctrlTab);
     pageGraph->setObjectName(QStringLiteral("tabGraph"));
-    ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
+    ctrlTab->addTab(pageGraph, tr("Graph"));
     connect(pageGraph, &GraphPage::showRequested, this,
             [this](const QString &document, const QString &id, const XmlNode &element) {
                 tell(m_session->showInstance(document, id, element));
@@ -61,15 +61,15 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
             });
 
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
-    cmdBack->setText(QStringLiteral("<< Back"));
+    cmdBack->setText(tr("<< Back"));
     cmdBack->setEnabled(false);
     cmdBack->setFocusPolicy(Qt::StrongFocus); // in the tab order wherever buttons are not
     cmdLoad = child<QPushButton>(pageStep, "cmdLoad");
-    cmdLoad->setText(QStringLiteral("Load"));
+    cmdLoad->setText(tr("Load"));
     cmdLoad->hide();
 
     lblSelectWhat = child<QLabel>(pageStep, "lblSelectWhat");
-    lblSelectWhat->setText(QStringLiteral("Select a terminal node to edit."));
+    lblSelectWhat->setText(tr("Select a terminal node to edit."));
     lblSelectWhat->setAlignment(Qt::AlignCenter);
     QFont hintFont(QStringLiteral("System"));
     hintFont.setPointSizeF(9.75);
@@ -124,7 +124,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
 
     lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
     lblResizeBar->setCursor(Qt::SizeHorCursor);
-    lblResizeBar->setToolTip(QStringLiteral("Drag to resize the panes."));
+    lblResizeBar->setToolTip(tr("Drag to resize the panes."));
     lblResizeBar->installEventFilter(this);
     linHilite = new LinePainter(pageStep, QPalette::Light);
     linHilite->setObjectName(QStringLiteral("linHilite"));
@@ -134,7 +134,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     ieXML = child<XmlSourceView>(pageXml, "ieXML");
 
     mnuEditLink = child<QMenu>(this, "mnuEditLink");
-    QAction *mnuEdit = mnuEditLink->addAction(QStringLiteral("Edit Link..."));
+    QAction *mnuEdit = mnuEditLink->addAction(tr("Edit Link..."));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
     connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
 

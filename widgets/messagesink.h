@@ -14,7 +14,7 @@ namespace quillon {
 class MessageSink {
     Q_DECLARE_TR_FUNCTIONS(MessageSink)
 public:
-    explicit MessageSink(QWidget *parent) : m_parent(parent) {}
+    explicit MessageSink(QWidget *parent) : m_parent(parent) { }
 
     // One message box each, in order, for what an operation reported.
     void tell(const EditorSession::Reports &reports) const;
