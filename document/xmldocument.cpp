@@ -1,6 +1,7 @@
 // The document object: XmlNode handles and XmlDocument over pugixml (see xmldocument.h).
 // Reading lives in xmldocument_read.cpp; writing and the checks of names in xmldocument_write.cpp.
 
+#include "document/asyncjob.h"
 #include "document/encoding.h"
 #include "document/xmldocument.h"
 #include "document/xmldocument_p.h"
@@ -9,7 +10,6 @@
 #include <QIODevice>
 #include <QMetaObject>
 #include <QRegularExpression>
-#include <QThreadPool>
 
 #include <atomic>
 #include <cstring>
@@ -940,25 +940,20 @@ struct LoadJob {
     QString path;
     QString error;
     bool ok = false;
-    std::atomic<bool> done{false};
 };
 
 } // namespace
 
-bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(const std::function<bool()> &)> &waitFor)
+bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor)
 {
-    auto job = std::make_shared<LoadJob>();
-    job->path = path;
-    QThreadPool::globalInstance()->start([job] {
-        job->ok = parseSource(*job->data, job->path, nullptr, job->error);
-        job->done.store(true, std::memory_order_release);
-    });
-    const auto done = [job] { return job->done.load(std::memory_order_acquire); };
-    if (!waitFor(done) || !done()) {
+    auto load = std::make_shared<LoadJob>();
+    load->path = path;
+    AsyncJob job([load] { load->ok = parseSource(*load->data, load->path, nullptr, load->error); });
+    if (!waitFor(job) || !job.isFinished()) {
         m_cancelled = true;
         return false; // the document stays as it was
     }
-    return adopt(std::move(job->data), job->ok, job->error);
+    return adopt(std::move(load->data), load->ok, load->error);
 }
 
 void XmlDocument::completeLater()
@@ -980,7 +975,7 @@ bool XmlDocument::save(const QString &path)
     return saveWaiting(path, nullptr);
 }
 
-bool XmlDocument::saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &)> &waitFor)
+bool XmlDocument::saveWaiting(const QString &path, const std::function<void(AsyncJob &)> &waitFor)
 {
     if (!m_data->loaded) {
         m_data->error = QStringLiteral("No document is loaded.");
@@ -1005,7 +1000,6 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
         std::shared_ptr<TextRecipe> text = std::make_shared<TextRecipe>(); // for sourceUtf8()
         bool ok = false;
         QString problem;
-        std::atomic<bool> done{false};
     };
     auto job = std::make_shared<Job>();
     job->data = m_data;
@@ -1017,14 +1011,12 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(cons
             file.cancel();
             job->problem = file.problem();
         }
-        job->done.store(true, std::memory_order_release);
     };
     if (waitFor) {
         m_data->writing = true; // the tree stays as it is while the worker reads it
-        QThreadPool::globalInstance()->start(write);
-        const auto done = [job] { return job->done.load(std::memory_order_acquire); };
-        while (!done())
-            waitFor(done);
+        AsyncJob writing(write);
+        waitFor(writing);
+        writing.waitForFinished(); // whatever the wait did, the worker is done before we go on
         job->data->writing = false;
     } else {
         write();

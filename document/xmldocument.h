@@ -17,6 +17,8 @@
 
 namespace quillon {
 
+class AsyncJob;
+
 struct DocData; // the shared document state (defined in xmldocument.cpp)
 struct TextRecipe; // how a saved file is made of the source and new text
 
@@ -171,11 +173,11 @@ public:
     // completion (and drops a pending one), leaves readyState as it was and leaves the object
     // holding no document (hasChildNodes() false, save() false).
     bool load(const QString &path);
-    // load(), with the reading and parsing done on a worker thread while waitFor runs on this
-    // thread. waitFor(done) returns true once done() is true, or false to abandon the load:
-    // the document then stays as it was, cancelled() is true, and the worker's result is
-    // thrown away when it ends.
-    bool loadWaiting(const QString &path, const std::function<bool(const std::function<bool()> &done)> &waitFor);
+    // load(), with the reading and parsing done on a worker thread (job) while waitFor runs on
+    // this thread. waitFor(job) returns true once the job is finished (job.wait()), or false to
+    // abandon the load: the document then stays as it was, cancelled() is true, and the
+    // worker's result is thrown away when it ends.
+    bool loadWaiting(const QString &path, const std::function<bool(AsyncJob &job)> &waitFor);
     // load() for reading only (Check References of files): the facts of style that only
     // save() needs are not taken, so save() and toBytes() refuse such a document.
     bool loadForReading(const QString &path);
@@ -192,9 +194,10 @@ public:
     // (or last saved to) and nothing changed since. After a successful save, path() is path.
     // On failure errorString() says why, in words for the user, without the file's name.
     bool save(const QString &path);
-    // save(), with the writing done on a worker thread while waitFor(done) runs on this
-    // thread until done() is true. Nothing may change the document meanwhile.
-    bool saveWaiting(const QString &path, const std::function<void(const std::function<bool()> &done)> &waitFor);
+    // save(), with the writing done on a worker thread (job) while waitFor(job) runs on this
+    // thread, job.wait() for one; the save goes on once the job is finished. Nothing may
+    // change the document meanwhile.
+    bool saveWaiting(const QString &path, const std::function<void(AsyncJob &job)> &waitFor);
     // The document differs from the file last read or written.
     bool isModified() const;
     // The file at path() is no longer as this document read or last wrote it: its size, time of

@@ -3,6 +3,7 @@
 // and the parse with its checks and error positions.
 
 #include "document/xmldocument_p.h"
+#include "document/asyncjob.h"
 #include "document/encoding.h"
 #include "document/hugepages_p.h"
 #include "document/memorybudget.h"
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -414,9 +414,9 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     DeclaredEntities entities;
     const bool doctype = hasDoctype(d.source);
     auto check = [&] { wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr); };
-    std::thread checker;
+    QFuture<void> checker;
     if (d.source.size() >= kParallelCheckBytes && !doctype) {
-        checker = std::thread(check);
+        checker = AsyncJob::start(check);
     } else {
         check();
         if (!wellFormed) {
@@ -432,8 +432,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const bool expand = !entities.internal.empty();
     const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
     const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
-    if (checker.joinable())
-        checker.join();
+    checker.waitForFinished();
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
     // parses; a disagreement is still reported, never glossed over.
     if (!wellFormed) {

@@ -4,6 +4,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -52,38 +53,41 @@ Invocation parseCommandLine(const QStringList &args)
     // "-platform offscreen" as Qt writes its own options, not "-p -l -a ...".
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
-        QStringLiteral("Wren Explorer: views and edits STEP product data written as XML."));
+        QCoreApplication::translate("CommandLine", "Wren Explorer: views and edits STEP product data written as XML."));
     // Not addHelpOption(): its --help-all would be one more mode to carry out.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
-                                  QStringLiteral("Displays this help."));
+                                  QCoreApplication::translate("CommandLine", "Displays this help."));
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption view(QStringLiteral("view"),
-                                  QStringLiteral("Shows the document in <view>: arm, mapping or aim."),
+                                  QCoreApplication::translate("CommandLine", "Shows the document in <view>: arm, mapping or aim."),
                                   QStringLiteral("view"));
     parser.addOption(view);
     const QCommandLineOption check(
         QStringLiteral("check"),
-        QStringLiteral("Checks the references of each FILE and prints what is wrong, without a window; exits 0 "
-                       "when all is well, 1 when something was found, 2 when a file cannot be read."));
+        QCoreApplication::translate("CommandLine",
+                                    "Checks the references of each FILE and prints what is wrong, without a window; "
+                                    "exits 0 when all is well, 1 when something was found, 2 when a file cannot be "
+                                    "read."));
     parser.addOption(check);
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --check: one JSON object per finding and line."));
+                                  QCoreApplication::translate("CommandLine", "With --check: one JSON object per finding and line."));
     parser.addOption(json);
     const QCommandLineOption graph(
         QStringLiteral("graph"),
-        QStringLiteral("Writes the reference graph around one instance of <file> to the picture given by --out "
-                       "(SVG or PNG, by its extension), without a window."),
+        QCoreApplication::translate("CommandLine",
+                                    "Writes the reference graph around one instance of <file> to the picture given "
+                                    "by --out (SVG or PNG, by its extension), without a window."),
         QStringLiteral("file"));
     parser.addOption(graph);
-    const QCommandLineOption graphId(QStringLiteral("id"), QStringLiteral("With --graph: the instance at the centre."),
+    const QCommandLineOption graphId(QStringLiteral("id"), QCoreApplication::translate("CommandLine", "With --graph: the instance at the centre."),
                                      QStringLiteral("id"));
     parser.addOption(graphId);
     const QCommandLineOption graphDepth(QStringLiteral("depth"),
-                                        QStringLiteral("With --graph: how many steps out, 1 (default) or 2."),
+                                        QCoreApplication::translate("CommandLine", "With --graph: how many steps out, 1 (default) or 2."),
                                         QStringLiteral("n"));
     parser.addOption(graphDepth);
-    const QCommandLineOption graphOut(QStringLiteral("out"), QStringLiteral("With --graph: the picture to write."),
+    const QCommandLineOption graphOut(QStringLiteral("out"), QCoreApplication::translate("CommandLine", "With --graph: the picture to write."),
                                       QStringLiteral("file"));
     parser.addOption(graphOut);
     for (const char *name : kQtOptionsWithValue)
@@ -91,7 +95,7 @@ Invocation parseCommandLine(const QStringList &args)
     for (const char *name : kQtFlags)
         addHidden(parser, QLatin1String(name));
     parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("The document to open (with --check: the documents to check)."),
+                                 QCoreApplication::translate("CommandLine", "The document to open (with --check: the documents to check)."),
                                  QStringLiteral("[FILE...]"));
 
     Invocation inv;
@@ -120,7 +124,7 @@ Invocation parseCommandLine(const QStringList &args)
         inv.viewMode = viewModeFromName(name);
         if (inv.viewMode < 0) {
             inv.action = Invocation::Action::UsageError;
-            inv.error = QStringLiteral("Unknown view '%1': use arm, mapping or aim.").arg(name);
+            inv.error = QCoreApplication::translate("CommandLine", "Unknown view '%1': use arm, mapping or aim.").arg(name);
             return inv;
         }
     }
@@ -133,18 +137,18 @@ Invocation parseCommandLine(const QStringList &args)
         bool ok = true;
         inv.graphDepth = parser.isSet(graphDepth) ? parser.value(graphDepth).toInt(&ok) : 1;
         if (inv.graphId.isEmpty() || inv.graphOut.isEmpty())
-            inv.error = QStringLiteral("--graph needs --id and --out.");
+            inv.error = QCoreApplication::translate("CommandLine", "--graph needs --id and --out.");
         else if (!ok || inv.graphDepth < 1 || inv.graphDepth > 2)
-            inv.error = QStringLiteral("--depth is 1 or 2.");
+            inv.error = QCoreApplication::translate("CommandLine", "--depth is 1 or 2.");
         else if (!files.isEmpty())
-            inv.error = QStringLiteral("--graph takes its file as its value: no other file.");
+            inv.error = QCoreApplication::translate("CommandLine", "--graph takes its file as its value: no other file.");
         if (!inv.error.isEmpty())
             inv.action = Invocation::Action::UsageError;
         return inv;
     }
     if (parser.isSet(graphId) || parser.isSet(graphDepth) || parser.isSet(graphOut)) {
         inv.action = Invocation::Action::UsageError;
-        inv.error = QStringLiteral("--id, --depth and --out go with --graph.");
+        inv.error = QCoreApplication::translate("CommandLine", "--id, --depth and --out go with --graph.");
         return inv;
     }
     if (parser.isSet(check)) {
@@ -153,18 +157,18 @@ Invocation parseCommandLine(const QStringList &args)
         inv.json = parser.isSet(json);
         if (files.isEmpty()) {
             inv.action = Invocation::Action::UsageError;
-            inv.error = QStringLiteral("--check needs at least one file.");
+            inv.error = QCoreApplication::translate("CommandLine", "--check needs at least one file.");
         }
         return inv;
     }
     if (parser.isSet(json)) {
         inv.action = Invocation::Action::UsageError;
-        inv.error = QStringLiteral("--json goes with --check.");
+        inv.error = QCoreApplication::translate("CommandLine", "--json goes with --check.");
         return inv;
     }
     if (files.size() > 1) {
         inv.action = Invocation::Action::UsageError;
-        inv.error = QStringLiteral("Too many files: Palisade opens one document at a time.");
+        inv.error = QCoreApplication::translate("CommandLine", "Too many files: Palisade opens one document at a time.");
         return inv;
     }
     inv.file = files.value(0);

@@ -23,7 +23,7 @@
 
 namespace {
 
-const char *const kTitle = "Wren Explorer";
+const char *const kTitle = QT_TRANSLATE_NOOP("frmMain", "Wren Explorer");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
 {
@@ -44,7 +44,7 @@ QLabel *statusLabel(QWidget *parent, const char *name)
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QLatin1String(kTitle));
+    setWindowTitle(tr(kTitle));
     setWindowIcon(QIcon(QStringLiteral(":/palisade/palisade.svg")));
     setAcceptDrops(true);
 
@@ -53,10 +53,10 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     frmClient->setObjectName(QStringLiteral("frmClient"));
     setCentralWidget(frmClient);
 
-    cmdOpen = button(frmClient, "cmdOpen", QStringLiteral("Open..."));
-    cmdSave = button(frmClient, "cmdSave", QStringLiteral("Save"));
-    cmdSaveAs = button(frmClient, "cmdSaveAs", QStringLiteral("Save As..."));
-    cmdExit = button(frmClient, "cmdExit", QStringLiteral("Exit"));
+    cmdOpen = button(frmClient, "cmdOpen", tr("Open..."));
+    cmdSave = button(frmClient, "cmdSave", tr("Save"));
+    cmdSaveAs = button(frmClient, "cmdSaveAs", tr("Save As..."));
+    cmdExit = button(frmClient, "cmdExit", tr("Exit"));
     cmdOpen->setGeometry(toPx(120), toPx(120), toPx(1215), toPx(495));
     cmdSave->setGeometry(toPx(1440), toPx(120), toPx(1215), toPx(495));
     cmdSaveAs->setGeometry(toPx(2760), toPx(120), toPx(1215), toPx(495));
@@ -66,12 +66,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     ctrlEdit->setObjectName(QStringLiteral("ctrlEdit"));
     ctrlEdit->setGeometry(0, toPx(720), toPx(9375), toPx(6015));
 
-    fraView = new QGroupBox(QStringLiteral("View"), frmClient);
+    fraView = new QGroupBox(tr("View"), frmClient);
     fraView->setObjectName(QStringLiteral("fraView"));
     fraView->setGeometry(toPx(5760), toPx(120), toPx(3495), toPx(615));
     fraView->setEnabled(false);
     const char *names[3] = {"optView0", "optView1", "optView2"};
-    const QString captions[3] = {QStringLiteral("ARM"), QStringLiteral("Mapping"), QStringLiteral("AIM")};
+    const QString captions[3] = {tr("ARM"), tr("Mapping"), tr("AIM")};
     const int lefts[3] = {225, 1200, 2640}, widths[3] = {855, 1335, 735};
     for (int i = 0; i < 3; ++i) {
         optView[i] = new QRadioButton(captions[i], fraView);
@@ -109,12 +109,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     createMenus();
 
     showOpen = [](QWidget *owner) {
-        return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), QString(),
-                                            QStringLiteral("XML Files (*.xml)"));
+        return QFileDialog::getOpenFileName(owner, tr("Open"), QString(),
+                                            tr("XML Files (*.xml)"));
     };
     showSaveAs = [](QWidget *owner) {
-        return QFileDialog::getSaveFileName(owner, QStringLiteral("Save As"), QString(),
-                                            QStringLiteral("XML Files (*.xml)"));
+        return QFileDialog::getSaveFileName(owner, tr("Save As"), QString(),
+                                            tr("XML Files (*.xml)"));
     };
 
     // The designed client area, and the menu and status bars around it. The smallest size
@@ -196,7 +196,7 @@ void frmMain::openFile(const QString &path)
     // A load the user cancelled fails with no reason: nothing to tell.
     const QString reason = ctrlEdit->property("LastError").toString();
     if (!ok && !reason.isEmpty()) {
-        QMessageBox box(QMessageBox::NoIcon, QLatin1String(kTitle), QStringLiteral("Error: can't open file!"),
+        QMessageBox box(QMessageBox::NoIcon, tr(kTitle), tr("Error: can't open file!"),
                         QMessageBox::Ok, this);
         box.setInformativeText(reason);
         box.exec();
@@ -254,7 +254,7 @@ bool frmMain::maybeSave()
     if (!ctrlEdit->property("Modified").toBool())
         return true;
     const QString name = QFileInfo(ctrlEdit->property("FileName").toString()).fileName();
-    QMessageBox box(QMessageBox::Warning, QLatin1String(kTitle), QStringLiteral("Save changes to %1?").arg(name),
+    QMessageBox box(QMessageBox::Warning, tr(kTitle), tr("Save changes to %1?").arg(name),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
@@ -274,8 +274,8 @@ void frmMain::updateTitle()
 {
     const QString file = ctrlEdit->property("FileName").toString();
     setWindowTitle(file.isEmpty()
-                       ? QLatin1String(kTitle)
-                       : QStringLiteral("%1[*] \u2014 %2").arg(QFileInfo(file).fileName(), QLatin1String(kTitle)));
+                       ? tr(kTitle)
+                       : QStringLiteral("%1[*] \u2014 %2").arg(QFileInfo(file).fileName(), tr(kTitle)));
     setWindowModified(ctrlEdit->property("Modified").toBool());
 }
 
@@ -289,9 +289,9 @@ void frmMain::updateStatus()
         lblOpenTime->clear();
     } else {
         const int n = ctrlEdit->property("InstanceCount").toInt();
-        lblInstances->setText(n == 1 ? QStringLiteral("1 instance")
-                                     : QStringLiteral("%1 instances").arg(QLocale().toString(n)));
-        lblOpenTime->setText(QStringLiteral("opened in %1 ms").arg(QLocale().toString(ms)));
+        lblInstances->setText(n == 1 ? tr("1 instance")
+                                     : tr("%1 instances").arg(QLocale().toString(n)));
+        lblOpenTime->setText(tr("opened in %1 ms").arg(QLocale().toString(ms)));
     }
     actFind->setEnabled(!path.isEmpty());
     actCheck->setEnabled(!path.isEmpty());

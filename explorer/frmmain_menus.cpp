@@ -59,30 +59,30 @@ void frmMain::createMenus()
 {
     menuBar()->setObjectName(QStringLiteral("menuBar"));
 
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    addCommand(file, "actOpen", QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O),
+    addCommand(file, "actOpen", tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O),
                [this] { cmdOpen_Click(); });
-    addCommand(file, "actSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
+    addCommand(file, "actSave", tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
                [this] { cmdSave_Click(); });
-    addCommand(file, "actSaveAs", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+    addCommand(file, "actSaveAs", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
                [this] { cmdSaveAs_Click(); });
-    mnuRecent = file->addMenu(QStringLiteral("Open &Recent"));
+    mnuRecent = file->addMenu(tr("Open &Recent"));
     mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
     file->addSeparator();
-    addCommand(file, "actExit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+    addCommand(file, "actExit", tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
                [this] { cmdExit_Click(); });
 
     // Undo and Redo act on the control's undo stack, where it has one.
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     edit->setObjectName(QStringLiteral("mnuEditMenu"));
     QAction *undo = nullptr, *redo = nullptr;
     if (auto *stack = ctrlEdit->findChild<QUndoStack *>(QStringLiteral("undoStack"))) {
-        undo = stack->createUndoAction(edit, QStringLiteral("&Undo"));
-        redo = stack->createRedoAction(edit, QStringLiteral("&Redo"));
+        undo = stack->createUndoAction(edit, tr("&Undo"));
+        redo = stack->createRedoAction(edit, tr("&Redo"));
     } else {
-        undo = new QAction(QStringLiteral("&Undo"), edit);
-        redo = new QAction(QStringLiteral("&Redo"), edit);
+        undo = new QAction(tr("&Undo"), edit);
+        redo = new QAction(tr("&Redo"), edit);
         undo->setEnabled(false);
         redo->setEnabled(false);
     }
@@ -93,7 +93,7 @@ void frmMain::createMenus()
     edit->addAction(undo);
     edit->addAction(redo);
 
-    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    QMenu *view = menuBar()->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("mnuView"));
     grpView = new QActionGroup(this);
     grpView->setObjectName(QStringLiteral("grpView"));
@@ -110,25 +110,25 @@ void frmMain::createMenus()
     // As the option buttons: usable once a document was opened.
     grpView->setEnabled(false);
 
-    QMenu *go = menuBar()->addMenu(QStringLiteral("&Go"));
+    QMenu *go = menuBar()->addMenu(tr("&Go"));
     go->setObjectName(QStringLiteral("mnuGo"));
     actBack =
-        addCommand(go, "actBack", QStringLiteral("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { goBack(); });
+        addCommand(go, "actBack", tr("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { goBack(); });
     actBack->setEnabled(false);
     connect(ctrlEdit, SIGNAL(CanGoBackChanged(bool)), this, SLOT(onCanGoBackChanged(bool)));
-    actFind = addCommand(go, "actFind", QStringLiteral("&Find Instance..."), QKeySequence(Qt::CTRL | Qt::Key_F),
+    actFind = addCommand(go, "actFind", tr("&Find Instance..."), QKeySequence(Qt::CTRL | Qt::Key_F),
                          [this] { findInstance(); });
     actFind->setEnabled(false);
     go->addSeparator();
-    actCheck = addCommand(go, "actCheck", QStringLiteral("Check &References"), QKeySequence(), [this] {
+    actCheck = addCommand(go, "actCheck", tr("Check &References"), QKeySequence(), [this] {
         int findings = -1;
         QMetaObject::invokeMethod(ctrlEdit, "CheckReferences", Q_RETURN_ARG(int, findings));
     });
     actCheck->setEnabled(false);
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    addCommand(help, "actAbout", QStringLiteral("&About Wren Explorer"), QKeySequence(), [this] { showAbout(); });
+    addCommand(help, "actAbout", tr("&About Wren Explorer"), QKeySequence(), [this] { showAbout(); });
 }
 
 void frmMain::onCanGoBackChanged(bool canGoBack)
@@ -172,7 +172,7 @@ void frmMain::rebuildRecentMenu()
     }
     if (!files.isEmpty()) {
         mnuRecent->addSeparator();
-        QAction *clear = mnuRecent->addAction(QStringLiteral("&Clear Menu"));
+        QAction *clear = mnuRecent->addAction(tr("&Clear Menu"));
         clear->setObjectName(QStringLiteral("actRecentClear"));
         connect(clear, &QAction::triggered, this, [this] {
             m_recent.clear();
@@ -188,9 +188,9 @@ void frmMain::openRecent(const QString &path)
 {
     if (!QFileInfo(path).isFile()) {
         // Gone since: say so, and it leaves the list.
-        QMessageBox box(QMessageBox::Warning, windowTitle(), QStringLiteral("%1 no longer exists.").arg(path),
+        QMessageBox box(QMessageBox::Warning, windowTitle(), tr("%1 no longer exists.").arg(path),
                         QMessageBox::Ok, this);
-        box.setInformativeText(QStringLiteral("It is removed from the recent files."));
+        box.setInformativeText(tr("It is removed from the recent files."));
         box.exec();
         m_recent.remove(path);
         const std::unique_ptr<QSettings> settings(newSettings());
@@ -207,11 +207,11 @@ void frmMain::openRecent(const QString &path)
 void frmMain::showAbout()
 {
     const QString pugixml = ctrlEdit->property("PugixmlVersion").toString();
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("About Wren Explorer"),
-                    QStringLiteral("Wren Explorer %1").arg(QStringLiteral(PALISADE_VERSION)), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, tr("About Wren Explorer"),
+                    tr("Wren Explorer %1").arg(QStringLiteral(PALISADE_VERSION)), QMessageBox::Ok, this);
     box.setIconPixmap(windowIcon().pixmap(64, 64));
-    box.setInformativeText(QStringLiteral("Views and edits STEP product data written as XML.\n\n"
-                                          "Qt %1 (built with %2)\npugixml %3")
+    box.setInformativeText(tr("Views and edits STEP product data written as XML.\n\n"
+                              "Qt %1 (built with %2)\npugixml %3")
                                .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR), pugixml));
     box.exec();
 }

@@ -3,6 +3,7 @@
 #include "model/refs.h"
 #include "document/xmldocument_p.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstring>
@@ -83,9 +84,9 @@ QStringList GraphNode::lines() const
     case Kind::OtherFile:
         return {caption, FileNameOf(file) + QLatin1Char('#') + id};
     case Kind::Missing:
-        return {QStringLiteral("missing: ") + id};
+        return {QCoreApplication::translate("GraphNode", "missing: ") + id};
     case Kind::More:
-        return {QStringLiteral("+%1 more").arg(hidden)};
+        return {QCoreApplication::translate("GraphNode", "+%1 more").arg(hidden)};
     }
     return {};
 }

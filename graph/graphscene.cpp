@@ -125,7 +125,7 @@ bool GraphScene::draw(const GraphModel &model, const QPalette &palette, const QF
         QPen frame(look.frame, i == model.centre() ? 2 : 1, look.style);
         auto *box = addRect(r, frame, QBrush(look.fill));
         box->setData(nodeKey, i);
-        box->setToolTip(n.kind == GraphNode::Kind::More ? QStringLiteral("Click to show them all")
+        box->setToolTip(n.kind == GraphNode::Kind::More ? tr("Click to show them all")
                                                         : n.lines().join(QLatin1Char(' ')));
         if (n.kind != GraphNode::Kind::Missing)
             box->setCursor(QCursor(Qt::PointingHandCursor));
@@ -211,16 +211,16 @@ bool GraphScene::writeSvg(const QString &path, const QString &title)
     svg.setSize(source.size().toSize());
     svg.setViewBox(QRectF(QPointF(0, 0), source.size()));
     // The generator writes the title as it gets it.
-    svg.setTitle(xmlText(title.isEmpty() ? QStringLiteral("References") : title));
+    svg.setTitle(xmlText(title.isEmpty() ? tr("References") : title));
     QPainter p;
     if (!p.begin(&svg)) {
-        m_error = QStringLiteral("cannot write %1").arg(path);
+        m_error = tr("cannot write %1").arg(path);
         return false;
     }
     p.fillRect(QRectF(QPointF(0, 0), source.size()), backgroundBrush());
     render(&p, QRectF(QPointF(0, 0), source.size()), source);
     if (!p.end()) {
-        m_error = QStringLiteral("cannot write %1").arg(path);
+        m_error = tr("cannot write %1").arg(path);
         return false;
     }
     return writeFile(path, wellFormed(out.data()));
@@ -240,7 +240,7 @@ bool GraphScene::writePng(const QString &path, qreal scale)
     QBuffer out;
     out.open(QIODevice::WriteOnly);
     if (!image.save(&out, "PNG")) {
-        m_error = QStringLiteral("cannot write %1").arg(path);
+        m_error = tr("cannot write %1").arg(path);
         return false;
     }
     return writeFile(path, out.data());
@@ -251,7 +251,7 @@ bool GraphScene::writeFile(const QString &path, const QByteArray &bytes)
     const QString problem = FileSink::writeWhole(path, bytes);
     if (problem.isEmpty())
         return true;
-    m_error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), problem);
+    m_error = tr("cannot write %1: %2").arg(QDir::toNativeSeparators(path), problem);
     return false;
 }
 

@@ -135,12 +135,12 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuGraph"));
-    QAction *svg = menu.addAction(QStringLiteral("Export SVG..."));
+    QAction *svg = menu.addAction(tr("Export SVG..."));
     svg->setObjectName(QStringLiteral("actExportSvg"));
-    QAction *png = menu.addAction(QStringLiteral("Export PNG..."));
+    QAction *png = menu.addAction(tr("Export PNG..."));
     png->setObjectName(QStringLiteral("actExportPng"));
     menu.addSeparator();
-    QAction *fitAction = menu.addAction(QStringLiteral("Fit\tCtrl+0"));
+    QAction *fitAction = menu.addAction(tr("Fit\tCtrl+0"));
     fitAction->setObjectName(QStringLiteral("actFit"));
     QAction *chosen = menu.exec(event->globalPos());
     if (chosen == svg || chosen == png)
@@ -155,14 +155,14 @@ GraphPage::GraphPage(EditorSession *session, QWidget *parent)
     : QWidget(parent), m_session(session), m_scene(new GraphScene(this))
 {
     m_scene->setObjectName(QStringLiteral("sceneGraph"));
-    auto *lblDepth = new QLabel(QStringLiteral("Depth:"), this);
+    auto *lblDepth = new QLabel(tr("Depth:"), this);
     lblDepth->setObjectName(QStringLiteral("lblDepth"));
     spnDepth = new QSpinBox(this);
     spnDepth->setObjectName(QStringLiteral("spnDepth"));
     spnDepth->setRange(1, 2);
-    spnDepth->setToolTip(QStringLiteral("1: the instance's own references; 2: theirs too"));
+    spnDepth->setToolTip(tr("1: the instance's own references; 2: theirs too"));
     lblDepth->setBuddy(spnDepth);
-    auto *lblHint = new QLabel(QStringLiteral("Click a box to show it. Ctrl+wheel zooms, Ctrl+0 fits."), this);
+    auto *lblHint = new QLabel(tr("Click a box to show it. Ctrl+wheel zooms, Ctrl+0 fits."), this);
     lblHint->setObjectName(QStringLiteral("lblGraphHint"));
     lblHint->setForegroundRole(QPalette::PlaceholderText);
     m_canvas = new GraphCanvas(this);
@@ -244,13 +244,13 @@ void GraphPage::rebuild()
     }
     if (m_model.nodes().isEmpty()) {
         m_centreKey.clear();
-        m_scene->drawMessage(QStringLiteral("Select an instance to see its references."), palette(), font());
+        m_scene->drawMessage(tr("Select an instance to see its references."), palette(), font());
         m_canvas->resetTransform();
         m_canvas->showPicture(m_scene->sceneRect());
         return;
     }
     if (!m_scene->draw(m_model, palette(), font(), spnDepth->value()))
-        m_scene->drawMessage(QStringLiteral("The graph could not be laid out."), palette(), font());
+        m_scene->drawMessage(tr("The graph could not be laid out."), palette(), font());
     // The centre is the scene's origin in every layout: keeping it in the middle of the view
     // keeps it in place when the graph grows.
     m_canvas->showPicture(m_scene->sceneRect());
@@ -284,17 +284,17 @@ void GraphPage::exportPicture(bool svg)
                               firstAttributeText(m_session->shownInstance()) +
                               (svg ? QStringLiteral(".svg") : QStringLiteral(".png"));
     const QString path =
-        QFileDialog::getSaveFileName(this, svg ? QStringLiteral("Export SVG") : QStringLiteral("Export PNG"),
+        QFileDialog::getSaveFileName(this, svg ? tr("Export SVG") : tr("Export PNG"),
                                      QFileInfo(m_session->fileName()).dir().filePath(suggested),
-                                     svg ? QStringLiteral("SVG images (*.svg)") : QStringLiteral("PNG images (*.png)"));
+                                     svg ? tr("SVG images (*.svg)") : tr("PNG images (*.png)"));
     if (path.isEmpty())
         return;
     const bool ok = svg ? m_scene->writeSvg(path, m_centreKey) : m_scene->writePng(path, devicePixelRatioF());
     if (!ok) {
         QMessageBox box(this);
-        box.setWindowTitle(QStringLiteral("Error"));
+        box.setWindowTitle(tr("Error"));
         box.setIcon(QMessageBox::Critical);
-        box.setText(QStringLiteral("Can't export the graph."));
+        box.setText(tr("Can't export the graph."));
         box.setInformativeText(m_scene->error());
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();

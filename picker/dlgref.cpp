@@ -52,7 +52,7 @@ dlgRef::dlgRef(QWidget *owner)
       m_openFile(standardOpenFile)
 {
     setObjectName(QStringLiteral("dlgRef"));
-    setWindowTitle(QStringLiteral("Select Instance"));
+    setWindowTitle(tr("Select Instance"));
     setSizeGripEnabled(false);
     createChildren();
     placeChildren();
@@ -89,16 +89,16 @@ QString dlgRef::chooseFrom(const QString &address, const QString &relativeTo)
 void dlgRef::createChildren()
 {
     // Created in tab order: OK, Cancel, filter, list, address, "...", "Go".
-    m_OKButton = new QPushButton(QStringLiteral("OK"), this);
+    m_OKButton = new QPushButton(tr("OK"), this);
     m_OKButton->setObjectName(QStringLiteral("OKButton"));
     m_OKButton->setDefault(true);
-    m_CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_CancelButton = new QPushButton(tr("Cancel"), this);
     m_CancelButton->setObjectName(QStringLiteral("CancelButton"));
     m_CancelButton->setAutoDefault(false);
 
     m_txtFilter = new QLineEdit(this);
     m_txtFilter->setObjectName(QStringLiteral("txtFilter"));
-    m_txtFilter->setPlaceholderText(QStringLiteral("Filter"));
+    m_txtFilter->setPlaceholderText(tr("Filter"));
     m_txtFilter->setClearButtonEnabled(true);
 
     m_model = new InstanceListModel(this);
@@ -118,7 +118,7 @@ void dlgRef::createChildren()
     // Column widths come from AdjustColumns, which may make the first one very narrow.
     m_lstInstances->header()->setMinimumSectionSize(0);
 
-    m_lblAddress = new QLabel(QStringLiteral("From:"), this);
+    m_lblAddress = new QLabel(tr("From:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
     m_txtAddress = new QLineEdit(this);
     m_txtAddress->setObjectName(QStringLiteral("txtAddress"));
@@ -126,7 +126,7 @@ void dlgRef::createChildren()
     m_cmdBrowse = new QPushButton(QStringLiteral("..."), this);
     m_cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     m_cmdBrowse->setAutoDefault(false);
-    m_cmdLoad = new QPushButton(QStringLiteral("Go"), this);
+    m_cmdLoad = new QPushButton(tr("Go"), this);
     m_cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
     m_cmdLoad->setAutoDefault(false);
 
@@ -187,7 +187,7 @@ void dlgRef::LoadInstances()
     const QString address = m_txtAddress->text();
     if (m_xmlDoc->load(resolveDocumentPart(m_strRelativeTo, address)))
         return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("Can't load data from ") + address,
+    QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address,
                     QMessageBox::Ok, isVisible() ? this : parentWidget());
     box.exec();
     // Let the user correct the address and try again.
@@ -228,7 +228,7 @@ void dlgRef::cmdBrowse_Click()
     QString path;
     try {
         const QString folder = m_strRelativeTo.isEmpty() ? QString() : QFileInfo(m_strRelativeTo).absolutePath();
-        path = m_openFile(this, QString(), folder, QStringLiteral("XML Files (*.xml)"));
+        path = m_openFile(this, QString(), folder, tr("XML Files (*.xml)"));
     } catch (...) {
         return; // any failure of the file dialog ends Browse quietly
     }

@@ -150,9 +150,9 @@ QVariant InstanceListModel::headerData(int section, Qt::Orientation orientation,
         return {};
     switch (section) {
     case TypeColumn:
-        return QStringLiteral("Type");
+        return tr("Type");
     case IdColumn:
-        return QStringLiteral("ID");
+        return tr("ID");
     default:
         return {};
     }

@@ -1,11 +1,10 @@
 // The editing session: reading and writing the document, the view mode and the tree.
 #include "session/editorsession.h"
+#include "document/asyncjob.h"
 #include "refs/refindex.h"
 #include "session/treemodel.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
 #include <QUndoStack>
 
 #include <utility>
@@ -43,7 +42,7 @@ bool EditorSession::open(const QString &path)
     m_openClock.start();
     emit busyChanged(true);
     auto *doc = new XmlDocument(this);
-    const bool result = doc->loadWaiting(path, [this](const std::function<bool()> &done) { return waitForLoad(done); });
+    const bool result = doc->loadWaiting(path, [this](AsyncJob &job) { return waitForLoad(job); });
     if (!result && !doc->cancelled())
         m_lastError = doc->errorString();
     m_loading = false;
@@ -66,33 +65,23 @@ bool EditorSession::open(const QString &path)
 
 void EditorSession::cancelLoad()
 {
-    if (m_loading)
-        m_cancelLoad = true;
+    if (!m_loading)
+        return;
+    m_cancelLoad = true;
+    if (m_loadJob)
+        m_loadJob->cancel();
 }
 
 // Runs the event loop (the window paints, timers tick) until the worker is done or the user
-// cancels. False when cancelled.
-bool EditorSession::waitForLoad(const std::function<bool()> &done)
+// cancels, also before the wait began (while the wait window came up). False when cancelled.
+bool EditorSession::waitForLoad(AsyncJob &job)
 {
-    return waitUntil(done, &m_cancelLoad);
-}
-
-// Runs the event loop until done() or *cancel (when given) turns true. False when cancelled.
-bool EditorSession::waitUntil(const std::function<bool()> &done, const bool *cancel)
-{
-    auto over = [&] { return done() || (cancel && *cancel); };
-    if (!over()) {
-        QEventLoop loop;
-        QTimer poll;
-        poll.setInterval(10);
-        connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (over())
-                loop.quit();
-        });
-        poll.start();
-        loop.exec();
-    }
-    return !(cancel && *cancel);
+    if (m_cancelLoad)
+        job.cancel();
+    m_loadJob = &job;
+    const bool done = job.wait();
+    m_loadJob = nullptr;
+    return done;
 }
 
 void EditorSession::setDocument(XmlDocument *doc)
@@ -195,12 +184,12 @@ bool EditorSession::saveTo(const QString &path)
     // away meanwhile (see writingChanged), so the document stays as it is.
     emit writingChanged(true);
     m_writing = true;
-    const bool ok = m_doc->saveWaiting(path, [this](const std::function<bool()> &done) { waitUntil(done, nullptr); });
+    const bool ok = m_doc->saveWaiting(path, [](AsyncJob &job) { job.wait(); });
     m_writing = false;
     emit writingChanged(false);
     if (!ok) {
         const QString name = QFileInfo(path).fileName();
-        m_lastError = QStringLiteral("Can't save %1: %2").arg(name, m_doc->errorString());
+        m_lastError = tr("Can't save %1: %2").arg(name, m_doc->errorString());
         report(Outcome::SaveFailed, m_doc->errorString(), name);
         return false;
     }

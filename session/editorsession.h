@@ -25,6 +25,7 @@ class QUndoStack;
 
 namespace quillon {
 
+class AsyncJob;
 class ReferenceIndex;
 class TreeModel;
 class TreeStore;
@@ -186,8 +187,7 @@ private:
 
     void onReadyState();
     void noteDocumentShown();
-    bool waitForLoad(const std::function<bool()> &done);
-    bool waitUntil(const std::function<bool()> &done, const bool *cancel);
+    bool waitForLoad(AsyncJob &job);
     void setDocument(XmlDocument *doc);
     void rebuildTree();
     bool saveTo(const QString &path);
@@ -240,6 +240,7 @@ private:
     XmlDocument *m_doc = nullptr;
     bool m_loading = false;
     bool m_cancelLoad = false;
+    AsyncJob *m_loadJob = nullptr; // the load being waited for, which cancelLoad() ends
     QString m_fileName;
     int m_mode = 0;
     XmlNode m_instance; // the instance whose properties are on show

@@ -42,7 +42,7 @@ bool EditorSession::mayOverwrite()
     if (!m_doc->changedOnDisk() || askAboutChangedFile() == Answer::Overwrite)
         return true;
     m_lastError =
-        QStringLiteral("%1 was changed by another program since it was opened.").arg(QFileInfo(m_fileName).fileName());
+        tr("%1 was changed by another program since it was opened.").arg(QFileInfo(m_fileName).fileName());
     return false;
 }
 

@@ -92,7 +92,7 @@ void EditorSession::showRowsView(const RowsView &view, int row)
 void EditorSession::recordChange(const XmlChange &change, const RowsView &before, int row, bool link)
 {
     const QString caption = m_rows->isValidRow(row) ? m_rows->row(row).caption : QString();
-    const QString text = (link ? QStringLiteral("Edit Link %1") : QStringLiteral("Edit %1")).arg(caption);
+    const QString text = (link ? tr("Edit Link %1") : tr("Edit %1")).arg(caption);
     m_undo->push(new ChangeCommand(this, change, before, rowsView(), row, link, text));
 }
 

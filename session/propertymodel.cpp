@@ -61,7 +61,7 @@ QVariant PropertyModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 1)
         return {};
-    return section == 0 ? QStringLiteral("Property") : QStringLiteral("Value");
+    return section == 0 ? tr("Property") : tr("Value");
 }
 
 Qt::ItemFlags PropertyModel::flags(const QModelIndex &index) const

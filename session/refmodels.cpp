@@ -102,10 +102,11 @@ QVariant ReferencedByModel::data(const QModelIndex &index, int role) const
 
 QVariant ReferencedByModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const char *const names[] = {"Instance", "Id", "Property", "File"};
+    static const char *const names[] = {QT_TR_NOOP("Instance"), QT_TR_NOOP("Id"), QT_TR_NOOP("Property"),
+                                        QT_TR_NOOP("File")};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3)
         return {};
-    return QString::fromLatin1(names[section]);
+    return tr(names[section]);
 }
 
 void FindingsModel::setFindings(const QList<Finding> &findings)
@@ -222,10 +223,11 @@ QVariant FindingsModel::data(const QModelIndex &index, int role) const
 
 QVariant FindingsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const char *const names[] = {"File", "Line", "Kind", "Message"};
+    static const char *const names[] = {QT_TR_NOOP("File"), QT_TR_NOOP("Line"), QT_TR_NOOP("Kind"),
+                                        QT_TR_NOOP("Message")};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3)
         return {};
-    return QString::fromLatin1(names[section]);
+    return tr(names[section]);
 }
 
 } // namespace quillon

@@ -1,25 +1,26 @@
-// The editor control: its children, the automation interface, and the one place where what
-// the session reports, and what it asks, becomes a message box.
+// The editor control: its children, the automation interface, and the hand-over of what the
+// session reports, and what it asks, to the message sink.
 #include "widgets/ctrlxmleditor.h"
 #include "widgets/colours_p.h"
 #include "widgets/dlgwait.h"
 #include "widgets/editbox.h"
 #include "graph/graphview.h"
 #include "widgets/linepainter.h"
+#include "widgets/messagesink.h"
 #include "widgets/nodetree.h"
 #include "session/treemodel.h"
 #include "widgets/xmlsourceview.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTreeView>
-
-#include <utility>
 
 namespace quillon {
 
@@ -47,12 +48,12 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     ctrlTab = child<QTabWidget>(this, "ctrlTab");
     pageStep = child<QWidget>(ctrlTab, "tabSTEP");
     auto *pageXml = child<QWidget>(ctrlTab, "tabXML");
-    ctrlTab->addTab(pageStep, QStringLiteral("STEP"));
-    ctrlTab->addTab(pageXml, QStringLiteral("XML"));
+    ctrlTab->addTab(pageStep, tr("STEP"));
+    ctrlTab->addTab(pageXml, tr("XML"));
     // The reference graph of the instance on show; a click on a box shows that instance.
     auto *pageGraph = new GraphPage(m_session, ctrlTab);
     pageGraph->setObjectName(QStringLiteral("tabGraph"));
-    ctrlTab->addTab(pageGraph, QStringLiteral("Graph"));
+    ctrlTab->addTab(pageGraph, tr("Graph"));
     connect(pageGraph, &GraphPage::showRequested, this,
             [this](const QString &document, const QString &id, const XmlNode &element) {
                 tell(m_session->showInstance(document, id, element));
@@ -60,15 +61,15 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
             });
 
     cmdBack = child<QPushButton>(pageStep, "cmdBack");
-    cmdBack->setText(QStringLiteral("<< Back"));
+    cmdBack->setText(tr("<< Back"));
     cmdBack->setEnabled(false);
     cmdBack->setFocusPolicy(Qt::StrongFocus); // in the tab order wherever buttons are not
     cmdLoad = child<QPushButton>(pageStep, "cmdLoad");
-    cmdLoad->setText(QStringLiteral("Load"));
+    cmdLoad->setText(tr("Load"));
     cmdLoad->hide();
 
     lblSelectWhat = child<QLabel>(pageStep, "lblSelectWhat");
-    lblSelectWhat->setText(QStringLiteral("Select a terminal node to edit."));
+    lblSelectWhat->setText(tr("Select a terminal node to edit."));
     lblSelectWhat->setAlignment(Qt::AlignCenter);
     QFont hintFont(QStringLiteral("System"));
     hintFont.setPointSizeF(9.75);
@@ -123,7 +124,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
 
     lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
     lblResizeBar->setCursor(Qt::SizeHorCursor);
-    lblResizeBar->setToolTip(QStringLiteral("Drag to resize the panes."));
+    lblResizeBar->setToolTip(tr("Drag to resize the panes."));
     lblResizeBar->installEventFilter(this);
     linHilite = new LinePainter(pageStep, QPalette::Light);
     linHilite->setObjectName(QStringLiteral("linHilite"));
@@ -133,7 +134,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     ieXML = child<XmlSourceView>(pageXml, "ieXML");
 
     mnuEditLink = child<QMenu>(this, "mnuEditLink");
-    QAction *mnuEdit = mnuEditLink->addAction(QStringLiteral("Edit Link..."));
+    QAction *mnuEdit = mnuEditLink->addAction(tr("Edit Link..."));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
     connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
 
@@ -218,83 +219,12 @@ void CtrlXMLEditor::connectSession()
 
 void CtrlXMLEditor::tell(const EditorSession::Reports &reports)
 {
-    using O = EditorSession::Outcome;
-    for (const EditorSession::Report &r : reports) {
-        QString text, informative = r.detail;
-        bool error = true;
-        QMessageBox::Icon icon = QMessageBox::Critical;
-        switch (r.outcome) {
-        case O::FileNotFound:
-            text = QStringLiteral("File not found.");
-            break;
-        case O::InstanceNotFound:
-            text = QStringLiteral("Instance not found.");
-            error = false;
-            break;
-        case O::RowInstanceNotFound:
-            text = QStringLiteral("Instance not found");
-            error = false;
-            break;
-        case O::BrokenHistory:
-            text = QStringLiteral("Broken history");
-            break;
-        case O::ArmAttributeEmpty:
-            text = QStringLiteral("ARM attribute is empty");
-            break;
-        case O::EmptyReference:
-            text = QStringLiteral("Empty reference.");
-            error = false;
-            break;
-        case O::UnexpectedNullElement:
-            text = QStringLiteral("Unexpected NULL element");
-            break;
-        case O::PopulateFailed:
-            // The one "Error" with the exclamation icon.
-            text = QStringLiteral("Exception in \"PopulateInstance\"");
-            icon = QMessageBox::Warning;
-            break;
-        case O::NameNotWritable:
-            text = r.detail;
-            informative.clear();
-            break;
-        case O::SaveFailed:
-            text = QStringLiteral("Can't save %1.").arg(r.file);
-            informative = r.detail + QStringLiteral("\nThe file was not changed; the edits are kept.");
-            break;
-        }
-        if (!error)
-            icon = QMessageBox::Warning;
-        QMessageBox box(this);
-        box.setWindowTitle(error ? QStringLiteral("Error") : QStringLiteral("Warning"));
-        box.setText(text);
-        box.setInformativeText(informative);
-        box.setIcon(icon);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-    }
+    MessageSink(this).tell(reports);
 }
 
 EditorSession::Answer CtrlXMLEditor::ask(EditorSession::Question question, const QString &file)
 {
-    using A = EditorSession::Answer;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QString(), QMessageBox::NoButton, this);
-    QList<std::pair<QAbstractButton *, A>> answers;
-    if (question == EditorSession::Question::ChangedOnDisk) {
-        box.setText(QStringLiteral("%1 was changed by another program since it was opened.").arg(file));
-        answers << std::pair(box.addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole), A::Overwrite)
-                << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
-    } else {
-        box.setText(QStringLiteral("Discard the changes to %1 and reload it?").arg(file));
-        answers << std::pair(box.addButton(QStringLiteral("Reload"), QMessageBox::DestructiveRole), A::Reload);
-    }
-    // Cancel, also by Escape, keeps the file on disk and the edits as they are.
-    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
-    box.setEscapeButton(box.defaultButton());
-    box.exec();
-    for (const auto &[button, answer] : answers)
-        if (box.clickedButton() == button)
-            return answer;
-    return A::Cancel;
+    return MessageSink(this).ask(question, file);
 }
 
 // ---- Automation interface -----------------------------------------------------------------
@@ -349,9 +279,18 @@ bool CtrlXMLEditor::Modified() const
 {
     return m_session->isModified();
 }
+// The sample is built into the library, and the document reads files only: "Load" opens a copy
+// of it in a folder of the control's own, made at the first click and kept (with any edits
+// saved to it) until the control goes.
 void CtrlXMLEditor::cmdLoad_Click()
 {
-    LoadProfile(QStringLiteral(QUILLON_SAMPLE));
+    if (!m_sampleDir)
+        m_sampleDir = std::make_unique<QTemporaryDir>();
+    const QString path = m_sampleDir->filePath(QStringLiteral("assembly.xml"));
+    if (m_sampleDir->isValid() && !QFileInfo::exists(path) &&
+        QFile::copy(QStringLiteral(":/quillon/samples/assembly.xml"), path))
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    LoadProfile(path);
 }
 
 // The hint's blue, made lighter where the window's colour is too dark for it to read.

@@ -11,6 +11,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QKeyEvent;
 class QLabel;
@@ -18,6 +20,7 @@ class QMenu;
 class QModelIndex;
 class QPushButton;
 class QTabWidget;
+class QTemporaryDir;
 class QTreeView;
 
 namespace quillon {
@@ -144,6 +147,7 @@ private:
     bool m_bRightClick = false; // the last mouse-down in the list was the right button
     int m_nLinkRow = -1; // the reference row the "Edit Link..." menu acts on
     bool m_bListPressed = false;
+    std::unique_ptr<QTemporaryDir> m_sampleDir; // holds the copy of the sample that "Load" opens
 
     // Child controls
     QLabel *lblAddress = nullptr;

@@ -51,8 +51,8 @@ void CtrlXMLEditor::setupReferenceTabs()
 {
     pageReferencedBy = new QWidget(ctrlTab);
     pageReferencedBy->setObjectName(QStringLiteral("tabReferencedBy"));
-    ctrlTab->addTab(pageReferencedBy, QStringLiteral("Referenced by"));
-    chkOtherFiles = new QCheckBox(QStringLiteral("Search other files in this folder"), pageReferencedBy);
+    ctrlTab->addTab(pageReferencedBy, tr("Referenced by"));
+    chkOtherFiles = new QCheckBox(tr("Search other files in this folder"), pageReferencedBy);
     chkOtherFiles->setObjectName(QStringLiteral("chkOtherFiles"));
     m_referencedBy = new ReferencedByModel(m_session, this);
     lstReferencedBy = makeList(pageReferencedBy, "lstReferencedBy", m_referencedBy);
@@ -63,8 +63,8 @@ void CtrlXMLEditor::setupReferenceTabs()
 
     pageCheck = new QWidget(ctrlTab);
     pageCheck->setObjectName(QStringLiteral("tabCheck"));
-    ctrlTab->addTab(pageCheck, QStringLiteral("Check"));
-    cmdCheck = new QPushButton(QStringLiteral("Check References"), pageCheck);
+    ctrlTab->addTab(pageCheck, tr("Check"));
+    cmdCheck = new QPushButton(tr("Check References"), pageCheck);
     cmdCheck->setObjectName(QStringLiteral("cmdCheck"));
     lblCheck = new QLabel(pageCheck);
     lblCheck->setObjectName(QStringLiteral("lblCheck"));
@@ -112,7 +112,7 @@ int CtrlXMLEditor::CheckReferences()
     XmlDocument *doc = m_session->document();
     if (!doc || !doc->hasChildNodes()) {
         m_findings->setFindings({});
-        lblCheck->setText(QStringLiteral("No document to check."));
+        lblCheck->setText(tr("No document to check."));
         return -1;
     }
     if (IsEditing())
@@ -122,9 +122,9 @@ int CtrlXMLEditor::CheckReferences()
     QApplication::restoreOverrideCursor();
     m_findings->setFindings(findings);
     lstFindings->header()->resizeSections(QHeaderView::ResizeToContents);
-    lblCheck->setText(findings.isEmpty()     ? QStringLiteral("No problems found.")
-                      : findings.size() == 1 ? QStringLiteral("1 problem found.")
-                                             : QStringLiteral("%1 problems found.").arg(QLocale().toString(findings.size())));
+    lblCheck->setText(findings.isEmpty()     ? tr("No problems found.")
+                      : findings.size() == 1 ? tr("1 problem found.")
+                                             : tr("%1 problems found.").arg(QLocale().toString(findings.size())));
     ctrlTab->setCurrentWidget(pageCheck);
     return int(findings.size());
 }

@@ -56,7 +56,7 @@ void NodeTree::expandAllBelow(const QModelIndex &index)
 
 void NodeTree::sayExpandStopped()
 {
-    QStatusTipEvent tip(QStringLiteral("Expanding stopped at %1 levels or %2 nodes; the rest stays closed.")
+    QStatusTipEvent tip(tr("Expanding stopped at %1 levels or %2 nodes; the rest stays closed.")
                             .arg(QLocale().toString(kMaxExpandDepth), QLocale().toString(kMaxExpandNodes)));
     QCoreApplication::sendEvent(this, &tip);
 }

@@ -1,5 +1,6 @@
 #include "widgets/xmlsourceview.h"
 #include "widgets/colours_p.h"
+#include "document/asyncjob.h"
 #include "document/encoding.h"
 
 #include <Qsci/qscilexerxml.h>
@@ -10,8 +11,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QSemaphore>
-#include <QThreadPool>
+#include <QPointer>
 
 #include <algorithm>
 #include <atomic>
@@ -109,7 +109,7 @@ struct XmlSourceView::Fill {
     std::atomic<bool> cancel{false};
     bool failed = false;
     bool plain = false; // no styles, no lexer (kPlainBytes)
-    QSemaphore done;
+    QPointer<AsyncJob> job; // the worker's part under way
 
     ~Fill()
     {
@@ -365,12 +365,11 @@ void XmlSourceView::startFill()
     fill->editor = m_editor;
     m_fill = fill;
     m_filling = true;
-    QThreadPool::globalInstance()->start([this, fill] {
-        fill->run();
-        // The view waits for done before it goes away, so it is still here to take the call.
-        QMetaObject::invokeMethod(
-            this, [this, fill] { finishFill(fill); }, Qt::QueuedConnection);
-        fill->done.release();
+    auto *job = new AsyncJob([fill] { fill->run(); }, this);
+    fill->job = job;
+    connect(job, &AsyncJob::finished, this, [this, fill, job] {
+        job->deleteLater();
+        finishFill(fill);
     });
 }
 
@@ -457,7 +456,8 @@ void XmlSourceView::stopFill()
         return;
     // The worker stops after the step under way; its document goes with the fill.
     m_fill->cancel.store(true);
-    m_fill->done.acquire();
+    if (m_fill->job)
+        m_fill->job->waitForFinished();
     m_fill.reset();
     m_filling = false;
 }
