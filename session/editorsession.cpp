@@ -43,6 +43,7 @@ bool EditorSession::open(const QString &path)
         return false;
     }
     connect(m_file.document(), &XmlDocument::onreadystatechange, this, &EditorSession::onReadyState);
+    documentReplaced();
     updateModified();
     emit sourceChanged(path);
     return true;
@@ -87,6 +88,7 @@ void EditorSession::onReadyState()
         m_tree->clear();
         emit busyChanged(false); // the wait must never outlast the load
         noteDocumentShown();
+        announceShown();
         return;
     }
     rebuildTree();
@@ -97,6 +99,7 @@ void EditorSession::onReadyState()
         completePendingSelection();
     else
         refreshShownInstance();
+    announceShown();
     const Reports reports = take();
     if (!reports.isEmpty())
         emit reported(reports);
@@ -131,6 +134,7 @@ bool EditorSession::writeOwnFile()
 
 bool EditorSession::save(Reports *reports)
 {
+    const Operation operation(this);
     const bool ok = saveDocument();
     const Reports r = take();
     if (reports)
@@ -140,6 +144,7 @@ bool EditorSession::save(Reports *reports)
 
 bool EditorSession::saveAs(const QString &path, Reports *reports)
 {
+    const Operation operation(this);
     bool ok = false;
     if (m_file.hasContent() && !path.isEmpty()) {
         emit editMustClose();
@@ -184,6 +189,7 @@ void EditorSession::updateModified()
 
 EditorSession::Reports EditorSession::setViewMode(int mode)
 {
+    const Operation operation(this);
     if (mode < 0 || mode > 2 || mode == m_mode)
         return {};
     m_mode = mode;

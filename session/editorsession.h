@@ -186,6 +186,11 @@ signals:
     void documentShown(); // a load completed: instanceCount() and lastOpenMs() are new
     // An undo or redo put the rows of its change on show; row is the one it changed.
     void changeShown(int row);
+    // The instance on show changed: another instance (or none), the same one of a document
+    // read anew, or the list showing it came or went (listVisible()). Sent once at the end of
+    // the operation, the completed load, the undo or the redo that changed it; a view switch
+    // keeps the instance and sends nothing. See editorsession_shown.cpp.
+    void shownInstanceChanged();
 
 private:
     friend class ChangeCommand;
@@ -237,6 +242,21 @@ private:
     void setUpUndo();
     void followCleanState();
 
+    // shownInstanceChanged() (editorsession_shown.cpp): an operation announces a change of the
+    // instance on show when it ends, the outermost one only.
+    class Operation {
+    public:
+        explicit Operation(EditorSession *session);
+        ~Operation();
+        Operation(const Operation &) = delete;
+        Operation &operator=(const Operation &) = delete;
+
+    private:
+        EditorSession *m_session;
+    };
+    void announceShown();
+    void documentReplaced();
+
     OpenDocument m_file;
     Navigator m_nav;
     ShownInstance m_shown;
@@ -249,6 +269,10 @@ private:
     Asker m_asker;
     bool m_asking = false; // a question is open
     bool m_writing = false; // a save runs the event loop
+    int m_operations = 0; // operations under way, one within another
+    XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
+    bool m_announcedVisible = false;
+    bool m_announceDocument = false; // a document was read since
 };
 
 } // namespace quillon

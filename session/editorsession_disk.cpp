@@ -49,6 +49,7 @@ bool EditorSession::mayOverwrite()
 
 EditorSession::Reports EditorSession::checkFileOnDisk()
 {
+    const Operation operation(this);
     // Not while the session itself reads, writes or waits for an answer.
     if (!m_file.hasContent() || m_file.isLoading() || m_writing || m_asking || m_file.fileName().isEmpty() ||
         !m_file.document()->changedOnDisk())

@@ -54,6 +54,7 @@ QString EditorSession::targetOf(const QString &part) const
 
 EditorSession::Reports EditorSession::followRow(int index)
 {
+    const Operation operation(this);
     const PropertyModel *rows = m_shown.rows();
     if (!rows->isValidRow(index) || !rows->row(index).isReference())
         return {};
@@ -66,6 +67,7 @@ EditorSession::Reports EditorSession::followRow(int index)
 
 EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id, const XmlNode &element)
 {
+    const Operation operation(this);
     const XmlDocument *doc = m_file.document();
     if (!doc || m_file.isLoading())
         return {};
@@ -162,6 +164,7 @@ void EditorSession::refreshShownInstance()
 
 EditorSession::Reports EditorSession::back()
 {
+    const Operation operation(this);
     if (m_nav.history().isEmpty())
         return {};
     emit editMustClose();

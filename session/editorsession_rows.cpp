@@ -10,6 +10,7 @@ namespace quillon {
 
 EditorSession::Reports EditorSession::selectNode(int node)
 {
+    const Operation operation(this);
     const TreeStore &store = m_tree->store();
     if (!store.isValid(node))
         return {};
@@ -208,6 +209,7 @@ QString EditorSession::linkAddress(int index) const
 
 EditorSession::Reports EditorSession::applyLink(int index, const QString &selectedRef)
 {
+    const Operation operation(this);
     const RefPieces pieces(selectedRef);
     PropertyModel *rows = m_shown.rows();
     XmlDocument *doc = m_file.document();

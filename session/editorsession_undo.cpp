@@ -76,6 +76,7 @@ void EditorSession::showRowsView(const RowsView &view, int row)
     setListVisible(true);
     emit fitColumnsRequested();
     emit changeShown(row);
+    announceShown();
 }
 
 void EditorSession::recordChange(const XmlChange &change, const RowsView &before, int row, bool link)
