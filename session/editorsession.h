@@ -146,7 +146,9 @@ public:
     bool pendingSelect() const { return m_nav.hasPendingJump(); }
     bool isModified() const { return m_file.isModified(); }
     QString lastError() const { return m_file.lastError(); }
+    // The property list is on show, or the hint in its place (see shownInstanceChanged).
     bool listVisible() const { return m_shown.listVisible(); }
+    bool hasRows() const { return m_shown.hasRows(); }
     QString entity() const { return m_shown.entity(); }
     bool backEnabled() const { return m_nav.backEnabled(); }
     TreeModel *treeModel() const { return m_tree; }
@@ -167,8 +169,6 @@ public:
 
 signals:
     void treeRebuilt(); // the tree holds the document anew
-    void fitColumnsRequested(); // the rows were filled where the columns are fitted
-    void listVisibleChanged(bool visible); // the property list, or the hint in its place
     void entityChanged(const QString &caption);
     void addressChanged(const QString &path);
     void backEnabledChanged(bool enabled);

@@ -125,7 +125,6 @@ void EditorSession::completePendingSelection()
     recordEntry(jump.returnEntry());
     m_shown.setInstance(target);
     populateInstance();
-    emit fitColumnsRequested();
 }
 
 void EditorSession::reresolveInstance()
@@ -155,7 +154,6 @@ void EditorSession::refreshShownInstance()
     reresolveInstance();
     if (m_shown.instance()) {
         populateInstance();
-        emit fitColumnsRequested();
     } else {
         clearRows();
         setEntity({});

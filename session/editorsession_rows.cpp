@@ -94,14 +94,12 @@ void EditorSession::armBranch(const XmlNode &s)
         return armEmpty();
     m_shown.setInstance(findInstance(reference.attribute(0).text()));
     populateInstance();
-    emit fitColumnsRequested();
 }
 
 // The one row the ARM view shows stands for a child of `owner` (or for owner itself).
 void EditorSession::showSingleRow(const XmlNode &owner, const PropertyRow &row)
 {
     m_shown.showSingleRow(owner, row, m_file.fileName());
-    emit fitColumnsRequested();
 }
 
 void EditorSession::referenceBranch(const XmlNode &s)
@@ -134,7 +132,6 @@ void EditorSession::referenceTail()
         return;
     }
     populateInstance();
-    emit fitColumnsRequested();
 }
 
 // ---- Property rows ------------------------------------------------------------------------
@@ -142,7 +139,6 @@ void EditorSession::referenceTail()
 void EditorSession::setListVisible(bool visible)
 {
     m_shown.setListVisible(visible);
-    emit listVisibleChanged(visible);
 }
 
 void EditorSession::setEntity(const QString &caption)

@@ -74,7 +74,6 @@ void EditorSession::showRowsView(const RowsView &view, int row)
     m_shown.restore(view, m_file.fileName());
     setEntity(view.entity);
     setListVisible(true);
-    emit fitColumnsRequested();
     emit changeShown(row);
     announceShown();
 }
