@@ -182,9 +182,9 @@ GraphPage::GraphPage(EditorSession *session, QWidget *parent)
     connect(spnDepth, &QSpinBox::valueChanged, this, &GraphPage::markStale);
     connect(m_canvas, &GraphCanvas::nodeClicked, this, &GraphPage::onNodeClicked);
     connect(m_canvas, &GraphCanvas::exportRequested, this, &GraphPage::exportPicture);
-    // Whatever changes the instance on show or its rows may change the graph.
-    connect(session, &EditorSession::entityChanged, this, &GraphPage::markStale);
-    connect(session, &EditorSession::treeRebuilt, this, &GraphPage::markStale);
+    // Another instance on show, or a change of its rows (an edit, a link, an undo), changes the
+    // graph.
+    connect(session, &EditorSession::shownInstanceChanged, this, &GraphPage::markStale);
     connect(session->rows(), &QAbstractItemModel::modelReset, this, &GraphPage::markStale);
     connect(session->rows(), &QAbstractItemModel::dataChanged, this, &GraphPage::markStale);
 }

@@ -7,8 +7,15 @@
 // order a user is to be told; the completion of a load (which arrives through the event loop)
 // hands its reports over with reported(). Signals say what a view of the session has to
 // refresh. The session shows nothing itself.
+//
+// The session is a façade: the open document (OpenDocument), where it has been and where it is
+// going (Navigator) and what it has on show (ShownInstance) each keep their own state; the
+// session runs the operations over them and sends the signals.
 
+#include "session/navigator.h"
+#include "session/opendocument.h"
 #include "session/propertymodel.h"
+#include "session/showninstance.h"
 #include "model/refs.h"
 #include "document/xmldocument.h"
 
@@ -25,7 +32,6 @@ class QUndoStack;
 
 namespace quillon {
 
-class AsyncJob;
 class ReferenceIndex;
 class TreeModel;
 class TreeStore;
@@ -80,7 +86,7 @@ public:
     // false with an empty lastError().
     bool open(const QString &path);
     void cancelLoad();
-    bool isLoading() const { return m_loading; }
+    bool isLoading() const { return m_file.isLoading(); }
     // Writes the document to its file when it changed. False when there is no document, or
     // when writing failed (then a SaveFailed report is added to *reports).
     // This and every save to the document's own file (a jump into another file, Back into
@@ -132,26 +138,28 @@ public:
     XmlNode elementForNode(const TreeStore &store, int node) const;
 
     // ---- State ----------------------------------------------------------------------------
-    XmlDocument *document() const { return m_doc; }
-    QString fileName() const { return m_fileName; }
+    XmlDocument *document() const { return m_file.document(); }
+    QString fileName() const { return m_file.fileName(); }
     int viewMode() const { return m_mode; }
-    XmlNode shownInstance() const { return m_instance; }
-    const History &history() const { return m_history; }
-    bool pendingSelect() const { return m_pendingSelect; }
-    bool isModified() const;
-    QString lastError() const { return m_lastError; }
-    bool listVisible() const { return m_listVisible; }
-    QString entity() const { return m_entity; }
-    bool backEnabled() const { return m_backEnabled; }
+    XmlNode shownInstance() const { return m_shown.instance(); }
+    const History &history() const { return m_nav.history(); }
+    bool pendingSelect() const { return m_nav.hasPendingJump(); }
+    bool isModified() const { return m_file.isModified(); }
+    QString lastError() const { return m_file.lastError(); }
+    // The property list is on show, or the hint in its place (see shownInstanceChanged).
+    bool listVisible() const { return m_shown.listVisible(); }
+    bool hasRows() const { return m_shown.hasRows(); }
+    QString entity() const { return m_shown.entity(); }
+    bool backEnabled() const { return m_nav.backEnabled(); }
     TreeModel *treeModel() const { return m_tree; }
-    PropertyModel *rows() const { return m_rows; }
+    PropertyModel *rows() const { return m_shown.rows(); }
     // Undo and Redo of the committed edits and link changes of the document shown (a child
     // named "undoStack"). Any load clears it; a save marks it clean; undoing or redoing to the
     // clean state leaves the document unmodified. See editorsession_undo.cpp.
-    QUndoStack *undoStack() const { return m_undo; }
+    QUndoStack *undoStack() const { return m_file.undoStack(); }
     // Who refers to what in the document shown: one index for every view that asks (built on
     // the first question, dropped when another document is shown).
-    ReferenceIndex *referenceIndex() const { return m_refIndex.get(); }
+    ReferenceIndex *referenceIndex() const { return m_file.referenceIndex(); }
 
     // ---- Figures of the document shown (for a host's status bar), new with each load --------
     // Its instances (/uos/*/aim-instances/*), counted once when its load completes.
@@ -161,8 +169,6 @@ public:
 
 signals:
     void treeRebuilt(); // the tree holds the document anew
-    void fitColumnsRequested(); // the rows were filled where the columns are fitted
-    void listVisibleChanged(bool visible); // the property list, or the hint in its place
     void entityChanged(const QString &caption);
     void addressChanged(const QString &path);
     void backEnabledChanged(bool enabled);
@@ -180,6 +186,11 @@ signals:
     void documentShown(); // a load completed: instanceCount() and lastOpenMs() are new
     // An undo or redo put the rows of its change on show; row is the one it changed.
     void changeShown(int row);
+    // The instance on show changed: another instance (or none), the same one of a document
+    // read anew, or the list showing it came or went (listVisible()). Sent once at the end of
+    // the operation, the completed load, the undo or the redo that changed it; a view switch
+    // keeps the instance and sends nothing. See editorsession_shown.cpp.
+    void shownInstanceChanged();
 
 private:
     friend class ChangeCommand;
@@ -187,8 +198,6 @@ private:
 
     void onReadyState();
     void noteDocumentShown();
-    bool waitForLoad(AsyncJob &job);
-    void setDocument(XmlDocument *doc);
     void rebuildTree();
     bool saveTo(const QString &path);
     bool saveDocument();
@@ -208,7 +217,6 @@ private:
     void referenceTail();
     void populateInstance();
     void clearRows();
-    XmlNode rowElement(const PropertyRow &row) const;
     void setListVisible(bool visible);
     void setEntity(const QString &caption);
     void setBackEnabled(bool enabled);
@@ -225,50 +233,44 @@ private:
     void recordEntry(const QString &entry);
 
     // Undo (editorsession_undo.cpp): what the list shows, to be shown again by an undo or redo.
-    struct RowsView {
-        QList<PropertyRow> rows;
-        XmlNode owner, instance;
-        QString entity;
-    };
-    RowsView rowsView() const;
+    using RowsView = ShownInstance::View;
     void showRowsView(const RowsView &view, int row);
     // A change just made to row `row`, which showed `before`; link: the tree is built anew.
     void recordChange(const XmlChange &change, const RowsView &before, int row, bool link);
     void setUpUndo();
     void followCleanState();
 
-    XmlDocument *m_doc = nullptr;
-    bool m_loading = false;
-    bool m_cancelLoad = false;
-    AsyncJob *m_loadJob = nullptr; // the load being waited for, which cancelLoad() ends
-    QString m_fileName;
+    // shownInstanceChanged() (editorsession_shown.cpp): an operation announces a change of the
+    // instance on show when it ends, the outermost one only.
+    class Operation {
+    public:
+        explicit Operation(EditorSession *session);
+        ~Operation();
+        Operation(const Operation &) = delete;
+        Operation &operator=(const Operation &) = delete;
+
+    private:
+        EditorSession *m_session;
+    };
+    void announceShown();
+    void documentReplaced();
+
+    OpenDocument m_file;
+    Navigator m_nav;
+    ShownInstance m_shown;
     int m_mode = 0;
-    XmlNode m_instance; // the instance whose properties are on show
-    XmlNode m_rowsOwner; // the element whose children the rows stand for (the ARM
-                         // view's single reference row stands for it itself)
-    QString m_rowsFile; // the document the rows on show belong to
-    History m_history;
-    QString m_pendingFile;
-    QString m_pendingId;
-    bool m_pendingSelect = false;
-    QString m_pendingReturnId; // the place a pending jump returns to ("" when none)
-    QString m_lastError;
-    bool m_modifiedShown = false;
-    bool m_listVisible = false;
-    bool m_backEnabled = false;
-    QString m_entity;
     Reports m_reports; // gathered while an operation runs
     TreeModel *m_tree = nullptr;
-    PropertyModel *m_rows = nullptr;
     QElapsedTimer m_openClock; // runs from open() to the load's completion
     int m_instanceCount = 0;
     qint64 m_lastOpenMs = -1;
-    QUndoStack *m_undo = nullptr;
-    std::unique_ptr<ReferenceIndex> m_refIndex;
     Asker m_asker;
     bool m_asking = false; // a question is open
     bool m_writing = false; // a save runs the event loop
-    std::optional<FileState> m_diskStateTaken; // the latest state of the file asked about or read
+    int m_operations = 0; // operations under way, one within another
+    XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
+    bool m_announcedVisible = false;
+    bool m_announceDocument = false; // a document was read since
 };
 
 } // namespace quillon

@@ -12,7 +12,7 @@ EditorSession::Answer EditorSession::ask(Question question)
     if (!m_asker)
         return Answer::Cancel;
     m_asking = true;
-    const Answer answer = m_asker(question, QFileInfo(m_fileName).fileName());
+    const Answer answer = m_asker(question, QFileInfo(m_file.fileName()).fileName());
     m_asking = false;
     return answer;
 }
@@ -21,17 +21,18 @@ EditorSession::Answer EditorSession::ask(Question question)
 // found again by its id, when the load completes.
 bool EditorSession::reload()
 {
-    return open(m_fileName);
+    return open(m_file.fileName());
 }
 
 // The file changed on disk and the document has edits: Overwrite, Reload (once the user agrees
 // to drop the edits) or Cancel. The state of the file asked about is not taken up again.
 EditorSession::Answer EditorSession::askAboutChangedFile()
 {
-    m_diskStateTaken = FileState::of(m_fileName);
+    m_file.takeDiskState(FileState::of(m_file.fileName()));
     const Answer answer = ask(Question::ChangedOnDisk);
-    if (answer == Answer::Reload && ask(Question::DropEdits) == Answer::Reload && !reload() && !m_lastError.isEmpty())
-        report(Outcome::FileNotFound, m_lastError); // the document and its edits stay
+    if (answer == Answer::Reload && ask(Question::DropEdits) == Answer::Reload && !reload() &&
+        !m_file.lastError().isEmpty())
+        report(Outcome::FileNotFound, m_file.lastError()); // the document and its edits stay
     return answer;
 }
 
@@ -39,25 +40,26 @@ EditorSession::Answer EditorSession::askAboutChangedFile()
 // read or wrote it, or the user lets the save overwrite it.
 bool EditorSession::mayOverwrite()
 {
-    if (!m_doc->changedOnDisk() || askAboutChangedFile() == Answer::Overwrite)
+    if (!m_file.document()->changedOnDisk() || askAboutChangedFile() == Answer::Overwrite)
         return true;
-    m_lastError =
-        tr("%1 was changed by another program since it was opened.").arg(QFileInfo(m_fileName).fileName());
+    m_file.setLastError(tr("%1 was changed by another program since it was opened.")
+                            .arg(QFileInfo(m_file.fileName()).fileName()));
     return false;
 }
 
 EditorSession::Reports EditorSession::checkFileOnDisk()
 {
+    const Operation operation(this);
     // Not while the session itself reads, writes or waits for an answer.
-    if (!m_doc || m_loading || m_writing || m_asking || m_fileName.isEmpty() || !m_doc->hasChildNodes() ||
-        !m_doc->changedOnDisk())
+    if (!m_file.hasContent() || m_file.isLoading() || m_writing || m_asking || m_file.fileName().isEmpty() ||
+        !m_file.document()->changedOnDisk())
         return {};
-    const FileState now = FileState::of(m_fileName);
-    if (m_diskStateTaken == now)
+    const FileState now = FileState::of(m_file.fileName());
+    if (m_file.diskStateTaken(now))
         return {};
     emit editMustClose(); // an edit still open is an edit too
-    if (!m_doc->isModified()) {
-        m_diskStateTaken = now; // read once, even when it cannot be read
+    if (!m_file.isModified()) {
+        m_file.takeDiskState(now); // read once, even when it cannot be read
         reload();
     } else if (askAboutChangedFile() == Answer::Overwrite) {
         writeOwnFile();

@@ -5,56 +5,60 @@ namespace quillon {
 
 XmlNode EditorSession::findInstance(const QString &id) const
 {
-    return m_doc ? m_doc->findInstance(id) : XmlNode();
+    return m_file.findInstance(id);
 }
 
 QString EditorSession::returnPlaceId() const
 {
     // Back can return only to an instance that is found again by its id.
-    const QString id = firstAttributeText(m_instance);
-    return !id.isEmpty() && findInstance(id) == m_instance ? id : QString();
+    const XmlNode shown = m_shown.instance();
+    const QString id = firstAttributeText(shown);
+    return !id.isEmpty() && findInstance(id) == shown ? id : QString();
 }
 
 void EditorSession::setBackEnabled(bool enabled)
 {
-    m_backEnabled = enabled;
+    m_nav.setBackEnabled(enabled);
     emit backEnabledChanged(enabled);
 }
 
 void EditorSession::recordEntry(const QString &entry)
 {
-    setBackEnabled(true);
-    m_history.record(entry);
+    if (entry.isEmpty())
+        return;
+    m_nav.record(entry);
+    emit backEnabledChanged(true);
 }
 
 EditorSession::JumpResult EditorSession::beginJump(const QString &document, const QString &id)
 {
     // The document left is written first; if that fails, it is not left.
-    if (!saveDocument() && m_doc && m_doc->hasChildNodes())
+    if (!saveDocument() && m_file.hasContent())
         return JumpResult::NotLeft;
-    m_pendingFile = m_fileName;
-    m_pendingId = id;
-    m_pendingReturnId = returnPlaceId();
-    m_pendingSelect = true;
+    const QString from = m_file.fileName();
+    m_nav.beginJump({from, id, returnPlaceId()});
     if (open(document))
         return JumpResult::Started;
-    report(Outcome::FileNotFound, m_lastError);
-    m_pendingSelect = false;
-    open(m_pendingFile);
+    report(Outcome::FileNotFound, m_file.lastError());
+    m_nav.takeJump();
+    open(from);
     reresolveInstance();
     return JumpResult::NotLoaded;
 }
 
 QString EditorSession::targetOf(const QString &part) const
 {
-    return namesHolder(m_fileName, part) ? QString() : resolveDocumentPart(m_fileName, part);
+    const QString file = m_file.fileName();
+    return namesHolder(file, part) ? QString() : resolveDocumentPart(file, part);
 }
 
 EditorSession::Reports EditorSession::followRow(int index)
 {
-    if (!m_rows->isValidRow(index) || !m_rows->row(index).isReference())
+    const Operation operation(this);
+    const PropertyModel *rows = m_shown.rows();
+    if (!rows->isValidRow(index) || !rows->row(index).isReference())
         return {};
-    const QString value = m_rows->row(index).value;
+    const QString value = rows->row(index).value;
     if (isSameDocumentRefValue(value))
         return goTo({}, value, Outcome::RowInstanceNotFound);
     const RefPieces pieces(value);
@@ -63,82 +67,84 @@ EditorSession::Reports EditorSession::followRow(int index)
 
 EditorSession::Reports EditorSession::showInstance(const QString &document, const QString &id, const XmlNode &element)
 {
-    if (!m_doc || m_loading)
+    const Operation operation(this);
+    const XmlDocument *doc = m_file.document();
+    if (!doc || m_file.isLoading())
         return {};
     emit editMustClose();
     // Asked for from elsewhere than the tree, the list comes up even where a node with
     // children had hidden it.
-    if (!m_listVisible)
+    if (!m_shown.listVisible())
         setListVisible(true);
-    const QString target = sameDocument(document, m_fileName) ? QString() : targetOf(document);
+    const QString target = sameDocument(document, m_file.fileName()) ? QString() : targetOf(document);
     return goTo(target, id, Outcome::InstanceNotFound,
-                target.isEmpty() && element.belongsTo(m_doc) ? element : XmlNode());
+                target.isEmpty() && element.belongsTo(doc) ? element : XmlNode());
 }
 
 EditorSession::Reports EditorSession::goTo(const QString &document, const QString &id, Outcome notFound,
                                            const XmlNode &exact)
 {
-    const QString idBefore = firstAttributeText(m_instance);
-    const QString placeId = returnPlaceId();
-    m_pendingFile = m_fileName;
+    const QString idBefore = firstAttributeText(m_shown.instance());
+    const PendingJump left{m_file.fileName(), id, returnPlaceId()};
     if (document.isEmpty()) {
-        m_instance = exact ? exact : findInstance(id);
+        m_shown.setInstance(exact ? exact : findInstance(id));
     } else {
         if (beginJump(document, id) != JumpResult::NotLoaded)
             return take(); // under way (the load completes it), or the document could not be left
-        m_instance = findInstance(id);
+        m_shown.setInstance(findInstance(id));
     }
-    if (!m_instance) {
+    if (!m_shown.instance()) {
         report(notFound);
-        m_instance = findInstance(idBefore);
-        if (!m_rowsOwner || !m_rowsOwner.belongsTo(m_doc)) {
+        m_shown.setInstance(findInstance(idBefore));
+        const XmlNode owner = m_shown.owner();
+        if (!owner || !owner.belongsTo(m_file.document())) {
             // The document was read again: the rows on show belong to its old copy.
-            if (m_instance)
+            if (m_shown.instance())
                 populateInstance();
             else
                 clearRows();
         }
         return take();
     }
-    if (!placeId.isEmpty())
-        recordEntry(m_pendingFile + QLatin1Char('#') + placeId);
+    recordEntry(left.returnEntry());
     populateInstance();
     return take();
 }
 
 void EditorSession::completePendingSelection()
 {
-    m_pendingSelect = false;
-    const XmlNode target = findInstance(m_pendingId);
+    const PendingJump jump = m_nav.takeJump().value_or(PendingJump());
+    const XmlNode target = findInstance(jump.id);
     if (!target) {
-        m_instance = XmlNode();
+        m_shown.setInstance(XmlNode());
         clearRows();
         setEntity({});
         report(Outcome::InstanceNotFound);
         return;
     }
-    if (!m_pendingReturnId.isEmpty())
-        recordEntry(m_pendingFile + QLatin1Char('#') + m_pendingReturnId);
-    m_instance = target;
+    recordEntry(jump.returnEntry());
+    m_shown.setInstance(target);
     populateInstance();
-    emit fitColumnsRequested();
 }
 
 void EditorSession::reresolveInstance()
 {
-    if (!m_instance || !m_doc || m_instance.belongsTo(m_doc))
+    const XmlNode shown = m_shown.instance();
+    const XmlDocument *doc = m_file.document();
+    if (!shown || !doc || shown.belongsTo(doc))
         return;
-    const QString id = firstAttributeText(m_instance);
-    m_instance = id.isEmpty() ? XmlNode() : findInstance(id);
+    const QString id = firstAttributeText(shown);
+    m_shown.setInstance(id.isEmpty() ? XmlNode() : findInstance(id));
 }
 
 void EditorSession::refreshShownInstance()
 {
-    if (m_rowsOwner && m_rowsOwner.belongsTo(m_doc))
+    const XmlNode owner = m_shown.owner();
+    if (owner && owner.belongsTo(m_file.document()))
         return;
-    if (!sameDocument(m_rowsFile, m_fileName)) {
+    if (!sameDocument(m_shown.file(), m_file.fileName())) {
         // Another document was opened: nothing of the old one stays on show.
-        m_instance = XmlNode();
+        m_shown.setInstance(XmlNode());
         clearRows();
         setEntity({});
         setListVisible(false);
@@ -146,9 +152,8 @@ void EditorSession::refreshShownInstance()
     }
     // The same document was read again: show the same instance of the new copy.
     reresolveInstance();
-    if (m_instance) {
+    if (m_shown.instance()) {
         populateInstance();
-        emit fitColumnsRequested();
     } else {
         clearRows();
         setEntity({});
@@ -157,15 +162,16 @@ void EditorSession::refreshShownInstance()
 
 EditorSession::Reports EditorSession::back()
 {
-    if (m_history.isEmpty())
+    const Operation operation(this);
+    if (m_nav.history().isEmpty())
         return {};
     emit editMustClose();
-    const RefPieces entry(m_history.current());
-    if (!sameDocument(entry.piece(0), m_fileName)) {
+    const RefPieces entry(m_nav.history().current());
+    if (!sameDocument(entry.piece(0), m_file.fileName())) {
         if (!saveDocument())
             return take();
         if (!open(entry.piece(0))) {
-            report(Outcome::BrokenHistory, m_lastError);
+            report(Outcome::BrokenHistory, m_file.lastError());
             return take();
         }
     }
@@ -174,9 +180,8 @@ EditorSession::Reports EditorSession::back()
         report(Outcome::BrokenHistory);
         return take();
     }
-    m_instance = found;
-    m_history.stepBack();
-    if (m_history.isEmpty())
+    m_shown.setInstance(found);
+    if (!m_nav.stepBack())
         setBackEnabled(false);
     populateInstance();
     return take();

@@ -10,11 +10,12 @@ namespace quillon {
 
 EditorSession::Reports EditorSession::selectNode(int node)
 {
+    const Operation operation(this);
     const TreeStore &store = m_tree->store();
     if (!store.isValid(node))
         return {};
     emit editMustClose();
-    if (!m_doc)
+    if (!m_file.document())
         return {};
     const XmlNode selected = elementForNode(store, node);
     if (!selected)
@@ -27,7 +28,7 @@ EditorSession::Reports EditorSession::selectNode(int node)
     setListVisible(true);
     // The list on show, even while it stays empty, now belongs to this document: reading the
     // same document again (a jump that failed goes back to it) keeps it on show.
-    m_rowsFile = m_fileName;
+    m_shown.setFile(m_file.fileName());
     if (m_mode == 0)
         armBranch(selected);
     else
@@ -78,9 +79,9 @@ void EditorSession::armBranch(const XmlNode &s)
     const XmlNode p = s.previousSibling();
     if (!p || p.attributeCount() == 0)
         return armEmpty();
-    const XmlNode v = m_doc->selectSingleNode(QStringLiteral("/uos/*/aim-instances/") + p.nodeName() +
-                                              xpathPredicate(QStringLiteral("id"), p.attribute(0).text()) +
-                                              QLatin1Char('/') + s.nodeName());
+    const XmlNode v = m_file.document()->selectSingleNode(QStringLiteral("/uos/*/aim-instances/") + p.nodeName() +
+                                                          xpathPredicate(QStringLiteral("id"), p.attribute(0).text()) +
+                                                          QLatin1Char('/') + s.nodeName());
     if (!v)
         return armEmpty();
     if (!v.text().isEmpty()) {
@@ -91,35 +92,30 @@ void EditorSession::armBranch(const XmlNode &s)
     const XmlNode reference = v.firstChild();
     if (!reference || reference.attributeCount() == 0)
         return armEmpty();
-    m_instance = findInstance(reference.attribute(0).text());
+    m_shown.setInstance(findInstance(reference.attribute(0).text()));
     populateInstance();
-    emit fitColumnsRequested();
 }
 
 // The one row the ARM view shows stands for a child of `owner` (or for owner itself).
 void EditorSession::showSingleRow(const XmlNode &owner, const PropertyRow &row)
 {
-    m_instance = owner;
-    m_rowsOwner = owner;
-    m_rowsFile = m_fileName;
-    m_rows->setRows({row});
-    emit fitColumnsRequested();
+    m_shown.showSingleRow(owner, row, m_file.fileName());
 }
 
 void EditorSession::referenceBranch(const XmlNode &s)
 {
     if (const XmlNode ref = s.selectSingleNode(QStringLiteral("@ref"))) {
-        m_instance = findInstance(ref.text());
+        m_shown.setInstance(findInstance(ref.text()));
     } else if (const XmlNode href = s.selectSingleNode(QStringLiteral("@href"))) {
         // An href into this document is read as a ref: nothing is saved or loaded.
         const RefPieces pieces(href.text());
         const QString target = targetOf(pieces.piece(0));
         if (target.isEmpty())
-            m_instance = findInstance(pieces.piece(1));
+            m_shown.setInstance(findInstance(pieces.piece(1)));
         else if (beginJump(target, pieces.piece(1)) != JumpResult::NotLoaded)
             return;
     } else if (m_mode == 2) {
-        m_instance = s;
+        m_shown.setInstance(s);
     } else {
         report(Outcome::EmptyReference);
     }
@@ -128,7 +124,7 @@ void EditorSession::referenceBranch(const XmlNode &s)
 
 void EditorSession::referenceTail()
 {
-    if (!m_instance) {
+    if (!m_shown.instance()) {
         report(Outcome::InstanceNotFound);
         // No instance stands behind the rows any more.
         clearRows();
@@ -136,20 +132,18 @@ void EditorSession::referenceTail()
         return;
     }
     populateInstance();
-    emit fitColumnsRequested();
 }
 
 // ---- Property rows ------------------------------------------------------------------------
 
 void EditorSession::setListVisible(bool visible)
 {
-    m_listVisible = visible;
-    emit listVisibleChanged(visible);
+    m_shown.setListVisible(visible);
 }
 
 void EditorSession::setEntity(const QString &caption)
 {
-    m_entity = caption;
+    m_shown.setEntity(caption);
     emit entityChanged(caption);
 }
 
@@ -157,72 +151,37 @@ void EditorSession::clearRows()
 {
     // An open edit belongs to the rows on show: it is stored before they go.
     emit editMustClose();
-    m_rowsOwner = XmlNode();
-    m_rows->clear();
+    m_shown.clearRows();
 }
 
 void EditorSession::populateInstance()
 {
     clearRows();
     setEntity({});
-    m_rowsOwner = m_instance;
-    m_rowsFile = m_fileName;
-    if (!m_instance)
+    // Rows that could not all be read stay on show as far as they were read; the caption stays
+    // empty.
+    if (!m_shown.fill(m_file.fileName()))
         return report(Outcome::PopulateFailed);
-    QList<PropertyRow> rows;
-    for (const XmlNode &c : m_instance.childNodes()) {
-        if (c.nodeType() != XmlNode::Element)
-            continue;
-        PropertyRow row;
-        row.element = c;
-        row.caption = NameToCaption(c.nodeName());
-        if (c.hasChildNodes()) {
-            const XmlNode first = c.firstChild();
-            if (first.nodeType() == XmlNode::Element) {
-                if (first.attributeCount() == 0) {
-                    // The rows read so far stay on show; the caption stays empty.
-                    rows.append(row);
-                    m_rows->setRows(rows);
-                    return report(Outcome::PopulateFailed);
-                }
-                row.value = first.attribute(0).text();
-                row.source = PropertyRow::Source::FirstChild;
-            } else {
-                row.value = c.text();
-            }
-        }
-        rows.append(row);
-    }
-    m_rows->setRows(rows);
-    if (m_instance.attributeCount() > 0)
-        setEntity(m_instance.nodeName() + QLatin1Char(' ') + m_instance.attribute(0).text());
-}
-
-XmlNode EditorSession::rowElement(const PropertyRow &row) const
-{
-    if (!row.element || !m_rowsOwner)
-        return {};
-    // The ARM view's single row of a reference element stands for that element itself.
-    if (row.source == PropertyRow::Source::OwnAttribute)
-        return m_rowsOwner;
-    // Other rows stand for a child of the element on show, as long as it is one.
-    return row.element.parentNode() == m_rowsOwner ? row.element : XmlNode();
+    const XmlNode shown = m_shown.instance();
+    if (shown.attributeCount() > 0)
+        setEntity(shown.nodeName() + QLatin1Char(' ') + shown.attribute(0).text());
 }
 
 void EditorSession::commitEdit(int index, const QString &text)
 {
-    if (m_rows->isValidRow(index)) {
-        PropertyRow row = m_rows->row(index);
+    PropertyModel *rows = m_shown.rows();
+    if (rows->isValidRow(index)) {
+        PropertyRow row = rows->row(index);
         // Only the shown document takes edits; an element of a document left behind would
         // lose them at the next save.
-        const XmlNode e = rowElement(row);
-        if (e && m_doc && e.belongsTo(m_doc)) {
-            const RowsView before = rowsView();
+        const XmlNode e = m_shown.rowElement(row);
+        if (e && m_file.document() && e.belongsTo(m_file.document())) {
+            const RowsView before = m_shown.view();
             bool ok = false;
             const XmlChange change = XmlChange::setText(e, text, &ok);
             if (ok) {
                 row.value = text;
-                m_rows->setRow(index, row);
+                rows->setRow(index, row);
             }
             if (change)
                 recordChange(change, before, index, false);
@@ -238,21 +197,25 @@ QString EditorSession::linkAddress(int index) const
     // A reference into another document offers that document as the reference writes it
     // (the picker reads it next to this document), one within this document offers this
     // document's file.
-    const QString value = m_rows->isValidRow(index) ? m_rows->row(index).value : QString();
+    const PropertyModel *rows = m_shown.rows();
+    const QString value = rows->isValidRow(index) ? rows->row(index).value : QString();
     const QString part = value.section(QLatin1Char('#'), 0, 0);
-    return value.contains(QLatin1Char('#')) && !part.isEmpty() ? part : m_fileName;
+    return value.contains(QLatin1Char('#')) && !part.isEmpty() ? part : m_file.fileName();
 }
 
 EditorSession::Reports EditorSession::applyLink(int index, const QString &selectedRef)
 {
+    const Operation operation(this);
     const RefPieces pieces(selectedRef);
-    if (!m_rows->isValidRow(index) || !m_doc || pieces.count() < 3)
+    PropertyModel *rows = m_shown.rows();
+    XmlDocument *doc = m_file.document();
+    if (!rows->isValidRow(index) || !doc || pieces.count() < 3)
         return {};
-    PropertyRow row = m_rows->row(index);
+    PropertyRow row = rows->row(index);
     const QString document = pieces.piece(0), name = pieces.piece(1), id = pieces.piece(2);
 
-    const XmlNode located = rowElement(row);
-    if (!located || !located.belongsTo(m_doc)) {
+    const XmlNode located = m_shown.rowElement(row);
+    if (!located || !located.belongsTo(doc)) {
         report(Outcome::UnexpectedNullElement);
         return take();
     }
@@ -263,11 +226,11 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
     const bool replaceLocated = row.source == PropertyRow::Source::OwnAttribute;
 
     // Everything is checked before the first change, so a failure leaves the document as it was.
-    if (QString why; !m_doc->canEncodeName(name, &why)) {
+    if (QString why; !doc->canEncodeName(name, &why)) {
         report(Outcome::NameNotWritable, why);
         return take();
     }
-    XmlNode element = m_doc->createElement(name, m_doc->selectSingleNode(QStringLiteral("/uos")).namespaceURI());
+    XmlNode element = doc->createElement(name, doc->selectSingleNode(QStringLiteral("/uos")).namespaceURI());
     XmlNode parent = replaceLocated ? located.parentNode() : located;
     const XmlNode old = replaceLocated ? located : located.firstChild();
     if (!element || !parent || !old)
@@ -278,9 +241,9 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
     // folder where the two share a folder.
     const QString target = targetOf(document);
     const bool same = target.isEmpty();
-    const QString value = same ? id : documentPartFor(m_fileName, target) + QLatin1Char('#') + id;
+    const QString value = same ? id : documentPartFor(m_file.fileName(), target) + QLatin1Char('#') + id;
     element.setAttribute(same ? QStringLiteral("ref") : QStringLiteral("href"), value);
-    const RowsView before = rowsView();
+    const RowsView before = m_shown.view();
     const XmlChange change = XmlChange::replaceChild(parent, element, old);
     const XmlNode placed = change.placed();
     if (!placed)
@@ -289,14 +252,12 @@ EditorSession::Reports EditorSession::applyLink(int index, const QString &select
     if (replaceLocated) {
         // The row stood for the element just replaced: it stands for its successor now, and
         // takes its name.
-        if (m_instance == located)
-            m_instance = placed;
-        m_rowsOwner = placed;
+        m_shown.replaceOwner(located, placed);
         row.element = placed;
         row.caption = name;
     }
     row.value = value;
-    m_rows->setRow(index, row);
+    rows->setRow(index, row);
     rebuildTree();
     recordChange(change, before, index, true);
     updateModified();

@@ -7,8 +7,8 @@ void EditorSession::noteDocumentShown()
 {
     m_lastOpenMs = m_openClock.isValid() ? m_openClock.elapsed() : -1;
     int count = 0;
-    if (m_doc)
-        m_doc->forEachInstance([&count](ElementRef) { ++count; });
+    if (const XmlDocument *doc = m_file.document())
+        doc->forEachInstance([&count](ElementRef) { ++count; });
     m_instanceCount = count;
     emit documentShown();
 }

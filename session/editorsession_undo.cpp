@@ -57,43 +57,33 @@ private:
 
 void EditorSession::setUpUndo()
 {
-    m_undo = new QUndoStack(this);
-    m_undo->setObjectName(QStringLiteral("undoStack"));
-    connect(m_undo, &QUndoStack::indexChanged, this, &EditorSession::followCleanState);
-    connect(m_undo, &QUndoStack::cleanChanged, this, &EditorSession::followCleanState);
+    connect(m_file.undoStack(), &QUndoStack::indexChanged, this, &EditorSession::followCleanState);
+    connect(m_file.undoStack(), &QUndoStack::cleanChanged, this, &EditorSession::followCleanState);
 }
 
 // The document differs from its file exactly when the stack stands elsewhere than where it
 // stood at the last load or save.
 void EditorSession::followCleanState()
 {
-    if (m_doc)
-        m_doc->setModified(!m_undo->isClean());
+    m_file.followCleanState();
     updateModified();
-}
-
-EditorSession::RowsView EditorSession::rowsView() const
-{
-    return {m_rows->rows(), m_rowsOwner, m_instance, m_entity};
 }
 
 void EditorSession::showRowsView(const RowsView &view, int row)
 {
-    m_instance = view.instance;
-    m_rowsOwner = view.owner;
-    m_rowsFile = m_fileName;
-    m_rows->setRows(view.rows);
+    m_shown.restore(view, m_file.fileName());
     setEntity(view.entity);
     setListVisible(true);
-    emit fitColumnsRequested();
     emit changeShown(row);
+    announceShown();
 }
 
 void EditorSession::recordChange(const XmlChange &change, const RowsView &before, int row, bool link)
 {
-    const QString caption = m_rows->isValidRow(row) ? m_rows->row(row).caption : QString();
+    const PropertyModel *rows = m_shown.rows();
+    const QString caption = rows->isValidRow(row) ? rows->row(row).caption : QString();
     const QString text = (link ? tr("Edit Link %1") : tr("Edit %1")).arg(caption);
-    m_undo->push(new ChangeCommand(this, change, before, rowsView(), row, link, text));
+    m_file.undoStack()->push(new ChangeCommand(this, change, before, m_shown.view(), row, link, text));
 }
 
 } // namespace quillon

@@ -10,11 +10,11 @@ namespace quillon {
 ReferencedByModel::ReferencedByModel(EditorSession *session, QObject *parent)
     : QAbstractTableModel(parent), m_session(session)
 {
-    // Whatever may change the instance shown or the references to it.
-    connect(session, &EditorSession::entityChanged, this, &ReferencedByModel::changed);
-    connect(session, &EditorSession::treeRebuilt, this, &ReferencedByModel::changed);
-    connect(session, &EditorSession::listVisibleChanged, this, &ReferencedByModel::changed);
+    // Another instance on show; or the references to it changed: an edit, a link changed,
+    // undone or redone.
+    connect(session, &EditorSession::shownInstanceChanged, this, &ReferencedByModel::changed);
     connect(session, &EditorSession::modifiedChanged, this, &ReferencedByModel::changed);
+    connect(session->rows(), &QAbstractItemModel::modelReset, this, &ReferencedByModel::changed);
     connect(session->rows(), &QAbstractItemModel::dataChanged, this, &ReferencedByModel::changed);
 }
 

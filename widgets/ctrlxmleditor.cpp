@@ -168,8 +168,8 @@ void CtrlXMLEditor::connectSession()
         if (m_session->treeModel()->rowCount() > 0)
             ctrlTree->expand(m_session->treeModel()->index(0, 0));
     });
-    connect(s, &EditorSession::fitColumnsRequested, this, &CtrlXMLEditor::FitColumns);
-    connect(s, &EditorSession::listVisibleChanged, this, &CtrlXMLEditor::setListVisible);
+    // The list, or the hint in its place, as the session has it; filled rows get fitted columns.
+    connect(s, &EditorSession::shownInstanceChanged, this, &CtrlXMLEditor::showList);
     connect(s, &EditorSession::entityChanged, this, [this](const QString &caption) {
         lblEntity->setText(caption);
         lblEntity->adjustSize();
@@ -211,6 +211,10 @@ void CtrlXMLEditor::connectSession()
             SaveItemChanges(false);
         m_edit->forgetRow();
         m_nLinkRow = -1;
+    });
+    connect(s->rows(), &QAbstractItemModel::modelReset, this, [this] {
+        if (m_session->hasRows())
+            FitColumns();
     });
     // An undo or redo shows the row it changed.
     connect(s, &EditorSession::changeShown, this,

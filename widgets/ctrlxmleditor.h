@@ -124,6 +124,7 @@ private:
 
     void FitColumns();
     void setListVisible(bool visible);
+    void showList(); // as the session has it
 
     // The "Referenced by" and "Check" tabs (ctrlxmleditor_refs.cpp)
     void setupReferenceTabs();

@@ -142,6 +142,13 @@ void CtrlXMLEditor::setListVisible(bool visible)
     lblSelectWhat->setVisible(!visible);
 }
 
+void CtrlXMLEditor::showList()
+{
+    setListVisible(m_session->listVisible());
+    if (m_session->listVisible() && m_session->hasRows())
+        FitColumns();
+}
+
 void CtrlXMLEditor::FitColumns()
 {
     for (int i = 0; i < m_session->rows()->columnCount(); ++i)

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 
 using namespace quillon;
 using namespace testsupport;
@@ -79,6 +80,10 @@ private slots:
     void saveAsMovesTheDocument();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays_data();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays();
+
+    // What the views are told
+    void shownInstanceChangedOncePerChange_data();
+    void shownInstanceChangedOncePerChange();
 
 private:
     SessionHarness *h = nullptr;
@@ -167,10 +172,10 @@ void TestSession::armViewEmptyAttribute()
     QVERIFY(h->open(QStringLiteral("main.xml"), 0));
     QVERIFY(h->select(QStringLiteral("arm/PART/TEXT VALUE")).isEmpty());
     const XmlNode before = s().shownInstance();
-    QSignalSpy visible(&s(), &EditorSession::listVisibleChanged);
+    QSignalSpy visible(&s(), &EditorSession::shownInstanceChanged);
     QCOMPARE(outcomes(h->select(node)), QStringList{"ArmAttributeEmpty"});
     QVERIFY(!s().listVisible());
-    QCOMPARE(visible.last().at(0).toBool(), false);
+    QCOMPARE(visible.count(), 1); // the list went
     QCOMPARE(s().entity(), QString());
     QCOMPARE(s().rows()->rowCount(), 0);
     QCOMPARE(s().shownInstance(), before);
@@ -950,6 +955,63 @@ void TestSession::fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays()
         QCOMPARE(h->shownId(), id); // read again or not, the same instance stays on show
         QVERIFY(s().shownInstance().belongsTo(s().document()));
     }
+}
+
+void TestSession::shownInstanceChangedOncePerChange_data()
+{
+    QTest::addColumn<QString>("operation"); // with instance id1 of main.xml on show (AIM view)
+    QTest::addColumn<int>("expected"); // shownInstanceChanged() sent
+    QTest::newRow("load") << "load" << 1;
+    QTest::newRow("select another") << "select id5" << 1;
+    QTest::newRow("select the same") << "select id1" << 0;
+    QTest::newRow("node with children") << "select parent" << 1;
+    QTest::newRow("jump into another file") << "follow" << 1;
+    QTest::newRow("find in the document") << "find id5" << 1;
+    QTest::newRow("find nothing") << "find nowhere" << 0;
+    QTest::newRow("back") << "back" << 1;
+    QTest::newRow("view switch") << "view" << 0;
+    QTest::newRow("undo showing another") << "undo elsewhere" << 1;
+    QTest::newRow("undo on show") << "undo" << 0;
+    QTest::newRow("reload") << "reload" << 1;
+}
+
+void TestSession::shownInstanceChangedOncePerChange()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, expected);
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    show(QStringLiteral("id1"));
+    if (operation == QLatin1String("back"))
+        QVERIFY(h->follow(QStringLiteral("made from")).isEmpty());
+    if (operation.startsWith(QLatin1String("undo")))
+        s().commitEdit(0, QStringLiteral("Edited"));
+    if (operation == QLatin1String("undo elsewhere"))
+        show(QStringLiteral("id5"));
+    const QString file = s().fileName();
+    QSignalSpy changed(&s(), &EditorSession::shownInstanceChanged);
+    const QString arg = operation.section(QLatin1Char(' '), 1);
+    if (operation == QLatin1String("load"))
+        QVERIFY(h->open(QStringLiteral("other.xml"), 2));
+    else if (operation == QLatin1String("select parent"))
+        QVERIFY(h->select(QStringLiteral("aim/aim-instances")).isEmpty());
+    else if (operation.startsWith(QLatin1String("select")))
+        QVERIFY(s().selectNode(h->instanceNode(arg)).isEmpty());
+    else if (operation == QLatin1String("follow"))
+        QVERIFY(h->follow(QStringLiteral("made from")).isEmpty());
+    else if (operation.startsWith(QLatin1String("find")))
+        s().showInstance({}, arg);
+    else if (operation == QLatin1String("back"))
+        QVERIFY(h->back().isEmpty());
+    else if (operation == QLatin1String("view"))
+        QVERIFY(s().setViewMode(1).isEmpty());
+    else if (operation.startsWith(QLatin1String("undo")))
+        s().undoStack()->undo();
+    else if (operation == QLatin1String("reload")) {
+        writeAll(file, readAll(file) + '\n'); // another program changes the file
+        s().checkFileOnDisk();
+    }
+    settle();
+    QCOMPARE(changed.count(), expected);
 }
 
 QTEST_MAIN(TestSession)

@@ -121,7 +121,7 @@ void TestCtrlKeys::treeKeysShowWhatAClickShows()
     QVERIFY(f->open(QStringLiteral("main.xml"), mode));
     setCurrentNode(start);
     const QModelIndex before = tree()->currentIndex();
-    QSignalSpy shown(s(), &EditorSession::listVisibleChanged);
+    QSignalSpy shown(s(), &EditorSession::entityChanged);
     QTest::keyClick(tree(), Qt::Key(key));
     settle();
     const QModelIndex now = tree()->currentIndex();

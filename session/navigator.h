@@ -1,0 +1,45 @@
+#pragma once
+// Where a session has been and where it is going: the back history, whether Back is offered,
+// and a jump that waits for its document to be read.
+//
+// A jump into another document is one PendingJump from the moment the document left is
+// written until the new one is read; the session completes it when the load completes.
+
+#include "model/refs.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace quillon {
+
+struct PendingJump {
+    QString from; // the file left
+    QString id; // the instance to show once the document is read
+    QString returnId; // the place left, for Back ("" when Back cannot find it again)
+    // The history entry for Back, "" when the place left is not to be recorded.
+    QString returnEntry() const { return returnId.isEmpty() ? QString() : from + QLatin1Char('#') + returnId; }
+};
+
+class Navigator {
+public:
+    const History &history() const { return m_history; }
+    bool backEnabled() const { return m_backEnabled; }
+    void setBackEnabled(bool enabled) { m_backEnabled = enabled; }
+    // Records entry on top of the history: Back is offered.
+    void record(const QString &entry);
+    // One step back; false when nothing is left to go back to.
+    bool stepBack();
+
+    bool hasPendingJump() const { return m_pending.has_value(); }
+    void beginJump(const PendingJump &jump) { m_pending = jump; }
+    // The jump waiting, which waits no longer.
+    std::optional<PendingJump> takeJump();
+
+private:
+    History m_history;
+    bool m_backEnabled = false;
+    std::optional<PendingJump> m_pending;
+};
+
+} // namespace quillon

@@ -1,0 +1,98 @@
+// The document a session has open: reading, writing, its undo stack and whether it differs from
+// its file.
+#include "session/opendocument.h"
+#include "document/asyncjob.h"
+#include "refs/refindex.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QUndoStack>
+
+namespace quillon {
+
+OpenDocument::OpenDocument(QObject *owner)
+    : m_owner(owner), m_undo(new QUndoStack(owner)), m_refIndex(std::make_unique<ReferenceIndex>())
+{
+    m_undo->setObjectName(QStringLiteral("undoStack"));
+}
+
+OpenDocument::~OpenDocument() = default;
+
+bool OpenDocument::beginLoad()
+{
+    if (m_loading)
+        return false;
+    m_loading = true;
+    m_cancelLoad = false;
+    return true;
+}
+
+bool OpenDocument::load(const QString &path)
+{
+    auto *doc = new XmlDocument(m_owner);
+    const bool result = doc->loadWaiting(path, [this](AsyncJob &job) {
+        if (m_cancelLoad)
+            job.cancel();
+        m_loadJob = &job;
+        const bool done = job.wait();
+        m_loadJob = nullptr;
+        return done;
+    });
+    m_loading = false;
+    m_cancelLoad = false;
+    if (!result) {
+        // The document before stays: its object and its name. A load the user cancelled is no
+        // error.
+        m_lastError = doc->cancelled() ? QString() : doc->errorString();
+        delete doc;
+        return false;
+    }
+    m_lastError.clear();
+    m_fileName = path;
+    if (m_doc) {
+        m_doc->disconnect(m_owner);
+        m_doc->deleteLater();
+    }
+    m_doc = doc;
+    m_refIndex->clear(); // nothing of the document left behind is kept
+    // The commands act on the nodes of the document they changed.
+    m_undo->clear();
+    return true;
+}
+
+void OpenDocument::cancelLoad()
+{
+    if (!m_loading)
+        return;
+    m_cancelLoad = true;
+    if (m_loadJob)
+        m_loadJob->cancel();
+}
+
+bool OpenDocument::saveTo(const QString &path)
+{
+    if (!m_doc->saveWaiting(path, [](AsyncJob &job) { job.wait(); })) {
+        m_lastError = QCoreApplication::translate("quillon::EditorSession", "Can't save %1: %2").arg(QFileInfo(path).fileName(), m_doc->errorString());
+        return false;
+    }
+    m_lastError.clear();
+    m_undo->setClean();
+    return true;
+}
+
+void OpenDocument::followCleanState()
+{
+    if (m_doc)
+        m_doc->setModified(!m_undo->isClean());
+}
+
+bool OpenDocument::takeModifiedChange()
+{
+    const bool now = isModified();
+    if (now == m_modifiedTold)
+        return false;
+    m_modifiedTold = now;
+    return true;
+}
+
+} // namespace quillon
