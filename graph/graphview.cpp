@@ -135,6 +135,15 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuGraph"));
+    int node = -1;
+    if (auto *s = qobject_cast<GraphScene *>(scene()))
+        node = s->nodeAt(mapToScene(event->pos()));
+    QAction *showXml = nullptr;
+    if (node >= 0) {
+        showXml = menu.addAction(QStringLiteral("Show in XML"));
+        showXml->setObjectName(QStringLiteral("actShowInXml"));
+        menu.addSeparator();
+    }
     QAction *svg = menu.addAction(QStringLiteral("Export SVG..."));
     svg->setObjectName(QStringLiteral("actExportSvg"));
     QAction *png = menu.addAction(QStringLiteral("Export PNG..."));
@@ -143,7 +152,9 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent *event)
     QAction *fitAction = menu.addAction(QStringLiteral("Fit\tCtrl+0"));
     fitAction->setObjectName(QStringLiteral("actFit"));
     QAction *chosen = menu.exec(event->globalPos());
-    if (chosen == svg || chosen == png)
+    if (chosen && chosen == showXml)
+        emit showInXmlRequested(node);
+    else if (chosen == svg || chosen == png)
         emit exportRequested(chosen == svg);
     else if (chosen == fitAction)
         fit();
@@ -182,6 +193,10 @@ GraphPage::GraphPage(EditorSession *session, QWidget *parent)
     connect(spnDepth, &QSpinBox::valueChanged, this, &GraphPage::markStale);
     connect(m_canvas, &GraphCanvas::nodeClicked, this, &GraphPage::onNodeClicked);
     connect(m_canvas, &GraphCanvas::exportRequested, this, &GraphPage::exportPicture);
+    connect(m_canvas, &GraphCanvas::showInXmlRequested, this, [this](int node) {
+        if (node >= 0 && node < m_model.nodes().size() && m_model.nodes()[node].element)
+            emit showInXmlRequested(m_model.nodes()[node].element);
+    });
     // Whatever changes the instance on show or its rows may change the graph.
     connect(session, &EditorSession::entityChanged, this, &GraphPage::markStale);
     connect(session, &EditorSession::treeRebuilt, this, &GraphPage::markStale);

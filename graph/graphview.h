@@ -33,6 +33,8 @@ public:
 signals:
     void nodeClicked(int node);
     void exportRequested(bool svg);
+    // "Show in XML" on the menu of a box.
+    void showInXmlRequested(int node);
 
 protected:
     void wheelEvent(QWheelEvent *event) override;
@@ -63,6 +65,8 @@ signals:
     // A box was clicked: show instance id of document (empty: the document shown).
     // element: the very instance of the document shown (null for another file's).
     void showRequested(const QString &document, const QString &id, const XmlNode &element);
+    // "Show in XML" on a box of an instance of the document shown.
+    void showInXmlRequested(const XmlNode &element);
 
 protected:
     void showEvent(QShowEvent *event) override;

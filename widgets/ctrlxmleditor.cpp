@@ -136,6 +136,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     QAction *mnuEdit = mnuEditLink->addAction(QStringLiteral("Edit Link..."));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
     connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
+    setupShowInXml();
 
     // The children's order stands for the keyboard focus order.
     QWidget *txtEdit = m_edit->lineEdit();

@@ -1,5 +1,6 @@
 #include "widgets/xmlsourceview.h"
 #include "widgets/colours_p.h"
+#include "widgets/findbar.h"
 #include "document/encoding.h"
 
 #include <Qsci/qscilexerxml.h>
@@ -179,12 +180,14 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
                                    QsciScintilla::SC_MOD_CHANGEMARGIN | QsciScintilla::SC_MOD_CHANGEANNOTATION |
                                    QsciScintilla::SC_MOD_LEXERSTATE | QsciScintilla::SC_MOD_CHANGEINDICATOR));
     m_editor->setMarginType(0, QsciScintilla::NumberMargin);
-    m_editor->setMarginWidth(0, QStringLiteral("0000000"));
+    m_editor->setMarginWidth(0, QStringLiteral("00000000")); // 8 digits: up to 99,999,999 lines
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
     // The text cannot change here: Undo and Redo go to the widgets around, for the document.
     m_editor->installEventFilter(this);
+    m_findBar = new FindBar(m_editor, this);
+    connect(m_findBar, &FindBar::closed, this, &XmlSourceView::placeChildren);
 
     applyPalette();
 }
@@ -196,6 +199,8 @@ XmlSourceView::~XmlSourceView()
 
 bool XmlSourceView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_editor && findKey(event))
+        return true;
     if (watched == m_editor && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
@@ -232,6 +237,7 @@ void XmlSourceView::Refresh()
 void XmlSourceView::goToLine(int line)
 {
     m_goToLine = line;
+    m_selectTag = false;
     applyGoToLine();
 }
 
@@ -243,7 +249,11 @@ void XmlSourceView::applyGoToLine()
     m_goToLine = 0;
     m_editor->setFirstVisibleLine(std::max(0, line - 3));
     m_editor->setCursorPosition(line, 0);
-    m_editor->setSelection(line, 0, line + 1, 0);
+    if (m_selectTag)
+        selectStartTag(line);
+    else
+        m_editor->setSelection(line, 0, line + 1, 0);
+    m_selectTag = false;
     m_editor->setFocus();
 }
 
@@ -267,8 +277,10 @@ void XmlSourceView::resizeEvent(QResizeEvent *event)
 void XmlSourceView::placeChildren()
 {
     const int top = m_notice->isHidden() ? 0 : std::min(height(), m_notice->sizeHint().height());
+    const int bar = m_findBar->isHidden() ? 0 : std::min(height() - top, m_findBar->sizeHint().height());
     m_notice->setGeometry(0, 0, width(), top);
-    m_editor->setGeometry(0, top, width(), height() - top);
+    m_editor->setGeometry(0, top, width(), height() - top - bar);
+    m_findBar->setGeometry(0, height() - bar, width(), bar);
 }
 
 void XmlSourceView::setUnsavedEdits(bool unsaved)
