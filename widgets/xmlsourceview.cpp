@@ -184,6 +184,10 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
+    // Styling goes as far as the text on show; what lies before it is styled while the
+    // program is idle, so a jump to the end of a huge text does not style all of it first.
+    m_editor->SendScintilla(QsciScintilla::SCI_SETIDLESTYLING,
+                            static_cast<unsigned long>(QsciScintilla::SC_IDLESTYLING_TOVISIBLE));
     // The text cannot change here: Undo and Redo go to the widgets around, for the document.
     m_editor->installEventFilter(this);
     m_findBar = new FindBar(m_editor, this);
