@@ -5,6 +5,8 @@
 #include "picker/dlgref.h"
 #include "picker/instancelistmodel.h"
 #include "frmmain.h"
+#include "recentfiles.h"
+#include "savepaths.h"
 #include "testsupport.h"
 #include "session/treemodel.h"
 
@@ -67,6 +69,8 @@ private slots:
     void droppedFileOpensAfterTheQuestion();
     void dragOfNoLocalFileIsRefused();
     void recentFilesKeepEightMostRecentFirst();
+    void savePaths_data();
+    void savePaths();
     void recentFilesMenuOpensAndDropsMissingFiles();
     void settingsCarryViewGeometryAndRecentFiles();
     // Command line
@@ -416,13 +420,21 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
 void TestFrmMain::saveAsWritesTheNewFileAndShowsItsName()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    QVERIFY(!button("cmdSaveAs")->isEnabled() && !button("cmdSave")->isEnabled()); // nothing shown
+    QVERIFY(!m_win->findChild<QAction *>(QStringLiteral("actSaveAs"))->isEnabled());
     openVia(path);
+    QVERIFY(button("cmdSaveAs")->isEnabled() && button("cmdSave")->isEnabled());
     QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
     const QByteArray before = readAll(path);
     renameHousingToLid();
     const QString copy = m_dir->filePath(QStringLiteral("copy.xml"));
-    m_win->showSaveAs = [copy](QWidget *) { return copy; };
+    QString start;
+    m_win->showSaveAs = [&start, copy](QWidget *, const QString &from) {
+        start = from;
+        return copy.chopped(4); // no extension: ".xml" is added
+    };
     QTest::mouseClick(button("cmdSaveAs"), Qt::LeftButton);
+    QCOMPARE(start, path);
     QCOMPARE(readAll(path), before);
     QCOMPARE(readAll(copy), QByteArray(before).replace("<name>Housing</name>", "<name>Lid</name>"));
     QCOMPARE(control()->FileName(), copy);
@@ -470,7 +482,7 @@ void TestFrmMain::commandsDoWhatTheirButtonsDo()
         openVia(main);
         renameHousingToLid();
         const QString copy = path("copy.xml");
-        m_win->showSaveAs = [copy](QWidget *) { return copy; };
+        m_win->showSaveAs = [copy](QWidget *, const QString &) { return copy; };
         run("actSaveAs", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), viaKey);
         QVERIFY(readAll(copy).contains("<name>Lid</name>"));
         QVERIFY(!readAll(main).contains("<name>Lid</name>"));
@@ -710,6 +722,26 @@ void TestFrmMain::dragOfNoLocalFileIsRefused()
     QVERIFY(accepted(&file));
 }
 
+void TestFrmMain::savePaths_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("no extension") << "/d/copy" << "/d/copy.xml";
+    QTest::newRow("extension kept") << "/d/copy.stpx" << "/d/copy.stpx";
+    QTest::newRow("other extension kept") << "/d/copy.txt" << "/d/copy.txt";
+    QTest::newRow("dot in the folder only") << "/d.v2/copy" << "/d.v2/copy.xml";
+    QTest::newRow("leading dot") << "/d/.copy" << "/d/.copy.xml";
+    QTest::newRow("trailing dot") << "/d/copy." << "/d/copy.xml";
+    QTest::newRow("cancelled") << "" << "";
+}
+
+void TestFrmMain::savePaths()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, saved);
+    QCOMPARE(savepaths::withDefaultExtension(chosen), saved);
+}
+
 void TestFrmMain::recentFilesKeepEightMostRecentFirst()
 {
     RecentFiles recent;
@@ -735,6 +767,13 @@ void TestFrmMain::recentFilesKeepEightMostRecentFirst()
     QCOMPARE(recent.files().first(), QFileInfo(path("rel.xml")).absoluteFilePath());
     recent.remove(QStringLiteral("rel.xml"));
     QVERIFY(!recent.files().contains(QFileInfo(path("rel.xml")).absoluteFilePath()));
+    // A name held twice shows its folder; the others show the name alone.
+    RecentFiles twice;
+    twice.add(path("a/main.xml"));
+    twice.add(path("only.xml"));
+    twice.add(path("b/main.xml"));
+    QCOMPARE(twice.captions(), (QStringList{"main.xml (" + QDir::toNativeSeparators(path("b")) + ")", "only.xml",
+                                            "main.xml (" + QDir::toNativeSeparators(path("a")) + ")"}));
 
     // Stored and read back alike; a stored list with repeats and too many is cleaned.
     const std::unique_ptr<QSettings> settings(frmMain::newSettings());
