@@ -166,6 +166,23 @@ int GraphScene::nodeAt(const QPointF &pos) const
     return -1;
 }
 
+QList<int> GraphScene::shownNodes() const
+{
+    QList<int> nodes;
+    for (int i = 0; i < m_placement.nodes.size(); ++i)
+        if (m_shown.value(i))
+            nodes << i;
+    return nodes;
+}
+
+QRectF GraphScene::shownBounds() const
+{
+    QRectF bounds;
+    for (int i : shownNodes())
+        bounds = bounds.united(m_placement.nodes[i]);
+    return bounds.isNull() ? bounds : bounds.adjusted(-margin, -margin, margin, margin);
+}
+
 QRectF GraphScene::pictureRect() const
 {
     return itemsBoundingRect().adjusted(-margin, -margin, margin, margin);

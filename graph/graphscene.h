@@ -30,6 +30,9 @@ public:
 
     // The node drawn at a scene point, -1 where there is none (or it is not shown).
     int nodeAt(const QPointF &pos) const;
+    // The nodes drawn, in index order, and the bounds of their boxes (null when none).
+    QList<int> shownNodes() const;
+    QRectF shownBounds() const;
     // Where each node's box and each edge went; the sizes given to the layout.
     const GraphLayoutResult &placement() const { return m_placement; }
     const GraphLayoutInput &layoutInput() const { return m_input; }

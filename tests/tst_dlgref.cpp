@@ -201,6 +201,8 @@ void TestDlgRef::captionSizeAndChildren()
     QCOMPARE(child<QLabel>(&d, "lblAddress")->pos(), QPoint(px(120), py(120)));
     QCOMPARE(d.txtAddress(), child<QLineEdit>(&d, "txtAddress"));
     QCOMPARE(button(&d, "cmdBrowse")->text(), QStringLiteral("..."));
+    QCOMPARE(button(&d, "cmdBrowse")->accessibleName(), QStringLiteral("Browse"));
+    QCOMPARE(filterBox(&d)->accessibleName(), QStringLiteral("Filter"));
     QCOMPARE(button(&d, "cmdLoad")->text(), QStringLiteral("Go"));
     QCOMPARE(button(&d, "cmdLoad")->geometry(), QRect(px(6000), py(120), px(975), py(375)));
     QCOMPARE(button(&d, "OKButton")->text(), QStringLiteral("OK"));
