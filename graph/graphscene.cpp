@@ -3,6 +3,7 @@
 #include "document/filesink.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QCursor>
 #include <QDir>
 #include <QFontMetricsF>
@@ -254,9 +255,15 @@ bool GraphScene::writePng(const QString &path, qreal scale)
         p.setRenderHint(QPainter::TextAntialiasing);
         render(&p, QRectF(QPointF(0, 0), image.size()), source);
     }
+    // A JPEG by its name (it has no transparency: the picture stands on its background);
+    // a PNG otherwise.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool jpeg = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
+    if (jpeg)
+        image = image.convertToFormat(QImage::Format_RGB32);
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    if (!image.save(&out, "PNG")) {
+    if (!image.save(&out, jpeg ? "JPG" : "PNG")) {
         m_error = QStringLiteral("cannot write %1").arg(path);
         return false;
     }

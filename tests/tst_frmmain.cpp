@@ -928,6 +928,14 @@ void TestFrmMain::programAnswersWithoutADisplay_data()
                               << "Palisade: Unknown view 'x': use arm, mapping or aim.";
     QTest::addRow("--check of a file that is not there")
         << QStringList{"--check", "--json", "/nonexistent/a.xml"} << 2 << QString() << QString();
+    const QString graph = QStringLiteral(TEST_DATA_DIR "/graph/a.xml");
+    const QString picture = QDir::temp().filePath(QStringLiteral("palisade-test-%1.jpg").arg(QCoreApplication::applicationPid()));
+    QTest::addRow("--graph to a JPEG") << QStringList{"--graph", graph, "--id", "id1", "--out", picture} << 0
+                                       << QString() << QString();
+    QTest::addRow("--graph to an unknown type") << QStringList{"--graph", graph, "--id", "id1", "--out", "g.gif"} << 2
+                                                << QString()
+                                                << "Palisade: --out names an SVG, PNG or JPEG file (.svg, .png, .jpg "
+                                                   "or .jpeg).";
 }
 
 void TestFrmMain::programAnswersWithoutADisplay()
@@ -950,10 +958,18 @@ void TestFrmMain::programAnswersWithoutADisplay()
     if (!out.isEmpty())
         QVERIFY2(stdoutLines.contains(out), qPrintable(stdoutLines.join(QLatin1Char('\n'))));
     if (!err.isEmpty()) {
-        QCOMPARE(stderrLines.value(0), err);
-        // The usage follows the error, and nothing goes to stdout.
-        QVERIFY(stderrLines.contains(QStringLiteral("Usage: Palisade [options] [FILE...]")));
+        // One line, the way to the help, and nothing on stdout.
+        QCOMPARE(stderrLines, (QStringList{err, "Try 'Palisade --help'.", QString()}));
         QCOMPARE(stdoutLines, QStringList{QString()});
+    }
+    const qsizetype outAt = args.indexOf(QStringLiteral("--out"));
+    if (exitCode == 0 && outAt > 0) {
+        // Written as its name says, and without a word from Qt.
+        QFile picture(args.value(outAt + 1));
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QVERIFY(picture.read(3) == QByteArray("\xFF\xD8\xFF"));
+        picture.remove();
+        QCOMPARE(stderrLines, QStringList{QString()});
     }
 }
 
