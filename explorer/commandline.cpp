@@ -77,7 +77,7 @@ Invocation parseCommandLine(const QStringList &args)
         QStringLiteral("graph"),
         QCoreApplication::translate("CommandLine",
                                     "Writes the reference graph around one instance of <file> to the picture given "
-                                    "by --out (SVG or PNG, by its extension), without a window."),
+                                    "by --out (SVG, PNG or JPEG, by its extension), without a window."),
         QStringLiteral("file"));
     parser.addOption(graph);
     const QCommandLineOption graphId(QStringLiteral("id"), QCoreApplication::translate("CommandLine", "With --graph: the instance at the centre."),
@@ -142,6 +142,8 @@ Invocation parseCommandLine(const QStringList &args)
             inv.error = QCoreApplication::translate("CommandLine", "--depth is 1 or 2.");
         else if (!files.isEmpty())
             inv.error = QCoreApplication::translate("CommandLine", "--graph takes its file as its value: no other file.");
+        else if (!isPictureName(inv.graphOut))
+            inv.error = QCoreApplication::translate("CommandLine", "--out names an SVG, PNG or JPEG file (.svg, .png, .jpg or .jpeg).");
         if (!inv.error.isEmpty())
             inv.action = Invocation::Action::UsageError;
         return inv;
@@ -175,8 +177,21 @@ Invocation parseCommandLine(const QStringList &args)
     return inv;
 }
 
+bool isPictureName(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("svg") || suffix == QLatin1String("png") || suffix == QLatin1String("jpg") ||
+           suffix == QLatin1String("jpeg");
+}
+
 int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
 {
+    // What goes to the terminal is the program's answer alone: Qt's own notes (a platform
+    // plugin's remarks, a missing runtime folder) are dropped; its fatal errors still end it.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtFatalMsg || type == QtCriticalMsg)
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
     switch (inv.action) {
     case Invocation::Action::OpenWindow:
         return -1;
@@ -187,8 +202,7 @@ int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
         std::fprintf(out, "%s\n", versionText().toLocal8Bit().constData());
         return 0;
     case Invocation::Action::UsageError:
-        std::fprintf(err, "Palisade: %s\n\n%s", inv.error.toLocal8Bit().constData(),
-                     inv.usage.toLocal8Bit().constData());
+        std::fprintf(err, "Palisade: %s\nTry 'Palisade --help'.\n", inv.error.toLocal8Bit().constData());
         return 2;
     case Invocation::Action::CheckReferences: {
         std::vector<QByteArray> names;

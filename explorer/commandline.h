@@ -39,8 +39,12 @@ Invocation parseCommandLine(const QStringList &args);
 // The view mode named on the command line ("arm", "mapping", "aim", in any case); -1 for others.
 int viewModeFromName(const QString &name);
 
+// Whether a picture of the reference graph can be written under this name: .svg, .png, .jpg
+// or .jpeg, in any case.
+bool isPictureName(const QString &path);
+
 // Carries out an action that needs no window, writing to out and err; returns the exit code:
-// 0 for help and version, 2 for a usage error, the check's code for CheckReferences (0 clean,
+// 0 for help and version, 2 for a usage error (one line and a pointer to --help), the check's code for CheckReferences (0 clean,
 // 1 findings, 2 a file cannot be read; its report goes to the standard output), and the
 // export's for ExportGraph (0 written, 1 the file cannot be read, 2 no such id, 3 the picture
 // cannot be written). -1 for

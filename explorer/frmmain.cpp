@@ -1,5 +1,6 @@
 #include "frmmain.h"
 #include "quillon.h"
+#include "savepaths.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -107,14 +108,13 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     connect(ctrlEdit, SIGNAL(DocumentShown()), this, SLOT(onDocumentChanged()));
 
     createMenus();
+    updateStatus(); // nothing to save yet
 
     showOpen = [](QWidget *owner) {
-        return QFileDialog::getOpenFileName(owner, tr("Open"), QString(),
-                                            tr("XML Files (*.xml)"));
+        return QFileDialog::getOpenFileName(owner, tr("Open"), QString(), savepaths::openFilter());
     };
-    showSaveAs = [](QWidget *owner) {
-        return QFileDialog::getSaveFileName(owner, tr("Save As"), QString(),
-                                            tr("XML Files (*.xml)"));
+    showSaveAs = [](QWidget *owner, const QString &start) {
+        return QFileDialog::getSaveFileName(owner, tr("Save As"), start, tr("XML Files (*.xml)"));
     };
 
     // The designed client area, and the menu and status bars around it. The smallest size
@@ -223,7 +223,8 @@ void frmMain::cmdSave_Click()
 
 void frmMain::cmdSaveAs_Click()
 {
-    const QString path = showSaveAs ? showSaveAs(this) : QString();
+    const QString start = savepaths::saveAsStart(ctrlEdit->property("FilePath").toString());
+    const QString path = savepaths::withDefaultExtension(showSaveAs ? showSaveAs(this, start) : QString());
     if (path.isEmpty())
         return;
     bool ok = false;
@@ -295,6 +296,10 @@ void frmMain::updateStatus()
     }
     actFind->setEnabled(!path.isEmpty());
     actCheck->setEnabled(!path.isEmpty());
+    for (QAction *a : {actSave, actSaveAs})
+        a->setEnabled(!path.isEmpty());
+    for (QPushButton *b : {cmdSave, cmdSaveAs})
+        b->setEnabled(!path.isEmpty());
 }
 
 void frmMain::onDocumentChanged()

@@ -35,7 +35,8 @@ public:
     // without a real file dialog.
     std::function<QString(QWidget *)> showOpen;
     // The Save As dialog, likewise.
-    std::function<QString(QWidget *)> showSaveAs;
+    // It is given where to start: the document's file (savepaths::saveAsStart).
+    std::function<QString(QWidget *, const QString &)> showSaveAs;
 
     QWidget *control() const { return ctrlEdit; }
     const RecentFiles &recentFiles() const { return m_recent; }
@@ -101,6 +102,8 @@ private:
     QActionGroup *grpView = nullptr;
     QMenu *mnuRecent = nullptr;
     QAction *actFind = nullptr;
+    QAction *actSave = nullptr;
+    QAction *actSaveAs = nullptr;
     QAction *actCheck = nullptr;
     QAction *actBack = nullptr;
     QLabel *lblFilePath = nullptr;

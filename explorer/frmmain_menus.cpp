@@ -63,9 +63,9 @@ void frmMain::createMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     addCommand(file, "actOpen", tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O),
                [this] { cmdOpen_Click(); });
-    addCommand(file, "actSave", tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
-               [this] { cmdSave_Click(); });
-    addCommand(file, "actSaveAs", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+    actSave = addCommand(file, "actSave", tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                         [this] { cmdSave_Click(); });
+    actSaveAs = addCommand(file, "actSaveAs", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
                [this] { cmdSaveAs_Click(); });
     mnuRecent = file->addMenu(tr("Open &Recent"));
     mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
@@ -161,9 +161,10 @@ void frmMain::rebuildRecentMenu()
 {
     mnuRecent->clear();
     const QStringList &files = m_recent.files();
+    const QStringList captions = m_recent.captions();
     for (int i = 0; i < files.size(); ++i) {
         const QString path = files.at(i);
-        QAction *a = mnuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        QAction *a = mnuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(captions.at(i)));
         a->setObjectName(QStringLiteral("actRecent%1").arg(i));
         a->setData(path);
         a->setToolTip(path);

@@ -44,3 +44,18 @@ void RecentFiles::save(QSettings &settings) const
 {
     settings.setValue(QLatin1String(kKey), m_files);
 }
+
+QStringList RecentFiles::captions() const
+{
+    QStringList names;
+    for (const QString &file : m_files)
+        names << QFileInfo(file).fileName();
+    QStringList captions;
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        if (names.count(names.at(i)) > 1)
+            captions << QStringLiteral("%1 (%2)").arg(names.at(i), QDir::toNativeSeparators(QFileInfo(m_files.at(i)).path()));
+        else
+            captions << names.at(i);
+    }
+    return captions;
+}

@@ -16,6 +16,9 @@ public:
     void remove(const QString &path);
     void clear() { m_files.clear(); }
     const QStringList &files() const { return m_files; }
+    // What the menu shows for each file, in order: its name, and where two files share a name,
+    // the name followed by its folder ("main.xml (/home/a)").
+    QStringList captions() const;
 
     // The list under the key "recentFiles"; a stored list is cleaned as add() keeps it.
     void load(const QSettings &settings);

@@ -3,6 +3,7 @@
 #include "document/filesink.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QCursor>
 #include <QDir>
 #include <QFontMetricsF>
@@ -166,6 +167,23 @@ int GraphScene::nodeAt(const QPointF &pos) const
     return -1;
 }
 
+QList<int> GraphScene::shownNodes() const
+{
+    QList<int> nodes;
+    for (int i = 0; i < m_placement.nodes.size(); ++i)
+        if (m_shown.value(i))
+            nodes << i;
+    return nodes;
+}
+
+QRectF GraphScene::shownBounds() const
+{
+    QRectF bounds;
+    for (int i : shownNodes())
+        bounds = bounds.united(m_placement.nodes[i]);
+    return bounds.isNull() ? bounds : bounds.adjusted(-margin, -margin, margin, margin);
+}
+
 QRectF GraphScene::pictureRect() const
 {
     return itemsBoundingRect().adjusted(-margin, -margin, margin, margin);
@@ -237,9 +255,15 @@ bool GraphScene::writePng(const QString &path, qreal scale)
         p.setRenderHint(QPainter::TextAntialiasing);
         render(&p, QRectF(QPointF(0, 0), image.size()), source);
     }
+    // A JPEG by its name (it has no transparency: the picture stands on its background);
+    // a PNG otherwise.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool jpeg = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
+    if (jpeg)
+        image = image.convertToFormat(QImage::Format_RGB32);
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    if (!image.save(&out, "PNG")) {
+    if (!image.save(&out, jpeg ? "JPG" : "PNG")) {
         m_error = tr("cannot write %1").arg(path);
         return false;
     }

@@ -30,11 +30,15 @@ public:
 
     // The node drawn at a scene point, -1 where there is none (or it is not shown).
     int nodeAt(const QPointF &pos) const;
+    // The nodes drawn, in index order, and the bounds of their boxes (null when none).
+    QList<int> shownNodes() const;
+    QRectF shownBounds() const;
     // Where each node's box and each edge went; the sizes given to the layout.
     const GraphLayoutResult &placement() const { return m_placement; }
     const GraphLayoutInput &layoutInput() const { return m_input; }
 
-    // The picture as an SVG file or as a PNG image (scale: pixels per scene unit), written as
+    // The picture as an SVG file or as a PNG image (writePng: a JPEG when the name ends in
+    // .jpg or .jpeg) (scale: pixels per scene unit), written as
     // documents are (FileSink): the old file stays whole until the new one is. Every text of
     // the SVG is escaped, so it is well-formed whatever the title and the boxes hold. False,
     // and error() says why, when the file cannot be written.

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -38,6 +39,7 @@ GraphCanvas::GraphCanvas(QWidget *parent) : QGraphicsView(parent)
 
 void GraphCanvas::showPicture(const QRectF &picture)
 {
+    m_current = -1;
     m_picture = picture;
     updateScrollRange();
     centerOn(0, 0);
@@ -71,6 +73,21 @@ void GraphCanvas::fit()
     centerOn(m_picture.center());
 }
 
+void GraphCanvas::fitAroundOrigin(const QRectF &boxes)
+{
+    showPicture(boxes);
+    // The origin stays in the middle, so the boxes keep their places when more are shown at
+    // the same zoom; the picture shrinks only when the boxes would not fit otherwise.
+    const qreal w = qMax(qAbs(boxes.left()), qAbs(boxes.right()));
+    const qreal h = qMax(qAbs(boxes.top()), qAbs(boxes.bottom()));
+    const QRectF around(-w, -h, 2 * w, 2 * h);
+    resetTransform();
+    if (around.width() > viewport()->width() || around.height() > viewport()->height())
+        fitInView(around, Qt::KeepAspectRatio);
+    updateScrollRange();
+    centerOn(QPointF(0, 0));
+}
+
 void GraphCanvas::wheelEvent(QWheelEvent *event)
 {
     if (event->modifiers() & Qt::ControlModifier) {
@@ -83,8 +100,63 @@ void GraphCanvas::wheelEvent(QWheelEvent *event)
     QGraphicsView::wheelEvent(event);
 }
 
+bool GraphCanvas::moveCurrent(bool next)
+{
+    auto *s = qobject_cast<GraphScene *>(scene());
+    const QList<int> nodes = s ? s->shownNodes() : QList<int>();
+    const qsizetype at = nodes.indexOf(m_current);
+    const qsizetype to = at < 0 ? (next ? 0 : nodes.size() - 1) : at + (next ? 1 : -1);
+    if (to < 0 || to >= nodes.size())
+        return false;
+    m_current = nodes[to];
+    ensureVisible(s->placement().nodes[m_current]);
+    viewport()->update();
+    return true;
+}
+
+bool GraphCanvas::focusNextPrevChild(bool next)
+{
+    // Tab walks the boxes first, then leaves the picture.
+    if (moveCurrent(next))
+        return true;
+    m_current = -1;
+    viewport()->update();
+    return QGraphicsView::focusNextPrevChild(next);
+}
+
+void GraphCanvas::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    QGraphicsView::drawForeground(painter, rect);
+    auto *s = qobject_cast<GraphScene *>(scene());
+    if (!s || m_current < 0 || m_current >= s->placement().nodes.size() || !hasFocus())
+        return;
+    QPen pen(palette().color(QPalette::Highlight), 0, Qt::DashLine);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(s->placement().nodes[m_current].adjusted(-3, -3, 3, 3));
+}
+
 void GraphCanvas::keyPressEvent(QKeyEvent *event)
 {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            moveCurrent(event->key() == Qt::Key_Right || event->key() == Qt::Key_Down);
+            return event->accept();
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (m_current >= 0)
+                emit nodeClicked(m_current);
+            return event->accept();
+        default:
+            break;
+        }
+    }
     if (event->modifiers() & Qt::ControlModifier) {
         const ViewportAnchor anchor = transformationAnchor();
         setTransformationAnchor(QGraphicsView::AnchorViewCenter);
@@ -135,6 +207,15 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuGraph"));
+    int node = -1;
+    if (auto *s = qobject_cast<GraphScene *>(scene()))
+        node = s->nodeAt(mapToScene(event->pos()));
+    QAction *showXml = nullptr;
+    if (node >= 0) {
+        showXml = menu.addAction(tr("Show in XML"));
+        showXml->setObjectName(QStringLiteral("actShowInXml"));
+        menu.addSeparator();
+    }
     QAction *svg = menu.addAction(tr("Export SVG..."));
     svg->setObjectName(QStringLiteral("actExportSvg"));
     QAction *png = menu.addAction(tr("Export PNG..."));
@@ -143,7 +224,9 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent *event)
     QAction *fitAction = menu.addAction(tr("Fit\tCtrl+0"));
     fitAction->setObjectName(QStringLiteral("actFit"));
     QAction *chosen = menu.exec(event->globalPos());
-    if (chosen == svg || chosen == png)
+    if (chosen && chosen == showXml)
+        emit showInXmlRequested(node);
+    else if (chosen == svg || chosen == png)
         emit exportRequested(chosen == svg);
     else if (chosen == fitAction)
         fit();
@@ -162,11 +245,13 @@ GraphPage::GraphPage(EditorSession *session, QWidget *parent)
     spnDepth->setRange(1, 2);
     spnDepth->setToolTip(tr("1: the instance's own references; 2: theirs too"));
     lblDepth->setBuddy(spnDepth);
+    spnDepth->installEventFilter(this); // Ctrl+0 fits from the depth box too
     auto *lblHint = new QLabel(tr("Click a box to show it. Ctrl+wheel zooms, Ctrl+0 fits."), this);
     lblHint->setObjectName(QStringLiteral("lblGraphHint"));
     lblHint->setForegroundRole(QPalette::PlaceholderText);
     m_canvas = new GraphCanvas(this);
     m_canvas->setObjectName(QStringLiteral("ctrlGraph"));
+    m_canvas->setFocusPolicy(Qt::StrongFocus);
     m_canvas->setScene(m_scene);
 
     auto *bar = new QHBoxLayout;
@@ -182,6 +267,10 @@ GraphPage::GraphPage(EditorSession *session, QWidget *parent)
     connect(spnDepth, &QSpinBox::valueChanged, this, &GraphPage::markStale);
     connect(m_canvas, &GraphCanvas::nodeClicked, this, &GraphPage::onNodeClicked);
     connect(m_canvas, &GraphCanvas::exportRequested, this, &GraphPage::exportPicture);
+    connect(m_canvas, &GraphCanvas::showInXmlRequested, this, [this](int node) {
+        if (node >= 0 && node < m_model.nodes().size() && m_model.nodes()[node].element)
+            emit showInXmlRequested(m_model.nodes()[node].element);
+    });
     // Another instance on show, or a change of its rows (an edit, a link, an undo), changes the
     // graph.
     connect(session, &EditorSession::shownInstanceChanged, this, &GraphPage::markStale);
@@ -201,6 +290,19 @@ void GraphPage::markStale()
         if (isVisible())
             rebuildIfStale();
     });
+}
+
+bool GraphPage::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    if (watched == spnDepth && key &&
+        static_cast<QKeyEvent *>(event)->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_0)) {
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            m_canvas->fit();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void GraphPage::rebuildIfStale()
@@ -252,8 +354,10 @@ void GraphPage::rebuild()
     if (!m_scene->draw(m_model, palette(), font(), spnDepth->value()))
         m_scene->drawMessage(tr("The graph could not be laid out."), palette(), font());
     // The centre is the scene's origin in every layout: keeping it in the middle of the view
-    // keeps it in place when the graph grows.
+    // keeps it in place when the graph grows. At depth 1 the view fits the boxes shown.
     m_canvas->showPicture(m_scene->sceneRect());
+    if (spnDepth->value() == 1 && !m_scene->shownBounds().isNull())
+        m_canvas->fitAroundOrigin(m_scene->shownBounds());
 }
 
 void GraphPage::onNodeClicked(int node)

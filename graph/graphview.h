@@ -28,11 +28,18 @@ public:
     void showPicture(const QRectF &picture);
     void zoomBy(qreal factor);
     void fit();
+    // Shows boxes (a part of the picture around the origin) with the origin in the middle, at
+    // zoom 1 or smaller where they would not fit.
+    void fitAroundOrigin(const QRectF &boxes);
     qreal zoom() const { return transform().m11(); }
+    // The box the keyboard is on (Tab and the arrows move it, Enter clicks it); -1 for none.
+    int currentNode() const { return m_current; }
 
 signals:
     void nodeClicked(int node);
     void exportRequested(bool svg);
+    // "Show in XML" on the menu of a box.
+    void showInXmlRequested(int node);
 
 protected:
     void wheelEvent(QWheelEvent *event) override;
@@ -40,9 +47,14 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
     void updateScrollRange();
+    // Moves the keyboard's box to the next or previous box drawn; false past either end.
+    bool moveCurrent(bool next);
+    int m_current = -1; // the box the keyboard is on, -1 for none
     QRectF m_picture;
     QPoint m_pressPos;
     bool m_pressed = false;
@@ -63,10 +75,13 @@ signals:
     // A box was clicked: show instance id of document (empty: the document shown).
     // element: the very instance of the document shown (null for another file's).
     void showRequested(const QString &document, const QString &id, const XmlNode &element);
+    // "Show in XML" on a box of an instance of the document shown.
+    void showInXmlRequested(const XmlNode &element);
 
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void markStale();

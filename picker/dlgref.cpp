@@ -6,10 +6,12 @@
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -38,6 +40,11 @@ constexpr layout::Rect kCancelButton{5760, 3600, 1215, 375};
 
 // Extra width of the first column, in twips.
 constexpr int kTypeColumnExtra = 100;
+
+bool isListMoveKey(int key)
+{
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+}
 
 QString standardOpenFile(QWidget *parent, const QString &caption, const QString &folder, const QString &filter)
 {
@@ -100,10 +107,15 @@ void dlgRef::createChildren()
     m_txtFilter->setObjectName(QStringLiteral("txtFilter"));
     m_txtFilter->setPlaceholderText(tr("Filter"));
     m_txtFilter->setClearButtonEnabled(true);
+    m_txtFilter->setAccessibleName(QStringLiteral("Filter"));
+    m_txtFilter->setAccessibleDescription(
+        QStringLiteral("Shows only the instances whose type or id contains the text; the arrow keys move in the list"));
 
     m_model = new InstanceListModel(this);
     m_lstInstances = new QTreeView(this);
     m_lstInstances->setObjectName(QStringLiteral("lstInstances"));
+    m_lstInstances->setAccessibleName(QStringLiteral("Instances"));
+    m_lstInstances->setAccessibleDescription(QStringLiteral("The instances of the document, by type and id"));
     m_lstInstances->setModel(m_model);
     m_lstInstances->setRootIsDecorated(false);
     m_lstInstances->setItemsExpandable(false);
@@ -126,9 +138,15 @@ void dlgRef::createChildren()
     m_cmdBrowse = new QPushButton(QStringLiteral("..."), this);
     m_cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     m_cmdBrowse->setAutoDefault(false);
+    m_cmdBrowse->setAccessibleName(QStringLiteral("Browse"));
+    m_cmdBrowse->setAccessibleDescription(QStringLiteral("Chooses the document whose instances are listed"));
+    m_cmdBrowse->setToolTip(QStringLiteral("Browse"));
     m_cmdLoad = new QPushButton(tr("Go"), this);
     m_cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
     m_cmdLoad->setAutoDefault(false);
+
+    m_txtFilter->installEventFilter(this);
+    m_txtAddress->installEventFilter(this);
 
     setTabOrder(m_OKButton, m_CancelButton);
     setTabOrder(m_CancelButton, m_txtFilter);
@@ -199,6 +217,8 @@ void dlgRef::xmlDoc_onreadystatechange()
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
     m_model->setRows(instanceRowsOf(*m_xmlDoc));
+    m_strListed = m_txtAddress->text();
+    selectSoleRow();
     AdjustColumns();
     m_cmdLoad->setEnabled(true);
 }
@@ -208,10 +228,22 @@ void dlgRef::AdjustColumns()
     const double dpi = logicalDpiX();
     // The widest cell of the first column (the view measures the shown rows and a bounded
     // sample around them, so this stays cheap on huge lists).
+    // The widest type name of the whole list (a document has few distinct types), plus the
+    // cell's margins as the view measures them, at most a third of the list.
     const QAbstractItemView *view = m_lstInstances;
-    const int fittedPixels = std::max(0, view->sizeHintForColumn(InstanceListModel::TypeColumn));
-    const double fittedTwips = fittedPixels * 1440.0 / dpi;
+    const QFontMetrics metrics(m_lstInstances->font());
+    int widest = 0;
+    for (const QString &type : distinctTypes(m_model->allRows()))
+        widest = std::max(widest, metrics.horizontalAdvance(type));
+    const QModelIndex first = m_model->index(0, InstanceListModel::TypeColumn);
+    const int margins = first.isValid() ? std::max(0, view->sizeHintForIndex(first).width() -
+                                                          metrics.horizontalAdvance(first.data().toString()))
+                                        : 0;
     const int listTwips = layout::pixelsToTwips(m_lstInstances->width(), dpi);
+    const int fittedPixels =
+        std::max({0, widest > 0 ? widest + margins : 0, view->sizeHintForColumn(InstanceListModel::TypeColumn)});
+    const double fittedTwips = std::min(fittedPixels * 1440.0 / dpi,
+                                        listTwips / 3.0 - kTypeColumnExtra);
     const layout::ColumnWidths widths = layout::fitColumns(fittedTwips, listTwips, kTypeColumnExtra);
     QHeaderView *header = m_lstInstances->header();
     header->resizeSection(InstanceListModel::TypeColumn, layout::twipsToPixels(widths.first, dpi));
@@ -227,8 +259,7 @@ void dlgRef::cmdBrowse_Click()
 {
     QString path;
     try {
-        const QString folder = m_strRelativeTo.isEmpty() ? QString() : QFileInfo(m_strRelativeTo).absolutePath();
-        path = m_openFile(this, QString(), folder, tr("XML Files (*.xml)"));
+        path = m_openFile(this, QString(), browseFolder(), tr("XML Files (*.xml)"));
     } catch (...) {
         return; // any failure of the file dialog ends Browse quietly
     }
@@ -236,6 +267,16 @@ void dlgRef::cmdBrowse_Click()
         return;
     m_txtAddress->setText(path);
     LoadInstances();
+}
+
+QString dlgRef::browseFolder() const
+{
+    // The folder of the document listed, else of the document the picker was opened for.
+    const QString address = m_txtAddress->text().trimmed();
+    const QFileInfo listed(resolveDocumentPart(m_strRelativeTo, address));
+    if (!address.isEmpty() && listed.absoluteDir().exists())
+        return listed.absolutePath();
+    return m_strRelativeTo.isEmpty() ? QString() : QFileInfo(m_strRelativeTo).absolutePath();
 }
 
 void dlgRef::cmdLoad_Click()
@@ -248,7 +289,7 @@ void dlgRef::chooseRow(int shownRow)
     const InstanceRow *row = m_model->rowAt(shownRow);
     if (!row)
         return;
-    m_strSelectedRef = m_txtAddress->text() + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;
+    m_strSelectedRef = m_strListed + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;
     accept();
 }
 
@@ -277,13 +318,41 @@ void dlgRef::txtFilter_TextChanged(const QString &text)
     const int source = selected.isEmpty() ? -1 : m_model->sourceRow(selected.first().row());
     m_model->setFilterText(text);
     const int shown = m_model->shownRow(source);
-    if (shown >= 0 && m_lstInstances->selectionModel()->selectedRows().isEmpty()) {
-        const QModelIndex index = m_model->index(shown, 0);
-        m_lstInstances->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                     QItemSelectionModel::Rows);
-        m_lstInstances->scrollTo(index);
-    }
+    if (shown >= 0 && m_lstInstances->selectionModel()->selectedRows().isEmpty())
+        selectShownRow(shown);
+    selectSoleRow();
+    m_lstInstances->scrollToTop();
     updateOkButton();
+}
+
+void dlgRef::selectShownRow(int shown)
+{
+    m_lstInstances->selectionModel()->setCurrentIndex(m_model->index(shown, 0), QItemSelectionModel::ClearAndSelect |
+                                                                                    QItemSelectionModel::Rows);
+}
+
+void dlgRef::selectSoleRow()
+{
+    if (m_model->rowCount() == 1)
+        selectShownRow(0);
+}
+
+bool dlgRef::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (watched == m_txtFilter && isListMoveKey(key->key())) {
+        // The filter box steers the list: the keys act there as if it had the focus.
+        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
+        QCoreApplication::sendEvent(m_lstInstances, &copy);
+        return true;
+    }
+    if (watched == m_txtAddress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        cmdLoad_Click(); // Enter in "From:" loads that address; it does not choose
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void dlgRef::updateOkButton()
@@ -299,6 +368,7 @@ void dlgRef::showEvent(QShowEvent *event)
         m_txtFilter->clear();
     }
     QDialog::showEvent(event);
+    m_txtFilter->setFocus(Qt::OtherFocusReason);
 }
 
 void dlgRef::closeEvent(QCloseEvent *event)

@@ -10,7 +10,11 @@
 //     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
 //
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
-// strSelectedRef(). OK and Cancel only hide the dialog, so its address, list and document
+// strSelectedRef(). The dialog opens with the focus in the filter box; Up, Down, Page Up and
+// Page Down there move in the list, and Enter accepts the selected row. "From:" names the
+// document listed: Enter there loads it ("Go"), and a choice always carries the address the
+// list was filled from, so text typed into "From:" without loading it never names the
+// choice's document. OK and Cancel only hide the dialog, so its address, list and document
 // persist to the next use; the frame's close box destroys it, and instance() then creates a
 // new one. strSelectedRef() is cleared every time the dialog is shown, so a Cancel or a close
 // never returns an earlier choice.
@@ -76,6 +80,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -84,7 +89,10 @@ private:
     int xPixels(int twips) const;
     int yPixels(int twips) const;
     void chooseRow(int shownRow);
+    QString browseFolder() const;
     void updateOkButton();
+    void selectShownRow(int shown);
+    void selectSoleRow();
 
     void cmdBrowse_Click();
     void cmdLoad_Click();
@@ -96,6 +104,7 @@ private:
 
     QString m_strSelectedRef;
     QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
+    QString m_strListed; // the address the list was filled from
     XmlDocument *m_xmlDoc = nullptr;
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;

@@ -4,6 +4,7 @@
 #include "document/xmldocument.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +24,23 @@ std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc)
         rows.push_back({*it, inst.attributeCount() > 0 ? encoding::toQString(inst.attributeValue(0)) : QString()});
     });
     return rows;
+}
+
+QStringList distinctTypes(const std::vector<InstanceRow> &rows)
+{
+    QStringList types;
+    QSet<QString> seen;
+    const QChar *last = nullptr;
+    for (const InstanceRow &row : rows) {
+        if (row.type.constData() == last)
+            continue; // the same shared string as the row before
+        last = row.type.constData();
+        if (!seen.contains(row.type)) {
+            seen.insert(row.type);
+            types << row.type;
+        }
+    }
+    return types;
 }
 
 static bool rowMatches(const InstanceRow &row, const QString &needle)

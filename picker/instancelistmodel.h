@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -31,6 +32,10 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
 // result when the filter text grows.
 std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
                                     const QString &needle);
+
+// The distinct type names of rows, in order of first appearance (rows share one string per
+// type, so this is a cheap pass even over a million rows).
+QStringList distinctTypes(const std::vector<InstanceRow> &rows);
 
 class InstanceListModel : public QAbstractTableModel {
     Q_OBJECT

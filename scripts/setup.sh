@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-svg-dev libpugixml-dev libqscintilla2-qt6-dev
           libgl-dev xvfb imagemagick clang libclang-rt-14-dev libxml2-utils
           qt6-tools-dev libqt6opengl6-dev desktop-file-utils appstream dpkg-dev
-          libgraphviz-dev)
+          libgraphviz-dev lintian)
 
 missing=()
 for p in "${packages[@]}"; do

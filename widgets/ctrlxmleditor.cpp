@@ -137,6 +137,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     QAction *mnuEdit = mnuEditLink->addAction(tr("Edit Link..."));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
     connect(mnuEdit, &QAction::triggered, this, &CtrlXMLEditor::mnuEdit_Click);
+    setupShowInXml();
 
     // The children's order stands for the keyboard focus order.
     QWidget *txtEdit = m_edit->lineEdit();
@@ -153,6 +154,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     pageXml->installEventFilter(this);
 
     setupReferenceTabs();
+    setupAccessibility();
     connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));
     applyLayout();

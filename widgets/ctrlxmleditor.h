@@ -132,6 +132,14 @@ private:
     void lstFindings_Click(const QModelIndex &index);
     void selectTreeNodeOf(const XmlNode &element);
 
+    // "Show in XML" (ctrlxmleditor_xml.cpp): the list's and the Graph's menus; the XML tab at
+    // the start tag of an element of the document shown.
+    void setupShowInXml();
+    // Accessible names, the focus order and the focus after a load (ctrlxmleditor_access.cpp).
+    void setupAccessibility();
+    void ctrlProperties_ContextMenu(const QPoint &pos);
+    void ShowInXml(const XmlNode &element);
+
     // Layout and splitter
     void UserControl_Resize();
     void applyLayout();

@@ -1,6 +1,7 @@
 #include "widgets/xmlsourceview.h"
 #include "widgets/colours_p.h"
 #include "document/asyncjob.h"
+#include "widgets/findbar.h"
 #include "document/encoding.h"
 
 #include <Qsci/qscilexerxml.h>
@@ -188,12 +189,18 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
                                    QsciScintilla::SC_MOD_CHANGEMARGIN | QsciScintilla::SC_MOD_CHANGEANNOTATION |
                                    QsciScintilla::SC_MOD_LEXERSTATE | QsciScintilla::SC_MOD_CHANGEINDICATOR));
     m_editor->setMarginType(0, QsciScintilla::NumberMargin);
-    m_editor->setMarginWidth(0, QStringLiteral("0000000"));
+    m_editor->setMarginWidth(0, QStringLiteral("00000000")); // 8 digits: up to 99,999,999 lines
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
+    // Styling goes as far as the text on show; what lies before it is styled while the
+    // program is idle, so a jump to the end of a huge text does not style all of it first.
+    m_editor->SendScintilla(QsciScintilla::SCI_SETIDLESTYLING,
+                            static_cast<unsigned long>(QsciScintilla::SC_IDLESTYLING_TOVISIBLE));
     // The text cannot change here: Undo and Redo go to the widgets around, for the document.
     m_editor->installEventFilter(this);
+    m_findBar = new FindBar(m_editor, this);
+    connect(m_findBar, &FindBar::closed, this, &XmlSourceView::placeChildren);
 
     applyPalette();
 }
@@ -205,6 +212,8 @@ XmlSourceView::~XmlSourceView()
 
 bool XmlSourceView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_editor && findKey(event))
+        return true;
     if (watched == m_editor && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
@@ -241,6 +250,7 @@ void XmlSourceView::Refresh()
 void XmlSourceView::goToLine(int line)
 {
     m_goToLine = line;
+    m_selectTag = false;
     applyGoToLine();
 }
 
@@ -252,7 +262,11 @@ void XmlSourceView::applyGoToLine()
     m_goToLine = 0;
     m_editor->setFirstVisibleLine(std::max(0, line - 3));
     m_editor->setCursorPosition(line, 0);
-    m_editor->setSelection(line, 0, line + 1, 0);
+    if (m_selectTag)
+        selectStartTag(line);
+    else
+        m_editor->setSelection(line, 0, line + 1, 0);
+    m_selectTag = false;
     m_editor->setFocus();
 }
 
@@ -276,8 +290,10 @@ void XmlSourceView::resizeEvent(QResizeEvent *event)
 void XmlSourceView::placeChildren()
 {
     const int top = m_notice->isHidden() ? 0 : std::min(height(), m_notice->sizeHint().height());
+    const int bar = m_findBar->isHidden() ? 0 : std::min(height() - top, m_findBar->sizeHint().height());
     m_notice->setGeometry(0, 0, width(), top);
-    m_editor->setGeometry(0, top, width(), height() - top);
+    m_editor->setGeometry(0, top, width(), height() - top - bar);
+    m_findBar->setGeometry(0, height() - bar, width(), bar);
 }
 
 void XmlSourceView::setUnsavedEdits(bool unsaved)

@@ -6,6 +6,9 @@
 // are read. The text goes into a new editor document on a worker thread (reading a file there
 // too), and the finished document takes the place of the one on show, so the window keeps
 // painting meanwhile.
+//
+// Finding (xmlsourceview_find.cpp): while the text has the focus, Ctrl+F opens the find bar
+// under it, F3 and Shift+F3 find the next and previous match, Ctrl+G asks for a line to go to.
 
 #include "document/xmldocument.h"
 
@@ -37,6 +40,12 @@ public:
     void Refresh();
     // Puts the caret on a line (1-based) and scrolls it into view, once the text reaches it.
     void goToLine(int line);
+    // Puts the caret on the start tag on a line (1-based) and selects it: the element whose
+    // start tag stands there is the one to show.
+    void showStartTag(int line);
+    // The find bar (hidden until Ctrl+F) and the text.
+    class FindBar *findBar() const { return m_findBar; }
+    QsciScintilla *textEditor() const { return m_editor; }
 
     QString path() const { return m_path; }
     // The text on show ("" until the view has been visible with a file to show).
@@ -68,9 +77,15 @@ private:
     void suspendLexer();
     void resumeLexer();
     QByteArray stringResult(unsigned int message, const char *key) const;
+    // Ctrl+F, F3, Shift+F3 and Ctrl+G on the text: true when event was one of them (taken).
+    bool findKey(QEvent *event);
+    void askLine();
+    void selectStartTag(int line);
 
     QsciScintilla *m_editor = nullptr;
     QLabel *m_notice = nullptr;
+    class FindBar *m_findBar = nullptr;
+    bool m_selectTag = false; // the pending goToLine selects the start tag, not the line
     bool m_paletteQueued = false;
     QPointer<XmlDocument> m_doc;
     QString m_path;

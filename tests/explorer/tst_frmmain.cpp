@@ -5,6 +5,8 @@
 #include "picker/dlgref.h"
 #include "picker/instancelistmodel.h"
 #include "frmmain.h"
+#include "recentfiles.h"
+#include "savepaths.h"
 #include "testsupport.h"
 #include "session/treemodel.h"
 
@@ -66,6 +68,8 @@ private slots:
     void droppedFileOpensAfterTheQuestion();
     void dragOfNoLocalFileIsRefused();
     void recentFilesKeepEightMostRecentFirst();
+    void savePaths_data();
+    void savePaths();
     void recentFilesMenuOpensAndDropsMissingFiles();
     void settingsCarryViewGeometryAndRecentFiles();
     // Command line
@@ -398,13 +402,21 @@ void TestFrmMain::openAsksBeforeDroppingEdits()
 void TestFrmMain::saveAsWritesTheNewFileAndShowsItsName()
 {
     const QString path = m_dir->filePath(QStringLiteral("main.xml"));
+    QVERIFY(!button("cmdSaveAs")->isEnabled() && !button("cmdSave")->isEnabled()); // nothing shown
+    QVERIFY(!m_win->findChild<QAction *>(QStringLiteral("actSaveAs"))->isEnabled());
     openVia(path);
+    QVERIFY(button("cmdSaveAs")->isEnabled() && button("cmdSave")->isEnabled());
     QCOMPARE(m_win->windowTitle(), QStringLiteral("main.xml[*] \u2014 Wren Explorer"));
     const QByteArray before = readAll(path);
     renameHousingToLid();
     const QString copy = m_dir->filePath(QStringLiteral("copy.xml"));
-    m_win->showSaveAs = [copy](QWidget *) { return copy; };
+    QString start;
+    m_win->showSaveAs = [&start, copy](QWidget *, const QString &from) {
+        start = from;
+        return copy.chopped(4); // no extension: ".xml" is added
+    };
     QTest::mouseClick(button("cmdSaveAs"), Qt::LeftButton);
+    QCOMPARE(start, path);
     QCOMPARE(readAll(path), before);
     QCOMPARE(readAll(copy), QByteArray(before).replace("<name>Housing</name>", "<name>Lid</name>"));
     QCOMPARE(control()->FileName(), copy);
@@ -452,7 +464,7 @@ void TestFrmMain::commandsDoWhatTheirButtonsDo()
         openVia(main);
         renameHousingToLid();
         const QString copy = path("copy.xml");
-        m_win->showSaveAs = [copy](QWidget *) { return copy; };
+        m_win->showSaveAs = [copy](QWidget *, const QString &) { return copy; };
         run("actSaveAs", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), viaKey);
         QVERIFY(readAll(copy).contains("<name>Lid</name>"));
         QVERIFY(!readAll(main).contains("<name>Lid</name>"));
@@ -691,6 +703,26 @@ void TestFrmMain::dragOfNoLocalFileIsRefused()
     QVERIFY(accepted(&file));
 }
 
+void TestFrmMain::savePaths_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("no extension") << "/d/copy" << "/d/copy.xml";
+    QTest::newRow("extension kept") << "/d/copy.stpx" << "/d/copy.stpx";
+    QTest::newRow("other extension kept") << "/d/copy.txt" << "/d/copy.txt";
+    QTest::newRow("dot in the folder only") << "/d.v2/copy" << "/d.v2/copy.xml";
+    QTest::newRow("leading dot") << "/d/.copy" << "/d/.copy.xml";
+    QTest::newRow("trailing dot") << "/d/copy." << "/d/copy.xml";
+    QTest::newRow("cancelled") << "" << "";
+}
+
+void TestFrmMain::savePaths()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, saved);
+    QCOMPARE(savepaths::withDefaultExtension(chosen), saved);
+}
+
 void TestFrmMain::recentFilesKeepEightMostRecentFirst()
 {
     RecentFiles recent;
@@ -716,6 +748,13 @@ void TestFrmMain::recentFilesKeepEightMostRecentFirst()
     QCOMPARE(recent.files().first(), QFileInfo(path("rel.xml")).absoluteFilePath());
     recent.remove(QStringLiteral("rel.xml"));
     QVERIFY(!recent.files().contains(QFileInfo(path("rel.xml")).absoluteFilePath()));
+    // A name held twice shows its folder; the others show the name alone.
+    RecentFiles twice;
+    twice.add(path("a/main.xml"));
+    twice.add(path("only.xml"));
+    twice.add(path("b/main.xml"));
+    QCOMPARE(twice.captions(), (QStringList{"main.xml (" + QDir::toNativeSeparators(path("b")) + ")", "only.xml",
+                                            "main.xml (" + QDir::toNativeSeparators(path("a")) + ")"}));
 
     // Stored and read back alike; a stored list with repeats and too many is cleaned.
     const std::unique_ptr<QSettings> settings(frmMain::newSettings());
@@ -870,6 +909,14 @@ void TestFrmMain::programAnswersWithoutADisplay_data()
                               << "Palisade: Unknown view 'x': use arm, mapping or aim.";
     QTest::addRow("--check of a file that is not there")
         << QStringList{"--check", "--json", "/nonexistent/a.xml"} << 2 << QString() << QString();
+    const QString graph = QStringLiteral(TEST_DATA_DIR "/graph/a.xml");
+    const QString picture = QDir::temp().filePath(QStringLiteral("palisade-test-%1.jpg").arg(QCoreApplication::applicationPid()));
+    QTest::addRow("--graph to a JPEG") << QStringList{"--graph", graph, "--id", "id1", "--out", picture} << 0
+                                       << QString() << QString();
+    QTest::addRow("--graph to an unknown type") << QStringList{"--graph", graph, "--id", "id1", "--out", "g.gif"} << 2
+                                                << QString()
+                                                << "Palisade: --out names an SVG, PNG or JPEG file (.svg, .png, .jpg "
+                                                   "or .jpeg).";
 }
 
 void TestFrmMain::programAnswersWithoutADisplay()
@@ -892,10 +939,18 @@ void TestFrmMain::programAnswersWithoutADisplay()
     if (!out.isEmpty())
         QVERIFY2(stdoutLines.contains(out), qPrintable(stdoutLines.join(QLatin1Char('\n'))));
     if (!err.isEmpty()) {
-        QCOMPARE(stderrLines.value(0), err);
-        // The usage follows the error, and nothing goes to stdout.
-        QVERIFY(stderrLines.contains(QStringLiteral("Usage: Palisade [options] [FILE...]")));
+        // One line, the way to the help, and nothing on stdout.
+        QCOMPARE(stderrLines, (QStringList{err, "Try 'Palisade --help'.", QString()}));
         QCOMPARE(stdoutLines, QStringList{QString()});
+    }
+    const qsizetype outAt = args.indexOf(QStringLiteral("--out"));
+    if (exitCode == 0 && outAt > 0) {
+        // Written as its name says, and without a word from Qt.
+        QFile picture(args.value(outAt + 1));
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QVERIFY(picture.read(3) == QByteArray("\xFF\xD8\xFF"));
+        picture.remove();
+        QCOMPARE(stderrLines, QStringList{QString()});
     }
 }
 

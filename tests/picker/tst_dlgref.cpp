@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QWindow>
 
 using namespace quillon;
@@ -113,6 +114,8 @@ private slots:
     void cancelAndCloseReturnNothing();
     void closeBoxDestroysDialog();
     void filterBoxAndOkState();
+    void keyboard_data();
+    void keyboard();
     void adjustColumnsFillsList();
     void browse();
     void largeDocument();
@@ -198,6 +201,8 @@ void TestDlgRef::captionSizeAndChildren()
     QCOMPARE(child<QLabel>(&d, "lblAddress")->pos(), QPoint(px(120), py(120)));
     QCOMPARE(d.txtAddress(), child<QLineEdit>(&d, "txtAddress"));
     QCOMPARE(button(&d, "cmdBrowse")->text(), QStringLiteral("..."));
+    QCOMPARE(button(&d, "cmdBrowse")->accessibleName(), QStringLiteral("Browse"));
+    QCOMPARE(filterBox(&d)->accessibleName(), QStringLiteral("Filter"));
     QCOMPARE(button(&d, "cmdLoad")->text(), QStringLiteral("Go"));
     QCOMPARE(button(&d, "cmdLoad")->geometry(), QRect(px(6000), py(120), px(975), py(375)));
     QCOMPARE(button(&d, "OKButton")->text(), QStringLiteral("OK"));
@@ -231,8 +236,8 @@ void TestDlgRef::choice_data()
     QTest::newRow("first attribute, not id") << 3 << false << QString() << file + "#Named_item#first";
     QTest::newRow("second section") << 5 << false << QString() << file + "#Next_assembly_usage_occurrence#idX9";
     QTest::newRow("double-click") << 4 << true << QString() << file + "#Product#id5";
-    QTest::newRow("edited address") << 0 << false << "C:\\x\\b.xml"
-                                    << "C:\\x\\b.xml#Product#id1";
+    // "From:" names the listed document: text typed there and not loaded names nothing.
+    QTest::newRow("address typed, not loaded") << 0 << false << "id5" << file + "#Product#id1";
 }
 
 void TestDlgRef::choice()
@@ -385,6 +390,49 @@ void TestDlgRef::filterBoxAndOkState()
     QCOMPARE(again, QString());
 }
 
+void TestDlgRef::keyboard_data()
+{
+    QTest::addColumn<QString>("filter"); // typed into the box that has the focus on open
+    QTest::addColumn<QList<int>>("keys"); // then pressed there
+    QTest::addColumn<int>("selected"); // source row selected afterwards, -1 for none
+    QTest::addColumn<QString>("result"); // "" while the dialog stays open
+    const QString file = dataFile("instances.xml");
+    const int enter = Qt::Key_Return;
+    QTest::newRow("nothing pressed") << QString() << QList<int>{} << -1 << QString();
+    QTest::newRow("down from the filter") << QString() << QList<int>{Qt::Key_Down} << 0 << QString();
+    QTest::newRow("down, down, up") << QString() << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 0
+                                    << QString();
+    QTest::newRow("page down") << QString() << QList<int>{Qt::Key_Down, Qt::Key_PageDown} << 5 << QString();
+    QTest::newRow("filtered down") << "product" << QList<int>{Qt::Key_Down, Qt::Key_Down} << 1 << QString();
+    QTest::newRow("one match selected") << "x9" << QList<int>{} << 5 << QString();
+    QTest::newRow("enter accepts") << "x9" << QList<int>{enter} << 5 << file + "#Next_assembly_usage_occurrence#idX9";
+    QTest::newRow("enter after moving") << QString() << QList<int>{Qt::Key_Down, enter} << 0 << file + "#Product#id1";
+}
+
+void TestDlgRef::keyboard()
+{
+    QFETCH(QString, filter);
+    QFETCH(QList<int>, keys);
+    QFETCH(int, selected);
+    QFETCH(QString, result);
+    dlgRef d(&m_owner);
+    QWidget *focus = nullptr;
+    int selectedRow = -2;
+    const QString chosen = runPicker(&d, dataFile("instances.xml"), [&](dlgRef *p) {
+        focus = p->focusWidget();
+        QTest::keyClicks(focus, filter);
+        for (int key : keys)
+            QTest::keyClick(focus, Qt::Key(key));
+        const QModelIndexList rows = list(p)->selectionModel()->selectedRows();
+        selectedRow = rows.isEmpty() ? -1 : p->instanceModel()->sourceRow(rows.first().row());
+        if (p->isVisible())
+            p->reject();
+    });
+    QCOMPARE(focus, filterBox(&d));
+    QCOMPARE(selectedRow, selected);
+    QCOMPARE(chosen, result);
+}
+
 void TestDlgRef::adjustColumnsFillsList()
 {
     dlgRef d(&m_owner);
@@ -399,7 +447,21 @@ void TestDlgRef::adjustColumnsFillsList()
         const double sum = first + twips(v->header()->sectionSize(1));
         QVERIFY2(qAbs(sum - (twips(v->width()) - 60)) <= 2 * onePixel, qPrintable(QString::number(sum)));
         const double content = twips(qMax(0, static_cast<QAbstractItemView *>(v)->sizeHintForColumn(0)));
-        QVERIFY(qAbs(first - (content + 100)) <= onePixel);
+        QVERIFY(qAbs(first - qMin(content + 100, twips(v->width()) / 3)) <= onePixel);
+    }
+    // The longest type, far down the list, fits; a longer one stops at a third of the list.
+    for (int length : {30, 300}) {
+        QTemporaryDir tmp;
+        QByteArray xml = "<uos><D><aim-instances>";
+        for (int i = 0; i < 3000; ++i)
+            xml += "<A id=\"i" + QByteArray::number(i) + "\"/>";
+        const QByteArray longType(length, 'W');
+        testsupport::writeAll(tmp.filePath("t.xml"), xml + "<" + longType + " id=\"x\"/></aim-instances></D></uos>");
+        QVERIFY(load(&d, tmp.filePath("t.xml")));
+        const int wanted = v->fontMetrics().horizontalAdvance(QString::fromLatin1(longType));
+        const int third = v->width() / 3;
+        QVERIFY2(v->header()->sectionSize(0) >= qMin(wanted, third - 1), qPrintable(QString::number(length)));
+        QVERIFY(v->header()->sectionSize(0) <= third + 1);
     }
 }
 
@@ -407,13 +469,15 @@ void TestDlgRef::browse()
 {
     dlgRef d(&m_owner);
     QVERIFY(load(&d, dataFile("instances.xml")));
-    QString filterAsked;
-    d.setOpenFileHook([&](QWidget *, const QString &, const QString &, const QString &filter) {
+    QString filterAsked, folderAsked;
+    d.setOpenFileHook([&](QWidget *, const QString &, const QString &folder, const QString &filter) {
         filterAsked = filter;
+        folderAsked = folder;
         return QString(); // cancelled
     });
     button(&d, "cmdBrowse")->click();
     QCOMPARE(filterAsked, QStringLiteral("XML Files (*.xml)"));
+    QCOMPARE(folderAsked, QFileInfo(dataFile("instances.xml")).absolutePath());
     QCOMPARE(d.txtAddress()->text(), dataFile("instances.xml"));
     QVERIFY(button(&d, "cmdLoad")->isEnabled());
     QCOMPARE(rowCount(&d), 6);
@@ -439,11 +503,13 @@ void TestDlgRef::largeDocument()
     const QString result = runPicker(&d, path, [&](dlgRef *p) {
         rows << rowCount(p);
         list(p)->scrollToBottom();
+        filterBox(p)->setText("I19999");
+        rows << rowCount(p) << list(p)->verticalScrollBar()->value(); // back at the top
         filterBox(p)->setText("I199999");
         rows << rowCount(p);
         choose(p, 0);
     });
-    QCOMPARE(rows, (QList<int>{200000, 1}));
+    QCOMPARE(rows, (QList<int>{200000, 11, 0, 1}));
     QCOMPARE(result, path + "#Cartesian_point#i199999");
 }
 

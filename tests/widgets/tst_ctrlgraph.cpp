@@ -153,6 +153,34 @@ private slots:
         QVERIFY(canvas()->zoom() <= 1.0);
         const QRect shown = canvas()->mapFromScene(page()->scene()->sceneRect()).boundingRect();
         QVERIFY(canvas()->viewport()->rect().adjusted(-2, -2, 2, 2).contains(shown));
+        // Ctrl+0 in the depth box too.
+        QTest::keyClick(canvas(), Qt::Key_Plus, Qt::ControlModifier);
+        QVERIFY(canvas()->zoom() > 1.0);
+        QTest::keyClick(f->w<QSpinBox>("spnDepth"), Qt::Key_0, Qt::ControlModifier);
+        QVERIFY(canvas()->zoom() <= 1.0);
+    }
+
+    void keyboardWalksTheBoxes()
+    {
+        showGraphTab();
+        // At depth 1 every box shown is in view.
+        for (const QRect &box : shownBoxes())
+            QVERIFY(canvas()->viewport()->rect().contains(box));
+        QCOMPARE(canvas()->accessibleName(), QStringLiteral("Reference graph"));
+        canvas()->setFocus();
+        QCOMPARE(canvas()->currentNode(), -1);
+        QTest::keyClick(canvas(), Qt::Key_Tab); // the first box: the centre
+        QCOMPARE(canvas()->currentNode(), page()->model().centre());
+        QTest::keyClick(canvas(), Qt::Key_Right);
+        const int node = canvas()->currentNode();
+        QVERIFY(node >= 0 && node != page()->model().centre());
+        QTest::keyClick(canvas(), Qt::Key_Left);
+        QTest::keyClick(canvas(), Qt::Key_Down);
+        QCOMPARE(canvas()->currentNode(), node);
+        const GraphNode box = page()->model().nodes()[node];
+        QTest::keyClick(canvas(), Qt::Key_Return);
+        settle();
+        QCOMPARE(centreKey(), box.key);
     }
 };
 

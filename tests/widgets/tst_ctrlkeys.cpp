@@ -310,13 +310,23 @@ void TestCtrlKeys::backspaceInTheEditBoxIsTheBoxs()
 void TestCtrlKeys::backButtonIsInTheTabOrder()
 {
     auto *back = f->w<QPushButton>("cmdBack");
+    QCOMPARE(f->ctrl->window()->focusWidget(), f->tree()); // after the load
+    for (const char *name : {"ctrlTree", "ctrlProperties", "ieXMLText", "cmdBack"})
+        QVERIFY2(!f->w<QWidget>(name)->accessibleName().isEmpty() &&
+                     !f->w<QWidget>(name)->accessibleDescription().isEmpty(),
+                 name);
     QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
     f->follow(QStringLiteral("of shape"));
     QVERIFY(back->isEnabled());
     QTabBar *tabs = f->w<QTabWidget>("ctrlTab")->tabBar();
     tabs->setFocus();
     QVERIFY(tabs->hasFocus());
+    // The order of the layout: the tree, the list, Back.
     QTest::keyClick(tabs, Qt::Key_Tab);
+    QVERIFY(f->tree()->hasFocus());
+    QTest::keyClick(f->tree(), Qt::Key_Tab);
+    QVERIFY(f->list()->hasFocus());
+    QTest::keyClick(f->list(), Qt::Key_Tab);
     QVERIFY(back->hasFocus());
     QTest::keyClick(back, Qt::Key_Space);
     settle();

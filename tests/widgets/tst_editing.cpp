@@ -219,8 +219,9 @@ void TestEditing::rightClickOffersTheMenuAndFollowsNothing()
     auto *menu = f->w<QMenu>("mnuEditLink");
     clickRow(list(), 1, 1, Qt::RightButton); // "of shape"
     QTRY_VERIFY(menu->isVisible());
-    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().size(), 2);
     QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Edit Link..."));
+    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("Show in XML"));
     QCOMPARE(f->entity(), QStringLiteral("product id1"));
     QVERIFY(f->session()->history().isEmpty());
     QVERIFY(!f->ctrl->IsEditing());

@@ -93,6 +93,8 @@ void TestLinkEdit::editLink(const QString &caption, const QString &address, cons
             dlg->findChild<QPushButton *>(QStringLiteral("CancelButton"))->click();
             return;
         }
+        if (!dlg->findChild<QPushButton *>(QStringLiteral("cmdLoad"))->isEnabled())
+            return; // the list is being filled from the address: a choice names that document
         auto *view = dlg->findChild<QAbstractItemView *>(QStringLiteral("lstInstances"));
         const QAbstractItemModel *model = view->model();
         for (int r = 0; r < model->rowCount(); ++r) {

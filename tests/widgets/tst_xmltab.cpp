@@ -3,12 +3,16 @@
 // window's, and a large text is shown plain.
 #include "widgets/ctrlxmleditor.h"
 #include "widgets/xmlsourceview.h"
+#include "widgets/findbar.h"
 #include "testsupport.h"
 
 #include <Qsci/qscilexer.h>
 #include <Qsci/qsciscintilla.h>
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,6 +69,9 @@ private slots:
     void hintStaysBlueAndReadable();
     void fileDraggedOverTheTextIsTheWindows();
     void largeTextIsShownPlain();
+    void findBar_data();
+    void findBar();
+    void findKeysAndShowInXml();
 
 private:
     ControlFixture *f = nullptr;
@@ -239,6 +246,88 @@ void TestXmlTab::largeTextIsShownPlain()
         QCOMPARE(bool(options & QsciScintilla::SC_DOCUMENTOPTION_STYLES_NONE), plain);
         QCOMPARE(sci->SendScintilla(QsciScintilla::SCI_GETLEXER) == QsciScintilla::SCLEX_XML, !plain);
     }
+}
+
+void TestXmlTab::findBar_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("switches"); // c: match case, w: whole word, r: expression, n: no wrap
+    QTest::addColumn<int>("from"); // caret position before the search
+    QTest::addColumn<bool>("forward");
+    QTest::addColumn<QString>("found"); // "line:index" of the match selected, "" for none
+    QTest::newRow("next, any case") << "abc" << "" << 0 << true << "0:11";
+    QTest::newRow("match case") << "abc" << "c" << 0 << true << "0:15";
+    QTest::newRow("whole word") << "abc" << "w" << 16 << true << "1:6";
+    QTest::newRow("expression") << "ab+cd" << "r" << 0 << true << "0:19";
+    QTest::newRow("previous") << "abc" << "" << 18 << false << "0:15";
+    QTest::newRow("wraps at the end") << "id=" << "" << 30 << true << "0:3";
+    QTest::newRow("no wrap: none") << "id=" << "n" << 30 << true << "";
+    QTest::newRow("previous wraps") << "abc" << "c" << 2 << false << "1:6";
+    QTest::newRow("not there") << "zzz" << "" << 0 << true << "";
+    QTest::newRow("empty text") << "" << "" << 0 << true << "";
+}
+
+void TestXmlTab::findBar()
+{
+    QFETCH(QString, search);
+    QFETCH(QString, switches);
+    QFETCH(int, from);
+    QFETCH(bool, forward);
+    QFETCH(QString, found);
+    QsciScintilla editor;
+    editor.setText(QStringLiteral("<a id=\"x1\">Abc abc abcd abbcd</a>\n<b r=\"abc\"/>\n"));
+    FindBar bar(&editor);
+    bar.searchText()->setText(search);
+    const auto check = [&](const char *name, QChar c) { bar.findChild<QCheckBox *>(name)->setChecked(switches.contains(c)); };
+    check("chkFindCase", 'c');
+    check("chkFindWord", 'w');
+    check("chkFindRegex", 'r');
+    bar.findChild<QCheckBox *>("chkFindWrap")->setChecked(!switches.contains('n'));
+    editor.SendScintilla(QsciScintilla::SCI_GOTOPOS, static_cast<unsigned long>(from));
+    const bool ok = bar.find(forward);
+    int line = -1, index = -1, lineTo = -1, indexTo = -1;
+    editor.getSelection(&line, &index, &lineTo, &indexTo);
+    QCOMPARE(ok ? QStringLiteral("%1:%2").arg(line).arg(index) : QString(), found);
+    QCOMPARE(bar.findChild<QLabel *>("lblFindResult")->text().isEmpty(), ok || search.isEmpty());
+}
+
+void TestXmlTab::findKeysAndShowInXml()
+{
+    showXmlTab();
+    QsciScintilla *t = text();
+    t->setFocus();
+    auto *bar = f->ctrl->findChild<FindBar *>(QStringLiteral("barFind"));
+    QVERIFY(bar && !bar->isVisible());
+    QTest::keyClick(t, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(t->window()->focusWidget(), bar->searchText());
+    QTest::keyClicks(bar->searchText(), QStringLiteral("product"));
+    QTest::keyClick(bar->searchText(), Qt::Key_Return);
+    QCOMPARE(t->selectedText(), QStringLiteral("product"));
+    int line = 0, index = 0, firstLine = 0;
+    t->getCursorPosition(&firstLine, &index);
+    QTest::keyClick(bar->searchText(), Qt::Key_F3);
+    t->getCursorPosition(&line, &index);
+    QVERIFY(line > firstLine);
+    QTest::keyClick(bar->searchText(), Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(t->window()->focusWidget(), t);
+    QTest::keyClick(t, Qt::Key_F3, Qt::ShiftModifier); // the search goes on without the bar
+    t->getCursorPosition(&line, &index);
+    QCOMPARE(line, firstLine);
+    const long eightDigits = t->SendScintilla(QsciScintilla::SCI_TEXTWIDTH, QsciScintilla::STYLE_LINENUMBER, "00000000");
+    QVERIFY(eightDigits > 0 && t->marginWidth(0) >= eightDigits);
+
+    // The instance on show, from the reference row's menu: its start tag selected in the text.
+    f->w<QTabWidget>("ctrlTab")->setCurrentIndex(0);
+    QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
+    auto *menuShow = f->ctrl->findChild<QAction *>(QStringLiteral("mnuShowInXml"));
+    QVERIFY(menuShow);
+    menuShow->trigger();
+    QCOMPARE(f->w<QTabWidget>("ctrlTab")->currentIndex(), 1);
+    QTRY_VERIFY(t->selectedText().startsWith(QLatin1Char('<')));
+    QVERIFY2(t->selectedText().endsWith(QLatin1Char('>')), qPrintable(t->selectedText()));
+    QVERIFY(t->selectedText().contains(f->session()->shownInstance().attribute(0).text()));
 }
 
 QTEST_MAIN(TestXmlTab)
