@@ -5,6 +5,8 @@
 #include "refs/instancerows_p.h"
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -107,52 +109,103 @@ const char *idOf(pugi::xml_node instance)
     return id ? id.value() : nullptr;
 }
 
+// The old instances by id, in a flat table: a node per id would cost a cache miss per lookup
+// on a million instances. Holds indexes into the list of instances; the first of an id wins.
+class IdTable {
+public:
+    explicit IdTable(const std::vector<const char *> &ids) : m_ids(ids)
+    {
+        size_t size = 16;
+        while (size < 2 * ids.size())
+            size *= 2;
+        m_mask = size - 1;
+        m_slots.assign(size, 0);
+        for (size_t i = 0; i < ids.size(); ++i) {
+            const size_t s = slot(ids[i]);
+            if (!m_slots[s])
+                m_slots[s] = quint32(i + 1);
+        }
+    }
+    // The index of the first instance of id, or -1.
+    qsizetype find(const char *id) const
+    {
+        const quint32 v = m_slots[slot(id)];
+        return v ? qsizetype(v) - 1 : -1;
+    }
+
+private:
+    size_t slot(const char *id) const
+    {
+        size_t s = std::hash<std::string_view>()(id) & m_mask;
+        while (m_slots[s] && !sameString(m_ids[m_slots[s] - 1], id))
+            s = (s + 1) & m_mask;
+        return s;
+    }
+    const std::vector<const char *> &m_ids;
+    std::vector<quint32> m_slots;
+    size_t m_mask = 0;
+};
+
 } // namespace
 
 QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const XmlDocument &newDoc)
 {
     const DocData &da = *oldDoc.documentId(), &db = *newDoc.documentId();
-    // The old instances by id (the first of each), and whether the new version has it.
-    struct Old {
-        pugi::xml_node node;
-        bool matched = false;
-    };
-    std::unordered_map<std::string_view, Old> olds;
-    std::vector<pugi::xml_node> oldOrder;
+    std::vector<pugi::xml_node> olds; // the old instances that have an id, in document order
+    std::vector<const char *> oldIds; // their ids
     if (da.loaded)
         da.forEachInstance([&](pugi::xml_node inst) {
-            if (const char *id = idOf(inst); id && olds.try_emplace(id, Old{inst}).second)
-                oldOrder.push_back(inst);
+            if (const char *id = idOf(inst)) {
+                olds.push_back(inst);
+                oldIds.push_back(id);
+            }
         });
-    std::unordered_map<pugi::xml_node_struct *, InstanceChange> changed;
+    // The old instance each is matched with: mostly the one after the latest match, so the
+    // table of ids is made only when the versions do not run in step.
+    std::unique_ptr<IdTable> table;
+    std::vector<bool> matched(olds.size(), false);
+    std::unordered_map<size_t, InstanceChange> changes; // by old index
     QList<InstanceChange> added;
+    size_t next = 0;
     if (db.loaded)
         db.forEachInstance([&](pugi::xml_node inst) {
             const char *id = idOf(inst);
             if (!id)
                 return;
-            const auto it = olds.find(id);
-            if (it == olds.end()) {
+            qsizetype at = -1;
+            if (next < olds.size() && sameString(oldIds[next], id)) {
+                // The first instance of its id, unless one came before.
+                at = table ? table->find(id) : qsizetype(next);
+            } else {
+                if (!table)
+                    table = std::make_unique<IdTable>(oldIds);
+                at = table->find(id);
+            }
+            if (at < 0) {
                 added.append({InstanceChange::Kind::Added, QString::fromUtf8(id), captionOf(inst), {},
                               XmlNodeAccess::ref(inst), {}});
                 return;
             }
-            if (it->second.matched)
+            next = size_t(at) + 1;
+            if (matched[size_t(at)])
                 return; // a later instance of the same id
-            it->second.matched = true;
-            if (sameTree(da, it->second.node, db, inst))
-                return;
-            changed[it->second.node.internal_object()] = {InstanceChange::Kind::Changed, QString::fromUtf8(id),
-                                                          captionOf(inst), XmlNodeAccess::ref(it->second.node),
-                                                          XmlNodeAccess::ref(inst),
-                                                          changedRows(da, it->second.node, db, inst)};
+            matched[size_t(at)] = true;
+            const pugi::xml_node old = olds[size_t(at)];
+            if (!sameTree(da, old, db, inst))
+                changes[size_t(at)] = {InstanceChange::Kind::Changed, QString::fromUtf8(id), captionOf(inst),
+                                       XmlNodeAccess::ref(old), XmlNodeAccess::ref(inst),
+                                       changedRows(da, old, db, inst)};
         });
+    if (!table && !olds.empty())
+        table = std::make_unique<IdTable>(oldIds);
     QList<InstanceChange> out;
-    for (pugi::xml_node inst : oldOrder) {
-        if (!olds.at(idOf(inst)).matched)
-            out.append({InstanceChange::Kind::Removed, QString::fromUtf8(idOf(inst)), captionOf(inst),
-                        XmlNodeAccess::ref(inst), {}, {}});
-        else if (const auto it = changed.find(inst.internal_object()); it != changed.end())
+    for (size_t i = 0; i < olds.size(); ++i) {
+        if (table->find(oldIds[i]) != qsizetype(i))
+            continue; // a later instance of an id: not matched
+        if (!matched[i])
+            out.append({InstanceChange::Kind::Removed, QString::fromUtf8(oldIds[i]), captionOf(olds[i]),
+                        XmlNodeAccess::ref(olds[i]), {}, {}});
+        else if (const auto it = changes.find(i); it != changes.end())
             out.append(std::move(it->second));
     }
     out.append(added);

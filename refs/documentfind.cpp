@@ -7,8 +7,11 @@
 namespace quillon {
 
 DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
-    : m_root(doc.documentElement()), m_doc(doc.documentId()), m_stamp(doc.changeStamp()), m_options(options)
+    : m_root(doc.documentElement()), m_stamp(doc.changeStamp()), m_options(options)
 {
+    // Without a document element there is nothing to search (and nothing that keeps the state alive).
+    if (m_root)
+        m_doc = doc.documentId();
     if (options.pattern.isEmpty()) {
         m_error = QStringLiteral("Nothing to find.");
         return;
@@ -33,7 +36,7 @@ DocumentFind::~DocumentFind() = default;
 
 bool DocumentFind::stale() const
 {
-    return m_doc->stamp != m_stamp;
+    return m_doc && m_doc->stamp != m_stamp;
 }
 
 bool DocumentFind::match(const QString &text, qsizetype &start, qsizetype &length) const
@@ -63,7 +66,7 @@ QString DocumentFind::captionOf(const char *name)
 
 bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
 {
-    if (!isValid() || stale())
+    if (!isValid() || stale() || !m_doc)
         return false;
     const DocData &d = *m_doc;
     if (!m_started) {

@@ -53,7 +53,7 @@ public:
     // or the document is searched to its end. Returns whether rows may follow (false at the end,
     // for an invalid search and once the document changed).
     bool next(qsizetype maxRows, QList<FindRow> &out);
-    bool atEnd() const { return m_started && m_pos >= m_instances.size(); }
+    bool atEnd() const { return !m_doc || (m_started && m_pos >= m_instances.size()); }
     bool stale() const; // the document changed since the search began
 
     static QString columnName(FindRow::Column column); // "instance", "id", "property", "value"
@@ -63,7 +63,7 @@ private:
     QString captionOf(const char *name);
 
     XmlNode m_root; // keeps the document alive
-    const DocData *m_doc = nullptr;
+    const DocData *m_doc = nullptr; // null without a document element
     quint64 m_stamp = 0;
     FindOptions m_options;
     QRegularExpression m_re; // whole words and expressions
