@@ -109,6 +109,21 @@ const char *idOf(pugi::xml_node instance)
     return id ? id.value() : nullptr;
 }
 
+// Whether two instances, in documents not edited since they were read, were written alike: the
+// text from the start of each to the start of the node after it. False when that cannot be
+// told (the last node of its parent); the trees are compared then.
+bool sameSource(const DocData &da, pugi::xml_node a, const DocData &db, pugi::xml_node b)
+{
+    const pugi::xml_node na = a.next_sibling(), nb = b.next_sibling();
+    if (!na || !nb)
+        return false;
+    const size_t a0 = nodeStart(da, a), a1 = nodeStart(da, na), b0 = nodeStart(db, b), b1 = nodeStart(db, nb);
+    if (a0 == std::string::npos || a1 == std::string::npos || b0 == std::string::npos || b1 == std::string::npos ||
+        a1 <= a0 || b1 <= b0 || a1 > da.source.size() || b1 > db.source.size())
+        return false;
+    return std::string_view(da.source).substr(a0, a1 - a0) == std::string_view(db.source).substr(b0, b1 - b0);
+}
+
 // The old instances by id, in a flat table: a node per id would cost a cache miss per lookup
 // on a million instances. Holds indexes into the list of instances; the first of an id wins.
 class IdTable {
@@ -167,6 +182,8 @@ QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const Xml
     std::unordered_map<size_t, InstanceChange> changes; // by old index
     QList<InstanceChange> added;
     size_t next = 0;
+    // The text of an instance as read says the most at the least cost, while it is the text.
+    const bool bySource = da.edits.empty() && db.edits.empty();
     if (db.loaded)
         db.forEachInstance([&](pugi::xml_node inst) {
             const char *id = idOf(inst);
@@ -191,7 +208,7 @@ QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const Xml
                 return; // a later instance of the same id
             matched[size_t(at)] = true;
             const pugi::xml_node old = olds[size_t(at)];
-            if (!sameTree(da, old, db, inst))
+            if (!(bySource && sameSource(da, old, db, inst)) && !sameTree(da, old, db, inst))
                 changes[size_t(at)] = {InstanceChange::Kind::Changed, QString::fromUtf8(id), captionOf(inst),
                                        XmlNodeAccess::ref(old), XmlNodeAccess::ref(inst),
                                        changedRows(da, old, db, inst)};
