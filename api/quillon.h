@@ -73,3 +73,23 @@ extern "C" QUILLON_EXPORT QWidget *QuillonCreateControl(const char *progId, QWid
 // device or a folder is refused, and a picture already there stays as it was when the write
 // fails). The reason goes to stderr.
 extern "C" QUILLON_EXPORT int QuillonExportGraph(const char *file, const char *id, int depth, const char *out);
+
+// Compare two versions without a window: instances matched by id; prints one line per instance
+// removed, changed or added ("kind id Caption"), and under a changed one a line per row whose
+// value or reference changed ("    Property: old → new"); with json != 0 one JSON object a
+// line with the members "change", "id", "instance" and, for a changed one, "properties" (each
+// with "property", "old", "new"). Returns 0 when the versions are equal, 1 when they differ, 2
+// when a file cannot be read (the reason goes to stderr).
+extern "C" QUILLON_EXPORT int QuillonDiffDocuments(const char *oldFile, const char *newFile, int json);
+
+// Find by value without a window: the rows of the instances of `file` whose values, property
+// names, element names or ids hold `pattern`, in document order, one a line
+// ("Caption<TAB>id<TAB>Property<TAB>Value"), or with json != 0 one JSON object a line with the
+// members "instance", "id", "property", "value", "column" (which of the four matched: "instance",
+// "id", "property" or "value") and "start" and "length" of the match in it (UTF-16 units).
+// options: QuillonFind* flags; type: only instances of that element name (null or "" for all).
+// Returns 0 when something was found, 1 when nothing was, 2 when the file cannot be read or the
+// pattern is not a valid regular expression (the reason goes to stderr).
+enum { QuillonFindMatchCase = 1, QuillonFindWholeWord = 2, QuillonFindRegex = 4 };
+extern "C" QUILLON_EXPORT int QuillonFindInDocument(const char *pattern, const char *file, int options,
+                                                    const char *type, int json);

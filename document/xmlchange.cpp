@@ -53,7 +53,7 @@ struct Content {
 } // namespace
 
 struct XmlChange::Data {
-    enum class Kind { Text, Replace } kind = Kind::Text;
+    enum class Kind { Text, Replace, Attribute } kind = Kind::Text;
     std::shared_ptr<DocData> doc;
     LogState before, after;
     // Text: the element and what it held on either side.
@@ -61,6 +61,9 @@ struct XmlChange::Data {
     Content contentBefore, contentAfter;
     // Replace: the parent, the node taken out and the one put in its place.
     pugi::xml_node parent, old, placed;
+    // Attribute: the attribute of element, and its value on either side.
+    pugi::xml_attribute attribute;
+    std::string valueBefore, valueAfter;
 
     void putContent(const Content &from, const Content &to)
     {
@@ -79,7 +82,9 @@ struct XmlChange::Data {
     }
     void apply(bool forward)
     {
-        if (kind == Kind::Text) {
+        if (kind == Kind::Attribute) {
+            attribute.set_value((forward ? valueAfter : valueBefore).c_str());
+        } else if (kind == Kind::Text) {
             putContent(forward ? contentBefore : contentAfter, forward ? contentAfter : contentBefore);
         } else {
             const pugi::xml_node in = forward ? placed : old, out = forward ? old : placed;
@@ -133,6 +138,29 @@ XmlChange XmlChange::replaceChild(const XmlNode &parent, const XmlNode &newChild
     d->parent = XmlNodeAccess::node(parent);
     d->old = XmlNodeAccess::node(oldChild);
     d->placed = XmlNodeAccess::node(placed);
+    XmlChange change;
+    change.d = std::move(d);
+    return change;
+}
+
+XmlChange XmlChange::setAttribute(const XmlNode &element, const QString &name, const QString &value)
+{
+    if (element.nodeType() != XmlNode::Element)
+        return {};
+    auto d = std::make_shared<Data>();
+    d->kind = Data::Kind::Attribute;
+    d->doc = XmlNodeAccess::data(element);
+    d->element = XmlNodeAccess::node(element);
+    d->attribute = d->element.attribute(name.toStdString().c_str());
+    if (!d->attribute)
+        return {};
+    d->valueBefore = d->attribute.value();
+    d->before = LogState::of(d->doc->edits);
+    XmlNode target = element;
+    if (!target.setAttribute(name, value) || d->valueBefore == d->attribute.value())
+        return {};
+    d->valueAfter = d->attribute.value();
+    d->after = LogState::of(d->doc->edits);
     XmlChange change;
     change.d = std::move(d);
     return change;

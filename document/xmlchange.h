@@ -24,6 +24,9 @@ public:
     // Replaces oldChild of parent by newChild as XmlNode::replaceChild does; null when that
     // changed nothing.
     static XmlChange replaceChild(const XmlNode &parent, const XmlNode &newChild, const XmlNode &oldChild);
+    // Sets the value of an attribute element has, as XmlNode::setAttribute does; null when that
+    // changed nothing (or element has no such attribute).
+    static XmlChange setAttribute(const XmlNode &element, const QString &name, const QString &value);
 
     bool isNull() const { return !d; }
     explicit operator bool() const { return d != nullptr; }

@@ -76,6 +76,8 @@ std::string resolveNamespace(const DocData &d, pugi::xml_node e, const std::stri
     return {};
 }
 
+} // namespace
+
 // Text of the descendants of top, whitespace-only text skipped, in document order.
 void gatherText(const DocData &d, pugi::xml_node top, std::string &out)
 {
@@ -107,6 +109,8 @@ void gatherText(const DocData &d, pugi::xml_node top, std::string &out)
         n = n == top ? pugi::xml_node() : n.next_sibling();
     }
 }
+
+namespace {
 
 pugi::xml_node skipHidden(const DocData &d, pugi::xml_node n, bool forward)
 {

@@ -180,6 +180,10 @@ inline const char *embeddedText(pugi::xml_node n)
 }
 bool isValidQName(std::string_view name);
 
+// Appends the text of the descendants of top (its own text first), whitespace-only text
+// skipped, in document order: what XmlNode::text() reads before trimming.
+void gatherText(const DocData &d, pugi::xml_node top, std::string &out);
+
 // The state of the open file fd (a null state when it cannot be told).
 FileState fileStateOf(int fd);
 

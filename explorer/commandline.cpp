@@ -70,9 +70,34 @@ Invocation parseCommandLine(const QStringList &args)
                                     "exits 0 when all is well, 1 when something was found, 2 when a file cannot be "
                                     "read."));
     parser.addOption(check);
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QCoreApplication::translate("CommandLine", "With --check: one JSON object per finding and line."));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QCoreApplication::translate("CommandLine", "With --check, --diff or --find: one JSON object per line."));
     parser.addOption(json);
+    const QCommandLineOption diff(
+        QStringLiteral("diff"),
+        QCoreApplication::translate("CommandLine", "Compares two versions of a document, OLD and NEW, and prints the instances removed, "
+                       "changed and added, without a window; exits 0 when equal, 1 when they differ, 2 when a "
+                       "file cannot be read."));
+    parser.addOption(diff);
+    const QCommandLineOption find(
+        QStringLiteral("find"),
+        QCoreApplication::translate("CommandLine", "Prints the instances of FILE whose values, property names, names or ids hold <pattern>, "
+                       "without a window; exits 0 when found, 1 when not, 2 when the file cannot be read."),
+        QStringLiteral("pattern"));
+    parser.addOption(find);
+    const QCommandLineOption matchCase(QStringLiteral("match-case"), QCoreApplication::translate("CommandLine", "With --find: match case."));
+    parser.addOption(matchCase);
+    const QCommandLineOption wholeWord(QStringLiteral("whole-word"),
+                                       QCoreApplication::translate("CommandLine", "With --find: match whole words only."));
+    parser.addOption(wholeWord);
+    const QCommandLineOption regex(QStringLiteral("regex"),
+                                   QCoreApplication::translate("CommandLine", "With --find: the pattern is a regular expression."));
+    parser.addOption(regex);
+    const QCommandLineOption findType(QStringLiteral("type"),
+                                      QCoreApplication::translate("CommandLine", "With --find: only instances of this element name."),
+                                      QStringLiteral("type"));
+    parser.addOption(findType);
     const QCommandLineOption graph(
         QStringLiteral("graph"),
         QCoreApplication::translate("CommandLine",
@@ -95,7 +120,9 @@ Invocation parseCommandLine(const QStringList &args)
     for (const char *name : kQtFlags)
         addHidden(parser, QLatin1String(name));
     parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QCoreApplication::translate("CommandLine", "The document to open (with --check: the documents to check)."),
+                                 QCoreApplication::translate("CommandLine",
+                                                             "The document to open (with --check: the documents to check; "
+                                                             "with --diff: OLD and NEW; with --find: the document to search)."),
                                  QStringLiteral("[FILE...]"));
 
     Invocation inv;
@@ -153,6 +180,36 @@ Invocation parseCommandLine(const QStringList &args)
         inv.error = QCoreApplication::translate("CommandLine", "--id, --depth and --out go with --graph.");
         return inv;
     }
+    if (!parser.isSet(find) && (parser.isSet(matchCase) || parser.isSet(wholeWord) || parser.isSet(regex) ||
+                                parser.isSet(findType))) {
+        inv.action = Invocation::Action::UsageError;
+        inv.error = QCoreApplication::translate("CommandLine", "--match-case, --whole-word, --regex and --type go with --find.");
+        return inv;
+    }
+    if (parser.isSet(diff)) {
+        inv.action = Invocation::Action::CompareDocuments;
+        inv.files = files;
+        inv.json = parser.isSet(json);
+        if (files.size() != 2 || parser.isSet(check) || parser.isSet(find)) {
+            inv.action = Invocation::Action::UsageError;
+            inv.error = QCoreApplication::translate("CommandLine", "--diff needs two files, OLD and NEW.");
+        }
+        return inv;
+    }
+    if (parser.isSet(find)) {
+        inv.action = Invocation::Action::FindInDocument;
+        inv.findPattern = parser.value(find);
+        inv.file = files.value(0);
+        inv.json = parser.isSet(json);
+        inv.findOptions = (parser.isSet(matchCase) ? QuillonFindMatchCase : 0) |
+            (parser.isSet(wholeWord) ? QuillonFindWholeWord : 0) | (parser.isSet(regex) ? QuillonFindRegex : 0);
+        inv.findType = parser.value(findType);
+        if (files.size() != 1 || parser.isSet(check)) {
+            inv.action = Invocation::Action::UsageError;
+            inv.error = QCoreApplication::translate("CommandLine", "--find needs one file.");
+        }
+        return inv;
+    }
     if (parser.isSet(check)) {
         inv.action = Invocation::Action::CheckReferences;
         inv.files = files;
@@ -165,7 +222,7 @@ Invocation parseCommandLine(const QStringList &args)
     }
     if (parser.isSet(json)) {
         inv.action = Invocation::Action::UsageError;
-        inv.error = QCoreApplication::translate("CommandLine", "--json goes with --check.");
+        inv.error = QCoreApplication::translate("CommandLine", "--json goes with --check, --diff or --find.");
         return inv;
     }
     if (files.size() > 1) {
@@ -218,6 +275,14 @@ int runWithoutWindow(const Invocation &inv, FILE *out, FILE *err)
         std::fflush(out);
         return QuillonExportGraph(QFile::encodeName(inv.file).constData(), inv.graphId.toUtf8().constData(),
                                   inv.graphDepth, QFile::encodeName(inv.graphOut).constData());
+    case Invocation::Action::CompareDocuments:
+        std::fflush(out);
+        return QuillonDiffDocuments(quillon::encodeFileName(inv.files.value(0)).constData(),
+                                    quillon::encodeFileName(inv.files.value(1)).constData(), inv.json ? 1 : 0);
+    case Invocation::Action::FindInDocument:
+        std::fflush(out);
+        return QuillonFindInDocument(inv.findPattern.toUtf8().constData(), quillon::encodeFileName(inv.file).constData(),
+                                     inv.findOptions, inv.findType.toUtf8().constData(), inv.json ? 1 : 0);
     }
     return -1;
 }

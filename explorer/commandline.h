@@ -20,15 +20,20 @@ struct Invocation {
         UsageError, // an unknown option, a bad value, too many files
         CheckReferences, // --check FILE... [--json]
         ExportGraph, // --graph FILE --id ID [--depth N] --out OUT
+        CompareDocuments, // --diff OLD NEW [--json]
+        FindInDocument, // --find PATTERN FILE [--match-case] [--whole-word] [--regex] [--type T] [--json]
     };
     Action action = Action::OpenWindow;
     int viewMode = -1; // --view: 0 ARM, 1 Mapping, 2 AIM; -1 when not given
     QString file; // the document to open at start ("" for none)
-    QStringList files; // CheckReferences: the documents to check
-    bool json = false; // CheckReferences: one JSON object per finding
+    QStringList files; // CheckReferences: the documents to check; CompareDocuments: old and new
+    bool json = false; // CheckReferences, CompareDocuments, FindInDocument: one JSON object a line
     QString graphId; // ExportGraph: the instance at the centre
     int graphDepth = 1; // ExportGraph: 1 or 2
     QString graphOut; // ExportGraph: the picture to write (.svg or .png)
+    QString findPattern; // FindInDocument: what to find
+    int findOptions = 0; // FindInDocument: QuillonFind* flags
+    QString findType; // FindInDocument: only instances of this element name ("" for all)
     QString error; // UsageError: what was wrong
     QString usage; // the full help text
 };
@@ -47,7 +52,9 @@ bool isPictureName(const QString &path);
 // 0 for help and version, 2 for a usage error (one line and a pointer to --help), the check's code for CheckReferences (0 clean,
 // 1 findings, 2 a file cannot be read; its report goes to the standard output), and the
 // export's for ExportGraph (0 written, 1 the file cannot be read, 2 no such id, 3 the picture
-// cannot be written). -1 for
+// cannot be written), the comparison's for CompareDocuments (0 equal, 1 they differ, 2 a file
+// cannot be read) and the search's for FindInDocument (0 found, 1 nothing found, 2 the file
+// cannot be read or the pattern is not a valid expression). -1 for
 // OpenWindow (nothing done).
 int runWithoutWindow(const Invocation &invocation, FILE *out, FILE *err);
 

@@ -55,10 +55,7 @@ void forEachReference(const XmlDocument &doc, const std::function<void(ElementRe
     walkReferences(doc, f);
 }
 
-namespace {
-
-// The id an href names when its document part is `part`: the text between the first and the
-// second "#". False when the value holds no "#".
+// refwalk_p.h
 bool splitHref(std::string_view value, std::string_view &part, std::string_view &id)
 {
     const size_t hash = value.find('#');
@@ -69,6 +66,8 @@ bool splitHref(std::string_view value, std::string_view &part, std::string_view 
     id = id.substr(0, id.find('#'));
     return true;
 }
+
+namespace {
 
 Referrer referrerOf(const QString &file, ElementRef instance, ElementRef property)
 {

@@ -5,8 +5,14 @@
 #include "document/xmldocument_p.h"
 
 #include <cstring>
+#include <string_view>
+#include <type_traits>
 
 namespace quillon {
+
+// The id an href names when its document part is `part`: the text between the first and the
+// second "#". False when the value holds no "#".
+bool splitHref(std::string_view value, std::string_view &part, std::string_view &id);
 
 // Whether an attribute name is "ref" or "href": 1 for ref, 2 for href, 0 otherwise.
 inline int referenceKind(const char *name)
@@ -38,7 +44,8 @@ inline ReferenceAttributes referenceAttributes(pugi::xml_node n)
 
 // Calls f(instance, property, isHref, value) for every ref and href attribute inside the
 // instances of d (on their properties and anything below them), in document order; property is
-// the instance's child that holds it. On one element its ref comes before its href.
+// the instance's child that holds it. On one element its ref comes before its href. An f that
+// takes a fifth argument is also given the element that holds the attribute.
 template <class F> void forEachReferenceNode(const DocData &d, F &&f)
 {
     if (!d.loaded)
@@ -48,10 +55,20 @@ template <class F> void forEachReferenceNode(const DocData &d, F &&f)
             pugi::xml_node n = property;
             while (n) {
                 const ReferenceAttributes r = referenceAttributes(n);
-                if (r.ref)
-                    f(instance, property, false, r.ref);
-                if (r.href)
-                    f(instance, property, true, r.href);
+                constexpr bool withHolder =
+                    std::is_invocable_v<F, pugi::xml_node, pugi::xml_node, bool, const char *, pugi::xml_node>;
+                if (r.ref) {
+                    if constexpr (withHolder)
+                        f(instance, property, false, r.ref, n);
+                    else
+                        f(instance, property, false, r.ref);
+                }
+                if (r.href) {
+                    if constexpr (withHolder)
+                        f(instance, property, true, r.href, n);
+                    else
+                        f(instance, property, true, r.href);
+                }
                 // Depth first, without recursion, up to the property.
                 if (const pugi::xml_node child = n.first_child()) {
                     n = child;

@@ -917,6 +917,13 @@ void TestFrmMain::programAnswersWithoutADisplay_data()
                                                 << QString()
                                                 << "Palisade: --out names an SVG, PNG or JPEG file (.svg, .png, .jpg "
                                                    "or .jpeg).";
+    const QString sample = QStringLiteral(SAMPLES_DIR "/assembly.xml");
+    QTest::addRow("--diff of a version with itself") << QStringList{"--diff", sample, sample} << 0 << QString()
+                                                     << QString();
+    QTest::addRow("--diff of a file that is not there")
+        << QStringList{"--diff", sample, "/nonexistent/a.xml"} << 2 << QString() << QString();
+    QTest::addRow("--find") << QStringList{"--find", "SHAFT", sample} << 0 << "product\tid1\tname\tGear shaft"
+                            << QString();
 }
 
 void TestFrmMain::programAnswersWithoutADisplay()

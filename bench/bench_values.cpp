@@ -1,0 +1,132 @@
+// Compare two versions and Find by value on a million instances, each figure as a ratio to a
+// bare pugixml parse measured in the same run.
+//
+//   bench_values [DIR [N]]  works in DIR (a scratch folder when not given): writes old.xml and
+//                         new.xml, N instances each (a million when not given), that differ in
+//                         1,000 instances (a changed name, a changed reference, one removed and
+//                         one added in turn), then measures
+//     - the comparison as --diff does it: both files read, then compared, against the bare
+//       parse of both, and the comparison alone;
+//     - the first 1,000 rows of a search in the loaded document (the Find tab's first step),
+//       and a search through the whole document, against the bare parse of one file.
+
+#include "benchsupport.h"
+#include "document/xmldocument.h"
+#include "refs/documentdiff.h"
+#include "refs/documentfind.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+using bench::writeFile;
+
+// n instances that refer to the next one; with changed, every (n / 1000)-th instance differs:
+// in turn its name, its reference, or it is left out and one of a new id is written instead.
+void generate(const QString &path, int n, bool changed)
+{
+    writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
+        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
+        const int every = n / 1000;
+        for (int i = 1; i <= n; ++i) {
+            const int turn = changed && i % every == 0 ? (i / every) % 3 + 1 : 0;
+            const QByteArray id = turn == 3 ? "new" + QByteArray::number(i) : "id" + QByteArray::number(i);
+            b += "      <product id=\"" + id + "\">\n        <name>Part " + QByteArray::number(i) +
+                 (turn == 1 ? " rev B" : "") + "</name>\n        <of_shape>\n          <shape ref=\"id" +
+                 QByteArray::number(turn == 2 ? 1 : i % n + 1) + "\"/>\n        </of_shape>\n      </product>\n";
+            if (b.size() > (1 << 20))
+                flush();
+        }
+        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    });
+}
+
+double ms(QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+double parseMs(const QString &path)
+{
+    double best = 1e18;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        pugi::xml_document doc;
+        doc.load_file(path.toLocal8Bit().constData());
+        best = std::min(best, ms(t));
+    }
+    return best;
+}
+
+template <class F> double bestOf3(F &&f)
+{
+    double best = 1e18;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        best = std::min(best, ms(t));
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir scratch;
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
+    const QString oldPath = dir + QStringLiteral("/old.xml"), newPath = dir + QStringLiteral("/new.xml");
+    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    generate(oldPath, n, false);
+    generate(newPath, n, true);
+    std::printf("old.xml, new.xml: %.1f MiB each, %d instances, 1,000 of them differ\n",
+                QFileInfo(oldPath).size() / 1048576.0, n);
+    const double parseOld = parseMs(oldPath), parseNew = parseMs(newPath);
+    std::printf("bare pugixml parse: old.xml %.1f ms, new.xml %.1f ms\n", parseOld, parseNew);
+
+    qsizetype changes = 0;
+    const double diff = bestOf3([&] {
+        quillon::XmlDocument a, b;
+        if (!a.loadForReading(oldPath) || !b.loadForReading(newPath))
+            qFatal("cannot read the versions");
+        changes = quillon::DocumentDiff::compare(a, b).size();
+    });
+    std::printf("Compare, both read and compared (%lld rows)   %8.1f ms   %.2fx parse of both\n",
+                static_cast<long long>(changes), diff, diff / (parseOld + parseNew));
+    quillon::XmlDocument a, b;
+    if (!a.loadForReading(oldPath) || !b.loadForReading(newPath))
+        qFatal("cannot read the versions");
+    const double compareOnly = bestOf3([&] { changes = quillon::DocumentDiff::compare(a, b).size(); });
+    std::printf("  the comparison alone                        %8.1f ms   %.2fx parse of both\n", compareOnly,
+                compareOnly / (parseOld + parseNew));
+
+    QList<quillon::FindRow> rows;
+    const double first = bestOf3([&] {
+        rows.clear();
+        quillon::DocumentFind find(b, {QStringLiteral("part 9"), false, false, false, {}});
+        find.next(1000, rows);
+    });
+    std::printf("Find \"part 9\", the first %lld rows              %8.1f ms   %.2fx parse\n",
+                static_cast<long long>(rows.size()), first, first / parseNew);
+    const double whole = bestOf3([&] {
+        rows.clear();
+        quillon::DocumentFind find(b, {QStringLiteral("rev b"), false, true, false, {}});
+        while (find.next(1000, rows)) { }
+    });
+    std::printf("Find \"rev b\" (whole word) to the end (%lld rows)  %8.1f ms   %.2fx parse\n",
+                static_cast<long long>(rows.size()), whole, whole / parseNew);
+    return 0;
+}

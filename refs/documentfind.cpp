@@ -1,0 +1,124 @@
+// Find by value: the instances are listed once when the search begins; each step reads the
+// rows of the next instances and matches their texts.
+#include "refs/documentfind.h"
+#include "model/refs.h"
+#include "refs/instancerows_p.h"
+
+namespace quillon {
+
+DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
+    : m_root(doc.documentElement()), m_stamp(doc.changeStamp()), m_options(options)
+{
+    // Without a document element there is nothing to search (and nothing that keeps the state alive).
+    if (m_root)
+        m_doc = doc.documentId();
+    if (options.pattern.isEmpty()) {
+        m_error = QStringLiteral("Nothing to find.");
+        return;
+    }
+    m_plain = !options.regex && !options.wholeWord;
+    if (m_plain)
+        return;
+    QString expression = options.regex ? options.pattern : QRegularExpression::escape(options.pattern);
+    if (options.wholeWord)
+        expression = QStringLiteral("(?<![\\w])(?:%1)(?![\\w])").arg(expression);
+    m_re.setPattern(expression);
+    m_re.setPatternOptions(QRegularExpression::UseUnicodePropertiesOption |
+                           (options.matchCase ? QRegularExpression::NoPatternOption
+                                              : QRegularExpression::CaseInsensitiveOption));
+    if (!m_re.isValid())
+        m_error = QStringLiteral("The expression is not valid: %1 (at %2).")
+                      .arg(m_re.errorString())
+                      .arg(m_re.patternErrorOffset());
+}
+
+DocumentFind::~DocumentFind() = default;
+
+bool DocumentFind::stale() const
+{
+    return m_doc && m_doc->stamp != m_stamp;
+}
+
+bool DocumentFind::match(const QString &text, qsizetype &start, qsizetype &length) const
+{
+    if (m_plain) {
+        start = text.indexOf(m_options.pattern, 0, m_options.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
+        length = m_options.pattern.size();
+        return start >= 0;
+    }
+    const QRegularExpressionMatch m = m_re.match(text);
+    // An expression that matches the empty text matches everywhere: only a match of some text counts.
+    if (!m.hasMatch() || m.capturedLength() == 0)
+        return false;
+    start = m.capturedStart();
+    length = m.capturedLength();
+    return true;
+}
+
+QString DocumentFind::captionOf(const char *name)
+{
+    if (m_lastName != name) {
+        m_lastName = name;
+        m_lastCaption = NameToCaption(QString::fromUtf8(name));
+    }
+    return m_lastCaption;
+}
+
+bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
+{
+    if (!isValid() || stale() || !m_doc)
+        return false;
+    const DocData &d = *m_doc;
+    if (!m_started) {
+        m_started = true;
+        if (d.loaded)
+            d.forEachInstance([this](pugi::xml_node inst) { m_instances.push_back(inst.internal_object()); });
+    }
+    const QByteArray type = m_options.type.toUtf8();
+    const QByteArray typeName = CaptionToName(m_options.type).toUtf8();
+    qsizetype added = 0;
+    while (m_pos < m_instances.size() && added < maxRows) {
+        const pugi::xml_node inst(static_cast<pugi::xml_node_struct *>(m_instances[m_pos++]));
+        if (!type.isEmpty() && type != inst.name() && typeName != inst.name())
+            continue;
+        FindRow row;
+        row.instance = XmlNodeAccess::ref(inst);
+        row.caption = captionOf(inst.name());
+        row.id = QString::fromUtf8(inst.attribute("id").value());
+        auto add = [&](FindRow::Column column, const QString &text) {
+            if (!match(text, row.start, row.length))
+                return false;
+            row.column = column;
+            out.append(row);
+            ++added;
+            return true;
+        };
+        if (!add(FindRow::Column::Instance, row.caption))
+            add(FindRow::Column::Id, row.id);
+        forEachInstanceRow(d, inst, [&](const InstanceRow &r) {
+            row.propertyElement = XmlNodeAccess::ref(r.element);
+            row.property = NameToCaption(QString::fromUtf8(r.name));
+            row.value = r.value;
+            if (!add(FindRow::Column::Property, row.property))
+                add(FindRow::Column::Value, row.value);
+        });
+    }
+    return m_pos < m_instances.size();
+}
+
+QString DocumentFind::columnName(FindRow::Column column)
+{
+    switch (column) {
+    case FindRow::Column::Instance:
+        return QStringLiteral("instance");
+    case FindRow::Column::Id:
+        return QStringLiteral("id");
+    case FindRow::Column::Property:
+        return QStringLiteral("property");
+    case FindRow::Column::Value:
+        break;
+    }
+    return QStringLiteral("value");
+}
+
+} // namespace quillon
