@@ -4,6 +4,8 @@
 #include "model/refs.h"
 #include "refs/instancerows_p.h"
 
+#include <QCoreApplication>
+
 namespace quillon {
 
 DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
@@ -13,7 +15,7 @@ DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
     if (m_root)
         m_doc = doc.documentId();
     if (options.pattern.isEmpty()) {
-        m_error = QStringLiteral("Nothing to find.");
+        m_error = QCoreApplication::translate("DocumentFind", "Nothing to find.");
         return;
     }
     m_plain = !options.regex && !options.wholeWord;
@@ -27,7 +29,7 @@ DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
                            (options.matchCase ? QRegularExpression::NoPatternOption
                                               : QRegularExpression::CaseInsensitiveOption));
     if (!m_re.isValid())
-        m_error = QStringLiteral("The expression is not valid: %1 (at %2).")
+        m_error = QCoreApplication::translate("DocumentFind", "The expression is not valid: %1 (at %2).")
                       .arg(m_re.errorString())
                       .arg(m_re.patternErrorOffset());
 }

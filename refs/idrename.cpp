@@ -5,6 +5,7 @@
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -56,11 +57,12 @@ IdRenamePlan IdRename::plan(const XmlDocument &doc, ReferenceIndex &index, const
 {
     IdRenamePlan p{oldId, newId, {}, {}, {}};
     if (newId.isEmpty())
-        p.refusal = QStringLiteral("The new id is empty.");
+        p.refusal = QCoreApplication::translate("IdRename", "The new id is empty.");
     else if (doc.findInstance(newId))
-        p.refusal = QStringLiteral("The id \"%1\" is already used in this document.").arg(newId);
+        p.refusal =
+            QCoreApplication::translate("IdRename", "The id \"%1\" is already used in this document.").arg(newId);
     else if (!doc.findInstance(oldId))
-        p.refusal = QStringLiteral("There is no instance with the id \"%1\".").arg(oldId);
+        p.refusal = QCoreApplication::translate("IdRename", "There is no instance with the id \"%1\".").arg(oldId);
     if (!p.refusal.isEmpty())
         return p;
     p.inDocument = index.referrers(doc, oldId);
@@ -98,7 +100,8 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
         const QString why = QStringLiteral("%1: %2").arg(others[i].path, others[i].doc->errorString());
         for (size_t j = 0; j < i; ++j)
             if (const QString back = FileSink::writeWhole(others[j].path, others[j].before); !back.isEmpty())
-                return why + QStringLiteral("\n%1 could not be put back: %2").arg(others[j].path, back);
+                return why + QCoreApplication::translate("IdRename", "\n%1 could not be put back: %2")
+                                 .arg(others[j].path, back);
         return why;
     }
     if (written) {

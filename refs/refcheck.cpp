@@ -6,6 +6,7 @@
 #include "refs/strtable_p.h"
 #include "document/filenames.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 
@@ -126,8 +127,10 @@ void DocFacts::walk()
         return;
     if (std::strcmp(root.name(), "uos") != 0) {
         add(root, "ignored-element", {},
-            QStringLiteral("the document element is <%1>, not <uos>: no view shows the document and no reference "
-                           "finds its instances")
+            QCoreApplication::translate(
+                "ReferenceCheck",
+                "the document element is <%1>, not <uos>: no view shows the document and no reference "
+                "finds its instances")
                 .arg(QString::fromUtf8(root.name())));
         return;
     }
@@ -163,14 +166,18 @@ void DocFacts::walk()
                 const pugi::xml_attribute first = last.first_attribute();
                 if (first && !isReferenceName(first.name()))
                     add(last, "not-a-reference", {},
-                        QStringLiteral("the ARM view shows %1 as a reference, but its first attribute is neither ref "
-                                       "nor href")
+                        QCoreApplication::translate(
+                            "ReferenceCheck",
+                            "the ARM view shows %1 as a reference, but its first attribute is neither ref "
+                            "nor href")
                             .arg(tagText(last)));
             }
         } else if (parent.armShown && !lower) {
             add(e, "ignored-element", {},
-                QStringLiteral("the ARM view does not show <%1>: it stops at <%2> before it, the first element of "
-                               "<%3> whose name has a lower-case letter")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the ARM view does not show <%1>: it stops at <%2> before it, the first element of "
+                    "<%3> whose name has a lower-case letter")
                     .arg(QString::fromUtf8(name), QString::fromUtf8(parent.stopper),
                          QString::fromUtf8(e.parent().name())));
         }
@@ -181,18 +188,23 @@ void DocFacts::walk()
                 here.instances = true;
             else if (depth == 2)
                 add(e, "ignored-element", {},
-                    QStringLiteral("<%1> is not written aim-instances: the tree takes it for one, but no reference "
-                                   "or lookup finds the instances in it")
+                    QCoreApplication::translate(
+                        "ReferenceCheck",
+                        "<%1> is not written aim-instances: the tree takes it for one, but no reference "
+                        "or lookup finds the instances in it")
                         .arg(n));
             else if (depth == 1)
                 add(e, "ignored-element", {},
-                    QStringLiteral("<%1> stands directly in <uos>: instances are found only in "
-                                   "/uos/<section>/aim-instances")
+                    QCoreApplication::translate("ReferenceCheck",
+                                                "<%1> stands directly in <uos>: instances are found only in "
+                                                "/uos/<section>/aim-instances")
                         .arg(n));
             else
                 add(e, "ignored-element", {},
-                    QStringLiteral("<%1> is nested too deep: instances are found only in /uos/<section>/aim-instances, "
-                                   "and the Mapping view hides it")
+                    QCoreApplication::translate(
+                        "ReferenceCheck",
+                        "<%1> is nested too deep: instances are found only in /uos/<section>/aim-instances, "
+                        "and the Mapping view hides it")
                         .arg(n));
         }
         if (depth == 3 && parent.instances)
@@ -224,19 +236,25 @@ void DocFacts::checkInstance(Node e)
     const pugi::xml_attribute id = e.attribute("id");
     if (!id) {
         add(e, "missing-id", {},
-            QStringLiteral("the instance %1 has no id attribute: no reference can reach it").arg(tagText(e)));
+            QCoreApplication::translate("ReferenceCheck",
+                                        "the instance %1 has no id attribute: no reference can reach it")
+                .arg(tagText(e)));
     } else {
         if (std::strcmp(e.first_attribute().name(), "id") != 0)
             add(e, "id-not-first", QString::fromUtf8(id.value()),
-                QStringLiteral("the first attribute of %1 is not its id: the tree, the caption of the list and Back "
-                               "read the first attribute as the id")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the first attribute of %1 is not its id: the tree, the caption of the list and Back "
+                    "read the first attribute as the id")
                     .arg(tagText(e)));
         // A second instance of the id is told once all are known (indexIds), in this place.
         idKeys.push_back({KeyRef(id.value()), e, pending.size()});
     }
     if (!nameHasLowerCase(e.name()))
         add(e, "ignored-element", id ? QString::fromUtf8(id.value()) : QString(),
-            QStringLiteral("the AIM view does not show %1: its name has no lower-case letter").arg(tagText(e)));
+            QCoreApplication::translate("ReferenceCheck",
+                                        "the AIM view does not show %1: its name has no lower-case letter")
+                .arg(tagText(e)));
     checkRows(e);
 }
 
@@ -254,13 +272,17 @@ void DocFacts::checkRows(Node instance)
         const QString row = NameToCaption(QString::fromUtf8(c.name()));
         if (!*first)
             add(r, "not-a-reference", {},
-                QStringLiteral("the row \"%1\" holds <%2> without attributes: the list cannot show this instance "
-                               "(Exception in \"PopulateInstance\")")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the row \"%1\" holds <%2> without attributes: the list cannot show this instance "
+                    "(Exception in \"PopulateInstance\")")
                     .arg(row, QString::fromUtf8(r.name())));
         else
             add(r, "not-a-reference", {},
-                QStringLiteral("the row \"%1\" reads the first attribute of %2 as a reference: ref or href must come "
-                               "first")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the row \"%1\" reads the first attribute of %2 as a reference: ref or href must come "
+                    "first")
                     .arg(row, tagText(r)));
     }
 }
@@ -285,9 +307,11 @@ void DocFacts::indexIds()
         duplicates.push_back(
             {k.pendingBefore,
              {k.at, "duplicate-id", id,
-              QStringLiteral("id \"%1\" is used by the instance on line %LINE already: a click on a reference to "
-                             "\"%1\", or on this instance's node in the tree, shows and edits that first instance, "
-                             "not this one")
+              QCoreApplication::translate(
+                  "ReferenceCheck",
+                  "id \"%1\" is used by the instance on line %LINE already: a click on a reference to "
+                  "\"%1\", or on this instance's node in the tree, shows and edits that first instance, "
+                  "not this one")
                   .arg(id),
               *first}});
     }
@@ -322,8 +346,10 @@ void DocFacts::checkRefs()
             continue;
         const QString value = QString::fromUtf8(r.key.data, qsizetype(r.key.size));
         add(r.at, "unknown-ref", value,
-            r.key.size ? QStringLiteral("ref \"%1\" names no instance of this document").arg(value)
-                       : QStringLiteral("the ref of <%1> is empty").arg(QString::fromUtf8(r.at.name())));
+            r.key.size ? QCoreApplication::translate("ReferenceCheck", "ref \"%1\" names no instance of this document")
+                             .arg(value)
+                       : QCoreApplication::translate("ReferenceCheck", "the ref of <%1> is empty")
+                             .arg(QString::fromUtf8(r.at.name())));
     }
 }
 
@@ -405,7 +431,8 @@ void checkHrefs(std::vector<DocFacts> &docs)
             const size_t hash = v.find('#');
             const QString id = hash == std::string_view::npos ? QString() : str(v.substr(hash + 1)).section(u'#', 0, 0);
             if (hash == std::string_view::npos || id.isEmpty()) {
-                f.add(e, "unknown-href", id, QStringLiteral("href \"%1\" has no \"#id\" part").arg(str(v)));
+                f.add(e, "unknown-href", id,
+                      QCoreApplication::translate("ReferenceCheck", "href \"%1\" has no \"#id\" part").arg(str(v)));
                 continue;
             }
             const QString part = str(v.substr(0, hash)); // "" names the holder itself
@@ -448,10 +475,11 @@ void checkHrefs(std::vector<DocFacts> &docs)
             const QString id = v.section(u'#', 1, 1);
             if (!in)
                 f->add(e, target.identity.missing ? "missing-file" : "unreadable", id,
-                       QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
+                       QCoreApplication::translate("ReferenceCheck", "href \"%1\": the file cannot be read: %2")
+                           .arg(v, error));
             else if (!ids.find(std::string_view(id.toUtf8())))
                 f->add(e, "unknown-href", id,
-                       QStringLiteral("href \"%1\": %2 has no instance with id \"%3\"")
+                       QCoreApplication::translate("ReferenceCheck", "href \"%1\": %2 has no instance with id \"%3\"")
                            .arg(v, QFileInfo(file).fileName(), id));
         }
     }
