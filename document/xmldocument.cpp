@@ -514,16 +514,20 @@ QString XmlNode::text() const
         return str(attrOf(m_attr).value());
     switch (nodeOf(m_node).type()) {
     case pugi::node_element:
-    case pugi::node_document: {
-        std::string out;
-        gatherText(*m_doc, nodeOf(m_node), out);
-        return trimmedXml(out);
-    }
+    case pugi::node_document:
+        return InstanceWalk(*this).text(nodeOf(m_node));
     case pugi::node_declaration:
         return {};
     default:
         return str(nodeOf(m_node).value());
     }
+}
+
+QString InstanceWalk::text(pugi::xml_node element) const
+{
+    std::string out;
+    gatherText(*m_d, element, out);
+    return trimmedXml(out);
 }
 
 bool XmlNode::setText(const QString &value)

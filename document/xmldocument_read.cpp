@@ -5,7 +5,7 @@
 #include "document/xmldocument_p.h"
 #include "document/asyncjob.h"
 #include "document/encoding.h"
-#include "document/hugepages_p.h"
+#include "document/hugepages.h"
 #include "document/memorybudget.h"
 #include "document/filenames.h"
 #include "document/wellformed.h"

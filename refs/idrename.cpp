@@ -23,7 +23,7 @@ struct Repoint {
     QString value;
 };
 
-std::vector<Repoint> repoints(const DocData &d, const QString &holder, const QString &target, bool same,
+std::vector<Repoint> repoints(const InstanceWalk &d, const QString &holder, const QString &target, bool same,
                               const std::string &oldId, const QString &newId)
 {
     std::vector<Repoint> out;
@@ -89,8 +89,8 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
             return QStringLiteral("%1: %2").arg(path, file.isOpen() ? o.doc->errorString() : file.errorString());
         o.before = file.readAll();
         const XmlNode root = o.doc->documentElement();
-        for (const Repoint &r : repoints(*o.doc->documentId(), path, doc.path(), false, oldId, plan.newId))
-            root.at(XmlNodeAccess::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
+        for (const Repoint &r : repoints(InstanceWalk(*o.doc), path, doc.path(), false, oldId, plan.newId))
+            root.at(InstanceWalk::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
         others.push_back(std::move(o));
     }
     // Written in turn; a failure puts the old bytes back into the files written before it.
@@ -111,9 +111,9 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
     }
     const XmlNode root = doc.documentElement();
     EditStep s;
-    for (const Repoint &r : repoints(*doc.documentId(), doc.path(), doc.path(), true, oldId, plan.newId))
-        s.append(XmlChange::setAttribute(root.at(XmlNodeAccess::ref(r.element)), QString::fromLatin1(r.attribute),
-                                         r.value));
+    for (const Repoint &r : repoints(InstanceWalk(doc), doc.path(), doc.path(), true, oldId, plan.newId))
+        s.append(
+            XmlChange::setAttribute(root.at(InstanceWalk::ref(r.element)), QString::fromLatin1(r.attribute), r.value));
     s.append(XmlChange::setAttribute(doc.findInstance(plan.oldId), QStringLiteral("id"), plan.newId));
     if (step)
         *step = std::move(s);

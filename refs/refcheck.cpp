@@ -1,6 +1,6 @@
 #include "refs/refcheck.h"
 #include "refs/refindex.h"
-#include "document/hugepages_p.h"
+#include "document/hugepages.h"
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
 #include "refs/strtable_p.h"
@@ -30,11 +30,6 @@ namespace {
 QString str(std::string_view s)
 {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-bool isReferenceName(const char *name)
-{
-    return std::strcmp(name, "ref") == 0 || std::strcmp(name, "href") == 0;
 }
 
 // Whether an element name has a lower-case letter (differs from its upper-case form); ASCII
@@ -121,7 +116,7 @@ struct Level {
 
 void DocFacts::walk()
 {
-    const DocData &d = *doc->documentId();
+    const InstanceWalk d(*doc);
     const Node root = d.documentElement();
     if (!root)
         return;
@@ -136,8 +131,8 @@ void DocFacts::walk()
     }
     // An instance takes some dozens of bytes of text, a reference a dozen at the least: the
     // room kept is address space, touched only as far as it is used.
-    reserveHuge(idKeys, d.source.size() / 64 + 16);
-    reserveHuge(refs, d.source.size() / 48 + 16);
+    reserveHuge(idKeys, d.source().size() / 64 + 16);
+    reserveHuge(refs, d.source().size() / 48 + 16);
     std::vector<Level> levels(2);
     Node e = elementAt(root.first_child());
     int depth = 1;
@@ -164,7 +159,7 @@ void DocFacts::walk()
                 // shown as a reference.
                 const Node last = elementBack(e.parent().last_child());
                 const pugi::xml_attribute first = last.first_attribute();
-                if (first && !isReferenceName(first.name()))
+                if (first && !referenceKind(first.name()))
                     add(last, "not-a-reference", {},
                         QCoreApplication::translate(
                             "ReferenceCheck",
@@ -267,7 +262,7 @@ void DocFacts::checkRows(Node instance)
         if (r.type() != pugi::node_element || *embeddedText(c))
             continue;
         const char *first = r.first_attribute().name();
-        if (*first && isReferenceName(first))
+        if (*first && referenceKind(first))
             continue;
         const QString row = NameToCaption(QString::fromUtf8(c.name()));
         if (!*first)
@@ -354,7 +349,7 @@ void DocFacts::checkRefs()
 }
 
 // The first instance of each id of d, as findInstance finds them.
-void collectIds(const DocData &d, StringTable<Node> &ids)
+void collectIds(const InstanceWalk &d, StringTable<Node> &ids)
 {
     std::vector<KeyAt> keys;
     d.forEachInstance([&keys](Node instance) {
@@ -463,7 +458,7 @@ void checkHrefs(std::vector<DocFacts> &docs)
             read = std::make_unique<XmlDocument>();
             if (read->loadForReading(file)) {
                 in = read.get();
-                collectIds(*read->documentId(), readIds);
+                collectIds(InstanceWalk(*read), readIds);
             } else {
                 error = read->errorString();
             }
@@ -502,7 +497,7 @@ QList<Finding> collect(DocFacts &f)
     QList<ElementRef> at;
     at.reserve(qsizetype(f.pending.size() * 2));
     for (const Pending &p : f.pending)
-        at << XmlNodeAccess::ref(p.at) << XmlNodeAccess::ref(p.other);
+        at << InstanceWalk::ref(p.at) << InstanceWalk::ref(p.other);
     const QList<int> lines = f.doc->lineNumbers(at);
     QList<Finding> out;
     out.reserve(qsizetype(f.pending.size()));
