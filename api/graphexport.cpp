@@ -5,6 +5,7 @@
 #include "refs/refindex.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -39,14 +40,15 @@ int QuillonExportGraph(const char *file, const char *id, int depth, const char *
         return fail(1, doc.errorString());
     const XmlNode centre = doc.findInstance(instanceId);
     if (!centre)
-        return fail(2, QStringLiteral("%1: no instance with id \"%2\"").arg(path, instanceId));
+        return fail(2,
+                    QCoreApplication::translate("GraphExport", "%1: no instance with id \"%2\"").arg(path, instanceId));
 
     ReferenceIndex index;
     GraphModel model;
     model.build(&doc, path, centre, depth, graphReferrers(&doc, &index));
     GraphScene scene;
     if (!scene.draw(model, QApplication::palette(), QApplication::font()))
-        return fail(3, QStringLiteral("%1: the graph could not be laid out").arg(path));
+        return fail(3, QCoreApplication::translate("GraphExport", "%1: the graph could not be laid out").arg(path));
     const bool svg = target.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
     const QString title = QFileInfo(path).fileName() + QLatin1Char('#') + instanceId;
     if (!(svg ? scene.writeSvg(target, title) : scene.writePng(target)))

@@ -1,5 +1,6 @@
 #include "document/encoding.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 
 #include <iconv.h>
@@ -228,7 +229,7 @@ bool decodeUtf16(const char *data, size_t size, bool bigEndian, char *out, size_
         if (u >= 0xD800 && u < 0xE000) {
             const uint32_t low = u < 0xDC00 && i + 1 < units ? unit(i + 1) : 0;
             if (low < 0xDC00 || low >= 0xE000) {
-                reason = QStringLiteral("UTF-16 with an unpaired surrogate (0x%1) at byte %2")
+                reason = QCoreApplication::translate("Encoding", "UTF-16 with an unpaired surrogate (0x%1) at byte %2")
                              .arg(u, 4, 16, QLatin1Char('0'))
                              .arg(offset + 2 * i);
                 return false;
@@ -272,12 +273,13 @@ bool detect(const char *data, size_t n, Detected &fmt, QString &reason)
     fmt = Detected();
     if ((n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF) ||
         (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0)) {
-        reason = QStringLiteral("UTF-32 is not supported");
+        reason = QCoreApplication::translate("Encoding", "UTF-32 is not supported");
         return false;
     }
     if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
         if (isUtf16Name(lower(declaredName(data + 3, n - 3)))) {
-            reason = QStringLiteral("the declaration says UTF-16 but the file is UTF-8 (it starts with a UTF-8 BOM)");
+            reason = QCoreApplication::translate(
+                "Encoding", "the declaration says UTF-16 but the file is UTF-8 (it starts with a UTF-8 BOM)");
             return false;
         }
         fmt.encoding = XmlEncoding::Utf8;
@@ -308,16 +310,19 @@ bool detect(const char *data, size_t n, Detected &fmt, QString &reason)
     const QString shown = QString::fromLatin1(name.c_str());
     if (isUtf16Name(name) ||
         (iconvKnows(iconvName(declared)) && !readsDeclaration(iconvName(declared), data, declarationSize(data, n)))) {
-        reason = QStringLiteral("the declaration says %1 but the file is written in single bytes").arg(shown.toUpper());
+        reason =
+            QCoreApplication::translate("Encoding", "the declaration says %1 but the file is written in single bytes")
+                .arg(shown.toUpper());
         return false;
     }
     if (!iconvKnows(iconvName(declared))) {
-        reason = QStringLiteral("the encoding \"%1\" is not supported").arg(shown);
+        reason = QCoreApplication::translate("Encoding", "the encoding \"%1\" is not supported").arg(shown);
         return false;
     }
     if (isStateful(iconvName(declared))) {
-        reason = QStringLiteral("the encoding \"%1\" is not supported: it switches between character sets within "
-                                "the text")
+        reason = QCoreApplication::translate(
+                     "Encoding", "the encoding \"%1\" is not supported: it switches between character sets within "
+                                 "the text")
                      .arg(shown);
         return false;
     }
@@ -379,7 +384,8 @@ bool decode(const XmlEncoding &e, const char *data, size_t size, char *out, size
     size_t bad = 0;
     if (cd.ok() && iconvToUtf8(cd.get(), isWindows1252(e), data, size, out, utf8Capacity(e, size), written, bad))
         return true;
-    reason = QStringLiteral("the encoding \"%1\" is not supported or the file does not match it (byte %2)")
+    reason = QCoreApplication::translate("Encoding",
+                                         "the encoding \"%1\" is not supported or the file does not match it (byte %2)")
                  .arg(QString::fromStdString(lower(e.name)))
                  .arg(offset + bad);
     return false;

@@ -2,6 +2,7 @@
 #include "document/filesink.h"
 #include "document/savefault_p.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -309,10 +310,11 @@ bool FileSink::inspect()
     }
     m_exists = true;
     if (!S_ISREG(m_old.st_mode))
-        return refuse(QStringLiteral("%1 is not a regular file.").arg(shown()));
+        return refuse(QCoreApplication::translate("FileSink", "%1 is not a regular file.").arg(shown()));
     if (::faccessat(AT_FDCWD, m_target.constData(), W_OK, AT_EACCESS) != 0)
-        return errno == EROFS ? failed(EROFS)
-                              : refuse(QStringLiteral("You are not allowed to change %1.").arg(shown()));
+        return errno == EROFS
+                   ? failed(EROFS)
+                   : refuse(QCoreApplication::translate("FileSink", "You are not allowed to change %1.").arg(shown()));
     m_inPlace = m_old.st_nlink > 1 || !m_folderWritable;
     return true;
 }
@@ -387,8 +389,9 @@ bool FileSink::makeBackup()
         return true;
     cancel();
     m_errno = err ? err : EIO;
-    return refuse(QStringLiteral("No backup copy of %1 could be made in %2 (%3), so it was not changed.")
-                      .arg(shown(), QDir::toNativeSeparators(QFile::decodeName(where)), systemReason(m_errno)));
+    return refuse(
+        QCoreApplication::translate("FileSink", "No backup copy of %1 could be made in %2 (%3), so it was not changed.")
+            .arg(shown(), QDir::toNativeSeparators(QFile::decodeName(where)), systemReason(m_errno)));
 }
 
 bool FileSink::restore()
@@ -476,7 +479,7 @@ void FileSink::cancel()
     m_temp.clear();
     if (m_backupFd >= 0) {
         if (m_touched && !restore()) {
-            m_problem = QStringLiteral("%1 The old content of %2 is kept in %3.")
+            m_problem = QCoreApplication::translate("FileSink", "%1 The old content of %2 is kept in %3.")
                             .arg(problem(), shown(), QDir::toNativeSeparators(QFile::decodeName(m_backup)));
         } else {
             ::unlink(m_backup.constData());
@@ -525,25 +528,25 @@ QString FileSink::problem() const
     switch (m_errno) {
     case ENOSPC:
     case EDQUOT:
-        return QStringLiteral("The disk is full.");
+        return QCoreApplication::translate("FileSink", "The disk is full.");
     case EROFS:
-        return QStringLiteral("The disk holding %1 is read-only.").arg(folder);
+        return QCoreApplication::translate("FileSink", "The disk holding %1 is read-only.").arg(folder);
     case EACCES:
     case EPERM:
-        return m_exists ? QStringLiteral("You are not allowed to change %1.").arg(shown())
-                        : QStringLiteral("You are not allowed to write into %1.").arg(folder);
+        return m_exists ? QCoreApplication::translate("FileSink", "You are not allowed to change %1.").arg(shown())
+                        : QCoreApplication::translate("FileSink", "You are not allowed to write into %1.").arg(folder);
     case ENOENT:
-        return QStringLiteral("The folder %1 does not exist.").arg(folder);
+        return QCoreApplication::translate("FileSink", "The folder %1 does not exist.").arg(folder);
     case EIO:
-        return QStringLiteral("The disk reported an error.");
+        return QCoreApplication::translate("FileSink", "The disk reported an error.");
     case ENAMETOOLONG:
-        return QStringLiteral("The file name is too long for this disk.");
+        return QCoreApplication::translate("FileSink", "The file name is too long for this disk.");
     case ELOOP:
-        return QStringLiteral("The links of %1 lead round in a circle.").arg(shown());
+        return QCoreApplication::translate("FileSink", "The links of %1 lead round in a circle.").arg(shown());
     default:
         break;
     }
-    return QStringLiteral("The file could not be written (%1).").arg(systemReason(m_errno));
+    return QCoreApplication::translate("FileSink", "The file could not be written (%1).").arg(systemReason(m_errno));
 }
 
 } // namespace quillon

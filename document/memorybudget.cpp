@@ -2,6 +2,7 @@
 
 #include "document/memorybudget.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 
@@ -87,7 +88,7 @@ QString memoryRefusal(qint64 fileBytes, const MemorySources &sources)
     const double needed = double(fileBytes) * kMemoryPerFileByte;
     if (available < 0 || needed <= double(available))
         return {};
-    return QStringLiteral("it is %1 bytes: it needs about %2 of memory; %3 are available")
+    return QCoreApplication::translate("MemoryBudget", "it is %1 bytes: it needs about %2 of memory; %3 are available")
         .arg(QLocale(QLocale::English).toString(fileBytes), gigabytes(needed), gigabytes(double(available)));
 }
 

@@ -6,6 +6,7 @@
 #include "document/xmldocument.h"
 #include "document/xmldocument_p.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
@@ -153,9 +154,9 @@ template <class F> void withQuery(DocData &d, const QString &xpath, F f)
         const pugi::xpath_query q(xpath.toUtf8().constData());
         f(q);
     } catch (const pugi::xpath_exception &e) {
-        d.error = QStringLiteral("Invalid expression \"%1\": %2").arg(xpath, str(e.what()));
+        d.error = QCoreApplication::translate("XmlDocument", "Invalid expression \"%1\": %2").arg(xpath, str(e.what()));
     } catch (const std::exception &e) {
-        d.error = QStringLiteral("Expression \"%1\" failed: %2").arg(xpath, str(e.what()));
+        d.error = QCoreApplication::translate("XmlDocument", "Expression \"%1\" failed: %2").arg(xpath, str(e.what()));
     }
 }
 
@@ -513,16 +514,20 @@ QString XmlNode::text() const
         return str(attrOf(m_attr).value());
     switch (nodeOf(m_node).type()) {
     case pugi::node_element:
-    case pugi::node_document: {
-        std::string out;
-        gatherText(*m_doc, nodeOf(m_node), out);
-        return trimmedXml(out);
-    }
+    case pugi::node_document:
+        return InstanceWalk(*this).text(nodeOf(m_node));
     case pugi::node_declaration:
         return {};
     default:
         return str(nodeOf(m_node).value());
     }
+}
+
+QString InstanceWalk::text(pugi::xml_node element) const
+{
+    std::string out;
+    gatherText(*m_d, element, out);
+    return trimmedXml(out);
 }
 
 bool XmlNode::setText(const QString &value)
@@ -982,11 +987,11 @@ bool XmlDocument::save(const QString &path)
 bool XmlDocument::saveWaiting(const QString &path, const std::function<void(AsyncJob &)> &waitFor)
 {
     if (!m_data->loaded) {
-        m_data->error = QStringLiteral("No document is loaded.");
+        m_data->error = QCoreApplication::translate("XmlDocument", "No document is loaded.");
         return false;
     }
     if (m_data->readOnly) {
-        m_data->error = QStringLiteral("The document was opened for reading only.");
+        m_data->error = QCoreApplication::translate("XmlDocument", "The document was opened for reading only.");
         return false;
     }
     // Nothing to write when the file already holds what is in memory.
@@ -1026,8 +1031,9 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(Asyn
         write();
     }
     if (!job->ok) {
-        m_data->error =
-            job->problem.isEmpty() ? QStringLiteral("The document could not be written out.") : job->problem;
+        m_data->error = job->problem.isEmpty()
+                            ? QCoreApplication::translate("XmlDocument", "The document could not be written out.")
+                            : job->problem;
         return false;
     }
     m_data->error.clear();
@@ -1162,11 +1168,11 @@ XmlNode XmlDocument::createElement(const QString &name, const QString &namespace
 {
     const std::string n = name.toStdString();
     if (!isValidQName(n)) {
-        m_data->error = QStringLiteral("\"%1\" is not a valid element name").arg(name);
+        m_data->error = QCoreApplication::translate("XmlDocument", "\"%1\" is not a valid element name").arg(name);
         return {};
     }
     if (!prefixOf(n).empty() && namespaceURI.isEmpty()) {
-        m_data->error = QStringLiteral("\"%1\" has a prefix but no namespace").arg(name);
+        m_data->error = QCoreApplication::translate("XmlDocument", "\"%1\" has a prefix but no namespace").arg(name);
         return {};
     }
     if (QString why; !canEncodeName(name, &why)) {
@@ -1185,7 +1191,8 @@ bool XmlDocument::canEncodeName(const QString &name, QString *why) const
     if (m_data->canEncode(name.toStdString()))
         return true;
     if (why)
-        *why = QStringLiteral("The name %1 cannot be written in this document's encoding (%2).")
+        *why = QCoreApplication::translate("XmlDocument",
+                                           "The name %1 cannot be written in this document's encoding (%2).")
                    .arg(name, encoding::displayName(m_data->format.encoding));
     return false;
 }

@@ -5,6 +5,7 @@
 
 #include "document/encoding.h"
 #include "document/filesink.h"
+#include "document/instancewalk.h"
 #include "document/xmldocument.h"
 
 #include <pugixml.hpp>
@@ -56,6 +57,7 @@ struct XmlNodeAccess {
     static bool isAttribute(const XmlNode &n) { return n.m_attr != nullptr; }
     static const std::shared_ptr<DocData> &data(const XmlNode &n) { return n.m_doc; }
     static ElementRef ref(pugi::xml_node n) { return ElementRef(n.internal_object()); }
+    static pugi::xml_node node(ElementRef r) { return pugi::xml_node(static_cast<pugi::xml_node_struct *>(r.m_p)); }
 };
 
 // The text of a written file in UTF-8, as a list of pieces: stretches of the source and text
@@ -135,23 +137,7 @@ struct DocData {
     }
     pugi::xml_node scanForInstance(std::string_view id) const;
     // The instances: the elements /uos/*/aim-instances/*, in document order.
-    template <class F> void forEachInstance(F &&f) const
-    {
-        const pugi::xml_node root = documentElement();
-        if (!root || std::string_view(root.name()) != "uos")
-            return;
-        for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
-            if (section.type() != pugi::node_element)
-                continue;
-            for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
-                if (group.type() != pugi::node_element || std::string_view(group.name()) != "aim-instances")
-                    continue;
-                for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling())
-                    if (inst.type() == pugi::node_element)
-                        f(inst);
-            }
-        }
-    }
+    template <class F> void forEachInstance(F &&f) const { forEachInstanceBelow(documentElement(), f); }
     pugi::xml_node documentElement() const;
     // The parse keeps an element's text that comes before any child of it as the element's
     // value, not as a node of its own: a node less for every element that holds only text.
@@ -171,13 +157,6 @@ struct DocData {
     }
 };
 
-bool isWhitespaceOnly(const char *s);
-
-// The text an element holds as its value (see DocData::materialize), "" when none.
-inline const char *embeddedText(pugi::xml_node n)
-{
-    return n.type() == pugi::node_element ? n.value() : "";
-}
 bool isValidQName(std::string_view name);
 
 // Appends the text of the descendants of top (its own text first), whitespace-only text

@@ -5,11 +5,12 @@
 #include "document/xmldocument_p.h"
 #include "document/asyncjob.h"
 #include "document/encoding.h"
-#include "document/hugepages_p.h"
+#include "document/hugepages.h"
 #include "document/memorybudget.h"
 #include "document/filenames.h"
 #include "document/wellformed.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -83,7 +84,7 @@ private:
 
 QString sourceName(const QString &path, const QString *fromText)
 {
-    return fromText ? QStringLiteral("XML text") : QDir::toNativeSeparators(path);
+    return fromText ? QCoreApplication::translate("XmlDocument", "XML text") : QDir::toNativeSeparators(path);
 }
 
 // How many bytes of a file are looked at before the rest is read.
@@ -109,7 +110,8 @@ QString badStart(const char *data, size_t size)
             continue;
         const QString what = c > 0x20 && c < 0x7F ? QStringLiteral("'%1'").arg(QChar(c))
                                                   : QStringLiteral("byte 0x%1").arg(c, 2, 16, QLatin1Char('0'));
-        return QStringLiteral("it is not an XML document: it begins with %1, not '<'").arg(what);
+        return QCoreApplication::translate("XmlDocument", "it is not an XML document: it begins with %1, not '<'")
+            .arg(what);
     }
     return {};
 }
@@ -124,13 +126,14 @@ QString unreadable(const QString &path, const QByteArray &local)
         const QString folder = QFileInfo(path).absolutePath();
         struct stat dir;
         if (::stat(encodeFileName(folder).constData(), &dir) != 0 || !S_ISDIR(dir.st_mode))
-            return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
-        return QStringLiteral("the file does not exist");
+            return QCoreApplication::translate("XmlDocument", "the folder %1 does not exist")
+                .arg(QDir::toNativeSeparators(folder));
+        return QCoreApplication::translate("XmlDocument", "the file does not exist");
     }
     if (S_ISDIR(st.st_mode))
-        return QStringLiteral("it is a folder, not a file");
+        return QCoreApplication::translate("XmlDocument", "it is a folder, not a file");
     if (!S_ISREG(st.st_mode))
-        return QStringLiteral("it is not a regular file (a pipe, socket or device)");
+        return QCoreApplication::translate("XmlDocument", "it is not a regular file (a pipe, socket or device)");
     return memoryRefusal(qint64(st.st_size), memorySources());
 }
 
@@ -167,13 +170,13 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
         if (fd >= 0)
             ::close(fd);
         error = err == EACCES || err == EPERM
-                    ? QStringLiteral("%1: you are not allowed to read it").arg(name)
+                    ? QCoreApplication::translate("XmlDocument", "%1: you are not allowed to read it").arg(name)
                     : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(err)));
         return false;
     }
     const qint64 size = f.size();
     if (size < 0 || !buf.allocate(size_t(size))) {
-        error = QStringLiteral("%1: not enough memory to read it").arg(name);
+        error = QCoreApplication::translate("XmlDocument", "%1: not enough memory to read it").arg(name);
         return false;
     }
     // The head first: what cannot begin a document is refused before the rest is read.
@@ -238,7 +241,7 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
         fmt.tail.assign(1, buf.data()[buf.size() - 1]);
     Buffer out;
     if (!out.allocate(encoding::utf8Capacity(found.encoding, size))) {
-        reason = QStringLiteral("out of memory");
+        reason = QCoreApplication::translate("XmlDocument", "out of memory");
         return false;
     }
     size_t written = 0;
@@ -248,8 +251,9 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
     // read, or a save would change what the user did not touch.
     size_t at = 0;
     if (!encoding::writesBack(found.encoding, buf.data() + found.bomSize, size, out.data(), written, at)) {
-        reason = QStringLiteral("the bytes at %1 stand for a character that %2 writes otherwise, so the file could "
-                                "not be saved as it is")
+        reason = QCoreApplication::translate(
+                     "XmlDocument", "the bytes at %1 stand for a character that %2 writes otherwise, so the file could "
+                                    "not be saved as it is")
                      .arg(found.bomSize + at)
                      .arg(encoding::displayName(found.encoding));
         return false;
@@ -360,7 +364,10 @@ QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QStr
     lineColumn(source, offset, line, column);
     d.errorLine = line;
     d.errorColumn = column;
-    return QStringLiteral("%1: %2 at line %3, column %4").arg(name, what).arg(line).arg(column);
+    return QCoreApplication::translate("XmlDocument", "%1: %2 at line %3, column %4")
+        .arg(name, what)
+        .arg(line)
+        .arg(column);
 }
 
 } // namespace
@@ -379,12 +386,12 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             return false;
         }
         if (!bytesBuffer(*fromBytes, buf)) {
-            error = QStringLiteral("%1: out of memory").arg(path);
+            error = QCoreApplication::translate("XmlDocument", "%1: out of memory").arg(path);
             return false;
         }
     } else if (fromText) {
         if (!textBuffer(*fromText, buf)) {
-            error = QStringLiteral("XML text: out of memory");
+            error = QCoreApplication::translate("XmlDocument", "XML text: out of memory");
             return false;
         }
     } else if (!readFile(path, buf, error, d.onDisk)) {

@@ -1,5 +1,6 @@
 #include "savepaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -7,7 +8,7 @@ namespace savepaths {
 
 QString openFilter()
 {
-    return QStringLiteral("XML Files (*.xml *.stpx)");
+    return QCoreApplication::translate("SavePaths", "XML Files (*.xml *.stpx)");
 }
 
 QString saveAsStart(const QString &documentPath)

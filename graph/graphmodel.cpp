@@ -1,7 +1,7 @@
 // The reference neighbourhood of an instance: what it refers to and who refers to it.
 #include "graph/graphmodel.h"
 #include "model/refs.h"
-#include "document/xmldocument_p.h"
+#include "document/instancewalk.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -100,7 +100,7 @@ GraphModel::Target GraphModel::instanceTarget(const XmlNode &instance) const
     // The instance a reference to its id reaches is "#id"; another with the same id (or one
     // without an id) is a box of its own.
     if (t.id.isEmpty() || m_doc->findInstance(t.id) != instance)
-        t.key += QLatin1Char('@') + QString::number(quintptr(XmlNodeAccess::node(instance).internal_object()), 16);
+        t.key += QLatin1Char('@') + QString::number(quintptr(InstanceWalk::node(instance).internal_object()), 16);
     t.caption = NameToCaption(instance.nodeName());
     t.element = instance;
     return t;

@@ -107,15 +107,15 @@ void dlgRef::createChildren()
     m_txtFilter->setObjectName(QStringLiteral("txtFilter"));
     m_txtFilter->setPlaceholderText(tr("Filter"));
     m_txtFilter->setClearButtonEnabled(true);
-    m_txtFilter->setAccessibleName(QStringLiteral("Filter"));
+    m_txtFilter->setAccessibleName(tr("Filter"));
     m_txtFilter->setAccessibleDescription(
-        QStringLiteral("Shows only the instances whose type or id contains the text; the arrow keys move in the list"));
+        tr("Shows only the instances whose type or id contains the text; the arrow keys move in the list"));
 
     m_model = new InstanceListModel(this);
     m_lstInstances = new QTreeView(this);
     m_lstInstances->setObjectName(QStringLiteral("lstInstances"));
-    m_lstInstances->setAccessibleName(QStringLiteral("Instances"));
-    m_lstInstances->setAccessibleDescription(QStringLiteral("The instances of the document, by type and id"));
+    m_lstInstances->setAccessibleName(tr("Instances"));
+    m_lstInstances->setAccessibleDescription(tr("The instances of the document, by type and id"));
     m_lstInstances->setModel(m_model);
     m_lstInstances->setRootIsDecorated(false);
     m_lstInstances->setItemsExpandable(false);
@@ -138,9 +138,9 @@ void dlgRef::createChildren()
     m_cmdBrowse = new QPushButton(QStringLiteral("..."), this);
     m_cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     m_cmdBrowse->setAutoDefault(false);
-    m_cmdBrowse->setAccessibleName(QStringLiteral("Browse"));
-    m_cmdBrowse->setAccessibleDescription(QStringLiteral("Chooses the document whose instances are listed"));
-    m_cmdBrowse->setToolTip(QStringLiteral("Browse"));
+    m_cmdBrowse->setAccessibleName(tr("Browse"));
+    m_cmdBrowse->setAccessibleDescription(tr("Chooses the document whose instances are listed"));
+    m_cmdBrowse->setToolTip(tr("Browse"));
     m_cmdLoad = new QPushButton(tr("Go"), this);
     m_cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
     m_cmdLoad->setAutoDefault(false);

@@ -2,7 +2,7 @@
 // compares matched subtrees node by node, and the rows only of the instances that differ.
 #include "refs/documentdiff.h"
 #include "model/refs.h"
-#include "refs/instancerows_p.h"
+#include "model/instancerows.h"
 
 #include <cstring>
 #include <functional>
@@ -21,7 +21,7 @@ bool sameString(const char *a, const char *b)
 }
 
 // The next child of n that navigation sees, from c on.
-pugi::xml_node visible(const DocData &d, pugi::xml_node c)
+pugi::xml_node visible(const InstanceWalk &d, pugi::xml_node c)
 {
     while (c && d.isHidden(c))
         c = c.next_sibling();
@@ -30,7 +30,7 @@ pugi::xml_node visible(const DocData &d, pugi::xml_node c)
 
 // Whether two subtrees hold the same names, attributes and text. An element's own text (the
 // parse's) and a first text child (after an edit) are the same thing.
-bool sameTree(const DocData &da, pugi::xml_node a, const DocData &db, pugi::xml_node b)
+bool sameTree(const InstanceWalk &da, pugi::xml_node a, const InstanceWalk &db, pugi::xml_node b)
 {
     if (a.type() != b.type() || !sameString(a.name(), b.name()))
         return false;
@@ -63,7 +63,7 @@ struct Row {
     bool matched = false;
 };
 
-std::vector<Row> rowsOf(const DocData &d, pugi::xml_node instance)
+std::vector<Row> rowsOf(const InstanceWalk &d, pugi::xml_node instance)
 {
     std::vector<Row> rows;
     std::unordered_map<std::string_view, int> seen;
@@ -74,7 +74,7 @@ std::vector<Row> rowsOf(const DocData &d, pugi::xml_node instance)
     return rows;
 }
 
-QList<PropertyChange> changedRows(const DocData &da, pugi::xml_node a, const DocData &db, pugi::xml_node b)
+QList<PropertyChange> changedRows(const InstanceWalk &da, pugi::xml_node a, const InstanceWalk &db, pugi::xml_node b)
 {
     std::vector<Row> before = rowsOf(da, a), after = rowsOf(db, b);
     QList<PropertyChange> out;
@@ -112,16 +112,16 @@ const char *idOf(pugi::xml_node instance)
 // Whether two instances, in documents not edited since they were read, were written alike: the
 // text from the start of each to the start of the node after it. False when that cannot be
 // told (the last node of its parent); the trees are compared then.
-bool sameSource(const DocData &da, pugi::xml_node a, const DocData &db, pugi::xml_node b)
+bool sameSource(const InstanceWalk &da, pugi::xml_node a, const InstanceWalk &db, pugi::xml_node b)
 {
     const pugi::xml_node na = a.next_sibling(), nb = b.next_sibling();
     if (!na || !nb)
         return false;
-    const size_t a0 = nodeStart(da, a), a1 = nodeStart(da, na), b0 = nodeStart(db, b), b1 = nodeStart(db, nb);
+    const size_t a0 = da.nodeStart(a), a1 = da.nodeStart(na), b0 = db.nodeStart(b), b1 = db.nodeStart(nb);
     if (a0 == std::string::npos || a1 == std::string::npos || b0 == std::string::npos || b1 == std::string::npos ||
-        a1 <= a0 || b1 <= b0 || a1 > da.source.size() || b1 > db.source.size())
+        a1 <= a0 || b1 <= b0 || a1 > da.source().size() || b1 > db.source().size())
         return false;
-    return std::string_view(da.source).substr(a0, a1 - a0) == std::string_view(db.source).substr(b0, b1 - b0);
+    return da.source().substr(a0, a1 - a0) == db.source().substr(b0, b1 - b0);
 }
 
 // The old instances by id, in a flat table: a node per id would cost a cache miss per lookup
@@ -165,10 +165,10 @@ private:
 
 QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const XmlDocument &newDoc)
 {
-    const DocData &da = *oldDoc.documentId(), &db = *newDoc.documentId();
+    const InstanceWalk da(oldDoc), db(newDoc);
     std::vector<pugi::xml_node> olds; // the old instances that have an id, in document order
     std::vector<const char *> oldIds; // their ids
-    if (da.loaded)
+    if (da.isLoaded())
         da.forEachInstance([&](pugi::xml_node inst) {
             if (const char *id = idOf(inst)) {
                 olds.push_back(inst);
@@ -183,8 +183,8 @@ QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const Xml
     QList<InstanceChange> added;
     size_t next = 0;
     // The text of an instance as read says the most at the least cost, while it is the text.
-    const bool bySource = da.edits.empty() && db.edits.empty();
-    if (db.loaded)
+    const bool bySource = !da.isEdited() && !db.isEdited();
+    if (db.isLoaded())
         db.forEachInstance([&](pugi::xml_node inst) {
             const char *id = idOf(inst);
             if (!id)
@@ -200,7 +200,7 @@ QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const Xml
             }
             if (at < 0) {
                 added.append({InstanceChange::Kind::Added, QString::fromUtf8(id), captionOf(inst), {},
-                              XmlNodeAccess::ref(inst), {}});
+                              InstanceWalk::ref(inst), {}});
                 return;
             }
             next = size_t(at) + 1;
@@ -210,7 +210,7 @@ QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const Xml
             const pugi::xml_node old = olds[size_t(at)];
             if (!(bySource && sameSource(da, old, db, inst)) && !sameTree(da, old, db, inst))
                 changes[size_t(at)] = {InstanceChange::Kind::Changed, QString::fromUtf8(id), captionOf(inst),
-                                       XmlNodeAccess::ref(old), XmlNodeAccess::ref(inst),
+                                       InstanceWalk::ref(old), InstanceWalk::ref(inst),
                                        changedRows(da, old, db, inst)};
         });
     if (!table && !olds.empty())
@@ -221,7 +221,7 @@ QList<InstanceChange> DocumentDiff::compare(const XmlDocument &oldDoc, const Xml
             continue; // a later instance of an id: not matched
         if (!matched[i])
             out.append({InstanceChange::Kind::Removed, QString::fromUtf8(oldIds[i]), captionOf(olds[i]),
-                        XmlNodeAccess::ref(olds[i]), {}, {}});
+                        InstanceWalk::ref(olds[i]), {}, {}});
         else if (const auto it = changes.find(i); it != changes.end())
             out.append(std::move(it->second));
     }

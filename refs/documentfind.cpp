@@ -2,7 +2,9 @@
 // rows of the next instances and matches their texts.
 #include "refs/documentfind.h"
 #include "model/refs.h"
-#include "refs/instancerows_p.h"
+#include "model/instancerows.h"
+
+#include <QCoreApplication>
 
 namespace quillon {
 
@@ -13,7 +15,7 @@ DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
     if (m_root)
         m_doc = doc.documentId();
     if (options.pattern.isEmpty()) {
-        m_error = QStringLiteral("Nothing to find.");
+        m_error = QCoreApplication::translate("DocumentFind", "Nothing to find.");
         return;
     }
     m_plain = !options.regex && !options.wholeWord;
@@ -27,7 +29,7 @@ DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
                            (options.matchCase ? QRegularExpression::NoPatternOption
                                               : QRegularExpression::CaseInsensitiveOption));
     if (!m_re.isValid())
-        m_error = QStringLiteral("The expression is not valid: %1 (at %2).")
+        m_error = QCoreApplication::translate("DocumentFind", "The expression is not valid: %1 (at %2).")
                       .arg(m_re.errorString())
                       .arg(m_re.patternErrorOffset());
 }
@@ -36,7 +38,7 @@ DocumentFind::~DocumentFind() = default;
 
 bool DocumentFind::stale() const
 {
-    return m_doc && m_doc->stamp != m_stamp;
+    return m_doc && InstanceWalk(m_root).changeStamp() != m_stamp;
 }
 
 bool DocumentFind::match(const QString &text, qsizetype &start, qsizetype &length) const
@@ -68,10 +70,10 @@ bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
 {
     if (!isValid() || stale() || !m_doc)
         return false;
-    const DocData &d = *m_doc;
+    const InstanceWalk d(m_root);
     if (!m_started) {
         m_started = true;
-        if (d.loaded)
+        if (d.isLoaded())
             d.forEachInstance([this](pugi::xml_node inst) { m_instances.push_back(inst.internal_object()); });
     }
     const QByteArray type = m_options.type.toUtf8();
@@ -82,7 +84,7 @@ bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
         if (!type.isEmpty() && type != inst.name() && typeName != inst.name())
             continue;
         FindRow row;
-        row.instance = XmlNodeAccess::ref(inst);
+        row.instance = InstanceWalk::ref(inst);
         row.caption = captionOf(inst.name());
         row.id = QString::fromUtf8(inst.attribute("id").value());
         auto add = [&](FindRow::Column column, const QString &text) {
@@ -96,7 +98,7 @@ bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
         if (!add(FindRow::Column::Instance, row.caption))
             add(FindRow::Column::Id, row.id);
         forEachInstanceRow(d, inst, [&](const InstanceRow &r) {
-            row.propertyElement = XmlNodeAccess::ref(r.element);
+            row.propertyElement = InstanceWalk::ref(r.element);
             row.property = NameToCaption(QString::fromUtf8(r.name));
             row.value = r.value;
             if (!add(FindRow::Column::Property, row.property))

@@ -5,6 +5,7 @@
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -22,7 +23,7 @@ struct Repoint {
     QString value;
 };
 
-std::vector<Repoint> repoints(const DocData &d, const QString &holder, const QString &target, bool same,
+std::vector<Repoint> repoints(const InstanceWalk &d, const QString &holder, const QString &target, bool same,
                               const std::string &oldId, const QString &newId)
 {
     std::vector<Repoint> out;
@@ -56,11 +57,12 @@ IdRenamePlan IdRename::plan(const XmlDocument &doc, ReferenceIndex &index, const
 {
     IdRenamePlan p{oldId, newId, {}, {}, {}};
     if (newId.isEmpty())
-        p.refusal = QStringLiteral("The new id is empty.");
+        p.refusal = QCoreApplication::translate("IdRename", "The new id is empty.");
     else if (doc.findInstance(newId))
-        p.refusal = QStringLiteral("The id \"%1\" is already used in this document.").arg(newId);
+        p.refusal =
+            QCoreApplication::translate("IdRename", "The id \"%1\" is already used in this document.").arg(newId);
     else if (!doc.findInstance(oldId))
-        p.refusal = QStringLiteral("There is no instance with the id \"%1\".").arg(oldId);
+        p.refusal = QCoreApplication::translate("IdRename", "There is no instance with the id \"%1\".").arg(oldId);
     if (!p.refusal.isEmpty())
         return p;
     p.inDocument = index.referrers(doc, oldId);
@@ -87,8 +89,8 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
             return QStringLiteral("%1: %2").arg(path, file.isOpen() ? o.doc->errorString() : file.errorString());
         o.before = file.readAll();
         const XmlNode root = o.doc->documentElement();
-        for (const Repoint &r : repoints(*o.doc->documentId(), path, doc.path(), false, oldId, plan.newId))
-            root.at(XmlNodeAccess::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
+        for (const Repoint &r : repoints(InstanceWalk(*o.doc), path, doc.path(), false, oldId, plan.newId))
+            root.at(InstanceWalk::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
         others.push_back(std::move(o));
     }
     // Written in turn; a failure puts the old bytes back into the files written before it.
@@ -98,7 +100,8 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
         const QString why = QStringLiteral("%1: %2").arg(others[i].path, others[i].doc->errorString());
         for (size_t j = 0; j < i; ++j)
             if (const QString back = FileSink::writeWhole(others[j].path, others[j].before); !back.isEmpty())
-                return why + QStringLiteral("\n%1 could not be put back: %2").arg(others[j].path, back);
+                return why + QCoreApplication::translate("IdRename", "\n%1 could not be put back: %2")
+                                 .arg(others[j].path, back);
         return why;
     }
     if (written) {
@@ -108,9 +111,9 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
     }
     const XmlNode root = doc.documentElement();
     EditStep s;
-    for (const Repoint &r : repoints(*doc.documentId(), doc.path(), doc.path(), true, oldId, plan.newId))
-        s.append(XmlChange::setAttribute(root.at(XmlNodeAccess::ref(r.element)), QString::fromLatin1(r.attribute),
-                                         r.value));
+    for (const Repoint &r : repoints(InstanceWalk(doc), doc.path(), doc.path(), true, oldId, plan.newId))
+        s.append(
+            XmlChange::setAttribute(root.at(InstanceWalk::ref(r.element)), QString::fromLatin1(r.attribute), r.value));
     s.append(XmlChange::setAttribute(doc.findInstance(plan.oldId), QStringLiteral("id"), plan.newId));
     if (step)
         *step = std::move(s);

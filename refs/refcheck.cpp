@@ -1,11 +1,12 @@
 #include "refs/refcheck.h"
 #include "refs/refindex.h"
-#include "document/hugepages_p.h"
+#include "document/hugepages.h"
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
 #include "refs/strtable_p.h"
 #include "document/filenames.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 
@@ -29,11 +30,6 @@ namespace {
 QString str(std::string_view s)
 {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-bool isReferenceName(const char *name)
-{
-    return std::strcmp(name, "ref") == 0 || std::strcmp(name, "href") == 0;
 }
 
 // Whether an element name has a lower-case letter (differs from its upper-case form); ASCII
@@ -120,21 +116,23 @@ struct Level {
 
 void DocFacts::walk()
 {
-    const DocData &d = *doc->documentId();
+    const InstanceWalk d(*doc);
     const Node root = d.documentElement();
     if (!root)
         return;
     if (std::strcmp(root.name(), "uos") != 0) {
         add(root, "ignored-element", {},
-            QStringLiteral("the document element is <%1>, not <uos>: no view shows the document and no reference "
-                           "finds its instances")
+            QCoreApplication::translate(
+                "ReferenceCheck",
+                "the document element is <%1>, not <uos>: no view shows the document and no reference "
+                "finds its instances")
                 .arg(QString::fromUtf8(root.name())));
         return;
     }
     // An instance takes some dozens of bytes of text, a reference a dozen at the least: the
     // room kept is address space, touched only as far as it is used.
-    reserveHuge(idKeys, d.source.size() / 64 + 16);
-    reserveHuge(refs, d.source.size() / 48 + 16);
+    reserveHuge(idKeys, d.source().size() / 64 + 16);
+    reserveHuge(refs, d.source().size() / 48 + 16);
     std::vector<Level> levels(2);
     Node e = elementAt(root.first_child());
     int depth = 1;
@@ -161,16 +159,20 @@ void DocFacts::walk()
                 // shown as a reference.
                 const Node last = elementBack(e.parent().last_child());
                 const pugi::xml_attribute first = last.first_attribute();
-                if (first && !isReferenceName(first.name()))
+                if (first && !referenceKind(first.name()))
                     add(last, "not-a-reference", {},
-                        QStringLiteral("the ARM view shows %1 as a reference, but its first attribute is neither ref "
-                                       "nor href")
+                        QCoreApplication::translate(
+                            "ReferenceCheck",
+                            "the ARM view shows %1 as a reference, but its first attribute is neither ref "
+                            "nor href")
                             .arg(tagText(last)));
             }
         } else if (parent.armShown && !lower) {
             add(e, "ignored-element", {},
-                QStringLiteral("the ARM view does not show <%1>: it stops at <%2> before it, the first element of "
-                               "<%3> whose name has a lower-case letter")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the ARM view does not show <%1>: it stops at <%2> before it, the first element of "
+                    "<%3> whose name has a lower-case letter")
                     .arg(QString::fromUtf8(name), QString::fromUtf8(parent.stopper),
                          QString::fromUtf8(e.parent().name())));
         }
@@ -181,18 +183,23 @@ void DocFacts::walk()
                 here.instances = true;
             else if (depth == 2)
                 add(e, "ignored-element", {},
-                    QStringLiteral("<%1> is not written aim-instances: the tree takes it for one, but no reference "
-                                   "or lookup finds the instances in it")
+                    QCoreApplication::translate(
+                        "ReferenceCheck",
+                        "<%1> is not written aim-instances: the tree takes it for one, but no reference "
+                        "or lookup finds the instances in it")
                         .arg(n));
             else if (depth == 1)
                 add(e, "ignored-element", {},
-                    QStringLiteral("<%1> stands directly in <uos>: instances are found only in "
-                                   "/uos/<section>/aim-instances")
+                    QCoreApplication::translate("ReferenceCheck",
+                                                "<%1> stands directly in <uos>: instances are found only in "
+                                                "/uos/<section>/aim-instances")
                         .arg(n));
             else
                 add(e, "ignored-element", {},
-                    QStringLiteral("<%1> is nested too deep: instances are found only in /uos/<section>/aim-instances, "
-                                   "and the Mapping view hides it")
+                    QCoreApplication::translate(
+                        "ReferenceCheck",
+                        "<%1> is nested too deep: instances are found only in /uos/<section>/aim-instances, "
+                        "and the Mapping view hides it")
                         .arg(n));
         }
         if (depth == 3 && parent.instances)
@@ -224,19 +231,25 @@ void DocFacts::checkInstance(Node e)
     const pugi::xml_attribute id = e.attribute("id");
     if (!id) {
         add(e, "missing-id", {},
-            QStringLiteral("the instance %1 has no id attribute: no reference can reach it").arg(tagText(e)));
+            QCoreApplication::translate("ReferenceCheck",
+                                        "the instance %1 has no id attribute: no reference can reach it")
+                .arg(tagText(e)));
     } else {
         if (std::strcmp(e.first_attribute().name(), "id") != 0)
             add(e, "id-not-first", QString::fromUtf8(id.value()),
-                QStringLiteral("the first attribute of %1 is not its id: the tree, the caption of the list and Back "
-                               "read the first attribute as the id")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the first attribute of %1 is not its id: the tree, the caption of the list and Back "
+                    "read the first attribute as the id")
                     .arg(tagText(e)));
         // A second instance of the id is told once all are known (indexIds), in this place.
         idKeys.push_back({KeyRef(id.value()), e, pending.size()});
     }
     if (!nameHasLowerCase(e.name()))
         add(e, "ignored-element", id ? QString::fromUtf8(id.value()) : QString(),
-            QStringLiteral("the AIM view does not show %1: its name has no lower-case letter").arg(tagText(e)));
+            QCoreApplication::translate("ReferenceCheck",
+                                        "the AIM view does not show %1: its name has no lower-case letter")
+                .arg(tagText(e)));
     checkRows(e);
 }
 
@@ -249,18 +262,22 @@ void DocFacts::checkRows(Node instance)
         if (r.type() != pugi::node_element || *embeddedText(c))
             continue;
         const char *first = r.first_attribute().name();
-        if (*first && isReferenceName(first))
+        if (*first && referenceKind(first))
             continue;
         const QString row = NameToCaption(QString::fromUtf8(c.name()));
         if (!*first)
             add(r, "not-a-reference", {},
-                QStringLiteral("the row \"%1\" holds <%2> without attributes: the list cannot show this instance "
-                               "(Exception in \"PopulateInstance\")")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the row \"%1\" holds <%2> without attributes: the list cannot show this instance "
+                    "(Exception in \"PopulateInstance\")")
                     .arg(row, QString::fromUtf8(r.name())));
         else
             add(r, "not-a-reference", {},
-                QStringLiteral("the row \"%1\" reads the first attribute of %2 as a reference: ref or href must come "
-                               "first")
+                QCoreApplication::translate(
+                    "ReferenceCheck",
+                    "the row \"%1\" reads the first attribute of %2 as a reference: ref or href must come "
+                    "first")
                     .arg(row, tagText(r)));
     }
 }
@@ -285,9 +302,11 @@ void DocFacts::indexIds()
         duplicates.push_back(
             {k.pendingBefore,
              {k.at, "duplicate-id", id,
-              QStringLiteral("id \"%1\" is used by the instance on line %LINE already: a click on a reference to "
-                             "\"%1\", or on this instance's node in the tree, shows and edits that first instance, "
-                             "not this one")
+              QCoreApplication::translate(
+                  "ReferenceCheck",
+                  "id \"%1\" is used by the instance on line %LINE already: a click on a reference to "
+                  "\"%1\", or on this instance's node in the tree, shows and edits that first instance, "
+                  "not this one")
                   .arg(id),
               *first}});
     }
@@ -322,13 +341,15 @@ void DocFacts::checkRefs()
             continue;
         const QString value = QString::fromUtf8(r.key.data, qsizetype(r.key.size));
         add(r.at, "unknown-ref", value,
-            r.key.size ? QStringLiteral("ref \"%1\" names no instance of this document").arg(value)
-                       : QStringLiteral("the ref of <%1> is empty").arg(QString::fromUtf8(r.at.name())));
+            r.key.size ? QCoreApplication::translate("ReferenceCheck", "ref \"%1\" names no instance of this document")
+                             .arg(value)
+                       : QCoreApplication::translate("ReferenceCheck", "the ref of <%1> is empty")
+                             .arg(QString::fromUtf8(r.at.name())));
     }
 }
 
 // The first instance of each id of d, as findInstance finds them.
-void collectIds(const DocData &d, StringTable<Node> &ids)
+void collectIds(const InstanceWalk &d, StringTable<Node> &ids)
 {
     std::vector<KeyAt> keys;
     d.forEachInstance([&keys](Node instance) {
@@ -405,7 +426,8 @@ void checkHrefs(std::vector<DocFacts> &docs)
             const size_t hash = v.find('#');
             const QString id = hash == std::string_view::npos ? QString() : str(v.substr(hash + 1)).section(u'#', 0, 0);
             if (hash == std::string_view::npos || id.isEmpty()) {
-                f.add(e, "unknown-href", id, QStringLiteral("href \"%1\" has no \"#id\" part").arg(str(v)));
+                f.add(e, "unknown-href", id,
+                      QCoreApplication::translate("ReferenceCheck", "href \"%1\" has no \"#id\" part").arg(str(v)));
                 continue;
             }
             const QString part = str(v.substr(0, hash)); // "" names the holder itself
@@ -436,7 +458,7 @@ void checkHrefs(std::vector<DocFacts> &docs)
             read = std::make_unique<XmlDocument>();
             if (read->loadForReading(file)) {
                 in = read.get();
-                collectIds(*read->documentId(), readIds);
+                collectIds(InstanceWalk(*read), readIds);
             } else {
                 error = read->errorString();
             }
@@ -448,10 +470,11 @@ void checkHrefs(std::vector<DocFacts> &docs)
             const QString id = v.section(u'#', 1, 1);
             if (!in)
                 f->add(e, target.identity.missing ? "missing-file" : "unreadable", id,
-                       QStringLiteral("href \"%1\": the file cannot be read: %2").arg(v, error));
+                       QCoreApplication::translate("ReferenceCheck", "href \"%1\": the file cannot be read: %2")
+                           .arg(v, error));
             else if (!ids.find(std::string_view(id.toUtf8())))
                 f->add(e, "unknown-href", id,
-                       QStringLiteral("href \"%1\": %2 has no instance with id \"%3\"")
+                       QCoreApplication::translate("ReferenceCheck", "href \"%1\": %2 has no instance with id \"%3\"")
                            .arg(v, QFileInfo(file).fileName(), id));
         }
     }
@@ -474,7 +497,7 @@ QList<Finding> collect(DocFacts &f)
     QList<ElementRef> at;
     at.reserve(qsizetype(f.pending.size() * 2));
     for (const Pending &p : f.pending)
-        at << XmlNodeAccess::ref(p.at) << XmlNodeAccess::ref(p.other);
+        at << InstanceWalk::ref(p.at) << InstanceWalk::ref(p.other);
     const QList<int> lines = f.doc->lineNumbers(at);
     QList<Finding> out;
     out.reserve(qsizetype(f.pending.size()));

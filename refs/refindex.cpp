@@ -17,42 +17,12 @@
 
 namespace quillon {
 
-namespace {
-
-// forEachReference, without a call through std::function per reference.
-template <class F> void walkReferences(const XmlDocument &doc, F &&f)
-{
-    auto visit = [&f](ElementRef instance, ElementRef property, ElementRef e) {
-        if (const char *ref = e.attribute("ref"))
-            f(instance, property, false, ref);
-        if (const char *href = e.attribute("href"))
-            f(instance, property, true, href);
-    };
-    doc.forEachInstance([&](ElementRef instance) {
-        for (ElementRef property = instance.firstChild(); property; property = property.nextSibling()) {
-            // Everything below the property, depth first, without recursion.
-            ElementRef e = property;
-            for (;;) {
-                visit(instance, property, e);
-                if (const ElementRef child = e.firstChild()) {
-                    e = child;
-                    continue;
-                }
-                while (!(e == property) && !e.nextSibling())
-                    e = e.parent();
-                if (e == property)
-                    break;
-                e = e.nextSibling();
-            }
-        }
-    });
-}
-
-} // namespace
-
 void forEachReference(const XmlDocument &doc, const std::function<void(ElementRef, ElementRef, bool, const char *)> &f)
 {
-    walkReferences(doc, f);
+    forEachReferenceNode(InstanceWalk(doc),
+                         [&f](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
+                             f(InstanceWalk::ref(instance), InstanceWalk::ref(property), isHref, value);
+                         });
 }
 
 // refwalk_p.h
@@ -138,8 +108,8 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
 {
     auto table = std::make_shared<ReferenceTable>();
     ReferenceTable &t = *table;
-    const DocData &d = *doc.documentId();
-    t.doc = &d;
+    const InstanceWalk d(doc);
+    t.doc = doc.documentId();
     t.stamp = doc.changeStamp();
     t.file = doc.path();
     // Whether an href's document part names this document, asked once per distinct part.
@@ -147,7 +117,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     // A reference takes a dozen bytes of text at the least: the room kept for one per 48
     // bytes is address space, touched only as far as it is used. (No huge pages here: a window
     // waits for this, and the kernel may stop to compact memory for them.)
-    t.entries.reserve(d.source.size() / 48 + 16);
+    t.entries.reserve(d.source().size() / 48 + 16);
     forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {
@@ -213,7 +183,7 @@ Referrer rowOf(const ReferenceTable &t, quint32 entry, RowText *cache)
     r.id = id ? QString::fromUtf8(id.value()) : QString();
     if (property)
         r.property = cache ? cache->caption(property.name()) : NameToCaption(QString::fromUtf8(property.name()));
-    r.instance = XmlNodeAccess::ref(instance);
+    r.instance = InstanceWalk::ref(instance);
     return r;
 }
 

@@ -2,7 +2,7 @@
 // Walks over the parser's own nodes for the reference index and the check: on a million
 // instances a handle or a call through std::function per node costs more than the walk.
 
-#include "document/xmldocument_p.h"
+#include "document/instancewalk.h"
 
 #include <cstring>
 #include <string_view>
@@ -46,10 +46,8 @@ inline ReferenceAttributes referenceAttributes(pugi::xml_node n)
 // instances of d (on their properties and anything below them), in document order; property is
 // the instance's child that holds it. On one element its ref comes before its href. An f that
 // takes a fifth argument is also given the element that holds the attribute.
-template <class F> void forEachReferenceNode(const DocData &d, F &&f)
+template <class F> void forEachReferenceNode(const InstanceWalk &d, F &&f)
 {
-    if (!d.loaded)
-        return;
     d.forEachInstance([&f](pugi::xml_node instance) {
         for (pugi::xml_node property = instance.first_child(); property; property = property.next_sibling()) {
             pugi::xml_node n = property;

@@ -2,7 +2,7 @@
 // A hash table from strings held elsewhere (a document's names and values) to a value: open
 // addressing, no allocation per entry, for the walks over a million instances.
 
-#include "document/hugepages_p.h"
+#include "document/hugepages.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,6 @@
 // What a session has on show: reading an instance's property rows.
 #include "session/showninstance.h"
+#include "model/instancerows.h"
 #include "model/refs.h"
 
 namespace quillon {
@@ -17,31 +18,23 @@ bool ShownInstance::fill(const QString &file)
     if (!m_instance)
         return false;
     QList<PropertyRow> rows;
-    for (const XmlNode &c : m_instance.childNodes()) {
-        if (c.nodeType() != XmlNode::Element)
-            continue;
+    bool complete = true;
+    const InstanceWalk walk(m_instance);
+    forEachInstanceRow(walk, InstanceWalk::node(m_instance), [&](const InstanceRow &r) {
         PropertyRow row;
-        row.element = c;
-        row.caption = NameToCaption(c.nodeName());
-        if (c.hasChildNodes()) {
-            const XmlNode first = c.firstChild();
-            if (first.nodeType() == XmlNode::Element) {
-                if (first.attributeCount() == 0) {
-                    // The rows read so far stay on show.
-                    rows.append(row);
-                    m_rows->setRows(rows);
-                    return false;
-                }
-                row.value = first.attribute(0).text();
-                row.source = PropertyRow::Source::FirstChild;
-            } else {
-                row.value = c.text();
-            }
+        row.element = m_instance.at(InstanceWalk::ref(r.element));
+        row.caption = NameToCaption(QString::fromUtf8(r.name));
+        // The rows read so far stay on show.
+        complete = !r.unreadable;
+        if (complete) {
+            row.value = r.value;
+            row.source = r.reference ? PropertyRow::Source::FirstChild : PropertyRow::Source::Value;
         }
         rows.append(row);
-    }
+        return complete;
+    });
     m_rows->setRows(rows);
-    return true;
+    return complete;
 }
 
 void ShownInstance::showSingleRow(const XmlNode &owner, const PropertyRow &row, const QString &file)
