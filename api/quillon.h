@@ -17,6 +17,11 @@
 //     int CheckReferences()             checks the references of the document shown and lists
 //                                       the findings on the "Check" tab, which comes forward;
 //                                       the number of findings (-1 without a document)
+//     bool CompareWith(QString file)    compares file (the old version) with the document shown
+//                                       as it stands in memory (the new one) and lists the
+//                                       instances removed, changed and added on the "Compare"
+//                                       tab, which comes forward; false, after an "Error" box,
+//                                       without a document or when file cannot be read
 //   Properties
 //     int ViewMode (read, write)        0 "ARM", 1 "Mapping", 2 "AIM"
 //     bool IsEditing (read)             an in-place edit is open

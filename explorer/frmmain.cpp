@@ -116,6 +116,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     showSaveAs = [](QWidget *owner, const QString &start) {
         return QFileDialog::getSaveFileName(owner, tr("Save As"), start, tr("XML Files (*.xml)"));
     };
+    showCompareWith = [](QWidget *owner, const QString &start) {
+        return QFileDialog::getOpenFileName(owner, tr("Compare With"), start, savepaths::openFilter());
+    };
 
     // The designed client area, and the menu and status bars around it. The smallest size
     // keeps the view frame right of the buttons and the control at its own smallest size
@@ -296,7 +299,7 @@ void frmMain::updateStatus()
     }
     actFind->setEnabled(!path.isEmpty());
     actCheck->setEnabled(!path.isEmpty());
-    for (QAction *a : {actSave, actSaveAs})
+    for (QAction *a : {actSave, actSaveAs, actCompare})
         a->setEnabled(!path.isEmpty());
     for (QPushButton *b : {cmdSave, cmdSaveAs})
         b->setEnabled(!path.isEmpty());

@@ -37,6 +37,8 @@ public:
     // The Save As dialog, likewise.
     // It is given where to start: the document's file (savepaths::saveAsStart).
     std::function<QString(QWidget *, const QString &)> showSaveAs;
+    // The dialog of "Compare With...", likewise; it starts in the document's folder.
+    std::function<QString(QWidget *, const QString &)> showCompareWith;
 
     QWidget *control() const { return ctrlEdit; }
     const RecentFiles &recentFiles() const { return m_recent; }
@@ -82,6 +84,7 @@ private:
     void rememberFile(const QString &path);
     void rebuildRecentMenu();
     void findInstance();
+    void compareWith();
     void goBack();
     void showAbout();
 
@@ -104,6 +107,7 @@ private:
     QAction *actFind = nullptr;
     QAction *actSave = nullptr;
     QAction *actSaveAs = nullptr;
+    QAction *actCompare = nullptr;
     QAction *actCheck = nullptr;
     QAction *actBack = nullptr;
     QLabel *lblFilePath = nullptr;

@@ -67,6 +67,7 @@ void frmMain::createMenus()
                          [this] { cmdSave_Click(); });
     actSaveAs = addCommand(file, "actSaveAs", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
                [this] { cmdSaveAs_Click(); });
+    actCompare = addCommand(file, "actCompare", tr("Compare &With..."), QKeySequence(), [this] { compareWith(); });
     mnuRecent = file->addMenu(tr("Open &Recent"));
     mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
     file->addSeparator();
@@ -145,6 +146,17 @@ void frmMain::findInstance()
 {
     bool shown = false;
     QMetaObject::invokeMethod(ctrlEdit, "FindInstance", Q_RETURN_ARG(bool, shown));
+}
+
+// The chosen file is the old version, the document shown the new one (the control's CompareWith).
+void frmMain::compareWith()
+{
+    const QString folder = QFileInfo(ctrlEdit->property("FilePath").toString()).absolutePath();
+    const QString path = showCompareWith ? showCompareWith(this, folder) : QString();
+    if (path.isEmpty())
+        return;
+    bool compared = false;
+    QMetaObject::invokeMethod(ctrlEdit, "CompareWith", Q_RETURN_ARG(bool, compared), Q_ARG(QString, path));
 }
 
 // ---- Recent files ----------------------------------------------------------------------------

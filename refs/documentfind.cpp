@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace quillon {
 
 DocumentFind::DocumentFind(const XmlDocument &doc, const FindOptions &options)
@@ -66,7 +68,7 @@ QString DocumentFind::captionOf(const char *name)
     return m_lastCaption;
 }
 
-bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
+bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out, qsizetype maxInstances)
 {
     if (!isValid() || stale() || !m_doc)
         return false;
@@ -79,7 +81,8 @@ bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out)
     const QByteArray type = m_options.type.toUtf8();
     const QByteArray typeName = CaptionToName(m_options.type).toUtf8();
     qsizetype added = 0;
-    while (m_pos < m_instances.size() && added < maxRows) {
+    const size_t end = maxInstances < 0 ? m_instances.size() : std::min(m_instances.size(), m_pos + size_t(maxInstances));
+    while (m_pos < end && added < maxRows) {
         const pugi::xml_node inst(static_cast<pugi::xml_node_struct *>(m_instances[m_pos++]));
         if (!type.isEmpty() && type != inst.name() && typeName != inst.name())
             continue;

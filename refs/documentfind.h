@@ -49,10 +49,11 @@ public:
     bool isValid() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
 
-    // Appends the next rows to out, instance by instance, until at least maxRows were appended
-    // or the document is searched to its end. Returns whether rows may follow (false at the end,
-    // for an invalid search and once the document changed).
-    bool next(qsizetype maxRows, QList<FindRow> &out);
+    // Appends the next rows to out, instance by instance, until at least maxRows were appended,
+    // maxInstances instances were searched (-1: no such limit; a view that must not stall gives
+    // one) or the document is searched to its end. Returns whether rows may follow (false at
+    // the end, for an invalid search and once the document changed).
+    bool next(qsizetype maxRows, QList<FindRow> &out, qsizetype maxInstances = -1);
     bool atEnd() const { return !m_doc || (m_started && m_pos >= m_instances.size()); }
     bool stale() const; // the document changed since the search began
 

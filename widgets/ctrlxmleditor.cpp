@@ -154,6 +154,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     pageXml->installEventFilter(this);
 
     setupReferenceTabs();
+    setupFindTabs();
     setupAccessibility();
     connectSession();
     resize(toPx(m_layout.controlWidth), toPx(m_layout.controlHeight));

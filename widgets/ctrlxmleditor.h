@@ -25,7 +25,9 @@ class QTreeView;
 
 namespace quillon {
 
+class CompareModel;
 class EditBox;
+class FindPage;
 class FindingsModel;
 class LinePainter;
 class ReferencedByModel;
@@ -63,6 +65,11 @@ public:
     // Checks the references of the document shown and lists the findings on the "Check" tab,
     // which comes forward. The number of findings; -1 when no document is shown.
     Q_INVOKABLE int CheckReferences();
+    // Compares the file strFileName (the old version) with the document shown as it stands in
+    // memory (the new one) and lists the differences on the "Compare" tab, which comes forward
+    // (ctrlxmleditor_find.cpp). False, with a message box, when there is no document or the
+    // file cannot be read.
+    Q_INVOKABLE bool CompareWith(const QString &strFileName);
 
     int viewMode() const;
     void setViewMode(int nMode);
@@ -132,6 +139,11 @@ private:
     void lstFindings_Click(const QModelIndex &index);
     void selectTreeNodeOf(const XmlNode &element);
 
+    // The "Find" tab (Ctrl+Shift+F) and the "Compare" tab (ctrlxmleditor_find.cpp)
+    void setupFindTabs();
+    void lstFind_Click(int row);
+    void lstCompare_Click(const QModelIndex &index);
+
     // "Show in XML" (ctrlxmleditor_xml.cpp): the list's and the Graph's menus; the XML tab at
     // the start tag of an element of the document shown.
     void setupShowInXml();
@@ -183,6 +195,11 @@ private:
     QLabel *lblCheck = nullptr;
     QTreeView *lstFindings = nullptr;
     FindingsModel *m_findings = nullptr;
+    FindPage *pageFind = nullptr;
+    QWidget *pageCompare = nullptr; // a tab from the first comparison on
+    QLabel *lblCompare = nullptr;
+    QTreeView *lstCompare = nullptr;
+    CompareModel *m_compare = nullptr;
 };
 
 } // namespace quillon

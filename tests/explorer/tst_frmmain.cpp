@@ -545,12 +545,16 @@ void TestFrmMain::findInstanceShowsTheChoiceAndBackReturns()
 {
     QVERIFY(!action("actFind")->isEnabled()); // no document yet
     QVERIFY(!action("actCheck")->isEnabled());
+    QVERIFY(!action("actCompare")->isEnabled());
     openVia(path("main.xml"));
     QVERIFY(action("actFind")->isEnabled());
-    // Check References brings the control's report forward.
+    // Check References and Compare With bring the control's report forward.
     auto *tabs = control()->findChild<QTabWidget *>(QStringLiteral("ctrlTab"));
     run("actCheck", QKeySequence(), false);
     QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("Check"));
+    m_win->showCompareWith = [this](QWidget *, const QString &) { return path("main.xml"); };
+    run("actCompare", QKeySequence(), false);
+    QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("Compare"));
     tabs->setCurrentIndex(0);
     control()->session()->showInstance({}, QStringLiteral("id1"));
     QCOMPARE(control()->session()->entity(), QStringLiteral("product id1"));

@@ -88,6 +88,11 @@ void TestDocumentFind::inSteps()
     QCOMPARE(rows.size(), 2); // product item: its caption, and the value of "of"
     QVERIFY(find.next(1, rows));
     QCOMPARE(rows.size(), 5); // shape: its id, "representation", "units"
+    QVERIFY(find.next(1000, rows, 0)); // a limit of no instances searches none
+    QCOMPARE(rows.size(), 5);
+    DocumentFind limited(doc, {QStringLiteral("x"), false, false, false, {}});
+    QVERIFY(limited.next(1000, rows, 2)); // two instances without a match, the third is left
+    QCOMPARE(rows.size(), 5);
     doc.findInstance(QStringLiteral("x7")).firstChild().setText(QStringLiteral("changed"));
     QVERIFY(find.stale());
     QVERIFY(!find.next(1, rows));
