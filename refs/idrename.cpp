@@ -109,12 +109,22 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
     const XmlNode root = doc.documentElement();
     EditStep s;
     for (const Repoint &r : repoints(*doc.documentId(), doc.path(), doc.path(), true, oldId, plan.newId))
-        s.append(XmlChange::setAttribute(root.at(XmlNodeAccess::ref(r.element)), QString::fromLatin1(r.attribute),
-                                         r.value));
+        s.append(
+            XmlChange::setAttribute(root.at(XmlNodeAccess::ref(r.element)), QString::fromLatin1(r.attribute), r.value));
     s.append(XmlChange::setAttribute(doc.findInstance(plan.oldId), QStringLiteral("id"), plan.newId));
     if (step)
         *step = std::move(s);
     return {};
+}
+
+QList<XmlNode> IdRename::referenceHolders(const XmlDocument &doc, const QString &id)
+{
+    QList<XmlNode> out;
+    const XmlNode root = doc.documentElement();
+    for (const Repoint &r : repoints(*doc.documentId(), doc.path(), doc.path(), true, id.toStdString(), id))
+        if (out.isEmpty() || out.last() != root.at(XmlNodeAccess::ref(r.element)))
+            out.append(root.at(XmlNodeAccess::ref(r.element)));
+    return out;
 }
 
 } // namespace quillon
