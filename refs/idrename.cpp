@@ -5,6 +5,7 @@
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -56,11 +57,12 @@ IdRenamePlan IdRename::plan(const XmlDocument &doc, ReferenceIndex &index, const
 {
     IdRenamePlan p{oldId, newId, {}, {}, {}};
     if (newId.isEmpty())
-        p.refusal = QStringLiteral("The new id is empty.");
+        p.refusal = QCoreApplication::translate("IdRename", "The new id is empty.");
     else if (doc.findInstance(newId))
-        p.refusal = QStringLiteral("The id \"%1\" is already used in this document.").arg(newId);
+        p.refusal =
+            QCoreApplication::translate("IdRename", "The id \"%1\" is already used in this document.").arg(newId);
     else if (!doc.findInstance(oldId))
-        p.refusal = QStringLiteral("There is no instance with the id \"%1\".").arg(oldId);
+        p.refusal = QCoreApplication::translate("IdRename", "There is no instance with the id \"%1\".").arg(oldId);
     if (!p.refusal.isEmpty())
         return p;
     p.inDocument = index.referrers(doc, oldId);
