@@ -15,8 +15,12 @@ namespace {
 // anew can no longer tell its place from the parse, only from its recorded span).
 struct LogState {
     std::unordered_set<EditLog::Key> path, values, contents, startTags, fresh;
+    std::unordered_map<EditLog::Key, std::vector<std::pair<size_t, size_t>>> removed;
 
-    static LogState of(const EditLog &log) { return {log.path, log.values, log.contents, log.startTags, log.fresh}; }
+    static LogState of(const EditLog &log)
+    {
+        return {log.path, log.values, log.contents, log.startTags, log.fresh, log.removed};
+    }
     void restoreTo(EditLog &log) const
     {
         log.path = path;
@@ -24,6 +28,7 @@ struct LogState {
         log.contents = contents;
         log.startTags = startTags;
         log.fresh = fresh;
+        log.removed = removed;
     }
 };
 
@@ -53,14 +58,15 @@ struct Content {
 } // namespace
 
 struct XmlChange::Data {
-    enum class Kind { Text, Replace, Attribute } kind = Kind::Text;
+    enum class Kind { Text, Replace, Attribute, Remove } kind = Kind::Text;
     std::shared_ptr<DocData> doc;
     LogState before, after;
     // Text: the element and what it held on either side.
     pugi::xml_node element;
     Content contentBefore, contentAfter;
-    // Replace: the parent, the node taken out and the one put in its place.
-    pugi::xml_node parent, old, placed;
+    // Replace: the parent, the node taken out and the one put in its place. Remove: element
+    // left parent, where it stood before next (null: it was the last child).
+    pugi::xml_node parent, old, placed, next;
     // Attribute: the attribute of element, and its value on either side.
     pugi::xml_attribute attribute;
     std::string valueBefore, valueAfter;
@@ -84,6 +90,13 @@ struct XmlChange::Data {
     {
         if (kind == Kind::Attribute) {
             attribute.set_value((forward ? valueAfter : valueBefore).c_str());
+        } else if (kind == Kind::Remove) {
+            if (forward)
+                doc->park(element);
+            else if (next)
+                parent.insert_move_before(element, next);
+            else
+                parent.append_move(element);
         } else if (kind == Kind::Text) {
             putContent(forward ? contentBefore : contentAfter, forward ? contentAfter : contentBefore);
         } else {
@@ -160,6 +173,27 @@ XmlChange XmlChange::setAttribute(const XmlNode &element, const QString &name, c
     if (!target.setAttribute(name, value) || d->valueBefore == d->attribute.value())
         return {};
     d->valueAfter = d->attribute.value();
+    d->after = LogState::of(d->doc->edits);
+    XmlChange change;
+    change.d = std::move(d);
+    return change;
+}
+
+XmlChange XmlChange::removeNode(const XmlNode &element)
+{
+    if (element.nodeType() != XmlNode::Element)
+        return {};
+    auto d = std::make_shared<Data>();
+    d->kind = Data::Kind::Remove;
+    d->doc = XmlNodeAccess::data(element);
+    d->element = XmlNodeAccess::node(element);
+    d->parent = d->element.parent();
+    d->next = d->element.next_sibling();
+    d->before = LogState::of(d->doc->edits);
+    if (d->doc->isRemoved(d->element) || !d->doc->noteRemoved(d->element))
+        return {};
+    d->doc->park(d->element);
+    d->doc->touched();
     d->after = LogState::of(d->doc->edits);
     XmlChange change;
     change.d = std::move(d);

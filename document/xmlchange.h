@@ -27,6 +27,10 @@ public:
     // Sets the value of an attribute element has, as XmlNode::setAttribute does; null when that
     // changed nothing (or element has no such attribute).
     static XmlChange setAttribute(const XmlNode &element, const QString &name, const QString &value);
+    // Takes element (below the document element) out of the tree; a save leaves out its bytes
+    // and the blanks before it, and keeps every other byte. Null when element is no such
+    // element, or its place in the file cannot be told.
+    static XmlChange removeNode(const XmlNode &element);
 
     bool isNull() const { return !d; }
     explicit operator bool() const { return d != nullptr; }

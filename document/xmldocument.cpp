@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 
 #include <atomic>
+#include <tuple>
 #include <cstring>
 
 namespace quillon {
@@ -305,6 +306,25 @@ void DocData::noteReplaced(pugi::xml_node inserted, pugi::xml_node old)
         edits.spans.emplace(inserted.internal_object(), std::make_pair(b, e));
     edits.fresh.insert(inserted.internal_object());
     markPath(edits, doc, inserted);
+}
+
+bool DocData::noteRemoved(pugi::xml_node n)
+{
+    const pugi::xml_node parent = n.parent();
+    if (n.type() != pugi::node_element || parent.type() != pugi::node_element || n.root() != doc)
+        return false;
+    size_t b = 0, e = 0;
+    if (const auto it = edits.spans.find(n.internal_object()); it != edits.spans.end())
+        std::tie(b, e) = it->second;
+    else if (!sourceSpan(*this, n, b, e))
+        return false;
+    // The blanks before it go with it: the line it stood on goes.
+    while (b > 0 && (source[b - 1] == ' ' || source[b - 1] == '\t' || source[b - 1] == '\n' || source[b - 1] == '\r'))
+        --b;
+    modified = true;
+    edits.removed[parent.internal_object()].emplace_back(b, e);
+    markPath(edits, doc, parent);
+    return true;
 }
 
 pugi::xml_node DocData::documentElement() const

@@ -44,6 +44,9 @@ struct EditLog {
     std::unordered_set<Key> contents; // elements whose children were replaced
     std::unordered_set<Key> startTags; // elements whose attributes changed
     std::unordered_set<Key> fresh; // nodes that took the place of another: written whole
+    // Per element, the source bytes of the children taken out of it (each with the blanks
+    // before it): a save leaves them out.
+    std::unordered_map<Key, std::vector<std::pair<size_t, size_t>>> removed;
     bool changedAt(pugi::xml_node n) const { return path.count(n.internal_object()) != 0; }
     bool empty() const { return path.empty(); }
 };
@@ -128,6 +131,9 @@ struct DocData {
     void noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind);
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
+    // Before n (an element of the document, below the document element) leaves its parent;
+    // false, noting nothing, when its place in the source cannot be told.
+    bool noteRemoved(pugi::xml_node n);
     void buildIndex() const;
     // Whether the UTF-8 text can be written in the document's encoding as it stands (names,
     // comments and processing instructions take no character references).
@@ -191,5 +197,9 @@ size_t nodeStart(const DocData &d, pugi::xml_node n);
 // Where node n, as read, stands in d.source: [begin, end). False for nodes that did not come
 // from the source, or whose place can no longer be told (a text whose value changed).
 bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end);
+
+// Where the first child of parent that was taken out after offset `from` stood (its blanks
+// before it included), npos when none.
+size_t removedAfter(const DocData &d, pugi::xml_node parent, size_t from);
 
 } // namespace quillon

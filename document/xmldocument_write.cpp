@@ -5,6 +5,7 @@
 #include "document/xmldocument_p.h"
 #include "document/encoding.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -170,17 +171,41 @@ private:
     void children(pugi::xml_node parent, size_t begin, size_t end)
     {
         size_t pos = begin;
+        // The children taken out, in source order: their bytes are left out.
+        std::vector<std::pair<size_t, size_t>> gone;
+        if (const auto it = m_d.edits.removed.find(parent.internal_object()); it != m_d.edits.removed.end())
+            gone = it->second;
+        std::sort(gone.begin(), gone.end());
+        auto g = gone.cbegin();
+        auto leaveOut = [&](size_t before) {
+            for (; g != gone.cend() && g->first < before; ++g) {
+                if (g->second <= pos)
+                    continue; // within one taken out before it
+                copy(pos, std::max(pos, g->first));
+                pos = g->second;
+            }
+        };
         for (pugi::xml_node c = parent.first_child(); c && m_ok; c = c.next_sibling()) {
             if (c == m_d.graveyard || !m_d.edits.changedAt(c))
                 continue;
             Span s;
-            if (!span(c, s) || s.begin < pos || s.end > end) {
+            if (!span(c, s)) {
+                fail();
+                return;
+            }
+            leaveOut(s.begin);
+            if (s.begin < pos || s.end > end) {
                 fail();
                 return;
             }
             copy(pos, s.begin);
             node(c, s);
             pos = s.end;
+        }
+        leaveOut(end);
+        if (pos > end) {
+            fail();
+            return;
         }
         copy(pos, end);
     }
@@ -533,8 +558,10 @@ size_t elementEnd(const DocData &d, pugi::xml_node e)
         pugi::xml_node next = cur.next_sibling();
         while (next && (next == d.graveyard || nodeStart(d, next) == npos))
             next = next.next_sibling();
-        if (next) {
-            limit = nodeStart(d, next);
+        // A sibling taken out after cur stood between them in the source.
+        const size_t gone = removedAfter(d, cur.parent(), nodeStart(d, cur));
+        if (next || gone != npos) {
+            limit = std::min(next ? nodeStart(d, next) : npos, gone);
             break;
         }
         cur = cur.parent();
@@ -553,6 +580,20 @@ size_t elementEnd(const DocData &d, pugi::xml_node e)
 }
 
 } // namespace
+
+size_t removedAfter(const DocData &d, pugi::xml_node parent, size_t from)
+{
+    if (d.edits.removed.empty() || from == npos)
+        return npos;
+    const auto it = d.edits.removed.find(parent.internal_object());
+    if (it == d.edits.removed.end())
+        return npos;
+    size_t first = npos;
+    for (const auto &[begin, end] : it->second)
+        if (begin > from)
+            first = std::min(first, begin);
+    return first;
+}
 
 // Where a node that came from the source stands in it. Elements are found by their name,
 // which stays where the parse left it (elements are never renamed); text, comments and

@@ -120,4 +120,16 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
     return {};
 }
 
+QList<XmlNode> IdRename::referenceHolders(const XmlDocument &doc, const QString &id)
+{
+    QList<XmlNode> out;
+    const XmlNode root = doc.documentElement();
+    for (const Repoint &r : repoints(InstanceWalk(doc), doc.path(), doc.path(), true, id.toStdString(), id)) {
+        const XmlNode holder = root.at(InstanceWalk::ref(r.element));
+        if (out.isEmpty() || out.last() != holder)
+            out.append(holder);
+    }
+    return out;
+}
+
 } // namespace quillon

@@ -58,6 +58,9 @@ public:
     // step->undo()). Returns why it failed (then no file and not doc changed), else empty;
     // *written gets the files written.
     static QString apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *step, QStringList *written = nullptr);
+    // The elements of doc that hold a ref or href naming its instance id, in document order
+    // (what removing the references to the instance takes out).
+    static QList<XmlNode> referenceHolders(const XmlDocument &doc, const QString &id);
 };
 
 } // namespace quillon

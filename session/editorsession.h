@@ -16,6 +16,7 @@
 #include "session/opendocument.h"
 #include "session/propertymodel.h"
 #include "session/showninstance.h"
+#include "refs/idrename.h"
 #include "model/refs.h"
 #include "document/xmldocument.h"
 
@@ -52,6 +53,9 @@ public:
         PopulateFailed, // an instance's rows could not all be read
         SaveFailed, // the document could not be written (file: its name)
         NameNotWritable, // Edit Link: the document's encoding cannot hold the name (detail: the message)
+        RenameRefused, // Rename Id: the new id is empty or used (detail: why)
+        RenameFailed, // Rename Id: another file could not be written; nothing changed (detail: why)
+        DeleteRefused, // Delete Instance: something refers to the instance (detail: who)
     };
     Q_ENUM(Outcome)
     struct Report {
@@ -133,6 +137,22 @@ public:
     // The document the picker offers for reference row `row`, as the reference writes it.
     QString linkAddress(int row) const;
 
+    // ---- Rename Id and Delete Instance (editorsession_rename.cpp) ------------------------
+    // What renaming the instance on show to newId changes, or why it is refused.
+    IdRenamePlan renamePlan(const QString &newId) const;
+    // Renames the instance on show and every reference to it (IdRename): the other files of the
+    // folder are written (*written gets them), the document shown changes as one step on the
+    // undo stack. A refusal is a RenameRefused report, a file that cannot be written a
+    // RenameFailed one; then nothing changed.
+    Reports renameInstanceId(const QString &newId, QStringList *written = nullptr);
+    // Who refers to the instance on show: in its document, then in the other files of its folder.
+    QList<Referrer> referrersOfShown() const;
+    // Takes the instance on show out of the document as one step on the undo stack. Refused
+    // (DeleteRefused) while anything refers to it, unless removeReferences: then the elements
+    // that hold the document's references go in the same step. References from other files
+    // refuse it always (their files are not changed).
+    Reports deleteInstance(bool removeReferences);
+
     // The element a click on a tree node selects (TreeStore::resolve): "/uos/" + its path
     // with blanks as "_" + its tag, the first match in the document shown.
     XmlNode elementForNode(const TreeStore &store, int node) const;
@@ -194,6 +214,7 @@ signals:
 
 private:
     friend class ChangeCommand;
+    friend class StepCommand;
     enum class JumpResult { Started, NotLoaded, NotLeft };
 
     void onReadyState();
@@ -238,6 +259,9 @@ private:
     // A change just made to row `row`, which showed `before`; link: the tree is built anew.
     void recordChange(const XmlChange &change, const RowsView &before, int row, bool link);
     void setUpUndo();
+    // Rename Id, Delete Instance: after their step was made or taken back, the tree anew and
+    // instance (null: none) on show.
+    void showAfterStep(const XmlNode &instance);
     void followCleanState();
 
     // shownInstanceChanged() (editorsession_shown.cpp): an operation announces a change of the

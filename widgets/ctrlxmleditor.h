@@ -150,6 +150,10 @@ private:
     // Accessible names, the focus order and the focus after a load (ctrlxmleditor_access.cpp).
     void setupAccessibility();
     void ctrlProperties_ContextMenu(const QPoint &pos);
+    // "Rename Id..." and "Delete Instance..." (ctrlxmleditor_rename.cpp): the instance's menu.
+    void addInstanceCommands(QMenu &menu);
+    void mnuRenameId_Click();
+    void mnuDeleteInstance_Click();
     void ShowInXml(const XmlNode &element);
 
     // Layout and splitter

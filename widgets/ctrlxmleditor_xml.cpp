@@ -34,6 +34,7 @@ void CtrlXMLEditor::ctrlProperties_ContextMenu(const QPoint &pos)
     menu.setObjectName(QStringLiteral("mnuProperties"));
     QAction *show = menu.addAction(tr("Show in XML"));
     show->setObjectName(QStringLiteral("actShowInXml"));
+    addInstanceCommands(menu);
     if (menu.exec(ctrlProperties->viewport()->mapToGlobal(pos)) == show)
         ShowInXml(m_session->shownInstance());
 }

@@ -54,6 +54,18 @@ void MessageSink::tell(const EditorSession::Report &r) const
         text = r.detail;
         informative.clear();
         break;
+    case O::RenameRefused:
+        text = tr("The id cannot be used.");
+        error = false;
+        break;
+    case O::RenameFailed:
+        text = tr("Can't rename the id.");
+        informative = r.detail + tr("\nNo file was changed.");
+        break;
+    case O::DeleteRefused:
+        text = tr("The instance is referred to.");
+        error = false;
+        break;
     case O::SaveFailed:
         text = tr("Can't save %1.").arg(r.file);
         informative = r.detail + tr("\nThe file was not changed; the edits are kept.");
@@ -91,6 +103,30 @@ EditorSession::Answer MessageSink::ask(EditorSession::Question question, const Q
         if (box.clickedButton() == button)
             return answer;
     return A::Cancel;
+}
+
+bool MessageSink::confirmDelete(const QString &instance, int references) const
+{
+    QMessageBox box(references > 0 ? QMessageBox::Warning : QMessageBox::Question, tr("Delete Instance"),
+                    tr("Delete %1?").arg(instance), QMessageBox::NoButton, m_parent);
+    if (references > 0)
+        box.setInformativeText(tr("%n reference(s) refer to it. They are removed with it.", "", references));
+    QAbstractButton *yes =
+        box.addButton(references > 0 ? tr("Delete and Remove References") : tr("Delete"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.setEscapeButton(box.defaultButton());
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void MessageSink::written(const QStringList &files) const
+{
+    if (files.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Information, tr("Rename Id"), tr("These files were changed and written:"),
+                    QMessageBox::Ok, m_parent);
+    box.setInformativeText(files.join(QLatin1Char('\n')));
+    box.exec();
 }
 
 } // namespace quillon

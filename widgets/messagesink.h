@@ -20,6 +20,11 @@ public:
     void tell(const EditorSession::Reports &reports) const;
     // The session's question in a message box; Cancel (also Escape) when the user declines.
     EditorSession::Answer ask(EditorSession::Question question, const QString &file) const;
+    // Delete Instance: whether to delete instance (its caption), and, when references refer to
+    // it, to remove them too. True when the user agrees.
+    bool confirmDelete(const QString &instance, int references) const;
+    // Rename Id wrote these other files (nothing is shown for none).
+    void written(const QStringList &files) const;
 
 private:
     void tell(const EditorSession::Report &report) const;
