@@ -168,11 +168,9 @@ EditorSession::Reports EditorSession::setViewMode(int mode)
     m_mode = mode;
     if (m_file.fileName().isEmpty() || !m_file.document())
         return {};
-    // The file is written first (when anything changed); the tree is then built anew from the
-    // document in memory, which is what the file holds, and the shown instance stays shown.
-    // A failed save keeps the edits in memory, shown in the new view all the same.
+    // The tree is built anew from the document in memory, edits and all: nothing is written,
+    // the document stays as modified as it was, and the shown instance stays shown.
     emit editMustClose();
-    saveDocument();
     rebuildTree();
     return take();
 }

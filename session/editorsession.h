@@ -90,7 +90,7 @@ public:
     // Writes the document to its file when it changed. False when there is no document, or
     // when writing failed (then a SaveFailed report is added to *reports).
     // This and every save to the document's own file (a jump into another file, Back into
-    // another file, a change of view) first look at the file: when another program changed
+    // another file) first look at the file: when another program changed
     // it since it was read or written, the user is asked (ChangedOnDisk). Overwrite writes;
     // Reload reads the file again when the user agrees to drop the edits (DropEdits), keeping
     // the instance on show; Cancel keeps the file and the edits. Only Overwrite lets the save
@@ -105,7 +105,7 @@ public:
     Reports checkFileOnDisk();
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
-    // shown it is saved first (when changed) and the tree built again from memory.
+    // shown the tree is built again from memory; nothing is written and isModified() stays.
     Reports setViewMode(int mode);
     // A click on tree node `node` (an index of the tree store).
     Reports selectNode(int node);
