@@ -72,6 +72,8 @@ void EditorSession::onReadyState()
         completePendingSelection();
     else
         refreshShownInstance();
+    if (m_placePending)
+        placeShown();
     announceShown();
     const Reports reports = take();
     if (!reports.isEmpty())

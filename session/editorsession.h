@@ -136,6 +136,9 @@ public:
     // The element a click on a tree node selects (TreeStore::resolve): "/uos/" + its path
     // with blanks as "_" + its tag, the first match in the document shown.
     XmlNode elementForNode(const TreeStore &store, int node) const;
+    // The tree node of element in the current view (the node whose click shows it), 0 when the
+    // view has none.
+    int nodeOf(const XmlNode &element) const;
 
     // ---- State ----------------------------------------------------------------------------
     XmlDocument *document() const { return m_file.document(); }
@@ -191,6 +194,9 @@ signals:
     // the operation, the completed load, the undo or the redo that changed it; a view switch
     // keeps the instance and sends nothing. See editorsession_shown.cpp.
     void shownInstanceChanged();
+    // A jump, Back or Find Instance put an element on show; node: its tree node in the current
+    // view (nodeOf), 0 when the view has none. A view selects the node without a click.
+    void navigated(int node);
 
 private:
     friend class ChangeCommand;
@@ -223,6 +229,9 @@ private:
 
     XmlNode findInstance(const QString &id) const;
     QString returnPlaceId() const;
+    QString returnPlacePath() const;
+    void showPlace(const XmlNode &element, bool byPath);
+    void placeShown();
     JumpResult beginJump(const QString &document, const QString &id);
     Reports goTo(const QString &document, const QString &id, Outcome notFound, const XmlNode &exact = {});
     // The file a reference's document part names, "" when it names the document shown.
@@ -271,6 +280,7 @@ private:
     XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
     bool m_announcedVisible = false;
     bool m_announceDocument = false; // a document was read since
+    bool m_placePending = false; // navigated() waits for the load to complete
 };
 
 } // namespace quillon

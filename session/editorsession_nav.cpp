@@ -1,7 +1,48 @@
 // The editing session: following references, jumps into other documents and the history.
 #include "session/editorsession.h"
+#include "session/treemodel.h"
 
 namespace quillon {
+
+namespace {
+
+// "/uos[1]/arm[1]/PART[1]": each element from the document element down, by its name and its
+// position among the siblings of that name.
+QString elementPath(const XmlNode &element)
+{
+    QString path;
+    for (XmlNode e = element; e && e.nodeType() == XmlNode::Element; e = e.parentNode()) {
+        int position = 1;
+        for (XmlNode s = e.previousSibling(); s; s = s.previousSibling())
+            position += s.nodeType() == XmlNode::Element && s.nodeName() == e.nodeName();
+        path.prepend(QStringLiteral("/%1[%2]").arg(e.nodeName()).arg(position));
+    }
+    return path;
+}
+
+XmlNode elementAtPath(const XmlDocument *doc, const QString &path)
+{
+    XmlNode parent;
+    XmlNode found;
+    for (const QString &step : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const qsizetype open = step.lastIndexOf(QLatin1Char('['));
+        const QString name = step.left(open);
+        int position = step.mid(open + 1).chopped(1).toInt();
+        found = XmlNode();
+        const QList<XmlNode> candidates = parent ? parent.childNodes() : QList<XmlNode>{doc->documentElement()};
+        for (const XmlNode &c : candidates)
+            if (c.nodeType() == XmlNode::Element && c.nodeName() == name && --position == 0) {
+                found = c;
+                break;
+            }
+        if (!found)
+            return {};
+        parent = found;
+    }
+    return found;
+}
+
+} // namespace
 
 XmlNode EditorSession::findInstance(const QString &id) const
 {
@@ -14,6 +55,42 @@ QString EditorSession::returnPlaceId() const
     const XmlNode shown = m_shown.instance();
     const QString id = firstAttributeText(shown);
     return !id.isEmpty() && findInstance(id) == shown ? id : QString();
+}
+
+QString EditorSession::returnPlacePath() const
+{
+    // An element without an id that finds it (an ARM view's mapping element) is found again
+    // by its path.
+    const XmlNode shown = m_shown.instance();
+    return shown && shown.belongsTo(m_file.document()) && returnPlaceId().isEmpty() ? elementPath(shown) : QString();
+}
+
+int EditorSession::nodeOf(const XmlNode &element) const
+{
+    QList<XmlNode> chain; // from the element up to a child of the document element
+    for (XmlNode e = element; e && e.parentNode() && e.parentNode().nodeType() == XmlNode::Element; e = e.parentNode())
+        chain.prepend(e);
+    const TreeStore &store = m_tree->store();
+    int node = 0;
+    for (qsizetype step = 0; step < chain.size(); ++step) {
+        int found = 0;
+        for (int i = 0, n = store.childCount(node); i < n && !found; ++i)
+            if (store.element(store.child(node, i)) == chain[step])
+                found = store.child(node, i);
+        if (!found) // an ARM node stands for its last child itself
+            return step == chain.size() - 1 && node && store.resolve(node) == element ? node : 0;
+        node = found;
+    }
+    return node;
+}
+
+void EditorSession::placeShown()
+{
+    // A document being read has the tree of the one before: its load completes this.
+    const XmlDocument *doc = m_file.document();
+    m_placePending = doc && doc->readyState() != 4;
+    if (!m_placePending)
+        emit navigated(nodeOf(m_shown.instance()));
 }
 
 void EditorSession::setBackEnabled(bool enabled)
@@ -36,7 +113,7 @@ EditorSession::JumpResult EditorSession::beginJump(const QString &document, cons
     if (!saveDocument() && m_file.hasContent())
         return JumpResult::NotLeft;
     const QString from = m_file.fileName();
-    m_nav.beginJump({from, id, returnPlaceId()});
+    m_nav.beginJump({from, id, returnPlaceId(), returnPlacePath()});
     if (open(document))
         return JumpResult::Started;
     report(Outcome::FileNotFound, m_file.lastError());
@@ -85,7 +162,7 @@ EditorSession::Reports EditorSession::goTo(const QString &document, const QStrin
                                            const XmlNode &exact)
 {
     const QString idBefore = firstAttributeText(m_shown.instance());
-    const PendingJump left{m_file.fileName(), id, returnPlaceId()};
+    const PendingJump left{m_file.fileName(), id, returnPlaceId(), returnPlacePath()};
     if (document.isEmpty()) {
         m_shown.setInstance(exact ? exact : findInstance(id));
     } else {
@@ -108,7 +185,20 @@ EditorSession::Reports EditorSession::goTo(const QString &document, const QStrin
     }
     recordEntry(left.returnEntry());
     populateInstance();
+    placeShown();
     return take();
+}
+
+// An element found by its path shows what a click on it shows in the ARM view (its one row);
+// an instance its rows.
+void EditorSession::showPlace(const XmlNode &element, bool byPath)
+{
+    setListVisible(true);
+    m_shown.setFile(m_file.fileName());
+    if (byPath && m_mode == 0)
+        return armBranch(element);
+    m_shown.setInstance(element);
+    populateInstance();
 }
 
 void EditorSession::completePendingSelection()
@@ -125,6 +215,7 @@ void EditorSession::completePendingSelection()
     recordEntry(jump.returnEntry());
     m_shown.setInstance(target);
     populateInstance();
+    placeShown();
 }
 
 void EditorSession::reresolveInstance()
@@ -166,24 +257,24 @@ EditorSession::Reports EditorSession::back()
     if (m_nav.history().isEmpty())
         return {};
     emit editMustClose();
-    const RefPieces entry(m_nav.history().current());
-    if (!sameDocument(entry.piece(0), m_file.fileName())) {
+    const HistoryPlace place = historyPlace(m_nav.history().current());
+    if (!sameDocument(place.file, m_file.fileName())) {
         if (!saveDocument())
             return take();
-        if (!open(entry.piece(0))) {
+        if (!open(place.file)) {
             report(Outcome::BrokenHistory, m_file.lastError());
             return take();
         }
     }
-    const XmlNode found = findInstance(entry.piece(1));
+    const XmlNode found = place.id.isEmpty() ? elementAtPath(m_file.document(), place.path) : findInstance(place.id);
     if (!found) {
         report(Outcome::BrokenHistory);
         return take();
     }
-    m_shown.setInstance(found);
     if (!m_nav.stepBack())
         setBackEnabled(false);
-    populateInstance();
+    showPlace(found, place.id.isEmpty());
+    placeShown();
     return take();
 }
 

@@ -16,9 +16,10 @@ namespace quillon {
 struct PendingJump {
     QString from; // the file left
     QString id; // the instance to show once the document is read
-    QString returnId; // the place left, for Back ("" when Back cannot find it again)
+    QString returnId; // the place left, for Back, when Back finds it again by its id
+    QString returnPath; // otherwise the element path of the place left ("" for none)
     // The history entry for Back, "" when the place left is not to be recorded.
-    QString returnEntry() const { return returnId.isEmpty() ? QString() : from + QLatin1Char('#') + returnId; }
+    QString returnEntry() const { return historyEntry(from, returnId, returnPath); }
 };
 
 class Navigator {

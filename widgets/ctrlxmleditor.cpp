@@ -204,6 +204,7 @@ void CtrlXMLEditor::connectSession()
             SaveItemChanges(true);
     });
     connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
+    connect(s, &EditorSession::navigated, this, &CtrlXMLEditor::selectTreeNode);
     s->setAsker([this](EditorSession::Question question, const QString &file) { return ask(question, file); });
     connectHostSignals();
     // Row handles do not outlive the rows. Rows replaced while an edit is still open (an undo

@@ -131,6 +131,7 @@ private:
     void lstReferencedBy_Click(const QModelIndex &index);
     void lstFindings_Click(const QModelIndex &index);
     void selectTreeNodeOf(const XmlNode &element);
+    void selectTreeNode(int node);
 
     // "Show in XML" (ctrlxmleditor_xml.cpp): the list's and the Graph's menus; the XML tab at
     // the start tag of an element of the document shown.

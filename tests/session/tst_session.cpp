@@ -52,7 +52,10 @@ private slots:
     void valueWithHashIsADocumentEvenIfItBeginsWithId();
     void missingSameDocumentTarget();
     void jumpWithNothingShownRecordsNothing();
-    void armAttributeElementRecordsNoEntry();
+    void backReturnsToAnElementByItsPath_data();
+    void backReturnsToAnElementByItsPath();
+    void navigationRevealsTheShownNode_data();
+    void navigationRevealsTheShownNode();
     void backStaysWhenTheDocumentLeftCannotBeSaved();
     void jumpStaysWhenTheDocumentLeftCannotBeSaved_data();
     void jumpStaysWhenTheDocumentLeftCannotBeSaved();
@@ -530,14 +533,78 @@ void TestSession::jumpWithNothingShownRecordsNothing()
     QVERIFY(!s().backEnabled());
 }
 
-void TestSession::armAttributeElementRecordsNoEntry()
+void TestSession::backReturnsToAnElementByItsPath_data()
 {
+    QTest::addColumn<QString>("node"); // ARM view: an element no instance lookup finds
+    QTest::addColumn<QString>("path"); // the entry's path
+    QTest::addColumn<QString>("jumpedTo");
+    QTest::newRow("into another file") << "arm/PART/FOREIGN" << "/uos[1]/arm[1]/PART[1]/FOREIGN[1]/material[1]"
+                                       << "other.xml";
+    QTest::newRow("within the file") << "arm/PART/HAS ATTR" << "/uos[1]/arm[1]/PART[1]/HAS_ATTR[1]/product[1]"
+                                     << "main.xml";
+}
+
+void TestSession::backReturnsToAnElementByItsPath()
+{
+    QFETCH(QString, node);
+    QFETCH(QString, path);
+    QFETCH(QString, jumpedTo);
     QVERIFY(h->open(QStringLiteral("main.xml"), 0));
-    QVERIFY(h->select(QStringLiteral("arm/PART/FOREIGN")).isEmpty());
-    QCOMPARE(h->rows(1), QStringList{"other.xml#id21"});
-    QVERIFY(h->follow(QStringLiteral("material")).isEmpty());
-    QCOMPARE(s().entity(), QStringLiteral("material id21"));
-    QVERIFY(s().history().isEmpty());
+    QVERIFY(h->select(node).isEmpty());
+    const QStringList rows = h->rows(1);
+    QVERIFY(h->follow(h->rows(0).value(0)).isEmpty());
+    QCOMPARE(QFileInfo(s().fileName()).fileName(), jumpedTo);
+    QCOMPARE(s().history().entries(), QStringList{h->path(QStringLiteral("main.xml")) + "##" + path});
+    QVERIFY(s().backEnabled());
+    QVERIFY(h->back().isEmpty());
+    QCOMPARE(QFileInfo(s().fileName()).fileName(), QStringLiteral("main.xml"));
+    QCOMPARE(h->rows(1), rows);
+    QCOMPARE(NameToCaption(s().shownInstance().parentNode().nodeName()), node.section(QLatin1Char('/'), -1));
+    QVERIFY(!s().backEnabled());
+}
+
+void TestSession::navigationRevealsTheShownNode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("node"); // captions, or "#id" for an instance node; "" for none
+    QTest::newRow("same-file row") << 2 << "follow of shape" << "#id5";
+    QTest::newRow("into another file") << 2 << "follow made from" << "lib/aim-instances/material";
+    QTest::newRow("back") << 2 << "back" << "#id1";
+    QTest::newRow("find instance") << 2 << "find" << "#id2";
+    QTest::newRow("no node in the ARM view") << 0 << "find" << "";
+    QTest::newRow("ARM view, back by path") << 0 << "arm back" << "arm/PART/FOREIGN";
+}
+
+// After a jump, Back or Find Instance the session names the tree node of what it shows.
+void TestSession::navigationRevealsTheShownNode()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, operation);
+    QFETCH(QString, node);
+    QVERIFY(h->open(QStringLiteral("main.xml"), mode));
+    QSignalSpy navigated(&s(), &EditorSession::navigated);
+    if (operation.startsWith(QLatin1String("follow"))) {
+        show(QStringLiteral("id1"));
+        QVERIFY(h->follow(operation.mid(7)).isEmpty());
+    } else if (operation == QLatin1String("back")) {
+        show(QStringLiteral("id1"));
+        QVERIFY(h->follow(QStringLiteral("of shape")).isEmpty());
+        QVERIFY(h->back().isEmpty());
+    } else if (operation == QLatin1String("find")) {
+        QVERIFY(s().showInstance({}, QStringLiteral("id2")).isEmpty());
+    } else {
+        QVERIFY(h->select(QStringLiteral("arm/PART/FOREIGN")).isEmpty());
+        QVERIFY(h->follow(QStringLiteral("material")).isEmpty());
+        QVERIFY(h->back().isEmpty());
+    }
+    settle();
+    const int expected = node.isEmpty()        ? 0
+                         : node.startsWith('#') ? h->instanceNode(node.mid(1))
+                                                : h->node(node);
+    QVERIFY(node.isEmpty() || expected > 0);
+    QVERIFY(!navigated.isEmpty());
+    QCOMPARE(navigated.last().at(0).toInt(), expected);
 }
 
 void TestSession::backStaysWhenTheDocumentLeftCannotBeSaved()
