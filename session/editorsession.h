@@ -43,8 +43,8 @@ public:
     // What an operation had to give up on.
     enum class Outcome {
         FileNotFound, // a jump's document could not be read
-        InstanceNotFound, // no instance for a tree node or a completed jump ("...found.")
-        RowInstanceNotFound, // no instance for a followed row ("...found", no full stop)
+        InstanceNotFound, // no instance for a tree node or a completed jump ("...found."; detail: the id)
+        RowInstanceNotFound, // no instance for a followed row ("...found", no full stop; detail: the id)
         BrokenHistory, // Back: the entry's document or instance is gone
         ArmAttributeEmpty, // ARM view: the node holds no attribute value
         EmptyReference, // Mapping view: a terminal node without ref or href
@@ -197,6 +197,8 @@ signals:
     // A jump, Back or Find Instance put an element on show; node: its tree node in the current
     // view (nodeOf), 0 when the view has none. A view selects the node without a click.
     void navigated(int node);
+    // A jump into another file wrote the document left (file: its name) before it was left.
+    void savedBeforeJump(const QString &file);
 
 private:
     friend class ChangeCommand;
@@ -220,7 +222,7 @@ private:
     void armBranch(const XmlNode &s);
     void showSingleRow(const XmlNode &owner, const PropertyRow &row);
     void referenceBranch(const XmlNode &s);
-    void referenceTail();
+    void referenceTail(const QString &id);
     void populateInstance();
     void clearRows();
     void setListVisible(bool visible);

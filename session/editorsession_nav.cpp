@@ -171,7 +171,7 @@ EditorSession::Reports EditorSession::goTo(const QString &document, const QStrin
         m_shown.setInstance(findInstance(id));
     }
     if (!m_shown.instance()) {
-        report(notFound);
+        report(notFound, id);
         m_shown.setInstance(findInstance(idBefore));
         const XmlNode owner = m_shown.owner();
         if (!owner || !owner.belongsTo(m_file.document())) {
@@ -209,7 +209,7 @@ void EditorSession::completePendingSelection()
         m_shown.setInstance(XmlNode());
         clearRows();
         setEntity({});
-        report(Outcome::InstanceNotFound);
+        report(Outcome::InstanceNotFound, jump.id);
         return;
     }
     recordEntry(jump.returnEntry());

@@ -28,6 +28,7 @@ namespace quillon {
 class EditBox;
 class FindingsModel;
 class LinePainter;
+class MessageLine;
 class ReferencedByModel;
 class TreeModel;
 class XmlSourceView;
@@ -172,6 +173,7 @@ private:
     QLabel *lblEntity = nullptr;
     QLabel *lblSelectWhat = nullptr;
     QLabel *lblResizeBar = nullptr;
+    MessageLine *lblMessage = nullptr; // below the tree: what a move by keys came to
     LinePainter *linHilite = nullptr;
     LinePainter *linShadow = nullptr;
     QMenu *mnuEditLink = nullptr;

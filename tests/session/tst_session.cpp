@@ -340,6 +340,7 @@ void TestSession::hrefToAMissingIdSaysInstanceNotFound()
     QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
     QVERIFY(h->select(QStringLiteral("mapping/missing target/material")).isEmpty());
     QCOMPARE(outcomes(h->late), QStringList{"InstanceNotFound"}); // told when the load completes
+    QCOMPARE(h->late[0].detail, QStringLiteral("id404")); // the id not found
     QVERIFY(!s().pendingSelect());
     QVERIFY(s().history().isEmpty());
     QVERIFY(!s().shownInstance());
@@ -517,7 +518,9 @@ void TestSession::missingSameDocumentTarget()
 {
     QVERIFY(h->open(QStringLiteral("main.xml"), 2));
     show(QStringLiteral("id7"));
-    QCOMPARE(outcomes(h->follow(QStringLiteral("to same"))), QStringList{"RowInstanceNotFound"});
+    const EditorSession::Reports r = h->follow(QStringLiteral("to same"));
+    QCOMPARE(outcomes(r), QStringList{"RowInstanceNotFound"});
+    QCOMPARE(r[0].detail, QStringLiteral("id404"));
     QCOMPARE(s().entity(), QStringLiteral("link_test id7"));
     QCOMPARE(s().shownInstance(), h->instance(QStringLiteral("id7")));
     QVERIFY(s().history().isEmpty());
