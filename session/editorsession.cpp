@@ -31,16 +31,24 @@ EditorSession::Reports EditorSession::take()
 
 bool EditorSession::open(const QString &path)
 {
+    return openKeeping(path, nullptr);
+}
+
+bool EditorSession::openKeeping(const QString &path, KeptDocument *keepOld)
+{
     if (!m_file.beginLoad())
         return false; // one load at a time
     m_openClock.start();
     emit busyChanged(true);
-    if (!m_file.load(path)) {
+    const QString before = m_file.fileName();
+    if (!m_file.load(path, keepOld)) {
         // The document shown before stays: its object, its name, its tree and its view.
         emit busyChanged(false);
         return false;
     }
     connect(m_file.document(), &XmlDocument::onreadystatechange, this, &EditorSession::onReadyState);
+    if (!m_openKept || !sameDocument(path, before))
+        m_openKept = std::make_shared<KeptDocument>();
     documentReplaced();
     updateModified();
     emit sourceChanged(path);

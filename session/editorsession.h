@@ -12,6 +12,7 @@
 // going (Navigator) and what it has on show (ShownInstance) each keep their own state; the
 // session runs the operations over them and sends the signals.
 
+#include "session/keptdocument.h"
 #include "session/navigator.h"
 #include "session/opendocument.h"
 #include "session/propertymodel.h"
@@ -241,7 +242,14 @@ private:
     void reresolveInstance();
     void completePendingSelection();
     void refreshShownInstance();
-    void recordEntry(const QString &entry);
+    void recordEntry(const QString &entry, const std::shared_ptr<KeptDocument> &kept);
+    // Reads path; keepOld: where the document before goes when the history still refers to it.
+    bool openKeeping(const QString &path, KeptDocument *keepOld);
+    // Back into another file: the document kept for the entry when there is one and its file
+    // is as it left it, otherwise the file read again.
+    bool returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept);
+    UndoState undoState() const;
+    void restoreUndo(const UndoState &state);
 
     // Undo (editorsession_undo.cpp): what the list shows, to be shown again by an undo or redo.
     using RowsView = ShownInstance::View;
@@ -283,6 +291,9 @@ private:
     bool m_announcedVisible = false;
     bool m_announceDocument = false; // a document was read since
     bool m_placePending = false; // navigated() waits for the load to complete
+    bool m_replaying = false; // the undo stack is set up again: its commands change nothing
+    // What the history entries of the open document share: it holds the document once left.
+    std::shared_ptr<KeptDocument> m_openKept;
 };
 
 } // namespace quillon

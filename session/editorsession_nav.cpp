@@ -2,6 +2,8 @@
 #include "session/editorsession.h"
 #include "session/treemodel.h"
 
+#include <QFileInfo>
+
 namespace quillon {
 
 namespace {
@@ -99,23 +101,35 @@ void EditorSession::setBackEnabled(bool enabled)
     emit backEnabledChanged(enabled);
 }
 
-void EditorSession::recordEntry(const QString &entry)
+void EditorSession::recordEntry(const QString &entry, const std::shared_ptr<KeptDocument> &kept)
 {
     if (entry.isEmpty())
         return;
-    m_nav.record(entry);
+    m_nav.record(entry, kept);
     emit backEnabledChanged(true);
 }
 
 EditorSession::JumpResult EditorSession::beginJump(const QString &document, const QString &id)
 {
     // The document left is written first; if that fails, it is not left.
+    emit editMustClose();
+    const bool writes = m_file.isModified();
     if (!saveDocument() && m_file.hasContent())
         return JumpResult::NotLeft;
     const QString from = m_file.fileName();
-    m_nav.beginJump({from, id, returnPlaceId(), returnPlacePath()});
-    if (open(document))
+    if (writes)
+        emit savedBeforeJump(QFileInfo(from).fileName());
+    // The document left, with its undo history, stays while the history refers to it.
+    const std::shared_ptr<KeptDocument> left = m_openKept;
+    const PendingJump jump{from, id, returnPlaceId(), returnPlacePath(), left};
+    const bool keep = left && (!jump.returnEntry().isEmpty() || m_nav.refersTo(left.get()));
+    UndoState undo = keep ? undoState() : UndoState();
+    m_nav.beginJump(jump);
+    if (openKeeping(document, keep ? left.get() : nullptr)) {
+        if (keep)
+            left->undo = std::move(undo);
         return JumpResult::Started;
+    }
     report(Outcome::FileNotFound, m_file.lastError());
     m_nav.takeJump();
     open(from);
@@ -183,10 +197,44 @@ EditorSession::Reports EditorSession::goTo(const QString &document, const QStrin
         }
         return take();
     }
-    recordEntry(left.returnEntry());
+    recordEntry(left.returnEntry(), m_openKept);
     populateInstance();
     placeShown();
     return take();
+}
+
+bool EditorSession::returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept)
+{
+    const std::shared_ptr<KeptDocument> left = m_openKept;
+    KeptDocument *keepLeft = m_nav.refersTo(left.get()) ? left.get() : nullptr;
+    UndoState undo = keepLeft ? undoState() : UndoState();
+    if (kept && kept->holdsDocument() && kept->document->changedOnDisk()) {
+        // Changed by another program since it was left: read again, as a document without
+        // edits follows its file.
+        kept->document->deleteLater();
+        kept->document = nullptr;
+    }
+    if (kept && kept->holdsDocument()) {
+        m_openClock.start();
+        m_file.adopt(*kept, keepLeft);
+        m_openKept = kept;
+        documentReplaced();
+        rebuildTree();
+        noteDocumentShown();
+        restoreUndo(kept->undo);
+        updateModified();
+        emit addressChanged(m_file.fileName());
+        emit sourceChanged(m_file.fileName());
+    } else if (!openKeeping(file, keepLeft)) {
+        return false;
+    } else if (kept) {
+        m_openKept = kept;
+    }
+    if (kept)
+        kept->undo = {};
+    if (keepLeft)
+        keepLeft->undo = std::move(undo);
+    return true;
 }
 
 // An element found by its path shows what a click on it shows in the ARM view (its one row);
@@ -212,7 +260,7 @@ void EditorSession::completePendingSelection()
         report(Outcome::InstanceNotFound, jump.id);
         return;
     }
-    recordEntry(jump.returnEntry());
+    recordEntry(jump.returnEntry(), jump.kept);
     m_shown.setInstance(target);
     populateInstance();
     placeShown();
@@ -261,7 +309,7 @@ EditorSession::Reports EditorSession::back()
     if (!sameDocument(place.file, m_file.fileName())) {
         if (!saveDocument())
             return take();
-        if (!open(place.file)) {
+        if (!returnTo(place.file, m_nav.currentKept())) {
             report(Outcome::BrokenHistory, m_file.lastError());
             return take();
         }
