@@ -114,6 +114,19 @@ QString FileNameOf(const QString &path)
     return path.mid(folderSeparatorIndex(path) + 1);
 }
 
+HistoryPlace historyPlace(const QString &entry)
+{
+    const RefPieces pieces(entry);
+    return {pieces.piece(0), pieces.piece(1), pieces.piece(1).isEmpty() ? pieces.piece(2) : QString()};
+}
+
+QString historyEntry(const QString &file, const QString &id, const QString &path)
+{
+    if (!id.isEmpty())
+        return file + QLatin1Char('#') + id;
+    return path.isEmpty() ? QString() : file + QLatin1String("##") + path;
+}
+
 void History::record(const QString &entry)
 {
     ++m_pos;

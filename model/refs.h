@@ -64,7 +64,18 @@ QString FolderOf(const QString &path);
 // The file name after the folder separator (the whole path for a bare name).
 QString FileNameOf(const QString &path);
 
-// The back stack of places ("document#id"), oldest first.
+// A place in the back history, as an entry writes it: "document#id" for an instance found
+// again by its id, or "document##path" for an element found again by its path (elementPath:
+// "/uos[1]/arm[1]/PART[1]", each element's name and its position among the siblings of that
+// name). An id is never empty, so the two forms never meet.
+struct HistoryPlace {
+    QString file, id, path;
+};
+HistoryPlace historyPlace(const QString &entry);
+// The entry for a place: by id when id is given, otherwise by path; "" with neither.
+QString historyEntry(const QString &file, const QString &id, const QString &path = {});
+
+// The back stack of places (see HistoryPlace), oldest first.
 class History {
 public:
     // Stores entry on top of the current position; entries above it are dropped.

@@ -31,16 +31,24 @@ EditorSession::Reports EditorSession::take()
 
 bool EditorSession::open(const QString &path)
 {
+    return openKeeping(path, nullptr);
+}
+
+bool EditorSession::openKeeping(const QString &path, KeptDocument *keepOld)
+{
     if (!m_file.beginLoad())
         return false; // one load at a time
     m_openClock.start();
     emit busyChanged(true);
-    if (!m_file.load(path)) {
+    const QString before = m_file.fileName();
+    if (!m_file.load(path, keepOld)) {
         // The document shown before stays: its object, its name, its tree and its view.
         emit busyChanged(false);
         return false;
     }
     connect(m_file.document(), &XmlDocument::onreadystatechange, this, &EditorSession::onReadyState);
+    if (!m_openKept || !sameDocument(path, before))
+        m_openKept = std::make_shared<KeptDocument>();
     documentReplaced();
     updateModified();
     emit sourceChanged(path);
@@ -72,6 +80,8 @@ void EditorSession::onReadyState()
         completePendingSelection();
     else
         refreshShownInstance();
+    if (m_placePending)
+        placeShown();
     announceShown();
     const Reports reports = take();
     if (!reports.isEmpty())
@@ -168,11 +178,9 @@ EditorSession::Reports EditorSession::setViewMode(int mode)
     m_mode = mode;
     if (m_file.fileName().isEmpty() || !m_file.document())
         return {};
-    // The file is written first (when anything changed); the tree is then built anew from the
-    // document in memory, which is what the file holds, and the shown instance stays shown.
-    // A failed save keeps the edits in memory, shown in the new view all the same.
+    // The tree is built anew from the document in memory, edits and all: nothing is written,
+    // the document stays as modified as it was, and the shown instance stays shown.
     emit editMustClose();
-    saveDocument();
     rebuildTree();
     return take();
 }

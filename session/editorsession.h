@@ -12,6 +12,7 @@
 // going (Navigator) and what it has on show (ShownInstance) each keep their own state; the
 // session runs the operations over them and sends the signals.
 
+#include "session/keptdocument.h"
 #include "session/navigator.h"
 #include "session/opendocument.h"
 #include "session/propertymodel.h"
@@ -44,8 +45,8 @@ public:
     // What an operation had to give up on.
     enum class Outcome {
         FileNotFound, // a jump's document could not be read
-        InstanceNotFound, // no instance for a tree node or a completed jump ("...found.")
-        RowInstanceNotFound, // no instance for a followed row ("...found", no full stop)
+        InstanceNotFound, // no instance for a tree node or a completed jump ("...found."; detail: the id)
+        RowInstanceNotFound, // no instance for a followed row ("...found", no full stop; detail: the id)
         BrokenHistory, // Back: the entry's document or instance is gone
         ArmAttributeEmpty, // ARM view: the node holds no attribute value
         EmptyReference, // Mapping view: a terminal node without ref or href
@@ -94,7 +95,7 @@ public:
     // Writes the document to its file when it changed. False when there is no document, or
     // when writing failed (then a SaveFailed report is added to *reports).
     // This and every save to the document's own file (a jump into another file, Back into
-    // another file, a change of view) first look at the file: when another program changed
+    // another file) first look at the file: when another program changed
     // it since it was read or written, the user is asked (ChangedOnDisk). Overwrite writes;
     // Reload reads the file again when the user agrees to drop the edits (DropEdits), keeping
     // the instance on show; Cancel keeps the file and the edits. Only Overwrite lets the save
@@ -109,7 +110,7 @@ public:
     Reports checkFileOnDisk();
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
-    // shown it is saved first (when changed) and the tree built again from memory.
+    // shown the tree is built again from memory; nothing is written and isModified() stays.
     Reports setViewMode(int mode);
     // A click on tree node `node` (an index of the tree store).
     Reports selectNode(int node);
@@ -156,6 +157,9 @@ public:
     // The element a click on a tree node selects (TreeStore::resolve): "/uos/" + its path
     // with blanks as "_" + its tag, the first match in the document shown.
     XmlNode elementForNode(const TreeStore &store, int node) const;
+    // The tree node of element in the current view (the node whose click shows it), 0 when the
+    // view has none.
+    int nodeOf(const XmlNode &element) const;
 
     // ---- State ----------------------------------------------------------------------------
     XmlDocument *document() const { return m_file.document(); }
@@ -211,6 +215,11 @@ signals:
     // the operation, the completed load, the undo or the redo that changed it; a view switch
     // keeps the instance and sends nothing. See editorsession_shown.cpp.
     void shownInstanceChanged();
+    // A jump, Back or Find Instance put an element on show; node: its tree node in the current
+    // view (nodeOf), 0 when the view has none. A view selects the node without a click.
+    void navigated(int node);
+    // A jump into another file wrote the document left (file: its name) before it was left.
+    void savedBeforeJump(const QString &file);
 
 private:
     friend class ChangeCommand;
@@ -235,7 +244,7 @@ private:
     void armBranch(const XmlNode &s);
     void showSingleRow(const XmlNode &owner, const PropertyRow &row);
     void referenceBranch(const XmlNode &s);
-    void referenceTail();
+    void referenceTail(const QString &id);
     void populateInstance();
     void clearRows();
     void setListVisible(bool visible);
@@ -244,6 +253,9 @@ private:
 
     XmlNode findInstance(const QString &id) const;
     QString returnPlaceId() const;
+    QString returnPlacePath() const;
+    void showPlace(const XmlNode &element, bool byPath);
+    void placeShown();
     JumpResult beginJump(const QString &document, const QString &id);
     Reports goTo(const QString &document, const QString &id, Outcome notFound, const XmlNode &exact = {});
     // The file a reference's document part names, "" when it names the document shown.
@@ -251,7 +263,14 @@ private:
     void reresolveInstance();
     void completePendingSelection();
     void refreshShownInstance();
-    void recordEntry(const QString &entry);
+    void recordEntry(const QString &entry, const std::shared_ptr<KeptDocument> &kept);
+    // Reads path; keepOld: where the document before goes when the history still refers to it.
+    bool openKeeping(const QString &path, KeptDocument *keepOld);
+    // Back into another file: the document kept for the entry when there is one and its file
+    // is as it left it, otherwise the file read again.
+    bool returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept);
+    UndoState undoState() const;
+    void restoreUndo(const UndoState &state);
 
     // Undo (editorsession_undo.cpp): what the list shows, to be shown again by an undo or redo.
     using RowsView = ShownInstance::View;
@@ -295,6 +314,10 @@ private:
     XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
     bool m_announcedVisible = false;
     bool m_announceDocument = false; // a document was read since
+    bool m_placePending = false; // navigated() waits for the load to complete
+    bool m_replaying = false; // the undo stack is set up again: its commands change nothing
+    // What the history entries of the open document share: it holds the document once left.
+    std::shared_ptr<KeptDocument> m_openKept;
 };
 
 } // namespace quillon

@@ -104,12 +104,15 @@ void EditorSession::showSingleRow(const XmlNode &owner, const PropertyRow &row)
 
 void EditorSession::referenceBranch(const XmlNode &s)
 {
+    QString id;
     if (const XmlNode ref = s.selectSingleNode(QStringLiteral("@ref"))) {
-        m_shown.setInstance(findInstance(ref.text()));
+        id = ref.text();
+        m_shown.setInstance(findInstance(id));
     } else if (const XmlNode href = s.selectSingleNode(QStringLiteral("@href"))) {
         // An href into this document is read as a ref: nothing is saved or loaded.
         const RefPieces pieces(href.text());
         const QString target = targetOf(pieces.piece(0));
+        id = pieces.piece(1);
         if (target.isEmpty())
             m_shown.setInstance(findInstance(pieces.piece(1)));
         else if (beginJump(target, pieces.piece(1)) != JumpResult::NotLoaded)
@@ -119,13 +122,13 @@ void EditorSession::referenceBranch(const XmlNode &s)
     } else {
         report(Outcome::EmptyReference);
     }
-    referenceTail();
+    referenceTail(id);
 }
 
-void EditorSession::referenceTail()
+void EditorSession::referenceTail(const QString &id)
 {
     if (!m_shown.instance()) {
-        report(Outcome::InstanceNotFound);
+        report(Outcome::InstanceNotFound, id);
         // No instance stands behind the rows any more.
         clearRows();
         setEntity({});

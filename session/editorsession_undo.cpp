@@ -8,6 +8,7 @@
 // what came back. Commands refer to nodes of the document shown; a load clears the stack.
 #include "session/editorsession.h"
 #include "document/xmlchange.h"
+#include "session/keptdocument.h"
 
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -16,16 +17,10 @@ namespace quillon {
 
 class ChangeCommand : public QUndoCommand {
 public:
-    ChangeCommand(EditorSession *session, const XmlChange &change, const EditorSession::RowsView &before,
-                  const EditorSession::RowsView &after, int row, bool link, const QString &text)
-        : QUndoCommand(text),
-          m_session(session),
-          m_change(change),
-          m_before(before),
-          m_after(after),
-          m_row(row),
-          m_link(link)
+    ChangeCommand(EditorSession *session, const ChangeRecord &record)
+        : QUndoCommand(record.text), m_session(session), m_record(record)
     { }
+    const ChangeRecord &record() const { return m_record; }
 
     void undo() override { apply(false); }
     void redo() override
@@ -41,17 +36,16 @@ public:
 private:
     void apply(bool forward)
     {
-        forward ? m_change.redo() : m_change.undo();
-        m_session->showRowsView(forward ? m_after : m_before, m_row);
-        if (m_link)
+        if (m_session->m_replaying)
+            return; // the stack is set up again over a document in the state it describes
+        forward ? m_record.change.redo() : m_record.change.undo();
+        m_session->showRowsView(forward ? m_record.after : m_record.before, m_record.row);
+        if (m_record.link)
             m_session->rebuildTree();
     }
 
     EditorSession *m_session;
-    XmlChange m_change;
-    EditorSession::RowsView m_before, m_after;
-    int m_row;
-    bool m_link;
+    ChangeRecord m_record;
     bool m_made = true;
 };
 
@@ -83,7 +77,37 @@ void EditorSession::recordChange(const XmlChange &change, const RowsView &before
     const PropertyModel *rows = m_shown.rows();
     const QString caption = rows->isValidRow(row) ? rows->row(row).caption : QString();
     const QString text = (link ? tr("Edit Link %1") : tr("Edit %1")).arg(caption);
-    m_file.undoStack()->push(new ChangeCommand(this, change, before, m_shown.view(), row, link, text));
+    m_file.undoStack()->push(new ChangeCommand(this, {change, before, m_shown.view(), row, link, text}));
+}
+
+UndoState EditorSession::undoState() const
+{
+    const QUndoStack *stack = m_file.undoStack();
+    UndoState state{{}, stack->index(), stack->cleanIndex()};
+    for (int i = 0; i < stack->count(); ++i)
+        state.changes.append(static_cast<const ChangeCommand *>(stack->command(i))->record());
+    return state;
+}
+
+// The document is in the state the stack stood at: the commands are pushed again without being
+// made, the clean state put where it was, and the stack moved back to where it stood.
+void EditorSession::restoreUndo(const UndoState &state)
+{
+    QUndoStack *stack = m_file.undoStack();
+    m_replaying = true;
+    stack->clear();
+    for (qsizetype i = 0; i < state.changes.size(); ++i) {
+        if (i == state.cleanIndex)
+            stack->setClean();
+        stack->push(new ChangeCommand(this, state.changes[i]));
+    }
+    if (state.cleanIndex == state.changes.size())
+        stack->setClean();
+    else if (state.cleanIndex < 0)
+        stack->resetClean();
+    stack->setIndex(state.index);
+    m_replaying = false;
+    followCleanState();
 }
 
 } // namespace quillon

@@ -3,6 +3,7 @@
 #include "session/opendocument.h"
 #include "document/asyncjob.h"
 #include "refs/refindex.h"
+#include "session/keptdocument.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -27,7 +28,7 @@ bool OpenDocument::beginLoad()
     return true;
 }
 
-bool OpenDocument::load(const QString &path)
+bool OpenDocument::load(const QString &path, KeptDocument *keepOld)
 {
     auto *doc = new XmlDocument(m_owner);
     const bool result = doc->loadWaiting(path, [this](AsyncJob &job) {
@@ -47,17 +48,34 @@ bool OpenDocument::load(const QString &path)
         delete doc;
         return false;
     }
+    replace(doc, path, keepOld);
+    return true;
+}
+
+void OpenDocument::adopt(KeptDocument &kept, KeptDocument *keepOld)
+{
+    XmlDocument *doc = kept.document.data();
+    kept.document = nullptr;
+    replace(doc, kept.fileName, keepOld);
+}
+
+void OpenDocument::replace(XmlDocument *doc, const QString &path, KeptDocument *keepOld)
+{
     m_lastError.clear();
-    m_fileName = path;
     if (m_doc) {
         m_doc->disconnect(m_owner);
-        m_doc->deleteLater();
+        if (keepOld) {
+            keepOld->document = m_doc;
+            keepOld->fileName = m_fileName;
+        } else {
+            m_doc->deleteLater();
+        }
     }
+    m_fileName = path;
     m_doc = doc;
     m_refIndex->clear(); // nothing of the document left behind is kept
     // The commands act on the nodes of the document they changed.
     m_undo->clear();
-    return true;
 }
 
 void OpenDocument::cancelLoad()

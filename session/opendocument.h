@@ -20,6 +20,7 @@ class QUndoStack;
 namespace quillon {
 
 class ReferenceIndex;
+struct KeptDocument;
 
 class OpenDocument {
 public:
@@ -45,7 +46,11 @@ public:
     // then the open document (the one before goes, with its undo stack and its index) and path
     // its file. False, with lastError(), when it could not be read, and with an empty
     // lastError() when cancelLoad() abandoned it; the document before stays open.
-    bool load(const QString &path);
+    // keepOld: where the document before goes, instead of going away, when the load succeeds.
+    bool load(const QString &path, KeptDocument *keepOld = nullptr);
+    // The kept document becomes the open one again (kept holds nothing afterwards); the one
+    // before goes to keepOld, or away. The undo stack is empty.
+    void adopt(KeptDocument &kept, KeptDocument *keepOld);
     bool isLoading() const { return m_loading; }
     // Abandons the load under way, also before its worker began (while the wait window came up).
     void cancelLoad();
@@ -68,6 +73,8 @@ public:
     void takeDiskState(const FileState &state) { m_diskStateTaken = state; }
 
 private:
+    void replace(XmlDocument *doc, const QString &path, KeptDocument *keepOld);
+
     QObject *m_owner;
     XmlDocument *m_doc = nullptr;
     QString m_fileName;

@@ -117,10 +117,15 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     ctrlTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ctrlTree->installEventFilter(this);
     connect(ctrlTree, &QTreeView::clicked, this, &CtrlXMLEditor::ctrlTree_NodeClick);
-    // Enter and Space are a click; moving the current node shows it unless that loads a file.
+    // Enter and Space are a click; moving the current node shows it unless that loads a file,
+    // and what came of it goes to the message line, which does not stop the user.
     connect(tree, &NodeTree::chosenByKey, this, &CtrlXMLEditor::ctrlTree_NodeClick);
-    connect(tree, &NodeTree::movedByKey, this,
-            [this](const QModelIndex &node) { tell(m_session->moveToNode(m_session->treeModel()->nodeIndex(node))); });
+    lblMessage = new MessageLine(pageStep);
+    lblMessage->setObjectName(QStringLiteral("lblMessage"));
+    connect(lblMessage, &MessageLine::visibilityChanged, this, &CtrlXMLEditor::applyLayout);
+    connect(tree, &NodeTree::movedByKey, this, [this](const QModelIndex &node) {
+        lblMessage->tell(m_session->moveToNode(m_session->treeModel()->nodeIndex(node)));
+    });
 
     lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
     lblResizeBar->setCursor(Qt::SizeHorCursor);
@@ -205,6 +210,8 @@ void CtrlXMLEditor::connectSession()
             SaveItemChanges(true);
     });
     connect(s, &EditorSession::reported, this, &CtrlXMLEditor::tell);
+    connect(s, &EditorSession::savedBeforeJump, this, [this](const QString &file) { MessageSink(this).savedBeforeJump(file); });
+    connect(s, &EditorSession::navigated, this, &CtrlXMLEditor::selectTreeNode);
     s->setAsker([this](EditorSession::Question question, const QString &file) { return ask(question, file); });
     connectHostSignals();
     // Row handles do not outlive the rows. Rows replaced while an edit is still open (an undo

@@ -30,6 +30,7 @@ class EditBox;
 class FindPage;
 class FindingsModel;
 class LinePainter;
+class MessageLine;
 class ReferencedByModel;
 class TreeModel;
 class XmlSourceView;
@@ -138,6 +139,7 @@ private:
     void lstReferencedBy_Click(const QModelIndex &index);
     void lstFindings_Click(const QModelIndex &index);
     void selectTreeNodeOf(const XmlNode &element);
+    void selectTreeNode(int node);
 
     // The "Find" tab (Ctrl+Shift+F) and the "Compare" tab (ctrlxmleditor_find.cpp)
     void setupFindTabs();
@@ -187,6 +189,7 @@ private:
     QLabel *lblEntity = nullptr;
     QLabel *lblSelectWhat = nullptr;
     QLabel *lblResizeBar = nullptr;
+    MessageLine *lblMessage = nullptr; // below the tree: what a move by keys came to
     LinePainter *linHilite = nullptr;
     LinePainter *linShadow = nullptr;
     QMenu *mnuEditLink = nullptr;

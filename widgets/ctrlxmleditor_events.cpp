@@ -3,6 +3,7 @@
 #include "widgets/ctrlxmleditor.h"
 #include "picker/dlgref.h"
 #include "widgets/editbox.h"
+#include "widgets/messagesink.h"
 #include "session/treemodel.h"
 
 #include <QHeaderView>
@@ -85,6 +86,7 @@ bool CtrlXMLEditor::eventFilter(QObject *watched, QEvent *event)
 
 void CtrlXMLEditor::ctrlTree_NodeClick(const QModelIndex &node)
 {
+    lblMessage->clear();
     tell(m_session->selectNode(m_session->treeModel()->nodeIndex(node)));
 }
 

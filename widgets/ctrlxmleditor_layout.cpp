@@ -2,6 +2,7 @@
 #include "widgets/ctrlxmleditor.h"
 #include "widgets/editbox.h"
 #include "widgets/linepainter.h"
+#include "widgets/messagesink.h"
 #include "widgets/xmlsourceview.h"
 
 #include <QLabel>
@@ -65,7 +66,14 @@ void CtrlXMLEditor::applyLayout()
     cmdLoad->setGeometry(px(l.cmdLoad, origin));
     m_edit->lineEdit()->setGeometry(px(l.txtEdit, origin));
     ctrlProperties->setGeometry(px(l.ctrlProperties, origin));
-    ctrlTree->setGeometry(px(l.ctrlTree, origin));
+    QRect treeRect = px(l.ctrlTree, origin);
+    if (lblMessage && lblMessage->isVisibleTo(pageStep)) {
+        // The message line takes the bottom of the tree's place.
+        const int h = std::min(lblMessage->sizeHint().height(), treeRect.height() / 2);
+        treeRect.setHeight(treeRect.height() - h);
+        lblMessage->setGeometry(treeRect.left(), treeRect.bottom() + 1, treeRect.width(), h);
+    }
+    ctrlTree->setGeometry(treeRect);
     lblEntity->move(px(l.lblEntity, origin).topLeft());
     lblSelectWhat->setGeometry(px(l.lblSelectWhat, origin));
     lblResizeBar->setGeometry(px(l.lblResizeBar, origin));

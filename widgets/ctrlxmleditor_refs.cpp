@@ -147,25 +147,17 @@ void CtrlXMLEditor::lstFindings_Click(const QModelIndex &index)
 
 void CtrlXMLEditor::selectTreeNodeOf(const XmlNode &element)
 {
-    QList<XmlNode> chain; // from the element up to a child of the document element
-    for (XmlNode e = element; e && e.parentNode() && e.parentNode().nodeType() == XmlNode::Element; e = e.parentNode())
-        chain.prepend(e);
-    const TreeStore &store = m_session->treeModel()->store();
-    int node = 0;
-    for (const XmlNode &step : std::as_const(chain)) {
-        int found = 0;
-        for (int i = 0, n = store.childCount(node); i < n && !found; ++i)
-            if (store.element(store.child(node, i)) == step)
-                found = store.child(node, i);
-        if (!found)
-            return; // the view has no node for it
-        node = found;
-    }
-    if (node) {
-        const QModelIndex index = m_session->treeModel()->indexOfNode(node);
-        ctrlTree->setCurrentIndex(index);
-        ctrlTree->scrollTo(index);
-    }
+    selectTreeNode(m_session->nodeOf(element));
+}
+
+// Selects and reveals the node without running its click.
+void CtrlXMLEditor::selectTreeNode(int node)
+{
+    if (node <= 0)
+        return;
+    const QModelIndex index = m_session->treeModel()->indexOfNode(node);
+    ctrlTree->setCurrentIndex(index);
+    ctrlTree->scrollTo(index);
 }
 
 } // namespace quillon

@@ -1,8 +1,13 @@
 // The message boxes for the session's outcomes and questions.
 #include "widgets/messagesink.h"
 
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusTipEvent>
+#include <QStyle>
 
 #include <utility>
 
@@ -14,7 +19,7 @@ void MessageSink::tell(const EditorSession::Reports &reports) const
         tell(r);
 }
 
-void MessageSink::tell(const EditorSession::Report &r) const
+MessageSink::Message MessageSink::messageFor(const EditorSession::Report &r)
 {
     using O = EditorSession::Outcome;
     QString text, informative = r.detail;
@@ -73,13 +78,70 @@ void MessageSink::tell(const EditorSession::Report &r) const
     }
     if (!error)
         icon = QMessageBox::Warning;
+    return {error ? tr("Error") : tr("Warning"), text, informative, icon};
+}
+
+void MessageSink::tell(const EditorSession::Report &r) const
+{
+    const Message m = messageFor(r);
     QMessageBox box(m_parent);
-    box.setWindowTitle(error ? tr("Error") : tr("Warning"));
-    box.setText(text);
-    box.setInformativeText(informative);
-    box.setIcon(icon);
+    box.setWindowTitle(m.title);
+    box.setText(m.text);
+    box.setInformativeText(m.informative);
+    box.setIcon(m.icon);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+}
+
+void MessageSink::savedBeforeJump(const QString &file) const
+{
+    // A status tip travels up to the host's main window, which shows it in its status bar.
+    QStatusTipEvent tip(tr("Saved %1 before following the reference.").arg(file));
+    QCoreApplication::sendEvent(m_parent, &tip);
+}
+
+// ---- MessageLine --------------------------------------------------------------------------
+
+MessageLine::MessageLine(QWidget *parent) : QWidget(parent), m_icon(new QLabel(this)), m_text(new QLabel(this))
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(2, 1, 2, 1);
+    row->addWidget(m_icon);
+    row->addWidget(m_text, 1);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setAccessibleName(tr("Message"));
+    hide();
+}
+
+void MessageLine::tell(const EditorSession::Reports &reports)
+{
+    if (reports.isEmpty())
+        return clear();
+    const MessageSink::Message m = MessageSink::messageFor(reports.first());
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    m_icon->setPixmap(QMessageBox::standardIcon(m.icon).scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    m_text->setText(m.informative.isEmpty() ? m.text : m.text + QLatin1Char(' ') + m.informative);
+    m_iconKind = m.icon;
+    if (isHidden()) {
+        show();
+        emit visibilityChanged();
+    }
+}
+
+void MessageLine::clear()
+{
+    m_text->clear();
+    m_icon->clear();
+    m_iconKind = QMessageBox::NoIcon;
+    if (!isHidden()) {
+        hide();
+        emit visibilityChanged();
+    }
+}
+
+QString MessageLine::text() const
+{
+    return m_text->text();
 }
 
 EditorSession::Answer MessageSink::ask(EditorSession::Question question, const QString &file) const

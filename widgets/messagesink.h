@@ -1,13 +1,16 @@
 #pragma once
 // Where what the session reports, and what it asks, becomes a message box: each outcome has
 // its title ("Error" or "Warning"), text, informative text and icon here and nowhere else, and
-// each box is a real modal QMessageBox on the given parent, one per report, in order.
+// each box is a real modal QMessageBox on the given parent, one per report, in order. Where the
+// user is not to be stopped (moving through the tree by keys), a MessageLine says the same.
 
 #include "session/editorsession.h"
 
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <QWidget>
 
-class QWidget;
+class QLabel;
 
 namespace quillon {
 
@@ -25,11 +28,41 @@ public:
     bool confirmDelete(const QString &instance, int references) const;
     // Rename Id wrote these other files (nothing is shown for none).
     void written(const QStringList &files) const;
+    // "Saved <file> before following the reference." in the host's status bar.
+    void savedBeforeJump(const QString &file) const;
+
+    // What a report says, in a box or in a message line.
+    struct Message {
+        QString title, text, informative;
+        QMessageBox::Icon icon;
+    };
+    static Message messageFor(const EditorSession::Report &report);
 
 private:
     void tell(const EditorSession::Report &report) const;
 
     QWidget *m_parent;
+};
+
+// A line inside a window that says what the first of some reports says (its text, its
+// informative text and its icon) without stopping the user, as a box would; hidden while it
+// says nothing.
+class MessageLine : public QWidget {
+    Q_OBJECT
+public:
+    explicit MessageLine(QWidget *parent);
+    void tell(const EditorSession::Reports &reports); // no reports: clear()
+    void clear();
+    QString text() const;
+    QMessageBox::Icon icon() const { return m_iconKind; }
+
+signals:
+    void visibilityChanged(); // shown or hidden: the window places its children again
+
+private:
+    QLabel *m_icon;
+    QLabel *m_text;
+    QMessageBox::Icon m_iconKind = QMessageBox::NoIcon;
 };
 
 } // namespace quillon

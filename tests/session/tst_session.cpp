@@ -52,7 +52,10 @@ private slots:
     void valueWithHashIsADocumentEvenIfItBeginsWithId();
     void missingSameDocumentTarget();
     void jumpWithNothingShownRecordsNothing();
-    void armAttributeElementRecordsNoEntry();
+    void backReturnsToAnElementByItsPath_data();
+    void backReturnsToAnElementByItsPath();
+    void navigationRevealsTheShownNode_data();
+    void navigationRevealsTheShownNode();
     void backStaysWhenTheDocumentLeftCannotBeSaved();
     void jumpStaysWhenTheDocumentLeftCannotBeSaved_data();
     void jumpStaysWhenTheDocumentLeftCannotBeSaved();
@@ -74,8 +77,8 @@ private slots:
     // View switches and saving
     void viewModeIgnoresSameAndOutOfRange();
     void viewModeBeforeLoadOnlyStoresTheMode();
-    void viewSwitchSavesRebuildsAndKeepsTheInstance();
-    void viewSwitchWithFailedSaveRebuildsFromMemory();
+    void viewSwitchWritesNothing_data();
+    void viewSwitchWritesNothing();
     void failedSaveReportsAndKeepsTheEdits();
     void saveAsMovesTheDocument();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays_data();
@@ -337,6 +340,7 @@ void TestSession::hrefToAMissingIdSaysInstanceNotFound()
     QVERIFY(h->select(QStringLiteral("mapping/by ref/product")).isEmpty());
     QVERIFY(h->select(QStringLiteral("mapping/missing target/material")).isEmpty());
     QCOMPARE(outcomes(h->late), QStringList{"InstanceNotFound"}); // told when the load completes
+    QCOMPARE(h->late[0].detail, QStringLiteral("id404")); // the id not found
     QVERIFY(!s().pendingSelect());
     QVERIFY(s().history().isEmpty());
     QVERIFY(!s().shownInstance());
@@ -514,7 +518,9 @@ void TestSession::missingSameDocumentTarget()
 {
     QVERIFY(h->open(QStringLiteral("main.xml"), 2));
     show(QStringLiteral("id7"));
-    QCOMPARE(outcomes(h->follow(QStringLiteral("to same"))), QStringList{"RowInstanceNotFound"});
+    const EditorSession::Reports r = h->follow(QStringLiteral("to same"));
+    QCOMPARE(outcomes(r), QStringList{"RowInstanceNotFound"});
+    QCOMPARE(r[0].detail, QStringLiteral("id404"));
     QCOMPARE(s().entity(), QStringLiteral("link_test id7"));
     QCOMPARE(s().shownInstance(), h->instance(QStringLiteral("id7")));
     QVERIFY(s().history().isEmpty());
@@ -530,14 +536,78 @@ void TestSession::jumpWithNothingShownRecordsNothing()
     QVERIFY(!s().backEnabled());
 }
 
-void TestSession::armAttributeElementRecordsNoEntry()
+void TestSession::backReturnsToAnElementByItsPath_data()
 {
+    QTest::addColumn<QString>("node"); // ARM view: an element no instance lookup finds
+    QTest::addColumn<QString>("path"); // the entry's path
+    QTest::addColumn<QString>("jumpedTo");
+    QTest::newRow("into another file") << "arm/PART/FOREIGN" << "/uos[1]/arm[1]/PART[1]/FOREIGN[1]/material[1]"
+                                       << "other.xml";
+    QTest::newRow("within the file") << "arm/PART/HAS ATTR" << "/uos[1]/arm[1]/PART[1]/HAS_ATTR[1]/product[1]"
+                                     << "main.xml";
+}
+
+void TestSession::backReturnsToAnElementByItsPath()
+{
+    QFETCH(QString, node);
+    QFETCH(QString, path);
+    QFETCH(QString, jumpedTo);
     QVERIFY(h->open(QStringLiteral("main.xml"), 0));
-    QVERIFY(h->select(QStringLiteral("arm/PART/FOREIGN")).isEmpty());
-    QCOMPARE(h->rows(1), QStringList{"other.xml#id21"});
-    QVERIFY(h->follow(QStringLiteral("material")).isEmpty());
-    QCOMPARE(s().entity(), QStringLiteral("material id21"));
-    QVERIFY(s().history().isEmpty());
+    QVERIFY(h->select(node).isEmpty());
+    const QStringList rows = h->rows(1);
+    QVERIFY(h->follow(h->rows(0).value(0)).isEmpty());
+    QCOMPARE(QFileInfo(s().fileName()).fileName(), jumpedTo);
+    QCOMPARE(s().history().entries(), QStringList{h->path(QStringLiteral("main.xml")) + "##" + path});
+    QVERIFY(s().backEnabled());
+    QVERIFY(h->back().isEmpty());
+    QCOMPARE(QFileInfo(s().fileName()).fileName(), QStringLiteral("main.xml"));
+    QCOMPARE(h->rows(1), rows);
+    QCOMPARE(NameToCaption(s().shownInstance().parentNode().nodeName()), node.section(QLatin1Char('/'), -1));
+    QVERIFY(!s().backEnabled());
+}
+
+void TestSession::navigationRevealsTheShownNode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("node"); // captions, or "#id" for an instance node; "" for none
+    QTest::newRow("same-file row") << 2 << "follow of shape" << "#id5";
+    QTest::newRow("into another file") << 2 << "follow made from" << "lib/aim-instances/material";
+    QTest::newRow("back") << 2 << "back" << "#id1";
+    QTest::newRow("find instance") << 2 << "find" << "#id2";
+    QTest::newRow("no node in the ARM view") << 0 << "find" << "";
+    QTest::newRow("ARM view, back by path") << 0 << "arm back" << "arm/PART/FOREIGN";
+}
+
+// After a jump, Back or Find Instance the session names the tree node of what it shows.
+void TestSession::navigationRevealsTheShownNode()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, operation);
+    QFETCH(QString, node);
+    QVERIFY(h->open(QStringLiteral("main.xml"), mode));
+    QSignalSpy navigated(&s(), &EditorSession::navigated);
+    if (operation.startsWith(QLatin1String("follow"))) {
+        show(QStringLiteral("id1"));
+        QVERIFY(h->follow(operation.mid(7)).isEmpty());
+    } else if (operation == QLatin1String("back")) {
+        show(QStringLiteral("id1"));
+        QVERIFY(h->follow(QStringLiteral("of shape")).isEmpty());
+        QVERIFY(h->back().isEmpty());
+    } else if (operation == QLatin1String("find")) {
+        QVERIFY(s().showInstance({}, QStringLiteral("id2")).isEmpty());
+    } else {
+        QVERIFY(h->select(QStringLiteral("arm/PART/FOREIGN")).isEmpty());
+        QVERIFY(h->follow(QStringLiteral("material")).isEmpty());
+        QVERIFY(h->back().isEmpty());
+    }
+    settle();
+    const int expected = node.isEmpty()        ? 0
+                         : node.startsWith('#') ? h->instanceNode(node.mid(1))
+                                                : h->node(node);
+    QVERIFY(node.isEmpty() || expected > 0);
+    QVERIFY(!navigated.isEmpty());
+    QCOMPARE(navigated.last().at(0).toInt(), expected);
 }
 
 void TestSession::backStaysWhenTheDocumentLeftCannotBeSaved()
@@ -803,38 +873,42 @@ void TestSession::viewModeBeforeLoadOnlyStoresTheMode()
     QVERIFY(h->node(QStringLiteral("aim/aim-instances")));
 }
 
-void TestSession::viewSwitchSavesRebuildsAndKeepsTheInstance()
+void TestSession::viewSwitchWritesNothing_data()
 {
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("edited") << true << true;
+    QTest::newRow("edited, file not writable") << true << false;
+    QTest::newRow("unedited") << false << true;
+}
+
+// The tree is built anew from memory: nothing is written, Modified stays, the instance stays.
+void TestSession::viewSwitchWritesNothing()
+{
+    QFETCH(bool, edited);
+    QFETCH(bool, writable);
     QVERIFY(h->open(QStringLiteral("main.xml"), 2));
     show(QStringLiteral("id5"));
-    h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
+    if (edited)
+        s().commitEdit(0, QStringLiteral("cm"));
+    const QByteArray onDisk = readAll(h->path(QStringLiteral("main.xml")));
+    if (!writable)
+        blockFile("main.xml");
     XmlDocument *before = s().document();
+    QSignalSpy written(&s(), &EditorSession::writingChanged);
     QVERIFY(s().setViewMode(1).isEmpty());
     settle();
-    QVERIFY(readAll(h->path(QStringLiteral("main.xml"))).contains("<name>Lid</name>"));
-    QCOMPARE(s().document(), before); // the tree is built from memory, not read back
-    QVERIFY(!s().isModified());
+    QVERIFY(written.isEmpty());
+    if (writable)
+        QCOMPARE(readAll(h->path(QStringLiteral("main.xml"))), onDisk);
+    QCOMPARE(s().document(), before);
+    QCOMPARE(s().isModified(), edited);
     const TreeModel *tree = s().treeModel();
     QCOMPARE(tree->rowCount(findNode(tree, QStringLiteral("mapping"))), 9);
     QCOMPARE(tree->rowCount(findNode(tree, QStringLiteral("aim"))), 0);
-    QVERIFY(s().shownInstance().belongsTo(s().document()));
     QCOMPARE(s().entity(), QStringLiteral("shape id5"));
-    // An edit of the rows now lands in the document on show.
-    s().commitEdit(0, QStringLiteral("cm"));
-    QCOMPARE(h->instance(QStringLiteral("id5")).selectSingleNode(QStringLiteral("units")).text(), QStringLiteral("cm"));
-}
-
-void TestSession::viewSwitchWithFailedSaveRebuildsFromMemory()
-{
-    QVERIFY(h->open(QStringLiteral("main.xml"), 0));
-    h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).setText(QStringLiteral("Lid"));
-    XmlDocument *before = s().document();
-    blockFile("main.xml");
-    QCOMPARE(outcomes(s().setViewMode(2)), QStringList{"SaveFailed"});
-    settle();
-    QCOMPARE(s().document(), before); // not reloaded: the edit is still in memory
-    QCOMPARE(h->instance(QStringLiteral("id2")).selectSingleNode(QStringLiteral("name")).text(), QStringLiteral("Lid"));
-    QCOMPARE(s().treeModel()->rowCount(findNode(s().treeModel(), QStringLiteral("aim"))), 1);
+    QCOMPARE(h->instance(QStringLiteral("id5")).selectSingleNode(QStringLiteral("units")).text(),
+             edited ? QStringLiteral("cm") : QStringLiteral("mm"));
 }
 
 void TestSession::failedSaveReportsAndKeepsTheEdits()

@@ -5,6 +5,7 @@
 #include "document/xmlchange.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUndoStack>
@@ -68,6 +69,8 @@ private slots:
     void clickLoadsDocument_data();
     void clickLoadsDocument();
     void keyboardMoveWaitsOnlyForJumps();
+    void jumpKeepsTheDocumentLeftForBack_data();
+    void jumpKeepsTheDocumentLeftForBack();
 
 private:
     SessionHarness *h = nullptr;
@@ -305,14 +308,13 @@ void TestUndo::loadsClearTheStackAViewSwitchKeepsIt()
 {
     showId1();
     s().commitEdit(0, QStringLiteral("Rotor"));
-    // A view switch saves first and keeps what can be undone.
+    // A view switch writes nothing and keeps what can be undone.
     QVERIFY(s().setViewMode(2).isEmpty());
     QCOMPARE(stack()->count(), 1);
-    QVERIFY(stack()->isClean());
+    QVERIFY(!stack()->isClean());
     stack()->undo();
     QCOMPARE(id1Child("name").text(), QStringLiteral("it's"));
-    QVERIFY(s().isModified());
-    QVERIFY(s().save());
+    QVERIFY(!s().isModified());
 
     // A jump into another file loads it: nothing there to undo.
     QVERIFY(s().setViewMode(1).isEmpty());
@@ -321,10 +323,10 @@ void TestUndo::loadsClearTheStackAViewSwitchKeepsIt()
     QCOMPARE(s().fileName(), h->path(QStringLiteral("other.xml")));
     QCOMPARE(stack()->count(), 0);
     QVERIFY(!stack()->canUndo());
-    // Back into the first file loads it again.
+    // Back into the first file brings its undo history back (see jumpKeepsTheDocumentLeftForBack).
     QVERIFY(h->back().isEmpty());
     QCOMPARE(s().fileName(), file());
-    QCOMPARE(stack()->count(), 0);
+    QCOMPARE(stack()->count(), 1);
     QCOMPARE(id1Child("name").text(), QStringLiteral("Rotor"));
 
     s().commitEdit(h->row(QStringLiteral("plain")), QStringLiteral("q"));
@@ -431,6 +433,55 @@ void TestUndo::keyboardMoveWaitsOnlyForJumps()
     QCOMPARE(h->shownId(), QStringLiteral("id1")); // what was on show stays
     QVERIFY(s().moveToNode(h->node(QStringLiteral("mapping/s/shape"))).isEmpty());
     QCOMPARE(h->shownId(), QStringLiteral("id5"));
+}
+
+void TestUndo::jumpKeepsTheDocumentLeftForBack_data()
+{
+    QTest::addColumn<bool>("recorded"); // an instance was on show: the history refers to u.xml
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<bool>("changedOnDisk"); // by another program while other.xml is shown
+    QTest::newRow("edited") << true << true << false;
+    QTest::newRow("unedited") << true << false << false;
+    QTest::newRow("changed on disk meanwhile: read again") << true << true << true;
+    QTest::newRow("no entry refers to it: let go") << false << false << false;
+}
+
+void TestUndo::jumpKeepsTheDocumentLeftForBack()
+{
+    QFETCH(bool, recorded);
+    QFETCH(bool, edited);
+    QFETCH(bool, changedOnDisk);
+    if (recorded)
+        showId1();
+    else
+        QVERIFY(h->open(QStringLiteral("u.xml"), 1));
+    if (edited)
+        s().commitEdit(h->row(QStringLiteral("plain")), QStringLiteral("y"));
+    const QPointer<XmlDocument> left = s().document();
+    QSignalSpy saved(&s(), &EditorSession::savedBeforeJump);
+    QVERIFY(h->select(QStringLiteral("mapping/away/material")).isEmpty());
+    QCOMPARE(QFileInfo(s().fileName()).fileName(), QStringLiteral("other.xml"));
+    QCOMPARE(saved.count(), edited ? 1 : 0);
+    if (edited)
+        QCOMPARE(saved[0][0].toString(), QStringLiteral("u.xml"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(left.isNull(), !recorded);
+    if (!recorded)
+        return;
+    if (changedOnDisk)
+        writeAll(file(), QByteArray(kDocument).replace("<plain>x<", "<plain>z<"));
+    QVERIFY(h->back().isEmpty());
+    QCOMPARE(s().document() == left, !changedOnDisk);
+    QVERIFY(!s().isModified());
+    QCOMPARE(stack()->canUndo(), edited && !changedOnDisk);
+    QCOMPARE(id1Child("plain").text(), changedOnDisk ? QStringLiteral("z") : edited ? QStringLiteral("y") : QStringLiteral("x"));
+    if (stack()->canUndo()) {
+        stack()->undo();
+        QCOMPARE(id1Child("plain").text(), QStringLiteral("x"));
+        QVERIFY(s().isModified());
+        stack()->redo();
+        QVERIFY(!s().isModified());
+    }
 }
 
 QTEST_MAIN(TestUndo)

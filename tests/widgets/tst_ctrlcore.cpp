@@ -279,7 +279,7 @@ void TestCtrlCore::xmlTabReadsTheFileOnlyWhenShown()
         .setText(QStringLiteral("Lid"));
     QVERIFY(f->ctrl->SaveProfile());
     settle();
-    QVERIFY(view->shownText().contains(QStringLiteral("<name>Lid</name>")));
+    QTRY_VERIFY(view->shownText().contains(QStringLiteral("<name>Lid</name>")));
     view->Navigate(f->path(QStringLiteral("absent.xml")));
     settle();
     QVERIFY(view->shownText().contains(QStringLiteral("cannot be shown")));
