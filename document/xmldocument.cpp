@@ -1213,6 +1213,15 @@ void XmlDocument::forEachInstance(const std::function<void(ElementRef)> &f) cons
         m_data->forEachInstance([&f](pugi::xml_node inst) { f(ElementRef(inst.internal_object())); });
 }
 
+bool isInstance(ElementRef e)
+{
+    const ElementRef group = e.parent();
+    if (!e || std::strcmp(group.name(), "aim-instances") != 0)
+        return false;
+    const ElementRef root = group.parent().parent();
+    return root && !root.parent() && std::strcmp(root.name(), "uos") == 0;
+}
+
 QString firstAttributeText(const XmlNode &elm)
 {
     return elm.attributeCount() > 0 ? elm.attribute(0).text() : QString();

@@ -136,6 +136,10 @@ private:
     void *m_attr = nullptr;
 };
 
+// Whether e is an instance: an element of /uos/*/aim-instances/* (the names as written), which
+// forEachInstance() visits and findInstance() finds by its id.
+bool isInstance(ElementRef e);
+
 // The text of an element's first attribute (an instance's id), "" when it has none.
 QString firstAttributeText(const XmlNode &elm);
 

@@ -121,6 +121,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     connect(tree, &NodeTree::chosenByKey, this, &CtrlXMLEditor::ctrlTree_NodeClick);
     connect(tree, &NodeTree::movedByKey, this,
             [this](const QModelIndex &node) { tell(m_session->moveToNode(m_session->treeModel()->nodeIndex(node))); });
+    setupInstanceIds();
 
     lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
     lblResizeBar->setCursor(Qt::SizeHorCursor);
