@@ -948,11 +948,15 @@ struct LoadJob {
 
 } // namespace
 
-bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor)
+bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor,
+                              std::shared_ptr<LoadProgress> progress)
 {
     auto load = std::make_shared<LoadJob>();
     load->path = path;
-    AsyncJob job([load] { load->ok = parseSource(*load->data, load->path, nullptr, load->error); });
+    // The worker shares the counters: they outlive an abandoned wait.
+    AsyncJob job([load, progress] {
+        load->ok = parseSource(*load->data, load->path, nullptr, load->error, nullptr, progress.get());
+    });
     if (!waitFor(job) || !job.isFinished()) {
         m_cancelled = true;
         return false; // the document stays as it was

@@ -2,6 +2,7 @@
 // its file.
 #include "session/opendocument.h"
 #include "document/asyncjob.h"
+#include "document/loadprogress.h"
 #include "refs/refindex.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,7 @@ bool OpenDocument::beginLoad()
 bool OpenDocument::load(const QString &path)
 {
     auto *doc = new XmlDocument(m_owner);
+    m_progress = std::make_shared<LoadProgress>(path);
     const bool result = doc->loadWaiting(path, [this](AsyncJob &job) {
         if (m_cancelLoad)
             job.cancel();
@@ -37,7 +39,7 @@ bool OpenDocument::load(const QString &path)
         const bool done = job.wait();
         m_loadJob = nullptr;
         return done;
-    });
+    }, m_progress);
     m_loading = false;
     m_cancelLoad = false;
     if (!result) {

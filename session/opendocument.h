@@ -19,6 +19,7 @@ class QUndoStack;
 
 namespace quillon {
 
+class LoadProgress;
 class ReferenceIndex;
 
 class OpenDocument {
@@ -47,6 +48,8 @@ public:
     // lastError() when cancelLoad() abandoned it; the document before stays open.
     bool load(const QString &path);
     bool isLoading() const { return m_loading; }
+    // How far the load under way has come; null when none runs.
+    std::shared_ptr<const LoadProgress> loadProgress() const { return m_loading ? m_progress : nullptr; }
     // Abandons the load under way, also before its worker began (while the wait window came up).
     void cancelLoad();
     // Writes the open document to path; the event loop runs meanwhile. On success the undo stack
@@ -74,6 +77,7 @@ private:
     bool m_loading = false;
     bool m_cancelLoad = false;
     AsyncJob *m_loadJob = nullptr; // the load being waited for, which cancelLoad() ends
+    std::shared_ptr<LoadProgress> m_progress; // of the latest load
     QString m_lastError;
     bool m_modifiedTold = false;
     QUndoStack *m_undo;

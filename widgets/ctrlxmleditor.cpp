@@ -182,8 +182,11 @@ void CtrlXMLEditor::connectSession()
     connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
     connect(s, &EditorSession::modifiedChanged, ieXML, &XmlSourceView::setUnsavedEdits);
     connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
-        if (busy)
-            dlgWait::instance(this)->beginWait([this] { m_session->cancelLoad(); });
+        if (busy) {
+            dlgWait *w = dlgWait::instance(this);
+            w->showProgressOf([this] { return m_session->loadProgress(); });
+            w->beginWait([this] { m_session->cancelLoad(); });
+        }
         else if (dlgWait *w = dlgWait::existing())
             w->endWait();
     });
