@@ -1,5 +1,6 @@
 // The message boxes for the session's outcomes and questions.
 #include "widgets/messagesink.h"
+#include "widgets/messagewidth.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -67,6 +68,7 @@ void MessageSink::tell(const EditorSession::Report &r) const
     box.setInformativeText(informative);
     box.setIcon(icon);
     box.setStandardButtons(QMessageBox::Ok);
+    fitMessageWidth(box); // a parse error's line unbroken
     box.exec();
 }
 
