@@ -32,14 +32,15 @@ bool OpenDocument::load(const QString &path)
 {
     auto *doc = new XmlDocument(m_owner);
     m_progress = std::make_shared<LoadProgress>(path);
-    const bool result = doc->loadWaiting(path, [this](AsyncJob &job) {
+    auto waitFor = [this](AsyncJob &job) {
         if (m_cancelLoad)
             job.cancel();
         m_loadJob = &job;
         const bool done = job.wait();
         m_loadJob = nullptr;
         return done;
-    }, m_progress);
+    };
+    const bool result = doc->loadWaiting(path, waitFor, m_progress);
     m_loading = false;
     m_cancelLoad = false;
     if (!result) {

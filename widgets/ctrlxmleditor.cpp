@@ -186,8 +186,7 @@ void CtrlXMLEditor::connectSession()
             dlgWait *w = dlgWait::instance(this);
             w->showProgressOf([this] { return m_session->loadProgress(); });
             w->beginWait([this] { m_session->cancelLoad(); });
-        }
-        else if (dlgWait *w = dlgWait::existing())
+        } else if (dlgWait *w = dlgWait::existing())
             w->endWait();
     });
     connect(s, &EditorSession::writingChanged, this, [this](bool writing) {

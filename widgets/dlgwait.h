@@ -1,9 +1,10 @@
 #pragma once
 // The wait window: a small modeless box with a turning busy picture and a Cancel button,
 // shown while a document loads; with a source of progress it also says which file it reads
-// and how far it is (the bytes read, on a bar that fills once the size is known). One object serves the whole library; it is created on first
-// use and only hidden after. While it waits, the user's input goes to it alone; Escape
-// anywhere, its Cancel and its close box cancel the load.
+// and how far it is (the bytes read, on a bar that fills once the size is known). One object
+// serves the whole library; it is created on first use and only hidden after. While it
+// waits, the user's input goes to it alone; Escape anywhere, its Cancel and its close box
+// cancel the load.
 
 #include <QDialog>
 #include <QPixmap>

@@ -1405,7 +1405,8 @@ void TestXmlDocument::loadCountsWhatItReads()
     auto progress = std::make_shared<LoadProgress>(path);
     if (content != "?") {
         XmlDocument doc;
-        doc.loadWaiting(path, [](AsyncJob &job) { return job.wait(); }, progress);
+        const auto wait = [](AsyncJob &job) { return job.wait(); };
+        doc.loadWaiting(path, wait, progress);
     }
     const QString shown = progress->text();
     QLocale::setDefault(old);

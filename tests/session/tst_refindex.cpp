@@ -225,7 +225,8 @@ void TestRefIndex::anEmptyListSaysSo_data()
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("text");
     QTest::newRow("referred to") << "id1" << QString();
-    QTest::newRow("nobody refers") << "id3" << "No instance refers to assembly id3.";
+    QTest::newRow("nobody refers") << "id3"
+                                   << "No instance refers to assembly id3.";
 }
 
 void TestRefIndex::anEmptyListSaysSo()
