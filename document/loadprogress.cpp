@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace quillon {
 
 int LoadProgress::percent() const
