@@ -33,6 +33,8 @@
 //     qint64 LastOpenMs (read, notify DocumentShown())  how long its load took (ms; -1: none)
 //     bool CanGoBack (read, notify CanGoBackChanged(bool))  Back has somewhere to go
 //     QString PugixmlVersion (read)     the version of the XML parser built in ("1.13")
+//     int InstanceIds (read, write)     how the tree shows an instance node's id: 0 not at all,
+//                                       1 in grey after the caption (default), 2 in a column
 //
 //   Undo and Redo
 //     The control's session holds a QUndoStack (objectName "undoStack") with the committed edits

@@ -973,11 +973,15 @@ struct LoadJob {
 
 } // namespace
 
-bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor)
+bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor,
+                              std::shared_ptr<LoadProgress> progress)
 {
     auto load = std::make_shared<LoadJob>();
     load->path = path;
-    AsyncJob job([load] { load->ok = parseSource(*load->data, load->path, nullptr, load->error); });
+    // The worker shares the counters: they outlive an abandoned wait.
+    AsyncJob job([load, progress] {
+        load->ok = parseSource(*load->data, load->path, nullptr, load->error, nullptr, progress.get());
+    });
     if (!waitFor(job) || !job.isFinished()) {
         m_cancelled = true;
         return false; // the document stays as it was
@@ -1238,6 +1242,15 @@ void XmlDocument::forEachInstance(const std::function<void(ElementRef)> &f) cons
 {
     if (m_data->loaded)
         m_data->forEachInstance([&f](pugi::xml_node inst) { f(ElementRef(inst.internal_object())); });
+}
+
+bool isInstance(ElementRef e)
+{
+    const ElementRef group = e.parent();
+    if (!e || std::strcmp(group.name(), "aim-instances") != 0)
+        return false;
+    const ElementRef root = group.parent().parent();
+    return root && !root.parent() && std::strcmp(root.name(), "uos") == 0;
 }
 
 QString firstAttributeText(const XmlNode &elm)

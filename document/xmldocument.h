@@ -18,6 +18,7 @@
 namespace quillon {
 
 class AsyncJob;
+class LoadProgress;
 
 struct DocData; // the shared document state (defined in xmldocument.cpp)
 struct TextRecipe; // how a saved file is made of the source and new text
@@ -136,6 +137,10 @@ private:
     void *m_attr = nullptr;
 };
 
+// Whether e is an instance: an element of /uos/*/aim-instances/* (the names as written), which
+// forEachInstance() visits and findInstance() finds by its id.
+bool isInstance(ElementRef e);
+
 // The text of an element's first attribute (an instance's id), "" when it has none.
 QString firstAttributeText(const XmlNode &elm);
 
@@ -177,7 +182,9 @@ public:
     // this thread. waitFor(job) returns true once the job is finished (job.wait()), or false to
     // abandon the load: the document then stays as it was, cancelled() is true, and the
     // worker's result is thrown away when it ends.
-    bool loadWaiting(const QString &path, const std::function<bool(AsyncJob &job)> &waitFor);
+    // progress (when given) counts the bytes as the worker reads them (LoadProgress).
+    bool loadWaiting(const QString &path, const std::function<bool(AsyncJob &job)> &waitFor,
+                     std::shared_ptr<LoadProgress> progress = nullptr);
     // load() for reading only (Check References of files): the facts of style that only
     // save() needs are not taken, so save() and toBytes() refuse such a document.
     bool loadForReading(const QString &path);

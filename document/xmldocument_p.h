@@ -21,6 +21,8 @@
 
 namespace quillon {
 
+class LoadProgress;
+
 enum class EmptyTagStyle { Compact /* <a/> */, Spaced /* <a /> */, Pair /* <a></a> */ };
 
 // How the source was written, so that save() writes it back the same way.
@@ -176,8 +178,9 @@ FileState fileStateOf(int fd);
 // false and sets error to a message that names the source, the reason and, for a malformed
 // document, the line and column.
 // fromBytes: the content of a file named path, held in memory (path only names it in messages).
+// progress, when given, counts the bytes of the file as they are read, then says the parse runs.
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error,
-                 const QByteArray *fromBytes = nullptr);
+                 const QByteArray *fromBytes = nullptr, LoadProgress *progress = nullptr);
 
 // Replaces the references in every text and attribute value of d (parsed with references left
 // as written) by what they stand for: character references, the predefined entities and the

@@ -6,6 +6,7 @@
 #include "document/asyncjob.h"
 #include "document/encoding.h"
 #include "document/hugepages.h"
+#include "document/loadprogress.h"
 #include "document/memorybudget.h"
 #include "document/filenames.h"
 #include "document/wellformed.h"
@@ -137,12 +138,15 @@ QString unreadable(const QString &path, const QByteArray &local)
     return memoryRefusal(qint64(st.st_size), memorySources());
 }
 
+// How much is read at a time: small enough for the progress to move on a large file.
+constexpr qint64 kReadChunk = qint64(4) << 20;
+
 // Reads f into buf from got on, until got is limit or the file ends; false (error set) when
-// reading fails.
-bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
+// reading fails. progress (when given) counts what is read.
+bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, LoadProgress *progress)
 {
     while (got < limit) {
-        const qint64 r = f.read(buf.data() + got, limit - got);
+        const qint64 r = f.read(buf.data() + got, std::min(limit - got, kReadChunk));
         if (r < 0) {
             error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(f.fileName()), f.errorString());
             return false;
@@ -150,12 +154,14 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
         if (r == 0)
             break;
         got += r;
+        if (progress)
+            progress->addRead(r);
     }
     return true;
 }
 
 // Reads the whole file into buf; state receives the state of the file read.
-bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state)
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress)
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
@@ -175,19 +181,21 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
         return false;
     }
     const qint64 size = f.size();
+    if (progress && size >= 0)
+        progress->setTotal(size);
     if (size < 0 || !buf.allocate(size_t(size))) {
         error = QCoreApplication::translate("XmlDocument", "%1: not enough memory to read it").arg(name);
         return false;
     }
     // The head first: what cannot begin a document is refused before the rest is read.
     qint64 got = 0;
-    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error))
+    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error, progress))
         return false;
     if (const QString why = badStart(buf.data(), size_t(got)); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }
-    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error))
+    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error, progress))
         return false;
     buf.setSize(size_t(got));
     state = fileStateOf(f.handle());
@@ -372,7 +380,8 @@ QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QStr
 
 } // namespace
 
-bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes)
+bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes,
+                 LoadProgress *progress)
 {
     // Huge pages make the reading faster, but with the usual setting of the kernel ("madvise")
     // a fault may stop to compact memory for one: on a busy machine, pauses of a second. A
@@ -394,9 +403,11 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             error = QCoreApplication::translate("XmlDocument", "XML text: out of memory");
             return false;
         }
-    } else if (!readFile(path, buf, error, d.onDisk)) {
+    } else if (!readFile(path, buf, error, d.onDisk, progress)) {
         return false;
     }
+    if (progress)
+        progress->setParsing();
     QString reason;
     if (!toUtf8(buf, d.format, fromText != nullptr, reason)) {
         error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);

@@ -1,6 +1,7 @@
 #include "frmmain.h"
 #include "quillon.h"
 #include "savepaths.h"
+#include "widgets/messagewidth.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -202,6 +203,7 @@ void frmMain::openFile(const QString &path)
         QMessageBox box(QMessageBox::NoIcon, tr(kTitle), tr("Error: can't open file!"),
                         QMessageBox::Ok, this);
         box.setInformativeText(reason);
+        quillon::fitMessageWidth(box); // a parse error's line unbroken
         box.exec();
     }
     if (ok)

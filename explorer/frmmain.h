@@ -80,6 +80,7 @@ private:
     QAction *addCommand(QMenu *menu, const char *name, const QString &text, const QKeySequence &key,
                         const std::function<void()> &run);
     void bindKey(QAction *action, const QKeySequence &key);
+    void createIdsMenu(QMenu *view);
     void openRecent(const QString &path);
     void rememberFile(const QString &path);
     void rebuildRecentMenu();

@@ -110,6 +110,7 @@ void frmMain::createMenus()
     actView[0]->setChecked(true);
     // As the option buttons: usable once a document was opened.
     grpView->setEnabled(false);
+    createIdsMenu(view);
 
     QMenu *go = menuBar()->addMenu(tr("&Go"));
     go->setObjectName(QStringLiteral("mnuGo"));
@@ -130,6 +131,31 @@ void frmMain::createMenus()
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     addCommand(help, "actAbout", tr("&About Wren Explorer"), QKeySequence(), [this] { showAbout(); });
+}
+
+// How the tree shows instance ids: the control's InstanceIds, remembered in the settings.
+void frmMain::createIdsMenu(QMenu *view)
+{
+    view->addSeparator();
+    QMenu *ids = view->addMenu(tr("Instance &Ids in the Tree"));
+    ids->setObjectName(QStringLiteral("mnuInstanceIds"));
+    auto *group = new QActionGroup(ids);
+    const std::unique_ptr<QSettings> settings(newSettings());
+    const int chosen = settings->value(QStringLiteral("instanceIds"), 1).toInt();
+    const QString texts[3] = {tr("&Hidden"), tr("&After the Caption"), tr("In a &Column")};
+    for (int i = 0; i < 3; ++i) {
+        QAction *a = ids->addAction(texts[i]);
+        a->setObjectName(QStringLiteral("actInstanceIds%1").arg(i));
+        a->setCheckable(true);
+        a->setChecked(i == chosen);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, i] {
+            ctrlEdit->setProperty("InstanceIds", i);
+            const std::unique_ptr<QSettings> settings(newSettings());
+            settings->setValue(QStringLiteral("instanceIds"), i);
+        });
+    }
+    ctrlEdit->setProperty("InstanceIds", chosen);
 }
 
 void frmMain::onCanGoBackChanged(bool canGoBack)

@@ -187,6 +187,7 @@ bool dragMove(EditorLayout &l, int x)
     l.ctrlProperties.left += d;
     l.ctrlProperties.width -= d;
     l.cmdBack.left += d;
+    l.lblEntity.left += d;
     l.lblSelectWhat.left += d;
     centreHint(l);
 
@@ -204,6 +205,13 @@ bool dragEnd(EditorLayout &l)
     return true;
 }
 
+Span splitterGrip(const EditorLayout &l, double dpi, int slack)
+{
+    const int left = twipsToPixels(l.linHilite.x1, dpi) - 1 - slack;
+    const int right = twipsToPixels(l.linShadow.x1, dpi) + 1 + slack;
+    return {left, std::max(right - left, 0)};
+}
+
 ColumnWidths fitColumns(double fittedFirst, int listWidth, int extra)
 {
     // Column 1 is a fractional width (the list view's auto-size, converted to twips);
@@ -213,6 +221,17 @@ ColumnWidths fitColumns(double fittedFirst, int listWidth, int extra)
     ColumnWidths w;
     w.first = roundHalfEven(first);
     w.second = nonNegative(roundHalfEven(second));
+    return w;
+}
+
+ColumnWidths fitColumnsUpTo(double fittedFirst, int listWidth, int extra, double maxShare)
+{
+    ColumnWidths w = fitColumns(fittedFirst, listWidth, extra);
+    const int cap = roundHalfEven(nonNegative(listWidth) * maxShare);
+    if (w.first > cap) {
+        w.first = cap;
+        w.second = nonNegative(listWidth - cap - kColumnSpare);
+    }
     return w;
 }
 

@@ -53,11 +53,21 @@ Size minimumSize(const EditorLayout &l, int tabStripHeight);
 
 // Splitter drag on the bar, x in the bar's own coordinates (twips).
 void dragBegin(EditorLayout &l, int x);
-// Returns true when the panes moved.
+// Returns true when the panes moved. lblEntity moves with <<Back, so that the button never
+// runs under the label.
 bool dragMove(EditorLayout &l, int x);
 // Ends a drag (places the bar at the new border and takes the list's inset again).
 // Returns whether a drag was in progress; the caller re-fits the list's columns either way.
 bool dragEnd(EditorLayout &l);
+
+// Where the splitter takes the mouse, in pixels at dpi (x and width; the bar's top and height
+// are its own): both lines (each 2 pixels wide, centred on its x) and `slack` pixels either
+// side of them, so that the mouse grabs what the user sees.
+struct Span {
+    int left = 0, width = 0;
+    bool operator==(const Span &) const = default;
+};
+Span splitterGrip(const EditorLayout &l, double dpi, int slack);
 
 // Centres lblSelectWhat over ctrlProperties.
 void centreHint(EditorLayout &l);
@@ -69,6 +79,9 @@ struct ColumnWidths {
     int first = 0, second = 0;
 };
 ColumnWidths fitColumns(double fittedFirst, int listWidth, int extra);
+// fitColumns, with column 1 no wider than the list's width times maxShare: a long caption is
+// shown whole up to that share, and the values keep the rest.
+ColumnWidths fitColumnsUpTo(double fittedFirst, int listWidth, int extra, double maxShare);
 
 // Rounding of the original runtime: to the nearest integer, halves to even.
 int roundHalfEven(double v);

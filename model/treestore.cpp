@@ -257,6 +257,15 @@ QString TreeStore::fullPath(int index) const
     return parts.join(QLatin1Char('/'));
 }
 
+QString TreeStore::instanceId(int index) const
+{
+    if (!isValid(index))
+        return {};
+    const ElementRef e = m_nodes[size_t(index)].elm;
+    const char *id = isInstance(e) ? e.attribute("id") : nullptr;
+    return id ? encoding::toQString(id) : QString();
+}
+
 XmlNode TreeStore::resolve(int index) const
 {
     if (!isValid(index) || std::strcmp(m_nodes[0].elm.name(), "uos") != 0)

@@ -30,6 +30,9 @@ public:
     // namespace declaration.
     QString tag(int index) const;
     QString fullPath(int index) const; // captions from the root node down, joined by "/"
+    // The id of the instance the node stands for (its id attribute, which an instance lookup
+    // finds); "" for a node that is no instance or has no id.
+    QString instanceId(int index) const;
     XmlNode element(int index) const; // the element the node was made for
     // What a click on the node selects: the first element in document order that
     // "/uos/" + the node's path (captions with " " as "_") + its tag names. That is the

@@ -92,6 +92,9 @@ public:
     bool open(const QString &path);
     void cancelLoad();
     bool isLoading() const { return m_file.isLoading(); }
+    // The file the load under way reads and how far it is, for a wait window to poll; null
+    // when no load runs.
+    std::shared_ptr<const LoadProgress> loadProgress() const { return m_file.loadProgress(); }
     // Writes the document to its file when it changed. False when there is no document, or
     // when writing failed (then a SaveFailed report is added to *reports).
     // This and every save to the document's own file (a jump into another file, Back into

@@ -2,6 +2,7 @@
 // its file.
 #include "session/opendocument.h"
 #include "document/asyncjob.h"
+#include "document/loadprogress.h"
 #include "refs/refindex.h"
 #include "session/keptdocument.h"
 
@@ -31,14 +32,16 @@ bool OpenDocument::beginLoad()
 bool OpenDocument::load(const QString &path, KeptDocument *keepOld)
 {
     auto *doc = new XmlDocument(m_owner);
-    const bool result = doc->loadWaiting(path, [this](AsyncJob &job) {
+    m_progress = std::make_shared<LoadProgress>(path);
+    auto waitFor = [this](AsyncJob &job) {
         if (m_cancelLoad)
             job.cancel();
         m_loadJob = &job;
         const bool done = job.wait();
         m_loadJob = nullptr;
         return done;
-    });
+    };
+    const bool result = doc->loadWaiting(path, waitFor, m_progress);
     m_loading = false;
     m_cancelLoad = false;
     if (!result) {

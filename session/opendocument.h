@@ -19,6 +19,7 @@ class QUndoStack;
 
 namespace quillon {
 
+class LoadProgress;
 class ReferenceIndex;
 struct KeptDocument;
 
@@ -52,6 +53,8 @@ public:
     // before goes to keepOld, or away. The undo stack is empty.
     void adopt(KeptDocument &kept, KeptDocument *keepOld);
     bool isLoading() const { return m_loading; }
+    // How far the load under way has come; null when none runs.
+    std::shared_ptr<const LoadProgress> loadProgress() const { return m_loading ? m_progress : nullptr; }
     // Abandons the load under way, also before its worker began (while the wait window came up).
     void cancelLoad();
     // Writes the open document to path; the event loop runs meanwhile. On success the undo stack
@@ -81,6 +84,7 @@ private:
     bool m_loading = false;
     bool m_cancelLoad = false;
     AsyncJob *m_loadJob = nullptr; // the load being waited for, which cancelLoad() ends
+    std::shared_ptr<LoadProgress> m_progress; // of the latest load
     QString m_lastError;
     bool m_modifiedTold = false;
     QUndoStack *m_undo;

@@ -47,6 +47,7 @@ void ReferencedByModel::refresh()
     m_local = {};
     m_folder.clear();
     m_target.clear();
+    m_targetCaption.clear();
     const XmlDocument *doc = m_session->document();
     const XmlNode shown = m_session->shownInstance();
     if (doc && m_session->listVisible() && shown && shown.belongsTo(doc)) {
@@ -54,12 +55,20 @@ void ReferencedByModel::refresh()
         // References by id reach the first instance of the id only.
         if (!id.isEmpty() && doc->findInstance(id) == shown) {
             m_target = id;
+            m_targetCaption = NameToCaption(shown.nodeName());
             m_local = m_session->referenceIndex()->referrerList(*doc, id);
             if (m_otherFiles)
                 m_folder = m_session->referenceIndex()->referrersInFolder(*doc, id);
         }
     }
     endResetModel();
+}
+
+QString ReferencedByModel::emptyText() const
+{
+    if (m_target.isEmpty() || rowCount() > 0)
+        return {};
+    return tr("No instance refers to %1 %2.").arg(m_targetCaption, m_target);
 }
 
 Referrer ReferencedByModel::referrer(int row) const

@@ -29,6 +29,9 @@ public:
     Referrer referrer(int row) const;
     // The id whose referrers are listed ("" when no instance is shown).
     QString target() const { return m_target; }
+    // What the tab says in place of an empty list: "No instance refers to <caption id>." for
+    // an instance shown that nothing refers to; "" while there are rows or no instance.
+    QString emptyText() const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -42,6 +45,7 @@ private:
     ReferrerList m_local;
     QList<Referrer> m_folder;
     QString m_target;
+    QString m_targetCaption; // the target's element name as the tree shows it
     bool m_active = false;
     bool m_stale = true;
     bool m_otherFiles = false;

@@ -18,6 +18,16 @@ void TreeModel::rebuild(const XmlNode &documentElement, int mode)
     endResetModel();
 }
 
+void TreeModel::setIdDisplay(IdDisplay display)
+{
+    if (display == m_idDisplay)
+        return;
+    // Only the columns change; the nodes made so far stay.
+    beginResetModel();
+    m_idDisplay = display;
+    endResetModel();
+}
+
 int TreeModel::nodeIndex(const QModelIndex &index) const
 {
     return index.isValid() && index.model() == this ? int(index.internalId()) : 0;
@@ -32,10 +42,10 @@ QModelIndex TreeModel::indexOfNode(int node) const
 
 QModelIndex TreeModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (column != 0 || (parent.isValid() && parent.model() != this))
+    if (column < 0 || column >= columnCount() || (parent.isValid() && parent.model() != this))
         return {};
     const int node = m_store.child(nodeIndex(parent), row);
-    return node ? createIndex(row, 0, quintptr(node)) : QModelIndex();
+    return node ? createIndex(row, column, quintptr(node)) : QModelIndex();
 }
 
 QModelIndex TreeModel::parent(const QModelIndex &child) const
@@ -52,7 +62,7 @@ int TreeModel::rowCount(const QModelIndex &parent) const
 
 int TreeModel::columnCount(const QModelIndex &) const
 {
-    return 1;
+    return m_idDisplay == IdColumn ? 2 : 1;
 }
 
 bool TreeModel::hasChildren(const QModelIndex &parent) const
@@ -67,9 +77,13 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
     const int node = nodeIndex(index);
     if (!m_store.isValid(node))
         return {};
+    if (index.column() == 1)
+        return role == Qt::DisplayRole ? QVariant(m_store.instanceId(node)) : QVariant();
     switch (role) {
     case Qt::DisplayRole:
         return m_store.text(node);
+    case InstanceIdRole:
+        return m_idDisplay == IdAfterCaption ? m_store.instanceId(node) : QString();
     case TagRole:
         return m_store.tag(node);
     case FullPathRole:
@@ -79,6 +93,13 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
     default:
         return {};
     }
+}
+
+QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+        return {};
+    return section == 0 ? tr("Node") : tr("Id");
 }
 
 } // namespace quillon

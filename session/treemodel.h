@@ -1,5 +1,8 @@
 #pragma once
-// Item model over a TreeStore: one column, each index's internal id is the node's index.
+// Item model over a TreeStore: each index's internal id is the node's index. Column 0 holds the
+// captions, the element names the tree is made of, whatever the choice of IdDisplay: with
+// IdAfterCaption (the default) InstanceIdRole holds an instance node's id for the view to draw
+// after the caption; with IdColumn a column "Id" holds it.
 
 #include "model/treestore.h"
 
@@ -10,7 +13,8 @@ namespace quillon {
 class TreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    enum Roles { TagRole = Qt::UserRole + 1, FullPathRole, NodeIndexRole };
+    enum Roles { TagRole = Qt::UserRole + 1, FullPathRole, NodeIndexRole, InstanceIdRole };
+    enum IdDisplay { IdHidden = 0, IdAfterCaption = 1, IdColumn = 2 };
 
     explicit TreeModel(QObject *parent = nullptr);
 
@@ -18,6 +22,9 @@ public:
     void clear();
     // Rebuilds the whole tree from a document element in a view mode.
     void rebuild(const XmlNode &documentElement, int mode);
+
+    IdDisplay idDisplay() const { return m_idDisplay; }
+    void setIdDisplay(IdDisplay display);
 
     const TreeStore &store() const { return m_store; }
     int nodeIndex(const QModelIndex &index) const;
@@ -28,10 +35,12 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool hasChildren(const QModelIndex &parent = {}) const override;
 
 private:
     TreeStore m_store;
+    IdDisplay m_idDisplay = IdAfterCaption;
 };
 
 } // namespace quillon

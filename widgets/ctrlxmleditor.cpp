@@ -126,6 +126,7 @@ CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new E
     connect(tree, &NodeTree::movedByKey, this, [this](const QModelIndex &node) {
         lblMessage->tell(m_session->moveToNode(m_session->treeModel()->nodeIndex(node)));
     });
+    setupInstanceIds();
 
     lblResizeBar = child<QLabel>(pageStep, "lblResizeBar");
     lblResizeBar->setCursor(Qt::SizeHorCursor);
@@ -187,9 +188,11 @@ void CtrlXMLEditor::connectSession()
     connect(s, &EditorSession::modifiedChanged, this, &CtrlXMLEditor::ModifiedChanged);
     connect(s, &EditorSession::modifiedChanged, ieXML, &XmlSourceView::setUnsavedEdits);
     connect(s, &EditorSession::busyChanged, this, [this](bool busy) {
-        if (busy)
-            dlgWait::instance(this)->beginWait([this] { m_session->cancelLoad(); });
-        else if (dlgWait *w = dlgWait::existing())
+        if (busy) {
+            dlgWait *w = dlgWait::instance(this);
+            w->showProgressOf([this] { return m_session->loadProgress(); });
+            w->beginWait([this] { m_session->cancelLoad(); });
+        } else if (dlgWait *w = dlgWait::existing())
             w->endWait();
     });
     connect(s, &EditorSession::writingChanged, this, [this](bool writing) {

@@ -48,6 +48,9 @@ class CtrlXMLEditor : public QWidget {
     Q_PROPERTY(qint64 LastOpenMs READ LastOpenMs NOTIFY DocumentShown)
     Q_PROPERTY(bool CanGoBack READ CanGoBack NOTIFY CanGoBackChanged)
     Q_PROPERTY(QString PugixmlVersion READ PugixmlVersion CONSTANT)
+    // How the tree shows which instance a node is: 0 not at all, 1 its id in grey after the
+    // caption (the default), 2 its id in a second column "Id" (ctrlxmleditor_ids.cpp).
+    Q_PROPERTY(int InstanceIds READ InstanceIds WRITE setInstanceIds)
 
 public:
     explicit CtrlXMLEditor(QWidget *parent = nullptr);
@@ -86,6 +89,8 @@ public:
     qint64 LastOpenMs() const;
     bool CanGoBack() const;
     QString PugixmlVersion() const; // the version of the XML parser built in, "1.13"
+    int InstanceIds() const;
+    void setInstanceIds(int nShow);
 
     // The session the control shows: document, instance, rows, history.
     EditorSession *session() const { return m_session; }
@@ -149,6 +154,8 @@ private:
     // "Show in XML" (ctrlxmleditor_xml.cpp): the list's and the Graph's menus; the XML tab at
     // the start tag of an element of the document shown.
     void setupShowInXml();
+    // The tree's instance ids (ctrlxmleditor_ids.cpp).
+    void setupInstanceIds();
     // Accessible names, the focus order and the focus after a load (ctrlxmleditor_access.cpp).
     void setupAccessibility();
     void ctrlProperties_ContextMenu(const QPoint &pos);

@@ -155,8 +155,9 @@ void CtrlXMLEditor::FitColumns()
 {
     for (int i = 0; i < m_session->rows()->columnCount(); ++i)
         ctrlProperties->resizeColumnToContents(i);
+    // The captions whole, up to half the list; the values take the rest.
     const layout::ColumnWidths w =
-        layout::fitColumns(toTwips(ctrlProperties->columnWidth(0)), toTwips(ctrlProperties->width()), 400);
+        layout::fitColumnsUpTo(toTwips(ctrlProperties->columnWidth(0)), toTwips(ctrlProperties->width()), 400, 0.5);
     ctrlProperties->setColumnWidth(0, toPx(w.first));
     ctrlProperties->setColumnWidth(1, toPx(w.second));
 }

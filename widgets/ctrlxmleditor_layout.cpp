@@ -16,6 +16,10 @@
 
 namespace quillon {
 
+namespace {
+constexpr int kSplitterSlack = 3; // pixels either side of the splitter's lines that grab it too
+}
+
 double CtrlXMLEditor::dpi() const
 {
     const int d = logicalDpiX();
@@ -76,7 +80,13 @@ void CtrlXMLEditor::applyLayout()
     ctrlTree->setGeometry(treeRect);
     lblEntity->move(px(l.lblEntity, origin).topLeft());
     lblSelectWhat->setGeometry(px(l.lblSelectWhat, origin));
-    lblResizeBar->setGeometry(px(l.lblResizeBar, origin));
+    // The bar takes the mouse over both lines and a little either side of them; while a drag
+    // runs it stays put, since the pointer's x is taken relative to it.
+    if (!l.dragging) {
+        const QRect bar = px(l.lblResizeBar, origin);
+        const layout::Span grip = layout::splitterGrip(l, dpi(), kSplitterSlack);
+        lblResizeBar->setGeometry(grip.left - origin.x(), bar.top(), grip.width, bar.height());
+    }
     auto placeLine = [&](QWidget *w, const layout::Line &line) {
         w->setGeometry(toPx(line.x1) - origin.x() - 1, toPx(line.y1) - origin.y(), 2, toPx(line.y2 - line.y1));
     };

@@ -56,9 +56,13 @@ void CtrlXMLEditor::setupReferenceTabs()
     chkOtherFiles->setObjectName(QStringLiteral("chkOtherFiles"));
     m_referencedBy = new ReferencedByModel(m_session, this);
     lstReferencedBy = makeList(pageReferencedBy, "lstReferencedBy", m_referencedBy);
+    auto *lblNoReferrer = new QLabel(pageReferencedBy);
+    lblNoReferrer->setObjectName(QStringLiteral("lblNoReferrer"));
+    lblNoReferrer->hide();
     auto *refsLayout = new QVBoxLayout(pageReferencedBy);
     refsLayout->setObjectName(QStringLiteral("layReferencedBy"));
     refsLayout->addWidget(chkOtherFiles);
+    refsLayout->addWidget(lblNoReferrer);
     refsLayout->addWidget(lstReferencedBy);
 
     pageCheck = new QWidget(ctrlTab);
@@ -88,8 +92,11 @@ void CtrlXMLEditor::setupReferenceTabs()
         m_referencedBy->setOtherFiles(on);
         QApplication::restoreOverrideCursor();
     });
-    connect(m_referencedBy, &QAbstractItemModel::modelReset, this,
-            [this] { lstReferencedBy->header()->resizeSections(QHeaderView::ResizeToContents); });
+    connect(m_referencedBy, &QAbstractItemModel::modelReset, this, [this, lblNoReferrer] {
+        lstReferencedBy->header()->resizeSections(QHeaderView::ResizeToContents);
+        lblNoReferrer->setText(m_referencedBy->emptyText());
+        lblNoReferrer->setVisible(!lblNoReferrer->text().isEmpty());
+    });
     onRowChosen(lstReferencedBy, this, [this](const QModelIndex &i) { lstReferencedBy_Click(i); });
     onRowChosen(lstFindings, this, [this](const QModelIndex &i) { lstFindings_Click(i); });
     connect(cmdCheck, &QPushButton::clicked, this, [this] { CheckReferences(); });

@@ -1,12 +1,14 @@
 #include "widgets/dlgwait.h"
 #include "model/layout.h"
 #include "session/pictures.h"
+#include "document/loadprogress.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -27,22 +29,22 @@ dlgWait::dlgWait(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::CustomizeWind
     // A busy picture only: it never takes the keyboard focus from the window it serves.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
-    const double dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
-    auto px = [dpi](int twips) { return layout::twipsToPixels(twips, dpi); };
-    // The picture, 465 twips square, above a Cancel button.
-    const int side = px(465);
-    setFixedSize(px(1455), px(1125));
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry((width() - side) / 2, px(120), side, side);
     Image1->setAlignment(Qt::AlignCenter);
-    m_picture = busyPixmap(side);
+    m_picture = busyPixmap(layout::twipsToPixels(465, screen() ? screen()->logicalDotsPerInchX() : 96.0));
     Image1->setPixmap(m_picture);
+    lblFile = new QLabel(this);
+    lblFile->setObjectName(QStringLiteral("lblFile"));
+    lblFile->setAlignment(Qt::AlignCenter);
+    prgRead = new QProgressBar(this);
+    prgRead->setObjectName(QStringLiteral("prgRead"));
+    prgRead->setTextVisible(false);
     cmdCancel = new QPushButton(tr("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setFocusPolicy(Qt::NoFocus);
-    cmdCancel->setGeometry(px(120), px(705), px(1215), px(300));
     cmdCancel->hide();
+    place(false);
     connect(cmdCancel, &QPushButton::clicked, this, &dlgWait::cancelNow);
     m_turn = new QTimer(this);
     m_turn->setInterval(80);
@@ -55,8 +57,45 @@ dlgWait::dlgWait(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::CustomizeWind
     });
 }
 
+// The picture, 465 twips square, above a Cancel button; with progress, the file's line and
+// the bar between them in a wider window.
+void dlgWait::place(bool withProgress)
+{
+    const double dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
+    auto px = [dpi](int twips) { return layout::twipsToPixels(twips, dpi); };
+    const int side = px(465);
+    const int extra = withProgress ? px(600) : 0;
+    setFixedSize(withProgress ? px(5400) : px(1455), px(1125) + extra);
+    Image1->setGeometry((width() - side) / 2, px(120), side, side);
+    lblFile->setGeometry(px(120), px(645), width() - px(240), px(240));
+    prgRead->setGeometry(px(120), px(945), width() - px(240), px(180));
+    lblFile->setVisible(withProgress);
+    prgRead->setVisible(withProgress);
+    cmdCancel->setGeometry((width() - px(1215)) / 2, px(705) + extra, px(1215), px(300));
+}
+
+void dlgWait::showProgressOf(std::function<std::shared_ptr<const LoadProgress>()> source)
+{
+    m_progress = std::move(source);
+}
+
+void dlgWait::showProgress()
+{
+    const std::shared_ptr<const LoadProgress> p = m_progress ? m_progress() : nullptr;
+    if (!p)
+        return;
+    lblFile->setText(lblFile->fontMetrics().elidedText(p->text(), Qt::ElideMiddle, lblFile->width()));
+    lblFile->setToolTip(p->file());
+    const int percent = p->percent();
+    // Busy (range 0..0) until the size is known.
+    prgRead->setRange(0, percent < 0 ? 0 : 100);
+    if (percent >= 0)
+        prgRead->setValue(percent);
+}
+
 void dlgWait::turn()
 {
+    showProgress();
     m_angle = (m_angle + 30) % 360;
     QPixmap frame(m_picture.size());
     frame.setDevicePixelRatio(m_picture.devicePixelRatio());
@@ -75,6 +114,8 @@ void dlgWait::turn()
 void dlgWait::beginWait(std::function<void()> cancel, int showAfterMs)
 {
     m_cancel = std::move(cancel);
+    place(bool(m_progress));
+    showProgress();
     m_waiting = true;
     cmdCancel->setVisible(bool(m_cancel));
     qApp->installEventFilter(this);
@@ -89,6 +130,7 @@ void dlgWait::endWait()
 {
     m_waiting = false;
     m_cancel = nullptr;
+    m_progress = nullptr;
     m_showLater->stop();
     qApp->removeEventFilter(this);
     m_turn->stop();

@@ -1,5 +1,6 @@
 // The message boxes for the session's outcomes and questions.
 #include "widgets/messagesink.h"
+#include "widgets/messagewidth.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -90,6 +91,7 @@ void MessageSink::tell(const EditorSession::Report &r) const
     box.setInformativeText(m.informative);
     box.setIcon(m.icon);
     box.setStandardButtons(QMessageBox::Ok);
+    fitMessageWidth(box); // a parse error's line unbroken
     box.exec();
 }
 

@@ -2,6 +2,8 @@
 // that navigation does not see, expressions, the instance index, the asynchronous
 // completion, failures that leave files intact, handle lifetime and namespaces.
 #include "document/xmldocument.h"
+#include "document/asyncjob.h"
+#include "document/loadprogress.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -138,6 +140,8 @@ private slots:
     void deletedDocumentEmitsNothing();
     void parseErrorsTellLineAndColumn_data();
     void parseErrorsTellLineAndColumn();
+    void loadCountsWhatItReads_data();
+    void loadCountsWhatItReads();
 
     void saveFailureLeavesFileIntact_data();
     void saveFailureLeavesFileIntact();
@@ -1370,6 +1374,46 @@ void TestXmlDocument::largeDocument()
     const qint64 saveMs = t.elapsed();
     qInfo("%d instances, %lld bytes: load %lld ms, first findInstance %lld ms, 1000 more %lld ms, serialise %lld ms",
           count, qint64(QFileInfo(path).size()), loadMs, indexMs, lookupMs, saveMs);
+}
+
+void TestXmlDocument::loadCountsWhatItReads_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "-": no file; "?": no load at all
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QString>("text");
+    // Every byte is counted once, the head and the rest; then the parse runs, well-formed or not.
+    QByteArray doc = "<uos>" + QByteArray(2989, ' ') + "</uos>";
+    QTest::newRow("read and parsed") << doc << qint64(3000) << 100 << "p.xml: parsing 2.9 kB";
+    QTest::newRow("not well-formed") << QByteArray("<uos>") << qint64(5) << 100 << "p.xml: parsing 5 bytes";
+    QTest::newRow("no such file") << QByteArray("-") << qint64(-1) << -1 << "p.xml: 0 bytes read";
+    QTest::newRow("not begun") << QByteArray("?") << qint64(-1) << -1 << "p.xml: 0 bytes read";
+}
+
+void TestXmlDocument::loadCountsWhatItReads()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, total);
+    QFETCH(int, percent);
+    QFETCH(QString, text);
+    const QLocale old;
+    QLocale::setDefault(QLocale(QLocale::English));
+    const QString path = content == "-" || content == "?" ? m_dir.filePath(QStringLiteral("p.xml"))
+                                                          : write(QStringLiteral("p.xml"), content);
+    if (content == "-")
+        QFile::remove(path);
+    auto progress = std::make_shared<LoadProgress>(path);
+    if (content != "?") {
+        XmlDocument doc;
+        const auto wait = [](AsyncJob &job) { return job.wait(); };
+        doc.loadWaiting(path, wait, progress);
+    }
+    const QString shown = progress->text();
+    QLocale::setDefault(old);
+    QCOMPARE(progress->totalBytes(), total);
+    QCOMPARE(progress->bytesRead(), qMax<qint64>(total, 0));
+    QCOMPARE(progress->percent(), percent);
+    QCOMPARE(shown, text);
 }
 
 QTEST_GUILESS_MAIN(TestXmlDocument)

@@ -181,7 +181,9 @@ private slots:
         QCOMPARE(l.linShadow.x1, 3255 + d);
         QCOMPARE(l.linShadow.x2, 3255 + d);
         QCOMPARE(l.lblResizeBar.left, 3135); // the bar waits for mouse-up
-        QCOMPARE(l.lblEntity, designLayout().lblEntity);
+        // The entity label moves with <<Back and stays clear of it.
+        QCOMPARE(l.lblEntity.left, 4800 + d);
+        QVERIFY(l.lblEntity.left > l.cmdBack.left + l.cmdBack.width);
         // The refused step left m_nDragX behind: the pointer must come back first.
         QCOMPARE(l.dragX, d);
         QVERIFY(!dragMove(l, d + step));
@@ -272,6 +274,56 @@ private slots:
         QCOMPARE(w.second, second);
         if (second > 0)
             QCOMPARE(w.first + w.second + 60, listWidth);
+    }
+
+    void fitColumnsUpToAShare_data()
+    {
+        QTest::addColumn<double>("fitted");
+        QTest::addColumn<int>("listWidth");
+        QTest::addColumn<double>("share");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::newRow("fits") << 1000.0 << 3760 << 0.5 << 1400 << 2300;
+        QTest::newRow("exactly half") << 1480.0 << 3760 << 0.5 << 1880 << 1820;
+        QTest::newRow("cut at half") << 2000.0 << 3760 << 0.5 << 1880 << 1820;
+        QTest::newRow("cut at a third") << 2000.0 << 3000 << 1.0 / 3 << 1000 << 1940;
+    }
+
+    void fitColumnsUpToAShare()
+    {
+        QFETCH(double, fitted);
+        QFETCH(int, listWidth);
+        QFETCH(double, share);
+        QFETCH(int, first);
+        QFETCH(int, second);
+        const ColumnWidths w = fitColumnsUpTo(fitted, listWidth, 400, share);
+        QCOMPARE(w.first, first);
+        QCOMPARE(w.second, second);
+    }
+
+    void splitterGripCoversBothLines_data()
+    {
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<int>("drag");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("width");
+        // Lines at 3120 and 3255 twips: 208 and 217 px at 96 dpi, each 2 px wide, 3 px either side.
+        QTest::newRow("design, 96 dpi") << 96.0 << 0 << 204 << 17;
+        QTest::newRow("design, 192 dpi") << 192.0 << 0 << 412 << 26;
+        QTest::newRow("after a drag") << 96.0 << 300 << 224 << 17;
+    }
+
+    void splitterGripCoversBothLines()
+    {
+        QFETCH(double, dpi);
+        QFETCH(int, drag);
+        QFETCH(int, left);
+        QFETCH(int, width);
+        EditorLayout l = designSized();
+        dragBegin(l, 0);
+        dragMove(l, drag);
+        dragEnd(l);
+        QCOMPARE(splitterGrip(l, dpi, 3), (Span{left, width}));
     }
 
     void roundingHalvesToEven_data()

@@ -42,6 +42,8 @@ private slots:
     void editLinkMovesTheReferrer();
     void anotherDocumentIsIndexedAnew();
     void hiddenListShowsNothingOfAnOlderState();
+    void anEmptyListSaysSo_data();
+    void anEmptyListSaysSo();
     void findingsGroupedByKind_data();
     void findingsGroupedByKind();
 
@@ -216,6 +218,26 @@ void TestRefIndex::hiddenListShowsNothingOfAnOlderState()
     model.setActive(true);
     QCOMPARE(model.referrer(1).id, QStringLiteral("id4"));
     QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("depicts"));
+}
+
+void TestRefIndex::anEmptyListSaysSo_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("referred to") << "id1" << QString();
+    QTest::newRow("nobody refers") << "id3"
+                                   << "No instance refers to assembly id3.";
+}
+
+void TestRefIndex::anEmptyListSaysSo()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, text);
+    ReferencedByModel model(&h->session);
+    model.setActive(true);
+    QCOMPARE(model.emptyText(), QString()); // no instance shown
+    show(id);
+    QCOMPARE(model.emptyText(), text);
 }
 
 void TestRefIndex::findingsGroupedByKind_data()

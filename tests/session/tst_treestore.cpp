@@ -45,6 +45,8 @@ private slots:
     void childrenAreMadeWhenAskedFor();
     void modelPassesTheTester();
     void captionsAndNames();
+    void instanceNodesCarryTheirIds_data();
+    void instanceNodesCarryTheirIds();
 };
 
 void TestTreeStore::viewsFollowTheirRules_data()
@@ -288,6 +290,8 @@ void TestTreeStore::modelPassesTheTester()
     QCOMPARE(model.index(0, 0, instances).data(TreeModel::TagRole).toString(), QStringLiteral("[@id=\"p1\"]"));
     QVERIFY(!model.index(5, 0, instances).isValid());
     QVERIFY(!model.index(0, 1).isValid());
+    model.setIdDisplay(TreeModel::IdColumn); // the tester checks the second column too
+    QCOMPARE(model.parent(model.index(0, 1, instances)), instances);
     model.clear();
     QCOMPARE(model.rowCount(), 0);
 }
@@ -299,6 +303,52 @@ void TestTreeStore::captionsAndNames()
     QCOMPARE(NameToCaption(QString()), QString());
     QVERIFY(hasLowerCase(QStringLiteral("PARt")));
     QVERIFY(!hasLowerCase(QStringLiteral("PART_2-X")));
+}
+
+void TestTreeStore::instanceNodesCarryTheirIds_data()
+{
+    QTest::addColumn<QString>("xml"); // "" for views.xml
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<QStringList>("expected"); // "caption=id" of each node that shows an id
+    // Only /uos/*/aim-instances/* are instances: not item (no aim-instances), nor top level
+    // (aim-instances right below uos); AIM-INSTANCES is no aim-instances.
+    QTest::newRow("AIM, after the caption") << QString() << 2 << 1 << QStringList{"part=p1"};
+    QTest::newRow("AIM, column") << QString() << 2 << 2 << QStringList{"part=p1"};
+    QTest::newRow("AIM, hidden") << QString() << 2 << 0 << QStringList{};
+    QTest::newRow("Mapping") << QString() << 1 << 1 << QStringList{};
+    QTest::newRow("id not first, none")
+        << "<uos><s><aim-instances><p x=\"1\" id=\"a\"/><q/><THING id=\"T\"/></aim-instances></s></uos>" << 2 << 1
+        << QStringList{"p=a"};
+    QTest::newRow("not below uos") << "<top><s><aim-instances><p id=\"a\"/></aim-instances></s></top>" << 2 << 1
+                                   << QStringList{};
+}
+
+void TestTreeStore::instanceNodesCarryTheirIds()
+{
+    QFETCH(QString, xml);
+    QFETCH(int, mode);
+    QFETCH(int, display);
+    QFETCH(QStringList, expected);
+    XmlDocument doc;
+    QVERIFY(xml.isEmpty() ? doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")) : doc.loadXml(xml));
+    TreeModel model;
+    model.setIdDisplay(TreeModel::IdDisplay(display));
+    model.rebuild(doc.documentElement(), mode);
+    QCOMPARE(model.columnCount(), display == 2 ? 2 : 1);
+    QStringList shown;
+    std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+        for (int r = 0; r < model.rowCount(parent); ++r) {
+            const QModelIndex node = model.index(r, 0, parent);
+            const QString id = display == 2 ? model.index(r, 1, parent).data().toString()
+                                            : node.data(TreeModel::InstanceIdRole).toString();
+            if (!id.isEmpty())
+                shown << node.data().toString() + QLatin1Char('=') + id; // the caption as ever
+            walk(node);
+        }
+    };
+    walk({});
+    QCOMPARE(shown, expected);
 }
 
 QTEST_GUILESS_MAIN(TestTreeStore)

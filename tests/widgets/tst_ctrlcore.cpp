@@ -2,6 +2,7 @@
 // and the message box for each reported outcome.
 #include "widgets/ctrlxmleditor.h"
 #include "widgets/dlgwait.h"
+#include "widgets/messagewidth.h"
 #include "testsupport.h"
 #include "document/encoding.h"
 #include "widgets/xmlsourceview.h"
@@ -27,6 +28,7 @@ private slots:
     void init();
     void cleanup();
     void loadShowsTreeAddressAndHidesWaitWindow();
+    void messageBoxFitsItsLongestLine();
     void failedLoadKeepsWhatIsOnScreen();
     void waitWindowTakesTheInputAndCancels_data();
     void waitWindowTakesTheInputAndCancels();
@@ -409,6 +411,23 @@ void TestCtrlCore::xmlTabFillsALargeDocumentAwayFromTheWindow()
     QVERIFY(!partShown);
     QCOMPARE(view->shownText(), expected);
     QCOMPARE(scroll->value(), 1000);
+}
+
+void TestCtrlCore::messageBoxFitsItsLongestLine()
+{
+    // A parse error with its path, longer than the 500 pixels at which a box wraps.
+    const QString line = QStringLiteral("/home/someone/projects/gearbox/assemblies/") + QString(4, QLatin1Char('x')) +
+                         QStringLiteral(".xml: mismatched end tag at line 4120, column 17");
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("Error: can't open file!"));
+    box.setInformativeText(line + QStringLiteral("\nshort"));
+    quillon::fitMessageWidth(box);
+    box.show();
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    QVERIFY(label);
+    const int needed = label->fontMetrics().horizontalAdvance(line);
+    QVERIFY2(needed > 500 && needed < 660, qPrintable(QString::number(needed)));
+    QVERIFY2(label->width() >= needed, qPrintable(QStringLiteral("%1 < %2").arg(label->width()).arg(needed)));
+    box.hide();
 }
 
 QTEST_MAIN(TestCtrlCore)

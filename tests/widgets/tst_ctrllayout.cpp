@@ -207,10 +207,17 @@ void TestCtrlLayout::childrenDoNotOverlapAtTheMinimumSize()
                 QVERIFY2(c->geometry().right() <= parent->rect().right() &&
                              c->geometry().bottom() <= parent->rect().bottom(),
                          qPrintable(c->objectName() + QStringLiteral(" outside ") + parent->objectName()));
+        // The splitter's bar takes the mouse over its two lines, which let it through.
+        auto splitter = [](const QWidget *c) {
+            return c->objectName() == QStringLiteral("lblResizeBar") ||
+                   c->objectName().startsWith(QStringLiteral("lin"));
+        };
         for (int i = 0; i < shown.size(); ++i)
             for (int j = i + 1; j < shown.size(); ++j)
-                QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
-                         qPrintable(shown[i]->objectName() + QStringLiteral(" overlaps ") + shown[j]->objectName()));
+                if (!splitter(shown[i]) || !splitter(shown[j]))
+                    QVERIFY2(
+                        !shown[i]->geometry().intersects(shown[j]->geometry()),
+                        qPrintable(shown[i]->objectName() + QStringLiteral(" overlaps ") + shown[j]->objectName()));
     };
     QWidget *page = w("tabSTEP");
     verifyApart(m_ctrl);
@@ -261,8 +268,9 @@ void TestCtrlLayout::columnsFillANarrowList()
     m_ctrl->resize(m_ctrl->width() - (list()->width() - targetListPx), m_ctrl->height());
     settle();
     QVERIFY(qAbs(list()->width() - targetListPx) <= 1);
-    QCOMPARE(list()->columnWidth(0), first);
-    QVERIFY(list()->columnWidth(1) <= valuePx + 2);
+    // The captions keep no more than half the list; the values the rest.
+    QVERIFY(first > list()->width() / 2);
+    QVERIFY(qAbs(list()->columnWidth(0) - list()->width() / 2) <= 1);
     verifyColumnsFillTheList();
 }
 
