@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include <fcntl.h>
@@ -151,8 +152,10 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error)
     return true;
 }
 
-// Reads the whole file into buf; state receives the state of the file read.
-bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state)
+// Reads the whole file into buf; state receives the state of the file read. sized, when set,
+// is called with the size of the file once it is known, before the bytes are read.
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state,
+              const std::function<void(size_t)> &sized = {})
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
@@ -184,6 +187,8 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }
+    if (sized)
+        sized(size_t(size));
     if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error))
         return false;
     buf.setSize(size_t(got));
@@ -363,6 +368,40 @@ QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QStr
     return QStringLiteral("%1: %2 at line %3, column %4").arg(name, what).arg(line).arg(column);
 }
 
+// The memory of the kept source (DocData::source), made ready on a second core while the file
+// is read: faulting in the pages of a large text costs about as much as reading it, and the
+// copy into memory already there is then a plain copy.
+class SourceKeeper {
+public:
+    explicit SourceKeeper(DocData &d) : m_d(d) { }
+    ~SourceKeeper() { join(); }
+    SourceKeeper(const SourceKeeper &) = delete;
+    SourceKeeper &operator=(const SourceKeeper &) = delete;
+
+    // Starts making room for size bytes beside the caller (only for a large text).
+    void prepare(size_t size)
+    {
+        if (size >= kParallelCheckBytes)
+            m_job = AsyncJob::start([this, size] { reserve(size); });
+    }
+    void join() { m_job.waitForFinished(); }
+    // Room for size bytes, faulted in. Huge pages are advised before the first write.
+    void reserve(size_t size)
+    {
+        std::string &s = m_d.source;
+        if (s.capacity() >= size)
+            return;
+        s.reserve(size);
+        if (m_d.readOnly)
+            adviseHugePages(s.data(), size);
+        s.resize(size);
+    }
+
+private:
+    DocData &m_d;
+    QFuture<void> m_job;
+};
+
 } // namespace
 
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes)
@@ -373,6 +412,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // does not.
     Buffer buf;
     buf.setHugePages(d.readOnly);
+    SourceKeeper keeper(d);
     if (fromBytes) {
         if (const QString why = badStart(fromBytes->constData(), size_t(fromBytes->size())); !why.isEmpty()) {
             error = QStringLiteral("%1: %2").arg(path, why);
@@ -387,21 +427,18 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             error = QStringLiteral("XML text: out of memory");
             return false;
         }
-    } else if (!readFile(path, buf, error, d.onDisk)) {
+    } else if (!readFile(path, buf, error, d.onDisk, [&](size_t size) { keeper.prepare(size); })) {
         return false;
     }
+    keeper.join();
     QString reason;
     if (!toUtf8(buf, d.format, fromText != nullptr, reason)) {
         error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
         return false;
     }
-    if (!d.readOnly)
-        scanStyle(buf.data(), buf.size(), d.format);
     // The source as read (in UTF-8), kept for error positions and for saving: what was not
     // edited is written back from it.
-    d.source.reserve(buf.size());
-    if (d.readOnly)
-        adviseHugePages(d.source.data(), buf.size());
+    keeper.reserve(buf.size());
     d.source.assign(buf.data(), buf.size());
     const QString name = sourceName(path, fromText);
 
@@ -412,8 +449,13 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     WellFormedError fault;
     bool wellFormed = true;
     DeclaredEntities entities;
+    // The facts of style are taken from the kept source beside the parse too.
     const bool doctype = hasDoctype(d.source);
-    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr); };
+    auto check = [&] {
+        if (!d.readOnly)
+            scanStyle(d.source.data(), d.source.size(), d.format);
+        wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr);
+    };
     QFuture<void> checker;
     if (d.source.size() >= kParallelCheckBytes && !doctype) {
         checker = AsyncJob::start(check);
@@ -432,6 +474,9 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const bool expand = !entities.internal.empty();
     const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
     const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
+    // What the first view needs is counted while the check may still run.
+    if (r)
+        d.countInstances();
     checker.waitForFinished();
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
     // parses; a disagreement is still reported, never glossed over.
