@@ -843,6 +843,7 @@ void TestXmlDocument::findInstanceIndexFollowsChanges()
                                    "<c id=\"id3\"/></aim-instances></aim></uos>")));
     XmlNode a = doc.findInstance(QStringLiteral("id1"));
     QCOMPARE(a.nodeName(), QStringLiteral("a"));
+    QCOMPARE(doc.instanceCount(), 3);
 
     QVERIFY(a.setAttribute(QStringLiteral("id"), QStringLiteral("renamed")));
     QVERIFY(!doc.findInstance(QStringLiteral("id1")));
@@ -864,10 +865,14 @@ void TestXmlDocument::findInstanceIndexFollowsChanges()
     QVERIFY(placed);
     QCOMPARE(doc.findInstance(QStringLiteral("id2")), placed);
     QVERIFY(!doc.findInstance(QStringLiteral("id3")));
+    const XmlNode group = a.parentNode();
+    QVERIFY(group.parentNode().replaceChild(doc.createElement(QStringLiteral("aim-instances"), QStringLiteral("urn:x")), group));
+    QCOMPARE(doc.instanceCount(), 0);
 
     // A new load into the same object starts a new index.
     QVERIFY(doc.loadXml(QStringLiteral("<uos><aim><aim-instances><n id=\"id3\"/></aim-instances></aim></uos>")));
     QCOMPARE(doc.findInstance(QStringLiteral("id3")).nodeName(), QStringLiteral("n"));
+    QCOMPARE(doc.instanceCount(), 1);
     QVERIFY(!doc.findInstance(QStringLiteral("id1")));
 }
 
