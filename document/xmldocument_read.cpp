@@ -382,10 +382,14 @@ public:
     void prepare(size_t size)
     {
         if (size >= kParallelCheckBytes)
-            m_job = AsyncJob::start([this, size] { reserve(size); });
+            m_job = AsyncJob::start([this, size] {
+                reserve(size);
+                if (!populate(m_d.source.data(), size))
+                    m_d.source.resize(size); // faults the pages in by writing them
+            });
     }
     void join() { m_job.waitForFinished(); }
-    // Room for size bytes, faulted in. Huge pages are advised before the first write.
+    // Room for size bytes. Huge pages are advised before the first write.
     void reserve(size_t size)
     {
         std::string &s = m_d.source;
@@ -394,7 +398,6 @@ public:
         s.reserve(size);
         if (m_d.readOnly)
             adviseHugePages(s.data(), size);
-        s.resize(size);
     }
 
 private:

@@ -272,6 +272,10 @@ void TestXmlDocument::editChangesOnlyThatLine_data()
     QTest::newRow("UTF-8") << usualDocument() << QString();
     QTest::newRow("UTF-8, CRLF") << toCrlf(usualDocument()) << QString();
     QTest::newRow("UTF-8, <a />") << usualDocument(" />") << QString();
+    // Large enough for the facts of style to be taken beside the parse.
+    QTest::newRow("UTF-8, CRLF, <a />, 2 MiB")
+        << toCrlf(QByteArray(usualDocument(" />")).replace("<uos", "<!-- " + QByteArray(2 << 20, 'x') + " -->\n<uos"))
+        << QString();
     QTest::newRow("ISO-8859-1") << QByteArray(usualDocument()).replace("UTF-8", "ISO-8859-1")
                                 << QStringLiteral("latin1");
     QTest::newRow("UTF-16LE") << QByteArray(usualDocument()).replace("UTF-8", "UTF-16") << QStringLiteral("utf16le");
