@@ -36,4 +36,20 @@ template <class T> void reserveHuge(std::vector<T> &v, size_t n)
     adviseHugePages(v.data(), v.capacity() * sizeof(T));
 }
 
+// Faults in the whole pages inside [data, data + size) for writing, in one call instead of a
+// fault per page (Linux 5.14 on). False when the kernel cannot.
+inline bool populate(const void *data, size_t size)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr uintptr_t kPage = 4096;
+    const uintptr_t begin = (uintptr_t(data) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t end = (uintptr_t(data) + size) & ~(kPage - 1);
+    return data && end > begin && madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE) == 0;
+#else
+    (void)data;
+    (void)size;
+    return false;
+#endif
+}
+
 } // namespace quillon

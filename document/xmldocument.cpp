@@ -258,6 +258,17 @@ void DocData::touched()
     lookupsWithoutIndex = 0;
     indexValid = false;
     instanceIndex.clear();
+    instances = -1;
+}
+
+int DocData::countInstances() const
+{
+    if (instances < 0) {
+        int count = 0;
+        forEachInstance([&count](pugi::xml_node) { ++count; });
+        instances = count;
+    }
+    return instances;
 }
 
 namespace {
@@ -1236,6 +1247,11 @@ XmlNode XmlDocument::findInstance(const QString &id) const
     }
     const auto it = m_data->instanceIndex.find(k);
     return it == m_data->instanceIndex.end() ? XmlNode() : DocData::wrap(m_data, it->second);
+}
+
+int XmlDocument::instanceCount() const
+{
+    return m_data->loaded ? m_data->countInstances() : 0;
 }
 
 void XmlDocument::forEachInstance(const std::function<void(ElementRef)> &f) const

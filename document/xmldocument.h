@@ -243,6 +243,8 @@ public:
     XmlNode findInstance(const QString &id) const;
     // Calls f for every instance (the elements /uos/*/aim-instances/*), in document order.
     void forEachInstance(const std::function<void(ElementRef)> &f) const;
+    // How many instances forEachInstance() calls f for; counted once after each change.
+    int instanceCount() const;
 
     // The reason of the latest failure: load, save, an invalid expression (also one evaluated
     // on a node of this document), createElement.

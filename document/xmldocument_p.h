@@ -108,6 +108,8 @@ struct DocData {
 
     std::unordered_map<const pugi::xml_node_struct *, std::string> createdNamespaces;
 
+    mutable int instances = -1; // how many (countInstances), -1 until counted
+    int countInstances() const;
     mutable std::unordered_map<std::string_view, pugi::xml_node> instanceIndex;
     mutable bool indexValid = false;
     mutable int lookupsWithoutIndex = 0;

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include <fcntl.h>
@@ -160,8 +161,10 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, 
     return true;
 }
 
-// Reads the whole file into buf; state receives the state of the file read.
-bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress)
+// Reads the whole file into buf; state receives the state of the file read. sized, when set,
+// is called with the size of the file once it is known, before the bytes are read.
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
+              const std::function<void(size_t)> &sized = {})
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
@@ -195,6 +198,8 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }
+    if (sized)
+        sized(size_t(size));
     if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error, progress))
         return false;
     buf.setSize(size_t(got));
@@ -378,6 +383,43 @@ QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QStr
         .arg(column);
 }
 
+// The memory of the kept source (DocData::source), made ready on a second core while the file
+// is read: faulting in the pages of a large text costs about as much as reading it, and the
+// copy into memory already there is then a plain copy.
+class SourceKeeper {
+public:
+    explicit SourceKeeper(DocData &d) : m_d(d) { }
+    ~SourceKeeper() { join(); }
+    SourceKeeper(const SourceKeeper &) = delete;
+    SourceKeeper &operator=(const SourceKeeper &) = delete;
+
+    // Starts making room for size bytes beside the caller (only for a large text).
+    void prepare(size_t size)
+    {
+        if (size >= kParallelCheckBytes)
+            m_job = AsyncJob::start([this, size] {
+                reserve(size);
+                if (!populate(m_d.source.data(), size))
+                    m_d.source.resize(size); // faults the pages in by writing them
+            });
+    }
+    void join() { m_job.waitForFinished(); }
+    // Room for size bytes. Huge pages are advised before the first write.
+    void reserve(size_t size)
+    {
+        std::string &s = m_d.source;
+        if (s.capacity() >= size)
+            return;
+        s.reserve(size);
+        if (m_d.readOnly)
+            adviseHugePages(s.data(), size);
+    }
+
+private:
+    DocData &m_d;
+    QFuture<void> m_job;
+};
+
 } // namespace
 
 bool parseSource(DocData &d, const QString &path, const QString *fromText, QString &error, const QByteArray *fromBytes,
@@ -389,6 +431,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // does not.
     Buffer buf;
     buf.setHugePages(d.readOnly);
+    SourceKeeper keeper(d);
     if (fromBytes) {
         if (const QString why = badStart(fromBytes->constData(), size_t(fromBytes->size())); !why.isEmpty()) {
             error = QStringLiteral("%1: %2").arg(path, why);
@@ -403,9 +446,10 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             error = QCoreApplication::translate("XmlDocument", "XML text: out of memory");
             return false;
         }
-    } else if (!readFile(path, buf, error, d.onDisk, progress)) {
+    } else if (!readFile(path, buf, error, d.onDisk, progress, [&](size_t size) { keeper.prepare(size); })) {
         return false;
     }
+    keeper.join();
     if (progress)
         progress->setParsing();
     QString reason;
@@ -413,13 +457,9 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
         return false;
     }
-    if (!d.readOnly)
-        scanStyle(buf.data(), buf.size(), d.format);
     // The source as read (in UTF-8), kept for error positions and for saving: what was not
     // edited is written back from it.
-    d.source.reserve(buf.size());
-    if (d.readOnly)
-        adviseHugePages(d.source.data(), buf.size());
+    keeper.reserve(buf.size());
     d.source.assign(buf.data(), buf.size());
     const QString name = sourceName(path, fromText);
 
@@ -430,8 +470,13 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     WellFormedError fault;
     bool wellFormed = true;
     DeclaredEntities entities;
+    // The facts of style are taken from the kept source beside the parse too.
     const bool doctype = hasDoctype(d.source);
-    auto check = [&] { wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr); };
+    auto check = [&] {
+        if (!d.readOnly)
+            scanStyle(d.source.data(), d.source.size(), d.format);
+        wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr);
+    };
     QFuture<void> checker;
     if (d.source.size() >= kParallelCheckBytes && !doctype) {
         checker = AsyncJob::start(check);
@@ -450,6 +495,9 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const bool expand = !entities.internal.empty();
     const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
     const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
+    // What the first view needs is counted while the check may still run.
+    if (r)
+        d.countInstances();
     checker.waitForFinished();
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
     // parses; a disagreement is still reported, never glossed over.

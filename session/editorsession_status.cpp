@@ -6,10 +6,8 @@ namespace quillon {
 void EditorSession::noteDocumentShown()
 {
     m_lastOpenMs = m_openClock.isValid() ? m_openClock.elapsed() : -1;
-    int count = 0;
-    if (const XmlDocument *doc = m_file.document())
-        doc->forEachInstance([&count](ElementRef) { ++count; });
-    m_instanceCount = count;
+    const XmlDocument *doc = m_file.document();
+    m_instanceCount = doc ? doc->instanceCount() : 0;
     emit documentShown();
 }
 

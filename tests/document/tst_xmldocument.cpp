@@ -276,6 +276,10 @@ void TestXmlDocument::editChangesOnlyThatLine_data()
     QTest::newRow("UTF-8") << usualDocument() << QString();
     QTest::newRow("UTF-8, CRLF") << toCrlf(usualDocument()) << QString();
     QTest::newRow("UTF-8, <a />") << usualDocument(" />") << QString();
+    // Large enough for the facts of style to be taken beside the parse.
+    QTest::newRow("UTF-8, CRLF, <a />, 2 MiB")
+        << toCrlf(QByteArray(usualDocument(" />")).replace("<uos", "<!-- " + QByteArray(2 << 20, 'x') + " -->\n<uos"))
+        << QString();
     QTest::newRow("ISO-8859-1") << QByteArray(usualDocument()).replace("UTF-8", "ISO-8859-1")
                                 << QStringLiteral("latin1");
     QTest::newRow("UTF-16LE") << QByteArray(usualDocument()).replace("UTF-8", "UTF-16") << QStringLiteral("utf16le");
@@ -847,6 +851,7 @@ void TestXmlDocument::findInstanceIndexFollowsChanges()
                                    "<c id=\"id3\"/></aim-instances></aim></uos>")));
     XmlNode a = doc.findInstance(QStringLiteral("id1"));
     QCOMPARE(a.nodeName(), QStringLiteral("a"));
+    QCOMPARE(doc.instanceCount(), 3);
 
     QVERIFY(a.setAttribute(QStringLiteral("id"), QStringLiteral("renamed")));
     QVERIFY(!doc.findInstance(QStringLiteral("id1")));
@@ -868,10 +873,14 @@ void TestXmlDocument::findInstanceIndexFollowsChanges()
     QVERIFY(placed);
     QCOMPARE(doc.findInstance(QStringLiteral("id2")), placed);
     QVERIFY(!doc.findInstance(QStringLiteral("id3")));
+    const XmlNode group = a.parentNode();
+    QVERIFY(group.parentNode().replaceChild(doc.createElement(QStringLiteral("aim-instances"), QStringLiteral("urn:x")), group));
+    QCOMPARE(doc.instanceCount(), 0);
 
     // A new load into the same object starts a new index.
     QVERIFY(doc.loadXml(QStringLiteral("<uos><aim><aim-instances><n id=\"id3\"/></aim-instances></aim></uos>")));
     QCOMPARE(doc.findInstance(QStringLiteral("id3")).nodeName(), QStringLiteral("n"));
+    QCOMPARE(doc.instanceCount(), 1);
     QVERIFY(!doc.findInstance(QStringLiteral("id1")));
 }
 
