@@ -2,7 +2,6 @@
 // and returns true, or returns false as soon as cancel() is called, the work still running.
 #include "document/asyncjob.h"
 
-#include <QElapsedTimer>
 #include <QSemaphore>
 #include <QTest>
 #include <QTimer>
@@ -47,10 +46,8 @@ void TestAsyncJob::wait()
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, &job, &AsyncJob::cancel);
     guard.start(10000);
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(job.wait(), !cancelled);
-    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY2(guard.isActive(), "only the guard ended the wait");
     QCOMPARE(job.isFinished(), !cancelled);
     QCOMPARE(finished, cancelled ? 0 : 1);
     QCOMPARE(job.isCancelled(), cancelled);
