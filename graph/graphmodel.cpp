@@ -54,9 +54,10 @@ ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName)
                     const char *name = e.attributeName(i);
                     const char *value = e.attributeValue(i);
                     bool hit = false;
-                    if (std::strcmp(name, "ref") == 0) {
+                    const int kind = referenceKind(name);
+                    if (kind == 1) {
                         hit = want == value;
-                    } else if (std::strcmp(name, "href") == 0) {
+                    } else if (kind == 2) {
                         const char *hash = std::strchr(value, '#');
                         if (hash) {
                             const char *end = std::strchr(hash + 1, '#');
@@ -114,9 +115,10 @@ QList<GraphModel::Link> GraphModel::outgoing(const XmlNode &instance) const
     forEachBelowProperties(instance.ref(), [&](ElementRef e, ElementRef property) {
         for (int i = 0, n = e.attributeCount(); i < n; ++i) {
             const char *name = e.attributeName(i);
-            const bool isRef = std::strcmp(name, "ref") == 0;
-            if (!isRef && std::strcmp(name, "href") != 0)
+            const int kind = referenceKind(name);
+            if (!kind)
                 continue;
+            const bool isRef = kind == 1;
             const QString value = QString::fromUtf8(e.attributeValue(i));
             QString id = value, file;
             if (!isRef) {

@@ -25,6 +25,17 @@ private:
     QStringList m_pieces;
 };
 
+// Whether an attribute name is "ref" (a reference within the document) or "href" (a
+// reference that may name another document): 1 for ref, 2 for href, 0 otherwise.
+inline int referenceKind(const char *name)
+{
+    if (name[0] == 'r')
+        return name[1] == 'e' && name[2] == 'f' && !name[3] ? 1 : 0;
+    if (name[0] == 'h')
+        return name[1] == 'r' && name[2] == 'e' && name[3] == 'f' && !name[4] ? 2 : 0;
+    return 0;
+}
+
 // A property-list reference value names an instance of the same document when it holds no
 // "#" and begins with "id" in any case; otherwise it is "document#id".
 bool isSameDocumentRefValue(const QString &value);

@@ -3,6 +3,7 @@
 // instances a handle or a call through std::function per node costs more than the walk.
 
 #include "document/instancewalk.h"
+#include "model/refs.h"
 
 #include <cstring>
 #include <string_view>
@@ -13,16 +14,6 @@ namespace quillon {
 // The id an href names when its document part is `part`: the text between the first and the
 // second "#". False when the value holds no "#".
 bool splitHref(std::string_view value, std::string_view &part, std::string_view &id);
-
-// Whether an attribute name is "ref" or "href": 1 for ref, 2 for href, 0 otherwise.
-inline int referenceKind(const char *name)
-{
-    if (name[0] == 'r')
-        return name[1] == 'e' && name[2] == 'f' && !name[3] ? 1 : 0;
-    if (name[0] == 'h')
-        return name[1] == 'r' && name[2] == 'e' && name[3] == 'f' && !name[4] ? 2 : 0;
-    return 0;
-}
 
 // The values of the first ref and the first href attribute of n (null for none).
 struct ReferenceAttributes {
