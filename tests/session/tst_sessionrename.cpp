@@ -101,6 +101,11 @@ void TestSessionRename::renameAndDelete()
     QVERIFY(h.open(QStringLiteral("main.xml"), 2));
     QVERIFY(h.session.showInstance({}, id).isEmpty());
     QCOMPARE(h.shownId(), id);
+    // What Delete Instance's confirmation counts: in the document (product's ref), in other.xml.
+    int inDocument = -1;
+    const int referrers = int(h.session.referrersOfShown(&inDocument).size());
+    QCOMPARE(inDocument, id == "id5" ? 1 : 0);
+    QCOMPARE(referrers - inDocument, otherRefers && id == "id5" ? 1 : 0);
 
     QStringList written;
     g_saveFailAfterBytes = operation.endsWith("unwritable") ? 0 : -1;
