@@ -11,6 +11,8 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+#include <algorithm>
+
 namespace quillon {
 
 class StepCommand : public QUndoCommand {
@@ -105,9 +107,10 @@ EditorSession::Reports EditorSession::deleteInstance(bool removeReferences)
     if (!shown || !doc || !shown.belongsTo(doc))
         return {};
     const QString id = firstAttributeText(shown);
-    ReferenceIndex &index = *m_file.referenceIndex();
-    const int inDocument = int(index.referrers(*doc, id).size());
-    const int inFolder = int(index.referrersInFolder(*doc, id).size());
+    const QList<Referrer> referrers = referrersOfShown();
+    const int inDocument = int(std::count_if(referrers.cbegin(), referrers.cend(),
+                                             [doc](const Referrer &r) { return r.file == doc->path(); }));
+    const int inFolder = int(referrers.size()) - inDocument;
     if (inFolder > 0 || (inDocument > 0 && !removeReferences)) {
         report(Outcome::DeleteRefused, inFolder > 0 ? tr("%n reference(s) in other files refer to it.", "", inFolder)
                                                     : tr("%n reference(s) refer to it.", "", inDocument));
