@@ -1,10 +1,15 @@
 #pragma once
-// What the benchmarks share.
+// What the benchmarks share: writing a generated document, and timing a step as the best of
+// three runs.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 
+#include <pugixml.hpp>
+
+#include <algorithm>
 #include <functional>
 
 namespace bench {
@@ -23,6 +28,48 @@ inline void writeFile(const QString &path, const std::function<void(QByteArray &
     };
     body(b, flush);
     flush();
+}
+
+// Writes a document of n instances: instance(b, i) appends the i-th (i from 1 to n) inside
+// aim-instances.
+inline void writeInstances(const QString &path, int n, const std::function<void(QByteArray &, int)> &instance)
+{
+    writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
+        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
+        for (int i = 1; i <= n; ++i) {
+            instance(b, i);
+            if (b.size() > (1 << 20))
+                flush();
+        }
+        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    });
+}
+
+inline double ms(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// The fastest of three runs of f, in milliseconds.
+template <class F> double bestOf3(F &&f)
+{
+    double best = 1e18;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        best = std::min(best, ms(t));
+    }
+    return best;
+}
+
+// The baseline: the bare parse of the file as any program would do it, the best of three.
+inline double parseMs(const QString &path)
+{
+    return bestOf3([&] {
+        pugi::xml_document doc;
+        doc.load_file(path.toLocal8Bit().constData());
+    });
 }
 
 } // namespace bench
