@@ -19,11 +19,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -63,10 +61,9 @@ void generatePart(const QString &path, int n)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir scratch;
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
-    const QString large = dir + QStringLiteral("/large.xml"), part = dir + QStringLiteral("/part.xml");
-    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000, hrefs = 1000, partInstances = 10000;
+    const bench::Workload work(argc, argv);
+    const QString large = work.file("large.xml"), part = work.file("part.xml");
+    const int n = work.n, hrefs = 1000, partInstances = 10000;
     generateLarge(large, n, hrefs, partInstances);
     generatePart(part, partInstances);
     std::printf("large.xml: %.1f MiB, %d instances, %d hrefs into part.xml (%d instances)\n",

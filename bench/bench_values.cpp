@@ -17,10 +17,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -46,10 +44,9 @@ void generate(const QString &path, int n, bool changed)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir scratch;
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
-    const QString oldPath = dir + QStringLiteral("/old.xml"), newPath = dir + QStringLiteral("/new.xml");
-    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    const bench::Workload work(argc, argv);
+    const QString oldPath = work.file("old.xml"), newPath = work.file("new.xml");
+    const int n = work.n;
     generate(oldPath, n, false);
     generate(newPath, n, true);
     std::printf("old.xml, new.xml: %.1f MiB each, %d instances, 1,000 of them differ\n",

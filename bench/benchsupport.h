@@ -6,10 +6,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 namespace bench {
@@ -71,5 +73,17 @@ inline double parseMs(const QString &path)
         doc.load_file(path.toLocal8Bit().constData());
     });
 }
+
+// The command line "[DIR [N]]": the folder to write the documents in (a scratch folder when not
+// given) and how many instances they hold (a million when not given).
+struct Workload {
+    QTemporaryDir scratch;
+    QString dir;
+    int n;
+    Workload(int argc, char *argv[])
+        : dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path()), n(argc > 2 ? std::atoi(argv[2]) : 1000000)
+    { }
+    QString file(const char *name) const { return dir + QLatin1Char('/') + QLatin1String(name); }
+};
 
 } // namespace bench
