@@ -11,6 +11,7 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+
 namespace quillon {
 
 class StepCommand : public QUndoCommand {
