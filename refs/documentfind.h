@@ -77,3 +77,7 @@ private:
 };
 
 } // namespace quillon
+
+// A view's rows grow a step at a time up to a row per property of the document: moved in memory
+// as they are, a list of them grows without a stall.
+Q_DECLARE_TYPEINFO(quillon::FindRow, Q_RELOCATABLE_TYPE);
