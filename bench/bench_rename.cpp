@@ -19,18 +19,18 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QTemporaryDir>
 #include <QUndoStack>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 
 namespace {
 
+using bench::ms;
+using bench::parseMs;
 using bench::writeFile;
 
 // main.xml: instance i refers to the next one, but every (n / 1000)-th refers to id1 and the
@@ -68,33 +68,14 @@ void generateOther(const QString &path, int n)
     });
 }
 
-double ms(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-double parseMs(const QString &path)
-{
-    double best = 1e18;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        pugi::xml_document doc;
-        doc.load_file(path.toLocal8Bit().constData());
-        best = std::min(best, ms(t));
-    }
-    return best;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    QTemporaryDir scratch;
-    const QString dir = argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : scratch.path();
-    const QString mainPath = dir + QStringLiteral("/main.xml"), otherPath = dir + QStringLiteral("/other.xml");
-    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    const bench::Workload work(argc, argv);
+    const QString mainPath = work.file("main.xml"), otherPath = work.file("other.xml");
+    const int n = work.n;
     generateMain(mainPath, n);
     generateOther(otherPath, n);
     std::printf("main.xml: %.1f MiB, %d instances; other.xml: %.1f MiB, %d instances\n",

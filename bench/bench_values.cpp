@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
             QList<quillon::FindRow> found; // a step's rows go to the rows the view holds
             more = find.next(quillon::DocumentFind::ViewStepRows, found, quillon::DocumentFind::ViewStepInstances);
             rows.append(found);
-            longest = std::max(longest, ms(t));
+            longest = std::max(longest, bench::ms(t));
         }
         std::printf("  Find \"%s\"%s in the view's steps: %d steps, the longest %8.1f ms   %.3fx parse\n",
                     qPrintable(options.pattern), options.wholeWord ? " (whole word)" : "", steps, longest,

@@ -75,13 +75,13 @@ inline double parseMs(const QString &path)
 }
 
 // The command line "[DIR [N]]": the folder to write the documents in (a scratch folder when not
-// given) and how many instances they hold (a million when not given).
+// given or empty) and how many instances they hold (a million when not given).
 struct Workload {
     QTemporaryDir scratch;
     QString dir;
     int n;
     Workload(int argc, char *argv[])
-        : dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path()), n(argc > 2 ? std::atoi(argv[2]) : 1000000)
+        : dir(argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : scratch.path()), n(argc > 2 ? std::atoi(argv[2]) : 1000000)
     { }
     QString file(const char *name) const { return dir + QLatin1Char('/') + QLatin1String(name); }
 };
