@@ -10,26 +10,19 @@ namespace quillon {
 
 namespace {
 
-// The record of changes without the source spans: spans only say where a node stood in the
-// file, which stays true, so they are kept across undo and redo (a node whose value was set
-// anew can no longer tell its place from the parse, only from its recorded span).
-struct LogState {
-    std::unordered_set<EditLog::Key> path, values, contents, startTags, fresh;
-    std::unordered_map<EditLog::Key, std::vector<std::pair<size_t, size_t>>> removed;
+// Notes what the record of changes gains while it lives. Spans are not noted: they only say
+// where a node stood in the file, which stays true, so they are kept across undo and redo (a
+// node whose value was set anew can no longer tell its place from the parse, only from its
+// recorded span).
+class Journal {
+public:
+    Journal(EditLog &log, std::vector<EditLog::Entry> &into) : m_log(log) { m_log.journal = &into; }
+    ~Journal() { m_log.journal = nullptr; }
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
 
-    static LogState of(const EditLog &log)
-    {
-        return {log.path, log.values, log.contents, log.startTags, log.fresh, log.removed};
-    }
-    void restoreTo(EditLog &log) const
-    {
-        log.path = path;
-        log.values = values;
-        log.contents = contents;
-        log.startTags = startTags;
-        log.fresh = fresh;
-        log.removed = removed;
-    }
+private:
+    EditLog &m_log;
 };
 
 // What an element holds: its child nodes, and the value of a lone text child.
@@ -60,7 +53,7 @@ struct Content {
 struct XmlChange::Data {
     enum class Kind { Text, Replace, Attribute, Remove } kind = Kind::Text;
     std::shared_ptr<DocData> doc;
-    LogState before, after;
+    std::vector<EditLog::Entry> added; // what the change added to the record of changes
     // Text: the element and what it held on either side.
     pugi::xml_node element;
     Content contentBefore, contentAfter;
@@ -104,7 +97,7 @@ struct XmlChange::Data {
             parent.insert_move_before(in, out);
             doc->park(out);
         }
-        (forward ? after : before).restoreTo(doc->edits);
+        doc->edits.replay(added, forward);
         doc->modified = true;
         doc->touched();
     }
@@ -120,7 +113,7 @@ XmlChange XmlChange::setText(const XmlNode &element, const QString &text, bool *
     d->doc = XmlNodeAccess::data(element);
     d->element = XmlNodeAccess::node(element);
     d->doc->materialize(d->element); // its text as a node, which the content below can hold
-    d->before = LogState::of(d->doc->edits);
+    const Journal journal(d->doc->edits, d->added);
     d->contentBefore = Content::of(d->element);
     XmlNode target = element;
     const bool done = target.setText(text);
@@ -129,7 +122,6 @@ XmlChange XmlChange::setText(const XmlNode &element, const QString &text, bool *
     d->contentAfter = Content::of(d->element);
     if (!done || d->contentAfter == d->contentBefore)
         return {};
-    d->after = LogState::of(d->doc->edits);
     XmlChange change;
     change.d = std::move(d);
     return change;
@@ -142,12 +134,11 @@ XmlChange XmlChange::replaceChild(const XmlNode &parent, const XmlNode &newChild
     auto d = std::make_shared<Data>();
     d->kind = Data::Kind::Replace;
     d->doc = XmlNodeAccess::data(parent);
-    d->before = LogState::of(d->doc->edits);
+    const Journal journal(d->doc->edits, d->added);
     XmlNode target = parent;
     const XmlNode placed = target.replaceChild(newChild, oldChild);
     if (!placed)
         return {};
-    d->after = LogState::of(d->doc->edits);
     d->parent = XmlNodeAccess::node(parent);
     d->old = XmlNodeAccess::node(oldChild);
     d->placed = XmlNodeAccess::node(placed);
@@ -168,12 +159,11 @@ XmlChange XmlChange::setAttribute(const XmlNode &element, const QString &name, c
     if (!d->attribute)
         return {};
     d->valueBefore = d->attribute.value();
-    d->before = LogState::of(d->doc->edits);
+    const Journal journal(d->doc->edits, d->added);
     XmlNode target = element;
     if (!target.setAttribute(name, value) || d->valueBefore == d->attribute.value())
         return {};
     d->valueAfter = d->attribute.value();
-    d->after = LogState::of(d->doc->edits);
     XmlChange change;
     change.d = std::move(d);
     return change;
@@ -189,12 +179,11 @@ XmlChange XmlChange::removeNode(const XmlNode &element)
     d->element = XmlNodeAccess::node(element);
     d->parent = d->element.parent();
     d->next = d->element.next_sibling();
-    d->before = LogState::of(d->doc->edits);
+    const Journal journal(d->doc->edits, d->added);
     if (d->doc->isRemoved(d->element) || !d->doc->noteRemoved(d->element))
         return {};
     d->doc->park(d->element);
     d->doc->touched();
-    d->after = LogState::of(d->doc->edits);
     XmlChange change;
     change.d = std::move(d);
     return change;

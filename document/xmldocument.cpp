@@ -276,7 +276,7 @@ namespace {
 void markPath(EditLog &log, const pugi::xml_document &doc, pugi::xml_node n)
 {
     for (; n && n != doc; n = n.parent())
-        if (!log.path.insert(n.internal_object()).second)
+        if (!log.add(EditLog::Kind::Path, n.internal_object()))
             break; // the ancestors are marked already
 }
 
@@ -284,18 +284,18 @@ void markPath(EditLog &log, const pugi::xml_document &doc, pugi::xml_node n)
 
 void DocData::noteValue(pugi::xml_node n)
 {
-    noteChange(n, edits.values);
+    noteChange(n, EditLog::Kind::Values);
 }
 void DocData::noteContent(pugi::xml_node e)
 {
-    noteChange(e, edits.contents);
+    noteChange(e, EditLog::Kind::Contents);
 }
 void DocData::noteStartTag(pugi::xml_node e)
 {
-    noteChange(e, edits.startTags);
+    noteChange(e, EditLog::Kind::StartTags);
 }
 
-void DocData::noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind)
+void DocData::noteChange(pugi::xml_node n, EditLog::Kind kind)
 {
     modified = true;
     if (n.root() != doc)
@@ -303,7 +303,7 @@ void DocData::noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kin
     size_t b = 0, e = 0;
     if (!edits.spans.count(n.internal_object()) && sourceSpan(*this, n, b, e))
         edits.spans.emplace(n.internal_object(), std::make_pair(b, e));
-    kind.insert(n.internal_object());
+    edits.add(kind, n.internal_object());
     markPath(edits, doc, n);
 }
 
@@ -315,7 +315,7 @@ void DocData::noteReplaced(pugi::xml_node inserted, pugi::xml_node old)
         edits.spans.emplace(inserted.internal_object(), it->second);
     else if (sourceSpan(*this, old, b, e))
         edits.spans.emplace(inserted.internal_object(), std::make_pair(b, e));
-    edits.fresh.insert(inserted.internal_object());
+    edits.add(EditLog::Kind::Fresh, inserted.internal_object());
     markPath(edits, doc, inserted);
 }
 
@@ -333,7 +333,7 @@ bool DocData::noteRemoved(pugi::xml_node n)
     while (b > 0 && (source[b - 1] == ' ' || source[b - 1] == '\t' || source[b - 1] == '\n' || source[b - 1] == '\r'))
         --b;
     modified = true;
-    edits.removed[parent.internal_object()].emplace_back(b, e);
+    edits.addRemoved(parent.internal_object(), {b, e});
     markPath(edits, doc, parent);
     return true;
 }

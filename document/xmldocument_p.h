@@ -51,6 +51,60 @@ struct EditLog {
     std::unordered_map<Key, std::vector<std::pair<size_t, size_t>>> removed;
     bool changedAt(pugi::xml_node n) const { return path.count(n.internal_object()) != 0; }
     bool empty() const { return path.empty(); }
+
+    // What a change added to the record (spans aside), so that taking the change back takes
+    // out just that, and making it again puts it back: a change costs what it adds, not the
+    // size of the whole record.
+    enum class Kind { Path, Values, Contents, StartTags, Fresh, Removed };
+    struct Entry {
+        Kind kind;
+        Key key;
+        std::pair<size_t, size_t> span; // Removed: the bytes taken out of element key
+    };
+    std::vector<Entry> *journal = nullptr; // while set, what is added is noted there
+
+    bool add(Kind kind, Key key) // false when key was there already
+    {
+        if (!set(kind).insert(key).second)
+            return false;
+        if (journal)
+            journal->push_back({kind, key, {}});
+        return true;
+    }
+    void addRemoved(Key element, std::pair<size_t, size_t> span)
+    {
+        removed[element].push_back(span);
+        if (journal)
+            journal->push_back({Kind::Removed, element, span});
+    }
+    // Puts back (forward) or takes out (in reverse order) what entries noted.
+    void replay(const std::vector<Entry> &entries, bool forward)
+    {
+        if (forward) {
+            for (const Entry &e : entries)
+                e.kind == Kind::Removed ? void(removed[e.key].push_back(e.span)) : void(set(e.kind).insert(e.key));
+            return;
+        }
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            if (it->kind != Kind::Removed) {
+                set(it->kind).erase(it->key);
+            } else if (const auto r = removed.find(it->key); r != removed.end()) {
+                r->second.pop_back();
+                if (r->second.empty())
+                    removed.erase(r);
+            }
+        }
+    }
+    std::unordered_set<Key> &set(Kind kind)
+    {
+        switch (kind) {
+        case Kind::Values: return values;
+        case Kind::Contents: return contents;
+        case Kind::StartTags: return startTags;
+        case Kind::Fresh: return fresh;
+        default: return path;
+        }
+    }
 };
 
 // The parser's node behind a handle, and the document it shares, for the library's own code.
@@ -132,7 +186,7 @@ struct DocData {
     void noteValue(pugi::xml_node n);
     void noteContent(pugi::xml_node element);
     void noteStartTag(pugi::xml_node element);
-    void noteChange(pugi::xml_node n, std::unordered_set<EditLog::Key> &kind);
+    void noteChange(pugi::xml_node n, EditLog::Kind kind);
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     // Before n (an element of the document, below the document element) leaves its parent;
