@@ -85,7 +85,7 @@ IdRenamePlan IdRename::plan(const XmlDocument &doc, ReferenceIndex &index, const
     return p;
 }
 
-QString IdRename::changeFiles(const QList<Referrer> &inFolder, const FileChange &change, QStringList *written)
+QString IdRename::changeFiles(const QList<Referrer> &inFolder, const FileChange &change, QList<FileRewrite> *files)
 {
     // Every file, changed in memory, before anything is written.
     std::map<QString, bool> names; // name order, once each
@@ -115,19 +115,54 @@ QString IdRename::changeFiles(const QList<Referrer> &inFolder, const FileChange 
                                  .arg(others[j].path, back);
         return why;
     }
-    if (written) {
-        written->clear();
-        for (const OtherFile &o : others)
-            written->append(o.path);
+    if (files) {
+        files->clear();
+        for (const OtherFile &o : others) {
+            QFile file(o.path);
+            files->append({o.path, o.before, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()});
+        }
     }
     return {};
 }
+
+QString IdRename::putBack(const QList<FileRewrite> &files, bool forward)
+{
+    const auto held = [forward](const FileRewrite &f) { return forward ? f.before : f.after; }; // now
+    const auto wanted = [forward](const FileRewrite &f) { return forward ? f.after : f.before; };
+    for (const FileRewrite &f : files) {
+        QFile file(f.path);
+        if (!file.open(QIODevice::ReadOnly) || file.readAll() != held(f))
+            return QCoreApplication::translate("IdRename", "%1 was changed since it was written.").arg(f.path);
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString why = FileSink::writeWhole(files[i].path, wanted(files[i]));
+        if (why.isEmpty())
+            continue;
+        for (qsizetype j = 0; j < i; ++j)
+            FileSink::writeWhole(files[j].path, held(files[j]));
+        return QStringLiteral("%1: %2").arg(files[i].path, why);
+    }
+    return {};
+}
+
+namespace {
+
+QStringList pathsOf(const QList<FileRewrite> &files)
+{
+    QStringList paths;
+    for (const FileRewrite &f : files)
+        paths.append(f.path);
+    return paths;
+}
+
+} // namespace
 
 QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *step, QStringList *written)
 {
     if (!plan.refusal.isEmpty())
         return plan.refusal;
     const std::string oldId = plan.oldId.toStdString();
+    QList<FileRewrite> files;
     const QString renamed = changeFiles(
         plan.inFolder,
         [&](XmlDocument &other, const QString &path) {
@@ -136,11 +171,14 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
                 root.at(InstanceWalk::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
             return QString();
         },
-        written);
+        &files);
     if (!renamed.isEmpty())
         return renamed;
+    if (written)
+        *written = pathsOf(files);
     const XmlNode root = doc.documentElement();
     EditStep s;
+    s.setFiles(files);
     for (const Repoint &r : repoints(InstanceWalk(doc), doc.path(), doc.path(), true, oldId, plan.newId))
         s.append(
             XmlChange::setAttribute(root.at(InstanceWalk::ref(r.element)), QString::fromLatin1(r.attribute), r.value));
@@ -167,6 +205,7 @@ QString IdRename::remove(XmlDocument &doc, const XmlNode &instance, const QStrin
     for (const XmlNode &holder : holders)
         s.append(XmlChange::removeNode(holder)); // null for one inside the instance or another holder
     const std::string target = id.toStdString();
+    QList<FileRewrite> files;
     const QString removed = changeFiles(
         inFolder,
         [&](XmlDocument &other, const QString &path) {
@@ -176,12 +215,15 @@ QString IdRename::remove(XmlDocument &doc, const XmlNode &instance, const QStrin
                        ? QString()
                        : QCoreApplication::translate("IdRename", "A reference to %1 cannot be removed.").arg(id);
         },
-        written);
+        &files);
     if (!removed.isEmpty()) {
         s.undo();
         doc.setModified(wasModified);
         return removed;
     }
+    if (written)
+        *written = pathsOf(files);
+    s.setFiles(files);
     if (step)
         *step = std::move(s);
     return {};

@@ -19,7 +19,14 @@
 
 namespace quillon {
 
-// Changes of one document made together, taken back and made again together.
+// A file that a step wrote beside its document: its bytes before and after.
+struct FileRewrite {
+    QString path;
+    QByteArray before, after;
+};
+
+// Changes of one document made together, taken back and made again together, and the other
+// files of its folder that were written with them.
 class EditStep {
 public:
     void append(XmlChange change)
@@ -40,8 +47,13 @@ public:
             c.redo();
     }
 
+    // Taking the step back or making it again writes these files back (IdRename::putBack).
+    const QList<FileRewrite> &files() const { return m_files; }
+    void setFiles(QList<FileRewrite> files) { m_files = std::move(files); }
+
 private:
     std::vector<XmlChange> m_changes;
+    QList<FileRewrite> m_files;
 };
 
 struct IdRenamePlan {
@@ -75,9 +87,14 @@ public:
     // memory by change(its document, its path), which returns why it cannot be changed (else
     // empty), before any is written; then they are written in name order as a save writes them.
     // When one cannot be written, the ones written before it get their old bytes back. Returns
-    // why it failed (then no file changed), else empty; *written gets the files written.
+    // why it failed (then no file changed), else empty; *files gets the files written.
     using FileChange = std::function<QString(XmlDocument &file, const QString &path)>;
-    static QString changeFiles(const QList<Referrer> &inFolder, const FileChange &change, QStringList *written);
+    static QString changeFiles(const QList<Referrer> &inFolder, const FileChange &change, QList<FileRewrite> *files);
+    // Writes files back as they were before their step (forward false: an undo) or after it (a
+    // redo), all or none, and only when every one of them is still as the step left it: a file
+    // that another program changed since is not overwritten. Returns why nothing was written,
+    // else empty.
+    static QString putBack(const QList<FileRewrite> &files, bool forward);
 };
 
 } // namespace quillon

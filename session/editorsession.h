@@ -58,6 +58,7 @@ public:
         RenameFailed, // Rename Id: another file could not be written; nothing changed (detail: why)
         DeleteRefused, // Delete Instance: something refers to the instance (detail: who)
         DeleteFailed, // Delete Instance: another file could not be written; nothing changed (detail: why)
+        FilesNotPutBack, // Undo or Redo of those two: the other files they wrote stay as they are (detail: why)
     };
     Q_ENUM(Outcome)
     struct Report {
@@ -287,6 +288,7 @@ private:
     // Rename Id, Delete Instance: after their step was made or taken back, the tree anew and
     // instance (null: none) on show.
     void showAfterStep(const XmlNode &instance);
+    void putBackFiles(const QList<FileRewrite> &files, bool forward);
     void followCleanState();
 
     // shownInstanceChanged() (editorsession_shown.cpp): an operation announces a change of the

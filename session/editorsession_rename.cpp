@@ -2,8 +2,8 @@
 //
 // Both change the document shown as one step (EditStep) that is one command on the undo stack:
 // an undo takes the whole step back and shows the instance as it was, a redo makes it again.
-// The files of the folder that Rename Id and Delete Instance write are not taken back by an
-// undo: they were written as a save writes them, and are reported.
+// The files of the folder that they write are written back by an undo and again by a redo,
+// while those files are as the step left them.
 #include "session/editorsession.h"
 #include "document/xmlchange.h"
 #include "refs/refindex.h"
@@ -24,13 +24,16 @@ public:
     void undo() override
     {
         m_step.undo();
+        m_session->putBackFiles(m_step.files(), false);
         m_session->showAfterStep(m_instance);
     }
     void redo() override
     {
         // The step is made before the command is pushed; pushing only records it.
-        if (!m_made)
+        if (!m_made) {
             m_step.redo();
+            m_session->putBackFiles(m_step.files(), true);
+        }
         m_made = false;
         m_session->showAfterStep(m_deleted ? XmlNode() : m_instance);
     }
@@ -56,6 +59,16 @@ void EditorSession::showAfterStep(const XmlNode &instance)
     }
     setListVisible(bool(instance));
     updateModified();
+}
+
+void EditorSession::putBackFiles(const QList<FileRewrite> &files, bool forward)
+{
+    if (files.isEmpty())
+        return;
+    if (const QString why = IdRename::putBack(files, forward); !why.isEmpty()) {
+        report(Outcome::FilesNotPutBack, why);
+        emit reported(take());
+    }
 }
 
 IdRenamePlan EditorSession::renamePlan(const QString &newId) const

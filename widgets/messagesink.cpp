@@ -73,6 +73,10 @@ MessageSink::Message MessageSink::messageFor(const EditorSession::Report &r)
         text = tr("The instance is referred to.");
         error = false;
         break;
+    case O::FilesNotPutBack:
+        text = tr("The other files were left as they are.");
+        error = false;
+        break;
     case O::SaveFailed:
         text = tr("Can't save %1.").arg(r.file);
         informative = r.detail + tr("\nThe file was not changed; the edits are kept.");
@@ -178,8 +182,8 @@ bool MessageSink::confirmDelete(const QString &instance, int inDocument, int inF
     if (inFolder > 0)
         box.setInformativeText(tr("%n reference(s) in this document refer to it.", "", inDocument) + QLatin1Char('\n') +
                                tr("%n reference(s) in other files refer to it.", "", inFolder) + QLatin1Char('\n') +
-                               tr("They are removed with it; the other files are written at once, and Undo does "
-                                  "not change them back."));
+                               tr("They are removed with it; the other files are written at once, and Undo "
+                                  "writes them back."));
     else if (referred)
         box.setInformativeText(tr("%n reference(s) refer to it. They are removed with it.", "", inDocument));
     QAbstractButton *yes =

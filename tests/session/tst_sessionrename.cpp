@@ -1,9 +1,10 @@
 // Rename Id and Delete Instance on the instance on show: what is refused, what the saved file
-// holds afterwards, the other file of the folder, and that one undo gives back the file's bytes.
+// holds afterwards, the other file of the folder, and that one undo gives back the bytes of both.
 #include "document/savefault_p.h"
 #include "session/editorsession.h"
 #include "testsupport.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <QUndoStack>
 
@@ -79,6 +80,10 @@ void TestSessionRename::renameAndDelete_data()
         << "delete with references"
         << "id5"
         << "" << true << QStringList() << withoutId5 << QByteArray("<u id='u1'><of></of></u>");
+    QTest::newRow("delete, the other file changed before the undo")
+        << "delete with references, other changed since"
+        << "id5"
+        << "" << true << QStringList() << withoutId5 << QByteArray("<u id='u1'><of></of></u>");
     QTest::newRow("delete, the other file cannot be written")
         << "delete with references, other unwritable"
         << "id5"
@@ -121,11 +126,24 @@ void TestSessionRename::renameAndDelete()
     QVERIFY(h.session.save());
     QCOMPARE(readAll(main), saved);
 
-    // One undo takes the whole step back and shows the instance again.
+    // One undo takes the whole step back, the other file's part too, and shows the instance
+    // again; a redo makes it again. An other file changed since by someone else stays as it is.
+    const bool foreign = operation.endsWith("changed since");
+    const QByteArray otherBefore = otherRefers ? kOther : QByteArray("<uos/>");
+    const QByteArray theirs = readAll(other) + "<!-- theirs -->";
+    if (foreign)
+        writeAll(other, theirs);
+    QSignalSpy told(&h.session, &EditorSession::reported);
     h.session.undoStack()->undo();
     QCOMPARE(h.shownId(), id);
+    QCOMPARE(readAll(other), foreign ? theirs : otherBefore);
+    QCOMPARE(told.count(), foreign ? 1 : 0);
     QVERIFY(h.session.save());
     QCOMPARE(readAll(main), kMain);
+    if (!outcomes.isEmpty() || foreign)
+        return;
+    h.session.undoStack()->redo();
+    QVERIFY(readAll(other).contains(otherHas));
 }
 
 QTEST_MAIN(TestSessionRename)
