@@ -8,6 +8,9 @@
 //                               open ratios) for 1M instances, so that both sizes show in one run.
 //   bench_scale --generate OUT N   writes a document of N instances to OUT.
 //
+// Besides the open, the "XML" tab, the view switch, the save and the jump: browsing the AIM
+// view (the longest time the window does not answer) and the picker opened on the file.
+//
 // Every measurement runs in a child process of its own, so that peak memory belongs to it.
 // The control is reached only by name and through its children's object names, so the same
 // source measures older builds of the library too.
@@ -28,6 +31,9 @@
 
 #include "benchsupport.h"
 #include "api/quillon.h"
+#include "document/xmldocument.h"
+#include "picker/dlgref.h"
+#include "picker/instancelistmodel.h"
 #include "widgets/xmlsourceview.h"
 
 #include <pugixml.hpp>
@@ -348,6 +354,90 @@ int runJump(const QString &from, const QString &target)
     return 0;
 }
 
+// Browsing the AIM view of the large file: the million instances unfolded, the list scrolled
+// to its end and back, the last instance chosen; the longest time the window did not answer.
+int runBrowse(const QString &path)
+{
+    const double parse = parseMs(path);
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.ctrl->setProperty("ViewMode", 2);
+    if (!e.load(path))
+        qFatal("load failed");
+    waitUntil([&] { return e.model()->rowCount() > 0; });
+    QAbstractItemModel *m = e.model();
+    QModelIndex aim;
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 0).data().toString() == QLatin1String("aim"))
+            aim = m->index(r, 0);
+    const QModelIndex instances = m->index(0, 0, aim);
+    GapWatch gaps;
+    QElapsedTimer t;
+    t.start();
+    e.tree()->expand(aim);
+    e.tree()->expand(instances);
+    QCoreApplication::processEvents();
+    e.tree()->scrollToBottom();
+    QCoreApplication::processEvents();
+    const QModelIndex last = m->index(m->rowCount(instances) - 1, 0, instances);
+    e.tree()->setCurrentIndex(last);
+    emit e.tree()->clicked(last);
+    QCoreApplication::processEvents();
+    e.tree()->scrollToTop();
+    QCoreApplication::processEvents();
+    print("browse: all instances unfolded, end, back", t.nsecsElapsed() / 1e6, parse, "parse",
+          QStringLiteral("   %1 rows   longest GUI gap %2 ms").arg(m->rowCount(instances)).arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
+// The picker ("Select Instance") opened on the large file, until its list shows every
+// instance: the whole, its own load of the file included; and the listing alone, the whole less
+// a document object's load of the same file (until its completion) measured just before.
+int runPicker(const QString &path)
+{
+    const double parse = parseMs(path);
+    double load = 0;
+    {
+        QElapsedTimer t;
+        t.start();
+        quillon::XmlDocument doc;
+        if (!doc.load(path))
+            qFatal("load failed");
+        waitUntil([&] { return doc.readyState() == 4; });
+        load = t.nsecsElapsed() / 1e6;
+    }
+    QWidget host;
+    host.show();
+    quillon::dlgRef *dlg = quillon::dlgRef::instance(&host);
+    GapWatch gaps;
+    QElapsedTimer t;
+    double shown = -1;
+    int rows = 0;
+    // Runs in the dialog's modal loop.
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        rows = dlg->instanceModel()->rowCount();
+        if (rows == 0 || !dlg->isVisible())
+            return;
+        shown = t.nsecsElapsed() / 1e6;
+        poll.stop();
+        dlg->reject();
+    });
+    poll.start();
+    t.start();
+    dlg->chooseFrom(path);
+    if (shown < 0)
+        qFatal("the picker's list did not show");
+    print("picker open until its list shows", shown, parse, "parse",
+          QStringLiteral("   %1 rows; less a load of the file (%2 ms): %3 ms   longest GUI gap %4 ms")
+              .arg(rows)
+              .arg(load, 0, 'f', 1)
+              .arg(shown - load, 0, 'f', 1)
+              .arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -366,6 +456,10 @@ int main(int argc, char *argv[])
     }
     if (args.size() == 4 && args[1] == QLatin1String("--jump"))
         return runJump(args[2], args[3]);
+    if (args.size() == 3 && args[1] == QLatin1String("--browse"))
+        return runBrowse(args[2]);
+    if (args.size() == 3 && args[1] == QLatin1String("--picker"))
+        return runPicker(args[2]);
 
     QTemporaryDir dir;
     auto child = [&](const QStringList &a) {
@@ -406,6 +500,8 @@ int main(int argc, char *argv[])
     header(path);
     opens(path);
     child({QStringLiteral("--rest"), path});
+    child({QStringLiteral("--browse"), path});
+    child({QStringLiteral("--picker"), path});
     // The small document refers to the large one by its absolute path.
     const QString from = dir.filePath(QStringLiteral("from.xml"));
     generate(from, 1000, QFileInfo(path).absoluteFilePath());
