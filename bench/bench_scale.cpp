@@ -120,6 +120,12 @@ private:
     qint64 m_longest = 0;
 };
 
+void waitUntil(const std::function<bool()> &done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
 struct Editor {
     QWidget *ctrl = nullptr;
     QTreeView *tree() const { return ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")); }
@@ -130,6 +136,22 @@ struct Editor {
         QMetaObject::invokeMethod(ctrl, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
         return ok;
     }
+    // Loads path in the view mode given, until the tree shows.
+    void open(const QString &path, int mode) const
+    {
+        ctrl->setProperty("ViewMode", mode);
+        if (!load(path))
+            qFatal("load failed: %s", qPrintable(ctrl->property("LastError").toString()));
+        waitUntil([&] { return model()->rowCount() > 0; });
+    }
+    // The top-level row of the tree named name.
+    QModelIndex topRow(const QString &name) const
+    {
+        for (int r = 0; r < model()->rowCount(); ++r)
+            if (model()->index(r, 0).data().toString() == name)
+                return model()->index(r, 0);
+        return {};
+    }
 };
 
 Editor makeEditor(QWidget &host)
@@ -139,12 +161,6 @@ Editor makeEditor(QWidget &host)
     e.ctrl->resize(1000, 800);
     host.show();
     return e;
-}
-
-void waitUntil(const std::function<bool()> &done)
-{
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 double parseMs(const QString &path)
@@ -221,10 +237,7 @@ int runTabSwitchSave(const QString &path)
     const double size = QFileInfo(path).size();
     QWidget host;
     Editor e = makeEditor(host);
-    e.ctrl->setProperty("ViewMode", 2);
-    if (!e.load(path))
-        qFatal("load failed");
-    waitUntil([&] { return e.model()->rowCount() > 0; });
+    e.open(path, 2);
 
     {
         const long rss = rssKiB();
@@ -262,10 +275,7 @@ int runTabSwitchSave(const QString &path)
         QCoreApplication::processEvents();
         waitUntil([&] { return e.model()->rowCount() > 0; });
         QAbstractItemModel *m = e.model();
-        QModelIndex aim;
-        for (int r = 0; r < m->rowCount(); ++r)
-            if (m->index(r, 0).data().toString() == QLatin1String("aim"))
-                aim = m->index(r, 0);
+        const QModelIndex aim = e.topRow(QStringLiteral("aim"));
         const QModelIndex instances = m->index(0, 0, aim);
         e.tree()->expand(aim);
         e.tree()->expand(instances);
@@ -306,15 +316,9 @@ int runJump(const QString &from, const QString &target)
     const double parse = parseMs(target);
     QWidget host;
     Editor e = makeEditor(host);
-    e.ctrl->setProperty("ViewMode", 1);
-    if (!e.load(from))
-        qFatal("load failed");
-    waitUntil([&] { return e.model()->rowCount() > 0; });
+    e.open(from, 1);
     QAbstractItemModel *m = e.model();
-    QModelIndex mapping;
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (m->index(r, 0).data().toString() == QLatin1String("mapping"))
-            mapping = m->index(r, 0);
+    const QModelIndex mapping = e.topRow(QStringLiteral("mapping"));
     const QModelIndex far = m->index(0, 0, mapping);
     const QModelIndex node = m->index(0, 0, far);
     e.tree()->expand(mapping);
@@ -337,15 +341,9 @@ int runBrowse(const QString &path)
     const double parse = parseMs(path);
     QWidget host;
     Editor e = makeEditor(host);
-    e.ctrl->setProperty("ViewMode", 2);
-    if (!e.load(path))
-        qFatal("load failed");
-    waitUntil([&] { return e.model()->rowCount() > 0; });
+    e.open(path, 2);
     QAbstractItemModel *m = e.model();
-    QModelIndex aim;
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (m->index(r, 0).data().toString() == QLatin1String("aim"))
-            aim = m->index(r, 0);
+    const QModelIndex aim = e.topRow(QStringLiteral("aim"));
     const QModelIndex instances = m->index(0, 0, aim);
     GapWatch gaps;
     QElapsedTimer t;
