@@ -345,6 +345,8 @@ int runBrowse(const QString &path)
     QAbstractItemModel *m = e.model();
     const QModelIndex aim = e.topRow(QStringLiteral("aim"));
     const QModelIndex instances = m->index(0, 0, aim);
+    const long rss = rssKiB();
+    resetPeak();
     GapWatch gaps;
     QElapsedTimer t;
     t.start();
@@ -360,7 +362,11 @@ int runBrowse(const QString &path)
     e.tree()->scrollToTop();
     QCoreApplication::processEvents();
     print("browse: all instances unfolded, end, back", t.nsecsElapsed() / 1e6, parse, "parse",
-          QStringLiteral("   %1 rows   longest GUI gap %2 ms").arg(m->rowCount(instances)).arg(gaps.longestMs(), 0, 'f', 0));
+          QStringLiteral("   %1 rows   +%2x file, peak %3x file   longest GUI gap %4 ms")
+              .arg(m->rowCount(instances))
+              .arg((rssKiB() - rss) * 1024.0 / QFileInfo(path).size(), 0, 'f', 2)
+              .arg(peakKiB() * 1024.0 / QFileInfo(path).size(), 0, 'f', 2)
+              .arg(gaps.longestMs(), 0, 'f', 0));
     return 0;
 }
 
