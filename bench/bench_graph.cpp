@@ -31,25 +31,16 @@ namespace {
 
 void generate(const QString &path, int n)
 {
-    bench::writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
-        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
-        for (int i = 1; i <= n; ++i) {
-            const QByteArray id = QByteArray::number(i);
-            b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
-                 "</name>\n        <next>\n          <product ref=\"id" + QByteArray::number(i % n + 1) +
-                 "\"/>\n        </next>\n        <family>\n          <product ref=\"id" +
-                 QByteArray::number((qint64(i) * 7919) % 1000 + 1) + "\"/>\n        </family>\n      </product>\n";
-            if (b.size() > (1 << 20))
-                flush();
-        }
-        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    bench::writeInstances(path, n, [n](QByteArray &b, int i) {
+        const QByteArray id = QByteArray::number(i);
+        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
+             "</name>\n        <next>\n          <product ref=\"id" + QByteArray::number(i % n + 1) +
+             "\"/>\n        </next>\n        <family>\n          <product ref=\"id" +
+             QByteArray::number((qint64(i) * 7919) % 1000 + 1) + "\"/>\n        </family>\n      </product>\n";
     });
 }
 
-double ms(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
+using bench::ms;
 
 } // namespace
 

@@ -18,74 +18,42 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
-
-#include <pugixml.hpp>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
 
 namespace {
 
-using bench::writeFile;
+using bench::bestOf3;
+using bench::ms;
+using bench::parseMs;
 
 // n instances; each refers to the next one, every tenth also to the first, and every
 // (n / hrefs)-th holds an href into part.xml.
 void generateLarge(const QString &path, int n, int hrefs, int partInstances)
 {
-    writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
-        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
-        const int every = n / hrefs;
-        for (int i = 1; i <= n; ++i) {
-            const QByteArray id = QByteArray::number(i);
-            b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
-                 "</name>\n        <of_shape>\n          <shape ref=\"id" + QByteArray::number(i % n + 1) +
-                 "\"/>\n        </of_shape>\n";
-            if (i % 10 == 0)
-                b += "        <family>\n          <product ref=\"id1\"/>\n        </family>\n";
-            if (i % every == 0)
-                b += "        <made_by>\n          <part href=\"part.xml#p" +
-                     QByteArray::number(i / every % partInstances + 1) + "\"/>\n        </made_by>\n";
-            b += "      </product>\n";
-            if (b.size() > (1 << 20))
-                flush();
-        }
-        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    const int every = n / hrefs;
+    bench::writeInstances(path, n, [&](QByteArray &b, int i) {
+        const QByteArray id = QByteArray::number(i);
+        b += "      <product id=\"id" + id + "\">\n        <name>Part " + id +
+             "</name>\n        <of_shape>\n          <shape ref=\"id" + QByteArray::number(i % n + 1) +
+             "\"/>\n        </of_shape>\n";
+        if (i % 10 == 0)
+            b += "        <family>\n          <product ref=\"id1\"/>\n        </family>\n";
+        if (i % every == 0)
+            b += "        <made_by>\n          <part href=\"part.xml#p" +
+                 QByteArray::number(i / every % partInstances + 1) + "\"/>\n        </made_by>\n";
+        b += "      </product>\n";
     });
 }
 
 void generatePart(const QString &path, int n)
 {
-    writeFile(path, [&](QByteArray &b, const std::function<void()> &) {
-        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
-        for (int i = 1; i <= n; ++i)
-            b += "      <part id=\"p" + QByteArray::number(i) + "\">\n        <name>Part " + QByteArray::number(i) +
-                 "</name>\n      </part>\n";
-        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    bench::writeInstances(path, n, [](QByteArray &b, int i) {
+        b += "      <part id=\"p" + QByteArray::number(i) + "\">\n        <name>Part " + QByteArray::number(i) +
+             "</name>\n      </part>\n";
     });
-}
-
-double ms(QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-// The best of three: the bare parse as any program would do it.
-double parseMs(const QString &path)
-{
-    double best = 1e18;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        pugi::xml_document doc;
-        doc.load_file(path.toLocal8Bit().constData());
-        best = std::min(best, ms(t));
-    }
-    return best;
 }
 
 } // namespace
@@ -93,10 +61,9 @@ double parseMs(const QString &path)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir scratch;
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
-    const QString large = dir + QStringLiteral("/large.xml"), part = dir + QStringLiteral("/part.xml");
-    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000, hrefs = 1000, partInstances = 10000;
+    const bench::Workload work(argc, argv);
+    const QString large = work.file("large.xml"), part = work.file("part.xml");
+    const int n = work.n, hrefs = 1000, partInstances = 10000;
     generateLarge(large, n, hrefs, partInstances);
     generatePart(part, partInstances);
     std::printf("large.xml: %.1f MiB, %d instances, %d hrefs into part.xml (%d instances)\n",
@@ -105,15 +72,11 @@ int main(int argc, char *argv[])
     const double parseLarge = parseMs(large), parsePart = parseMs(part);
     std::printf("bare pugixml parse: large.xml %.1f ms, part.xml %.1f ms\n", parseLarge, parsePart);
 
-    double load = 1e18;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
+    const double load = bestOf3([&] {
         quillon::XmlDocument loaded;
         if (!loaded.load(large))
             qFatal("cannot load %s", qPrintable(large));
-        load = std::min(load, ms(t));
-    }
+    });
     std::printf("XmlDocument::load of large.xml (the check's first step)  %8.1f ms   %.2fx parse\n", load,
                 load / parseLarge);
     quillon::XmlDocument doc;
@@ -123,20 +86,17 @@ int main(int argc, char *argv[])
     // The first query builds the index; best of three, each on a fresh index.
     // The memory the index takes: what is resident more once it is built (its vectors are
     // reserved by an estimate and take memory only as far as they are filled).
-    double first = 1e18, indexKiB = 0;
     int firstCount = 0;
-    for (int i = 0; i < 3; ++i) {
+    long indexKiB = -1;
+    const double first = bestOf3([&] {
         const long rss = bench::rssKiB();
         quillon::ReferenceIndex index;
-        QElapsedTimer t;
-        t.start();
         firstCount = int(index.referrerList(doc, QStringLiteral("id1")).size());
-        first = std::min(first, ms(t));
-        if (i == 0)
-            indexKiB = double(bench::rssKiB() - rss);
-    }
+        if (indexKiB < 0)
+            indexKiB = bench::rssKiB() - rss;
+    });
     std::printf("Referenced by, first query (%d referrers)      %8.1f ms   %.2fx parse   index %.2fx file\n",
-                firstCount, first, first / parseLarge, indexKiB * 1024 / double(QFileInfo(large).size()));
+                firstCount, first, first / parseLarge, double(indexKiB) * 1024 / double(QFileInfo(large).size()));
 
     quillon::ReferenceIndex index;
     index.referrers(doc, QStringLiteral("id2"));
@@ -164,14 +124,8 @@ int main(int argc, char *argv[])
     std::printf("Referenced by, later query with %lld referrers  %8.1f ms\n", static_cast<long long>(many), manyMs);
     std::printf("  the same with all %lld rows made (referrers)    %8.1f ms\n", static_cast<long long>(rows), rowsMs);
 
-    double check = 1e18;
     qsizetype findings = 0;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer c;
-        c.start();
-        findings = quillon::ReferenceCheck::checkFiles({large}).size();
-        check = std::min(check, ms(c));
-    }
+    const double check = bestOf3([&] { findings = quillon::ReferenceCheck::checkFiles({large}).size(); });
     std::printf("Check References of large.xml (%lld findings)   %8.1f ms   %.2fx parse of both files\n",
                 static_cast<long long>(findings), check, check / (parseLarge + parsePart));
     return 0;

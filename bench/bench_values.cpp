@@ -8,7 +8,8 @@
 //     - the comparison as --diff does it: both files read, then compared, against the bare
 //       parse of both, and the comparison alone;
 //     - the first 1,000 rows of a search in the loaded document (the Find tab's first step),
-//       and a search through the whole document, against the bare parse of one file.
+//       a search through the whole document, and the longest step of a search in the steps the
+//       Find tab takes, against the bare parse of one file.
 
 #include "benchsupport.h"
 #include "document/xmldocument.h"
@@ -16,69 +17,27 @@
 #include "refs/documentfind.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
-#include <pugixml.hpp>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
 
 namespace {
 
-using bench::writeFile;
+using bench::bestOf3;
+using bench::parseMs;
 
 // n instances that refer to the next one; with changed, every (n / 1000)-th instance differs:
 // in turn its name, its reference, or it is left out and one of a new id is written instead.
 void generate(const QString &path, int n, bool changed)
 {
-    writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
-        b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <aim>\n    <aim-instances>\n";
-        const int every = n / 1000;
-        for (int i = 1; i <= n; ++i) {
-            const int turn = changed && i % every == 0 ? (i / every) % 3 + 1 : 0;
-            const QByteArray id = turn == 3 ? "new" + QByteArray::number(i) : "id" + QByteArray::number(i);
-            b += "      <product id=\"" + id + "\">\n        <name>Part " + QByteArray::number(i) +
-                 (turn == 1 ? " rev B" : "") + "</name>\n        <of_shape>\n          <shape ref=\"id" +
-                 QByteArray::number(turn == 2 ? 1 : i % n + 1) + "\"/>\n        </of_shape>\n      </product>\n";
-            if (b.size() > (1 << 20))
-                flush();
-        }
-        b += "    </aim-instances>\n  </aim>\n</uos>\n";
+    const int every = n / 1000;
+    bench::writeInstances(path, n, [&](QByteArray &b, int i) {
+        const int turn = changed && i % every == 0 ? (i / every) % 3 + 1 : 0;
+        const QByteArray id = turn == 3 ? "new" + QByteArray::number(i) : "id" + QByteArray::number(i);
+        b += "      <product id=\"" + id + "\">\n        <name>Part " + QByteArray::number(i) +
+             (turn == 1 ? " rev B" : "") + "</name>\n        <of_shape>\n          <shape ref=\"id" +
+             QByteArray::number(turn == 2 ? 1 : i % n + 1) + "\"/>\n        </of_shape>\n      </product>\n";
     });
-}
-
-double ms(QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-double parseMs(const QString &path)
-{
-    double best = 1e18;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        pugi::xml_document doc;
-        doc.load_file(path.toLocal8Bit().constData());
-        best = std::min(best, ms(t));
-    }
-    return best;
-}
-
-template <class F> double bestOf3(F &&f)
-{
-    double best = 1e18;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        f();
-        best = std::min(best, ms(t));
-    }
-    return best;
 }
 
 } // namespace
@@ -86,10 +45,9 @@ template <class F> double bestOf3(F &&f)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir scratch;
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
-    const QString oldPath = dir + QStringLiteral("/old.xml"), newPath = dir + QStringLiteral("/new.xml");
-    const int n = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    const bench::Workload work(argc, argv);
+    const QString oldPath = work.file("old.xml"), newPath = work.file("new.xml");
+    const int n = work.n;
     generate(oldPath, n, false);
     generate(newPath, n, true);
     std::printf("old.xml, new.xml: %.1f MiB each, %d instances, 1,000 of them differ\n",
@@ -128,5 +86,26 @@ int main(int argc, char *argv[])
     });
     std::printf("Find \"rev b\" (whole word) to the end (%lld rows)  %8.1f ms   %.2fx parse\n",
                 static_cast<long long>(rows.size()), whole, whole / parseNew);
+    // The Find tab's steps: the longest one is how long the window stops answering at most.
+    for (const quillon::FindOptions &options :
+         {quillon::FindOptions{QStringLiteral("part 9"), false, false, false, {}},
+          quillon::FindOptions{QStringLiteral("part"), false, false, false, {}},
+          quillon::FindOptions{QStringLiteral("rev b"), false, true, false, {}}}) {
+        double longest = 0;
+        int steps = 0;
+        rows.clear();
+        quillon::DocumentFind find(b, options);
+        for (bool more = true; more; ++steps) {
+            QElapsedTimer t;
+            t.start();
+            QList<quillon::FindRow> found; // a step's rows go to the rows the view holds
+            more = find.next(quillon::DocumentFind::ViewStepRows, found, quillon::DocumentFind::ViewStepInstances);
+            rows.append(found);
+            longest = std::max(longest, bench::ms(t));
+        }
+        std::printf("  Find \"%s\"%s in the view's steps: %d steps, the longest %8.1f ms   %.3fx parse\n",
+                    qPrintable(options.pattern), options.wholeWord ? " (whole word)" : "", steps, longest,
+                    longest / parseNew);
+    }
     return 0;
 }

@@ -27,23 +27,57 @@ inline const char *embeddedText(pugi::xml_node n)
     return n.type() == pugi::node_element ? n.value() : "";
 }
 
-// Calls f(instance) for the instances below the document element root: the elements
-// /uos/*/aim-instances/*, in document order.
-template <class F> void forEachInstanceBelow(pugi::xml_node root, F &&f)
-{
-    if (!root || std::string_view(root.name()) != "uos")
-        return;
-    for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
-        if (section.type() != pugi::node_element)
-            continue;
-        for (pugi::xml_node group = section.first_child(); group; group = group.next_sibling()) {
-            if (group.type() != pugi::node_element || std::string_view(group.name()) != "aim-instances")
-                continue;
-            for (pugi::xml_node inst = group.first_child(); inst; inst = inst.next_sibling())
-                if (inst.type() == pugi::node_element)
-                    f(inst);
+// A place among the instances below a document element root: the elements
+// /uos/*/aim-instances/*, in document order. It starts at the first one and goes on from where
+// it is, so a walk can be done in steps; it holds the parser's nodes, so the document must stay
+// unchanged while it is used.
+class InstanceCursor {
+public:
+    InstanceCursor() = default;
+    explicit InstanceCursor(pugi::xml_node root)
+    {
+        if (root && std::string_view(root.name()) == "uos") {
+            m_section = root.first_child();
+            enterGroup(m_section ? m_section.first_child() : pugi::xml_node());
         }
     }
+    bool atEnd() const { return !m_instance; }
+    pugi::xml_node instance() const { return m_instance; } // null at the end
+    void advance()
+    {
+        for (m_instance = m_instance.next_sibling(); m_instance; m_instance = m_instance.next_sibling())
+            if (m_instance.type() == pugi::node_element)
+                return;
+        enterGroup(m_group.next_sibling());
+    }
+
+private:
+    // Goes to the first instance of the first instance group from group (a child of m_section)
+    // on, through the sections after m_section; to the end when there is none.
+    void enterGroup(pugi::xml_node group)
+    {
+        for (; m_section; m_section = m_section.next_sibling(), group = m_section.first_child()) {
+            if (m_section.type() != pugi::node_element)
+                continue;
+            for (m_group = group; m_group; m_group = m_group.next_sibling()) {
+                if (m_group.type() != pugi::node_element || std::string_view(m_group.name()) != "aim-instances")
+                    continue;
+                for (m_instance = m_group.first_child(); m_instance; m_instance = m_instance.next_sibling())
+                    if (m_instance.type() == pugi::node_element)
+                        return;
+            }
+        }
+        m_group = m_instance = pugi::xml_node();
+    }
+
+    pugi::xml_node m_section, m_group, m_instance;
+};
+
+// Calls f(instance) for the instances below the document element root, in InstanceCursor's order.
+template <class F> void forEachInstanceBelow(pugi::xml_node root, F &&f)
+{
+    for (InstanceCursor c(root); !c.atEnd(); c.advance())
+        f(c.instance());
 }
 
 class InstanceWalk {

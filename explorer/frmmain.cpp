@@ -85,10 +85,14 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     }
     optView[0]->setChecked(true);
 
+    // Tab runs along the buttons, the view options, then into the control. The frame takes no
+    // focus itself: its options are what the chain has to hold.
     setTabOrder(cmdOpen, cmdSave);
     setTabOrder(cmdSave, cmdSaveAs);
     setTabOrder(cmdSaveAs, cmdExit);
-    setTabOrder(cmdExit, fraView);
+    setTabOrder(cmdExit, optView[0]);
+    setTabOrder(optView[0], optView[1]);
+    setTabOrder(optView[1], optView[2]);
     connect(cmdOpen, &QPushButton::clicked, this, &frmMain::cmdOpen_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
     connect(cmdSaveAs, &QPushButton::clicked, this, &frmMain::cmdSaveAs_Click);

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <cstring>
+#include <string_view>
 
 namespace quillon {
 
@@ -48,6 +48,7 @@ ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName)
             return found;
         const XmlNode root = doc->documentElement();
         const QByteArray want = id.toUtf8();
+        const std::string_view wanted(want.constData(), size_t(want.size()));
         doc->forEachInstance([&](ElementRef instance) {
             forEachBelowProperties(instance, [&](ElementRef e, ElementRef property) {
                 for (int i = 0, n = e.attributeCount(); i < n; ++i) {
@@ -58,13 +59,9 @@ ReferrerSource scanReferrers(const XmlDocument *doc, const QString &fileName)
                     if (kind == 1) {
                         hit = want == value;
                     } else if (kind == 2) {
-                        const char *hash = std::strchr(value, '#');
-                        if (hash) {
-                            const char *end = std::strchr(hash + 1, '#');
-                            const qsizetype len = end ? end - hash - 1 : qsizetype(std::strlen(hash + 1));
-                            hit = len == want.size() && std::memcmp(hash + 1, want.constData(), size_t(len)) == 0 &&
-                                  namesHolder(fileName, QString::fromUtf8(value, hash - value));
-                        }
+                        std::string_view part, named;
+                        hit = splitHref(value, part, named) && named == wanted &&
+                              namesHolder(fileName, QString::fromUtf8(part.data(), qsizetype(part.size())));
                     }
                     if (hit) {
                         found.append({root.at(instance), NameToCaption(QString::fromUtf8(property.name()))});

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string_view>
+
 namespace quillon {
 
 // "_" shown as " " and back; element names never hold blanks of their own.
@@ -24,6 +26,20 @@ public:
 private:
     QStringList m_pieces;
 };
+
+// The same cut of an href's value where it is read in place: part is the text before the first
+// "#", id the text between the first and the second "#" (piece(0) and piece(1)). False when
+// the value holds no "#".
+inline bool splitHref(std::string_view value, std::string_view &part, std::string_view &id)
+{
+    const size_t hash = value.find('#');
+    if (hash == std::string_view::npos)
+        return false;
+    part = value.substr(0, hash);
+    id = value.substr(hash + 1);
+    id = id.substr(0, id.find('#'));
+    return true;
+}
 
 // Whether an attribute name is "ref" (a reference within the document) or "href" (a
 // reference that may name another document): 1 for ref, 2 for href, 0 otherwise.

@@ -1,12 +1,10 @@
-// Find by value: the instances are listed once when the search begins; each step reads the
-// rows of the next instances and matches their texts.
+// Find by value: a cursor keeps the place among the instances; each step reads the rows of the
+// next instances and matches their texts, so it costs only the instances it searches.
 #include "refs/documentfind.h"
 #include "model/refs.h"
 #include "model/instancerows.h"
 
 #include <QCoreApplication>
-
-#include <algorithm>
 
 namespace quillon {
 
@@ -75,15 +73,14 @@ bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out, qsizetype maxIns
     const InstanceWalk d(m_root);
     if (!m_started) {
         m_started = true;
-        if (d.isLoaded())
-            d.forEachInstance([this](pugi::xml_node inst) { m_instances.push_back(inst.internal_object()); });
+        m_cursor = InstanceCursor(d.documentElement());
     }
     const QByteArray type = m_options.type.toUtf8();
     const QByteArray typeName = CaptionToName(m_options.type).toUtf8();
     qsizetype added = 0;
-    const size_t end = maxInstances < 0 ? m_instances.size() : std::min(m_instances.size(), m_pos + size_t(maxInstances));
-    while (m_pos < end && added < maxRows) {
-        const pugi::xml_node inst(static_cast<pugi::xml_node_struct *>(m_instances[m_pos++]));
+    for (qsizetype searched = 0; !m_cursor.atEnd() && searched != maxInstances && added < maxRows; ++searched) {
+        const pugi::xml_node inst = m_cursor.instance();
+        m_cursor.advance();
         if (!type.isEmpty() && type != inst.name() && typeName != inst.name())
             continue;
         FindRow row;
@@ -108,7 +105,7 @@ bool DocumentFind::next(qsizetype maxRows, QList<FindRow> &out, qsizetype maxIns
                 add(FindRow::Column::Value, row.value);
         });
     }
-    return m_pos < m_instances.size();
+    return !m_cursor.atEnd();
 }
 
 QString DocumentFind::columnName(FindRow::Column column)

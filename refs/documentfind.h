@@ -5,14 +5,12 @@
 // on from the instance where the last one ended. A search stands for the document as it was
 // when it began: once the document changes, it ends (stale()).
 
+#include "document/instancewalk.h"
 #include "document/xmldocument.h"
 
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
-
-#include <memory>
-#include <vector>
 
 namespace quillon {
 
@@ -54,7 +52,9 @@ public:
     // one) or the document is searched to its end. Returns whether rows may follow (false at
     // the end, for an invalid search and once the document changed).
     bool next(qsizetype maxRows, QList<FindRow> &out, qsizetype maxInstances = -1);
-    bool atEnd() const { return !m_doc || (m_started && m_pos >= m_instances.size()); }
+    // The step of a view that must keep answering: the rows and the instances it takes at most.
+    static constexpr qsizetype ViewStepRows = 1000, ViewStepInstances = 5000;
+    bool atEnd() const { return !m_doc || (m_started && m_cursor.atEnd()); }
     bool stale() const; // the document changed since the search began
 
     static QString columnName(FindRow::Column column); // "instance", "id", "property", "value"
@@ -71,10 +71,13 @@ private:
     bool m_plain = true; // a plain text without whole-word: a substring search
     QString m_error;
     bool m_started = false;
-    std::vector<void *> m_instances; // the parser's nodes, in document order
-    size_t m_pos = 0;
+    InstanceCursor m_cursor; // the next instance to search
     QByteArray m_lastName; // captionOf's memory of the latest name
     QString m_lastCaption;
 };
 
 } // namespace quillon
+
+// A view's rows grow a step at a time up to a row per property of the document: moved in memory
+// as they are, a list of them grows without a stall.
+Q_DECLARE_TYPEINFO(quillon::FindRow, Q_RELOCATABLE_TYPE);

@@ -45,6 +45,21 @@ std::vector<Repoint> repoints(const InstanceWalk &d, const QString &holder, cons
     return out;
 }
 
+// The elements of d (the file `holder`) that hold a reference to the instance id of the file
+// `target` (d's own when same), once each, in document order.
+QList<XmlNode> holdersIn(const XmlDocument &d, const QString &holder, const QString &target, bool same,
+                         const std::string &id)
+{
+    QList<XmlNode> out;
+    const XmlNode root = d.documentElement();
+    for (const Repoint &r : repoints(InstanceWalk(d), holder, target, same, id, {})) {
+        const XmlNode element = root.at(InstanceWalk::ref(r.element));
+        if (out.isEmpty() || out.last() != element)
+            out.append(element);
+    }
+    return out;
+}
+
 struct OtherFile {
     QString path;
     QByteArray before; // the bytes on disk, put back when a later file cannot be written
@@ -70,14 +85,11 @@ IdRenamePlan IdRename::plan(const XmlDocument &doc, ReferenceIndex &index, const
     return p;
 }
 
-QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *step, QStringList *written)
+QString IdRename::changeFiles(const QList<Referrer> &inFolder, const FileChange &change, QStringList *written)
 {
-    if (!plan.refusal.isEmpty())
-        return plan.refusal;
-    const std::string oldId = plan.oldId.toStdString();
-    // Every other file, changed in memory, before anything is written.
+    // Every file, changed in memory, before anything is written.
     std::map<QString, bool> names; // name order, once each
-    for (const Referrer &r : plan.inFolder)
+    for (const Referrer &r : inFolder)
         names.emplace(r.file, true);
     std::vector<OtherFile> others;
     for (const auto &[path, unused] : names) {
@@ -88,9 +100,8 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
         if (!file.open(QIODevice::ReadOnly) || !o.doc->load(path))
             return QStringLiteral("%1: %2").arg(path, file.isOpen() ? o.doc->errorString() : file.errorString());
         o.before = file.readAll();
-        const XmlNode root = o.doc->documentElement();
-        for (const Repoint &r : repoints(InstanceWalk(*o.doc), path, doc.path(), false, oldId, plan.newId))
-            root.at(InstanceWalk::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
+        if (const QString why = change(*o.doc, path); !why.isEmpty())
+            return QStringLiteral("%1: %2").arg(path, why);
         others.push_back(std::move(o));
     }
     // Written in turn; a failure puts the old bytes back into the files written before it.
@@ -109,6 +120,25 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
         for (const OtherFile &o : others)
             written->append(o.path);
     }
+    return {};
+}
+
+QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *step, QStringList *written)
+{
+    if (!plan.refusal.isEmpty())
+        return plan.refusal;
+    const std::string oldId = plan.oldId.toStdString();
+    const QString renamed = changeFiles(
+        plan.inFolder,
+        [&](XmlDocument &other, const QString &path) {
+            const XmlNode root = other.documentElement();
+            for (const Repoint &r : repoints(InstanceWalk(other), path, doc.path(), false, oldId, plan.newId))
+                root.at(InstanceWalk::ref(r.element)).setAttribute(QString::fromLatin1(r.attribute), r.value);
+            return QString();
+        },
+        written);
+    if (!renamed.isEmpty())
+        return renamed;
     const XmlNode root = doc.documentElement();
     EditStep s;
     for (const Repoint &r : repoints(InstanceWalk(doc), doc.path(), doc.path(), true, oldId, plan.newId))
@@ -120,16 +150,46 @@ QString IdRename::apply(XmlDocument &doc, const IdRenamePlan &plan, EditStep *st
     return {};
 }
 
+QString IdRename::remove(XmlDocument &doc, const XmlNode &instance, const QString &id, const QList<Referrer> &inFolder,
+                         EditStep *step, QStringList *written)
+{
+    // The document's step is made first, so that nothing is written for an instance that
+    // cannot be taken out; a file that cannot be written takes it back.
+    const bool wasModified = doc.isModified();
+    const QList<XmlNode> holders = referenceHolders(doc, id);
+    EditStep s;
+    s.append(XmlChange::removeNode(instance));
+    if (s.isEmpty()) {
+        if (step)
+            *step = {};
+        return {};
+    }
+    for (const XmlNode &holder : holders)
+        s.append(XmlChange::removeNode(holder)); // null for one inside the instance or another holder
+    const std::string target = id.toStdString();
+    const QString removed = changeFiles(
+        inFolder,
+        [&](XmlDocument &other, const QString &path) {
+            for (const XmlNode &holder : holdersIn(other, path, doc.path(), false, target))
+                XmlChange::removeNode(holder);
+            return holdersIn(other, path, doc.path(), false, target).isEmpty()
+                       ? QString()
+                       : QCoreApplication::translate("IdRename", "A reference to %1 cannot be removed.").arg(id);
+        },
+        written);
+    if (!removed.isEmpty()) {
+        s.undo();
+        doc.setModified(wasModified);
+        return removed;
+    }
+    if (step)
+        *step = std::move(s);
+    return {};
+}
+
 QList<XmlNode> IdRename::referenceHolders(const XmlDocument &doc, const QString &id)
 {
-    QList<XmlNode> out;
-    const XmlNode root = doc.documentElement();
-    for (const Repoint &r : repoints(InstanceWalk(doc), doc.path(), doc.path(), true, id.toStdString(), id)) {
-        const XmlNode holder = root.at(InstanceWalk::ref(r.element));
-        if (out.isEmpty() || out.last() != holder)
-            out.append(holder);
-    }
-    return out;
+    return holdersIn(doc, doc.path(), doc.path(), true, id.toStdString());
 }
 
 } // namespace quillon

@@ -423,14 +423,15 @@ void checkHrefs(std::vector<DocFacts> &docs)
         for (size_t i = 0; i < f.hrefs.size(); ++i) {
             const auto &[e, value] = f.hrefs[i];
             const std::string_view v(value);
-            const size_t hash = v.find('#');
-            const QString id = hash == std::string_view::npos ? QString() : str(v.substr(hash + 1)).section(u'#', 0, 0);
-            if (hash == std::string_view::npos || id.isEmpty()) {
+            std::string_view partText, idText;
+            const bool split = splitHref(v, partText, idText);
+            const QString id = str(idText);
+            if (!split || id.isEmpty()) {
                 f.add(e, "unknown-href", id,
                       QCoreApplication::translate("ReferenceCheck", "href \"%1\" has no \"#id\" part").arg(str(v)));
                 continue;
             }
-            const QString part = str(v.substr(0, hash)); // "" names the holder itself
+            const QString part = str(partText); // "" names the holder itself
             auto it = resolved.find(part);
             if (it == resolved.end())
                 it = resolved.insert(part, resolveDocumentPart(f.path, part));
@@ -467,7 +468,7 @@ void checkHrefs(std::vector<DocFacts> &docs)
         for (const auto &[f, i] : target.uses) {
             const auto &[e, value] = f->hrefs[i];
             const QString v = QString::fromUtf8(value);
-            const QString id = v.section(u'#', 1, 1);
+            const QString id = RefPieces(v).piece(1);
             if (!in)
                 f->add(e, target.identity.missing ? "missing-file" : "unreadable", id,
                        QCoreApplication::translate("ReferenceCheck", "href \"%1\": the file cannot be read: %2")

@@ -25,18 +25,6 @@ void forEachReference(const XmlDocument &doc, const std::function<void(ElementRe
                          });
 }
 
-// refwalk_p.h
-bool splitHref(std::string_view value, std::string_view &part, std::string_view &id)
-{
-    const size_t hash = value.find('#');
-    if (hash == std::string_view::npos)
-        return false;
-    part = value.substr(0, hash);
-    id = value.substr(hash + 1);
-    id = id.substr(0, id.find('#'));
-    return true;
-}
-
 namespace {
 
 Referrer referrerOf(const QString &file, ElementRef instance, ElementRef property)

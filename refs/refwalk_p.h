@@ -11,10 +11,6 @@
 
 namespace quillon {
 
-// The id an href names when its document part is `part`: the text between the first and the
-// second "#". False when the value holds no "#".
-bool splitHref(std::string_view value, std::string_view &part, std::string_view &id);
-
 // The values of the first ref and the first href attribute of n (null for none).
 struct ReferenceAttributes {
     const char *ref = nullptr;

@@ -57,6 +57,7 @@ public:
         RenameRefused, // Rename Id: the new id is empty or used (detail: why)
         RenameFailed, // Rename Id: another file could not be written; nothing changed (detail: why)
         DeleteRefused, // Delete Instance: something refers to the instance (detail: who)
+        DeleteFailed, // Delete Instance: another file could not be written; nothing changed (detail: why)
     };
     Q_ENUM(Outcome)
     struct Report {
@@ -149,13 +150,15 @@ public:
     // undo stack. A refusal is a RenameRefused report, a file that cannot be written a
     // RenameFailed one; then nothing changed.
     Reports renameInstanceId(const QString &newId, QStringList *written = nullptr);
-    // Who refers to the instance on show: in its document, then in the other files of its folder.
-    QList<Referrer> referrersOfShown() const;
+    // Who refers to the instance on show: in its document, then in the other files of its
+    // folder; *inDocument gets how many of them are in its document.
+    QList<Referrer> referrersOfShown(int *inDocument = nullptr) const;
     // Takes the instance on show out of the document as one step on the undo stack. Refused
     // (DeleteRefused) while anything refers to it, unless removeReferences: then the elements
-    // that hold the document's references go in the same step. References from other files
-    // refuse it always (their files are not changed).
-    Reports deleteInstance(bool removeReferences);
+    // that hold the references go too (IdRename::remove), those in the other files of the
+    // folder written (*written gets the files) and those of the document in the same step. A
+    // file that cannot be written is a DeleteFailed report; then nothing changed.
+    Reports deleteInstance(bool removeReferences, QStringList *written = nullptr);
 
     // The element a click on a tree node selects (TreeStore::resolve): "/uos/" + its path
     // with blanks as "_" + its tag, the first match in the document shown.

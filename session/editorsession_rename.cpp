@@ -2,14 +2,15 @@
 //
 // Both change the document shown as one step (EditStep) that is one command on the undo stack:
 // an undo takes the whole step back and shows the instance as it was, a redo makes it again.
-// The files of the folder that Rename Id writes are not taken back by an undo: they were
-// written as a save writes them, and are reported.
+// The files of the folder that Rename Id and Delete Instance write are not taken back by an
+// undo: they were written as a save writes them, and are reported.
 #include "session/editorsession.h"
 #include "document/xmlchange.h"
 #include "refs/refindex.h"
 
 #include <QUndoCommand>
 #include <QUndoStack>
+
 
 namespace quillon {
 
@@ -85,41 +86,45 @@ EditorSession::Reports EditorSession::renameInstanceId(const QString &newId, QSt
     return take();
 }
 
-QList<Referrer> EditorSession::referrersOfShown() const
+QList<Referrer> EditorSession::referrersOfShown(int *inDocument) const
 {
+    if (inDocument)
+        *inDocument = 0;
     const XmlNode shown = m_shown.instance();
     const XmlDocument *doc = m_file.document();
     if (!shown || !doc || !shown.belongsTo(doc))
         return {};
     const QString id = firstAttributeText(shown);
     ReferenceIndex &index = *m_file.referenceIndex();
-    return index.referrers(*doc, id) + index.referrersInFolder(*doc, id);
+    const QList<Referrer> own = index.referrers(*doc, id);
+    if (inDocument)
+        *inDocument = int(own.size());
+    return own + index.referrersInFolder(*doc, id);
 }
 
-EditorSession::Reports EditorSession::deleteInstance(bool removeReferences)
+EditorSession::Reports EditorSession::deleteInstance(bool removeReferences, QStringList *written)
 {
     const Operation operation(this);
     emit editMustClose();
     const XmlNode shown = m_shown.instance();
-    const XmlDocument *doc = m_file.document();
+    XmlDocument *doc = m_file.document();
     if (!shown || !doc || !shown.belongsTo(doc))
         return {};
     const QString id = firstAttributeText(shown);
-    ReferenceIndex &index = *m_file.referenceIndex();
-    const int inDocument = int(index.referrers(*doc, id).size());
-    const int inFolder = int(index.referrersInFolder(*doc, id).size());
-    if (inFolder > 0 || (inDocument > 0 && !removeReferences)) {
-        report(Outcome::DeleteRefused, inFolder > 0 ? tr("%n reference(s) in other files refer to it.", "", inFolder)
-                                                    : tr("%n reference(s) refer to it.", "", inDocument));
+    int inDocument = 0;
+    const QList<Referrer> referrers = referrersOfShown(&inDocument);
+    if (!referrers.isEmpty() && !removeReferences) {
+        report(Outcome::DeleteRefused, tr("%n reference(s) refer to it.", "", int(referrers.size())));
         return take();
     }
-    const QList<XmlNode> holders = removeReferences ? IdRename::referenceHolders(*doc, id) : QList<XmlNode>();
     EditStep step;
-    step.append(XmlChange::removeNode(shown));
+    if (const QString why = IdRename::remove(*doc, shown, id, referrers.mid(inDocument), &step, written);
+        !why.isEmpty()) {
+        report(Outcome::DeleteFailed, why);
+        return take();
+    }
     if (step.isEmpty())
         return {}; // its place in the file cannot be told
-    for (const XmlNode &holder : holders)
-        step.append(XmlChange::removeNode(holder)); // null for one inside the instance
     const QString text = tr("Delete Instance %1").arg(id);
     m_file.undoStack()->push(new StepCommand(this, std::move(step), shown, true, text));
     return take();

@@ -202,8 +202,8 @@ QString EditorSession::linkAddress(int index) const
     // document's file.
     const PropertyModel *rows = m_shown.rows();
     const QString value = rows->isValidRow(index) ? rows->row(index).value : QString();
-    const QString part = value.section(QLatin1Char('#'), 0, 0);
-    return value.contains(QLatin1Char('#')) && !part.isEmpty() ? part : m_file.fileName();
+    const RefPieces pieces(value);
+    return pieces.count() > 1 && !pieces.piece(0).isEmpty() ? pieces.piece(0) : m_file.fileName();
 }
 
 EditorSession::Reports EditorSession::applyLink(int index, const QString &selectedRef)

@@ -70,7 +70,7 @@ void FindModel::stop()
 void FindModel::step()
 {
     QList<FindRow> found;
-    const bool more = m_find && m_find->next(1000, found, m_stepSize);
+    const bool more = m_find && m_find->next(DocumentFind::ViewStepRows, found, m_stepSize);
     if (!found.isEmpty()) {
         beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + found.size() - 1));
         m_rows.append(found);

@@ -69,7 +69,7 @@ private:
     QList<FindRow> m_rows;
     QString m_error;
     QTimer m_timer;
-    qsizetype m_stepSize = 5000;
+    qsizetype m_stepSize = DocumentFind::ViewStepInstances;
 };
 
 } // namespace quillon

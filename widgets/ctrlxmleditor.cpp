@@ -1,6 +1,7 @@
 // The editor control: its children, the automation interface, and the hand-over of what the
 // session reports, and what it asks, to the message sink.
 #include "widgets/ctrlxmleditor.h"
+#include "widgets/childwidget_p.h"
 #include "widgets/colours_p.h"
 #include "widgets/dlgwait.h"
 #include "widgets/editbox.h"
@@ -23,17 +24,6 @@
 #include <QTreeView>
 
 namespace quillon {
-
-namespace {
-
-template <class W> W *child(QWidget *parent, const char *name)
-{
-    auto *w = new W(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
-
-} // namespace
 
 CtrlXMLEditor::CtrlXMLEditor(QWidget *parent) : QWidget(parent), m_session(new EditorSession(this))
 {

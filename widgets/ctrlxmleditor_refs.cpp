@@ -1,6 +1,7 @@
 // The editor control: the "Referenced by" tab (who refers to the instance shown) and the
 // "Check" tab (Check References on the document shown).
 #include "widgets/ctrlxmleditor.h"
+#include "widgets/childwidget_p.h"
 #include "refs/refcheck.h"
 #include "session/refmodels.h"
 #include "session/treemodel.h"
@@ -24,8 +25,7 @@ namespace {
 
 QTreeView *makeList(QWidget *parent, const char *name, QAbstractItemModel *model)
 {
-    auto *list = new QTreeView(parent);
-    list->setObjectName(QLatin1String(name));
+    auto *list = child<QTreeView>(parent, name);
     list->setModel(model);
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);

@@ -28,14 +28,18 @@ void CtrlXMLEditor::mnuRenameId_Click()
     QStringList written;
     const EditorSession::Reports reports = m_session->renameInstanceId(dlg.newId(), &written);
     tell(reports);
-    MessageSink(this).written(written);
+    MessageSink(this).written(MessageSink::Command::RenameId, written);
 }
 
 void CtrlXMLEditor::mnuDeleteInstance_Click()
 {
-    const int references = int(m_session->referrersOfShown().size());
-    if (MessageSink(this).confirmDelete(m_session->entity(), references))
-        tell(m_session->deleteInstance(references > 0));
+    int inDocument = 0;
+    const QList<Referrer> referrers = m_session->referrersOfShown(&inDocument);
+    if (!MessageSink(this).confirmDelete(m_session->entity(), inDocument, int(referrers.size()) - inDocument))
+        return;
+    QStringList written;
+    tell(m_session->deleteInstance(!referrers.isEmpty(), &written));
+    MessageSink(this).written(MessageSink::Command::DeleteInstance, written);
 }
 
 } // namespace quillon

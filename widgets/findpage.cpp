@@ -1,4 +1,5 @@
 #include "widgets/findpage.h"
+#include "widgets/childwidget_p.h"
 #include "session/editorsession.h"
 #include "session/findmodel.h"
 
@@ -15,17 +16,6 @@
 #include <QVBoxLayout>
 
 namespace quillon {
-
-namespace {
-
-template <class W> W *child(QWidget *parent, const char *name)
-{
-    auto *w = new W(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
-
-} // namespace
 
 void MatchDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {

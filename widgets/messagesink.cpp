@@ -65,7 +65,8 @@ MessageSink::Message MessageSink::messageFor(const EditorSession::Report &r)
         error = false;
         break;
     case O::RenameFailed:
-        text = tr("Can't rename the id.");
+    case O::DeleteFailed:
+        text = r.outcome == O::RenameFailed ? tr("Can't rename the id.") : tr("Can't delete the instance.");
         informative = r.detail + tr("\nNo file was changed.");
         break;
     case O::DeleteRefused:
@@ -169,26 +170,32 @@ EditorSession::Answer MessageSink::ask(EditorSession::Question question, const Q
     return A::Cancel;
 }
 
-bool MessageSink::confirmDelete(const QString &instance, int references) const
+bool MessageSink::confirmDelete(const QString &instance, int inDocument, int inFolder) const
 {
-    QMessageBox box(references > 0 ? QMessageBox::Warning : QMessageBox::Question, tr("Delete Instance"),
+    const bool referred = inDocument + inFolder > 0;
+    QMessageBox box(referred ? QMessageBox::Warning : QMessageBox::Question, tr("Delete Instance"),
                     tr("Delete %1?").arg(instance), QMessageBox::NoButton, m_parent);
-    if (references > 0)
-        box.setInformativeText(tr("%n reference(s) refer to it. They are removed with it.", "", references));
+    if (inFolder > 0)
+        box.setInformativeText(tr("%n reference(s) in this document refer to it.", "", inDocument) + QLatin1Char('\n') +
+                               tr("%n reference(s) in other files refer to it.", "", inFolder) + QLatin1Char('\n') +
+                               tr("They are removed with it; the other files are written at once, and Undo does "
+                                  "not change them back."));
+    else if (referred)
+        box.setInformativeText(tr("%n reference(s) refer to it. They are removed with it.", "", inDocument));
     QAbstractButton *yes =
-        box.addButton(references > 0 ? tr("Delete and Remove References") : tr("Delete"), QMessageBox::DestructiveRole);
+        box.addButton(referred ? tr("Delete and Remove References") : tr("Delete"), QMessageBox::DestructiveRole);
     box.setDefaultButton(box.addButton(QMessageBox::Cancel));
     box.setEscapeButton(box.defaultButton());
     box.exec();
     return box.clickedButton() == yes;
 }
 
-void MessageSink::written(const QStringList &files) const
+void MessageSink::written(Command by, const QStringList &files) const
 {
     if (files.isEmpty())
         return;
-    QMessageBox box(QMessageBox::Information, tr("Rename Id"), tr("These files were changed and written:"),
-                    QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::Information, by == Command::RenameId ? tr("Rename Id") : tr("Delete Instance"),
+                    tr("These files were changed and written:"), QMessageBox::Ok, m_parent);
     box.setInformativeText(files.join(QLatin1Char('\n')));
     box.exec();
 }

@@ -24,10 +24,12 @@ public:
     // The session's question in a message box; Cancel (also Escape) when the user declines.
     EditorSession::Answer ask(EditorSession::Question question, const QString &file) const;
     // Delete Instance: whether to delete instance (its caption), and, when references refer to
-    // it, to remove them too. True when the user agrees.
-    bool confirmDelete(const QString &instance, int references) const;
-    // Rename Id wrote these other files (nothing is shown for none).
-    void written(const QStringList &files) const;
+    // it (inDocument in its document, inFolder in other files), to remove them too. True when
+    // the user agrees.
+    bool confirmDelete(const QString &instance, int inDocument, int inFolder) const;
+    // Rename Id or Delete Instance (by) wrote these other files (nothing is shown for none).
+    enum class Command { RenameId, DeleteInstance };
+    void written(Command by, const QStringList &files) const;
     // "Saved <file> before following the reference." in the host's status bar.
     void savedBeforeJump(const QString &file) const;
 

@@ -2,6 +2,7 @@
 #include "widgets/colours_p.h"
 #include "document/asyncjob.h"
 #include "widgets/findbar.h"
+#include "widgets/xmltextaccess_p.h"
 #include "document/encoding.h"
 
 #include <Qsci/qscilexerxml.h>
@@ -180,8 +181,11 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setAcceptDrops(false);
     // Nothing here is undone: keeping the text a second time as history would only cost memory.
     m_editor->SendScintilla(QsciScintilla::SCI_SETUNDOCOLLECTION, 0UL);
-    // No notice of inserted text either: the accessibility hook that receives it counts the
-    // characters from the start of the text.
+    // QScintilla's accessible counts the characters from the start of the text whenever the
+    // caret moves or text comes in; this one counts through a line index instead.
+    xmltextaccess::adopt(m_editor);
+    connect(m_editor, &QsciScintilla::SCN_UPDATEUI, this, [this] { xmltextaccess::caretMoved(m_editor); });
+    // No notice of inserted text either: nothing here listens to it.
     m_editor->SendScintilla(
         QsciScintilla::SCI_SETMODEVENTMASK,
         static_cast<unsigned long>(QsciScintilla::SC_MOD_CHANGEFOLD | QsciScintilla::SC_MOD_CHANGEMARKER |

@@ -49,6 +49,7 @@ private slots:
     void saveWritesTheDocument();
     void focusBackReadsAFileChangedElsewhere();
     void resizeStretchesTheControlAndKeepsTheFrameRight();
+    void tabRunsFromTheHostsButtonsIntoTheControl();
     void exitAndCloseAskAboutUnsavedEdits_data();
     void exitAndCloseAskAboutUnsavedEdits();
     void openAsksBeforeDroppingEdits();
@@ -233,6 +234,32 @@ void TestFrmMain::openLoadsAndEnablesTheViewChoice()
     QVERIFY(frame()->isEnabled());
     for (int i = 0; i < 3; ++i)
         QVERIFY(opt(i)->isEnabled());
+}
+
+void TestFrmMain::tabRunsFromTheHostsButtonsIntoTheControl()
+{
+    QCOMPARE(QApplication::focusWidget(), button("cmdOpen")); // the window's first focus
+    openVia(path("main.xml"));
+    QTest::mouseClick(opt(1), Qt::LeftButton);
+    settle();
+    // An instance shown and a reference followed: the list and Back are in the chain too.
+    auto *list = control()->findChild<QTreeView *>(QStringLiteral("ctrlProperties"));
+    QVERIFY(clickNode(control()->findChild<QTreeView *>(QStringLiteral("ctrlTree")),
+                      QStringLiteral("mapping/by ref/product")));
+    settle();
+    clickRow(list, int(rowTexts(list, 0).indexOf(QStringLiteral("of shape"))));
+    settle();
+    QApplication::setActiveWindow(m_win);
+    QVERIFY(QTest::qWaitForWindowActive(m_win));
+    button("cmdOpen")->setFocus();
+    QStringList reached;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget()->objectName().remove(QRegularExpression(QStringLiteral("\\d$")));
+    }
+    // Which of the view options takes the focus is the style's choice.
+    QCOMPARE(reached, QStringList({"cmdSave", "cmdSaveAs", "cmdExit", "optView", "qt_tabwidget_tabbar", "ctrlTree",
+                                   "ctrlProperties", "cmdBack"}));
 }
 
 void TestFrmMain::cancelledOpenChangesNothing()

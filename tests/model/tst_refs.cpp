@@ -10,6 +10,8 @@ class TestRefs : public QObject {
     Q_OBJECT
 private slots:
     void splitting();
+    void hrefsSplitInPlaceAsPiecesDo_data();
+    void hrefsSplitInPlaceAsPiecesDo();
     void sameDocumentValues_data();
     void sameDocumentValues();
     void folders_data();
@@ -32,6 +34,31 @@ void TestRefs::splitting()
     QCOMPARE(RefPieces(QStringLiteral("id3")).piece(1), QString());
     QCOMPARE(RefPieces(QString()).piece(0), QString());
     QCOMPARE(RefPieces(QStringLiteral("#id3")).piece(1), QStringLiteral("id3"));
+}
+
+void TestRefs::hrefsSplitInPlaceAsPiecesDo_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("file and id") << "b.xml#id7";
+    QTest::newRow("this document") << "#id3";
+    QTest::newRow("no id") << "b.xml#";
+    QTest::newRow("picker form") << "/m/b.xml#Product_X#id9";
+    QTest::newRow("no hash") << "id3";
+    QTest::newRow("non-ASCII") << "Bauteil\u00e4.xml#id\u00df1";
+}
+
+void TestRefs::hrefsSplitInPlaceAsPiecesDo()
+{
+    QFETCH(QString, value);
+    const QByteArray utf8 = value.toUtf8();
+    std::string_view part, id;
+    const bool split = splitHref(std::string_view(utf8.constData(), size_t(utf8.size())), part, id);
+    const RefPieces pieces(value);
+    QCOMPARE(split, pieces.count() > 1);
+    if (split) {
+        QCOMPARE(QString::fromUtf8(part.data(), qsizetype(part.size())), pieces.piece(0));
+        QCOMPARE(QString::fromUtf8(id.data(), qsizetype(id.size())), pieces.piece(1));
+    }
 }
 
 void TestRefs::sameDocumentValues_data()

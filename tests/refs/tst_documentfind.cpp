@@ -33,6 +33,8 @@ private slots:
     void find_data();
     void find();
     void inSteps();
+    void acrossSections_data();
+    void acrossSections();
 };
 
 void TestDocumentFind::find_data()
@@ -99,6 +101,39 @@ void TestDocumentFind::inSteps()
     QCOMPARE(rows.size(), 5);
     QVERIFY(!DocumentFind(doc, {QStringLiteral("("), false, false, true, {}}).isValid());
     QVERIFY(!DocumentFind(doc, {QString(), false, false, false, {}}).isValid());
+}
+
+void TestDocumentFind::acrossSections_data()
+{
+    QTest::addColumn<int>("stepSize"); // instances a step searches
+    QTest::addColumn<int>("steps");
+    QTest::newRow("one by one") << 1 << 4;
+    QTest::newRow("a step ends at a group's end") << 2 << 2;
+    QTest::newRow("a step ends inside the next section") << 3 << 2;
+    QTest::newRow("all in one") << -1 << 1;
+}
+
+// Steps go on across instance groups and sections, past what holds no instances.
+void TestDocumentFind::acrossSections()
+{
+    QFETCH(int, stepSize);
+    QFETCH(int, steps);
+    XmlDocument doc;
+    QVERIFY(doc.loadXml(QStringLiteral(
+        "<uos> <a><aim-instances><p id='i1'/></aim-instances><other><p id='no'/></other><aim-instances/>"
+        "<aim-instances><!--c--> <p id='i2'/></aim-instances></a><!--c--><b/>"
+        "<c><aim-instances><p id='i3'/><p id='i4'/></aim-instances></c><d><aim-instances/></d></uos>")));
+    DocumentFind find(doc, {QStringLiteral("p"), false, false, false, {}});
+    QList<FindRow> rows;
+    int taken = 1;
+    while (find.next(1000, rows, stepSize))
+        ++taken;
+    QStringList ids;
+    for (const FindRow &r : std::as_const(rows))
+        ids << r.id;
+    QCOMPARE(ids, (QStringList{"i1", "i2", "i3", "i4"}));
+    QCOMPARE(taken, steps);
+    QVERIFY(find.atEnd());
 }
 
 QTEST_GUILESS_MAIN(TestDocumentFind)

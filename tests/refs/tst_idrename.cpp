@@ -1,6 +1,7 @@
-// Rename an id everywhere: what is refused, what changes in the document and in the other files
-// of its folder, that the document's change is taken back as one step, and that a file that
-// cannot be written leaves every file and the document as they were.
+// Rename an id everywhere, and delete an instance with every reference to it: what is refused,
+// what changes in the document and in the other files of its folder, that the document's change
+// is taken back as one step, and that a file that cannot be written leaves every file and the
+// document as they were.
 #include "document/savefault_p.h"
 #include "refs/idrename.h"
 
@@ -42,6 +43,7 @@ private slots:
 
 void TestIdRename::rename_data()
 {
+    QTest::addColumn<bool>("remove"); // delete instance oldId with its references, else rename it
     QTest::addColumn<QString>("oldId");
     QTest::addColumn<QString>("newId");
     QTest::addColumn<int>("failAfterBytes"); // a save's file fails after that many bytes; -1: none
@@ -50,26 +52,49 @@ void TestIdRename::rename_data()
     QTest::addColumn<QStringList>("mainHas"); // texts of main.xml as held in memory afterwards
     QTest::addColumn<QString>("aHas");
     QTest::addColumn<QString>("bHas");
+    QTest::addColumn<QStringList>("gone"); // texts neither main.xml in memory nor a.xml nor b.xml holds
     const QStringList unchanged{"id='id2'", "ref='id2'", "href='main.xml#id2'"};
-    QTest::newRow("renamed everywhere")
-        << "id2" << "id9" << -1 << "" << 4 << QStringList{"id=\"id9\"", "ref=\"id9\"", "href=\"main.xml#id9\""}
-        << "href=\"main.xml#id9\"" << "href=\"./main.xml#id9\"/><t href='other.xml#id2'";
+    QTest::newRow("renamed everywhere") << false << "id2"
+                                        << "id9" << -1 << "" << 4
+                                        << QStringList{"id=\"id9\"", "ref=\"id9\"", "href=\"main.xml#id9\""}
+                                        << "href=\"main.xml#id9\""
+                                        << "href=\"./main.xml#id9\"/><t href='other.xml#id2'"
+                                        << QStringList{"main.xml#id2", "id='id2'"};
     QTest::newRow("only the document refers to it")
-        << "id1" << "idA" << -1 << "" << 1 << QStringList{"id=\"idA\"", "ref=\"idA\""} << "main.xml#id2"
-        << "./main.xml#id2";
-    QTest::newRow("empty id refused") << "id2" << "" << -1 << "The new id is empty." << 0 << unchanged
-                                      << "main.xml#id2" << "./main.xml#id2";
-    QTest::newRow("used id refused") << "id2" << "id3" << -1 << "The id \"id3\" is already used" << 0 << unchanged
-                                     << "main.xml#id2" << "./main.xml#id2";
-    QTest::newRow("no such instance") << "id7" << "id8" << -1 << "There is no instance" << 0 << unchanged
-                                      << "main.xml#id2" << "./main.xml#id2";
+        << false << "id1"
+        << "idA" << -1 << "" << 1 << QStringList{"id=\"idA\"", "ref=\"idA\""} << "main.xml#id2"
+        << "./main.xml#id2" << QStringList{"'id1'"};
+    QTest::newRow("empty id refused") << false << "id2"
+                                      << "" << -1 << "The new id is empty." << 0 << unchanged << "main.xml#id2"
+                                      << "./main.xml#id2" << QStringList();
+    QTest::newRow("used id refused") << false << "id2"
+                                     << "id3" << -1 << "The id \"id3\" is already used" << 0 << unchanged
+                                     << "main.xml#id2"
+                                     << "./main.xml#id2" << QStringList();
+    QTest::newRow("no such instance") << false << "id7"
+                                      << "id8" << -1 << "There is no instance" << 0 << unchanged << "main.xml#id2"
+                                      << "./main.xml#id2" << QStringList();
     // a.xml is written, b.xml (longer) fails: a.xml gets its old bytes back.
-    QTest::newRow("second file cannot be written") << "id2" << "id9" << 1000 << "" << 4 << unchanged
-                                                   << "main.xml#id2" << "./main.xml#id2";
+    QTest::newRow("second file cannot be written") << false << "id2"
+                                                   << "id9" << 1000 << "" << 4 << unchanged << "main.xml#id2"
+                                                   << "./main.xml#id2" << QStringList();
+    // The elements that hold the references go; b.xml's href to another file stays.
+    QTest::newRow("deleted with the references everywhere")
+        << true << "id2"
+        << "" << -1 << "" << 4 << QStringList{"<of></of><x></x></p>\n<q id='id3'>"} << "<of></of>"
+        << "<of><t href='other.xml#id2'/></of>" << QStringList{"main.xml#id2", "id='id2'"};
+    QTest::newRow("deleted, only the document refers to it")
+        << true << "id1"
+        << "" << -1 << "" << 1 << QStringList{"<q id='id3'><of></of></q>"} << "main.xml#id2"
+        << "./main.xml#id2" << QStringList{"'id1'"};
+    QTest::newRow("delete: second file cannot be written") << true << "id2"
+                                                           << "" << 1000 << "" << 4 << unchanged << "main.xml#id2"
+                                                           << "./main.xml#id2" << QStringList();
 }
 
 void TestIdRename::rename()
 {
+    QFETCH(bool, remove);
     QFETCH(QString, oldId);
     QFETCH(QString, newId);
     QFETCH(int, failAfterBytes);
@@ -78,6 +103,7 @@ void TestIdRename::rename()
     QFETCH(QStringList, mainHas);
     QFETCH(QString, aHas);
     QFETCH(QString, bHas);
+    QFETCH(QStringList, gone);
     QTemporaryDir dir;
     const QString main = dir.filePath("main.xml"), a = dir.filePath("a.xml"), b = dir.filePath("b.xml");
     const QByteArray bBytes = "<uos><!--" + QByteArray(1500, '-').replace("--", "- ") +
@@ -89,11 +115,15 @@ void TestIdRename::rename()
     const QByteArray before = doc.toBytes();
 
     ReferenceIndex index;
-    const IdRenamePlan plan = IdRename::plan(doc, index, oldId, newId);
+    const IdRenamePlan plan =
+        remove ? IdRenamePlan{oldId, {}, index.referrers(doc, oldId), index.referrersInFolder(doc, oldId), {}}
+               : IdRename::plan(doc, index, oldId, newId);
     QCOMPARE(plan.inDocument.size() + plan.inFolder.size(), referrers);
     EditStep step;
+    QStringList written{"stale"};
     g_saveFailAfterBytes = failAfterBytes;
-    const QString why = IdRename::apply(doc, plan, &step, nullptr);
+    const QString why = remove ? IdRename::remove(doc, doc.findInstance(oldId), oldId, plan.inFolder, &step, &written)
+                               : IdRename::apply(doc, plan, &step, &written);
     g_saveFailAfterBytes = -1;
     const bool fails = failAfterBytes >= 0;
     QVERIFY2(error.isEmpty() && !fails ? why.isEmpty() : why.startsWith(error) && !why.isEmpty(), qPrintable(why));
@@ -102,6 +132,8 @@ void TestIdRename::rename()
         QVERIFY2(after.contains(text.toUtf8()), after.constData());
     QVERIFY2(read(a).contains(aHas.toUtf8()), read(a).constData());
     QVERIFY2(read(b).contains(bHas.toUtf8()), read(b).constData());
+    for (const QString &text : gone)
+        QVERIFY2(!(after + read(a) + read(b)).contains(text.toUtf8()), qPrintable(text));
     if (!why.isEmpty()) {
         QCOMPARE(read(a), QByteArray(kA));
         QCOMPARE(read(b), bBytes);
@@ -109,6 +141,7 @@ void TestIdRename::rename()
         QVERIFY(step.isEmpty());
         return;
     }
+    QCOMPARE(written, plan.inFolder.isEmpty() ? QStringList() : QStringList({a, b}));
     step.undo(); // one step takes the document back
     QCOMPARE(doc.toBytes(), before);
     step.redo();

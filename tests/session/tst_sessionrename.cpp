@@ -1,5 +1,6 @@
 // Rename Id and Delete Instance on the instance on show: what is refused, what the saved file
 // holds afterwards, the other file of the folder, and that one undo gives back the file's bytes.
+#include "document/savefault_p.h"
 #include "session/editorsession.h"
 #include "testsupport.h"
 
@@ -36,13 +37,17 @@ private slots:
 
 void TestSessionRename::renameAndDelete_data()
 {
-    QTest::addColumn<QString>("operation"); // "rename", "delete", "delete with references"
+    // "rename", "delete", "delete with references", "delete with references, other unwritable"
+    QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("newId");
     QTest::addColumn<bool>("otherRefers"); // other.xml holds an href to main.xml#id5
     QTest::addColumn<QStringList>("outcomes");
     QTest::addColumn<QByteArray>("saved"); // main.xml after the operation and a save
     QTest::addColumn<QByteArray>("otherHas"); // in other.xml afterwards
+    const QByteArray withoutId5 =
+        replaced(kMain, {{"<shape ref='id5' />", ""},
+                         {"\n      <shape id='id5'>\n        <units>mm</units>\n      </shape>", ""}});
     QTest::newRow("rename everywhere") << "rename"
                                        << "id5"
                                        << "id9" << true << QStringList()
@@ -63,17 +68,21 @@ void TestSessionRename::renameAndDelete_data()
     QTest::newRow("delete referred") << "delete"
                                      << "id5"
                                      << "" << false << QStringList{"DeleteRefused"} << kMain << QByteArray();
-    QTest::newRow("delete with its references")
-        << "delete with references"
-        << "id5"
-        << "" << false << QStringList()
-        << replaced(kMain, {{"<shape ref='id5' />", ""},
-                            {"\n      <shape id='id5'>\n        <units>mm</units>\n      </shape>", ""}})
-        << QByteArray();
+    QTest::newRow("delete with its references") << "delete with references"
+                                                << "id5"
+                                                << "" << false << QStringList() << withoutId5 << QByteArray();
     QTest::newRow("delete referred from another file")
-        << "delete with references"
+        << "delete"
         << "id5"
         << "" << true << QStringList{"DeleteRefused"} << kMain << QByteArray("main.xml#id5");
+    QTest::newRow("delete with its references in another file")
+        << "delete with references"
+        << "id5"
+        << "" << true << QStringList() << withoutId5 << QByteArray("<u id='u1'><of></of></u>");
+    QTest::newRow("delete, the other file cannot be written")
+        << "delete with references, other unwritable"
+        << "id5"
+        << "" << true << QStringList{"DeleteFailed"} << kMain << QByteArray("main.xml#id5");
 }
 
 void TestSessionRename::renameAndDelete()
@@ -92,13 +101,21 @@ void TestSessionRename::renameAndDelete()
     QVERIFY(h.open(QStringLiteral("main.xml"), 2));
     QVERIFY(h.session.showInstance({}, id).isEmpty());
     QCOMPARE(h.shownId(), id);
+    // What Delete Instance's confirmation counts: in the document (product's ref), in other.xml.
+    int inDocument = -1;
+    const int referrers = int(h.session.referrersOfShown(&inDocument).size());
+    QCOMPARE(inDocument, id == "id5" ? 1 : 0);
+    QCOMPARE(referrers - inDocument, otherRefers && id == "id5" ? 1 : 0);
 
     QStringList written;
-    const EditorSession::Reports reports = operation == "rename" ? h.session.renameInstanceId(newId, &written)
-                                                                 : h.session.deleteInstance(operation != "delete");
+    g_saveFailAfterBytes = operation.endsWith("unwritable") ? 0 : -1;
+    const EditorSession::Reports reports = operation == "rename"
+                                               ? h.session.renameInstanceId(newId, &written)
+                                               : h.session.deleteInstance(operation != "delete", &written);
+    g_saveFailAfterBytes = -1;
     QCOMPARE(testsupport::outcomes(reports), outcomes);
     QCOMPARE(h.session.undoStack()->count(), outcomes.isEmpty() ? 1 : 0);
-    QCOMPARE(written, operation == "rename" && outcomes.isEmpty() ? QStringList{other} : QStringList());
+    QCOMPARE(written, otherRefers && readAll(other) != kOther ? QStringList{other} : QStringList());
     QCOMPARE(h.shownId(), operation == "rename" && outcomes.isEmpty() ? newId : outcomes.isEmpty() ? QString() : id);
     QVERIFY(readAll(other).contains(otherHas));
     QVERIFY(h.session.save());

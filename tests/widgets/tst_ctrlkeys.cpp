@@ -1,5 +1,6 @@
 // The control from the keyboard: moving in the tree, Enter and Space, the list's Enter, F2 and
-// menu keys, Back, the tab order, and Undo and Redo with the focus inside the control.
+// menu keys, Back, the names and descriptions announced, the tab order, and Undo and Redo with
+// the focus inside the control.
 #include "widgets/messagesink.h"
 #include "widgets/ctrlxmleditor.h"
 #include "testsupport.h"
@@ -33,7 +34,10 @@ private slots:
     void backKeys_data();
     void backKeys();
     void backspaceInTheEditBoxIsTheBoxs();
+    void reachedWidgetsAreNamedAndDescribed_data();
+    void reachedWidgetsAreNamedAndDescribed();
     void backButtonIsInTheTabOrder();
+    void findTabsTabOrderFollowsItsLayout();
     void undoAndRedoKeys_data();
     void undoAndRedoKeys();
     void undoKeyInTheEditBoxUndoesItsText();
@@ -334,14 +338,30 @@ void TestCtrlKeys::backspaceInTheEditBoxIsTheBoxs()
     QCOMPARE(f->entity(), QStringLiteral("shape id5"));
 }
 
+void TestCtrlKeys::reachedWidgetsAreNamedAndDescribed_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"ctrlTree", "ctrlProperties", "ieXMLText", "cmdBack", "lstReferencedBy", "lstFindings",
+                             "lstCompare",
+                             // the Find tab
+                             "txtFindValue", "cmdFindValue", "cmdStopFind", "chkValueCase", "chkValueWord",
+                             "chkValueRegex", "cboValueType", "lstFind"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestCtrlKeys::reachedWidgetsAreNamedAndDescribed()
+{
+    QFETCH(QString, name);
+    const auto *w = f->ctrl->findChild<QWidget *>(name);
+    QVERIFY(w);
+    QVERIFY(!w->accessibleName().isEmpty());
+    QVERIFY(!w->accessibleDescription().isEmpty());
+}
+
 void TestCtrlKeys::backButtonIsInTheTabOrder()
 {
     auto *back = f->w<QPushButton>("cmdBack");
     QCOMPARE(f->ctrl->window()->focusWidget(), f->tree()); // after the load
-    for (const char *name : {"ctrlTree", "ctrlProperties", "ieXMLText", "cmdBack"})
-        QVERIFY2(!f->w<QWidget>(name)->accessibleName().isEmpty() &&
-                     !f->w<QWidget>(name)->accessibleDescription().isEmpty(),
-                 name);
     QVERIFY(f->click(QStringLiteral("mapping/by ref/product")));
     f->follow(QStringLiteral("of shape"));
     QVERIFY(back->isEnabled());
@@ -358,6 +378,22 @@ void TestCtrlKeys::backButtonIsInTheTabOrder()
     QTest::keyClick(back, Qt::Key_Space);
     settle();
     QCOMPARE(f->entity(), QStringLiteral("product id1"));
+}
+
+void TestCtrlKeys::findTabsTabOrderFollowsItsLayout()
+{
+    QTest::keySequence(f->tree(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    QWidget *at = QApplication::focusWidget();
+    QCOMPARE(at->objectName(), QStringLiteral("txtFindValue"));
+    // The query row (Stop, disabled while nothing runs, is passed over), the options, the results.
+    QStringList reached;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = QApplication::focusWidget();
+        reached << at->objectName();
+    }
+    QCOMPARE(reached, QStringList({"cmdFindValue", "chkValueCase", "chkValueWord", "chkValueRegex", "cboValueType",
+                                   "lstFind"}));
 }
 
 void TestCtrlKeys::undoAndRedoKeys_data()

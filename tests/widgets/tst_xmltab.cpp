@@ -9,6 +9,7 @@
 #include <Qsci/qscilexer.h>
 #include <Qsci/qsciscintilla.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,6 +73,8 @@ private slots:
     void findBar_data();
     void findBar();
     void findKeysAndShowInXml();
+    void accessibleTextCountsInUtf16_data();
+    void accessibleTextCountsInUtf16();
 
 private:
     ControlFixture *f = nullptr;
@@ -328,6 +331,57 @@ void TestXmlTab::findKeysAndShowInXml()
     QTRY_VERIFY(t->selectedText().startsWith(QLatin1Char('<')));
     QVERIFY2(t->selectedText().endsWith(QLatin1Char('>')), qPrintable(t->selectedText()));
     QVERIFY(t->selectedText().contains(f->session()->shownInstance().attribute(0).text()));
+}
+
+
+void TestXmlTab::accessibleTextCountsInUtf16_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("ascii lines") << QStringLiteral("<a>\n  <b/>\n</a>\n");
+    QTest::newRow("no final line end") << QStringLiteral("<a>\n</a>");
+    QTest::newRow("two- and three-byte characters") << QStringLiteral("<a n=\"\u00e9t\u00e9\">\n\u20ac\u4e2d\n</a>\n");
+    QTest::newRow("surrogate pairs") << QStringLiteral("<a>\U0001D11E\n\U0001F600x\U0001F600</a>\n");
+    QTest::newRow("crlf line ends") << QStringLiteral("<a>\r\n\u00e9\r\n</a>");
+}
+
+// What assistive technology reads of the text is told in UTF-16 offsets, as QString counts
+// them, whatever Scintilla's bytes.
+void TestXmlTab::accessibleTextCountsInUtf16()
+{
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("text.xml"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size());
+    file.close();
+    XmlSourceView view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.Navigate(path);
+    QTRY_VERIFY(!view.isStale());
+    QsciScintilla *sci = view.textEditor();
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(sci);
+    QVERIFY(iface && iface->textInterface());
+    QAccessibleTextInterface *t = iface->textInterface();
+    QCOMPARE(t->characterCount(), text.size());
+    for (int at = 0; at <= text.size(); ++at) {
+        if (at > 0 && text.at(at - 1).isHighSurrogate())
+            continue; // inside a character
+        t->setCursorPosition(at);
+        QCOMPARE(t->cursorPosition(), at);
+        QCOMPARE(t->text(0, at), text.left(at));
+        if (at == text.size())
+            continue;
+        int start = -1, end = -1;
+        const QString line = t->textAtOffset(at, QAccessible::LineBoundary, &start, &end);
+        const qsizetype lineStart = at == 0 ? 0 : text.lastIndexOf(QLatin1Char('\n'), at - 1) + 1;
+        const qsizetype next = text.indexOf(QLatin1Char('\n'), at);
+        const qsizetype lineEnd = next < 0 ? text.size() : next + 1;
+        QCOMPARE(start, int(lineStart));
+        QCOMPARE(end, int(lineEnd));
+        QCOMPARE(line, text.mid(start, end - start));
+    }
 }
 
 QTEST_MAIN(TestXmlTab)
