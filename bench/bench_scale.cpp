@@ -8,6 +8,9 @@
 //                               open ratios) for 1M instances, so that both sizes show in one run.
 //   bench_scale --generate OUT N   writes a document of N instances to OUT.
 //
+// Besides the open, the "XML" tab, the view switch, the save and the jump: browsing the AIM
+// view (the longest time the window does not answer) and the picker opened on the file.
+//
 // Every measurement runs in a child process of its own, so that peak memory belongs to it.
 // The control is reached only by name and through its children's object names, so the same
 // source measures older builds of the library too.
@@ -28,47 +31,24 @@
 
 #include "benchsupport.h"
 #include "api/quillon.h"
+#include "document/xmldocument.h"
+#include "picker/dlgref.h"
+#include "picker/instancelistmodel.h"
 #include "widgets/xmlsourceview.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <functional>
 
 namespace {
 
-// A field of /proc/self/status in KiB: VmRSS (resident now) or VmHWM (the peak since the last
-// resetPeak()).
-long statusKiB(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-long rssKiB()
-{
-    return statusKiB("VmRSS:");
-}
-long peakKiB()
-{
-    return statusKiB("VmHWM:");
-}
-
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
+using bench::peakKiB;
+using bench::resetPeak;
+using bench::rssKiB;
 
 // The document shape of our files: ARM entities, their mapping, n instances that refer to
 // each other, and one reference into another file.
@@ -140,6 +120,12 @@ private:
     qint64 m_longest = 0;
 };
 
+void waitUntil(const std::function<bool()> &done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
 struct Editor {
     QWidget *ctrl = nullptr;
     QTreeView *tree() const { return ctrl->findChild<QTreeView *>(QStringLiteral("ctrlTree")); }
@@ -150,6 +136,22 @@ struct Editor {
         QMetaObject::invokeMethod(ctrl, "LoadProfile", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
         return ok;
     }
+    // Loads path in the view mode given, until the tree shows.
+    void open(const QString &path, int mode) const
+    {
+        ctrl->setProperty("ViewMode", mode);
+        if (!load(path))
+            qFatal("load failed: %s", qPrintable(ctrl->property("LastError").toString()));
+        waitUntil([&] { return model()->rowCount() > 0; });
+    }
+    // The top-level row of the tree named name.
+    QModelIndex topRow(const QString &name) const
+    {
+        for (int r = 0; r < model()->rowCount(); ++r)
+            if (model()->index(r, 0).data().toString() == name)
+                return model()->index(r, 0);
+        return {};
+    }
 };
 
 Editor makeEditor(QWidget &host)
@@ -159,12 +161,6 @@ Editor makeEditor(QWidget &host)
     e.ctrl->resize(1000, 800);
     host.show();
     return e;
-}
-
-void waitUntil(const std::function<bool()> &done)
-{
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 double parseMs(const QString &path)
@@ -241,13 +237,11 @@ int runTabSwitchSave(const QString &path)
     const double size = QFileInfo(path).size();
     QWidget host;
     Editor e = makeEditor(host);
-    e.ctrl->setProperty("ViewMode", 2);
-    if (!e.load(path))
-        qFatal("load failed");
-    waitUntil([&] { return e.model()->rowCount() > 0; });
+    e.open(path, 2);
 
     {
         const long rss = rssKiB();
+        resetPeak();
         GapWatch gaps;
         QElapsedTimer t;
         t.start();
@@ -257,8 +251,9 @@ int runTabSwitchSave(const QString &path)
         waitUntil([&] { return !xml->isStale(); });
         const double ms = t.nsecsElapsed() / 1e6;
         print("\"XML\" tab shown", ms, parse, "parse",
-              QStringLiteral("   +%1x file   longest GUI gap %2 ms")
+              QStringLiteral("   +%1x file, peak %2x file   longest GUI gap %3 ms")
                   .arg((rssKiB() - rss) * 1024.0 / size, 0, 'f', 2)
+                  .arg(peakKiB() * 1024.0 / size, 0, 'f', 2)
                   .arg(gaps.longestMs(), 0, 'f', 0));
         tab->setCurrentIndex(0);
         QCoreApplication::processEvents();
@@ -280,10 +275,7 @@ int runTabSwitchSave(const QString &path)
         QCoreApplication::processEvents();
         waitUntil([&] { return e.model()->rowCount() > 0; });
         QAbstractItemModel *m = e.model();
-        QModelIndex aim;
-        for (int r = 0; r < m->rowCount(); ++r)
-            if (m->index(r, 0).data().toString() == QLatin1String("aim"))
-                aim = m->index(r, 0);
+        const QModelIndex aim = e.topRow(QStringLiteral("aim"));
         const QModelIndex instances = m->index(0, 0, aim);
         e.tree()->expand(aim);
         e.tree()->expand(instances);
@@ -324,15 +316,9 @@ int runJump(const QString &from, const QString &target)
     const double parse = parseMs(target);
     QWidget host;
     Editor e = makeEditor(host);
-    e.ctrl->setProperty("ViewMode", 1);
-    if (!e.load(from))
-        qFatal("load failed");
-    waitUntil([&] { return e.model()->rowCount() > 0; });
+    e.open(from, 1);
     QAbstractItemModel *m = e.model();
-    QModelIndex mapping;
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (m->index(r, 0).data().toString() == QLatin1String("mapping"))
-            mapping = m->index(r, 0);
+    const QModelIndex mapping = e.topRow(QStringLiteral("mapping"));
     const QModelIndex far = m->index(0, 0, mapping);
     const QModelIndex node = m->index(0, 0, far);
     e.tree()->expand(mapping);
@@ -345,6 +331,90 @@ int runJump(const QString &from, const QString &target)
     waitUntil([&] { return entity->text().startsWith(QLatin1String("product")); });
     print("jump into the large file until its rows show", t.nsecsElapsed() / 1e6, parse, "its parse",
           QStringLiteral("   longest GUI gap %1 ms").arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
+// Browsing the AIM view of the large file: the million instances unfolded, the list scrolled
+// to its end and back, the last instance chosen; the longest time the window did not answer.
+int runBrowse(const QString &path)
+{
+    const double parse = parseMs(path);
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.open(path, 2);
+    QAbstractItemModel *m = e.model();
+    const QModelIndex aim = e.topRow(QStringLiteral("aim"));
+    const QModelIndex instances = m->index(0, 0, aim);
+    const long rss = rssKiB();
+    resetPeak();
+    GapWatch gaps;
+    QElapsedTimer t;
+    t.start();
+    e.tree()->expand(aim);
+    e.tree()->expand(instances);
+    QCoreApplication::processEvents();
+    e.tree()->scrollToBottom();
+    QCoreApplication::processEvents();
+    const QModelIndex last = m->index(m->rowCount(instances) - 1, 0, instances);
+    e.tree()->setCurrentIndex(last);
+    emit e.tree()->clicked(last);
+    QCoreApplication::processEvents();
+    e.tree()->scrollToTop();
+    QCoreApplication::processEvents();
+    print("browse: all instances unfolded, end, back", t.nsecsElapsed() / 1e6, parse, "parse",
+          QStringLiteral("   %1 rows   +%2x file, peak %3x file   longest GUI gap %4 ms")
+              .arg(m->rowCount(instances))
+              .arg((rssKiB() - rss) * 1024.0 / QFileInfo(path).size(), 0, 'f', 2)
+              .arg(peakKiB() * 1024.0 / QFileInfo(path).size(), 0, 'f', 2)
+              .arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
+// The picker ("Select Instance") opened on the large file, until its list shows every
+// instance: the whole, its own load of the file included; and the listing alone, the whole less
+// a document object's load of the same file (until its completion) measured just before.
+int runPicker(const QString &path)
+{
+    const double parse = parseMs(path);
+    double load = 0;
+    {
+        QElapsedTimer t;
+        t.start();
+        quillon::XmlDocument doc;
+        if (!doc.load(path))
+            qFatal("load failed");
+        waitUntil([&] { return doc.readyState() == 4; });
+        load = t.nsecsElapsed() / 1e6;
+    }
+    QWidget host;
+    host.show();
+    quillon::dlgRef *dlg = quillon::dlgRef::instance(&host);
+    GapWatch gaps;
+    QElapsedTimer t;
+    double shown = -1;
+    int rows = 0;
+    // Runs in the dialog's modal loop.
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        rows = dlg->instanceModel()->rowCount();
+        if (rows == 0 || !dlg->isVisible())
+            return;
+        shown = t.nsecsElapsed() / 1e6;
+        poll.stop();
+        dlg->reject();
+    });
+    poll.start();
+    t.start();
+    dlg->chooseFrom(path);
+    if (shown < 0)
+        qFatal("the picker's list did not show");
+    print("picker open until its list shows", shown, parse, "parse",
+          QStringLiteral("   %1 rows; less a load of the file (%2 ms): %3 ms   longest GUI gap %4 ms")
+              .arg(rows)
+              .arg(load, 0, 'f', 1)
+              .arg(shown - load, 0, 'f', 1)
+              .arg(gaps.longestMs(), 0, 'f', 0));
     return 0;
 }
 
@@ -366,6 +436,10 @@ int main(int argc, char *argv[])
     }
     if (args.size() == 4 && args[1] == QLatin1String("--jump"))
         return runJump(args[2], args[3]);
+    if (args.size() == 3 && args[1] == QLatin1String("--browse"))
+        return runBrowse(args[2]);
+    if (args.size() == 3 && args[1] == QLatin1String("--picker"))
+        return runPicker(args[2]);
 
     QTemporaryDir dir;
     auto child = [&](const QStringList &a) {
@@ -406,6 +480,8 @@ int main(int argc, char *argv[])
     header(path);
     opens(path);
     child({QStringLiteral("--rest"), path});
+    child({QStringLiteral("--browse"), path});
+    child({QStringLiteral("--picker"), path});
     // The small document refers to the large one by its absolute path.
     const QString from = dir.filePath(QStringLiteral("from.xml"));
     generate(from, 1000, QFileInfo(path).absoluteFilePath());

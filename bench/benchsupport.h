@@ -86,4 +86,35 @@ struct Workload {
     QString file(const char *name) const { return dir + QLatin1Char('/') + QLatin1String(name); }
 };
 
+// A field of /proc/self/status in KiB: VmRSS (resident now) or VmHWM (the peak since the last
+// resetPeak()).
+inline long statusKiB(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray key(field);
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+inline long rssKiB()
+{
+    return statusKiB("VmRSS:");
+}
+
+inline long peakKiB()
+{
+    return statusKiB("VmHWM:");
+}
+
+inline void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
 } // namespace bench

@@ -1,12 +1,20 @@
-// Background work on the global thread pool, watched from the thread that started it.
+// Background work on the library's thread pool, watched from the thread that started it.
 #include "document/asyncjob.h"
 
 #include <QEventLoop>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
 namespace quillon {
+
+namespace {
+
+// As many threads as the global pool has (as many as cores).
+Q_GLOBAL_STATIC(QThreadPool, jobPool)
+
+} // namespace
 
 AsyncJob::AsyncJob(std::function<void()> work, QObject *parent) : QObject(parent)
 {
@@ -21,7 +29,7 @@ AsyncJob::AsyncJob(std::function<void()> work, QObject *parent) : QObject(parent
 
 QFuture<void> AsyncJob::start(std::function<void()> work)
 {
-    return QtConcurrent::run(std::move(work));
+    return QtConcurrent::run(jobPool(), std::move(work));
 }
 
 bool AsyncJob::wait()

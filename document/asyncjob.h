@@ -1,10 +1,14 @@
 #pragma once
-// Background work, done one way: a job runs on Qt's global thread pool (QtConcurrent::run) and a
-// QFutureWatcher tells the thread that started it, through finished(), when the job is over.
+// Background work, done one way: a job runs on a thread pool of the library's own
+// (QtConcurrent::run) and a QFutureWatcher tells the thread that started it, through
+// finished(), when the job is over.
 // wait() keeps a caller synchronous without freezing it: it runs a nested event loop (the window
 // paints, timers tick) that quits on finished(), or on cancel(). A cancelled or abandoned job
 // still runs to its end on its worker, so what the work touches it must own (capture shared
 // pointers, not references). The object belongs to the thread that created it.
+// The pool is not Qt's global one: Qt's painting hands parts of a large fill to that pool and
+// waits for them, so a long job there (a load keeps both threads of two cores busy) would stop
+// the window from painting until the job ended.
 
 #include <QFuture>
 #include <QFutureWatcher>
@@ -19,7 +23,7 @@ namespace quillon {
 class AsyncJob : public QObject {
     Q_OBJECT
 public:
-    // Starts work on the global thread pool.
+    // Starts work on the pool.
     explicit AsyncJob(std::function<void()> work, QObject *parent = nullptr);
 
     // The work on the pool, for a caller that only needs to join it later (waitForFinished()).

@@ -1,12 +1,15 @@
 // The background job (document/asyncjob.h): wait() runs the event loop until the work is over
 // and returns true, or returns false as soon as cancel() is called, the work still running.
+// Jobs leave Qt's global thread pool to Qt.
 #include "document/asyncjob.h"
 
 #include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 using namespace quillon;
 
@@ -15,6 +18,7 @@ class TestAsyncJob : public QObject {
 private slots:
     void wait_data();
     void wait();
+    void globalPoolStaysFree();
 };
 
 // Rows: whether the user cancels while the work is under way, and whether it was cancelled
@@ -56,6 +60,24 @@ void TestAsyncJob::wait()
         job.waitForFinished();
         QTRY_COMPARE(finished, 1);
     }
+}
+
+// With a job under way on every core, work handed to Qt's global pool (as Qt's painting hands
+// parts of a large fill) still runs.
+void TestAsyncJob::globalPoolStaysFree()
+{
+    auto go = std::make_shared<QSemaphore>();
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    std::vector<QFuture<void>> jobs;
+    for (int i = 0; i < threads; ++i)
+        jobs.push_back(AsyncJob::start([go] { go->acquire(); }));
+    auto ran = std::make_shared<QSemaphore>();
+    QThreadPool::globalInstance()->start([ran] { ran->release(); });
+    const bool free = ran->tryAcquire(1, 10000);
+    go->release(threads);
+    for (QFuture<void> &job : jobs)
+        job.waitForFinished();
+    QVERIFY2(free, "the jobs held every thread of the global pool");
 }
 
 QTEST_GUILESS_MAIN(TestAsyncJob)
