@@ -29,6 +29,8 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <Qsci/qsciscintilla.h>
+
 #include "benchsupport.h"
 #include "api/quillon.h"
 #include "document/xmldocument.h"
@@ -255,6 +257,17 @@ int runTabSwitchSave(const QString &path)
                   .arg((rssKiB() - rss) * 1024.0 / size, 0, 'f', 2)
                   .arg(peakKiB() * 1024.0 / size, 0, 'f', 2)
                   .arg(gaps.longestMs(), 0, 'f', 0));
+        // Ctrl+End and Ctrl+Home in the text, each until the text is painted where it went.
+        QWidget *text = xml->textEditor();
+        text->setFocus();
+        for (const Qt::Key key : {Qt::Key_End, Qt::Key_Home}) {
+            QElapsedTimer k;
+            k.start();
+            QTest::keyClick(text, key, Qt::ControlModifier);
+            xml->textEditor()->viewport()->repaint();
+            print(key == Qt::Key_End ? "  Ctrl+End in the text, painted" : "  Ctrl+Home in the text, painted",
+                  k.nsecsElapsed() / 1e6, parse, "parse");
+        }
         tab->setCurrentIndex(0);
         QCoreApplication::processEvents();
     }
