@@ -175,7 +175,8 @@ private:
             return {0, length()};
         default: {
             const long line = send(Sci::SCI_LINEFROMPOSITION, pos);
-            return {send(Sci::SCI_POSITIONFROMLINE, line), send(Sci::SCI_POSITIONFROMLINE, line + 1)};
+            const long next = send(Sci::SCI_POSITIONFROMLINE, line + 1); // -1 after the last line
+            return {send(Sci::SCI_POSITIONFROMLINE, line), next < 0 ? length() : next};
         }
         }
     }
@@ -185,8 +186,6 @@ private:
             *startOffset = *endOffset = -1;
             return {};
         }
-        if (unit.second < unit.first) // the last line: Scintilla has no line after it
-            unit.second = length();
         *startOffset = offsetOf(unit.first);
         *endOffset = offsetOf(unit.second);
         return textBetween(unit.first, unit.second);

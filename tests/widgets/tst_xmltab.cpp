@@ -381,6 +381,9 @@ void TestXmlTab::accessibleTextCountsInUtf16()
         QCOMPARE(start, int(lineStart));
         QCOMPARE(end, int(lineEnd));
         QCOMPARE(line, text.mid(start, end - start));
+        const QString after = t->textAfterOffset(at, QAccessible::LineBoundary, &start, &end);
+        QCOMPARE(after, lineEnd < text.size() ? text.mid(start, end - start) : QString());
+        QCOMPARE(start, lineEnd < text.size() ? int(lineEnd) : -1);
     }
 }
 
