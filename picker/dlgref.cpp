@@ -130,6 +130,13 @@ void dlgRef::createChildren()
     // Column widths come from AdjustColumns, which may make the first one very narrow.
     m_lstInstances->header()->setMinimumSectionSize(0);
 
+    m_lblLoading = new QLabel(tr("Loading…"), this);
+    m_lblLoading->setObjectName(QStringLiteral("lblLoading"));
+    m_lblLoading->setAlignment(Qt::AlignCenter);
+    m_lblLoading->setAutoFillBackground(true);
+    m_lblLoading->setBackgroundRole(QPalette::Base);
+    m_lblLoading->hide();
+
     m_lblAddress = new QLabel(tr("From:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
     m_txtAddress = new QLineEdit(this);
@@ -188,23 +195,44 @@ void dlgRef::placeChildren()
     place(m_cmdLoad, kCmdLoad);
     place(m_txtFilter, kTxtFilter);
     place(m_lstInstances, kLstInstances);
+    place(m_lblLoading, kLstInstances);
     place(m_OKButton, kOKButton);
     place(m_CancelButton, kCancelButton);
 }
 
 void dlgRef::LoadInstances()
 {
+    const QString address = m_txtAddress->text();
+    const QString path = resolveDocumentPart(m_strRelativeTo, address);
+    if (m_xmlDoc && m_xmlDoc->readyState() == 4 && m_xmlDoc->holdsFile(path)) {
+        listAgain();
+        return;
+    }
     m_cmdLoad->setEnabled(false);
     if (m_xmlDoc) {
         m_xmlDoc->disconnect(this);
-        delete m_xmlDoc;
+        delete m_xmlDoc; // a read under way is abandoned with it
     }
     m_xmlDoc = new XmlDocument(this);
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
+    connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address] { xmlDoc_loadFailed(address); });
+    m_xmlDoc->loadInBackground(path);
+    showLoadState();
+}
 
-    const QString address = m_txtAddress->text();
-    if (m_xmlDoc->load(resolveDocumentPart(m_strRelativeTo, address)))
-        return;
+void dlgRef::listAgain()
+{
+    // As the completion of a read of the same file leaves it: nothing selected but a sole row,
+    // the address as the box shows it now.
+    m_lstInstances->selectionModel()->clear();
+    m_strListed = m_txtAddress->text();
+    selectSoleRow();
+    m_cmdLoad->setEnabled(true);
+}
+
+void dlgRef::xmlDoc_loadFailed(const QString &address)
+{
+    showLoadState();
     QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address,
                     QMessageBox::Ok, isVisible() ? this : parentWidget());
     box.exec();
@@ -216,11 +244,26 @@ void dlgRef::xmlDoc_onreadystatechange()
 {
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
+    showLoadState();
     m_model->setRows(instanceRowsOf(*m_xmlDoc));
     m_strListed = m_txtAddress->text();
     selectSoleRow();
     AdjustColumns();
     m_cmdLoad->setEnabled(true);
+}
+
+bool dlgRef::loading() const
+{
+    return m_xmlDoc && m_xmlDoc->isLoading();
+}
+
+void dlgRef::showLoadState()
+{
+    const bool on = loading();
+    m_lblLoading->setVisible(on);
+    m_lblLoading->raise();
+    m_lstInstances->setEnabled(!on);
+    updateOkButton();
 }
 
 void dlgRef::AdjustColumns()
@@ -287,7 +330,7 @@ void dlgRef::cmdLoad_Click()
 void dlgRef::chooseRow(int shownRow)
 {
     const InstanceRow *row = m_model->rowAt(shownRow);
-    if (!row)
+    if (!row || loading())
         return;
     m_strSelectedRef = m_strListed + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;
     accept();
@@ -357,7 +400,7 @@ bool dlgRef::eventFilter(QObject *watched, QEvent *event)
 
 void dlgRef::updateOkButton()
 {
-    m_OKButton->setEnabled(m_lstInstances->selectionModel()->hasSelection());
+    m_OKButton->setEnabled(!loading() && m_lstInstances->selectionModel()->hasSelection());
 }
 
 void dlgRef::showEvent(QShowEvent *event)
@@ -369,6 +412,17 @@ void dlgRef::showEvent(QShowEvent *event)
     }
     QDialog::showEvent(event);
     m_txtFilter->setFocus(Qt::OtherFocusReason);
+}
+
+void dlgRef::done(int result)
+{
+    // Leaving abandons a read under way; the list stays as it was.
+    if (loading()) {
+        m_xmlDoc->cancelLoad();
+        showLoadState();
+        m_cmdLoad->setEnabled(true);
+    }
+    QDialog::done(result);
 }
 
 void dlgRef::closeEvent(QCloseEvent *event)
