@@ -3,6 +3,7 @@
 #include "picker/instancelistmodel.h"
 #include "model/layout.h"
 #include "model/refs.h"
+#include "document/asyncjob.h"
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
@@ -20,6 +21,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace quillon {
 
@@ -66,7 +68,21 @@ dlgRef::dlgRef(QWidget *owner)
     updateOkButton();
 }
 
-dlgRef::~dlgRef() = default;
+dlgRef::~dlgRef()
+{
+    dropDocument();
+}
+
+void dlgRef::dropDocument()
+{
+    if (!m_xmlDoc)
+        return;
+    m_xmlDoc->disconnect(this);
+    // A large document takes a while to free: its last handle goes on a worker.
+    XmlNode last = m_xmlDoc->documentElement();
+    delete std::exchange(m_xmlDoc, nullptr);
+    AsyncJob::start([last = std::move(last)]() mutable { last = XmlNode(); });
+}
 
 dlgRef *dlgRef::instance(QWidget *owner)
 {
@@ -204,16 +220,14 @@ void dlgRef::LoadInstances()
 {
     const QString address = m_txtAddress->text();
     const QString path = resolveDocumentPart(m_strRelativeTo, address);
-    if (m_xmlDoc && m_xmlDoc->readyState() == 4 && m_xmlDoc->holdsFile(path)) {
+    if (m_bListed && m_xmlDoc->holdsFile(path)) {
         listAgain();
         return;
     }
     m_cmdLoad->setEnabled(false);
-    if (m_xmlDoc) {
-        m_xmlDoc->disconnect(this);
-        delete m_xmlDoc; // a read under way is abandoned with it
-    }
+    dropDocument(); // a read under way is abandoned with it
     m_xmlDoc = new XmlDocument(this);
+    m_bListed = false;
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
     connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address] { xmlDoc_loadFailed(address); });
     m_xmlDoc->loadInBackground(path);
@@ -244,17 +258,31 @@ void dlgRef::xmlDoc_onreadystatechange()
 {
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
-    showLoadState();
-    m_model->setRows(instanceRowsOf(*m_xmlDoc));
-    m_strListed = m_txtAddress->text();
-    selectSoleRow();
-    AdjustColumns();
-    m_cmdLoad->setEnabled(true);
+    // A million rows take a while to gather: a worker does it. It only reads the document, and
+    // its handle keeps the document alive should the picker drop it meanwhile.
+    struct Gathering {
+        XmlNode document;
+        std::vector<InstanceRow> rows;
+    };
+    auto gathering = std::make_shared<Gathering>();
+    gathering->document = m_xmlDoc->documentElement();
+    m_rowsJob = new AsyncJob([gathering] { gathering->rows = instanceRowsOf(gathering->document); }, m_xmlDoc);
+    connect(m_rowsJob, &AsyncJob::finished, this, [this, gathering] {
+        m_rowsJob->deleteLater();
+        m_rowsJob = nullptr;
+        showLoadState();
+        m_model->setRows(std::move(gathering->rows));
+        m_bListed = true;
+        m_strListed = m_txtAddress->text();
+        selectSoleRow();
+        AdjustColumns();
+        m_cmdLoad->setEnabled(true);
+    });
 }
 
 bool dlgRef::loading() const
 {
-    return m_xmlDoc && m_xmlDoc->isLoading();
+    return m_xmlDoc && (m_xmlDoc->isLoading() || m_rowsJob);
 }
 
 void dlgRef::showLoadState()
@@ -419,6 +447,7 @@ void dlgRef::done(int result)
     // Leaving abandons a read under way; the list stays as it was.
     if (loading()) {
         m_xmlDoc->cancelLoad();
+        delete m_rowsJob; // its worker ends on its own
         showLoadState();
         m_cmdLoad->setEnabled(true);
     }

@@ -37,6 +37,7 @@ class QModelIndex;
 
 namespace quillon {
 
+class AsyncJob;
 class InstanceListModel;
 class XmlDocument;
 
@@ -105,6 +106,7 @@ private:
     bool loading() const;
     void showLoadState();
     void listAgain();
+    void dropDocument();
 
     void cmdBrowse_Click();
     void cmdLoad_Click();
@@ -119,6 +121,8 @@ private:
     QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
     QString m_strListed; // the address the list was filled from
     XmlDocument *m_xmlDoc = nullptr;
+    QPointer<AsyncJob> m_rowsJob; // gathers the rows of m_xmlDoc once it is read (its child)
+    bool m_bListed = false; // the list holds the rows of m_xmlDoc
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;
     bool m_bClosedByFrame = false;
