@@ -386,22 +386,36 @@ void TestDlgRef::readsFileOnlyWhenChanged()
 void TestDlgRef::leavingAbandonsRead_data()
 {
     QTest::addColumn<Act>("leave");
-    QTest::newRow("Cancel") << Act([](dlgRef *p) { button(p, "CancelButton")->click(); });
-    QTest::newRow("Escape") << Act([](dlgRef *p) { QTest::keyClick(p, Qt::Key_Escape); });
-    QTest::newRow("close box") << Act([](dlgRef *p) { p->windowHandle()->close(); });
+    QTest::addColumn<bool>("read"); // left once the file is read, while its rows are gathered
+    const Act cancel([](dlgRef *p) { button(p, "CancelButton")->click(); });
+    const Act escape([](dlgRef *p) { QTest::keyClick(p, Qt::Key_Escape); });
+    const Act closeBox([](dlgRef *p) { p->windowHandle()->close(); });
+    for (bool read : {false, true}) {
+        const char *stage = read ? " while listing" : " while reading";
+        QTest::addRow("Cancel%s", stage) << cancel << read;
+        QTest::addRow("Escape%s", stage) << escape << read;
+        QTest::addRow("close box%s", stage) << closeBox << read;
+    }
 }
 
 void TestDlgRef::leavingAbandonsRead()
 {
     QFETCH(Act, leave);
+    QFETCH(bool, read);
     QPointer<dlgRef> d = dlgRef::instance(&m_owner);
     const QString before = dataFile("second.xml"), address = dataFile("instances.xml");
     runPicker(d, before, [](dlgRef *p) { choose(p, 0); });
     QList<bool> duringRead;
     QTimer::singleShot(0, d, [&] {
-        // Shown while the worker reads: the list covered, no choice possible.
-        duringRead << child<QLabel>(d, "lblLoading")->isVisible() << button(d, "OKButton")->isEnabled();
-        leave(d);
+        // Shown while the workers run: the list covered, no choice possible.
+        const auto act = [&] {
+            duringRead << child<QLabel>(d, "lblLoading")->isVisible() << button(d, "OKButton")->isEnabled();
+            leave(d);
+        };
+        if (read)
+            connect(d->document(), &XmlDocument::onreadystatechange, d, act);
+        else
+            act();
     });
     QCOMPARE(d->chooseFrom(address), QString());
     QCOMPARE(duringRead, (QList<bool>{true, false}));
