@@ -10,12 +10,13 @@
 //     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
 //
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
-// strSelectedRef(). The document is read on a worker thread: the dialog shows at once, its list
-// covered by "Loading…" and OK disabled until the read has filled it; Cancel, Escape or the
-// close box abandon a read under way, and the list stays as it was. A document that already
-// holds the file named, unchanged on disk since it was read, is kept: its list is offered again
-// as a new read would fill it, without reading the file. The dialog opens with the focus in the filter box; Up, Down, Page Up and
-// Page Down there move in the list, and Enter accepts the selected row. "From:" names the
+// strSelectedRef(). The document is read, and its rows gathered, on worker threads: the dialog
+// shows at once, its list covered by "Loading…" and OK disabled until the rows fill it; Cancel,
+// Escape or the close box abandon a read under way, and the list stays as it was. A document
+// that already holds the file named, unchanged on disk since it was read, is kept: its list is
+// offered again as a new read would leave it, without reading the file.
+// The dialog opens with the focus in the filter box; Up, Down, Page Up and Page Down there move
+// in the list, and Enter accepts the selected row. "From:" names the
 // document listed: Enter there loads it ("Go"), and a choice always carries the address the
 // list was filled from, so text typed into "From:" without loading it never names the
 // choice's document. OK and Cancel only hide the dialog, so its address, list and document
