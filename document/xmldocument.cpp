@@ -954,6 +954,7 @@ bool XmlDocument::loadFrom(const QString &path, const QString *text, const QByte
 
 bool XmlDocument::adopt(std::shared_ptr<DocData> data, bool ok, const QString &error)
 {
+    cancelLoad();
     m_cancelled = false;
     if (!ok) {
         // Holds no document now; a completion still pending from an earlier load is dropped.
@@ -980,6 +981,15 @@ struct LoadJob {
     QString path;
     QString error;
     bool ok = false;
+    std::shared_ptr<LoadProgress> progress; // shared with the worker: it outlives an abandoned wait
+
+    // The work of a worker, which holds the job as long as it runs.
+    static std::function<void()> reading(const std::shared_ptr<LoadJob> &load)
+    {
+        return [load] {
+            load->ok = parseSource(*load->data, load->path, nullptr, load->error, nullptr, load->progress.get());
+        };
+    }
 };
 
 } // namespace
@@ -987,17 +997,41 @@ struct LoadJob {
 bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor,
                               std::shared_ptr<LoadProgress> progress)
 {
+    cancelLoad();
     auto load = std::make_shared<LoadJob>();
     load->path = path;
-    // The worker shares the counters: they outlive an abandoned wait.
-    AsyncJob job([load, progress] {
-        load->ok = parseSource(*load->data, load->path, nullptr, load->error, nullptr, progress.get());
-    });
+    load->progress = std::move(progress);
+    AsyncJob job(LoadJob::reading(load));
     if (!waitFor(job) || !job.isFinished()) {
         m_cancelled = true;
         return false; // the document stays as it was
     }
     return adopt(std::move(load->data), load->ok, load->error);
+}
+
+void XmlDocument::loadInBackground(const QString &path)
+{
+    cancelLoad();
+    auto load = std::make_shared<LoadJob>();
+    load->path = path;
+    m_background = new AsyncJob(LoadJob::reading(load), this);
+    connect(m_background, &AsyncJob::finished, this, [this, load] {
+        m_background->deleteLater();
+        m_background = nullptr;
+        if (!adopt(std::move(load->data), load->ok, load->error))
+            emit loadFailed();
+    });
+}
+
+void XmlDocument::cancelLoad()
+{
+    if (!m_background)
+        return;
+    // Its worker goes on to the end with the job it holds; nothing waits for it.
+    m_background->disconnect(this);
+    m_background->deleteLater();
+    m_background = nullptr;
+    m_cancelled = true;
 }
 
 void XmlDocument::completeLater()
@@ -1152,6 +1186,12 @@ bool XmlDocument::isModified() const
 bool XmlDocument::changedOnDisk() const
 {
     return m_data->loaded && !m_data->path.isEmpty() && FileState::of(m_data->path) != m_data->onDisk;
+}
+
+bool XmlDocument::holdsFile(const QString &path) const
+{
+    return m_data->loaded && !m_data->modified && !m_data->path.isEmpty() && sameFile(path, m_data->path) &&
+           !changedOnDisk();
 }
 
 FileState XmlDocument::fileState() const

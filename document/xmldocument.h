@@ -188,6 +188,15 @@ public:
     // load() for reading only (Check References of files): the facts of style that only
     // save() needs are not taken, so save() and toBytes() refuse such a document.
     bool loadForReading(const QString &path);
+    // load(), with the reading and parsing done on a worker thread: returns at once. Once the
+    // worker is done, this thread takes its result up: a document read completes as load()'s does
+    // (readyState 4, then onreadystatechange); a failure leaves the object as a failed load()
+    // does and emits loadFailed(). Another load of any kind, cancelLoad() or the end of this
+    // object abandon it; the worker's result is then thrown away when it ends.
+    void loadInBackground(const QString &path);
+    bool isLoading() const { return m_background != nullptr; }
+    // Abandons the background load under way (cancelled() is then true); nothing else changes.
+    void cancelLoad();
     bool cancelled() const { return m_cancelled; }
     // Writes the whole document through a temporary file renamed over path, in the encoding
     // it was read in, with its declaration unchanged. False (file untouched) on failure.
@@ -210,6 +219,10 @@ public:
     // The file at path() is no longer as this document read or last wrote it: its size, time of
     // change, inode or device differ, or it is gone. False when the document came from no file.
     bool changedOnDisk() const;
+    // The document holds the file at path (as the file system resolves it) as it still is on
+    // disk: it was read from there or last written there, it is not modified since, and
+    // changedOnDisk() is false.
+    bool holdsFile(const QString &path) const;
     // The state of the file at path() when it was read or last written (null without a file).
     FileState fileState() const;
     // Says whether it differs: false when changes were taken back to what the file holds
@@ -292,6 +305,7 @@ public:
 
 signals:
     void onreadystatechange();
+    void loadFailed(); // a loadInBackground() could not read its file
 
 private:
     bool loadFrom(const QString &path, const QString *text, const QByteArray *bytes = nullptr, bool readOnly = false);
@@ -301,6 +315,7 @@ private:
     int m_readyState = 0;
     quint64 m_loadSerial = 0; // the completion of an older load is dropped
     bool m_cancelled = false;
+    AsyncJob *m_background = nullptr; // the loadInBackground() under way
 };
 
 } // namespace quillon

@@ -3,6 +3,7 @@
 #include "picker/instancelistmodel.h"
 #include "model/layout.h"
 #include "model/refs.h"
+#include "document/asyncjob.h"
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
@@ -20,6 +21,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace quillon {
 
@@ -66,7 +68,21 @@ dlgRef::dlgRef(QWidget *owner)
     updateOkButton();
 }
 
-dlgRef::~dlgRef() = default;
+dlgRef::~dlgRef()
+{
+    dropDocument();
+}
+
+void dlgRef::dropDocument()
+{
+    if (!m_xmlDoc)
+        return;
+    m_xmlDoc->disconnect(this);
+    // A large document takes a while to free: its last handle goes on a worker.
+    XmlNode last = m_xmlDoc->documentElement();
+    delete std::exchange(m_xmlDoc, nullptr);
+    AsyncJob::start([last = std::move(last)]() mutable { last = XmlNode(); });
+}
 
 dlgRef *dlgRef::instance(QWidget *owner)
 {
@@ -130,6 +146,13 @@ void dlgRef::createChildren()
     // Column widths come from AdjustColumns, which may make the first one very narrow.
     m_lstInstances->header()->setMinimumSectionSize(0);
 
+    m_lblLoading = new QLabel(tr("Loading…"), this);
+    m_lblLoading->setObjectName(QStringLiteral("lblLoading"));
+    m_lblLoading->setAlignment(Qt::AlignCenter);
+    m_lblLoading->setAutoFillBackground(true);
+    m_lblLoading->setBackgroundRole(QPalette::Base);
+    m_lblLoading->hide();
+
     m_lblAddress = new QLabel(tr("From:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
     m_txtAddress = new QLineEdit(this);
@@ -188,23 +211,42 @@ void dlgRef::placeChildren()
     place(m_cmdLoad, kCmdLoad);
     place(m_txtFilter, kTxtFilter);
     place(m_lstInstances, kLstInstances);
+    place(m_lblLoading, kLstInstances);
     place(m_OKButton, kOKButton);
     place(m_CancelButton, kCancelButton);
 }
 
 void dlgRef::LoadInstances()
 {
-    m_cmdLoad->setEnabled(false);
-    if (m_xmlDoc) {
-        m_xmlDoc->disconnect(this);
-        delete m_xmlDoc;
-    }
-    m_xmlDoc = new XmlDocument(this);
-    connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
-
     const QString address = m_txtAddress->text();
-    if (m_xmlDoc->load(resolveDocumentPart(m_strRelativeTo, address)))
+    const QString path = resolveDocumentPart(m_strRelativeTo, address);
+    if (m_bListed && m_xmlDoc->holdsFile(path)) {
+        listAgain();
         return;
+    }
+    m_cmdLoad->setEnabled(false);
+    dropDocument(); // a read under way is abandoned with it
+    m_xmlDoc = new XmlDocument(this);
+    m_bListed = false;
+    connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
+    connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address] { xmlDoc_loadFailed(address); });
+    m_xmlDoc->loadInBackground(path);
+    showLoadState();
+}
+
+void dlgRef::listAgain()
+{
+    // As the completion of a read of the same file leaves it: nothing selected but a sole row,
+    // the address as the box shows it now.
+    m_lstInstances->selectionModel()->clear();
+    m_strListed = m_txtAddress->text();
+    selectSoleRow();
+    m_cmdLoad->setEnabled(true);
+}
+
+void dlgRef::xmlDoc_loadFailed(const QString &address)
+{
+    showLoadState();
     QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address,
                     QMessageBox::Ok, isVisible() ? this : parentWidget());
     box.exec();
@@ -216,11 +258,40 @@ void dlgRef::xmlDoc_onreadystatechange()
 {
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
-    m_model->setRows(instanceRowsOf(*m_xmlDoc));
-    m_strListed = m_txtAddress->text();
-    selectSoleRow();
-    AdjustColumns();
-    m_cmdLoad->setEnabled(true);
+    // A million rows take a while to gather: a worker does it. It only reads the document, and
+    // its handle keeps the document alive should the picker drop it meanwhile.
+    struct Gathering {
+        XmlNode document;
+        std::vector<InstanceRow> rows;
+    };
+    auto gathering = std::make_shared<Gathering>();
+    gathering->document = m_xmlDoc->documentElement();
+    m_rowsJob = new AsyncJob([gathering] { gathering->rows = instanceRowsOf(gathering->document); }, m_xmlDoc);
+    connect(m_rowsJob, &AsyncJob::finished, this, [this, gathering] {
+        m_rowsJob->deleteLater();
+        m_rowsJob = nullptr;
+        showLoadState();
+        m_model->setRows(std::move(gathering->rows));
+        m_bListed = true;
+        m_strListed = m_txtAddress->text();
+        selectSoleRow();
+        AdjustColumns();
+        m_cmdLoad->setEnabled(true);
+    });
+}
+
+bool dlgRef::loading() const
+{
+    return m_xmlDoc && (m_xmlDoc->isLoading() || m_rowsJob);
+}
+
+void dlgRef::showLoadState()
+{
+    const bool on = loading();
+    m_lblLoading->setVisible(on);
+    m_lblLoading->raise();
+    m_lstInstances->setEnabled(!on);
+    updateOkButton();
 }
 
 void dlgRef::AdjustColumns()
@@ -287,7 +358,7 @@ void dlgRef::cmdLoad_Click()
 void dlgRef::chooseRow(int shownRow)
 {
     const InstanceRow *row = m_model->rowAt(shownRow);
-    if (!row)
+    if (!row || loading())
         return;
     m_strSelectedRef = m_strListed + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;
     accept();
@@ -357,7 +428,7 @@ bool dlgRef::eventFilter(QObject *watched, QEvent *event)
 
 void dlgRef::updateOkButton()
 {
-    m_OKButton->setEnabled(m_lstInstances->selectionModel()->hasSelection());
+    m_OKButton->setEnabled(!loading() && m_lstInstances->selectionModel()->hasSelection());
 }
 
 void dlgRef::showEvent(QShowEvent *event)
@@ -369,6 +440,18 @@ void dlgRef::showEvent(QShowEvent *event)
     }
     QDialog::showEvent(event);
     m_txtFilter->setFocus(Qt::OtherFocusReason);
+}
+
+void dlgRef::done(int result)
+{
+    // Leaving abandons a read under way; the list stays as it was.
+    if (loading()) {
+        m_xmlDoc->cancelLoad();
+        delete m_rowsJob; // its worker ends on its own
+        showLoadState();
+        m_cmdLoad->setEnabled(true);
+    }
+    QDialog::done(result);
 }
 
 void dlgRef::closeEvent(QCloseEvent *event)

@@ -10,8 +10,13 @@
 //     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
 //
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
-// strSelectedRef(). The dialog opens with the focus in the filter box; Up, Down, Page Up and
-// Page Down there move in the list, and Enter accepts the selected row. "From:" names the
+// strSelectedRef(). The document is read, and its rows gathered, on worker threads: the dialog
+// shows at once, its list covered by "Loading…" and OK disabled until the rows fill it; Cancel,
+// Escape or the close box abandon a read under way, and the list stays as it was. A document
+// that already holds the file named, unchanged on disk since it was read, is kept: its list is
+// offered again as a new read would leave it, without reading the file.
+// The dialog opens with the focus in the filter box; Up, Down, Page Up and Page Down there move
+// in the list, and Enter accepts the selected row. "From:" names the
 // document listed: Enter there loads it ("Go"), and a choice always carries the address the
 // list was filled from, so text typed into "From:" without loading it never names the
 // choice's document. OK and Cancel only hide the dialog, so its address, list and document
@@ -33,6 +38,7 @@ class QModelIndex;
 
 namespace quillon {
 
+class AsyncJob;
 class InstanceListModel;
 class XmlDocument;
 
@@ -64,9 +70,13 @@ public:
 
     QLineEdit *txtAddress() const { return m_txtAddress; }
     InstanceListModel *instanceModel() const { return m_model; }
+    // The document the list was filled from, or the one being read (null before any load).
+    const XmlDocument *document() const { return m_xmlDoc; }
 
     // Loads the document named by txtAddress (a relative name in the folder of the document
-    // given to chooseFrom, or of the working folder without one); its completion fills the list.
+    // given to chooseFrom, or of the working folder without one) on a worker thread; its
+    // completion fills the list. When the document held is that file, unchanged on disk, the
+    // list is offered again without a read.
     void LoadInstances();
     // Fits the list's columns to their contents and the list's width.
     void AdjustColumns();
@@ -82,6 +92,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void done(int result) override;
 
 private:
     void createChildren();
@@ -93,6 +104,10 @@ private:
     void updateOkButton();
     void selectShownRow(int shown);
     void selectSoleRow();
+    bool loading() const;
+    void showLoadState();
+    void listAgain();
+    void dropDocument();
 
     void cmdBrowse_Click();
     void cmdLoad_Click();
@@ -101,11 +116,14 @@ private:
     void lstInstances_DblClick(const QModelIndex &index);
     void txtFilter_TextChanged(const QString &text);
     void xmlDoc_onreadystatechange();
+    void xmlDoc_loadFailed(const QString &address);
 
     QString m_strSelectedRef;
     QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
     QString m_strListed; // the address the list was filled from
     XmlDocument *m_xmlDoc = nullptr;
+    QPointer<AsyncJob> m_rowsJob; // gathers the rows of m_xmlDoc once it is read (its child)
+    bool m_bListed = false; // the list holds the rows of m_xmlDoc
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;
     bool m_bClosedByFrame = false;
@@ -116,6 +134,7 @@ private:
     QPushButton *m_cmdLoad = nullptr;
     QLineEdit *m_txtFilter = nullptr;
     QTreeView *m_lstInstances = nullptr;
+    QLabel *m_lblLoading = nullptr; // covers the list while a read runs
     QPushButton *m_OKButton = nullptr;
     QPushButton *m_CancelButton = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "picker/instancelistmodel.h"
 
 #include "document/encoding.h"
-#include "document/xmldocument.h"
+#include "document/instancewalk.h"
 
 #include <QHash>
 #include <QSet>
@@ -11,17 +11,18 @@
 
 namespace quillon {
 
-std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc)
+std::vector<InstanceRow> instanceRowsOf(const XmlNode &node)
 {
     std::vector<InstanceRow> rows;
     // Documents hold many instances of few types: keep one copy of each type name.
     QHash<QByteArray, QString> types;
-    doc.forEachInstance([&](ElementRef inst) {
+    InstanceWalk(node).forEachInstance([&](pugi::xml_node inst) {
         const QByteArray name = QByteArray::fromRawData(inst.name(), qsizetype(std::strlen(inst.name())));
         auto it = types.constFind(name);
         if (it == types.constEnd())
             it = types.insert(QByteArray(name), encoding::toQString(name));
-        rows.push_back({*it, inst.attributeCount() > 0 ? encoding::toQString(inst.attributeValue(0)) : QString()});
+        const pugi::xml_attribute id = inst.first_attribute();
+        rows.push_back({*it, id ? encoding::toQString(id.value()) : QString()});
     });
     return rows;
 }

@@ -13,7 +13,7 @@
 
 namespace quillon {
 
-class XmlDocument;
+class XmlNode;
 
 struct InstanceRow {
     QString type; // the instance element's name, exactly as written
@@ -21,9 +21,11 @@ struct InstanceRow {
     bool operator==(const InstanceRow &) const = default;
 };
 
-// The instances of a document: every element matched by "/uos/*/aim-instances/*", in
-// document order. Equal type names share one string.
-std::vector<InstanceRow> instanceRowsOf(const XmlDocument &doc);
+// The instances of the document node belongs to (any node of it): every element matched by
+// "/uos/*/aim-instances/*", in document order. Equal type names share one string. It only reads
+// the document, and node keeps it alive: a worker thread may call it while nothing changes the
+// document.
+std::vector<InstanceRow> instanceRowsOf(const XmlNode &node);
 
 // Indexes (ascending) of the rows whose type or id contains needle, ignoring case. An empty
 // needle keeps every row.

@@ -80,7 +80,7 @@ bool load(dlgRef *d, const QString &address)
 
 // Runs the dialog as the "Edit Link..." command does; once it is shown with its list filled,
 // act answers it. A dialog that act left open is cancelled.
-QString runPicker(dlgRef *d, const QString &address, Act act)
+QString runPicker(dlgRef *d, const QString &address, Act act, const QString &relativeTo = QString())
 {
     QPointer<dlgRef> guard(d);
     QTimer::singleShot(0, d, [guard, act] {
@@ -92,7 +92,7 @@ QString runPicker(dlgRef *d, const QString &address, Act act)
             guard->reject();
         }
     });
-    return d->chooseFrom(address);
+    return d->chooseFrom(address, relativeTo);
 }
 
 } // namespace
@@ -112,6 +112,10 @@ private slots:
     void secondUseReloadsCallersAddress();
     void reloadsAndFailures();
     void cancelAndCloseReturnNothing();
+    void readsFileOnlyWhenChanged_data();
+    void readsFileOnlyWhenChanged();
+    void leavingAbandonsRead_data();
+    void leavingAbandonsRead();
     void closeBoxDestroysDialog();
     void filterBoxAndOkState();
     void keyboard_data();
@@ -128,9 +132,9 @@ void TestDlgRef::rowsOfDocument()
 {
     XmlDocument doc, none;
     QVERIFY(doc.load(dataFile("instances.xml")));
-    QCOMPARE(instanceRowsOf(doc), sampleRows());
+    QCOMPARE(instanceRowsOf(doc.documentElement()), sampleRows());
     QVERIFY(none.load(dataFile("noinstances.xml")));
-    QVERIFY(instanceRowsOf(none).empty());
+    QVERIFY(instanceRowsOf(none.documentElement()).empty());
 }
 
 void TestDlgRef::filterRows_data()
@@ -303,7 +307,7 @@ void TestDlgRef::reloadsAndFailures()
     d.txtAddress()->setText(missing);
     testsupport::MessageCapture boxes;
     d.LoadInstances();
-    QCOMPARE(boxes.messages.size(), 1);
+    QTRY_COMPARE(boxes.messages.size(), 1);
     QCOMPARE(boxes.messages[0].title, QStringLiteral("Warning"));
     QCOMPARE(boxes.messages[0].text, "Can't load data from " + missing);
     QCOMPARE(boxes.messages[0].icon, QMessageBox::Warning);
@@ -332,6 +336,96 @@ void TestDlgRef::cancelAndCloseReturnNothing()
 
     runPicker(d, address, [](dlgRef *p) { choose(p, 1); });
     QCOMPARE(runPicker(d, address, [](dlgRef *p) { p->windowHandle()->close(); }), QString());
+}
+
+void TestDlgRef::readsFileOnlyWhenChanged_data()
+{
+    QTest::addColumn<QString>("change"); // what befalls the file between two uses
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("unchanged") << "" << false << 6;
+    QTest::newRow("named relative to the caller's document") << "relative" << false << 6;
+    QTest::newRow("rewritten") << "rewrite" << true << 2;
+    QTest::newRow("replaced by a copy") << "replace" << true << 6;
+}
+
+void TestDlgRef::readsFileOnlyWhenChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, read);
+    QFETCH(int, rows);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("doc.xml");
+    QVERIFY(QFile::copy(dataFile("instances.xml"), path));
+    dlgRef d(&m_owner);
+    runPicker(&d, path, [](dlgRef *p) { choose(p, 2); });
+    const quint64 stamp = d.document()->changeStamp();
+    QString address = path, holder;
+    if (change == "relative") {
+        address = "doc.xml";
+        holder = tmp.filePath("holder.xml");
+    } else if (change == "rewrite") {
+        QFile::remove(path);
+        QVERIFY(QFile::copy(dataFile("second.xml"), path));
+    } else if (change == "replace") {
+        QVERIFY(QFile::copy(dataFile("instances.xml"), tmp.filePath("new.xml")));
+        QVERIFY(QFile::remove(path) && QFile::rename(tmp.filePath("new.xml"), path));
+    }
+    // Read or not, every use shows the whole list with nothing chosen, and the address given.
+    QList<int> shown;
+    const QString result = runPicker(&d, address, [&](dlgRef *p) {
+        shown << int(filterBox(p)->text().size()) << int(list(p)->selectionModel()->selectedRows().size())
+              << rowCount(p);
+        choose(p, 1);
+    }, holder);
+    QCOMPARE(d.document()->changeStamp() != stamp, read);
+    QCOMPARE(shown, (QList<int>{0, 0, rows}));
+    QCOMPARE(result, address + "#" + d.instanceModel()->allRows()[1].type + "#" + d.instanceModel()->allRows()[1].id);
+}
+
+void TestDlgRef::leavingAbandonsRead_data()
+{
+    QTest::addColumn<Act>("leave");
+    QTest::addColumn<bool>("read"); // left once the file is read, while its rows are gathered
+    const Act cancel([](dlgRef *p) { button(p, "CancelButton")->click(); });
+    const Act escape([](dlgRef *p) { QTest::keyClick(p, Qt::Key_Escape); });
+    const Act closeBox([](dlgRef *p) { p->windowHandle()->close(); });
+    for (bool read : {false, true}) {
+        const char *stage = read ? " while listing" : " while reading";
+        QTest::addRow("Cancel%s", stage) << cancel << read;
+        QTest::addRow("Escape%s", stage) << escape << read;
+        QTest::addRow("close box%s", stage) << closeBox << read;
+    }
+}
+
+void TestDlgRef::leavingAbandonsRead()
+{
+    QFETCH(Act, leave);
+    QFETCH(bool, read);
+    QPointer<dlgRef> d = dlgRef::instance(&m_owner);
+    const QString before = dataFile("second.xml"), address = dataFile("instances.xml");
+    runPicker(d, before, [](dlgRef *p) { choose(p, 0); });
+    QList<bool> duringRead;
+    QTimer::singleShot(0, d, [&] {
+        // Shown while the workers run: the list covered, no choice possible.
+        const auto act = [&] {
+            duringRead << child<QLabel>(d, "lblLoading")->isVisible() << button(d, "OKButton")->isEnabled();
+            leave(d);
+        };
+        if (read)
+            connect(d->document(), &XmlDocument::onreadystatechange, d, act);
+        else
+            act();
+    });
+    QCOMPARE(d->chooseFrom(address), QString());
+    QCOMPARE(duringRead, (QList<bool>{true, false}));
+    if (d && !d->isClosedByFrame()) {
+        QVERIFY(button(d, "cmdLoad")->isEnabled());
+        QTest::qWait(50); // an abandoned read fills nothing when its worker ends
+        QCOMPARE(d->instanceModel()->totalCount(), 2);
+    }
+    d = dlgRef::instance(&m_owner); // made anew after the close box
+    QCOMPARE(runPicker(d, address, [](dlgRef *p) { choose(p, 0); }), address + "#Product#id1");
 }
 
 void TestDlgRef::closeBoxDestroysDialog()
