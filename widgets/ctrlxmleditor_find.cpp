@@ -5,6 +5,7 @@
 #include "session/comparemodel.h"
 #include "session/findmodel.h"
 #include "widgets/findpage.h"
+#include "widgets/rowchoice_p.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,7 +49,7 @@ void CtrlXMLEditor::setupFindTabs()
     auto *layout = new QVBoxLayout(pageCompare);
     layout->addWidget(lblCompare);
     layout->addWidget(lstCompare);
-    connect(lstCompare, &QAbstractItemView::clicked, this, &CtrlXMLEditor::lstCompare_Click);
+    onRowChosen(lstCompare, this, [this](const QModelIndex &i) { lstCompare_Click(i); });
     // Another document drops the result: its summary goes with it.
     connect(m_compare, &QAbstractItemModel::modelReset, this, [this] { lblCompare->setText(m_compare->summary()); });
 }

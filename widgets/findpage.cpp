@@ -1,4 +1,5 @@
 #include "widgets/findpage.h"
+#include "widgets/rowchoice_p.h"
 #include "widgets/childwidget_p.h"
 #include "session/editorsession.h"
 #include "session/findmodel.h"
@@ -98,11 +99,7 @@ FindPage::FindPage(EditorSession *session, QWidget *parent)
         if (first == 0)
             lstFind->header()->resizeSections(QHeaderView::ResizeToContents);
     });
-    connect(lstFind, &QAbstractItemView::clicked, this, [this](const QModelIndex &i) { emit rowChosen(i.row()); });
-    connect(lstFind, &QAbstractItemView::activated, this, [this](const QModelIndex &i) {
-        if (!lstFind->style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr, lstFind))
-            emit rowChosen(i.row());
-    });
+    onRowChosen(lstFind, this, [this](const QModelIndex &i) { emit rowChosen(i.row()); });
     connect(session, &EditorSession::documentShown, this, [this] {
         m_typesStale = true;
         if (isVisible())

@@ -83,6 +83,13 @@ void TestCtrlFind::compareWithListsTheChanges()
     clickRow(changes, 0, 0, Qt::LeftButton, 24);
     settle();
     expectShownThenBack(QStringLiteral("shape id2"));
+    // Enter on a row does what the click does.
+    f->w<QTabWidget>("ctrlTab")->setCurrentIndex(f->w<QTabWidget>("ctrlTab")->indexOf(changes->parentWidget()));
+    changes->setFocus();
+    changes->setCurrentIndex(changes->model()->index(0, 0));
+    QTest::keyClick(changes, Qt::Key_Return);
+    settle();
+    expectShownThenBack(QStringLiteral("shape id2"));
 
     MessageCapture messages;
     QVERIFY(QMetaObject::invokeMethod(f->ctrl, "CompareWith", Q_RETURN_ARG(bool, ok),
