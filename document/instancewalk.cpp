@@ -14,9 +14,14 @@ pugi::xml_node InstanceWalk::documentElement() const
     return isLoaded() ? m_d->documentElement() : pugi::xml_node();
 }
 
-std::string_view InstanceWalk::source() const
+size_t InstanceWalk::sourceSize() const
 {
-    return m_d ? std::string_view(m_d->source) : std::string_view();
+    return m_d ? m_d->source.size() : 0;
+}
+
+bool InstanceWalk::sameSource(size_t begin, size_t end, const InstanceWalk &o, size_t obegin) const
+{
+    return m_d && o.m_d && m_d->source.sameBytes(begin, end, o.m_d->source, obegin);
 }
 
 size_t InstanceWalk::nodeStart(pugi::xml_node n) const

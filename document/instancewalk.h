@@ -93,9 +93,11 @@ public:
         if (isLoaded())
             forEachInstanceBelow(documentElement(), f);
     }
-    // The text as read, in UTF-8: the offsets of nodeStart() refer to it.
-    std::string_view source() const;
-    // Where a node of the source begins in source(), or npos when it did not come from there.
+    // The size of the text as read, in UTF-8 bytes: the offsets of nodeStart() refer to it.
+    size_t sourceSize() const;
+    // Whether bytes [begin, end) of the text as read are those from obegin on in o's.
+    bool sameSource(size_t begin, size_t end, const InstanceWalk &o, size_t obegin) const;
+    // Where a node of the source begins in the text as read, or npos when it did not come from there.
     size_t nodeStart(pugi::xml_node n) const;
     bool isEdited() const; // something changed since the document was read
     quint64 changeStamp() const; // XmlDocument::changeStamp of this state

@@ -191,7 +191,9 @@ constexpr int kMaxModelDepth = 128;
 
 class Checker {
 public:
-    Checker(const uchar *begin, const uchar *end) : m_begin(begin), m_lim(end) { }
+    Checker(const uchar *begin, const uchar *end, const CheckProgress *reached = nullptr)
+        : m_begin(begin), m_lim(end), m_reached(reached)
+    { }
 
     bool document();
     void declared(DeclaredEntities &out) const
@@ -262,6 +264,9 @@ private:
     const uchar *m_origin = nullptr; // the outermost reference while in replacement text
     std::string_view m_originName;
     int m_entityDepth = 0;
+    const CheckProgress *m_reached; // see checkWellFormed
+    const uchar *m_nextReport = nullptr;
+    void report();
 
     bool m_standalone = false;
     bool m_externalSubset = false;
@@ -415,6 +420,16 @@ bool Checker::eq()
     while (m_p < m_lim && isSpace(*m_p))
         ++m_p;
     return true;
+}
+
+void Checker::report()
+{
+    std::vector<std::pair<size_t, size_t>> held;
+    held.reserve(m_open.size());
+    for (const Open &o : m_open)
+        held.emplace_back(size_t(o.name - m_begin), o.length);
+    (*m_reached)(size_t(m_p - m_begin), held);
+    m_nextReport = m_p + kCheckStep;
 }
 
 bool Checker::document()
@@ -606,6 +621,8 @@ bool Checker::content(bool inEntity)
 {
     const size_t base = m_open.size();
     for (;;) {
+        if (m_reached && m_p >= m_nextReport && m_entityDepth == 0)
+            report();
         if (m_p >= m_lim) {
             if (m_open.size() > base) {
                 const Open &o = m_open.back();
@@ -1411,6 +1428,19 @@ bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEnti
             checker.declared(*entities);
         return true;
     }
+    if (error) {
+        error->offset = checker.errorOffset;
+        error->message = std::move(checker.errorMessage);
+    }
+    return false;
+}
+
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckProgress &reached)
+{
+    const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
+    Checker checker(begin, begin + utf8.size(), &reached);
+    if (checker.document())
+        return true;
     if (error) {
         error->offset = checker.errorOffset;
         error->message = std::move(checker.errorMessage);

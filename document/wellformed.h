@@ -3,10 +3,13 @@
 // any conforming parser refuses is refused here too.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace quillon {
 
@@ -33,5 +36,15 @@ struct DeclaredEntities {
     std::unordered_set<std::string> external;
 };
 bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEntities *entities = nullptr);
+
+// For a text that is made readable as the check goes (see the reading of documents): in the
+// document's content the check calls reached(offset, held) every kCheckStep bytes or so, before
+// it reads on from offset. Behind offset it reads only the names of the elements still open,
+// whose (offset, length) are in held; ahead, as far as a token goes. What the caller has not
+// made readable must read as zero bytes, which make the check fail, never pass: a failure may
+// be the caller's, to be confirmed over the whole text.
+constexpr size_t kCheckStep = size_t(128) << 10;
+using CheckProgress = std::function<void(size_t offset, const std::vector<std::pair<size_t, size_t>> &held)>;
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckProgress &reached);
 
 } // namespace quillon

@@ -295,14 +295,46 @@ void DocData::noteStartTag(pugi::xml_node e)
     noteChange(e, EditLog::Kind::StartTags);
 }
 
+namespace {
+
+// Gives the value of item memory of its own when it lies in the text the parse worked in:
+// pugixml writes a new value no longer than the old one over the old, which would change the
+// kept source. A longer value first makes it allocate.
+template <class Item, class Set> void ownValue(const KeptSource &source, Item item, Set set)
+{
+    const char *value = item.value();
+    if (!*value || !source.sharesParserBytes(value))
+        return;
+    const std::string v(value);
+    set(item, std::string(v.size() + 1, ' '));
+    set(item, v);
+}
+
+} // namespace
+
+void DocData::ownStrings(pugi::xml_node n) const
+{
+    if (n.type() == pugi::node_element) {
+        // The text the parse embedded in an element stays: it is never set in place, but made
+        // a node of its own first (materialize), which needs to know where it stood.
+        for (pugi::xml_attribute a : n.attributes())
+            ownValue(source, a, [](pugi::xml_attribute x, const std::string &v) { x.set_value(v.c_str()); });
+    } else {
+        ownValue(source, n, [](pugi::xml_node x, const std::string &v) { x.set_value(v.c_str()); });
+    }
+}
+
 void DocData::noteChange(pugi::xml_node n, EditLog::Kind kind)
 {
     modified = true;
-    if (n.root() != doc)
+    if (n.root() != doc) {
+        ownStrings(n);
         return; // not placed yet: written whole wherever it goes
+    }
     size_t b = 0, e = 0;
     if (!edits.spans.count(n.internal_object()) && sourceSpan(*this, n, b, e))
         edits.spans.emplace(n.internal_object(), std::make_pair(b, e));
+    ownStrings(n); // after its place is known: a value of its own has none
     edits.add(kind, n.internal_object());
     markPath(edits, doc, n);
 }
@@ -1117,17 +1149,13 @@ QByteArray XmlDocument::sourceUtf8() const
 {
     if (!m_data->loaded)
         return {};
-    if (m_data->written) {
-        QByteArray out;
-        sourceText().forEachPiece([&out](const char *data, qsizetype size) {
-            out.append(data, size);
-            return true;
-        });
-        return out;
-    }
-    const std::string &src = m_data->source;
-    const size_t bom = src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    return QByteArray::fromRawData(src.data() + bom, qsizetype(src.size() - bom));
+    QByteArray out;
+    out.reserve(qsizetype(m_data->source.size()));
+    sourceText().forEachPiece([&out](const char *data, qsizetype size) {
+        out.append(data, size);
+        return true;
+    });
+    return out;
 }
 
 XmlDocument::SourceText XmlDocument::sourceText() const
@@ -1166,12 +1194,12 @@ bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *
         first = false;
         return size == 0 || f(data, qsizetype(size));
     };
-    const std::string &src = m_data->source;
+    const KeptSource &src = m_data->source;
+    const auto fromSource = [&](size_t begin, size_t end) { return src.forEachPiece(begin, end, piece); };
     if (!m_recipe)
-        return piece(src.data(), src.size());
+        return fromSource(0, src.size());
     for (const TextRecipe::Piece &p : m_recipe->pieces) {
-        const bool go =
-            p.fromSource ? piece(src.data() + p.begin, p.end - p.begin) : piece(p.text.data(), p.text.size());
+        const bool go = p.fromSource ? fromSource(p.begin, p.end) : piece(p.text.data(), p.text.size());
         if (!go)
             return false;
     }

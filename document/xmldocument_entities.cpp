@@ -112,19 +112,23 @@ private:
     std::string m_why;
 };
 
-// Sets the value of n (a text node or an attribute) to text: in place when it fits (a text
-// node then keeps its place in the source), otherwise anew, with its place recorded first.
+// Sets the value of n (a text node, or the element of attribute a) to text: in place when it
+// fits (a text node then keeps its place in the source), otherwise anew, with its place
+// recorded first. A value in the kept source itself is always set anew.
 void setExpanded(DocData &d, pugi::xml_node n, pugi::xml_attribute a, const std::string &text)
 {
     // The document owns the characters of its values (the parse buffer or its own pages).
     char *value = const_cast<char *>(a ? a.value() : n.value());
-    if (text.size() <= std::strlen(value)) {
+    const bool kept = d.source.sharesParserBytes(value);
+    if (!kept && text.size() <= std::strlen(value)) {
         std::memcpy(value, text.c_str(), text.size() + 1);
         return;
     }
     size_t begin = 0, end = 0;
     if (!a && !d.edits.spans.count(n.internal_object()) && sourceSpan(d, n, begin, end))
         d.edits.spans.emplace(n.internal_object(), std::make_pair(begin, end));
+    if (kept)
+        d.ownStrings(n);
     a ? a.set_value(text.c_str()) : n.set_value(text.c_str());
 }
 

@@ -113,8 +113,15 @@ QList<int> XmlDocument::lineNumbers(const QList<ElementRef> &elements) const
             const TextRecipe::Piece &p = pieces[piece];
             const size_t pieceEnd = pieceStart[piece] + (p.fromSource ? p.end - p.begin : p.text.size());
             const size_t upTo = std::min(target, pieceEnd);
-            const char *base = p.fromSource ? d.source.data() + p.begin : p.text.data();
-            newlines += countLineEnds(base + (done - pieceStart[piece]), base + (upTo - pieceStart[piece]), afterCr);
+            const size_t from = done - pieceStart[piece], to = upTo - pieceStart[piece];
+            if (p.fromSource) {
+                d.source.forEachPiece(p.begin + from, p.begin + to, [&](const char *data, size_t size) {
+                    newlines += countLineEnds(data, data + size, afterCr);
+                    return true;
+                });
+            } else {
+                newlines += countLineEnds(p.text.data() + from, p.text.data() + to, afterCr);
+            }
             done = upTo;
             if (done == pieceEnd)
                 ++piece;

@@ -6,6 +6,7 @@
 #include "document/encoding.h"
 #include "document/filesink.h"
 #include "document/instancewalk.h"
+#include "document/keptsource.h"
 #include "document/xmldocument.h"
 
 #include <pugixml.hpp>
@@ -154,7 +155,7 @@ struct DocData {
     pugi::xml_node graveyard;
     pugi::xml_node scratchGraveyard;
     SourceFormat format;
-    std::string source; // the text as read, in UTF-8 (byte offsets of the parse refer to it)
+    KeptSource source; // the text as read, in UTF-8 (byte offsets of the parse refer to it)
     bool loaded = false;
     bool readOnly = false; // read without the facts that only save() needs (format)
     QString path;
@@ -187,6 +188,8 @@ struct DocData {
     void noteContent(pugi::xml_node element);
     void noteStartTag(pugi::xml_node element);
     void noteChange(pugi::xml_node n, EditLog::Kind kind);
+    // Before n's value or attributes change: see KeptSource.
+    void ownStrings(pugi::xml_node n) const;
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     // Before n (an element of the document, below the document element) leaves its parent;

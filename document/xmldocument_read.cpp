@@ -23,6 +23,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,7 +165,7 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, 
 // Reads the whole file into buf; state receives the state of the file read. sized, when set,
 // is called with the size of the file once it is known, before the bytes are read.
 bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
-              const std::function<void(size_t)> &sized = {})
+              const std::function<void(size_t)> &sized = {}, int *keptFd = nullptr)
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
@@ -204,6 +205,8 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
         return false;
     buf.setSize(size_t(got));
     state = fileStateOf(f.handle());
+    if (keptFd)
+        *keptFd = ::fcntl(f.handle(), F_DUPFD_CLOEXEC, 0);
     return true;
 }
 
@@ -276,54 +279,70 @@ bool toUtf8(Buffer &buf, SourceFormat &fmt, bool fromText, QString &reason)
     return true;
 }
 
-// Style facts taken from the UTF-8 source before the in-place parse changes it.
+// Style facts taken from the UTF-8 source before the in-place parse changes it, as far as the
+// text is read: scan() goes on from where the last call stopped.
+class StyleScan {
+public:
+    // Scans [from, to) of the text that starts at begin and ends at end; 4 KiB before from and
+    // 3 bytes after to must be readable (as far as the text goes).
+    void scan(const char *begin, const char *from, const char *to, const char *end, SourceFormat &fmt)
+    {
+        if (end - begin >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0)
+            begin += 3;
+        from = std::max(from, begin);
+        if (!m_started) {
+            m_started = true;
+            if (end - begin >= 6 && std::memcmp(begin, "<?xml", 5) == 0 && isXmlSpace(begin[5])) {
+                const std::string_view rest(begin, size_t(std::min(end, to + 3) - begin));
+                if (const size_t close = rest.find("?>"); close != std::string_view::npos)
+                    for (char c : rest.substr(0, close + 2))
+                        if (c != '\r')
+                            fmt.declaration += c;
+            }
+        }
+        if (!m_lineEndSeen && from < to) {
+            if (const char *nl = static_cast<const char *>(std::memchr(from, '\n', size_t(to - from)))) {
+                m_lineEndSeen = true;
+                fmt.crlf = nl > begin && nl[-1] == '\r';
+            }
+        }
+        for (const char *p = from; p < to;) {
+            const char *gt = static_cast<const char *>(std::memchr(p, '>', size_t(to - p)));
+            if (!gt)
+                break;
+            p = gt + 1;
+            if (gt - begin >= 2 && gt[-1] == '/') {
+                if (gt[-2] == ' ')
+                    ++m_spaced;
+                else
+                    ++m_compact;
+            } else if (end - gt >= 3 && gt[1] == '<' && gt[2] == '/') {
+                // "></": an empty pair when the tag closed by gt is a start tag.
+                const char *lt = gt;
+                const char *stop = gt - std::min<ptrdiff_t>(gt - begin, 4096);
+                while (lt > stop && *lt != '<')
+                    --lt;
+                if (*lt == '<' && lt[1] != '/' && lt[1] != '!' && lt[1] != '?')
+                    ++m_pairs;
+            }
+        }
+        if (m_pairs > m_compact + m_spaced)
+            fmt.emptyTags = EmptyTagStyle::Pair;
+        else if (m_spaced > m_compact)
+            fmt.emptyTags = EmptyTagStyle::Spaced;
+        else
+            fmt.emptyTags = EmptyTagStyle::Compact;
+    }
+
+private:
+    bool m_started = false;
+    bool m_lineEndSeen = false;
+    size_t m_compact = 0, m_spaced = 0, m_pairs = 0;
+};
+
 void scanStyle(const char *data, size_t size, SourceFormat &fmt)
 {
-    const char *begin = data;
-    const char *end = data + size;
-    if (size >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0)
-        begin += 3;
-
-    const char *nl = static_cast<const char *>(std::memchr(begin, '\n', size_t(end - begin)));
-    fmt.crlf = nl && nl > begin && nl[-1] == '\r';
-
-    if (end - begin >= 6 && std::memcmp(begin, "<?xml", 5) == 0 && isXmlSpace(begin[5])) {
-        const std::string_view rest(begin, size_t(end - begin));
-        const size_t close = rest.find("?>");
-        if (close != std::string_view::npos) {
-            for (char c : rest.substr(0, close + 2))
-                if (c != '\r')
-                    fmt.declaration += c;
-        }
-    }
-
-    size_t compact = 0, spaced = 0, pairs = 0;
-    for (const char *p = begin; p < end;) {
-        const char *gt = static_cast<const char *>(std::memchr(p, '>', size_t(end - p)));
-        if (!gt)
-            break;
-        p = gt + 1;
-        if (gt - begin >= 2 && gt[-1] == '/') {
-            if (gt[-2] == ' ')
-                ++spaced;
-            else
-                ++compact;
-        } else if (end - gt >= 3 && gt[1] == '<' && gt[2] == '/') {
-            // "></": an empty pair when the tag closed by gt is a start tag.
-            const char *lt = gt;
-            const char *stop = gt - std::min<ptrdiff_t>(gt - begin, 4096);
-            while (lt > stop && *lt != '<')
-                --lt;
-            if (*lt == '<' && lt[1] != '/' && lt[1] != '!' && lt[1] != '?')
-                ++pairs;
-        }
-    }
-    if (pairs > compact + spaced)
-        fmt.emptyTags = EmptyTagStyle::Pair;
-    else if (spaced > compact)
-        fmt.emptyTags = EmptyTagStyle::Spaced;
-    else
-        fmt.emptyTags = EmptyTagStyle::Compact;
+    StyleScan().scan(data, data, data + size, data + size, fmt);
 }
 
 // Whether the document in src (UTF-8) has a DOCTYPE: one may stand only in the prolog, after
@@ -346,21 +365,32 @@ bool hasDoctype(std::string_view src)
 }
 
 // Line and column (1-based, columns in characters) of a byte offset into the UTF-8 source.
-void lineColumn(const std::string &buf, ptrdiff_t offset, qint64 &line, qint64 &column)
+void lineColumn(const KeptSource &src, ptrdiff_t offset, qint64 &line, qint64 &column)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(buf.data());
-    size_t end = std::min<size_t>(size_t(std::max<ptrdiff_t>(offset, 0)), buf.size());
-    size_t i = (buf.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) ? 3 : 0;
+    const size_t end = std::min<size_t>(size_t(std::max<ptrdiff_t>(offset, 0)), src.size());
     line = 1;
     column = 1;
-    for (; i < end; ++i) {
-        const unsigned char c = p[i];
-        if (c == '\n' || (c == '\r' && (i + 1 >= buf.size() || p[i + 1] != '\n'))) {
-            ++line;
-            column = 1;
-        } else if (c != '\r' && (c & 0xC0) != 0x80) {
-            ++column;
+    bool cr = false; // the byte before was a CR, which ends a line unless an LF follows
+    src.forEachPiece(src.startsWith("\xEF\xBB\xBF") ? 3 : 0, end, [&](const char *data, size_t size) {
+        for (size_t i = 0; i < size; ++i) {
+            const unsigned char c = static_cast<unsigned char>(data[i]);
+            if (cr && c != '\n') {
+                ++line;
+                column = 1;
+            }
+            cr = c == '\r';
+            if (c == '\n') {
+                ++line;
+                column = 1;
+            } else if (c != '\r' && (c & 0xC0) != 0x80) {
+                ++column;
+            }
         }
+        return true;
+    });
+    if (cr && (end >= src.size() || src[end] != '\n')) {
+        ++line;
+        column = 1;
     }
 }
 
@@ -370,7 +400,7 @@ void lineColumn(const std::string &buf, ptrdiff_t offset, qint64 &line, qint64 &
 // The place is kept in d too (DocData::errorLine, errorColumn).
 QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QString &what, bool skipSpace = false)
 {
-    const std::string &source = d.source;
+    const KeptSource &source = d.source;
     while (skipSpace && offset >= 0 && size_t(offset) < source.size() && isXmlSpace(source[size_t(offset)]))
         ++offset;
     qint64 line = 0, column = 0;
@@ -383,41 +413,130 @@ QString describeAt(DocData &d, const QString &name, ptrdiff_t offset, const QStr
         .arg(column);
 }
 
-// The memory of the kept source (DocData::source), made ready on a second core while the file
-// is read: faulting in the pages of a large text costs about as much as reading it, and the
-// copy into memory already there is then a plain copy.
-class SourceKeeper {
+// A file descriptor closed when it goes out of scope.
+class OwnedFd {
 public:
-    explicit SourceKeeper(DocData &d) : m_d(d) { }
-    ~SourceKeeper() { join(); }
-    SourceKeeper(const SourceKeeper &) = delete;
-    SourceKeeper &operator=(const SourceKeeper &) = delete;
-
-    // Starts making room for size bytes beside the caller (only for a large text).
-    void prepare(size_t size)
+    OwnedFd() = default;
+    ~OwnedFd()
     {
-        if (size >= kParallelCheckBytes)
-            m_job = AsyncJob::start([this, size] {
-                reserve(size);
-                if (!populate(m_d.source.data(), size))
-                    m_d.source.resize(size); // faults the pages in by writing them
-            });
+        if (fd >= 0)
+            ::close(fd);
     }
-    void join() { m_job.waitForFinished(); }
-    // Room for size bytes. Huge pages are advised before the first write.
-    void reserve(size_t size)
+    OwnedFd(const OwnedFd &) = delete;
+    OwnedFd &operator=(const OwnedFd &) = delete;
+    int fd = -1;
+};
+
+// The file read a second time, for the check beside a parse in place: memory as large as the
+// file, filled from it as the check goes on and given back behind the check, so that a few
+// megabytes of it are held at a time. What is not filled reads as zero bytes.
+class StreamedFile {
+public:
+    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size)
     {
-        std::string &s = m_d.source;
-        if (s.capacity() >= size)
-            return;
-        s.reserve(size);
-        if (m_d.readOnly)
-            adviseHugePages(s.data(), size);
+        void *p = ::mmap(nullptr, size + 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        m_data = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+    }
+    ~StreamedFile()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size + 1);
+    }
+    StreamedFile(const StreamedFile &) = delete;
+    StreamedFile &operator=(const StreamedFile &) = delete;
+
+    const char *data() const { return m_data; }
+    // Fills up to offset + kAhead (or the end).
+    void fillAhead(size_t offset) { fill(std::min(m_size, offset + kAhead)); }
+    void fillAll() { fill(m_size); }
+    // Gives back what lies more than kBehind before offset, but for the pages of held.
+    void release(size_t offset, const std::vector<std::pair<size_t, size_t>> &held)
+    {
+        const size_t upTo = pageDown(offset > kBehind ? offset - kBehind : 0);
+        std::vector<std::pair<size_t, size_t>> keep;
+        for (const auto &[at, length] : held)
+            keep.emplace_back(pageDown(at), pageDown(at + length) + kPage);
+        std::sort(keep.begin(), keep.end());
+        size_t from = m_released;
+        for (const auto &[kb, ke] : keep) {
+            if (kb >= upTo)
+                break;
+            if (kb > from)
+                giveBack(from, kb);
+            from = std::max(from, ke);
+        }
+        if (from < upTo)
+            giveBack(from, upTo);
+        m_released = std::max(m_released, upTo);
     }
 
 private:
-    DocData &m_d;
-    QFuture<void> m_job;
+    static constexpr size_t kPage = 4096;
+    static constexpr size_t kAhead = size_t(8) << 20;
+    static constexpr size_t kBehind = size_t(64) << 10;
+    static size_t pageDown(size_t n) { return n & ~(kPage - 1); }
+
+    void fill(size_t to)
+    {
+        if (to > m_filled && readBytesAt(m_fd, m_data + m_filled, to - m_filled, m_filled))
+            m_filled = to;
+    }
+    void giveBack(size_t from, size_t to) { ::madvise(m_data + from, to - from, MADV_DONTNEED); }
+
+    int m_fd;
+    size_t m_size;
+    char *m_data = nullptr;
+    size_t m_filled = 0, m_released = 0;
+};
+
+// Checks the text of the file at fd (size bytes) as checkWellFormed does, reading the file
+// again as the check goes, and takes the facts of style into fmt (when given). A text the
+// check refuses in the window is read whole and checked again, so that the verdict and the
+// place of the fault are those of the text.
+bool checkStreamed(int fd, size_t size, SourceFormat *fmt, WellFormedError &fault)
+{
+    SourceFormat found;
+    {
+        StreamedFile file(fd, size);
+        if (file.data()) {
+            StyleScan style;
+            const char *text = file.data();
+            size_t scanned = 0;
+            file.fillAhead(0);
+            const bool ok = checkWellFormed(std::string_view(text, size), &fault,
+                                            [&](size_t offset, const std::vector<std::pair<size_t, size_t>> &held) {
+                                                file.fillAhead(offset);
+                                                if (fmt)
+                                                    style.scan(text, text + scanned, text + offset, text + size, found);
+                                                scanned = offset;
+                                                file.release(offset, held);
+                                            });
+            if (ok) {
+                if (fmt) {
+                    file.fillAll();
+                    style.scan(text, text + scanned, text + size, text + size, found);
+                    fmt->crlf = found.crlf;
+                    fmt->declaration = std::move(found.declaration);
+                    fmt->emptyTags = found.emptyTags;
+                }
+                return true;
+            }
+        }
+    }
+    std::string text(size, '\0');
+    if (!readBytesAt(fd, text.data(), size, 0)) {
+        fault = {0, "the file changed while it was read"};
+        return false;
+    }
+    if (fmt)
+        scanStyle(text.data(), size, *fmt);
+    return checkWellFormed(text, &fault);
+}
+
+// A job waited for when it goes out of scope.
+struct JoinedJob {
+    ~JoinedJob() { job.waitForFinished(); }
+    QFuture<void> job;
 };
 
 } // namespace
@@ -431,7 +550,14 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     // does not.
     Buffer buf;
     buf.setHugePages(d.readOnly);
-    SourceKeeper keeper(d);
+    OwnedFd file; // the file read, to read back what the parse changes in place
+    // The pages of a large buffer are faulted in on a second core while the file is read into
+    // it: faulting them in costs about as much as reading.
+    JoinedJob faulting;
+    const auto sized = [&](size_t size) {
+        if (size >= kParallelCheckBytes)
+            faulting.job = AsyncJob::start([data = buf.data(), size] { populate(data, size); });
+    };
     if (fromBytes) {
         if (const QString why = badStart(fromBytes->constData(), size_t(fromBytes->size())); !why.isEmpty()) {
             error = QStringLiteral("%1: %2").arg(path, why);
@@ -446,46 +572,66 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
             error = QCoreApplication::translate("XmlDocument", "XML text: out of memory");
             return false;
         }
-    } else if (!readFile(path, buf, error, d.onDisk, progress, [&](size_t size) { keeper.prepare(size); })) {
+    } else if (!readFile(path, buf, error, d.onDisk, progress, sized, d.readOnly ? nullptr : &file.fd)) {
         return false;
     }
-    keeper.join();
+    faulting.job.waitForFinished();
     if (progress)
         progress->setParsing();
+    const char *const read = buf.data();
     QString reason;
     if (!toUtf8(buf, d.format, fromText != nullptr, reason)) {
         error = QStringLiteral("%1: %2").arg(sourceName(path, fromText), reason);
         return false;
     }
     // The source as read (in UTF-8), kept for error positions and for saving: what was not
-    // edited is written back from it.
-    keeper.reserve(buf.size());
-    d.source.assign(buf.data(), buf.size());
+    // edited is written back from it. A file read as it stands, to be shown, is kept in the
+    // parser's buffer (see KeptSource); a converted or handed-over text as a copy, and so is
+    // a document only read (for a check, or a comparison), which is then read only once.
+    const bool inPlace = file.fd >= 0 && buf.data() == read && !d.readOnly;
+    if (inPlace) {
+        d.source.view(buf.data(), buf.size());
+    } else {
+        d.source.assign(buf.data(), buf.size(), d.readOnly);
+    }
+    // What the check and the facts of style read: the bytes before the parse changes them.
+    const std::string_view text = inPlace ? std::string_view(buf.data(), buf.size()) : d.source.unparsed();
     const QString name = sourceName(path, fromText);
 
-    // The strict check of well-formedness reads the kept source while pugixml parses its own
-    // buffer in place; on a large document the two run side by side.
+    // The strict check of well-formedness. On a copy it reads the kept source while pugixml
+    // parses its own buffer; in place, it reads the file again as it goes (checkStreamed),
+    // beside the parse, or, on a small text, comes first. The text is hashed before the parse,
+    // to tell it again when the bytes the parse changes are read back.
     // A document with a DOCTYPE is checked first: the entities it declares decide how it is
     // parsed (with references left as written, to be expanded after the parse).
     WellFormedError fault;
     bool wellFormed = true;
     DeclaredEntities entities;
     // The facts of style are taken from the kept source beside the parse too.
-    const bool doctype = hasDoctype(d.source);
+    const bool doctype = hasDoctype(text);
     auto check = [&] {
         if (!d.readOnly)
-            scanStyle(d.source.data(), d.source.size(), d.format);
-        wellFormed = checkWellFormed(d.source, &fault, doctype ? &entities : nullptr);
+            scanStyle(text.data(), text.size(), d.format);
+        wellFormed = checkWellFormed(text, &fault, doctype ? &entities : nullptr);
     };
+    const bool large = text.size() >= kParallelCheckBytes;
+    std::vector<uint64_t> hashes;
     QFuture<void> checker;
-    if (d.source.size() >= kParallelCheckBytes && !doctype) {
-        checker = AsyncJob::start(check);
-    } else {
+    if (inPlace && large && !doctype) {
+        checker = AsyncJob::start([&, fd = file.fd, size = text.size()] {
+            wellFormed = checkStreamed(fd, size, &d.format, fault);
+        });
+        hashes = blockHashes(text.data(), text.size());
+    } else if (inPlace || !large || doctype) {
         check();
+        if (inPlace)
+            hashes = blockHashes(text.data(), text.size());
         if (!wellFormed) {
             error = describeAt(d, name, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
             return false;
         }
+    } else {
+        checker = AsyncJob::start(check);
     }
 
     // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
@@ -495,10 +641,25 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const bool expand = !entities.internal.empty();
     const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
     const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
-    // What the first view needs is counted while the check may still run.
-    if (r)
+    // In place, what the parse changed is read back from the file: beside the count of what
+    // the first view needs, or first when entities are to be expanded (which reads the source).
+    bool patched = true;
+    QFuture<void> patching;
+    if (inPlace && expand)
+        patched = d.source.patch(file.fd, hashes);
+    else if (inPlace)
+        patching = AsyncJob::start([&] { patched = d.source.patch(file.fd, hashes); });
+    std::string why;
+    size_t at = 0;
+    const bool expanded = !r || !expand || !patched || expandEntities(d, entities, why, at);
+    if (r && expanded)
         d.countInstances();
     checker.waitForFinished();
+    patching.waitForFinished();
+    if (!patched) {
+        error = QCoreApplication::translate("XmlDocument", "%1: the file changed while it was read").arg(name);
+        return false;
+    }
     // The check knows more than the parser: its verdict comes first. What it accepts, pugixml
     // parses; a disagreement is still reported, never glossed over.
     if (!wellFormed) {
@@ -510,9 +671,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         return false;
     }
     d.format.entities = std::move(entities.external);
-    std::string why;
-    size_t at = 0;
-    if (expand && !expandEntities(d, entities, why, at)) {
+    if (!expanded) {
         error = describeAt(d, name, ptrdiff_t(at), QString::fromStdString(why));
         return false;
     }

@@ -91,10 +91,12 @@ private:
             m_recipe->source(begin, end);
         if (m_fmt.encoding == XmlEncoding::Utf8 && end - begin >= kChunk) {
             flush();
-            m_ok = m_ok && m_sink.write(m_src.data() + begin, end - begin);
+            m_ok = m_ok && m_src.forEachPiece(begin, end, [this](const char *data, size_t size) {
+                return m_sink.write(data, size);
+            });
             return;
         }
-        m_buf.append(m_src, begin, end - begin);
+        m_src.append(m_buf, begin, end - begin);
         if (m_buf.size() >= kChunk)
             flush();
     }
@@ -250,8 +252,8 @@ private:
             return;
         }
         copy(closeAt, tagStop);
-        const size_t endTagAt = std::string_view(m_src.data(), s.end).rfind("</");
-        if (endTagAt == std::string_view::npos || endTagAt < tagStop) {
+        const size_t endTagAt = s.end >= 2 ? m_src.rfind("</", s.end - 2) : KeptSource::npos;
+        if (endTagAt == KeptSource::npos || endTagAt < tagStop) {
             fail();
             return;
         }
@@ -477,7 +479,7 @@ private:
 
     const DocData &m_d;
     const SourceFormat &m_fmt;
-    const std::string &m_src;
+    const KeptSource &m_src;
     ByteSink &m_sink;
     TextRecipe *m_recipe;
     const bool m_unicode;
@@ -527,7 +529,7 @@ size_t nodeStart(const DocData &d, pugi::xml_node n)
     case pugi::node_declaration:
         return o >= 2 ? o - 2 : npos;
     case pugi::node_doctype:
-        return std::string_view(d.source).rfind("<!DOCTYPE", o);
+        return d.source.rfind("<!DOCTYPE", o);
     default:
         return npos;
     }
@@ -536,7 +538,7 @@ size_t nodeStart(const DocData &d, pugi::xml_node n)
 namespace {
 
 // Just after the '>' that stands last before limit, with only blanks between; npos otherwise.
-size_t afterLastTag(const std::string &src, size_t limit)
+size_t afterLastTag(const KeptSource &src, size_t limit)
 {
     size_t i = limit;
     while (i > 0 && isSpace(src[i - 1]))
@@ -550,7 +552,7 @@ size_t afterLastTag(const std::string &src, size_t limit)
 // following sibling, then back down through the end tags in between.
 size_t elementEnd(const DocData &d, pugi::xml_node e)
 {
-    const std::string &src = d.source;
+    const KeptSource &src = d.source;
     std::vector<pugi::xml_node> chain;
     size_t limit = src.size();
     for (pugi::xml_node cur = e;;) {
@@ -571,7 +573,7 @@ size_t elementEnd(const DocData &d, pugi::xml_node e)
     size_t end = afterLastTag(src, limit);
     for (size_t i = chain.size() - 1; i > 0 && end != npos; --i) {
         // chain[i] has children, so an end tag of its own: "</name>" holds no '<'.
-        const size_t lt = std::string_view(src).rfind('<', end - 1);
+        const size_t lt = src.rfind('<', end - 1);
         if (lt == npos || lt + 1 >= src.size() || src[lt + 1] != '/')
             return npos;
         end = afterLastTag(src, lt);
@@ -600,8 +602,8 @@ size_t removedAfter(const DocData &d, pugi::xml_node parent, size_t from)
 // processing instructions only until their value changes, so their place is recorded first.
 bool sourceSpan(const DocData &d, pugi::xml_node n, size_t &begin, size_t &end)
 {
-    const std::string &src = d.source;
-    const std::string_view s(src);
+    const KeptSource &src = d.source;
+    const KeptSource &s = src;
     const size_t b = nodeStart(d, n);
     if (b == npos || b >= src.size())
         return false;

@@ -119,9 +119,9 @@ bool sameSource(const InstanceWalk &da, pugi::xml_node a, const InstanceWalk &db
         return false;
     const size_t a0 = da.nodeStart(a), a1 = da.nodeStart(na), b0 = db.nodeStart(b), b1 = db.nodeStart(nb);
     if (a0 == std::string::npos || a1 == std::string::npos || b0 == std::string::npos || b1 == std::string::npos ||
-        a1 <= a0 || b1 <= b0 || a1 > da.source().size() || b1 > db.source().size())
+        a1 <= a0 || b1 <= b0 || a1 - a0 != b1 - b0)
         return false;
-    return da.source().substr(a0, a1 - a0) == db.source().substr(b0, b1 - b0);
+    return da.sameSource(a0, a1, db, b0);
 }
 
 // The old instances by id, in a flat table: a node per id would cost a cache miss per lookup

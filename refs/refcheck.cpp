@@ -131,8 +131,8 @@ void DocFacts::walk()
     }
     // An instance takes some dozens of bytes of text, a reference a dozen at the least: the
     // room kept is address space, touched only as far as it is used.
-    reserveHuge(idKeys, d.source().size() / 64 + 16);
-    reserveHuge(refs, d.source().size() / 48 + 16);
+    reserveHuge(idKeys, d.sourceSize() / 64 + 16);
+    reserveHuge(refs, d.sourceSize() / 48 + 16);
     std::vector<Level> levels(2);
     Node e = elementAt(root.first_child());
     int depth = 1;

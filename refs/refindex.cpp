@@ -105,7 +105,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
     // A reference takes a dozen bytes of text at the least: the room kept for one per 48
     // bytes is address space, touched only as far as it is used. (No huge pages here: a window
     // waits for this, and the kernel may stop to compact memory for them.)
-    t.entries.reserve(d.source().size() / 48 + 16);
+    t.entries.reserve(d.sourceSize() / 48 + 16);
     forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
         std::string_view key(value);
         if (isHref) {

@@ -1,0 +1,320 @@
+#include "document/keptsource.h"
+#include "document/hugepages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quillon {
+
+namespace {
+
+// The NULs of the parsed text are counted per block, so that the byte under one is found by
+// counting at most a block.
+constexpr size_t kNulBlock = 4096;
+
+inline uint64_t rotl(uint64_t x, int r)
+{
+    return (x << r) | (x >> (64 - r));
+}
+
+uint64_t hashBlock(const char *p, size_t n)
+{
+    constexpr uint64_t k = 0x9E3779B97F4A7C15ull;
+    uint64_t h[4] = {k, k ^ 1, k ^ 2, k ^ 3};
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        for (int j = 0; j < 4; ++j) {
+            uint64_t w;
+            std::memcpy(&w, p + i + 8 * j, 8);
+            h[j] = rotl(h[j] ^ w, 29) * k;
+        }
+    }
+    for (int j = 0; i < n; ++j, i += 8) {
+        uint64_t w = 0;
+        std::memcpy(&w, p + i, std::min<size_t>(8, n - i));
+        h[j & 3] = rotl(h[j & 3] ^ w, 29) * k;
+    }
+    uint64_t r = n;
+    for (uint64_t x : h)
+        r = rotl(r ^ x, 31) * k;
+    return r;
+}
+
+size_t countNuls(const char *p, size_t n)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < n; ++i)
+        count += p[i] == 0;
+    return count;
+}
+
+} // namespace
+
+// Reads n bytes at offset from fd; false when fewer are there.
+bool readBytesAt(int fd, char *out, size_t n, size_t offset)
+{
+    while (n > 0) {
+        const ssize_t r = ::pread(fd, out, n, off_t(offset));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        out += r;
+        n -= size_t(r);
+        offset += size_t(r);
+    }
+    return true;
+}
+
+std::vector<uint64_t> blockHashes(const char *data, size_t size)
+{
+    std::vector<uint64_t> out;
+    out.reserve(size / kHashBlock + 1);
+    for (size_t at = 0; at < size; at += kHashBlock)
+        out.push_back(hashBlock(data + at, std::min(kHashBlock, size - at)));
+    return out;
+}
+
+void KeptSource::clear()
+{
+    m_copy = std::string();
+    m_data = nullptr;
+    m_size = 0;
+    m_inPlace = m_patched = false;
+    m_nulBytes = std::string();
+    m_nulBlocks = std::vector<size_t>();
+    m_runs = std::vector<Run>();
+    m_runBytes = std::string();
+}
+
+void KeptSource::assign(const char *data, size_t size, bool hugePages)
+{
+    clear();
+    m_copy.reserve(size);
+    if (hugePages)
+        adviseHugePages(m_copy.data(), size);
+    m_copy.assign(data, size);
+    m_data = m_copy.data();
+    m_size = size;
+}
+
+void KeptSource::view(const char *data, size_t size)
+{
+    clear();
+    m_data = data;
+    m_size = size;
+    m_inPlace = true;
+}
+
+bool KeptSource::patch(int fd, const std::vector<uint64_t> &hashes)
+{
+    // Room for exactly what is kept: a NUL in the parsed text is a byte the parse wrote.
+    m_nulBytes.reserve(countNuls(m_data, m_size));
+    m_nulBlocks.assign(m_size / kNulBlock + 1, 0);
+    std::string read(std::min(kHashBlock, m_size), '\0');
+    const auto note = [this, &read](size_t blockAt, size_t i) {
+        const char was = read[i];
+        if (m_data[blockAt + i] == 0) {
+            m_nulBytes.push_back(was);
+        } else if (!m_runs.empty() && m_runs.back().at + m_runs.back().length == blockAt + i) {
+            ++m_runs.back().length;
+            m_runBytes.push_back(was);
+        } else {
+            m_runs.push_back({blockAt + i, m_runBytes.size(), 1});
+            m_runBytes.push_back(was);
+        }
+    };
+    for (size_t at = 0, block = 0; at < m_size; at += kHashBlock, ++block) {
+        const size_t n = std::min(kHashBlock, m_size - at);
+        if (block >= hashes.size() || !readBytesAt(fd, read.data(), n, at) || hashBlock(read.data(), n) != hashes[block]) {
+            clear();
+            return false;
+        }
+        const char *p = m_data + at;
+        for (size_t sb = 0; sb < n; sb += kNulBlock) {
+            m_nulBlocks[(at + sb) / kNulBlock] = m_nulBytes.size();
+            const size_t se = std::min(n, sb + kNulBlock);
+            size_t i = sb;
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            for (; i + 16 <= se; i += 16) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(read.data() + i));
+                const unsigned z = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, zero)));
+                const unsigned d = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xFFFFu;
+                for (unsigned m = z | d; m; m &= m - 1)
+                    note(at, i + unsigned(__builtin_ctz(m)));
+            }
+#endif
+            for (; i < se; ++i)
+                if (p[i] == 0 || p[i] != read[i])
+                    note(at, i);
+        }
+    }
+    if (m_size % kNulBlock == 0) // the block after the last, for nulsBefore(size())
+        m_nulBlocks.back() = m_nulBytes.size();
+    m_runs.shrink_to_fit();
+    m_runBytes.shrink_to_fit();
+    m_patched = true;
+    return true;
+}
+
+size_t KeptSource::nulsBefore(size_t i) const
+{
+    const size_t block = i / kNulBlock;
+    return m_nulBlocks[block] + countNuls(m_data + block * kNulBlock, i - block * kNulBlock);
+}
+
+const KeptSource::Run *KeptSource::runAt(size_t i) const
+{
+    auto it = std::partition_point(m_runs.begin(), m_runs.end(), [i](const Run &r) { return r.at + r.length <= i; });
+    return it != m_runs.end() && it->at <= i ? &*it : nullptr;
+}
+
+void KeptSource::restore(size_t begin, size_t end, char *out) const
+{
+    if (end <= begin)
+        return;
+    std::memcpy(out, m_data + begin, end - begin);
+    if (!m_patched)
+        return;
+    size_t rank = nulsBefore(begin);
+    for (char *p = out, *stop = out + (end - begin);
+         (p = static_cast<char *>(std::memchr(p, 0, size_t(stop - p)))) != nullptr; ++p)
+        *p = m_nulBytes[rank++];
+    auto it = std::partition_point(m_runs.begin(), m_runs.end(),
+                                   [begin](const Run &r) { return r.at + r.length <= begin; });
+    for (; it != m_runs.end() && it->at < end; ++it) {
+        const size_t from = std::max(begin, it->at), to = std::min(end, it->at + it->length);
+        std::memcpy(out + (from - begin), m_runBytes.data() + it->from + (from - it->at), to - from);
+    }
+}
+
+char KeptSource::operator[](size_t i) const
+{
+    const char c = m_data[i];
+    if (!m_patched)
+        return c;
+    if (c == 0)
+        return m_nulBytes[nulsBefore(i)];
+    if (!m_runs.empty())
+        if (const Run *r = runAt(i))
+            return m_runBytes[r->from + (i - r->at)];
+    return c;
+}
+
+void KeptSource::copy(size_t begin, size_t end, char *out) const
+{
+    restore(begin, std::min(end, m_size), out);
+}
+
+void KeptSource::append(std::string &out, size_t begin, size_t n) const
+{
+    begin = std::min(begin, m_size);
+    n = std::min(n, m_size - begin);
+    const size_t at = out.size();
+    out.resize(at + n);
+    restore(begin, begin + n, out.data() + at);
+}
+
+std::string KeptSource::substr(size_t pos, size_t n) const
+{
+    std::string out;
+    append(out, pos, n);
+    return out;
+}
+
+size_t KeptSource::find(std::string_view s, size_t from) const
+{
+    if (!m_patched)
+        return std::string_view(m_data, m_size).find(s, from);
+    if (from > m_size || s.size() > m_size - from)
+        return npos;
+    if (s.empty())
+        return from;
+    // Most searches end near where they start: the window grows as it goes.
+    std::string window;
+    for (size_t at = from, chunk = 256;; at += chunk, chunk = std::min(chunk * 2, size_t(1) << 16)) {
+        const size_t end = std::min(m_size, at + chunk + s.size() - 1);
+        window.resize(end - at);
+        restore(at, end, window.data());
+        if (const size_t k = window.find(s); k != npos)
+            return at + k;
+        if (end == m_size)
+            return npos;
+    }
+}
+
+size_t KeptSource::rfind(std::string_view s, size_t pos) const
+{
+    if (!m_patched)
+        return std::string_view(m_data, m_size).rfind(s, pos);
+    if (s.size() > m_size)
+        return npos;
+    // Starts [first, last] are looked at in one window, the latest first.
+    size_t last = std::min(pos, m_size - s.size());
+    if (s.empty())
+        return last;
+    std::string window;
+    for (size_t chunk = 256;; chunk = std::min(chunk * 2, size_t(1) << 16)) {
+        const size_t first = last >= chunk ? last - chunk + 1 : 0;
+        window.resize(last - first + s.size());
+        restore(first, last + s.size(), window.data());
+        if (const size_t k = window.rfind(s); k != npos)
+            return first + k;
+        if (first == 0)
+            return npos;
+        last = first - 1;
+    }
+}
+
+bool KeptSource::forEachPiece(size_t begin, size_t end, const std::function<bool(const char *, size_t)> &f) const
+{
+    end = std::min(end, m_size);
+    if (end <= begin)
+        return true;
+    if (!m_patched)
+        return f(m_data + begin, end - begin);
+    constexpr size_t kPiece = size_t(1) << 20;
+    std::string piece(std::min(kPiece, end - begin), '\0');
+    for (size_t at = begin; at < end; at += kPiece) {
+        const size_t n = std::min(kPiece, end - at);
+        restore(at, at + n, piece.data());
+        if (!f(piece.data(), n))
+            return false;
+    }
+    return true;
+}
+
+bool KeptSource::sameBytes(size_t begin, size_t end, const KeptSource &o, size_t obegin) const
+{
+    if (end < begin || end > m_size || obegin > o.m_size || end - begin > o.m_size - obegin)
+        return false;
+    if (!m_patched && !o.m_patched)
+        return std::memcmp(m_data + begin, o.m_data + obegin, end - begin) == 0;
+    constexpr size_t kStep = 4096;
+    char a[kStep], b[kStep];
+    for (size_t at = begin; at < end; at += kStep) {
+        const size_t n = std::min(kStep, end - at);
+        restore(at, at + n, a);
+        o.restore(obegin + (at - begin), obegin + (at - begin) + n, b);
+        if (std::memcmp(a, b, n) != 0)
+            return false;
+    }
+    return true;
+}
+
+size_t KeptSource::patchBytes() const
+{
+    return m_nulBytes.capacity() + m_nulBlocks.capacity() * sizeof(size_t) + m_runs.capacity() * sizeof(Run) +
+           m_runBytes.capacity();
+}
+
+} // namespace quillon

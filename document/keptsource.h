@@ -1,0 +1,99 @@
+#pragma once
+// The text of a document as it was read, kept for saving (what was not edited is copied from
+// it byte for byte), for error positions and for showing the file.
+//
+// A file read as UTF-8 is kept once: the parser works in place over the bytes read, and writes
+// terminators (and decoded references) into them. What it changed is read back from the file
+// after the parse and kept beside: the byte under every NUL it wrote, in order, and the rare
+// stretches it changed otherwise. Every read goes through this class and sees the text as read.
+// Other texts (converted from UTF-16, handed over in memory) are kept as a copy.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+class KeptSource {
+public:
+    static constexpr size_t npos = std::string::npos;
+
+    KeptSource() = default;
+    // The text may point into a copy of its own.
+    KeptSource(const KeptSource &) = delete;
+    KeptSource &operator=(const KeptSource &) = delete;
+
+    // A copy of [data, data + size); hugePages: advise huge pages for it (hugepages.h).
+    void assign(const char *data, size_t size, bool hugePages = false);
+    // The bytes at data, not yet changed by a parse; read in place until patch().
+    void view(const char *data, size_t size);
+    // The viewed bytes were parsed in place: reads the file at fd again (from its start) and
+    // keeps what differs. hashes: blockHashes() of the bytes before the parse. False, leaving
+    // the text empty, when the file no longer holds those bytes.
+    bool patch(int fd, const std::vector<uint64_t> &hashes);
+    // The bytes as they stand, before any parse in place changed them (not after patch()).
+    std::string_view unparsed() const { return std::string_view(m_data, m_size); }
+
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    char operator[](size_t i) const;
+    // Bytes [begin, end) into out.
+    void copy(size_t begin, size_t end, char *out) const;
+    void append(std::string &out, size_t begin, size_t n) const;
+    std::string substr(size_t pos, size_t n = npos) const;
+    bool startsWith(std::string_view s) const { return size() >= s.size() && substr(0, s.size()) == s; }
+    // As std::string's: the first at or after from, the last starting at or before pos.
+    size_t find(char c, size_t from = 0) const { return find(std::string_view(&c, 1), from); }
+    size_t find(std::string_view s, size_t from = 0) const;
+    size_t rfind(char c, size_t pos = npos) const { return rfind(std::string_view(&c, 1), pos); }
+    size_t rfind(std::string_view s, size_t pos = npos) const;
+    // Hands [begin, end) to f in pieces, in order; stops when f returns false (and returns
+    // false then).
+    bool forEachPiece(size_t begin, size_t end, const std::function<bool(const char *, size_t)> &f) const;
+    // Whether [begin, end) here holds the same bytes as [obegin, obegin + end - begin) in o.
+    bool sameBytes(size_t begin, size_t end, const KeptSource &o, size_t obegin) const;
+
+    // Whether p points into bytes the parser may change: a string of the parsed tree there must
+    // be given its own memory before it takes another value.
+    bool sharesParserBytes(const void *p) const
+    {
+        const auto *c = static_cast<const char *>(p);
+        return m_inPlace && c >= m_data && c <= m_data + m_size;
+    }
+    // Memory held besides the text itself (the record of what the parse changed).
+    size_t patchBytes() const;
+
+private:
+    struct Run {
+        size_t at; // where in the text
+        size_t from; // where in m_runBytes
+        size_t length;
+    };
+    void clear();
+    size_t nulsBefore(size_t i) const; // NULs in m_data[0, i)
+    const Run *runAt(size_t i) const;
+    void restore(size_t begin, size_t end, char *out) const;
+
+    std::string m_copy;
+    const char *m_data = nullptr;
+    size_t m_size = 0;
+    bool m_inPlace = false; // m_data is the parser's buffer
+    bool m_patched = false;
+    std::string m_nulBytes; // the byte read under each NUL of m_data, in order
+    std::vector<size_t> m_nulBlocks; // NULs before each block of kNulBlock bytes
+    std::vector<Run> m_runs; // other changed stretches, in order
+    std::string m_runBytes;
+};
+
+// Hashes of each block of kHashBlock bytes of [data, data + size): a later read that gives
+// the same hashes gave the same bytes.
+constexpr size_t kHashBlock = size_t(1) << 20;
+
+// Reads n bytes at offset from fd (retrying short reads); false when fewer are there.
+bool readBytesAt(int fd, char *out, size_t n, size_t offset);
+std::vector<uint64_t> blockHashes(const char *data, size_t size);
+
+} // namespace quillon
