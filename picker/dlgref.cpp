@@ -75,6 +75,7 @@ dlgRef::~dlgRef()
 
 void dlgRef::dropDocument()
 {
+    stopGathering();
     if (!m_xmlDoc)
         return;
     m_xmlDoc->disconnect(this);
@@ -96,17 +97,21 @@ dlgRef *dlgRef::instance(QWidget *owner)
     return s_dlg;
 }
 
-QString dlgRef::chooseFrom(const QString &address, const QString &relativeTo)
+QString dlgRef::chooseFrom(const QString &address, const QString &relativeTo, const XmlDocument *shown)
 {
     QPointer<dlgRef> self(this);
     m_strRelativeTo = relativeTo;
+    m_shown = shown;
     m_txtAddress->setText(address);
     LoadInstances();
     if (!self)
         return {};
     AdjustColumns();
     exec();
-    return self ? m_strSelectedRef : QString();
+    if (!self)
+        return {};
+    m_shown = nullptr;
+    return m_strSelectedRef;
 }
 
 void dlgRef::createChildren()
@@ -220,14 +225,20 @@ void dlgRef::LoadInstances()
 {
     const QString address = m_txtAddress->text();
     const QString path = resolveDocumentPart(m_strRelativeTo, address);
-    if (m_bListed && m_xmlDoc->holdsFile(path)) {
+    if (m_listed.holds(path)) {
         listAgain();
         return;
     }
     m_cmdLoad->setEnabled(false);
     dropDocument(); // a read under way is abandoned with it
+    m_listed = {};
+    if (m_shown && m_shown->holdsFile(path)) {
+        // The caller's document is that file as it is on disk: its rows are what a read gives.
+        gatherRows(*m_shown);
+        showLoadState();
+        return;
+    }
     m_xmlDoc = new XmlDocument(this);
-    m_bListed = false;
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
     connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address] { xmlDoc_loadFailed(address); });
     m_xmlDoc->loadInBackground(path);
@@ -258,21 +269,38 @@ void dlgRef::xmlDoc_onreadystatechange()
 {
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
+    gatherRows(*m_xmlDoc);
+}
+
+bool dlgRef::ListedFile::holds(const QString &file) const
+{
+    return !path.isEmpty() && QFileInfo(file).absoluteFilePath() == QFileInfo(path).absoluteFilePath() &&
+           FileState::of(path) == state;
+}
+
+void dlgRef::gatherRows(const XmlDocument &doc)
+{
     // A million rows take a while to gather: a worker does it. It only reads the document, and
-    // its handle keeps the document alive should the picker drop it meanwhile.
+    // its handle keeps the document alive should it be dropped meanwhile; stopGathering() ends
+    // the walk before anything may change the document.
     struct Gathering {
         XmlNode document;
+        std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
         std::vector<InstanceRow> rows;
     };
     auto gathering = std::make_shared<Gathering>();
-    gathering->document = m_xmlDoc->documentElement();
-    m_rowsJob = new AsyncJob([gathering] { gathering->rows = instanceRowsOf(gathering->document); }, m_xmlDoc);
-    connect(m_rowsJob, &AsyncJob::finished, this, [this, gathering] {
+    gathering->document = doc.documentElement();
+    m_stopRows = gathering->stop;
+    const ListedFile file{doc.path(), doc.fileState(), doc.changeStamp()};
+    m_rowsJob = new AsyncJob([gathering] { gathering->rows = instanceRowsOf(gathering->document, gathering->stop.get()); },
+                             this);
+    connect(m_rowsJob, &AsyncJob::finished, this, [this, gathering, file] {
         m_rowsJob->deleteLater();
         m_rowsJob = nullptr;
+        m_stopRows.reset();
         showLoadState();
         m_model->setRows(std::move(gathering->rows));
-        m_bListed = true;
+        m_listed = file;
         m_strListed = m_txtAddress->text();
         selectSoleRow();
         AdjustColumns();
@@ -280,9 +308,21 @@ void dlgRef::xmlDoc_onreadystatechange()
     });
 }
 
+void dlgRef::stopGathering()
+{
+    if (!m_rowsJob)
+        return;
+    // The walk ends at its next instance; it is waited for, so that the document it reads is
+    // left alone from here on.
+    m_stopRows->store(true, std::memory_order_relaxed);
+    m_rowsJob->waitForFinished();
+    delete m_rowsJob;
+    m_stopRows.reset();
+}
+
 bool dlgRef::loading() const
 {
-    return m_xmlDoc && (m_xmlDoc->isLoading() || m_rowsJob);
+    return (m_xmlDoc && m_xmlDoc->isLoading()) || m_rowsJob;
 }
 
 void dlgRef::showLoadState()
@@ -446,8 +486,9 @@ void dlgRef::done(int result)
 {
     // Leaving abandons a read under way; the list stays as it was.
     if (loading()) {
-        m_xmlDoc->cancelLoad();
-        delete m_rowsJob; // its worker ends on its own
+        if (m_xmlDoc)
+            m_xmlDoc->cancelLoad();
+        stopGathering();
         showLoadState();
         m_cmdLoad->setEnabled(true);
     }

@@ -1,8 +1,8 @@
 #pragma once
 // dlgRef, "Select Instance": the modal picker through which the user chooses the target of a
 // reference. It lists the instances of one document (its own document object, read from the
-// file named in txtAddress) and hands the choice back as one string,
-// "<address>#<element name>#<id>".
+// file named in txtAddress, or the caller's document when that holds the file) and hands the
+// choice back as one string, "<address>#<element name>#<id>".
 //
 // Use from the "Edit Link..." command:
 //
@@ -14,7 +14,10 @@
 // shows at once, its list covered by "Loading…" and OK disabled until the rows fill it; Cancel,
 // Escape or the close box abandon a read under way, and the list stays as it was. A document
 // that already holds the file named, unchanged on disk since it was read, is kept: its list is
-// offered again as a new read would leave it, without reading the file.
+// offered again as a new read would leave it, without reading the file. So is the caller's
+// document given to chooseFrom(): when it holds the file named, unmodified and unchanged on disk
+// (XmlDocument::holdsFile), its rows are gathered from it instead of reading the file (the same
+// bytes give the same rows); the picker then keeps no document of its own.
 // The dialog opens with the focus in the filter box; Up, Down, Page Up and Page Down there move
 // in the list, and Enter accepts the selected row. "From:" names the
 // document listed: Enter there loads it ("Go"), and a choice always carries the address the
@@ -28,7 +31,11 @@
 #include <QPointer>
 #include <QString>
 
+#include "document/xmldocument.h"
+
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -40,7 +47,6 @@ namespace quillon {
 
 class AsyncJob;
 class InstanceListModel;
-class XmlDocument;
 
 class dlgRef : public QDialog {
     Q_OBJECT
@@ -62,7 +68,12 @@ public:
     // While it runs, a relative address is read in the folder of the document relativeTo, as
     // a reference held there is (resolveDocumentPart), and "..." starts in that folder; the
     // address box and the choice keep the address as written.
-    QString chooseFrom(const QString &address, const QString &relativeTo = QString());
+    // shown (when given) is the caller's document: a load of the file it holds, unmodified and
+    // unchanged on disk, lists it without reading the file. It is only read, on a worker, and
+    // only while this call runs; nothing may change it meanwhile (the dialog is modal, and
+    // leaving it stops the worker before this returns).
+    QString chooseFrom(const QString &address, const QString &relativeTo = QString(),
+                       const XmlDocument *shown = nullptr);
 
     // The last choice confirmed with OK or a double-click since the dialog was last shown:
     // address text, "#", element name, "#", id. Empty otherwise.
@@ -70,8 +81,12 @@ public:
 
     QLineEdit *txtAddress() const { return m_txtAddress; }
     InstanceListModel *instanceModel() const { return m_model; }
-    // The document the list was filled from, or the one being read (null before any load).
+    // The picker's own document: the one the list was filled from, or the one being read (null
+    // before any read, and when the list came from the caller's document).
     const XmlDocument *document() const { return m_xmlDoc; }
+    // The change stamp (XmlDocument::changeStamp) of the document the list was filled from, as
+    // it stood then: the picker's own or the caller's. 0 before any list.
+    quint64 listedStamp() const { return m_listed.stamp; }
 
     // Loads the document named by txtAddress (a relative name in the folder of the document
     // given to chooseFrom, or of the working folder without one) on a worker thread; its
@@ -107,6 +122,8 @@ private:
     bool loading() const;
     void showLoadState();
     void listAgain();
+    void gatherRows(const XmlDocument &doc);
+    void stopGathering();
     void dropDocument();
 
     void cmdBrowse_Click();
@@ -122,8 +139,19 @@ private:
     QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
     QString m_strListed; // the address the list was filled from
     XmlDocument *m_xmlDoc = nullptr;
-    QPointer<AsyncJob> m_rowsJob; // gathers the rows of m_xmlDoc once it is read (its child)
-    bool m_bListed = false; // the list holds the rows of m_xmlDoc
+    QPointer<const XmlDocument> m_shown; // the caller's document while chooseFrom() runs
+    // The rows being gathered from a document (m_xmlDoc once it is read, or m_shown), and the
+    // flag that stops that walk.
+    QPointer<AsyncJob> m_rowsJob;
+    std::shared_ptr<std::atomic<bool>> m_stopRows;
+    // The file the list was filled from, as it was then: the list stands for that file while
+    // it is unchanged on disk.
+    struct ListedFile {
+        QString path; // empty: the list stands for no file
+        FileState state;
+        quint64 stamp = 0; // of the document the rows came from
+        bool holds(const QString &file) const;
+    } m_listed;
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;
     bool m_bClosedByFrame = false;

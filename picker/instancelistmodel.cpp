@@ -11,19 +11,25 @@
 
 namespace quillon {
 
-std::vector<InstanceRow> instanceRowsOf(const XmlNode &node)
+std::vector<InstanceRow> instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop)
 {
     std::vector<InstanceRow> rows;
     // Documents hold many instances of few types: keep one copy of each type name.
     QHash<QByteArray, QString> types;
-    InstanceWalk(node).forEachInstance([&](pugi::xml_node inst) {
+    const InstanceWalk walk(node);
+    if (!walk.isLoaded())
+        return rows;
+    for (InstanceCursor c(walk.documentElement()); !c.atEnd(); c.advance()) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return {};
+        const pugi::xml_node inst = c.instance();
         const QByteArray name = QByteArray::fromRawData(inst.name(), qsizetype(std::strlen(inst.name())));
         auto it = types.constFind(name);
         if (it == types.constEnd())
             it = types.insert(QByteArray(name), encoding::toQString(name));
         const pugi::xml_attribute id = inst.first_attribute();
         rows.push_back({*it, id ? encoding::toQString(id.value()) : QString()});
-    });
+    }
     return rows;
 }
 

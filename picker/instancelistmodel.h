@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 namespace quillon {
@@ -24,8 +25,8 @@ struct InstanceRow {
 // The instances of the document node belongs to (any node of it): every element matched by
 // "/uos/*/aim-instances/*", in document order. Equal type names share one string. It only reads
 // the document, and node keeps it alive: a worker thread may call it while nothing changes the
-// document.
-std::vector<InstanceRow> instanceRowsOf(const XmlNode &node);
+// document. Once *stop (when given) turns true it ends soon, returning no rows.
+std::vector<InstanceRow> instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop = nullptr);
 
 // Indexes (ascending) of the rows whose type or id contains needle, ignoring case. An empty
 // needle keeps every row.
