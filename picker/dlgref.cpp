@@ -286,7 +286,7 @@ void dlgRef::gatherRows(const XmlDocument &doc)
     struct Gathering {
         XmlNode document;
         std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
-        std::vector<InstanceRow> rows;
+        std::vector<PickerRow> rows;
     };
     auto gathering = std::make_shared<Gathering>();
     gathering->document = doc.documentElement();
@@ -397,7 +397,7 @@ void dlgRef::cmdLoad_Click()
 
 void dlgRef::chooseRow(int shownRow)
 {
-    const InstanceRow *row = m_model->rowAt(shownRow);
+    const PickerRow *row = m_model->rowAt(shownRow);
     if (!row || loading())
         return;
     m_strSelectedRef = m_strListed + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;

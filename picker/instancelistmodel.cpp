@@ -11,9 +11,9 @@
 
 namespace quillon {
 
-std::vector<InstanceRow> instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop)
+std::vector<PickerRow> instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop)
 {
-    std::vector<InstanceRow> rows;
+    std::vector<PickerRow> rows;
     // Documents hold many instances of few types: keep one copy of each type name.
     QHash<QByteArray, QString> types;
     const InstanceWalk walk(node);
@@ -33,12 +33,12 @@ std::vector<InstanceRow> instanceRowsOf(const XmlNode &node, const std::atomic<b
     return rows;
 }
 
-QStringList distinctTypes(const std::vector<InstanceRow> &rows)
+QStringList distinctTypes(const std::vector<PickerRow> &rows)
 {
     QStringList types;
     QSet<QString> seen;
     const QChar *last = nullptr;
-    for (const InstanceRow &row : rows) {
+    for (const PickerRow &row : rows) {
         if (row.type.constData() == last)
             continue; // the same shared string as the row before
         last = row.type.constData();
@@ -50,12 +50,12 @@ QStringList distinctTypes(const std::vector<InstanceRow> &rows)
     return types;
 }
 
-static bool rowMatches(const InstanceRow &row, const QString &needle)
+static bool rowMatches(const PickerRow &row, const QString &needle)
 {
     return row.type.contains(needle, Qt::CaseInsensitive) || row.id.contains(needle, Qt::CaseInsensitive);
 }
 
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle)
+std::vector<int> filterInstanceRows(const std::vector<PickerRow> &rows, const QString &needle)
 {
     std::vector<int> result;
     const int count = static_cast<int>(rows.size());
@@ -72,7 +72,7 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
     return result;
 }
 
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
+std::vector<int> filterInstanceRows(const std::vector<PickerRow> &rows, const std::vector<int> &among,
                                     const QString &needle)
 {
     std::vector<int> result;
@@ -87,7 +87,7 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
 
 InstanceListModel::InstanceListModel(QObject *parent) : QAbstractTableModel(parent) { }
 
-void InstanceListModel::setRows(std::vector<InstanceRow> rows)
+void InstanceListModel::setRows(std::vector<PickerRow> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
@@ -139,7 +139,7 @@ int InstanceListModel::shownRow(int sourceRow) const
     return static_cast<int>(it - m_shown.begin());
 }
 
-const InstanceRow *InstanceListModel::rowAt(int shownRow) const
+const PickerRow *InstanceListModel::rowAt(int shownRow) const
 {
     const int row = sourceRow(shownRow);
     return row < 0 ? nullptr : &m_rows[static_cast<size_t>(row)];
@@ -163,7 +163,7 @@ QVariant InstanceListModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const InstanceRow *row = rowAt(index.row());
+    const PickerRow *row = rowAt(index.row());
     if (!row)
         return {};
     return index.column() == TypeColumn ? row->type : row->id;

@@ -25,7 +25,7 @@ QString dataFile(const QString &name)
 }
 
 // The rows of data/picker/instances.xml, in document order.
-std::vector<InstanceRow> sampleRows()
+std::vector<PickerRow> sampleRows()
 {
     return {{"Product", "id1"},           {"Product_definition_formation", "id2"},
             {"Shape_representation", ""}, {"Named_item", "first"},
@@ -287,7 +287,7 @@ void TestDlgRef::secondUseReloadsCallersAddress()
     });
     QCOMPARE(shown, second);
     QCOMPARE(d.instanceModel()->allRows(),
-             (std::vector<InstanceRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
+             (std::vector<PickerRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
     QCOMPARE(result, second + "#Cartesian_point#a2");
 }
 
