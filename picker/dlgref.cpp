@@ -286,7 +286,7 @@ void dlgRef::gatherRows(const XmlDocument &doc)
     struct Gathering {
         XmlNode document;
         std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
-        std::vector<PickerRow> rows;
+        PickerRows rows;
     };
     auto gathering = std::make_shared<Gathering>();
     gathering->document = doc.documentElement();
@@ -344,7 +344,7 @@ void dlgRef::AdjustColumns()
     const QAbstractItemView *view = m_lstInstances;
     const QFontMetrics metrics(m_lstInstances->font());
     int widest = 0;
-    for (const QString &type : distinctTypes(m_model->allRows()))
+    for (const QString &type : m_model->allRows().types())
         widest = std::max(widest, metrics.horizontalAdvance(type));
     const QModelIndex first = m_model->index(0, InstanceListModel::TypeColumn);
     const int margins = first.isValid() ? std::max(0, view->sizeHintForIndex(first).width() -
@@ -397,7 +397,7 @@ void dlgRef::cmdLoad_Click()
 
 void dlgRef::chooseRow(int shownRow)
 {
-    const PickerRow *row = m_model->rowAt(shownRow);
+    const std::optional<PickerRow> row = m_model->rowAt(shownRow);
     if (!row || loading())
         return;
     m_strSelectedRef = m_strListed + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;

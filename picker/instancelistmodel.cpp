@@ -4,58 +4,126 @@
 #include "document/instancewalk.h"
 
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <cstring>
 
 namespace quillon {
 
-std::vector<PickerRow> instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop)
+PickerRows::PickerRows(std::initializer_list<PickerRow> rows) : PickerRows(std::vector<PickerRow>(rows)) { }
+
+PickerRows::PickerRows(const std::vector<PickerRow> &rows)
+{
+    for (const PickerRow &row : rows)
+        append(row.type, row.id);
+}
+
+void PickerRows::append(const QString &type, QStringView id)
+{
+    const qsizetype known = m_types.indexOf(type);
+    appendId(known >= 0 ? int(known) : addType(type), id);
+}
+
+int PickerRows::addType(const QString &type)
+{
+    m_types << type;
+    return int(m_types.size() - 1);
+}
+
+void PickerRows::appendId(int type, QStringView id)
+{
+    const qsizetype start = m_ids.size();
+    m_ids.append(id); // grows by doubling
+    m_rows.push_back({start, int(id.size()), type});
+}
+
+void PickerRows::appendUtf8Id(int type, const char *id)
+{
+    // Ids are mostly ASCII: those are widened in place, the others decoded.
+    const qsizetype size = qsizetype(std::strlen(id));
+    const qsizetype start = m_ids.size();
+    m_ids.resize(start + size);
+    QChar *out = m_ids.data() + start;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (uchar(id[i]) >= 0x80) {
+            m_ids.truncate(start);
+            appendId(type, encoding::toQString(id, size));
+            return;
+        }
+        out[i] = QLatin1Char(id[i]);
+    }
+    m_rows.push_back({start, int(size), type});
+}
+
+QStringView PickerRows::id(qsizetype i) const
+{
+    const Row &row = m_rows[size_t(i)];
+    return QStringView(m_ids.constData() + row.idStart, row.idSize);
+}
+
+std::vector<PickerRow> PickerRows::toVector() const
 {
     std::vector<PickerRow> rows;
-    // Documents hold many instances of few types: keep one copy of each type name.
-    QHash<QByteArray, QString> types;
+    rows.reserve(m_rows.size());
+    for (qsizetype i = 0; i < size(); ++i)
+        rows.push_back(at(i));
+    return rows;
+}
+
+PickerRows instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop)
+{
+    PickerRows rows;
     const InstanceWalk walk(node);
     if (!walk.isLoaded())
         return rows;
+    // Documents hold many instances of few types, often one type after another: the name of the
+    // instance before is tried first.
+    QHash<QByteArray, int> types;
+    const char *lastName = nullptr;
+    int lastType = -1;
     for (InstanceCursor c(walk.documentElement()); !c.atEnd(); c.advance()) {
         if (stop && stop->load(std::memory_order_relaxed))
             return {};
         const pugi::xml_node inst = c.instance();
-        const QByteArray name = QByteArray::fromRawData(inst.name(), qsizetype(std::strlen(inst.name())));
-        auto it = types.constFind(name);
-        if (it == types.constEnd())
-            it = types.insert(QByteArray(name), encoding::toQString(name));
+        const char *name = inst.name();
+        if (!lastName || std::strcmp(name, lastName) != 0) {
+            const QByteArray key = QByteArray::fromRawData(name, qsizetype(std::strlen(name)));
+            auto it = types.constFind(key);
+            if (it == types.constEnd())
+                it = types.insert(QByteArray(key), rows.addType(encoding::toQString(key)));
+            lastName = name;
+            lastType = *it;
+        }
         const pugi::xml_attribute id = inst.first_attribute();
-        rows.push_back({*it, id ? encoding::toQString(id.value()) : QString()});
+        rows.appendUtf8Id(lastType, id ? id.value() : "");
     }
     return rows;
 }
 
-QStringList distinctTypes(const std::vector<PickerRow> &rows)
-{
-    QStringList types;
-    QSet<QString> seen;
-    const QChar *last = nullptr;
-    for (const PickerRow &row : rows) {
-        if (row.type.constData() == last)
-            continue; // the same shared string as the row before
-        last = row.type.constData();
-        if (!seen.contains(row.type)) {
-            seen.insert(row.type);
-            types << row.type;
-        }
+namespace {
+
+// Tells the rows whose type or id contains a needle, ignoring case; each type is tested once.
+class RowMatch {
+public:
+    RowMatch(const PickerRows &rows, const QString &needle) : m_rows(rows), m_needle(needle)
+    {
+        for (const QString &type : rows.types())
+            m_type.push_back(type.contains(needle, Qt::CaseInsensitive));
     }
-    return types;
-}
+    bool operator()(int i) const
+    {
+        return m_type[size_t(m_rows.typeOf(i))] || m_rows.id(i).contains(m_needle, Qt::CaseInsensitive);
+    }
 
-static bool rowMatches(const PickerRow &row, const QString &needle)
-{
-    return row.type.contains(needle, Qt::CaseInsensitive) || row.id.contains(needle, Qt::CaseInsensitive);
-}
+private:
+    const PickerRows &m_rows;
+    const QString &m_needle;
+    std::vector<bool> m_type;
+};
 
-std::vector<int> filterInstanceRows(const std::vector<PickerRow> &rows, const QString &needle)
+} // namespace
+
+std::vector<int> filterInstanceRows(const PickerRows &rows, const QString &needle)
 {
     std::vector<int> result;
     const int count = static_cast<int>(rows.size());
@@ -65,21 +133,22 @@ std::vector<int> filterInstanceRows(const std::vector<PickerRow> &rows, const QS
             result[static_cast<size_t>(i)] = i;
         return result;
     }
+    const RowMatch matches(rows, needle);
     for (int i = 0; i < count; ++i) {
-        if (rowMatches(rows[static_cast<size_t>(i)], needle))
+        if (matches(i))
             result.push_back(i);
     }
     return result;
 }
 
-std::vector<int> filterInstanceRows(const std::vector<PickerRow> &rows, const std::vector<int> &among,
-                                    const QString &needle)
+std::vector<int> filterInstanceRows(const PickerRows &rows, const std::vector<int> &among, const QString &needle)
 {
     std::vector<int> result;
+    const RowMatch matches(rows, needle);
     for (int i : among) {
         if (i < 0 || i >= static_cast<int>(rows.size()))
             continue;
-        if (needle.isEmpty() || rowMatches(rows[static_cast<size_t>(i)], needle))
+        if (needle.isEmpty() || matches(i))
             result.push_back(i);
     }
     return result;
@@ -87,7 +156,7 @@ std::vector<int> filterInstanceRows(const std::vector<PickerRow> &rows, const st
 
 InstanceListModel::InstanceListModel(QObject *parent) : QAbstractTableModel(parent) { }
 
-void InstanceListModel::setRows(std::vector<PickerRow> rows)
+void InstanceListModel::setRows(PickerRows rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
@@ -139,10 +208,10 @@ int InstanceListModel::shownRow(int sourceRow) const
     return static_cast<int>(it - m_shown.begin());
 }
 
-const PickerRow *InstanceListModel::rowAt(int shownRow) const
+std::optional<PickerRow> InstanceListModel::rowAt(int shownRow) const
 {
     const int row = sourceRow(shownRow);
-    return row < 0 ? nullptr : &m_rows[static_cast<size_t>(row)];
+    return row < 0 ? std::nullopt : std::optional<PickerRow>(m_rows.at(row));
 }
 
 int InstanceListModel::rowCount(const QModelIndex &parent) const
@@ -163,10 +232,10 @@ QVariant InstanceListModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const PickerRow *row = rowAt(index.row());
-    if (!row)
+    const int row = sourceRow(index.row());
+    if (row < 0)
         return {};
-    return index.column() == TypeColumn ? row->type : row->id;
+    return index.column() == TypeColumn ? m_rows.type(row) : m_rows.id(row).toString();
 }
 
 QVariant InstanceListModel::headerData(int section, Qt::Orientation orientation, int role) const

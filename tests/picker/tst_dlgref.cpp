@@ -135,9 +135,15 @@ void TestDlgRef::rowsOfDocument()
 {
     XmlDocument doc, none;
     QVERIFY(doc.load(dataFile("instances.xml")));
-    QCOMPARE(instanceRowsOf(doc.documentElement()), sampleRows());
+    QCOMPARE(instanceRowsOf(doc.documentElement()).toVector(), sampleRows());
     QVERIFY(none.load(dataFile("noinstances.xml")));
     QVERIFY(instanceRowsOf(none.documentElement()).empty());
+    // Ids beyond ASCII, between ASCII ones.
+    XmlDocument wide;
+    QVERIFY(wide.loadXml(QStringLiteral("<uos><s><aim-instances><a id='x1'/><Größe id='é–𝄞'/><a id='x3'/>"
+                                        "</aim-instances></s></uos>")));
+    QCOMPARE(instanceRowsOf(wide.documentElement()).toVector(),
+             (std::vector<PickerRow>{{"a", "x1"}, {QStringLiteral("Größe"), QStringLiteral("é–𝄞")}, {"a", "x3"}}));
 }
 
 void TestDlgRef::filterRows_data()
@@ -286,7 +292,7 @@ void TestDlgRef::secondUseReloadsCallersAddress()
         choose(p, 1);
     });
     QCOMPARE(shown, second);
-    QCOMPARE(d.instanceModel()->allRows(),
+    QCOMPARE(d.instanceModel()->allRows().toVector(),
              (std::vector<PickerRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
     QCOMPARE(result, second + "#Cartesian_point#a2");
 }
@@ -383,7 +389,7 @@ void TestDlgRef::readsFileOnlyWhenChanged()
     }, holder);
     QCOMPARE(d.document()->changeStamp() != stamp, read);
     QCOMPARE(shown, (QList<int>{0, 0, rows}));
-    QCOMPARE(result, address + "#" + d.instanceModel()->allRows()[1].type + "#" + d.instanceModel()->allRows()[1].id);
+    QCOMPARE(result, address + "#" + d.instanceModel()->allRows().at(1).type + "#" + d.instanceModel()->allRows().at(1).id);
 }
 
 void TestDlgRef::listsCallersDocumentWhenItHoldsFile_data()
