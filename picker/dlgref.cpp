@@ -7,6 +7,7 @@
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -40,6 +42,11 @@ constexpr layout::Rect kLstInstances{120, 975, 6855, 2400};
 constexpr layout::Rect kOKButton{4440, 3600, 1215, 375};
 constexpr layout::Rect kCancelButton{5760, 3600, 1215, 375};
 
+// Rows are gathered in steps of about this many milliseconds, the clock read every so many
+// instances.
+constexpr qint64 kGatherStepMs = 8;
+constexpr int kGatherStepInstances = 1024;
+
 // Extra width of the first column, in twips.
 constexpr int kTypeColumnExtra = 100;
 
@@ -54,6 +61,11 @@ QString standardOpenFile(QWidget *parent, const QString &caption, const QString 
 }
 
 } // namespace
+
+struct dlgRef::Gathering {
+    PickerRowsWalk walk;
+    ListedFile file;
+};
 
 dlgRef::dlgRef(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -158,6 +170,10 @@ void dlgRef::createChildren()
     m_lblLoading->setBackgroundRole(QPalette::Base);
     m_lblLoading->hide();
 
+    m_gatherTimer = new QTimer(this);
+    m_gatherTimer->setInterval(0);
+    connect(m_gatherTimer, &QTimer::timeout, this, &dlgRef::gatherStep);
+
     m_lblAddress = new QLabel(tr("From:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
     m_txtAddress = new QLineEdit(this);
@@ -232,17 +248,21 @@ void dlgRef::LoadInstances()
     m_cmdLoad->setEnabled(false);
     dropDocument(); // a read under way is abandoned with it
     m_listed = {};
-    if (m_shown && m_shown->holdsFile(path)) {
-        // The caller's document is that file as it is on disk: its rows are what a read gives.
+    m_strLoading = address;
+    // The caller's document that is the file as it is on disk gives the rows a read would.
+    if (m_shown && m_shown->holdsFile(path))
         gatherRows(*m_shown);
-        showLoadState();
-        return;
-    }
+    else
+        readFile(path);
+    showLoadState();
+}
+
+void dlgRef::readFile(const QString &path)
+{
     m_xmlDoc = new XmlDocument(this);
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
-    connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address] { xmlDoc_loadFailed(address); });
+    connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address = m_strLoading] { xmlDoc_loadFailed(address); });
     m_xmlDoc->loadInBackground(path);
-    showLoadState();
 }
 
 void dlgRef::listAgain()
@@ -280,49 +300,51 @@ bool dlgRef::ListedFile::holds(const QString &file) const
 
 void dlgRef::gatherRows(const XmlDocument &doc)
 {
-    // A million rows take a while to gather: a worker does it. It only reads the document, and
-    // its handle keeps the document alive should it be dropped meanwhile; stopGathering() ends
-    // the walk before anything may change the document.
-    struct Gathering {
-        XmlNode document;
-        std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
-        PickerRows rows;
-    };
-    auto gathering = std::make_shared<Gathering>();
-    gathering->document = doc.documentElement();
-    m_stopRows = gathering->stop;
-    const ListedFile file{doc.path(), doc.fileState(), doc.changeStamp()};
-    m_rowsJob = new AsyncJob([gathering] { gathering->rows = instanceRowsOf(gathering->document, gathering->stop.get()); },
-                             this);
-    connect(m_rowsJob, &AsyncJob::finished, this, [this, gathering, file] {
-        m_rowsJob->deleteLater();
-        m_rowsJob = nullptr;
-        m_stopRows.reset();
-        showLoadState();
-        m_model->setRows(std::move(gathering->rows));
-        m_listed = file;
-        m_strListed = m_txtAddress->text();
-        selectSoleRow();
-        AdjustColumns();
-        m_cmdLoad->setEnabled(true);
-    });
+    // A million rows take a while to gather: a step at a time, between the dialog's events.
+    m_gathering.reset(
+        new Gathering{PickerRowsWalk(doc.documentElement()), {doc.path(), doc.fileState(), doc.changeStamp()}});
+    m_gatherTimer->start();
+}
+
+void dlgRef::gatherStep()
+{
+    if (!m_gathering) {
+        m_gatherTimer->stop();
+        return;
+    }
+    if (m_gathering->walk.documentChanged()) {
+        // The caller's document changed under the walk: the file is read after all.
+        const QString path = m_gathering->file.path;
+        stopGathering();
+        readFile(path);
+        return;
+    }
+    QElapsedTimer step;
+    step.start();
+    while (!m_gathering->walk.atEnd() && step.elapsed() < kGatherStepMs)
+        m_gathering->walk.step(kGatherStepInstances);
+    if (!m_gathering->walk.atEnd())
+        return;
+    const std::unique_ptr<Gathering> done = std::move(m_gathering);
+    m_gatherTimer->stop();
+    showLoadState();
+    m_model->setRows(done->walk.takeRows());
+    m_listed = done->file;
+    m_strListed = m_txtAddress->text();
+    selectSoleRow();
+    AdjustColumns();
+    m_cmdLoad->setEnabled(true);
 }
 
 void dlgRef::stopGathering()
 {
-    if (!m_rowsJob)
-        return;
-    // The walk ends at its next instance; it is waited for, so that the document it reads is
-    // left alone from here on.
-    m_stopRows->store(true, std::memory_order_relaxed);
-    m_rowsJob->waitForFinished();
-    delete m_rowsJob;
-    m_stopRows.reset();
+    m_gathering.reset();
+    m_gatherTimer->stop();
 }
 
 bool dlgRef::loading() const
 {
-    return (m_xmlDoc && m_xmlDoc->isLoading()) || m_rowsJob;
+    return (m_xmlDoc && m_xmlDoc->isLoading()) || m_gathering;
 }
 
 void dlgRef::showLoadState()

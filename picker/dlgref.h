@@ -10,14 +10,16 @@
 //     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
 //
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
-// strSelectedRef(). The document is read, and its rows gathered, on worker threads: the dialog
-// shows at once, its list covered by "Loading…" and OK disabled until the rows fill it; Cancel,
-// Escape or the close box abandon a read under way, and the list stays as it was. A document
+// strSelectedRef(). The document is read on a worker thread, and its rows gathered in short
+// steps between the dialog's events: the dialog shows at once, its list covered by "Loading…"
+// and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
+// way, and the list stays as it was. A document
 // that already holds the file named, unchanged on disk since it was read, is kept: its list is
 // offered again as a new read would leave it, without reading the file. So is the caller's
 // document given to chooseFrom(): when it holds the file named, unmodified and unchanged on disk
 // (XmlDocument::holdsFile), its rows are gathered from it instead of reading the file (the same
-// bytes give the same rows); the picker then keeps no document of its own.
+// bytes give the same rows); the picker then keeps no document of its own. Should that document
+// change before its rows are all gathered, the file is read after all.
 // The dialog opens with the focus in the filter box; Up, Down, Page Up and Page Down there move
 // in the list, and Enter accepts the selected row. "From:" names the
 // document listed: Enter there loads it ("Go"), and a choice always carries the address the
@@ -33,19 +35,18 @@
 
 #include "document/xmldocument.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QTreeView;
 class QModelIndex;
 
 namespace quillon {
 
-class AsyncJob;
 class InstanceListModel;
 
 class dlgRef : public QDialog {
@@ -69,9 +70,8 @@ public:
     // a reference held there is (resolveDocumentPart), and "..." starts in that folder; the
     // address box and the choice keep the address as written.
     // shown (when given) is the caller's document: a load of the file it holds, unmodified and
-    // unchanged on disk, lists it without reading the file. It is only read, on a worker, and
-    // only while this call runs; nothing may change it meanwhile (the dialog is modal, and
-    // leaving it stops the worker before this returns).
+    // unchanged on disk, lists it without reading the file. It is only read, on this thread,
+    // and only while this call runs.
     QString chooseFrom(const QString &address, const QString &relativeTo = QString(),
                        const XmlDocument *shown = nullptr);
 
@@ -122,7 +122,9 @@ private:
     bool loading() const;
     void showLoadState();
     void listAgain();
+    void readFile(const QString &path);
     void gatherRows(const XmlDocument &doc);
+    void gatherStep();
     void stopGathering();
     void dropDocument();
 
@@ -138,12 +140,9 @@ private:
     QString m_strSelectedRef;
     QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
     QString m_strListed; // the address the list was filled from
+    QString m_strLoading; // the address being loaded
     XmlDocument *m_xmlDoc = nullptr;
     QPointer<const XmlDocument> m_shown; // the caller's document while chooseFrom() runs
-    // The rows being gathered from a document (m_xmlDoc once it is read, or m_shown), and the
-    // flag that stops that walk.
-    QPointer<AsyncJob> m_rowsJob;
-    std::shared_ptr<std::atomic<bool>> m_stopRows;
     // The file the list was filled from, as it was then: the list stands for that file while
     // it is unchanged on disk.
     struct ListedFile {
@@ -152,6 +151,11 @@ private:
         quint64 stamp = 0; // of the document the rows came from
         bool holds(const QString &file) const;
     } m_listed;
+    // The rows being gathered from a document (m_xmlDoc once it is read, or m_shown), a step
+    // at each tick of m_gatherTimer, and the file they stand for.
+    struct Gathering;
+    std::unique_ptr<Gathering> m_gathering;
+    QTimer *m_gatherTimer = nullptr;
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;
     bool m_bClosedByFrame = false;

@@ -3,7 +3,6 @@
 #include "document/encoding.h"
 #include "document/instancewalk.h"
 
-#include <QHash>
 
 #include <algorithm>
 #include <cstring>
@@ -70,34 +69,35 @@ std::vector<PickerRow> PickerRows::toVector() const
     return rows;
 }
 
-PickerRows instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop)
+PickerRowsWalk::PickerRowsWalk(const XmlNode &node)
+    : m_document(node), m_stamp(InstanceWalk(node).changeStamp()), m_cursor(InstanceWalk(node).documentElement())
 {
-    PickerRows rows;
-    const InstanceWalk walk(node);
-    if (!walk.isLoaded())
-        return rows;
-    // Documents hold many instances of few types, often one type after another: the name of the
-    // instance before is tried first.
-    QHash<QByteArray, int> types;
-    const char *lastName = nullptr;
-    int lastType = -1;
-    for (InstanceCursor c(walk.documentElement()); !c.atEnd(); c.advance()) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            return {};
-        const pugi::xml_node inst = c.instance();
+}
+
+void PickerRowsWalk::step(int count)
+{
+    for (; count > 0 && !m_cursor.atEnd(); --count, m_cursor.advance()) {
+        const pugi::xml_node inst = m_cursor.instance();
         const char *name = inst.name();
-        if (!lastName || std::strcmp(name, lastName) != 0) {
+        if (!m_lastName || std::strcmp(name, m_lastName) != 0) {
             const QByteArray key = QByteArray::fromRawData(name, qsizetype(std::strlen(name)));
-            auto it = types.constFind(key);
-            if (it == types.constEnd())
-                it = types.insert(QByteArray(key), rows.addType(encoding::toQString(key)));
-            lastName = name;
-            lastType = *it;
+            auto it = m_types.constFind(key);
+            if (it == m_types.constEnd())
+                it = m_types.insert(QByteArray(key), m_rows.addType(encoding::toQString(key)));
+            m_lastName = name;
+            m_lastType = *it;
         }
         const pugi::xml_attribute id = inst.first_attribute();
-        rows.appendUtf8Id(lastType, id ? id.value() : "");
+        m_rows.appendUtf8Id(m_lastType, id ? id.value() : "");
     }
-    return rows;
+}
+
+PickerRows instanceRowsOf(const XmlNode &node)
+{
+    PickerRowsWalk walk(node);
+    while (!walk.atEnd())
+        walk.step(4096);
+    return walk.takeRows();
 }
 
 namespace {

@@ -7,20 +7,20 @@
 // million rows costs one pass of plain substring tests, and the view only ever asks for the
 // rows it paints.
 
+#include "document/instancewalk.h"
+
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <QStringView>
 
-#include <atomic>
 #include <initializer_list>
 #include <optional>
 #include <vector>
 
 namespace quillon {
-
-class XmlNode;
 
 struct PickerRow {
     QString type; // the instance element's name, exactly as written
@@ -48,7 +48,7 @@ public:
     bool operator==(const PickerRows &o) const { return toVector() == o.toVector(); }
 
 private:
-    friend PickerRows instanceRowsOf(const XmlNode &, const std::atomic<bool> *);
+    friend class PickerRowsWalk;
     int addType(const QString &type);
     void appendId(int type, QStringView id);
     void appendUtf8Id(int type, const char *id);
@@ -63,11 +63,35 @@ private:
     QString m_ids;
 };
 
-// The instances of the document node belongs to (any node of it): every element matched by
-// "/uos/*/aim-instances/*", in document order. It only reads the document, and node keeps it
-// alive: a worker thread may call it while nothing changes the document. Once *stop (when
-// given) turns true it ends soon, returning no rows.
-PickerRows instanceRowsOf(const XmlNode &node, const std::atomic<bool> *stop = nullptr);
+// Gathers the rows of the instances of the document node belongs to (any node of it): every
+// element matched by "/uos/*/aim-instances/*", in document order. It goes in steps, each from the
+// instance where the last one ended, so that the thread that owns the document can do it between
+// its other work. It only reads the document, and keeps it alive; between two steps the document
+// must not change, which documentChanged() tells.
+class PickerRowsWalk {
+public:
+    explicit PickerRowsWalk(const XmlNode &node);
+    bool atEnd() const { return m_cursor.atEnd(); }
+    // Gathers the rows of up to count more instances.
+    void step(int count);
+    // The document changed since the walk began (its change stamp differs).
+    bool documentChanged() const { return InstanceWalk(m_document).changeStamp() != m_stamp; }
+    PickerRows takeRows() { return std::move(m_rows); }
+
+private:
+    XmlNode m_document;
+    quint64 m_stamp;
+    InstanceCursor m_cursor;
+    PickerRows m_rows;
+    // Documents hold many instances of few types, often one type after another: the name of
+    // the instance before is tried first.
+    QHash<QByteArray, int> m_types;
+    const char *m_lastName = nullptr;
+    int m_lastType = -1;
+};
+
+// All the rows at once.
+PickerRows instanceRowsOf(const XmlNode &node);
 
 // Indexes (ascending) of the rows whose type or id contains needle, ignoring case. An empty
 // needle keeps every row.

@@ -399,6 +399,7 @@ void TestDlgRef::listsCallersDocumentWhenItHoldsFile_data()
     QTest::newRow("holds the file") << "" << true;
     QTest::newRow("named relative to it") << "relative" << true;
     QTest::newRow("modified") << "modified" << false;
+    QTest::newRow("modified while listed") << "modifying" << false;
     QTest::newRow("file rewritten") << "rewrite" << false;
     QTest::newRow("holds another file") << "other" << false;
     QTest::newRow("none") << "none" << false;
@@ -424,6 +425,8 @@ void TestDlgRef::listsCallersDocumentWhenItHoldsFile()
         QVERIFY(QFile::copy(dataFile("second.xml"), path));
     }
     const quint64 stamp = shown.changeStamp();
+    if (state == "modifying") // once the picker has begun, before its first event
+        QTimer::singleShot(0, [&] { shown.selectSingleNode("//*[@id='id1']").setAttribute("id", "changed"); });
     dlgRef d(&m_owner);
     runPicker(&d, address, [](dlgRef *p) { choose(p, 0); }, path, state == "none" ? nullptr : &shown);
     QCOMPARE(d.listedStamp() == stamp, reused);
