@@ -7,8 +7,8 @@
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -315,7 +315,7 @@ void dlgRef::gatherStep()
     if (m_gathering->walk.documentChanged()) {
         // The caller's document changed under the walk: the file is read after all.
         const QString path = m_gathering->file.path;
-        stopGathering();
+        dropDocument();
         readFile(path);
         return;
     }

@@ -13,13 +13,12 @@
 // strSelectedRef(). The document is read on a worker thread, and its rows gathered in short
 // steps between the dialog's events: the dialog shows at once, its list covered by "Loading…"
 // and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
-// way, and the list stays as it was. A document
-// that already holds the file named, unchanged on disk since it was read, is kept: its list is
-// offered again as a new read would leave it, without reading the file. So is the caller's
-// document given to chooseFrom(): when it holds the file named, unmodified and unchanged on disk
-// (XmlDocument::holdsFile), its rows are gathered from it instead of reading the file (the same
-// bytes give the same rows); the picker then keeps no document of its own. Should that document
-// change before its rows are all gathered, the file is read after all.
+// way, and the list stays as it was. A list filled from a file is kept while the file is
+// unchanged on disk: it is offered again as a new read would leave it, without reading the
+// file. Nor is the file read when the caller's document given to chooseFrom() holds it,
+// unmodified and unchanged on disk (XmlDocument::holdsFile): the rows are gathered from that
+// document (the same bytes give the same rows), and the picker keeps no document of its own.
+// Should that document change before its rows are all gathered, the file is read after all.
 // The dialog opens with the focus in the filter box; Up, Down, Page Up and Page Down there move
 // in the list, and Enter accepts the selected row. "From:" names the
 // document listed: Enter there loads it ("Go"), and a choice always carries the address the
@@ -90,8 +89,9 @@ public:
 
     // Loads the document named by txtAddress (a relative name in the folder of the document
     // given to chooseFrom, or of the working folder without one) on a worker thread; its
-    // completion fills the list. When the document held is that file, unchanged on disk, the
-    // list is offered again without a read.
+    // completion fills the list. When the list was filled from that file, unchanged on disk
+    // since, it is offered again without a read; when the caller's document holds the file,
+    // the list is filled from it.
     void LoadInstances();
     // Fits the list's columns to their contents and the list's width.
     void AdjustColumns();

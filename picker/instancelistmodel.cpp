@@ -3,7 +3,6 @@
 #include "document/encoding.h"
 #include "document/instancewalk.h"
 
-
 #include <algorithm>
 #include <cstring>
 
@@ -32,7 +31,7 @@ int PickerRows::addType(const QString &type)
 void PickerRows::appendId(int type, QStringView id)
 {
     const qsizetype start = m_ids.size();
-    m_ids.append(id); // grows by doubling
+    m_ids.append(id);
     m_rows.push_back({start, int(id.size()), type});
 }
 

@@ -13,7 +13,6 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-
 #include <QStringView>
 
 #include <initializer_list>
@@ -28,7 +27,7 @@ struct PickerRow {
     bool operator==(const PickerRow &) const = default;
 };
 
-// The rows, in order.
+// The rows, in order: the type names once each, the ids one after another in one text.
 class PickerRows {
 public:
     PickerRows() = default;
