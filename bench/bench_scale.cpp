@@ -469,10 +469,12 @@ int runPicker(const QString &path)
         QWidget controlHost;
         Editor e = makeEditor(controlHost);
         e.open(path, 0);
+        const long rss = rssKiB();
         const Use fromControl = use([&] { QMetaObject::invokeMethod(e.ctrl, "FindInstance"); });
         print("picker open from the control showing it", fromControl.shown, parse, "parse",
-              QStringLiteral("   %1 rows   shown after %2 ms   longest GUI gap %3 ms")
+              QStringLiteral("   %1 rows   +%2x file   shown after %3 ms   longest GUI gap %4 ms")
                   .arg(fromControl.rows)
+                  .arg((rssKiB() - rss) * 1024.0 / QFileInfo(path).size(), 0, 'f', 2)
                   .arg(fromControl.visible, 0, 'f', 1)
                   .arg(fromControl.gap, 0, 'f', 0));
     }
