@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -40,6 +42,11 @@ constexpr layout::Rect kLstInstances{120, 975, 6855, 2400};
 constexpr layout::Rect kOKButton{4440, 3600, 1215, 375};
 constexpr layout::Rect kCancelButton{5760, 3600, 1215, 375};
 
+// Rows are gathered in steps of about this many milliseconds, the clock read every so many
+// instances.
+constexpr qint64 kGatherStepMs = 8;
+constexpr int kGatherStepInstances = 1024;
+
 // Extra width of the first column, in twips.
 constexpr int kTypeColumnExtra = 100;
 
@@ -54,6 +61,11 @@ QString standardOpenFile(QWidget *parent, const QString &caption, const QString 
 }
 
 } // namespace
+
+struct dlgRef::Gathering {
+    PickerRowsWalk walk;
+    ListedFile file;
+};
 
 dlgRef::dlgRef(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -75,6 +87,7 @@ dlgRef::~dlgRef()
 
 void dlgRef::dropDocument()
 {
+    stopGathering();
     if (!m_xmlDoc)
         return;
     m_xmlDoc->disconnect(this);
@@ -96,17 +109,21 @@ dlgRef *dlgRef::instance(QWidget *owner)
     return s_dlg;
 }
 
-QString dlgRef::chooseFrom(const QString &address, const QString &relativeTo)
+QString dlgRef::chooseFrom(const QString &address, const QString &relativeTo, const XmlDocument *shown)
 {
     QPointer<dlgRef> self(this);
     m_strRelativeTo = relativeTo;
+    m_shown = shown;
     m_txtAddress->setText(address);
     LoadInstances();
     if (!self)
         return {};
     AdjustColumns();
     exec();
-    return self ? m_strSelectedRef : QString();
+    if (!self)
+        return {};
+    m_shown = nullptr;
+    return m_strSelectedRef;
 }
 
 void dlgRef::createChildren()
@@ -152,6 +169,10 @@ void dlgRef::createChildren()
     m_lblLoading->setAutoFillBackground(true);
     m_lblLoading->setBackgroundRole(QPalette::Base);
     m_lblLoading->hide();
+
+    m_gatherTimer = new QTimer(this);
+    m_gatherTimer->setInterval(0);
+    connect(m_gatherTimer, &QTimer::timeout, this, &dlgRef::gatherStep);
 
     m_lblAddress = new QLabel(tr("From:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
@@ -220,18 +241,28 @@ void dlgRef::LoadInstances()
 {
     const QString address = m_txtAddress->text();
     const QString path = resolveDocumentPart(m_strRelativeTo, address);
-    if (m_bListed && m_xmlDoc->holdsFile(path)) {
+    if (m_listed.holds(path)) {
         listAgain();
         return;
     }
     m_cmdLoad->setEnabled(false);
     dropDocument(); // a read under way is abandoned with it
-    m_xmlDoc = new XmlDocument(this);
-    m_bListed = false;
-    connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
-    connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address] { xmlDoc_loadFailed(address); });
-    m_xmlDoc->loadInBackground(path);
+    m_listed = {};
+    m_strLoading = address;
+    // The caller's document that is the file as it is on disk gives the rows a read would.
+    if (m_shown && m_shown->holdsFile(path))
+        gatherRows(*m_shown);
+    else
+        readFile(path);
     showLoadState();
+}
+
+void dlgRef::readFile(const QString &path)
+{
+    m_xmlDoc = new XmlDocument(this);
+    connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
+    connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address = m_strLoading] { xmlDoc_loadFailed(address); });
+    m_xmlDoc->loadInBackground(path);
 }
 
 void dlgRef::listAgain()
@@ -258,31 +289,62 @@ void dlgRef::xmlDoc_onreadystatechange()
 {
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
-    // A million rows take a while to gather: a worker does it. It only reads the document, and
-    // its handle keeps the document alive should the picker drop it meanwhile.
-    struct Gathering {
-        XmlNode document;
-        std::vector<InstanceRow> rows;
-    };
-    auto gathering = std::make_shared<Gathering>();
-    gathering->document = m_xmlDoc->documentElement();
-    m_rowsJob = new AsyncJob([gathering] { gathering->rows = instanceRowsOf(gathering->document); }, m_xmlDoc);
-    connect(m_rowsJob, &AsyncJob::finished, this, [this, gathering] {
-        m_rowsJob->deleteLater();
-        m_rowsJob = nullptr;
-        showLoadState();
-        m_model->setRows(std::move(gathering->rows));
-        m_bListed = true;
-        m_strListed = m_txtAddress->text();
-        selectSoleRow();
-        AdjustColumns();
-        m_cmdLoad->setEnabled(true);
-    });
+    gatherRows(*m_xmlDoc);
+}
+
+bool dlgRef::ListedFile::holds(const QString &file) const
+{
+    return !path.isEmpty() && QFileInfo(file).absoluteFilePath() == QFileInfo(path).absoluteFilePath() &&
+           FileState::of(path) == state;
+}
+
+void dlgRef::gatherRows(const XmlDocument &doc)
+{
+    // A million rows take a while to gather: a step at a time, between the dialog's events.
+    m_gathering.reset(
+        new Gathering{PickerRowsWalk(doc.documentElement()), {doc.path(), doc.fileState(), doc.changeStamp()}});
+    m_gatherTimer->start();
+}
+
+void dlgRef::gatherStep()
+{
+    if (!m_gathering) {
+        m_gatherTimer->stop();
+        return;
+    }
+    if (m_gathering->walk.documentChanged()) {
+        // The caller's document changed under the walk: the file is read after all.
+        const QString path = m_gathering->file.path;
+        dropDocument();
+        readFile(path);
+        return;
+    }
+    QElapsedTimer step;
+    step.start();
+    while (!m_gathering->walk.atEnd() && step.elapsed() < kGatherStepMs)
+        m_gathering->walk.step(kGatherStepInstances);
+    if (!m_gathering->walk.atEnd())
+        return;
+    const std::unique_ptr<Gathering> done = std::move(m_gathering);
+    m_gatherTimer->stop();
+    showLoadState();
+    m_model->setRows(done->walk.takeRows());
+    m_listed = done->file;
+    m_strListed = m_txtAddress->text();
+    selectSoleRow();
+    AdjustColumns();
+    m_cmdLoad->setEnabled(true);
+}
+
+void dlgRef::stopGathering()
+{
+    m_gathering.reset();
+    m_gatherTimer->stop();
 }
 
 bool dlgRef::loading() const
 {
-    return m_xmlDoc && (m_xmlDoc->isLoading() || m_rowsJob);
+    return (m_xmlDoc && m_xmlDoc->isLoading()) || m_gathering;
 }
 
 void dlgRef::showLoadState()
@@ -304,7 +366,7 @@ void dlgRef::AdjustColumns()
     const QAbstractItemView *view = m_lstInstances;
     const QFontMetrics metrics(m_lstInstances->font());
     int widest = 0;
-    for (const QString &type : distinctTypes(m_model->allRows()))
+    for (const QString &type : m_model->allRows().types())
         widest = std::max(widest, metrics.horizontalAdvance(type));
     const QModelIndex first = m_model->index(0, InstanceListModel::TypeColumn);
     const int margins = first.isValid() ? std::max(0, view->sizeHintForIndex(first).width() -
@@ -357,7 +419,7 @@ void dlgRef::cmdLoad_Click()
 
 void dlgRef::chooseRow(int shownRow)
 {
-    const InstanceRow *row = m_model->rowAt(shownRow);
+    const std::optional<PickerRow> row = m_model->rowAt(shownRow);
     if (!row || loading())
         return;
     m_strSelectedRef = m_strListed + QLatin1Char('#') + row->type + QLatin1Char('#') + row->id;
@@ -446,8 +508,9 @@ void dlgRef::done(int result)
 {
     // Leaving abandons a read under way; the list stays as it was.
     if (loading()) {
-        m_xmlDoc->cancelLoad();
-        delete m_rowsJob; // its worker ends on its own
+        if (m_xmlDoc)
+            m_xmlDoc->cancelLoad();
+        stopGathering();
         showLoadState();
         m_cmdLoad->setEnabled(true);
     }

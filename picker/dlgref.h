@@ -1,8 +1,8 @@
 #pragma once
 // dlgRef, "Select Instance": the modal picker through which the user chooses the target of a
 // reference. It lists the instances of one document (its own document object, read from the
-// file named in txtAddress) and hands the choice back as one string,
-// "<address>#<element name>#<id>".
+// file named in txtAddress, or the caller's document when that holds the file) and hands the
+// choice back as one string, "<address>#<element name>#<id>".
 //
 // Use from the "Edit Link..." command:
 //
@@ -10,11 +10,15 @@
 //     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
 //
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
-// strSelectedRef(). The document is read, and its rows gathered, on worker threads: the dialog
-// shows at once, its list covered by "Loading…" and OK disabled until the rows fill it; Cancel,
-// Escape or the close box abandon a read under way, and the list stays as it was. A document
-// that already holds the file named, unchanged on disk since it was read, is kept: its list is
-// offered again as a new read would leave it, without reading the file.
+// strSelectedRef(). The document is read on a worker thread, and its rows gathered in short
+// steps between the dialog's events: the dialog shows at once, its list covered by "Loading…"
+// and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
+// way, and the list stays as it was. A list filled from a file is kept while the file is
+// unchanged on disk: it is offered again as a new read would leave it, without reading the
+// file. Nor is the file read when the caller's document given to chooseFrom() holds it,
+// unmodified and unchanged on disk (XmlDocument::holdsFile): the rows are gathered from that
+// document (the same bytes give the same rows), and the picker keeps no document of its own.
+// Should that document change before its rows are all gathered, the file is read after all.
 // The dialog opens with the focus in the filter box; Up, Down, Page Up and Page Down there move
 // in the list, and Enter accepts the selected row. "From:" names the
 // document listed: Enter there loads it ("Go"), and a choice always carries the address the
@@ -28,19 +32,21 @@
 #include <QPointer>
 #include <QString>
 
+#include "document/xmldocument.h"
+
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QTreeView;
 class QModelIndex;
 
 namespace quillon {
 
-class AsyncJob;
 class InstanceListModel;
-class XmlDocument;
 
 class dlgRef : public QDialog {
     Q_OBJECT
@@ -62,7 +68,11 @@ public:
     // While it runs, a relative address is read in the folder of the document relativeTo, as
     // a reference held there is (resolveDocumentPart), and "..." starts in that folder; the
     // address box and the choice keep the address as written.
-    QString chooseFrom(const QString &address, const QString &relativeTo = QString());
+    // shown (when given) is the caller's document: a load of the file it holds, unmodified and
+    // unchanged on disk, lists it without reading the file. It is only read, on this thread,
+    // and only while this call runs.
+    QString chooseFrom(const QString &address, const QString &relativeTo = QString(),
+                       const XmlDocument *shown = nullptr);
 
     // The last choice confirmed with OK or a double-click since the dialog was last shown:
     // address text, "#", element name, "#", id. Empty otherwise.
@@ -70,13 +80,18 @@ public:
 
     QLineEdit *txtAddress() const { return m_txtAddress; }
     InstanceListModel *instanceModel() const { return m_model; }
-    // The document the list was filled from, or the one being read (null before any load).
+    // The picker's own document: the one the list was filled from, or the one being read (null
+    // before any read, and when the list came from the caller's document).
     const XmlDocument *document() const { return m_xmlDoc; }
+    // The change stamp (XmlDocument::changeStamp) of the document the list was filled from, as
+    // it stood then: the picker's own or the caller's. 0 before any list.
+    quint64 listedStamp() const { return m_listed.stamp; }
 
     // Loads the document named by txtAddress (a relative name in the folder of the document
     // given to chooseFrom, or of the working folder without one) on a worker thread; its
-    // completion fills the list. When the document held is that file, unchanged on disk, the
-    // list is offered again without a read.
+    // completion fills the list. When the list was filled from that file, unchanged on disk
+    // since, it is offered again without a read; when the caller's document holds the file,
+    // the list is filled from it.
     void LoadInstances();
     // Fits the list's columns to their contents and the list's width.
     void AdjustColumns();
@@ -107,6 +122,10 @@ private:
     bool loading() const;
     void showLoadState();
     void listAgain();
+    void readFile(const QString &path);
+    void gatherRows(const XmlDocument &doc);
+    void gatherStep();
+    void stopGathering();
     void dropDocument();
 
     void cmdBrowse_Click();
@@ -121,9 +140,22 @@ private:
     QString m_strSelectedRef;
     QString m_strRelativeTo; // the document a relative address is read next to ("" for none)
     QString m_strListed; // the address the list was filled from
+    QString m_strLoading; // the address being loaded
     XmlDocument *m_xmlDoc = nullptr;
-    QPointer<AsyncJob> m_rowsJob; // gathers the rows of m_xmlDoc once it is read (its child)
-    bool m_bListed = false; // the list holds the rows of m_xmlDoc
+    QPointer<const XmlDocument> m_shown; // the caller's document while chooseFrom() runs
+    // The file the list was filled from, as it was then: the list stands for that file while
+    // it is unchanged on disk.
+    struct ListedFile {
+        QString path; // empty: the list stands for no file
+        FileState state;
+        quint64 stamp = 0; // of the document the rows came from
+        bool holds(const QString &file) const;
+    } m_listed;
+    // The rows being gathered from a document (m_xmlDoc once it is read, or m_shown), a step
+    // at each tick of m_gatherTimer, and the file they stand for.
+    struct Gathering;
+    std::unique_ptr<Gathering> m_gathering;
+    QTimer *m_gatherTimer = nullptr;
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;
     bool m_bClosedByFrame = false;

@@ -3,53 +3,126 @@
 #include "document/encoding.h"
 #include "document/instancewalk.h"
 
-#include <QHash>
-#include <QSet>
-
 #include <algorithm>
 #include <cstring>
 
 namespace quillon {
 
-std::vector<InstanceRow> instanceRowsOf(const XmlNode &node)
+PickerRows::PickerRows(std::initializer_list<PickerRow> rows) : PickerRows(std::vector<PickerRow>(rows)) { }
+
+PickerRows::PickerRows(const std::vector<PickerRow> &rows)
 {
-    std::vector<InstanceRow> rows;
-    // Documents hold many instances of few types: keep one copy of each type name.
-    QHash<QByteArray, QString> types;
-    InstanceWalk(node).forEachInstance([&](pugi::xml_node inst) {
-        const QByteArray name = QByteArray::fromRawData(inst.name(), qsizetype(std::strlen(inst.name())));
-        auto it = types.constFind(name);
-        if (it == types.constEnd())
-            it = types.insert(QByteArray(name), encoding::toQString(name));
-        const pugi::xml_attribute id = inst.first_attribute();
-        rows.push_back({*it, id ? encoding::toQString(id.value()) : QString()});
-    });
+    for (const PickerRow &row : rows)
+        append(row.type, row.id);
+}
+
+void PickerRows::append(const QString &type, QStringView id)
+{
+    const qsizetype known = m_types.indexOf(type);
+    appendId(known >= 0 ? int(known) : addType(type), id);
+}
+
+int PickerRows::addType(const QString &type)
+{
+    m_types << type;
+    return int(m_types.size() - 1);
+}
+
+void PickerRows::appendId(int type, QStringView id)
+{
+    const qsizetype start = m_ids.size();
+    m_ids.append(id);
+    m_rows.push_back({start, int(id.size()), type});
+}
+
+void PickerRows::appendUtf8Id(int type, const char *id)
+{
+    // Ids are mostly ASCII: those are widened in place, the others decoded.
+    const qsizetype size = qsizetype(std::strlen(id));
+    const qsizetype start = m_ids.size();
+    m_ids.resize(start + size);
+    QChar *out = m_ids.data() + start;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (uchar(id[i]) >= 0x80) {
+            m_ids.truncate(start);
+            appendId(type, encoding::toQString(id, size));
+            return;
+        }
+        out[i] = QLatin1Char(id[i]);
+    }
+    m_rows.push_back({start, int(size), type});
+}
+
+QStringView PickerRows::id(qsizetype i) const
+{
+    const Row &row = m_rows[size_t(i)];
+    return QStringView(m_ids.constData() + row.idStart, row.idSize);
+}
+
+std::vector<PickerRow> PickerRows::toVector() const
+{
+    std::vector<PickerRow> rows;
+    rows.reserve(m_rows.size());
+    for (qsizetype i = 0; i < size(); ++i)
+        rows.push_back(at(i));
     return rows;
 }
 
-QStringList distinctTypes(const std::vector<InstanceRow> &rows)
+PickerRowsWalk::PickerRowsWalk(const XmlNode &node)
+    : m_document(node), m_stamp(InstanceWalk(node).changeStamp()), m_cursor(InstanceWalk(node).documentElement())
 {
-    QStringList types;
-    QSet<QString> seen;
-    const QChar *last = nullptr;
-    for (const InstanceRow &row : rows) {
-        if (row.type.constData() == last)
-            continue; // the same shared string as the row before
-        last = row.type.constData();
-        if (!seen.contains(row.type)) {
-            seen.insert(row.type);
-            types << row.type;
+}
+
+void PickerRowsWalk::step(int count)
+{
+    for (; count > 0 && !m_cursor.atEnd(); --count, m_cursor.advance()) {
+        const pugi::xml_node inst = m_cursor.instance();
+        const char *name = inst.name();
+        if (!m_lastName || std::strcmp(name, m_lastName) != 0) {
+            const QByteArray key = QByteArray::fromRawData(name, qsizetype(std::strlen(name)));
+            auto it = m_types.constFind(key);
+            if (it == m_types.constEnd())
+                it = m_types.insert(QByteArray(key), m_rows.addType(encoding::toQString(key)));
+            m_lastName = name;
+            m_lastType = *it;
         }
+        const pugi::xml_attribute id = inst.first_attribute();
+        m_rows.appendUtf8Id(m_lastType, id ? id.value() : "");
     }
-    return types;
 }
 
-static bool rowMatches(const InstanceRow &row, const QString &needle)
+PickerRows instanceRowsOf(const XmlNode &node)
 {
-    return row.type.contains(needle, Qt::CaseInsensitive) || row.id.contains(needle, Qt::CaseInsensitive);
+    PickerRowsWalk walk(node);
+    while (!walk.atEnd())
+        walk.step(4096);
+    return walk.takeRows();
 }
 
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle)
+namespace {
+
+// Tells the rows whose type or id contains a needle, ignoring case; each type is tested once.
+class RowMatch {
+public:
+    RowMatch(const PickerRows &rows, const QString &needle) : m_rows(rows), m_needle(needle)
+    {
+        for (const QString &type : rows.types())
+            m_type.push_back(type.contains(needle, Qt::CaseInsensitive));
+    }
+    bool operator()(int i) const
+    {
+        return m_type[size_t(m_rows.typeOf(i))] || m_rows.id(i).contains(m_needle, Qt::CaseInsensitive);
+    }
+
+private:
+    const PickerRows &m_rows;
+    const QString &m_needle;
+    std::vector<bool> m_type;
+};
+
+} // namespace
+
+std::vector<int> filterInstanceRows(const PickerRows &rows, const QString &needle)
 {
     std::vector<int> result;
     const int count = static_cast<int>(rows.size());
@@ -59,21 +132,22 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
             result[static_cast<size_t>(i)] = i;
         return result;
     }
+    const RowMatch matches(rows, needle);
     for (int i = 0; i < count; ++i) {
-        if (rowMatches(rows[static_cast<size_t>(i)], needle))
+        if (matches(i))
             result.push_back(i);
     }
     return result;
 }
 
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
-                                    const QString &needle)
+std::vector<int> filterInstanceRows(const PickerRows &rows, const std::vector<int> &among, const QString &needle)
 {
     std::vector<int> result;
+    const RowMatch matches(rows, needle);
     for (int i : among) {
         if (i < 0 || i >= static_cast<int>(rows.size()))
             continue;
-        if (needle.isEmpty() || rowMatches(rows[static_cast<size_t>(i)], needle))
+        if (needle.isEmpty() || matches(i))
             result.push_back(i);
     }
     return result;
@@ -81,7 +155,7 @@ std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const 
 
 InstanceListModel::InstanceListModel(QObject *parent) : QAbstractTableModel(parent) { }
 
-void InstanceListModel::setRows(std::vector<InstanceRow> rows)
+void InstanceListModel::setRows(PickerRows rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
@@ -133,10 +207,10 @@ int InstanceListModel::shownRow(int sourceRow) const
     return static_cast<int>(it - m_shown.begin());
 }
 
-const InstanceRow *InstanceListModel::rowAt(int shownRow) const
+std::optional<PickerRow> InstanceListModel::rowAt(int shownRow) const
 {
     const int row = sourceRow(shownRow);
-    return row < 0 ? nullptr : &m_rows[static_cast<size_t>(row)];
+    return row < 0 ? std::nullopt : std::optional<PickerRow>(m_rows.at(row));
 }
 
 int InstanceListModel::rowCount(const QModelIndex &parent) const
@@ -157,10 +231,10 @@ QVariant InstanceListModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const InstanceRow *row = rowAt(index.row());
-    if (!row)
+    const int row = sourceRow(index.row());
+    if (row < 0)
         return {};
-    return index.column() == TypeColumn ? row->type : row->id;
+    return index.column() == TypeColumn ? m_rows.type(row) : m_rows.id(row).toString();
 }
 
 QVariant InstanceListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -2,42 +2,102 @@
 // The rows of the instance picker: a flat store of (type, id) pairs in document order, the
 // filter over it, and the table model the picker's list view shows.
 //
-// The filter keeps a vector of row indexes, so narrowing a million rows costs one pass of
-// plain substring tests and the view only ever asks for the rows it paints.
+// A million rows are not two million strings: the store keeps each type name once and the ids
+// one after another in one text. The filter keeps a vector of row indexes, so narrowing a
+// million rows costs one pass of plain substring tests, and the view only ever asks for the
+// rows it paints.
+
+#include "document/instancewalk.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
+#include <initializer_list>
+#include <optional>
 #include <vector>
 
 namespace quillon {
 
-class XmlNode;
-
-struct InstanceRow {
+struct PickerRow {
     QString type; // the instance element's name, exactly as written
     QString id; // the text of its first attribute; empty when it has none
-    bool operator==(const InstanceRow &) const = default;
+    bool operator==(const PickerRow &) const = default;
 };
 
-// The instances of the document node belongs to (any node of it): every element matched by
-// "/uos/*/aim-instances/*", in document order. Equal type names share one string. It only reads
-// the document, and node keeps it alive: a worker thread may call it while nothing changes the
-// document.
-std::vector<InstanceRow> instanceRowsOf(const XmlNode &node);
+// The rows, in order: the type names once each, the ids one after another in one text.
+class PickerRows {
+public:
+    PickerRows() = default;
+    PickerRows(std::initializer_list<PickerRow> rows);
+    PickerRows(const std::vector<PickerRow> &rows);
+
+    void append(const QString &type, QStringView id);
+    qsizetype size() const { return qsizetype(m_rows.size()); }
+    bool empty() const { return m_rows.empty(); }
+    PickerRow at(qsizetype i) const { return {type(i), id(i).toString()}; }
+    const QString &type(qsizetype i) const { return m_types[typeOf(i)]; }
+    int typeOf(qsizetype i) const { return m_rows[size_t(i)].type; } // its index in types()
+    QStringView id(qsizetype i) const;
+    // The distinct type names, in order of first appearance.
+    const QStringList &types() const { return m_types; }
+    std::vector<PickerRow> toVector() const;
+    bool operator==(const PickerRows &o) const { return toVector() == o.toVector(); }
+
+private:
+    friend class PickerRowsWalk;
+    int addType(const QString &type);
+    void appendId(int type, QStringView id);
+    void appendUtf8Id(int type, const char *id);
+
+    struct Row {
+        qsizetype idStart;
+        int idSize;
+        int type; // in m_types
+    };
+    std::vector<Row> m_rows;
+    QStringList m_types;
+    QString m_ids;
+};
+
+// Gathers the rows of the instances of the document node belongs to (any node of it): every
+// element matched by "/uos/*/aim-instances/*", in document order. It goes in steps, each from the
+// instance where the last one ended, so that the thread that owns the document can do it between
+// its other work. It only reads the document, and keeps it alive; between two steps the document
+// must not change, which documentChanged() tells.
+class PickerRowsWalk {
+public:
+    explicit PickerRowsWalk(const XmlNode &node);
+    bool atEnd() const { return m_cursor.atEnd(); }
+    // Gathers the rows of up to count more instances.
+    void step(int count);
+    // The document changed since the walk began (its change stamp differs).
+    bool documentChanged() const { return InstanceWalk(m_document).changeStamp() != m_stamp; }
+    PickerRows takeRows() { return std::move(m_rows); }
+
+private:
+    XmlNode m_document;
+    quint64 m_stamp;
+    InstanceCursor m_cursor;
+    PickerRows m_rows;
+    // Documents hold many instances of few types, often one type after another: the name of
+    // the instance before is tried first.
+    QHash<QByteArray, int> m_types;
+    const char *m_lastName = nullptr;
+    int m_lastType = -1;
+};
+
+// All the rows at once.
+PickerRows instanceRowsOf(const XmlNode &node);
 
 // Indexes (ascending) of the rows whose type or id contains needle, ignoring case. An empty
 // needle keeps every row.
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const QString &needle);
+std::vector<int> filterInstanceRows(const PickerRows &rows, const QString &needle);
 // The same, looking only at the rows listed in among (ascending); used to narrow an existing
 // result when the filter text grows.
-std::vector<int> filterInstanceRows(const std::vector<InstanceRow> &rows, const std::vector<int> &among,
-                                    const QString &needle);
-
-// The distinct type names of rows, in order of first appearance (rows share one string per
-// type, so this is a cheap pass even over a million rows).
-QStringList distinctTypes(const std::vector<InstanceRow> &rows);
+std::vector<int> filterInstanceRows(const PickerRows &rows, const std::vector<int> &among, const QString &needle);
 
 class InstanceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -47,9 +107,9 @@ public:
     explicit InstanceListModel(QObject *parent = nullptr);
 
     // Replaces all rows (one model reset); the current filter text applies to the new rows.
-    void setRows(std::vector<InstanceRow> rows);
+    void setRows(PickerRows rows);
     void clear();
-    const std::vector<InstanceRow> &allRows() const { return m_rows; }
+    const PickerRows &allRows() const { return m_rows; }
     int totalCount() const { return static_cast<int>(m_rows.size()); }
 
     // Narrows the shown rows to those whose type or id contains text, ignoring case; an
@@ -61,8 +121,8 @@ public:
     // when the row is filtered out or out of range.
     int sourceRow(int shownRow) const;
     int shownRow(int sourceRow) const;
-    // The row shown at shownRow, or nullptr out of range.
-    const InstanceRow *rowAt(int shownRow) const;
+    // The row shown at shownRow, or none out of range.
+    std::optional<PickerRow> rowAt(int shownRow) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -73,7 +133,7 @@ public:
 private:
     bool isFiltered() const { return !m_filter.isEmpty(); }
 
-    std::vector<InstanceRow> m_rows;
+    PickerRows m_rows;
     std::vector<int> m_shown; // used only while a filter is set
     QString m_filter;
 };

@@ -131,7 +131,8 @@ void CtrlXMLEditor::mnuEdit_Click()
     // The picker reads a relative name where following the reference finds it, next to the
     // document shown, while its address keeps the name as written: the new reference is
     // written from that address, so a relative reference stays relative.
-    const QString choice = dlgRef::instance(this)->chooseFrom(m_session->linkAddress(m_nLinkRow), FileName());
+    const QString choice = dlgRef::instance(this)->chooseFrom(m_session->linkAddress(m_nLinkRow), FileName(),
+                                                              m_session->document());
     if (!choice.isEmpty())
         tell(m_session->applyLink(m_nLinkRow, choice));
 }

@@ -27,7 +27,7 @@ bool CtrlXMLEditor::FindInstance()
 {
     if (!m_session->document() || m_session->isLoading())
         return false;
-    const QString choice = dlgRef::instance(this)->chooseFrom(FileName(), FileName());
+    const QString choice = dlgRef::instance(this)->chooseFrom(FileName(), FileName(), m_session->document());
     if (choice.isEmpty())
         return false;
     // "<address>#<element name>#<id>"; the address may name another document.

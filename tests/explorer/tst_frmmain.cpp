@@ -613,6 +613,8 @@ void TestFrmMain::findInstanceCancelledChangesNothing()
     control()->session()->showInstance({}, QStringLiteral("id1"));
     pickInstance(QString(), QString());
     run("actFind", QKeySequence(), false);
+    // The picker listed the document shown, not a read of its file.
+    QCOMPARE(dlgRef::instance(control())->listedStamp(), control()->session()->document()->changeStamp());
     QCOMPARE(control()->session()->entity(), QStringLiteral("product id1"));
     QVERIFY(control()->session()->history().isEmpty());
     QVERIFY(!action("actBack")->isEnabled());

@@ -25,7 +25,7 @@ QString dataFile(const QString &name)
 }
 
 // The rows of data/picker/instances.xml, in document order.
-std::vector<InstanceRow> sampleRows()
+std::vector<PickerRow> sampleRows()
 {
     return {{"Product", "id1"},           {"Product_definition_formation", "id2"},
             {"Shape_representation", ""}, {"Named_item", "first"},
@@ -80,7 +80,8 @@ bool load(dlgRef *d, const QString &address)
 
 // Runs the dialog as the "Edit Link..." command does; once it is shown with its list filled,
 // act answers it. A dialog that act left open is cancelled.
-QString runPicker(dlgRef *d, const QString &address, Act act, const QString &relativeTo = QString())
+QString runPicker(dlgRef *d, const QString &address, Act act, const QString &relativeTo = QString(),
+                  const XmlDocument *shown = nullptr)
 {
     QPointer<dlgRef> guard(d);
     QTimer::singleShot(0, d, [guard, act] {
@@ -92,7 +93,7 @@ QString runPicker(dlgRef *d, const QString &address, Act act, const QString &rel
             guard->reject();
         }
     });
-    return d->chooseFrom(address, relativeTo);
+    return d->chooseFrom(address, relativeTo, shown);
 }
 
 } // namespace
@@ -114,6 +115,8 @@ private slots:
     void cancelAndCloseReturnNothing();
     void readsFileOnlyWhenChanged_data();
     void readsFileOnlyWhenChanged();
+    void listsCallersDocumentWhenItHoldsFile_data();
+    void listsCallersDocumentWhenItHoldsFile();
     void leavingAbandonsRead_data();
     void leavingAbandonsRead();
     void closeBoxDestroysDialog();
@@ -132,9 +135,15 @@ void TestDlgRef::rowsOfDocument()
 {
     XmlDocument doc, none;
     QVERIFY(doc.load(dataFile("instances.xml")));
-    QCOMPARE(instanceRowsOf(doc.documentElement()), sampleRows());
+    QCOMPARE(instanceRowsOf(doc.documentElement()).toVector(), sampleRows());
     QVERIFY(none.load(dataFile("noinstances.xml")));
     QVERIFY(instanceRowsOf(none.documentElement()).empty());
+    // Ids beyond ASCII, between ASCII ones.
+    XmlDocument wide;
+    QVERIFY(wide.loadXml(QStringLiteral("<uos><s><aim-instances><a id='x1'/><Größe id='é–𝄞'/><a id='x3'/>"
+                                        "</aim-instances></s></uos>")));
+    QCOMPARE(instanceRowsOf(wide.documentElement()).toVector(),
+             (std::vector<PickerRow>{{"a", "x1"}, {QStringLiteral("Größe"), QStringLiteral("é–𝄞")}, {"a", "x3"}}));
 }
 
 void TestDlgRef::filterRows_data()
@@ -283,8 +292,8 @@ void TestDlgRef::secondUseReloadsCallersAddress()
         choose(p, 1);
     });
     QCOMPARE(shown, second);
-    QCOMPARE(d.instanceModel()->allRows(),
-             (std::vector<InstanceRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
+    QCOMPARE(d.instanceModel()->allRows().toVector(),
+             (std::vector<PickerRow>{{"Axis_placement", "a1"}, {"Cartesian_point", "a2"}}));
     QCOMPARE(result, second + "#Cartesian_point#a2");
 }
 
@@ -380,7 +389,51 @@ void TestDlgRef::readsFileOnlyWhenChanged()
     }, holder);
     QCOMPARE(d.document()->changeStamp() != stamp, read);
     QCOMPARE(shown, (QList<int>{0, 0, rows}));
-    QCOMPARE(result, address + "#" + d.instanceModel()->allRows()[1].type + "#" + d.instanceModel()->allRows()[1].id);
+    QCOMPARE(result, address + "#" + d.instanceModel()->allRows().at(1).type + "#" + d.instanceModel()->allRows().at(1).id);
+}
+
+void TestDlgRef::listsCallersDocumentWhenItHoldsFile_data()
+{
+    QTest::addColumn<QString>("state"); // of the caller's document, or of the file it holds
+    QTest::addColumn<bool>("reused");
+    QTest::newRow("holds the file") << "" << true;
+    QTest::newRow("named relative to it") << "relative" << true;
+    QTest::newRow("modified") << "modified" << false;
+    QTest::newRow("modified while listed") << "modifying" << false;
+    QTest::newRow("file rewritten") << "rewrite" << false;
+    QTest::newRow("holds another file") << "other" << false;
+    QTest::newRow("none") << "none" << false;
+}
+
+void TestDlgRef::listsCallersDocumentWhenItHoldsFile()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, reused);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("doc.xml");
+    QVERIFY(QFile::copy(dataFile("instances.xml"), path));
+    XmlDocument shown;
+    QVERIFY(shown.load(state == "other" ? dataFile("second.xml") : path));
+    QString address = path;
+    if (state == "relative") {
+        address = "doc.xml";
+    } else if (state == "modified") {
+        QVERIFY(shown.selectSingleNode("//*[@id='id1']").setAttribute("id", "changed"));
+        QVERIFY(shown.isModified());
+    } else if (state == "rewrite") {
+        QFile::remove(path);
+        QVERIFY(QFile::copy(dataFile("second.xml"), path));
+    }
+    const quint64 stamp = shown.changeStamp();
+    if (state == "modifying") // once the picker has begun, before its first event
+        QTimer::singleShot(0, [&] { shown.selectSingleNode("//*[@id='id1']").setAttribute("id", "changed"); });
+    dlgRef d(&m_owner);
+    runPicker(&d, address, [](dlgRef *p) { choose(p, 0); }, path, state == "none" ? nullptr : &shown);
+    QCOMPARE(d.listedStamp() == stamp, reused);
+    // Either way the list is the file's as it is on disk.
+    XmlDocument read;
+    QVERIFY(read.load(path));
+    QCOMPARE(d.instanceModel()->allRows(), instanceRowsOf(read.documentElement()));
 }
 
 void TestDlgRef::leavingAbandonsRead_data()

@@ -117,8 +117,10 @@ void TestLinkEdit::editLink(const QString &caption, const QString &address, cons
 void TestLinkEdit::choiceWritesRefAndRebuildsTheTree()
 {
     showId1();
+    const quint64 shownStamp = f->session()->document()->changeStamp();
     editLink(QStringLiteral("of shape"), QString(), QStringLiteral("shape"), QStringLiteral("id6"));
     QCOMPARE(m_offered, f->path(QStringLiteral("a.xml")));
+    QCOMPARE(dlgRef::instance(f->ctrl)->listedStamp(), shownStamp); // listed from the document shown
     QVERIFY(m_boxes.isEmpty());
     const XmlNode ref = id1Child("of_shape").firstChild();
     QCOMPARE(ref.nodeName(), QStringLiteral("shape"));
