@@ -88,10 +88,8 @@ void KeptSource::clear()
     m_data = nullptr;
     m_size = 0;
     m_inPlace = m_patched = false;
-    m_nulBytes = std::string();
+    m_parts = std::vector<Part>();
     m_nulBlocks = std::vector<size_t>();
-    m_runs = std::vector<Run>();
-    m_runBytes = std::string();
 }
 
 void KeptSource::assign(const char *data, size_t size, bool hugePages)
@@ -113,33 +111,46 @@ void KeptSource::view(const char *data, size_t size)
     m_inPlace = true;
 }
 
-bool KeptSource::patch(int fd, const std::vector<uint64_t> &hashes)
+void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes, int parts)
 {
-    // Room for exactly what is kept: a NUL in the parsed text is a byte the parse wrote.
-    m_nulBytes.reserve(countNuls(m_data, m_size));
+    m_fd = fd;
+    m_hashes = &hashes;
     m_nulBlocks.assign(m_size / kNulBlock + 1, 0);
-    std::string read(std::min(kHashBlock, m_size), '\0');
-    const auto note = [this, &read](size_t blockAt, size_t i) {
+    // Parts of whole blocks of the hashes (which are whole blocks of NULs).
+    const size_t blocks = (m_size + kHashBlock - 1) / kHashBlock;
+    m_parts.assign(size_t(std::max(1, parts)), Part());
+    for (size_t k = 0; k < m_parts.size(); ++k) {
+        m_parts[k].begin = std::min(m_size, blocks * k / m_parts.size() * kHashBlock);
+        m_parts[k].end = std::min(m_size, blocks * (k + 1) / m_parts.size() * kHashBlock);
+    }
+}
+
+void KeptSource::patchPart(int k)
+{
+    Part &part = m_parts[size_t(k)];
+    // Room for exactly what is kept: a NUL in the parsed text is a byte the parse wrote.
+    part.nulBytes.reserve(countNuls(m_data + part.begin, part.end - part.begin));
+    std::string read(std::min(kHashBlock, part.end - part.begin), '\0');
+    const auto note = [&](size_t blockAt, size_t i) {
         const char was = read[i];
         if (m_data[blockAt + i] == 0) {
-            m_nulBytes.push_back(was);
-        } else if (!m_runs.empty() && m_runs.back().at + m_runs.back().length == blockAt + i) {
-            ++m_runs.back().length;
-            m_runBytes.push_back(was);
+            part.nulBytes.push_back(was);
+        } else if (!part.runs.empty() && part.runs.back().at + part.runs.back().length == blockAt + i) {
+            ++part.runs.back().length;
+            part.runBytes.push_back(was);
         } else {
-            m_runs.push_back({blockAt + i, m_runBytes.size(), 1});
-            m_runBytes.push_back(was);
+            part.runs.push_back({blockAt + i, part.runBytes.size(), 1});
+            part.runBytes.push_back(was);
         }
     };
-    for (size_t at = 0, block = 0; at < m_size; at += kHashBlock, ++block) {
-        const size_t n = std::min(kHashBlock, m_size - at);
-        if (block >= hashes.size() || !readBytesAt(fd, read.data(), n, at) || hashBlock(read.data(), n) != hashes[block]) {
-            clear();
-            return false;
-        }
+    for (size_t at = part.begin; at < part.end; at += kHashBlock) {
+        const size_t n = std::min(kHashBlock, part.end - at), block = at / kHashBlock;
+        if (block >= m_hashes->size() || !readBytesAt(m_fd, read.data(), n, at) ||
+            hashBlock(read.data(), n) != (*m_hashes)[block])
+            return;
         const char *p = m_data + at;
         for (size_t sb = 0; sb < n; sb += kNulBlock) {
-            m_nulBlocks[(at + sb) / kNulBlock] = m_nulBytes.size();
+            m_nulBlocks[(at + sb) / kNulBlock] = part.nulBytes.size(); // made global by endPatch()
             const size_t se = std::min(n, sb + kNulBlock);
             size_t i = sb;
 #if defined(__SSE2__)
@@ -158,10 +169,28 @@ bool KeptSource::patch(int fd, const std::vector<uint64_t> &hashes)
                     note(at, i);
         }
     }
+    part.runs.shrink_to_fit();
+    part.runBytes.shrink_to_fit();
+    part.ok = true;
+}
+
+bool KeptSource::endPatch()
+{
+    m_fd = -1;
+    m_hashes = nullptr;
+    size_t rank = 0;
+    for (Part &part : m_parts) {
+        if (!part.ok) {
+            clear();
+            return false;
+        }
+        part.rank = rank;
+        for (size_t b = part.begin / kNulBlock; b * kNulBlock < part.end; ++b)
+            m_nulBlocks[b] += rank;
+        rank += part.nulBytes.size();
+    }
     if (m_size % kNulBlock == 0) // the block after the last, for nulsBefore(size())
-        m_nulBlocks.back() = m_nulBytes.size();
-    m_runs.shrink_to_fit();
-    m_runBytes.shrink_to_fit();
+        m_nulBlocks.back() = rank;
     m_patched = true;
     return true;
 }
@@ -172,10 +201,19 @@ size_t KeptSource::nulsBefore(size_t i) const
     return m_nulBlocks[block] + countNuls(m_data + block * kNulBlock, i - block * kNulBlock);
 }
 
-const KeptSource::Run *KeptSource::runAt(size_t i) const
+const KeptSource::Part &KeptSource::partAt(size_t i) const
 {
-    auto it = std::partition_point(m_runs.begin(), m_runs.end(), [i](const Run &r) { return r.at + r.length <= i; });
-    return it != m_runs.end() && it->at <= i ? &*it : nullptr;
+    for (const Part &part : m_parts)
+        if (i < part.end)
+            return part;
+    return m_parts.back();
+}
+
+const KeptSource::Run *KeptSource::runAt(const Part &part, size_t i) const
+{
+    auto it = std::partition_point(part.runs.begin(), part.runs.end(),
+                                   [i](const Run &r) { return r.at + r.length <= i; });
+    return it != part.runs.end() && it->at <= i ? &*it : nullptr;
 }
 
 void KeptSource::restore(size_t begin, size_t end, char *out) const
@@ -185,15 +223,20 @@ void KeptSource::restore(size_t begin, size_t end, char *out) const
     std::memcpy(out, m_data + begin, end - begin);
     if (!m_patched)
         return;
-    size_t rank = nulsBefore(begin);
-    for (char *p = out, *stop = out + (end - begin);
-         (p = static_cast<char *>(std::memchr(p, 0, size_t(stop - p)))) != nullptr; ++p)
-        *p = m_nulBytes[rank++];
-    auto it = std::partition_point(m_runs.begin(), m_runs.end(),
-                                   [begin](const Run &r) { return r.at + r.length <= begin; });
-    for (; it != m_runs.end() && it->at < end; ++it) {
-        const size_t from = std::max(begin, it->at), to = std::min(end, it->at + it->length);
-        std::memcpy(out + (from - begin), m_runBytes.data() + it->from + (from - it->at), to - from);
+    for (const Part &part : m_parts) {
+        const size_t from = std::max(begin, part.begin), to = std::min(end, part.end);
+        if (from >= to)
+            continue;
+        size_t rank = nulsBefore(from) - part.rank;
+        for (char *p = out + (from - begin), *stop = out + (to - begin);
+             (p = static_cast<char *>(std::memchr(p, 0, size_t(stop - p)))) != nullptr; ++p)
+            *p = part.nulBytes[rank++];
+        auto it = std::partition_point(part.runs.begin(), part.runs.end(),
+                                       [from](const Run &r) { return r.at + r.length <= from; });
+        for (; it != part.runs.end() && it->at < to; ++it) {
+            const size_t a = std::max(from, it->at), b = std::min(to, it->at + it->length);
+            std::memcpy(out + (a - begin), part.runBytes.data() + it->from + (a - it->at), b - a);
+        }
     }
 }
 
@@ -202,11 +245,12 @@ char KeptSource::operator[](size_t i) const
     const char c = m_data[i];
     if (!m_patched)
         return c;
+    const Part &part = partAt(i);
     if (c == 0)
-        return m_nulBytes[nulsBefore(i)];
-    if (!m_runs.empty())
-        if (const Run *r = runAt(i))
-            return m_runBytes[r->from + (i - r->at)];
+        return part.nulBytes[nulsBefore(i) - part.rank];
+    if (!part.runs.empty())
+        if (const Run *r = runAt(part, i))
+            return part.runBytes[r->from + (i - r->at)];
     return c;
 }
 
@@ -313,8 +357,10 @@ bool KeptSource::sameBytes(size_t begin, size_t end, const KeptSource &o, size_t
 
 size_t KeptSource::patchBytes() const
 {
-    return m_nulBytes.capacity() + m_nulBlocks.capacity() * sizeof(size_t) + m_runs.capacity() * sizeof(Run) +
-           m_runBytes.capacity();
+    size_t bytes = m_nulBlocks.capacity() * sizeof(size_t);
+    for (const Part &part : m_parts)
+        bytes += part.nulBytes.capacity() + part.runs.capacity() * sizeof(Run) + part.runBytes.capacity();
+    return bytes;
 }
 
 } // namespace quillon

@@ -33,7 +33,18 @@ public:
     // The viewed bytes were parsed in place: reads the file at fd again (from its start) and
     // keeps what differs. hashes: blockHashes() of the bytes before the parse. False, leaving
     // the text empty, when the file no longer holds those bytes.
-    bool patch(int fd, const std::vector<uint64_t> &hashes);
+    bool patch(int fd, const std::vector<uint64_t> &hashes)
+    {
+        beginPatch(fd, hashes, 1);
+        patchPart(0);
+        return endPatch();
+    }
+    // patch(), in parts that may run side by side: beginPatch(), then patchPart(k) for every
+    // part k < parts (each on any thread, but once), then endPatch(). fd and hashes must live
+    // until then.
+    void beginPatch(int fd, const std::vector<uint64_t> &hashes, int parts);
+    void patchPart(int k);
+    bool endPatch();
     // The bytes as they stand, before any parse in place changed them (not after patch()).
     std::string_view unparsed() const { return std::string_view(m_data, m_size); }
 
@@ -69,12 +80,22 @@ public:
 private:
     struct Run {
         size_t at; // where in the text
-        size_t from; // where in m_runBytes
+        size_t from; // where in the part's runBytes
         size_t length;
+    };
+    // What the parse changed in [begin, end) of the text.
+    struct Part {
+        size_t begin = 0, end = 0;
+        size_t rank = 0; // NULs before begin
+        std::string nulBytes; // the byte read under each NUL, in order
+        std::vector<Run> runs; // other changed stretches, in order
+        std::string runBytes;
+        bool ok = false;
     };
     void clear();
     size_t nulsBefore(size_t i) const; // NULs in m_data[0, i)
-    const Run *runAt(size_t i) const;
+    const Part &partAt(size_t i) const;
+    const Run *runAt(const Part &part, size_t i) const;
     void restore(size_t begin, size_t end, char *out) const;
 
     std::string m_copy;
@@ -82,10 +103,10 @@ private:
     size_t m_size = 0;
     bool m_inPlace = false; // m_data is the parser's buffer
     bool m_patched = false;
-    std::string m_nulBytes; // the byte read under each NUL of m_data, in order
+    std::vector<Part> m_parts; // in order, covering the text
     std::vector<size_t> m_nulBlocks; // NULs before each block of kNulBlock bytes
-    std::vector<Run> m_runs; // other changed stretches, in order
-    std::string m_runBytes;
+    int m_fd = -1; // while patching
+    const std::vector<uint64_t> *m_hashes = nullptr;
 };
 
 // Hashes of each block of kHashBlock bytes of [data, data + size): a later read that gives

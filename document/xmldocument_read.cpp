@@ -478,7 +478,10 @@ private:
 
     void fill(size_t to)
     {
-        if (to > m_filled && readBytesAt(m_fd, m_data + m_filled, to - m_filled, m_filled))
+        if (to <= m_filled)
+            return;
+        populate(m_data + m_filled, to - m_filled); // a call instead of a fault per page
+        if (readBytesAt(m_fd, m_data + m_filled, to - m_filled, m_filled))
             m_filled = to;
     }
     void giveBack(size_t from, size_t to) { ::madvise(m_data + from, to - from, MADV_DONTNEED); }
@@ -641,21 +644,31 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const bool expand = !entities.internal.empty();
     const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
     const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
-    // In place, what the parse changed is read back from the file: beside the count of what
-    // the first view needs, or first when entities are to be expanded (which reads the source).
+    // In place, what the parse changed is read back from the file: first when entities are to
+    // be expanded (which reads the source); otherwise half on a second core while what the
+    // first view needs is counted, then the other half.
     bool patched = true;
     QFuture<void> patching;
-    if (inPlace && expand)
-        patched = d.source.patch(file.fd, hashes);
+    const bool patchAside = inPlace && !expand && large;
+    if (inPlace)
+        d.source.beginPatch(file.fd, hashes, patchAside ? 2 : 1);
+    if (patchAside)
+        patching = AsyncJob::start([&] { d.source.patchPart(1); });
     else if (inPlace)
-        patching = AsyncJob::start([&] { patched = d.source.patch(file.fd, hashes); });
+        d.source.patchPart(0);
+    if (inPlace && !patchAside)
+        patched = d.source.endPatch();
     std::string why;
     size_t at = 0;
     const bool expanded = !r || !expand || !patched || expandEntities(d, entities, why, at);
     if (r && expanded)
         d.countInstances();
+    if (patchAside) {
+        d.source.patchPart(0);
+        patching.waitForFinished();
+        patched = d.source.endPatch();
+    }
     checker.waitForFinished();
-    patching.waitForFinished();
     if (!patched) {
         error = QCoreApplication::translate("XmlDocument", "%1: the file changed while it was read").arg(name);
         return false;
