@@ -49,8 +49,15 @@ uint64_t hashBlock(const char *p, size_t n)
 
 size_t countNuls(const char *p, size_t n)
 {
-    size_t count = 0;
-    for (size_t i = 0; i < n; ++i)
+    size_t count = 0, i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        count += size_t(__builtin_popcount(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))));
+    }
+#endif
+    for (; i < n; ++i)
         count += p[i] == 0;
     return count;
 }
@@ -92,12 +99,20 @@ void KeptSource::clear()
     m_nulBlocks = std::vector<size_t>();
 }
 
-void KeptSource::assign(const char *data, size_t size, bool hugePages)
+void KeptSource::reserve(size_t size, bool hugePages)
 {
-    clear();
     m_copy.reserve(size);
     if (hugePages)
         adviseHugePages(m_copy.data(), size);
+    if (!populate(m_copy.data(), size))
+        m_copy.resize(size); // faults the pages in by writing them
+}
+
+void KeptSource::assign(const char *data, size_t size)
+{
+    std::string room = std::move(m_copy); // what reserve() made ready
+    clear();
+    m_copy = std::move(room);
     m_copy.assign(data, size);
     m_data = m_copy.data();
     m_size = size;
@@ -227,10 +242,20 @@ void KeptSource::restore(size_t begin, size_t end, char *out) const
         const size_t from = std::max(begin, part.begin), to = std::min(end, part.end);
         if (from >= to)
             continue;
-        size_t rank = nulsBefore(from) - part.rank;
-        for (char *p = out + (from - begin), *stop = out + (to - begin);
-             (p = static_cast<char *>(std::memchr(p, 0, size_t(stop - p)))) != nullptr; ++p)
-            *p = part.nulBytes[rank++];
+        const char *nul = part.nulBytes.data() + (nulsBefore(from) - part.rank);
+        char *p = out + (from - begin), *const stop = out + (to - begin);
+#if defined(__SSE2__)
+        // NULs stand about every twenty bytes: found sixteen bytes at a time.
+        const __m128i zero = _mm_setzero_si128();
+        for (; p + 16 <= stop; p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            for (unsigned m = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))); m; m &= m - 1)
+                p[__builtin_ctz(m)] = *nul++;
+        }
+#endif
+        for (; p < stop; ++p)
+            if (*p == 0)
+                *p = *nul++;
         auto it = std::partition_point(part.runs.begin(), part.runs.end(),
                                        [from](const Run &r) { return r.at + r.length <= from; });
         for (; it != part.runs.end() && it->at < to; ++it) {

@@ -26,8 +26,11 @@ public:
     KeptSource(const KeptSource &) = delete;
     KeptSource &operator=(const KeptSource &) = delete;
 
-    // A copy of [data, data + size); hugePages: advise huge pages for it (hugepages.h).
-    void assign(const char *data, size_t size, bool hugePages = false);
+    // Room for a copy of size bytes, faulted in (hugePages: advised huge pages first, see
+    // hugepages.h): the copy into it is then a plain copy.
+    void reserve(size_t size, bool hugePages);
+    // A copy of [data, data + size).
+    void assign(const char *data, size_t size);
     // The bytes at data, not yet changed by a parse; read in place until patch().
     void view(const char *data, size_t size);
     // The viewed bytes were parsed in place: reads the file at fd again (from its start) and

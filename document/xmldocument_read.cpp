@@ -554,11 +554,16 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     Buffer buf;
     buf.setHugePages(d.readOnly);
     OwnedFd file; // the file read, to read back what the parse changes in place
-    // The pages of a large buffer are faulted in on a second core while the file is read into
-    // it: faulting them in costs about as much as reading.
+    // The pages of a large text are faulted in on a second core while the file is read: those
+    // of the buffer read into, or, for a document only read, of the copy kept (see below).
+    // Faulting them in costs about as much as reading.
     JoinedJob faulting;
     const auto sized = [&](size_t size) {
-        if (size >= kParallelCheckBytes)
+        if (size < kParallelCheckBytes)
+            return;
+        if (d.readOnly)
+            faulting.job = AsyncJob::start([&d, size] { d.source.reserve(size, true); });
+        else
             faulting.job = AsyncJob::start([data = buf.data(), size] { populate(data, size); });
     };
     if (fromBytes) {
@@ -595,7 +600,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     if (inPlace) {
         d.source.view(buf.data(), buf.size());
     } else {
-        d.source.assign(buf.data(), buf.size(), d.readOnly);
+        d.source.assign(buf.data(), buf.size());
     }
     // What the check and the facts of style read: the bytes before the parse changes them.
     const std::string_view text = inPlace ? std::string_view(buf.data(), buf.size()) : d.source.unparsed();
