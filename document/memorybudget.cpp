@@ -82,10 +82,10 @@ qint64 availableMemory(const MemorySources &sources)
     return std::min(free, room);
 }
 
-QString memoryRefusal(qint64 fileBytes, const MemorySources &sources)
+QString memoryRefusal(qint64 fileBytes, const MemorySources &sources, double perByte)
 {
     const qint64 available = availableMemory(sources);
-    const double needed = double(fileBytes) * kMemoryPerFileByte;
+    const double needed = double(fileBytes) * perByte;
     if (available < 0 || needed <= double(available))
         return {};
     return QCoreApplication::translate("MemoryBudget", "it is %1 bytes: it needs about %2 of memory; %3 are available")

@@ -121,8 +121,9 @@ QString badStart(const char *data, size_t size)
 
 // Why path cannot be read, or "" when it can be tried. Anything but a regular file is refused
 // before it is opened: reading a pipe or a device could wait forever. local: the bytes of the
-// name (encodeFileName), so that a name that is not UTF-8 is found too.
-QString unreadable(const QString &path, const QByteArray &local)
+// name (encodeFileName), so that a name that is not UTF-8 is found too. copied: the text will
+// be kept as a copy (see KeptSource), which takes more memory.
+QString unreadable(const QString &path, const QByteArray &local, bool copied)
 {
     struct stat st;
     if (::stat(local.constData(), &st) != 0) {
@@ -137,7 +138,7 @@ QString unreadable(const QString &path, const QByteArray &local)
         return QCoreApplication::translate("XmlDocument", "it is a folder, not a file");
     if (!S_ISREG(st.st_mode))
         return QCoreApplication::translate("XmlDocument", "it is not a regular file (a pipe, socket or device)");
-    return memoryRefusal(qint64(st.st_size), memorySources());
+    return memoryRefusal(qint64(st.st_size), memorySources(), copied ? kMemoryPerFileByteCopied : kMemoryPerFileByte);
 }
 
 // How much is read at a time: small enough for the progress to move on a large file.
@@ -163,13 +164,15 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, 
 }
 
 // Reads the whole file into buf; state receives the state of the file read. sized, when set,
-// is called with the size of the file once it is known, before the bytes are read.
+// is called with the size of the file once it is known, before the bytes are read. keptFd, when
+// set, receives the file still open, for a text to be parsed in place and read back (see
+// KeptSource); without it the text is to be kept as a copy.
 bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
               const std::function<void(size_t)> &sized = {}, int *keptFd = nullptr)
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
-    if (const QString why = unreadable(path, local); !why.isEmpty()) {
+    if (const QString why = unreadable(path, local, !keptFd); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }

@@ -417,21 +417,25 @@ void TestSaving::refusesFilesTooLargeToHold_data()
     QTest::addColumn<int>("cgroupV1Limit");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("readReason"); // loadForReading's: its text is kept as a copy
     const qint64 gb = qint64(1) << 30;
-    const QString needs3 = QStringLiteral("it is 3,221,225,472 bytes: it needs about %1 GB of memory; ")
-                               .arg(3 * kMemoryPerFileByte, 0, 'f', 1);
+    const auto needs3 = [](double perByte) {
+        return QStringLiteral("it is 3,221,225,472 bytes: it needs about %1 GB of memory; ").arg(3 * perByte, 0, 'f', 1);
+    };
+    const QString six = QStringLiteral("6.0 GB are available");
+    const QString shown = needs3(kMemoryPerFileByte) + six, copied = needs3(kMemoryPerFileByteCopied) + six;
     // Whatever fits is read up to its first bytes, and refused there: these hold NUL bytes.
     const QString noXml = QStringLiteral("it is not an XML document: it begins with byte 0x00, not '<'");
-    QTest::newRow("does not fit") << 6 << -1 << -1 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available");
-    QTest::newRow("fits") << 23 << -1 << -1 << 3 * gb << noXml;
-    QTest::newRow("cgroup v2 smaller than meminfo")
-        << 23 << 7 << -1 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available"); // 1 GiB in use
-    QTest::newRow("cgroup v1 smaller than meminfo")
-        << 23 << -1 << 7 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available");
-    QTest::newRow("cgroup without a limit") << 23 << 0 << 0 << 3 * gb << noXml;
-    QTest::newRow("cgroup only") << -1 << 7 << -1 << 3 * gb << needs3 + QStringLiteral("6.0 GB are available");
-    QTest::newRow("unreadable files") << -1 << -1 << -1 << 3 * gb << noXml;
-    QTest::newRow("1 GB and a byte, 6 GB available") << 6 << -1 << -1 << gb + 1 << noXml;
+    QTest::newRow("does not fit") << 6 << -1 << -1 << 3 * gb << shown << copied;
+    QTest::newRow("fits") << 23 << -1 << -1 << 3 * gb << noXml << noXml;
+    QTest::newRow("fits, but not as a copy") << 11 << -1 << -1 << 3 * gb << noXml
+                                             << needs3(kMemoryPerFileByteCopied) + "11.0 GB are available";
+    QTest::newRow("cgroup v2 smaller than meminfo") << 23 << 7 << -1 << 3 * gb << shown << copied; // 1 GiB in use
+    QTest::newRow("cgroup v1 smaller than meminfo") << 23 << -1 << 7 << 3 * gb << shown << copied;
+    QTest::newRow("cgroup without a limit") << 23 << 0 << 0 << 3 * gb << noXml << noXml;
+    QTest::newRow("cgroup only") << -1 << 7 << -1 << 3 * gb << shown << copied;
+    QTest::newRow("unreadable files") << -1 << -1 << -1 << 3 * gb << noXml << noXml;
+    QTest::newRow("1 GB and a byte, 6 GB available") << 6 << -1 << -1 << gb + 1 << noXml << noXml;
 }
 
 void TestSaving::refusesFilesTooLargeToHold()
@@ -441,6 +445,7 @@ void TestSaving::refusesFilesTooLargeToHold()
     QFETCH(int, cgroupV1Limit);
     QFETCH(qint64, size);
     QFETCH(QString, reason);
+    QFETCH(QString, readReason);
     QTemporaryDir dir;
     auto write = [&](const QString &name, const QByteArray &text) {
         QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
@@ -474,6 +479,9 @@ void TestSaving::refusesFilesTooLargeToHold()
     const qint64 before = testsupport::bytesRead();
     QVERIFY(!doc.load(path));
     QVERIFY2(doc.errorString().endsWith(QStringLiteral("huge.xml: ") + reason), qPrintable(doc.errorString()));
+    XmlDocument read;
+    QVERIFY(!read.loadForReading(path));
+    QVERIFY2(read.errorString().endsWith(QStringLiteral("huge.xml: ") + readReason), qPrintable(read.errorString()));
     // Judged by its first bytes: the file is never read in full.
     if (before >= 0)
         QCOMPARE_LT(testsupport::bytesRead() - before, qint64(1) << 20);
