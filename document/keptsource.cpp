@@ -279,11 +279,6 @@ char KeptSource::operator[](size_t i) const
     return c;
 }
 
-void KeptSource::copy(size_t begin, size_t end, char *out) const
-{
-    restore(begin, std::min(end, m_size), out);
-}
-
 void KeptSource::append(std::string &out, size_t begin, size_t n) const
 {
     begin = std::min(begin, m_size);
@@ -378,14 +373,6 @@ bool KeptSource::sameBytes(size_t begin, size_t end, const KeptSource &o, size_t
             return false;
     }
     return true;
-}
-
-size_t KeptSource::patchBytes() const
-{
-    size_t bytes = m_nulBlocks.capacity() * sizeof(size_t);
-    for (const Part &part : m_parts)
-        bytes += part.nulBytes.capacity() + part.runs.capacity() * sizeof(Run) + part.runBytes.capacity();
-    return bytes;
 }
 
 } // namespace quillon

@@ -52,10 +52,7 @@ public:
     std::string_view unparsed() const { return std::string_view(m_data, m_size); }
 
     size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
     char operator[](size_t i) const;
-    // Bytes [begin, end) into out.
-    void copy(size_t begin, size_t end, char *out) const;
     void append(std::string &out, size_t begin, size_t n) const;
     std::string substr(size_t pos, size_t n = npos) const;
     bool startsWith(std::string_view s) const { return size() >= s.size() && substr(0, s.size()) == s; }
@@ -77,8 +74,6 @@ public:
         const auto *c = static_cast<const char *>(p);
         return m_inPlace && c >= m_data && c <= m_data + m_size;
     }
-    // Memory held besides the text itself (the record of what the parse changed).
-    size_t patchBytes() const;
 
 private:
     struct Run {
@@ -115,9 +110,9 @@ private:
 // Hashes of each block of kHashBlock bytes of [data, data + size): a later read that gives
 // the same hashes gave the same bytes.
 constexpr size_t kHashBlock = size_t(1) << 20;
+std::vector<uint64_t> blockHashes(const char *data, size_t size);
 
 // Reads n bytes at offset from fd (retrying short reads); false when fewer are there.
 bool readBytesAt(int fd, char *out, size_t n, size_t offset);
-std::vector<uint64_t> blockHashes(const char *data, size_t size);
 
 } // namespace quillon
