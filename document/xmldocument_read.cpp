@@ -452,10 +452,14 @@ public:
     // Fills up to offset + kAhead (or the end).
     void fillAhead(size_t offset) { fill(std::min(m_size, offset + kAhead)); }
     void fillAll() { fill(m_size); }
-    // Gives back what lies more than kBehind before offset, but for the pages of held.
+    // Gives back what lies more than kBehind before offset, but for the pages of held. Only
+    // a whole step at a time: each call interrupts the other threads of the process (the
+    // parse) to flush their cache of addresses.
     void release(size_t offset, const std::vector<std::pair<size_t, size_t>> &held)
     {
         const size_t upTo = pageDown(offset > kBehind ? offset - kBehind : 0);
+        if (upTo < m_released + kReleaseStep)
+            return;
         std::vector<std::pair<size_t, size_t>> keep;
         for (const auto &[at, length] : held)
             keep.emplace_back(pageDown(at), pageDown(at + length) + kPage);
@@ -477,6 +481,7 @@ private:
     static constexpr size_t kPage = 4096;
     static constexpr size_t kAhead = size_t(8) << 20;
     static constexpr size_t kBehind = size_t(64) << 10;
+    static constexpr size_t kReleaseStep = size_t(8) << 20;
     static size_t pageDown(size_t n) { return n & ~(kPage - 1); }
 
     void fill(size_t to)
