@@ -15,9 +15,10 @@ namespace quillon {
 
 namespace {
 
-// The NULs of the parsed text are counted per block, so that the byte under one is found by
-// counting at most a block.
+// The NULs of the parsed text are counted per block, and within a block per line of
+// kNulLine bytes, so that the byte under one is found by counting at most a line.
 constexpr size_t kNulBlock = 4096;
+constexpr size_t kNulLine = 256;
 
 inline uint64_t rotl(uint64_t x, int r)
 {
@@ -97,6 +98,7 @@ void KeptSource::clear()
     m_inPlace = m_patched = false;
     m_parts = std::vector<Part>();
     m_nulBlocks = std::vector<size_t>();
+    m_nulLines = std::vector<uint16_t>();
 }
 
 void KeptSource::reserve(size_t size, bool hugePages)
@@ -131,6 +133,7 @@ void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes, int par
     m_fd = fd;
     m_hashes = &hashes;
     m_nulBlocks.assign(m_size / kNulBlock + 1, 0);
+    m_nulLines.assign(m_size / kNulLine + 1, 0);
     // Parts of whole blocks of the hashes (which are whole blocks of NULs).
     const size_t blocks = (m_size + kHashBlock - 1) / kHashBlock;
     m_parts.assign(size_t(std::max(1, parts)), Part());
@@ -164,9 +167,14 @@ void KeptSource::patchPart(int k)
             hashBlock(read.data(), n) != (*m_hashes)[block])
             return;
         const char *p = m_data + at;
-        for (size_t sb = 0; sb < n; sb += kNulBlock) {
-            m_nulBlocks[(at + sb) / kNulBlock] = part.nulBytes.size(); // made global by endPatch()
-            const size_t se = std::min(n, sb + kNulBlock);
+        size_t blockStart = 0; // NULs before the block under way
+        for (size_t sb = 0; sb < n; sb += kNulLine) {
+            if ((at + sb) % kNulBlock == 0) {
+                blockStart = part.nulBytes.size();
+                m_nulBlocks[(at + sb) / kNulBlock] = blockStart; // made global by endPatch()
+            }
+            m_nulLines[(at + sb) / kNulLine] = uint16_t(part.nulBytes.size() - blockStart);
+            const size_t se = std::min(n, sb + kNulLine);
             size_t i = sb;
 #if defined(__SSE2__)
             const __m128i zero = _mm_setzero_si128();
@@ -206,14 +214,16 @@ bool KeptSource::endPatch()
     }
     if (m_size % kNulBlock == 0) // the block after the last, for nulsBefore(size())
         m_nulBlocks.back() = rank;
+    else if (m_size % kNulLine == 0) // the line after the last, in the last block
+        m_nulLines.back() = uint16_t(rank - m_nulBlocks.back());
     m_patched = true;
     return true;
 }
 
 size_t KeptSource::nulsBefore(size_t i) const
 {
-    const size_t block = i / kNulBlock;
-    return m_nulBlocks[block] + countNuls(m_data + block * kNulBlock, i - block * kNulBlock);
+    const size_t line = i / kNulLine;
+    return m_nulBlocks[i / kNulBlock] + m_nulLines[line] + countNuls(m_data + line * kNulLine, i - line * kNulLine);
 }
 
 const KeptSource::Part &KeptSource::partAt(size_t i) const
@@ -363,13 +373,21 @@ bool KeptSource::sameBytes(size_t begin, size_t end, const KeptSource &o, size_t
         return false;
     if (!m_patched && !o.m_patched)
         return std::memcmp(m_data + begin, o.m_data + obegin, end - begin) == 0;
+    // Only a text the parse changed is restored; the other is read where it is.
     constexpr size_t kStep = 4096;
     char a[kStep], b[kStep];
     for (size_t at = begin; at < end; at += kStep) {
-        const size_t n = std::min(kStep, end - at);
-        restore(at, at + n, a);
-        o.restore(obegin + (at - begin), obegin + (at - begin) + n, b);
-        if (std::memcmp(a, b, n) != 0)
+        const size_t n = std::min(kStep, end - at), oat = obegin + (at - begin);
+        const char *mine = m_data + at, *theirs = o.m_data + oat;
+        if (m_patched) {
+            restore(at, at + n, a);
+            mine = a;
+        }
+        if (o.m_patched) {
+            o.restore(oat, oat + n, b);
+            theirs = b;
+        }
+        if (std::memcmp(mine, theirs, n) != 0)
             return false;
     }
     return true;

@@ -103,6 +103,7 @@ private:
     bool m_patched = false;
     std::vector<Part> m_parts; // in order, covering the text
     std::vector<size_t> m_nulBlocks; // NULs before each block of kNulBlock bytes
+    std::vector<uint16_t> m_nulLines; // NULs before each line of a block, from the block's start
     int m_fd = -1; // while patching
     const std::vector<uint64_t> *m_hashes = nullptr;
 };
