@@ -1,5 +1,7 @@
 #include "document/filenames.h"
 
+#include <QFileInfo>
+
 namespace quillon {
 
 namespace {
@@ -119,6 +121,11 @@ QString escapedLine(const QString &text)
             out += ch;
     }
     return out;
+}
+
+bool sameFileName(const QString &a, const QString &b)
+{
+    return !a.isEmpty() && !b.isEmpty() && QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
 }
 
 } // namespace quillon

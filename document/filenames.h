@@ -15,6 +15,10 @@ QString decodeFileName(const QByteArray &name);
 // The bytes that name the file: the inverse of decodeFileName.
 QByteArray encodeFileName(const QString &name);
 
+// Whether two names name the same file as the program tells files apart: by their absolute
+// paths. An empty name names no file.
+bool sameFileName(const QString &a, const QString &b);
+
 // text on one line: a backslash doubled; newline, carriage return and tab as backslash n, r, t;
 // other control characters (C0, DEL, C1, U+2028, U+2029) as backslash uXXXX (hex), and a byte
 // of a file name that is not UTF-8 (see decodeFileName) as backslash xHH.

@@ -132,8 +132,8 @@ void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes, int par
 {
     m_fd = fd;
     m_hashes = &hashes;
-    m_nulBlocks.assign(m_size / kNulBlock + 1, 0);
-    m_nulLines.assign(m_size / kNulLine + 1, 0);
+    m_nulBlocks.assign((m_size + kNulBlock - 1) / kNulBlock, 0);
+    m_nulLines.assign((m_size + kNulLine - 1) / kNulLine, 0);
     // Parts of whole blocks of the hashes (which are whole blocks of NULs).
     const size_t blocks = (m_size + kHashBlock - 1) / kHashBlock;
     m_parts.assign(size_t(std::max(1, parts)), Part());
@@ -212,10 +212,6 @@ bool KeptSource::endPatch()
             m_nulBlocks[b] += rank;
         rank += part.nulBytes.size();
     }
-    if (m_size % kNulBlock == 0) // the block after the last, for nulsBefore(size())
-        m_nulBlocks.back() = rank;
-    else if (m_size % kNulLine == 0) // the line after the last, in the last block
-        m_nulLines.back() = uint16_t(rank - m_nulBlocks.back());
     m_patched = true;
     return true;
 }

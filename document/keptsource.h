@@ -91,7 +91,7 @@ private:
         bool ok = false;
     };
     void clear();
-    size_t nulsBefore(size_t i) const; // NULs in m_data[0, i)
+    size_t nulsBefore(size_t i) const; // NULs in m_data[0, i), for i < size()
     const Part &partAt(size_t i) const;
     const Run *runAt(const Part &part, size_t i) const;
     void restore(size_t begin, size_t end, char *out) const;

@@ -5,6 +5,7 @@
 #include "document/encoding.h"
 #include "document/xmldocument.h"
 #include "document/xmldocument_p.h"
+#include "document/filenames.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -912,11 +913,6 @@ private:
     QByteArray &m_out;
 };
 
-bool sameFile(const QString &a, const QString &b)
-{
-    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
-}
-
 } // namespace
 
 namespace {
@@ -1096,7 +1092,7 @@ bool XmlDocument::saveWaiting(const QString &path, const std::function<void(Asyn
         return false;
     }
     // Nothing to write when the file already holds what is in memory.
-    if (!m_data->modified && !m_data->path.isEmpty() && sameFile(path, m_data->path))
+    if (!m_data->modified && !m_data->path.isEmpty() && sameFileName(path, m_data->path))
         return true;
     // What cannot be written is refused before the worker starts.
     if (const QString refusal = FileSink::refusal(path); !refusal.isEmpty()) {
@@ -1218,7 +1214,7 @@ bool XmlDocument::changedOnDisk() const
 
 bool XmlDocument::holdsFile(const QString &path) const
 {
-    return m_data->loaded && !m_data->modified && !m_data->path.isEmpty() && sameFile(path, m_data->path) &&
+    return m_data->loaded && !m_data->modified && !m_data->path.isEmpty() && sameFileName(path, m_data->path) &&
            !changedOnDisk();
 }
 

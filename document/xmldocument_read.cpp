@@ -631,17 +631,13 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
         wellFormed = checkWellFormed(text, &fault, doctype ? &entities : nullptr);
     };
     const bool large = text.size() >= kParallelCheckBytes;
-    std::vector<uint64_t> hashes;
     QFuture<void> checker;
     if (inPlace && large && !doctype) {
         checker = AsyncJob::start([&, fd = file.fd, size = text.size()] {
             wellFormed = checkStreamed(fd, size, &d.format, fault);
         });
-        hashes = blockHashes(text.data(), text.size());
     } else if (inPlace || !large || doctype) {
         check();
-        if (inPlace)
-            hashes = blockHashes(text.data(), text.size());
         if (!wellFormed) {
             error = describeAt(d, name, ptrdiff_t(fault.offset), QString::fromUtf8(fault.message));
             return false;
@@ -649,6 +645,8 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     } else {
         checker = AsyncJob::start(check);
     }
+
+    const std::vector<uint64_t> hashes = inPlace ? blockHashes(text.data(), text.size()) : std::vector<uint64_t>();
 
     // pugixml overwrites the last byte of an in-place buffer with its terminator, which would
     // drop a final newline: hand it a NUL of our own as the last byte.
@@ -663,14 +661,12 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     bool patched = true;
     QFuture<void> patching;
     const bool patchAside = inPlace && !expand && large;
-    if (inPlace)
-        d.source.beginPatch(file.fd, hashes, patchAside ? 2 : 1);
-    if (patchAside)
+    if (patchAside) {
+        d.source.beginPatch(file.fd, hashes, 2);
         patching = AsyncJob::start([&] { d.source.patchPart(1); });
-    else if (inPlace)
-        d.source.patchPart(0);
-    if (inPlace && !patchAside)
-        patched = d.source.endPatch();
+    } else if (inPlace) {
+        patched = d.source.patch(file.fd, hashes);
+    }
     std::string why;
     size_t at = 0;
     const bool expanded = !r || !expand || !patched || expandEntities(d, entities, why, at);

@@ -4,6 +4,7 @@
 #include "model/layout.h"
 #include "model/refs.h"
 #include "document/asyncjob.h"
+#include "document/filenames.h"
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
@@ -294,8 +295,7 @@ void dlgRef::xmlDoc_onreadystatechange()
 
 bool dlgRef::ListedFile::holds(const QString &file) const
 {
-    return !path.isEmpty() && QFileInfo(file).absoluteFilePath() == QFileInfo(path).absoluteFilePath() &&
-           FileState::of(path) == state;
+    return sameFileName(file, path) && FileState::of(path) == state;
 }
 
 void dlgRef::gatherRows(const XmlDocument &doc)

@@ -1,6 +1,7 @@
 #include "widgets/xmlsourceview.h"
 #include "widgets/colours_p.h"
 #include "document/asyncjob.h"
+#include "document/filenames.h"
 #include "widgets/findbar.h"
 #include "widgets/xmltextaccess_p.h"
 #include "document/encoding.h"
@@ -9,7 +10,6 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,11 +30,6 @@ constexpr qsizetype kChunkBytes = qsizetype(8) << 20;
 // From this size on the text is shown plain: Scintilla keeps no style byte per character and
 // no fold level per line for it, so that it takes little more memory than the text itself.
 constexpr qsizetype kPlainBytes = qsizetype(32) << 20;
-
-bool sameFile(const QString &a, const QString &b)
-{
-    return !a.isEmpty() && !b.isEmpty() && QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
-}
 
 // How much of [data, data + size) to append now: up to max bytes, not ending inside a UTF-8
 // sequence.
@@ -370,7 +365,7 @@ void XmlSourceView::readIfVisible()
 void XmlSourceView::startFill()
 {
     auto fill = std::make_shared<Fill>();
-    if (m_doc && sameFile(m_doc->path(), m_path)) {
+    if (m_doc && sameFileName(m_doc->path(), m_path)) {
         fill->source = m_doc->sourceText();
     } else {
         fill->path = m_path;
