@@ -313,7 +313,7 @@ template <class Item, class Set> void ownValue(const KeptSource &source, Item it
 
 } // namespace
 
-void DocData::ownStrings(pugi::xml_node n) const
+void DocData::ownStrings(pugi::xml_node n)
 {
     if (n.type() == pugi::node_element) {
         // The text the parse embedded in an element stays: it is never set in place, but made

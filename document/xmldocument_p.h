@@ -189,7 +189,7 @@ struct DocData {
     void noteStartTag(pugi::xml_node element);
     void noteChange(pugi::xml_node n, EditLog::Kind kind);
     // Before n's value or attributes change: see KeptSource.
-    void ownStrings(pugi::xml_node n) const;
+    void ownStrings(pugi::xml_node n);
     // After inserted took old's place.
     void noteReplaced(pugi::xml_node inserted, pugi::xml_node old);
     // Before n (an element of the document, below the document element) leaves its parent;
