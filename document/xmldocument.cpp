@@ -259,6 +259,7 @@ void DocData::touched()
     lookupsWithoutIndex = 0;
     indexValid = false;
     instanceIndex.clear();
+    foundAhead.clear();
     instances = -1;
 }
 
@@ -395,14 +396,21 @@ void DocData::buildIndex() const
 
 pugi::xml_node DocData::scanForInstance(std::string_view id) const
 {
-    pugi::xml_node found;
-    forEachInstance([&](pugi::xml_node inst) {
-        if (found)
-            return;
-        if (const pugi::xml_attribute a = inst.attribute("id"); a && id == a.value())
-            found = inst;
-    });
-    return found;
+    for (InstanceCursor c(documentElement()); !c.atEnd(); c.advance())
+        if (const pugi::xml_attribute a = c.instance().attribute("id"); a && id == a.value())
+            return c.instance();
+    return {};
+}
+
+void DocData::lookUpAhead(const QStringList &ids)
+{
+    for (const QString &id : ids) {
+        std::string key = id.toStdString();
+        if (key.empty())
+            continue;
+        const pugi::xml_node found = scanForInstance(key);
+        foundAhead.emplace_back(std::move(key), found);
+    }
 }
 
 bool DocData::isHidden(pugi::xml_node n) const
@@ -1010,12 +1018,15 @@ struct LoadJob {
     QString error;
     bool ok = false;
     std::shared_ptr<LoadProgress> progress; // shared with the worker: it outlives an abandoned wait
+    QStringList lookups; // ids to look up once read (DocData::lookUpAhead)
 
     // The work of a worker, which holds the job as long as it runs.
     static std::function<void()> reading(const std::shared_ptr<LoadJob> &load)
     {
         return [load] {
             load->ok = parseSource(*load->data, load->path, nullptr, load->error, nullptr, load->progress.get());
+            if (load->ok)
+                load->data->lookUpAhead(load->lookups);
         };
     }
 };
@@ -1023,12 +1034,13 @@ struct LoadJob {
 } // namespace
 
 bool XmlDocument::loadWaiting(const QString &path, const std::function<bool(AsyncJob &)> &waitFor,
-                              std::shared_ptr<LoadProgress> progress)
+                              std::shared_ptr<LoadProgress> progress, const QStringList &lookups)
 {
     cancelLoad();
     auto load = std::make_shared<LoadJob>();
     load->path = path;
     load->progress = std::move(progress);
+    load->lookups = lookups;
     AsyncJob job(LoadJob::reading(load));
     if (!waitFor(job) || !job.isFinished()) {
         m_cancelled = true;
@@ -1305,6 +1317,9 @@ XmlNode XmlDocument::findInstance(const QString &id) const
     // The first lookups after a load or a change walk the instances: a jump looks up one id,
     // and a walk costs a fraction of building the index. Later ones build it.
     if (!m_data->indexValid) {
+        for (const auto &[ahead, found] : m_data->foundAhead)
+            if (ahead == k)
+                return DocData::wrap(m_data, found);
         if (m_data->lookupsWithoutIndex++ < DocData::kLookupsBeforeIndex)
             return DocData::wrap(m_data, m_data->scanForInstance(k));
         m_data->buildIndex();

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -183,8 +184,10 @@ public:
     // abandon the load: the document then stays as it was, cancelled() is true, and the
     // worker's result is thrown away when it ends.
     // progress (when given) counts the bytes as the worker reads them (LoadProgress).
+    // lookups: ids findInstance() will be asked for first; the worker looks them up, so that
+    // a large document is not walked on the thread that waits.
     bool loadWaiting(const QString &path, const std::function<bool(AsyncJob &job)> &waitFor,
-                     std::shared_ptr<LoadProgress> progress = nullptr);
+                     std::shared_ptr<LoadProgress> progress = nullptr, const QStringList &lookups = {});
     // load() for reading only (Check References of files): the facts of style that only
     // save() needs are not taken, so save() and toBytes() refuse such a document.
     bool loadForReading(const QString &path);

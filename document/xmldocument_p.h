@@ -167,6 +167,10 @@ struct DocData {
     int countInstances() const;
     mutable std::unordered_map<std::string_view, pugi::xml_node> instanceIndex;
     mutable bool indexValid = false;
+    // Instances looked up by the load's worker (XmlDocument::loadWaiting), each id with what
+    // scanForInstance found (null for none); dropped with the first change.
+    std::vector<std::pair<std::string, pugi::xml_node>> foundAhead;
+    void lookUpAhead(const QStringList &ids);
     mutable int lookupsWithoutIndex = 0;
     static constexpr int kLookupsBeforeIndex = 3;
     mutable QString error;

@@ -34,14 +34,16 @@ bool EditorSession::open(const QString &path)
     return openKeeping(path, nullptr);
 }
 
-bool EditorSession::openKeeping(const QString &path, KeptDocument *keepOld)
+bool EditorSession::openKeeping(const QString &path, KeptDocument *keepOld, QStringList lookups)
 {
     if (!m_file.beginLoad())
         return false; // one load at a time
     m_openClock.start();
     emit busyChanged(true);
     const QString before = m_file.fileName();
-    if (!m_file.load(path, keepOld)) {
+    if (sameDocument(path, before))
+        lookups << firstAttributeText(m_shown.instance()); // read again: shown again
+    if (!m_file.load(path, keepOld, lookups)) {
         // The document shown before stays: its object, its name, its tree and its view.
         emit busyChanged(false);
         return false;

@@ -272,10 +272,11 @@ private:
     void refreshShownInstance();
     void recordEntry(const QString &entry, const std::shared_ptr<KeptDocument> &kept);
     // Reads path; keepOld: where the document before goes when the history still refers to it.
-    bool openKeeping(const QString &path, KeptDocument *keepOld);
+    // lookups: ids to be shown once the document is read (OpenDocument::load).
+    bool openKeeping(const QString &path, KeptDocument *keepOld, QStringList lookups = {});
     // Back into another file: the document kept for the entry when there is one and its file
     // is as it left it, otherwise the file read again.
-    bool returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept);
+    bool returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept, const QString &id);
     UndoState undoState() const;
     void restoreUndo(const UndoState &state);
 

@@ -125,7 +125,7 @@ EditorSession::JumpResult EditorSession::beginJump(const QString &document, cons
     const bool keep = left && (!jump.returnEntry().isEmpty() || m_nav.refersTo(left.get()));
     UndoState undo = keep ? undoState() : UndoState();
     m_nav.beginJump(jump);
-    if (openKeeping(document, keep ? left.get() : nullptr)) {
+    if (openKeeping(document, keep ? left.get() : nullptr, {id})) {
         if (keep)
             left->undo = std::move(undo);
         return JumpResult::Started;
@@ -203,7 +203,7 @@ EditorSession::Reports EditorSession::goTo(const QString &document, const QStrin
     return take();
 }
 
-bool EditorSession::returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept)
+bool EditorSession::returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept, const QString &id)
 {
     const std::shared_ptr<KeptDocument> left = m_openKept;
     KeptDocument *keepLeft = m_nav.refersTo(left.get()) ? left.get() : nullptr;
@@ -225,7 +225,7 @@ bool EditorSession::returnTo(const QString &file, const std::shared_ptr<KeptDocu
         updateModified();
         emit addressChanged(m_file.fileName());
         emit sourceChanged(m_file.fileName());
-    } else if (!openKeeping(file, keepLeft)) {
+    } else if (!openKeeping(file, keepLeft, {id})) {
         return false;
     } else if (kept) {
         m_openKept = kept;
@@ -309,7 +309,7 @@ EditorSession::Reports EditorSession::back()
     if (!sameDocument(place.file, m_file.fileName())) {
         if (!saveDocument())
             return take();
-        if (!returnTo(place.file, m_nav.currentKept())) {
+        if (!returnTo(place.file, m_nav.currentKept(), place.id)) {
             report(Outcome::BrokenHistory, m_file.lastError());
             return take();
         }

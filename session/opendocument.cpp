@@ -29,7 +29,7 @@ bool OpenDocument::beginLoad()
     return true;
 }
 
-bool OpenDocument::load(const QString &path, KeptDocument *keepOld)
+bool OpenDocument::load(const QString &path, KeptDocument *keepOld, const QStringList &lookups)
 {
     auto *doc = new XmlDocument(m_owner);
     m_progress = std::make_shared<LoadProgress>(path);
@@ -41,7 +41,7 @@ bool OpenDocument::load(const QString &path, KeptDocument *keepOld)
         m_loadJob = nullptr;
         return done;
     };
-    const bool result = doc->loadWaiting(path, waitFor, m_progress);
+    const bool result = doc->loadWaiting(path, waitFor, m_progress, lookups);
     m_loading = false;
     m_cancelLoad = false;
     if (!result) {

@@ -48,7 +48,8 @@ public:
     // its file. False, with lastError(), when it could not be read, and with an empty
     // lastError() when cancelLoad() abandoned it; the document before stays open.
     // keepOld: where the document before goes, instead of going away, when the load succeeds.
-    bool load(const QString &path, KeptDocument *keepOld = nullptr);
+    // lookups: ids the instances of which are looked for first (XmlDocument::loadWaiting).
+    bool load(const QString &path, KeptDocument *keepOld = nullptr, const QStringList &lookups = {});
     // The kept document becomes the open one again (kept holds nothing afterwards); the one
     // before goes to keepOld, or away. The undo stack is empty.
     void adopt(KeptDocument &kept, KeptDocument *keepOld);

@@ -133,6 +133,7 @@ private slots:
     void invalidExpressions_data();
     void invalidExpressions();
     void findInstanceIsExact();
+    void findInstanceIndexFollowsChanges_data();
     void findInstanceIndexFollowsChanges();
 
     void completionComesAfterLoadReturns();
@@ -834,6 +835,11 @@ void TestXmlDocument::findInstanceIsExact()
         QVERIFY(fresh.loadXml(xml));
         QCOMPARE(firstAttributeText(fresh.findInstance(QString::fromUtf8(id))), firstAttributeText(byPath));
         QCOMPARE(fresh.findInstance(QString::fromUtf8(id)).nodeName(), byPath.nodeName());
+        XmlDocument ahead; // or the load's worker did
+        QVERIFY(ahead.loadWaiting(write(QStringLiteral("ahead.xml"), xml.toUtf8()), [](AsyncJob &job) { return job.wait(); },
+                                  nullptr, {QString::fromUtf8(id)}));
+        QCOMPARE(firstAttributeText(ahead.findInstance(QString::fromUtf8(id))), firstAttributeText(byPath));
+        QCOMPARE(ahead.findInstance(QString::fromUtf8(id)).nodeName(), byPath.nodeName());
     }
 
     XmlDocument other;
@@ -843,12 +849,24 @@ void TestXmlDocument::findInstanceIsExact()
     QVERIFY(!none.findInstance(QStringLiteral("id1")));
 }
 
+void TestXmlDocument::findInstanceIndexFollowsChanges_data()
+{
+    QTest::addColumn<QStringList>("lookedUpAhead");
+    QTest::newRow("read here") << QStringList();
+    QTest::newRow("looked up by the load's worker") << QStringList({"id1", "id2", "id3", "renamed"});
+}
+
 void TestXmlDocument::findInstanceIndexFollowsChanges()
 {
+    QFETCH(QStringList, lookedUpAhead);
     XmlDocument doc;
-    QVERIFY(
-        doc.loadXml(QStringLiteral("<uos xmlns=\"urn:x\"><aim><aim-instances><a id=\"id1\"><v>x</v></a><b id=\"id2\"/>"
-                                   "<c id=\"id3\"/></aim-instances></aim></uos>")));
+    const QByteArray xml = "<uos xmlns=\"urn:x\"><aim><aim-instances><a id=\"id1\"><v>x</v></a><b id=\"id2\"/>"
+                           "<c id=\"id3\"/></aim-instances></aim></uos>";
+    if (lookedUpAhead.isEmpty())
+        QVERIFY(doc.loadXml(QString::fromUtf8(xml)));
+    else
+        QVERIFY(doc.loadWaiting(write(QStringLiteral("ahead.xml"), xml), [](AsyncJob &job) { return job.wait(); },
+                                nullptr, lookedUpAhead));
     XmlNode a = doc.findInstance(QStringLiteral("id1"));
     QCOMPARE(a.nodeName(), QStringLiteral("a"));
     QCOMPARE(doc.instanceCount(), 3);
