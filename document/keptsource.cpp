@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <unistd.h>
 
@@ -25,28 +26,51 @@ inline uint64_t rotl(uint64_t x, int r)
     return (x << r) | (x >> (64 - r));
 }
 
+// The hash of a block, taken whole (hashBlock) or piece by piece: pieces of whole steps of
+// 32 bytes, then the rest.
+class BlockHash {
+public:
+    void addSteps(const char *p, size_t n) // n a multiple of kStep
+    {
+        for (size_t i = 0; i < n; i += kStep) {
+            for (int j = 0; j < 4; ++j) {
+                uint64_t w;
+                std::memcpy(&w, p + i + 8 * j, 8);
+                m_h[j] = rotl(m_h[j] ^ w, 29) * k;
+            }
+        }
+        m_size += n;
+    }
+    uint64_t finish(const char *p, size_t n) // the last piece
+    {
+        const size_t steps = n / kStep * kStep;
+        addSteps(p, steps);
+        for (size_t i = steps, j = 0; i < n; ++j, i += 8) {
+            uint64_t w = 0;
+            std::memcpy(&w, p + i, std::min<size_t>(8, n - i));
+            m_h[j & 3] = rotl(m_h[j & 3] ^ w, 29) * k;
+        }
+        uint64_t r = m_size + (n - steps);
+        for (uint64_t x : m_h)
+            r = rotl(r ^ x, 31) * k;
+        return r;
+    }
+    static constexpr size_t kStep = 32;
+
+private:
+    static constexpr uint64_t k = 0x9E3779B97F4A7C15ull;
+    uint64_t m_h[4] = {k, k ^ 1, k ^ 2, k ^ 3};
+    uint64_t m_size = 0;
+};
+
 uint64_t hashBlock(const char *p, size_t n)
 {
-    constexpr uint64_t k = 0x9E3779B97F4A7C15ull;
-    uint64_t h[4] = {k, k ^ 1, k ^ 2, k ^ 3};
-    size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        for (int j = 0; j < 4; ++j) {
-            uint64_t w;
-            std::memcpy(&w, p + i + 8 * j, 8);
-            h[j] = rotl(h[j] ^ w, 29) * k;
-        }
-    }
-    for (int j = 0; i < n; ++j, i += 8) {
-        uint64_t w = 0;
-        std::memcpy(&w, p + i, std::min<size_t>(8, n - i));
-        h[j & 3] = rotl(h[j & 3] ^ w, 29) * k;
-    }
-    uint64_t r = n;
-    for (uint64_t x : h)
-        r = rotl(r ^ x, 31) * k;
-    return r;
+    return BlockHash().finish(p, n);
 }
+
+// The file is read back in pieces that stay in the cache while they are hashed and compared.
+constexpr size_t kReadPiece = size_t(128) << 10;
+static_assert(kReadPiece % BlockHash::kStep == 0 && kReadPiece % kNulBlock == 0);
 
 size_t countNuls(const char *p, size_t n)
 {
@@ -146,9 +170,10 @@ void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes, int par
 void KeptSource::patchPart(int k)
 {
     Part &part = m_parts[size_t(k)];
-    // Room for exactly what is kept: a NUL in the parsed text is a byte the parse wrote.
-    part.nulBytes.reserve(countNuls(m_data + part.begin, part.end - part.begin));
-    std::string read(std::min(kHashBlock, part.end - part.begin), '\0');
+    // Room for a NUL at every byte, of which only what is written takes memory (pages of
+    // memory come when first written): a NUL in the parsed text is a byte the parse wrote.
+    part.nulBytes.reserve(part.end - part.begin);
+    std::string read(std::min(kReadPiece, part.end - part.begin), '\0');
     const auto note = [&](size_t blockAt, size_t i) {
         const char was = read[i];
         if (m_data[blockAt + i] == 0) {
@@ -161,11 +186,16 @@ void KeptSource::patchPart(int k)
             part.runBytes.push_back(was);
         }
     };
-    for (size_t at = part.begin; at < part.end; at += kHashBlock) {
-        const size_t n = std::min(kHashBlock, part.end - at), block = at / kHashBlock;
-        if (block >= m_hashes->size() || !readBytesAt(m_fd, read.data(), n, at) ||
-            hashBlock(read.data(), n) != (*m_hashes)[block])
+    BlockHash hash;
+    for (size_t at = part.begin; at < part.end; at += kReadPiece) {
+        const size_t n = std::min(kReadPiece, part.end - at), block = at / kHashBlock;
+        if (block >= m_hashes->size() || !readBytesAt(m_fd, read.data(), n, at))
             return;
+        if ((at + n) % kHashBlock != 0 && at + n != m_size) {
+            hash.addSteps(read.data(), n);
+        } else if (std::exchange(hash, BlockHash()).finish(read.data(), n) != (*m_hashes)[block]) {
+            return;
+        }
         const char *p = m_data + at;
         size_t blockStart = 0; // NULs before the block under way
         for (size_t sb = 0; sb < n; sb += kNulLine) {
