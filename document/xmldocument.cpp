@@ -258,6 +258,7 @@ void DocData::touched()
     stamp = nextStamp();
     lookupsWithoutIndex = 0;
     indexValid = false;
+    instanceIds = std::vector<IdEntry>();
     instanceIndex.clear();
     foundAhead.clear();
     instances = -1;
@@ -382,16 +383,31 @@ pugi::xml_node DocData::documentElement() const
 
 void DocData::buildIndex() const
 {
-    instanceIndex.clear();
     indexValid = true;
-    size_t count = 0;
-    forEachInstance([&count](pugi::xml_node) { ++count; });
-    instanceIndex.reserve(count);
-    // emplace keeps the first instance of an id.
+    instanceIds.clear();
+    instanceIds.reserve(size_t(countInstances()));
     forEachInstance([this](pugi::xml_node inst) {
         if (const pugi::xml_attribute id = inst.attribute("id"))
-            instanceIndex.try_emplace(std::string_view(id.value()), inst);
+            instanceIds.push_back({inst.internal_object(), uint32_t(hashKey(id.value()))});
     });
+    instanceIndex.build(instanceIds.size(), [this](size_t i) { return instanceIds[i].hash; });
+}
+
+pugi::xml_node DocData::indexedInstance(std::string_view id) const
+{
+    // The first of an id in document order: the first of its bucket.
+    const auto hash = uint32_t(hashKey(id));
+    pugi::xml_node found;
+    instanceIndex.find(hash, [&](uint32_t i) {
+        const IdEntry &e = instanceIds[i];
+        if (e.hash != hash)
+            return false;
+        const pugi::xml_node inst(e.instance);
+        if (const pugi::xml_attribute a = inst.attribute("id"); a && id == a.value())
+            found = inst;
+        return bool(found);
+    });
+    return found;
 }
 
 pugi::xml_node DocData::scanForInstance(std::string_view id) const
@@ -1324,8 +1340,7 @@ XmlNode XmlDocument::findInstance(const QString &id) const
             return DocData::wrap(m_data, m_data->scanForInstance(k));
         m_data->buildIndex();
     }
-    const auto it = m_data->instanceIndex.find(k);
-    return it == m_data->instanceIndex.end() ? XmlNode() : DocData::wrap(m_data, it->second);
+    return DocData::wrap(m_data, m_data->indexedInstance(k));
 }
 
 int XmlDocument::instanceCount() const

@@ -7,6 +7,7 @@
 #include "document/filesink.h"
 #include "document/instancewalk.h"
 #include "document/keptsource.h"
+#include "document/strtable_p.h"
 #include "document/xmldocument.h"
 
 #include <pugixml.hpp>
@@ -165,7 +166,13 @@ struct DocData {
 
     mutable int instances = -1; // how many (countInstances), -1 until counted
     int countInstances() const;
-    mutable std::unordered_map<std::string_view, pugi::xml_node> instanceIndex;
+    // The instances with an id, in document order, by the hash of their id (findInstance).
+    struct IdEntry {
+        pugi::xml_node_struct *instance;
+        uint32_t hash;
+    };
+    mutable std::vector<IdEntry> instanceIds;
+    mutable HashBuckets instanceIndex;
     mutable bool indexValid = false;
     // Instances looked up by the load's worker (XmlDocument::loadWaiting), each id with what
     // scanForInstance found (null for none); dropped with the first change.
@@ -200,6 +207,7 @@ struct DocData {
     // false, noting nothing, when its place in the source cannot be told.
     bool noteRemoved(pugi::xml_node n);
     void buildIndex() const;
+    pugi::xml_node indexedInstance(std::string_view id) const; // after buildIndex()
     // Whether the UTF-8 text can be written in the document's encoding as it stands (names,
     // comments and processing instructions take no character references).
     bool canEncode(std::string_view utf8) const

@@ -3,7 +3,7 @@
 #include "document/hugepages.h"
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
-#include "refs/strtable_p.h"
+#include "document/strtable_p.h"
 #include "document/filenames.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "refs/refindex.h"
 #include "model/refs.h"
 #include "refs/refwalk_p.h"
-#include "refs/strtable_p.h"
+#include "document/strtable_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -53,8 +53,8 @@ struct FileRefs {
 } // namespace
 
 // The references of one state of a document, by the id they name. The entries stand in
-// document order; a counting sort by bucket of their hashes keeps that order within a bucket.
-// About 40 bytes a reference, and no pointer into the table from elsewhere.
+// document order, and so they do within a bucket of their hashes. About 40 bytes a reference,
+// and no pointer into the table from elsewhere.
 struct ReferenceTable {
     struct Entry {
         const char *key; // the id named (a ref's value, an href's text after "#"), in the document
@@ -64,8 +64,7 @@ struct ReferenceTable {
         pugi::xml_node_struct *property; // its child that holds it
     };
     std::vector<Entry> entries;
-    std::vector<quint32> ends; // per bucket, where its entries end in `order`
-    std::vector<quint32> order; // entries by bucket
+    HashBuckets byHash;
     const DocData *doc = nullptr;
     quint64 stamp = 0;
     QString file;
@@ -77,15 +76,13 @@ struct ReferenceTable {
     QList<quint32> find(std::string_view key) const
     {
         QList<quint32> rows;
-        if (ends.empty())
-            return rows;
         const auto h = quint32(hashKey(key));
-        const size_t bucket = h & (ends.size() - 1);
-        for (quint32 i = bucket ? ends[bucket - 1] : 0; i < ends[bucket]; ++i) {
-            const Entry &e = entries[order[i]];
+        byHash.find(h, [&](quint32 i) {
+            const Entry &e = entries[i];
             if (e.hash == h && e.size == key.size() && std::memcmp(e.key, key.data(), key.size()) == 0)
-                rows.append(order[i]);
-        }
+                rows.append(i);
+            return false;
+        });
         return rows;
     }
 };
@@ -123,24 +120,7 @@ std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
         t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), instance.internal_object(),
                              property.internal_object()});
     });
-    size_t buckets = 16;
-    while (buckets < t.entries.size())
-        buckets *= 2;
-    const size_t mask = buckets - 1;
-    t.ends.reserve(buckets);
-    t.ends.assign(buckets, 0);
-    for (const ReferenceTable::Entry &e : t.entries)
-        ++t.ends[e.hash & mask];
-    quint32 start = 0;
-    for (quint32 &end : t.ends) {
-        const quint32 count = end;
-        end = start; // the bucket's start for now: the fill below moves it to its end
-        start += count;
-    }
-    t.order.reserve(t.entries.size());
-    t.order.resize(t.entries.size());
-    for (size_t i = 0; i < t.entries.size(); ++i)
-        t.order[t.ends[t.entries[i].hash & mask]++] = quint32(i);
+    t.byHash.build(t.entries.size(), [&t](size_t i) { return t.entries[i].hash; });
     return table;
 }
 

@@ -44,6 +44,52 @@ struct KeyRef {
     { }
 };
 
+// Entries with a hash each, in an order of their own (document order), arranged by bucket of
+// their hashes: a counting sort that keeps that order within a bucket. 4 bytes an entry and 4
+// to 8 a bucket, no allocation per entry.
+class HashBuckets {
+public:
+    // Arranges entries 0 .. n-1; hashOf(i) is the hash of entry i.
+    template <class HashOf> void build(size_t n, HashOf hashOf)
+    {
+        size_t buckets = 16;
+        while (buckets < n)
+            buckets *= 2;
+        const size_t mask = buckets - 1;
+        m_ends.assign(buckets, 0);
+        for (size_t i = 0; i < n; ++i)
+            ++m_ends[hashOf(i) & mask];
+        uint32_t start = 0;
+        for (uint32_t &end : m_ends) {
+            const uint32_t count = end;
+            end = start; // the bucket's start for now: the fill below moves it to its end
+            start += count;
+        }
+        m_order.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            m_order[m_ends[hashOf(i) & mask]++] = uint32_t(i);
+    }
+    // Calls f(i) for each entry i of hash's bucket, in their order, until f returns true.
+    template <class F> void find(uint32_t hash, F f) const
+    {
+        if (m_ends.empty())
+            return;
+        const size_t bucket = hash & (m_ends.size() - 1);
+        for (uint32_t i = bucket ? m_ends[bucket - 1] : 0; i < m_ends[bucket]; ++i)
+            if (f(m_order[i]))
+                return;
+    }
+    void clear()
+    {
+        m_ends = std::vector<uint32_t>();
+        m_order = std::vector<uint32_t>();
+    }
+
+private:
+    std::vector<uint32_t> m_ends; // per bucket, where its entries end in m_order
+    std::vector<uint32_t> m_order; // entries by bucket
+};
+
 template <class V> class StringTable {
 public:
     explicit StringTable(size_t expected = 16) { rehash(capacityFor(expected)); }
