@@ -68,6 +68,11 @@ uint64_t hashBlock(const char *p, size_t n)
     return BlockHash().finish(p, n);
 }
 
+// The text is read back in parts of this many bytes, which threads take one after the other:
+// so they end at about the same time, whenever each begins.
+constexpr size_t kPatchPart = size_t(8) << 20;
+static_assert(kPatchPart % kHashBlock == 0 && kPatchPart % kNulBlock == 0);
+
 // The file is read back in pieces that stay in the cache while they are hashed and compared.
 constexpr size_t kReadPiece = size_t(128) << 10;
 static_assert(kReadPiece % BlockHash::kStep == 0 && kReadPiece % kNulBlock == 0);
@@ -152,24 +157,29 @@ void KeptSource::view(const char *data, size_t size)
     m_inPlace = true;
 }
 
-void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes, int parts)
+void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes)
 {
     m_fd = fd;
     m_hashes = &hashes;
     m_nulBlocks.assign((m_size + kNulBlock - 1) / kNulBlock, 0);
     m_nulLines.assign((m_size + kNulLine - 1) / kNulLine, 0);
     // Parts of whole blocks of the hashes (which are whole blocks of NULs).
-    const size_t blocks = (m_size + kHashBlock - 1) / kHashBlock;
-    m_parts.assign(size_t(std::max(1, parts)), Part());
+    m_parts.assign(std::max<size_t>(1, (m_size + kPatchPart - 1) / kPatchPart), Part());
     for (size_t k = 0; k < m_parts.size(); ++k) {
-        m_parts[k].begin = std::min(m_size, blocks * k / m_parts.size() * kHashBlock);
-        m_parts[k].end = std::min(m_size, blocks * (k + 1) / m_parts.size() * kHashBlock);
+        m_parts[k].begin = std::min(m_size, k * kPatchPart);
+        m_parts[k].end = std::min(m_size, (k + 1) * kPatchPart);
     }
+    m_nextPart = 0;
 }
 
-void KeptSource::patchPart(int k)
+void KeptSource::patchSome()
 {
-    Part &part = m_parts[size_t(k)];
+    for (size_t k = m_nextPart++; k < m_parts.size(); k = m_nextPart++)
+        patchPart(m_parts[k]);
+}
+
+void KeptSource::patchPart(Part &part)
+{
     // Room for a NUL at every byte, of which only what is written takes memory (pages of
     // memory come when first written): a NUL in the parsed text is a byte the parse wrote.
     part.nulBytes.reserve(part.end - part.begin);
@@ -252,12 +262,9 @@ size_t KeptSource::nulsBefore(size_t i) const
     return m_nulBlocks[i / kNulBlock] + m_nulLines[line] + countNuls(m_data + line * kNulLine, i - line * kNulLine);
 }
 
-const KeptSource::Part &KeptSource::partAt(size_t i) const
+size_t KeptSource::partAt(size_t i) const
 {
-    for (const Part &part : m_parts)
-        if (i < part.end)
-            return part;
-    return m_parts.back();
+    return std::min(i / kPatchPart, m_parts.size() - 1);
 }
 
 const KeptSource::Run *KeptSource::runAt(const Part &part, size_t i) const
@@ -274,10 +281,9 @@ void KeptSource::restore(size_t begin, size_t end, char *out) const
     std::memcpy(out, m_data + begin, end - begin);
     if (!m_patched)
         return;
-    for (const Part &part : m_parts) {
+    for (size_t k = partAt(begin); k < m_parts.size() && m_parts[k].begin < end; ++k) {
+        const Part &part = m_parts[k];
         const size_t from = std::max(begin, part.begin), to = std::min(end, part.end);
-        if (from >= to)
-            continue;
         const char *nul = part.nulBytes.data() + (nulsBefore(from) - part.rank);
         char *p = out + (from - begin), *const stop = out + (to - begin);
 #if defined(__SSE2__)
@@ -306,7 +312,7 @@ char KeptSource::operator[](size_t i) const
     const char c = m_data[i];
     if (!m_patched)
         return c;
-    const Part &part = partAt(i);
+    const Part &part = m_parts[partAt(i)];
     if (c == 0)
         return part.nulBytes[nulsBefore(i) - part.rank];
     if (!part.runs.empty())

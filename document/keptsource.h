@@ -8,6 +8,7 @@
 // stretches it changed otherwise. Every read goes through this class and sees the text as read.
 // Other texts (converted from UTF-16, handed over in memory) are kept as a copy.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -38,15 +39,15 @@ public:
     // the text empty, when the file no longer holds those bytes.
     bool patch(int fd, const std::vector<uint64_t> &hashes)
     {
-        beginPatch(fd, hashes, 1);
-        patchPart(0);
+        beginPatch(fd, hashes);
+        patchSome();
         return endPatch();
     }
-    // patch(), in parts that may run side by side: beginPatch(), then patchPart(k) for every
-    // part k < parts (each on any thread, but once), then endPatch(). fd and hashes must live
-    // until then.
-    void beginPatch(int fd, const std::vector<uint64_t> &hashes, int parts);
-    void patchPart(int k);
+    // patch(), by threads side by side: beginPatch(), then patchSome() on each (each takes the
+    // parts of the text not yet taken, one after the other, until none is left), then
+    // endPatch() once all have returned. fd and hashes must live until then.
+    void beginPatch(int fd, const std::vector<uint64_t> &hashes);
+    void patchSome();
     bool endPatch();
     // The bytes as they stand, before any parse in place changed them (not after patch()).
     std::string_view unparsed() const { return std::string_view(m_data, m_size); }
@@ -91,8 +92,9 @@ private:
         bool ok = false;
     };
     void clear();
+    void patchPart(Part &part);
     size_t nulsBefore(size_t i) const; // NULs in m_data[0, i), for i < size()
-    const Part &partAt(size_t i) const;
+    size_t partAt(size_t i) const; // the index of the part that holds byte i
     const Run *runAt(const Part &part, size_t i) const;
     void restore(size_t begin, size_t end, char *out) const;
 
@@ -101,7 +103,8 @@ private:
     size_t m_size = 0;
     bool m_inPlace = false; // m_data is the parser's buffer
     bool m_patched = false;
-    std::vector<Part> m_parts; // in order, covering the text
+    std::vector<Part> m_parts; // in order, covering the text, each kPatchPart bytes but the last
+    std::atomic<size_t> m_nextPart{0}; // the first part no thread has taken yet
     std::vector<size_t> m_nulBlocks; // NULs before each block of kNulBlock bytes
     std::vector<uint16_t> m_nulLines; // NULs before each line of a block, from the block's start
     int m_fd = -1; // while patching

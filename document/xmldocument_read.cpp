@@ -656,14 +656,14 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     const unsigned flags = expand ? kParseFlags & ~pugi::parse_escapes : kParseFlags;
     const pugi::xml_parse_result r = d.doc.load_buffer_inplace_own(buf.release(), size + 1, flags, pugi::encoding_utf8);
     // In place, what the parse changed is read back from the file: first when entities are to
-    // be expanded (which reads the source); otherwise half on a second core while what the
-    // first view needs is counted, then the other half.
+    // be expanded (which reads the source); otherwise on a second core while what the first
+    // view needs is counted, and then on both.
     bool patched = true;
     QFuture<void> patching;
     const bool patchAside = inPlace && !expand && large;
     if (patchAside) {
-        d.source.beginPatch(file.fd, hashes, 2);
-        patching = AsyncJob::start([&] { d.source.patchPart(1); });
+        d.source.beginPatch(file.fd, hashes);
+        patching = AsyncJob::start([&] { d.source.patchSome(); });
     } else if (inPlace) {
         patched = d.source.patch(file.fd, hashes);
     }
@@ -673,7 +673,7 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     if (r && expanded)
         d.countInstances();
     if (patchAside) {
-        d.source.patchPart(0);
+        d.source.patchSome();
         patching.waitForFinished();
         patched = d.source.endPatch();
     }
