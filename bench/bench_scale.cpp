@@ -54,8 +54,9 @@ using bench::resetPeak;
 using bench::rssKiB;
 
 // The document shape of our files: ARM entities, their mapping, n instances that refer to
-// each other, and one reference into another file.
-void generate(const QString &path, int n, const QString &other)
+// each other, and one reference into another file (to its instance farId, by default the
+// middle one of n).
+void generate(const QString &path, int n, const QString &other, int farId = 0)
 {
     bench::writeFile(path, [&](QByteArray &b, const std::function<void()> &flush) {
         b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uos>\n  <header>\n    <file_name>bench</file_name>\n  "
@@ -69,7 +70,7 @@ void generate(const QString &path, int n, const QString &other)
                  id + "\"/>\n        <name/>\n      </PART_NAME>\n    </PART>\n";
         }
         b += "  </arm>\n  <mapping>\n";
-        b += "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(n / 2) +
+        b += "    <far>\n      <product href=\"" + other.toUtf8() + "#id" + QByteArray::number(farId > 0 ? farId : n / 2) +
              "\"/>\n    </far>\n";
         for (int i = 0; i < n / 10; ++i) {
             const QByteArray id = QByteArray::number(i + 1);
@@ -324,7 +325,8 @@ int runTabSwitchSave(const QString &path)
     return 0;
 }
 
-// A jump from a small document into the large one, until the target's rows show.
+// A jump from a small document into the large one (to its last instance), until the target's
+// rows show.
 int runJump(const QString &from, const QString &target)
 {
     const double parse = parseMs(target);
@@ -537,6 +539,7 @@ int main(int argc, char *argv[])
     } else if (args.size() > 1) {
         if (!QFile::copy(args[1], path))
             qFatal("cannot copy %s", qPrintable(args[1]));
+        instances = 0; // not known: the jump goes to id500
     } else {
         generate(path, instances, QStringLiteral("large.xml"));
     }
@@ -545,9 +548,10 @@ int main(int argc, char *argv[])
     child({QStringLiteral("--rest"), path});
     child({QStringLiteral("--browse"), path});
     child({QStringLiteral("--picker"), path});
-    // The small document refers to the large one by its absolute path.
+    // The small document refers to the large one by its absolute path, to its last instance
+    // (the one a lookup by id reaches last) where the bench made it.
     const QString from = dir.filePath(QStringLiteral("from.xml"));
-    generate(from, 1000, QFileInfo(path).absoluteFilePath());
+    generate(from, 1000, QFileInfo(path).absoluteFilePath(), instances);
     child({QStringLiteral("--jump"), from, path});
     return 0;
 }
