@@ -174,8 +174,11 @@ void KeptSource::beginPatch(int fd, const std::vector<uint64_t> &hashes)
 
 void KeptSource::patchSome()
 {
-    for (size_t k = m_nextPart++; k < m_parts.size(); k = m_nextPart++)
+    for (size_t k = m_nextPart++; k < m_parts.size(); k = m_nextPart++) {
         patchPart(m_parts[k]);
+        if (!m_parts[k].ok)
+            m_nextPart = m_parts.size(); // the file changed: the rest is not worth reading
+    }
 }
 
 void KeptSource::patchPart(Part &part)
