@@ -122,6 +122,8 @@ private slots:
     void internalEntitiesAreExpandedWithinBounds_data();
     void internalEntitiesAreExpandedWithinBounds();
     void sourceUtf8IsTheFileAsItStands();
+    void sourceTextFromAnyByte_data();
+    void sourceTextFromAnyByte();
 
     void whitespaceIsInvisibleToNavigation();
     void textBeforeChildrenIsTheFirstChild();
@@ -586,6 +588,46 @@ void TestXmlDocument::sourceUtf8IsTheFileAsItStands()
     QCOMPARE(doc.sourceUtf8(), QString::fromLatin1(readFile(other)).toUtf8());
     QCOMPARE(joined(held), heldText);
     QCOMPARE(joined(doc.sourceText()), doc.sourceUtf8());
+}
+
+void TestXmlDocument::sourceTextFromAnyByte_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("saved"); // after an edit and a save: pieces of the source and new text
+    const QByteArray text = "<uos>\n  <n a=\"x &amp; y\">Gr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E</n>\n  <m/>\n</uos>\n";
+    QTest::newRow("as read") << text << false;
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + text << false;
+    QTest::newRow("saved") << text << true;
+    QTest::newRow("byte order mark, saved") << "\xEF\xBB\xBF" + text << true;
+}
+
+// The text handed out from any byte on is the rest of the text, whatever its pieces.
+void TestXmlDocument::sourceTextFromAnyByte()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, saved);
+    XmlDocument doc;
+    const QString path = write(QStringLiteral("from.xml"), bytes);
+    QVERIFY(doc.load(path));
+    if (saved) {
+        QVERIFY(doc.selectSingleNode(QStringLiteral("/uos/m")).setText(QStringLiteral("\u20AC")));
+        QVERIFY(doc.save(path));
+    }
+    const QByteArray whole = doc.sourceUtf8();
+    const QByteArray file = readFile(path);
+    QCOMPARE(whole, file.startsWith("\xEF\xBB\xBF") ? file.mid(3) : file);
+    const XmlDocument::SourceText source = doc.sourceText();
+    QCOMPARE(source.size(), whole.size());
+    for (qsizetype from = 0; from <= whole.size(); ++from) {
+        QByteArray rest;
+        source.forEachPiece(
+            [&rest](const char *data, qsizetype size) {
+                rest.append(data, size);
+                return true;
+            },
+            from);
+        QCOMPARE(rest, whole.mid(from));
+    }
 }
 
 // ---------------------------------------------------------------------------------------
