@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <atomic>
 #include <tuple>
-#include <utility>
 #include <cstring>
 
 namespace quillon {
@@ -1207,26 +1206,19 @@ qsizetype XmlDocument::SourceText::size() const
     return qsizetype(total - pieces.bom);
 }
 
-bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *, qsizetype)> &f, qsizetype from) const
+bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *, qsizetype)> &f) const
 {
     if (!m_data)
         return true;
     const KeptSource &src = m_data->source;
     const SourcePieces pieces(src, m_recipe.get());
-    // The bytes before from are passed over a piece at a time, not read.
-    size_t skip = pieces.bom + size_t(std::max<qsizetype>(from, 0));
     for (const TextRecipe::Piece *p = pieces.first; p != pieces.last; ++p) {
-        const size_t n = SourcePieces::length(*p);
-        if (skip >= n) {
-            skip -= n;
-            continue;
-        }
-        const size_t at = std::exchange(skip, 0);
+        const size_t at = p == pieces.first ? pieces.bom : 0;
         const bool go = p->fromSource ? src.forEachPiece(p->begin + at, p->end,
                                                          [&f](const char *data, size_t size) {
                                                              return f(data, qsizetype(size));
                                                          })
-                                      : f(p->text.data() + at, qsizetype(n - at));
+                                      : p->text.size() == at || f(p->text.data() + at, qsizetype(p->text.size() - at));
         if (!go)
             return false;
     }

@@ -293,9 +293,8 @@ public:
     public:
         bool isNull() const { return !m_data; }
         qsizetype size() const; // in bytes, all pieces together
-        // Calls f for each piece in order, from the byte at from on; stops, returning false,
-        // when f returns false. The pieces before from are not read.
-        bool forEachPiece(const std::function<bool(const char *data, qsizetype size)> &f, qsizetype from = 0) const;
+        // Calls f for each piece in order; stops, returning false, when f returns false.
+        bool forEachPiece(const std::function<bool(const char *data, qsizetype size)> &f) const;
 
     private:
         friend class XmlDocument;

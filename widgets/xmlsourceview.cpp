@@ -9,13 +9,11 @@
 #include <Qsci/qscilexerxml.h>
 #include <Qsci/qsciscintilla.h>
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -32,13 +30,6 @@ constexpr qsizetype kChunkBytes = qsizetype(8) << 20;
 // From this size on the text is shown plain: Scintilla keeps no style byte per character and
 // no fold level per line for it, so that it takes little more memory than the text itself.
 constexpr qsizetype kPlainBytes = qsizetype(32) << 20;
-
-// The editor takes a new document in time that grows with its lines (tens of milliseconds for
-// ten million). So the worker puts only the first part of a plain text into it; once it is on
-// show, the rest is appended on this thread, for kStepMs at a time, kStepBytes per call.
-constexpr qsizetype kFirstBytes = kPlainBytes;
-constexpr qsizetype kStepBytes = qsizetype(256) << 10;
-constexpr qint64 kStepMs = 10;
 
 // How much of [data, data + size) to append now: up to max bytes, not ending inside a UTF-8
 // sequence.
@@ -106,18 +97,15 @@ QUILLON_NO_VPTR_CHECK void *loaderDocument(SciLoader *loader)
 
 } // namespace
 
-// One fill: what the worker reads, the document it fills, and how far it has come.
+// One fill: what the worker reads, the document it fills, and when it is done.
 struct XmlSourceView::Fill {
     QString path; // the file to read, when source is null
     XmlDocument::SourceText source;
-    QByteArray text; // the file's text, read by the worker
     QsciScintilla *editor = nullptr; // asked for the loader
     SciLoader *loader = nullptr;
     std::atomic<bool> cancel{false};
     bool failed = false;
     bool plain = false; // no styles, no lexer (kPlainBytes)
-    qsizetype size = 0; // of the whole text, in bytes
-    qsizetype added = 0; // the bytes in the document so far
     QPointer<AsyncJob> job; // the worker's part under way
 
     ~Fill()
@@ -125,52 +113,28 @@ struct XmlSourceView::Fill {
         if (loader)
             releaseLoader(loader);
     }
-    bool complete() const { return failed || added >= size; }
-    // Hands the text from added on to put, at most room() bytes a call and not ending inside a
-    // UTF-8 sequence, until room() is 0, put fails (failed) or the text is all in.
-    template <typename Put, typename Room> void feed(const Put &put, const Room &room)
+    // The worker's part: the text into the loader's document, a step at a time.
+    void run()
     {
-        const auto add = [&](const char *data, qsizetype size) {
+        const auto add = [this](const char *data, qsizetype size) {
             for (qsizetype at = 0; at < size;) {
-                const qsizetype max = room();
-                if (max <= 0)
+                if (cancel.load())
                     return false;
-                const qsizetype n = chunkLength(data + at, size - at, max);
-                if (!put(data + at, n)) {
+                const qsizetype n = chunkLength(data + at, size - at, kChunkBytes);
+                if (addToLoader(loader, data + at, n) != 0) {
                     failed = true;
                     return false;
                 }
                 at += n;
-                added += n;
             }
             return true;
-        };
-        if (source.isNull())
-            add(text.constData() + added, text.size() - added);
-        else
-            source.forEachPiece(add, added);
-        if (complete()) {
-            text = {};
-            source = {};
-        }
-    }
-    // The worker's part: the text into the loader's document, a step at a time; of a plain
-    // text, its first kFirstBytes.
-    void run()
-    {
-        const auto put = [this](const char *data, qsizetype n) { return addToLoader(loader, data, n) == 0; };
-        const auto room = [this] {
-            if (cancel.load())
-                return qsizetype(0);
-            return plain ? std::min(kChunkBytes, kFirstBytes - added) : kChunkBytes;
         };
         // Scintilla makes a loader's document without touching the editor asked for it, so the
         // message may come from this thread; the room for the whole text (which it fills with
         // zeros) is made here at once, rather than grown, and copied, chunk by chunk.
         // (One byte more than the text: a gap that the last chunk would fill exactly makes
         // Scintilla grow the buffer.)
-        const auto createLoader = [this](qsizetype textSize) {
-            size = textSize;
+        const auto createLoader = [this](qsizetype size) {
             plain = size >= kPlainBytes;
             long options = plain ? QsciScintilla::SC_DOCUMENTOPTION_STYLES_NONE : QsciScintilla::SC_DOCUMENTOPTION_DEFAULT;
             if (size >= std::numeric_limits<int>::max())
@@ -180,10 +144,14 @@ struct XmlSourceView::Fill {
             failed = loader == nullptr;
             return !failed;
         };
-        if (source.isNull())
-            text = fileText(path);
-        if (createLoader(source.isNull() ? text.size() : source.size()))
-            feed(put, room);
+        if (source.isNull()) {
+            const QByteArray text = fileText(path);
+            if (createLoader(text.size()))
+                add(text.constData(), text.size());
+        } else if (createLoader(source.size())) {
+            source.forEachPiece(add);
+            source = {};
+        }
     }
 };
 
@@ -224,7 +192,9 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
     m_editor->setMarginLineNumbers(0, true);
     m_editor->setFolding(QsciScintilla::BoxedTreeFoldStyle);
     m_editor->setWrapMode(QsciScintilla::WrapNone);
-    // No annotations: shown, they cost the editor a step per line of every document it takes.
+    // No annotations (QScintilla shows them by default): shown, they make the editor set a
+    // height for every line of each document it takes, a quarter of a second for a text of
+    // 30 million lines, on this thread.
     m_editor->SendScintilla(QsciScintilla::SCI_ANNOTATIONSETVISIBLE,
                             static_cast<unsigned long>(QsciScintilla::ANNOTATION_HIDDEN));
     // Styling goes as far as the text on show; what lies before it is styled while the
@@ -233,13 +203,6 @@ XmlSourceView::XmlSourceView(QWidget *parent) : QWidget(parent)
                             static_cast<unsigned long>(QsciScintilla::SC_IDLESTYLING_TOVISIBLE));
     // The text cannot change here: Undo and Redo go to the widgets around, for the document.
     m_editor->installEventFilter(this);
-    m_stepTimer = new QTimer(this);
-    m_stepTimer->setSingleShot(true);
-    m_stepTimer->setInterval(0);
-    connect(m_stepTimer, &QTimer::timeout, this, [this] {
-        if (const std::shared_ptr<Fill> fill = m_fill)
-            appendRest(fill);
-    });
     m_findBar = new FindBar(m_editor, this);
     connect(m_findBar, &FindBar::closed, this, &XmlSourceView::placeChildren);
 
@@ -434,7 +397,12 @@ void XmlSourceView::finishFill(const std::shared_ptr<Fill> &fill)
 {
     if (fill != m_fill)
         return; // stopped, and its document dropped with it
-    if (!fill->failed) {
+    m_fill.reset();
+    m_filling = false;
+    if (fill->failed) {
+        // Out of memory: an empty view says less than a message.
+        m_editor->setText(tr("The file %1 cannot be shown: out of memory").arg(m_path));
+    } else {
         suspendLexer(); // the lexer and its properties belong to the document they leave
         void *doc = loaderDocument(fill->loader);
         fill->loader = nullptr;
@@ -442,46 +410,9 @@ void XmlSourceView::finishFill(const std::shared_ptr<Fill> &fill)
         m_editor->SendScintilla(QsciScintilla::SCI_RELEASEDOCUMENT, 0UL, doc); // the editor holds it
         m_editor->SendScintilla(QsciScintilla::SCI_SETCODEPAGE, static_cast<unsigned long>(QsciScintilla::SC_CP_UTF8));
         m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-    }
-    if (fill->complete())
-        appendRest(fill);
-    else
-        m_stepTimer->start();
-}
-
-// A step of the rest of the text into the editor's document; the next one comes once the
-// events and timers due meanwhile are done (m_stepTimer). The text is shown once the last is in.
-void XmlSourceView::appendRest(const std::shared_ptr<Fill> &fill)
-{
-    if (fill != m_fill)
-        return; // stopped
-    if (!fill->complete()) {
-        QElapsedTimer step;
-        step.start();
-        m_editor->SendScintilla(QsciScintilla::SCI_SETSTATUS, 0UL);
-        m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 0UL);
-        fill->feed(
-            [this](const char *data, qsizetype n) {
-                m_editor->SendScintilla(QsciScintilla::SCI_APPENDTEXT, static_cast<uintptr_t>(n), data);
-                return m_editor->SendScintilla(QsciScintilla::SCI_GETSTATUS) == QsciScintilla::SC_STATUS_OK;
-            },
-            [&step] { return step.elapsed() < kStepMs ? kStepBytes : 0; });
-        m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-        if (!fill->complete()) {
-            m_stepTimer->start();
-            return;
-        }
-    }
-    m_fill.reset();
-    m_filling = false;
-    if (fill->failed) {
-        // Out of memory: an empty view says less than a message.
-        m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 0UL);
-        m_editor->setText(tr("The file %1 cannot be shown: out of memory").arg(m_path));
-        m_editor->SendScintilla(QsciScintilla::SCI_SETREADONLY, 1UL);
-    } else if (!fill->plain) {
         // A plain text stays without the lexer, which would only work for nothing on it.
-        resumeLexer();
+        if (!fill->plain)
+            resumeLexer();
     }
     // The line that was at the top stays there when the text reaches it.
     if (m_firstLine > 0 && m_editor->lines() > m_firstLine)
@@ -547,7 +478,6 @@ void XmlSourceView::stopFill()
     m_fill->cancel.store(true);
     if (m_fill->job)
         m_fill->job->waitForFinished();
-    m_stepTimer->stop();
     m_fill.reset();
     m_filling = false;
 }

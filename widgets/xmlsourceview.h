@@ -5,8 +5,7 @@
 // held in memory is shown when it is the document of the file (see showDocument); other files
 // are read. The text goes into a new editor document on a worker thread (reading a file there
 // too), and the finished document takes the place of the one on show, so the window keeps
-// painting meanwhile; of a large text, the document takes the place of the one on show with a
-// first part of the text, and the rest is appended in short steps between the window's events.
+// painting meanwhile.
 //
 // Finding (xmlsourceview_find.cpp): while the text has the focus, Ctrl+F opens the find bar
 // under it, F3 and Shift+F3 find the next and previous match, Ctrl+G asks for a line to go to.
@@ -22,7 +21,6 @@
 #include <memory>
 
 class QLabel;
-class QTimer;
 class QsciScintilla;
 
 namespace quillon {
@@ -74,7 +72,6 @@ private:
     void applyPalette();
     void startFill();
     void finishFill(const std::shared_ptr<Fill> &fill);
-    void appendRest(const std::shared_ptr<Fill> &fill);
     void stopFill();
     void applyGoToLine();
     void suspendLexer();
@@ -96,7 +93,6 @@ private:
     bool m_readQueued = false;
     // The fill under way (null when none) and the line to show at the top once it is done.
     std::shared_ptr<Fill> m_fill;
-    QTimer *m_stepTimer = nullptr; // the next step of appendRest
     int m_firstLine = 0;
     int m_goToLine = 0; // asked for by goToLine, until the text reaches it
     bool m_filling = false;

@@ -14,14 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
 
 #include <cmath>
-#include <cstring>
 
 using namespace quillon;
 using namespace testsupport;
@@ -72,8 +70,6 @@ private slots:
     void hintStaysBlueAndReadable();
     void fileDraggedOverTheTextIsTheWindows();
     void largeTextIsShownPlain();
-    void largeTextComesInParts_data();
-    void largeTextComesInParts();
     void findBar_data();
     void findBar();
     void findKeysAndShowInXml();
@@ -253,55 +249,6 @@ void TestXmlTab::largeTextIsShownPlain()
         QCOMPARE(bool(options & QsciScintilla::SC_DOCUMENTOPTION_STYLES_NONE), plain);
         QCOMPARE(sci->SendScintilla(QsciScintilla::SCI_GETLEXER) == QsciScintilla::SCLEX_XML, !plain);
     }
-}
-
-void TestXmlTab::largeTextComesInParts_data()
-{
-    QTest::addColumn<bool>("refill"); // another file navigated to while the text comes in
-    QTest::newRow("whole text") << false;
-    QTest::newRow("refilled midway") << true;
-}
-
-// A large text is shown a part at a time and stays stale until the last part is in. It reads
-// back byte for byte, characters of two to four bytes lying across the parts' bounds; a file
-// navigated to meanwhile is shown instead.
-void TestXmlTab::largeTextComesInParts()
-{
-    QFETCH(bool, refill);
-    QTemporaryDir dir;
-    const QString small = dir.filePath(QStringLiteral("small.xml")), large = dir.filePath(QStringLiteral("large.xml"));
-    const QByteArray smallText = "<a><b/></a>\n";
-    QByteArray text = "<a>\n";
-    while (text.size() < (34 << 20))
-        text += "  <b>\xF0\x9D\x84\x9E \xC3\xA9\xE2\x82\xAC</b>\n";
-    text += "</a>\n";
-    for (const auto &[path, bytes] : {std::pair{small, smallText}, std::pair{large, text}}) {
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
-    }
-    XmlSourceView view;
-    view.resize(400, 300);
-    view.show();
-    QsciScintilla *sci = view.textEditor();
-    bool sawPart = false;
-    connect(
-        sci->verticalScrollBar(), &QScrollBar::rangeChanged, &view,
-        [&] {
-            const long length = sci->SendScintilla(QsciScintilla::SCI_GETLENGTH);
-            if (sawPart || !view.isStale() || length == 0)
-                return;
-            sawPart = length < text.size();
-            if (refill)
-                view.Navigate(small);
-        },
-        Qt::QueuedConnection);
-    view.Navigate(large);
-    QTRY_VERIFY(!view.isStale());
-    QVERIFY(sawPart);
-    const QByteArray &expected = refill ? smallText : text;
-    QCOMPARE(sci->SendScintilla(QsciScintilla::SCI_GETLENGTH), long(expected.size()));
-    const auto *shown = reinterpret_cast<const char *>(sci->SendScintilla(QsciScintilla::SCI_GETCHARACTERPOINTER));
-    QVERIFY(std::memcmp(shown, expected.constData(), size_t(expected.size())) == 0);
 }
 
 void TestXmlTab::findBar_data()
