@@ -13,6 +13,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
 #include <tuple>
 #include <cstring>
@@ -1192,38 +1193,60 @@ XmlDocument::SourceText XmlDocument::sourceText() const
     return text;
 }
 
+// The text's pieces: the latest save's recipe, or the source whole; and how many bytes of a
+// byte order mark at the start are left out (the first piece that is not empty starts with it).
+namespace {
+struct SourcePieces {
+    const TextRecipe::Piece *first, *last;
+    size_t bom = 0;
+    TextRecipe::Piece whole;
+
+    static size_t length(const TextRecipe::Piece &p) { return p.fromSource ? p.end - p.begin : p.text.size(); }
+    SourcePieces(const KeptSource &src, const TextRecipe *recipe) : whole{true, 0, src.size(), {}}
+    {
+        first = recipe ? recipe->pieces.data() : &whole;
+        last = recipe ? first + recipe->pieces.size() : &whole + 1;
+        while (first != last && length(*first) == 0)
+            ++first;
+        if (first == last || length(*first) < 3)
+            return;
+        char head[3] = {};
+        if (first->fromSource)
+            src.forEachPiece(first->begin, first->begin + 3, [&head](const char *data, size_t size) {
+                std::memcpy(head, data, std::min<size_t>(size, 3));
+                return false;
+            });
+        else
+            std::memcpy(head, first->text.data(), 3);
+        bom = std::memcmp(head, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    }
+};
+} // namespace
+
 qsizetype XmlDocument::SourceText::size() const
 {
-    qsizetype total = 0;
-    forEachPiece([&total](const char *, qsizetype size) {
-        total += size;
-        return true;
-    });
-    return total;
+    if (!m_data)
+        return 0;
+    const SourcePieces pieces(m_data->source, m_recipe.get());
+    size_t total = 0;
+    for (const TextRecipe::Piece *p = pieces.first; p != pieces.last; ++p)
+        total += SourcePieces::length(*p);
+    return qsizetype(total - pieces.bom);
 }
 
 bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *, qsizetype)> &f) const
 {
     if (!m_data)
         return true;
-    // A byte order mark at the start is left out.
-    bool first = true;
-    const auto piece = [&](const char *data, size_t size) {
-        if (size == 0)
-            return true;
-        if (first && size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
-            data += 3;
-            size -= 3;
-        }
-        first = false;
-        return size == 0 || f(data, qsizetype(size));
-    };
     const KeptSource &src = m_data->source;
-    const auto fromSource = [&](size_t begin, size_t end) { return src.forEachPiece(begin, end, piece); };
-    if (!m_recipe)
-        return fromSource(0, src.size());
-    for (const TextRecipe::Piece &p : m_recipe->pieces) {
-        const bool go = p.fromSource ? fromSource(p.begin, p.end) : piece(p.text.data(), p.text.size());
+    const SourcePieces pieces(src, m_recipe.get());
+    for (const TextRecipe::Piece *p = pieces.first; p != pieces.last; ++p) {
+        const size_t at = p == pieces.first ? pieces.bom : 0;
+        const bool go = p->fromSource ? src.forEachPiece(p->begin + at, p->end,
+                                                         [&f](const char *data, size_t size) {
+                                                             return f(data, qsizetype(size));
+                                                         })
+                                      : p->text.size() == at || f(p->text.data() + at, qsizetype(p->text.size() - at));
         if (!go)
             return false;
     }

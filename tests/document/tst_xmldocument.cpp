@@ -122,6 +122,8 @@ private slots:
     void internalEntitiesAreExpandedWithinBounds_data();
     void internalEntitiesAreExpandedWithinBounds();
     void sourceUtf8IsTheFileAsItStands();
+    void sourceTextSize_data();
+    void sourceTextSize();
 
     void whitespaceIsInvisibleToNavigation();
     void textBeforeChildrenIsTheFirstChild();
@@ -587,6 +589,41 @@ void TestXmlDocument::sourceUtf8IsTheFileAsItStands()
     QCOMPARE(doc.sourceUtf8(), QString::fromLatin1(readFile(other)).toUtf8());
     QCOMPARE(joined(held), heldText);
     QCOMPARE(joined(doc.sourceText()), doc.sourceUtf8());
+}
+
+void TestXmlDocument::sourceTextSize_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("saved"); // after an edit and a save: pieces of the source and new text
+    const QByteArray text = "<uos>\n  <n a=\"x &amp; y\">Gr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E</n>\n  <m/>\n</uos>\n";
+    QTest::newRow("as read") << text << false;
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + text << false;
+    QTest::newRow("saved") << text << true;
+    QTest::newRow("byte order mark, saved") << "\xEF\xBB\xBF" + text << true;
+}
+
+// The size of the text in pieces, told without reading them, is that of the file less a byte
+// order mark, as are the pieces.
+void TestXmlDocument::sourceTextSize()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, saved);
+    XmlDocument doc;
+    const QString path = write(QStringLiteral("size.xml"), bytes);
+    QVERIFY(doc.load(path));
+    if (saved) {
+        QVERIFY(doc.selectSingleNode(QStringLiteral("/uos/m")).setText(QStringLiteral("\u20AC")));
+        QVERIFY(doc.save(path));
+    }
+    const QByteArray file = readFile(path);
+    const QByteArray text = file.startsWith("\xEF\xBB\xBF") ? file.mid(3) : file;
+    QByteArray pieces;
+    doc.sourceText().forEachPiece([&pieces](const char *data, qsizetype size) {
+        pieces.append(data, size);
+        return true;
+    });
+    QCOMPARE(pieces, text);
+    QCOMPARE(doc.sourceText().size(), text.size());
 }
 
 // ---------------------------------------------------------------------------------------
