@@ -626,9 +626,11 @@ bool XmlNode::setText(const QString &value)
     const std::string v = value.toStdString();
     DocData &d = *m_doc;
     bool ok = false;
+    bool idOrNodes = false; // an id changed, or nodes came or went
     if (attrOf(m_attr)) {
         if (v == attrOf(m_attr).value())
             return true;
+        idOrNodes = std::strcmp(attrOf(m_attr).name(), "id") == 0;
         d.noteStartTag(nodeOf(m_node));
         ok = attrOf(m_attr).set_value(v.c_str());
     } else {
@@ -647,6 +649,7 @@ bool XmlNode::setText(const QString &value)
                 break;
             }
             d.noteContent(nodeOf(m_node));
+            idOrNodes = true;
             while (const pugi::xml_node c = nodeOf(m_node).first_child())
                 d.park(c);
             ok = v.empty() || nodeOf(m_node).append_child(pugi::node_pcdata).set_value(v.c_str());
@@ -670,7 +673,10 @@ bool XmlNode::setText(const QString &value)
             return false;
         }
     }
-    d.touched();
+    if (idOrNodes)
+        d.touched();
+    else
+        d.valueTouched();
     return ok;
 }
 
@@ -777,7 +783,10 @@ bool XmlNode::setAttribute(const QString &name, const QString &value)
     if (!a)
         a = nodeOf(m_node).append_attribute(n.c_str());
     const bool ok = a && a.set_value(v.c_str());
-    m_doc->touched();
+    if (n == "id")
+        m_doc->touched();
+    else
+        m_doc->valueTouched();
     return ok;
 }
 

@@ -194,6 +194,9 @@ struct DocData {
     std::shared_ptr<const TextRecipe> written;
 
     void touched(); // call after every change of the tree: drops the instance index
+    // Or this, after a change of a value that is no id: which instances there are, and their
+    // ids, stay as they were, and so does what tells them.
+    void valueTouched() { stamp = nextStamp(); }
     // Call before the change they name.
     void noteValue(pugi::xml_node n);
     void noteContent(pugi::xml_node element);

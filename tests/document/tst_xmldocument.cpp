@@ -889,14 +889,24 @@ void TestXmlDocument::findInstanceIsExact()
 void TestXmlDocument::findInstanceIndexFollowsChanges_data()
 {
     QTest::addColumn<QStringList>("lookedUpAhead");
-    QTest::newRow("read here") << QStringList();
-    QTest::newRow("looked up by the load's worker") << QStringList({"id1", "id2", "id3", "renamed"});
+    QTest::addColumn<int>("asks"); // how often each lookup is asked: more than three build the index
+    QTest::newRow("read here") << QStringList() << 1;
+    QTest::newRow("read here, indexed") << QStringList() << 5;
+    QTest::newRow("looked up by the load's worker") << QStringList({"id1", "id2", "id3", "renamed"}) << 1;
 }
 
 void TestXmlDocument::findInstanceIndexFollowsChanges()
 {
     QFETCH(QStringList, lookedUpAhead);
+    QFETCH(int, asks);
     XmlDocument doc;
+    bool sameAnswers = true; // the first and later asks of one lookup
+    const auto find = [&](const char *id) {
+        const XmlNode found = doc.findInstance(QString::fromLatin1(id));
+        for (int i = 1; i < asks; ++i)
+            sameAnswers = sameAnswers && doc.findInstance(QString::fromLatin1(id)) == found;
+        return found;
+    };
     const QByteArray xml = "<uos xmlns=\"urn:x\"><aim><aim-instances><a id=\"id1\"><v>x</v></a><b id=\"id2\"/>"
                            "<c id=\"id3\"/></aim-instances></aim></uos>";
     if (lookedUpAhead.isEmpty())
@@ -904,39 +914,47 @@ void TestXmlDocument::findInstanceIndexFollowsChanges()
     else
         QVERIFY(doc.loadWaiting(write(QStringLiteral("ahead.xml"), xml), [](AsyncJob &job) { return job.wait(); },
                                 nullptr, lookedUpAhead));
-    XmlNode a = doc.findInstance(QStringLiteral("id1"));
+    XmlNode a = find("id1");
     QCOMPARE(a.nodeName(), QStringLiteral("a"));
     QCOMPARE(doc.instanceCount(), 3);
 
+    // Values that are no ids: the instances are still told by their ids alone.
+    QVERIFY(a.firstChild().setText(QStringLiteral("y")));
+    QVERIFY(a.setAttribute(QStringLiteral("n"), QStringLiteral("id2")));
+    QCOMPARE(find("id1"), a);
+    QCOMPARE(find("id2").nodeName(), QStringLiteral("b"));
+    QCOMPARE(doc.instanceCount(), 3);
+
     QVERIFY(a.setAttribute(QStringLiteral("id"), QStringLiteral("renamed")));
-    QVERIFY(!doc.findInstance(QStringLiteral("id1")));
-    QCOMPARE(doc.findInstance(QStringLiteral("renamed")), a);
+    QVERIFY(!find("id1"));
+    QCOMPARE(find("renamed"), a);
 
     QVERIFY(a.attribute(0).setText(QStringLiteral("id1")));
-    QCOMPARE(doc.findInstance(QStringLiteral("id1")), a);
-    QVERIFY(!doc.findInstance(QStringLiteral("renamed")));
+    QCOMPARE(find("id1"), a);
+    QVERIFY(!find("renamed"));
 
-    XmlNode b = doc.findInstance(QStringLiteral("id2"));
+    XmlNode b = find("id2");
     QVERIFY(b.setAttribute(QStringLiteral("id"), QStringLiteral("id1"))); // a still comes first
-    QCOMPARE(doc.findInstance(QStringLiteral("id1")), a);
-    QVERIFY(!doc.findInstance(QStringLiteral("id2")));
+    QCOMPARE(find("id1"), a);
+    QVERIFY(!find("id2"));
 
     XmlNode fresh = doc.createElement(QStringLiteral("z"), QStringLiteral("urn:x"));
     QVERIFY(fresh.setAttribute(QStringLiteral("id"), QStringLiteral("id2")));
-    QVERIFY(!doc.findInstance(QStringLiteral("id2"))); // not in the tree yet
-    const XmlNode placed = a.parentNode().replaceChild(fresh, doc.findInstance(QStringLiteral("id3")));
+    QVERIFY(!find("id2")); // not in the tree yet
+    const XmlNode placed = a.parentNode().replaceChild(fresh, find("id3"));
     QVERIFY(placed);
-    QCOMPARE(doc.findInstance(QStringLiteral("id2")), placed);
-    QVERIFY(!doc.findInstance(QStringLiteral("id3")));
+    QCOMPARE(find("id2"), placed);
+    QVERIFY(!find("id3"));
     const XmlNode group = a.parentNode();
     QVERIFY(group.parentNode().replaceChild(doc.createElement(QStringLiteral("aim-instances"), QStringLiteral("urn:x")), group));
     QCOMPARE(doc.instanceCount(), 0);
 
     // A new load into the same object starts a new index.
     QVERIFY(doc.loadXml(QStringLiteral("<uos><aim><aim-instances><n id=\"id3\"/></aim-instances></aim></uos>")));
-    QCOMPARE(doc.findInstance(QStringLiteral("id3")).nodeName(), QStringLiteral("n"));
+    QCOMPARE(find("id3").nodeName(), QStringLiteral("n"));
     QCOMPARE(doc.instanceCount(), 1);
-    QVERIFY(!doc.findInstance(QStringLiteral("id1")));
+    QVERIFY(!find("id1"));
+    QVERIFY(sameAnswers);
 }
 
 // ---------------------------------------------------------------------------------------
