@@ -119,9 +119,12 @@ void TreeStore::makeChildren(int index) const
         return;
     const int first = int(m_nodes.size());
     const int depth = m_nodes[size_t(index)].depth + 1;
+    // In the AIM view the children of an instance group are instances, which get no nodes
+    // below them: they are made known leaves at once.
+    const int count = m_mode == Aim && isAimInstances(m_nodes[size_t(index)].elm.name()) ? 0 : -1;
     int row = 0;
     forEachChildOf(index, [&](ElementRef c) {
-        m_nodes.push_back(Node{c, index, row++, 0, -1, TagKind::Unknown, depth});
+        m_nodes.push_back(Node{c, index, row++, 0, count, TagKind::Unknown, depth});
         return true;
     });
     Node &n = m_nodes[size_t(index)];

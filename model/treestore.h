@@ -9,6 +9,7 @@
 #include "document/xmldocument.h"
 
 #include <QString>
+#include <deque>
 #include <vector>
 
 namespace quillon {
@@ -45,6 +46,10 @@ public:
     int child(int index, int row) const;
     int row(int index) const; // position among its siblings
     bool hasChildren(int index) const; // without making them
+    // Known to have no children, without looking: its children were made and there are none,
+    // or it is an instance in the AIM view. Then hasChildren() is false, and stays so until
+    // the next build(); a node not known so may have children or not.
+    bool isLeaf(int index) const { return isValid(index) && m_nodes[size_t(index)].count == 0; }
     int depth(int index) const; // 1 for a root node; 0 for the root level and invalid indexes
 
     // The nodes with children that "expand all" on node opens: node and those below it, in
@@ -70,7 +75,9 @@ private:
 
     XmlNode m_root; // keeps the document alive
     int m_mode = 0;
-    mutable std::vector<Node> m_nodes; // [0] stands for the root level
+    // [0] stands for the root level. A deque: making the children of an element of millions
+    // moves none of the nodes made before, nor takes more memory than the new ones need.
+    mutable std::deque<Node> m_nodes;
 };
 
 } // namespace quillon
