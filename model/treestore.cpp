@@ -1,5 +1,6 @@
 #include "model/treestore.h"
 #include "document/encoding.h"
+#include "document/instancewalk.h"
 #include "model/refs.h"
 
 #include <algorithm>
@@ -55,23 +56,26 @@ struct Step {
     const char *value = nullptr;
 };
 
-bool matches(ElementRef e, const Step &s)
+bool matches(pugi::xml_node e, const Step &s)
 {
     if (std::strcmp(e.name(), s.name) != 0)
         return false;
     if (!s.attribute)
         return true;
-    for (int i = 0, n = e.attributeCount(); i < n; ++i)
-        if (std::strcmp(e.attributeName(i), s.attribute) == 0)
-            return !isNamespaceDeclaration(s.attribute) && std::strcmp(e.attributeValue(i), s.value) == 0;
+    for (pugi::xml_attribute a = e.first_attribute(); a; a = a.next_attribute())
+        if (std::strcmp(a.name(), s.attribute) == 0)
+            return !isNamespaceDeclaration(s.attribute) && std::strcmp(a.value(), s.value) == 0;
     return false;
 }
 
+// The first element from e on among its siblings that matches s. On the parser's nodes: the
+// last step of an instance looks at every instance before it.
 ElementRef firstMatch(ElementRef e, const Step &s)
 {
-    while (e && !matches(e, s))
-        e = e.nextSibling();
-    return e;
+    for (pugi::xml_node n = InstanceWalk::node(e); n; n = n.next_sibling())
+        if (n.type() == pugi::node_element && matches(n, s))
+            return InstanceWalk::ref(n);
+    return {};
 }
 
 } // namespace
