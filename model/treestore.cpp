@@ -1,5 +1,6 @@
 #include "model/treestore.h"
 #include "document/encoding.h"
+#include "document/instancewalk.h"
 #include "model/refs.h"
 
 #include <algorithm>
@@ -55,23 +56,26 @@ struct Step {
     const char *value = nullptr;
 };
 
-bool matches(ElementRef e, const Step &s)
+bool matches(pugi::xml_node e, const Step &s)
 {
     if (std::strcmp(e.name(), s.name) != 0)
         return false;
     if (!s.attribute)
         return true;
-    for (int i = 0, n = e.attributeCount(); i < n; ++i)
-        if (std::strcmp(e.attributeName(i), s.attribute) == 0)
-            return !isNamespaceDeclaration(s.attribute) && std::strcmp(e.attributeValue(i), s.value) == 0;
+    for (pugi::xml_attribute a = e.first_attribute(); a; a = a.next_attribute())
+        if (std::strcmp(a.name(), s.attribute) == 0)
+            return !isNamespaceDeclaration(s.attribute) && std::strcmp(a.value(), s.value) == 0;
     return false;
 }
 
+// The first element from e on among its siblings that matches s. On the parser's nodes: the
+// last step of an instance looks at every instance before it.
 ElementRef firstMatch(ElementRef e, const Step &s)
 {
-    while (e && !matches(e, s))
-        e = e.nextSibling();
-    return e;
+    for (pugi::xml_node n = InstanceWalk::node(e); n; n = n.next_sibling())
+        if (n.type() == pugi::node_element && matches(n, s))
+            return InstanceWalk::ref(n);
+    return {};
 }
 
 } // namespace
@@ -79,6 +83,8 @@ ElementRef firstMatch(ElementRef e, const Step &s)
 void TreeStore::clear()
 {
     m_nodes.clear();
+    m_children.clear();
+    m_tags.clear();
     m_root = XmlNode();
 }
 
@@ -87,7 +93,7 @@ void TreeStore::build(const XmlNode &root, int mode)
     clear();
     m_root = root;
     m_mode = mode;
-    m_nodes.push_back(Node{root.ref(), -1, 0, 0, -1, TagKind::None});
+    m_nodes.push_back(Node{root.ref(), -1, kNotMade});
     makeChildren(0);
 }
 
@@ -115,18 +121,28 @@ template <class F> void TreeStore::forEachChildOf(int index, F &&f) const
 
 void TreeStore::makeChildren(int index) const
 {
-    if (m_nodes[size_t(index)].count >= 0)
+    if (m_nodes[size_t(index)].children != kNotMade)
         return;
     const int first = int(m_nodes.size());
-    const int depth = m_nodes[size_t(index)].depth + 1;
-    int row = 0;
+    // In the AIM view the children of an instance group are instances, which get no nodes
+    // below them: they are made known leaves at once.
+    const int children = m_mode == Aim && isAimInstances(m_nodes[size_t(index)].elm.name()) ? kNone : kNotMade;
     forEachChildOf(index, [&](ElementRef c) {
-        m_nodes.push_back(Node{c, index, row++, 0, -1, TagKind::Unknown, depth});
+        m_nodes.push_back(Node{c, index, children});
         return true;
     });
-    Node &n = m_nodes[size_t(index)];
-    n.first = first;
-    n.count = row;
+    const int count = int(m_nodes.size()) - first;
+    if (count == 0) {
+        m_nodes[size_t(index)].children = kNone;
+        return;
+    }
+    m_children.push_back(Children{first, count, depth(index) + 1});
+    m_nodes[size_t(index)].children = int(m_children.size() - 1);
+}
+
+const TreeStore::Children &TreeStore::madeIn(int index) const
+{
+    return m_children[size_t(m_nodes[size_t(m_nodes[size_t(index)].parent)].children)];
 }
 
 bool TreeStore::hasChildren(int index) const
@@ -135,8 +151,8 @@ bool TreeStore::hasChildren(int index) const
         return false;
     if (m_nodes.empty())
         return false;
-    if (m_nodes[size_t(index)].count >= 0)
-        return m_nodes[size_t(index)].count > 0;
+    if (const int children = m_nodes[size_t(index)].children; children != kNotMade)
+        return children != kNone;
     bool any = false;
     forEachChildOf(index, [&any](ElementRef) {
         any = true;
@@ -150,14 +166,15 @@ int TreeStore::childCount(int index) const
     if ((index != 0 && !isValid(index)) || m_nodes.empty())
         return 0;
     makeChildren(index);
-    return m_nodes[size_t(index)].count;
+    const int children = m_nodes[size_t(index)].children;
+    return children == kNone ? 0 : m_children[size_t(children)].count;
 }
 
 int TreeStore::child(int index, int row) const
 {
     if (row < 0 || row >= childCount(index))
         return 0;
-    return m_nodes[size_t(index)].first + row;
+    return m_children[size_t(m_nodes[size_t(index)].children)].first + row;
 }
 
 int TreeStore::parent(int index) const
@@ -167,7 +184,7 @@ int TreeStore::parent(int index) const
 
 int TreeStore::depth(int index) const
 {
-    return isValid(index) ? m_nodes[size_t(index)].depth : 0;
+    return isValid(index) ? madeIn(index).depth : 0;
 }
 
 std::vector<int> TreeStore::nodesToExpand(int node, int maxDepth, int maxNodes, bool *cut) const
@@ -196,7 +213,7 @@ std::vector<int> TreeStore::nodesToExpand(int node, int maxDepth, int maxNodes, 
 
 int TreeStore::row(int index) const
 {
-    return isValid(index) ? m_nodes[size_t(index)].row : -1;
+    return isValid(index) ? index - madeIn(index).first : -1;
 }
 
 QString TreeStore::text(int index) const
@@ -211,22 +228,23 @@ XmlNode TreeStore::element(int index) const
 
 TreeStore::TagKind TreeStore::tagKind(int index) const
 {
-    Node &n = m_nodes[size_t(index)];
-    if (n.tag != TagKind::Unknown)
-        return n.tag;
-    n.tag = TagKind::None;
+    if (const auto known = m_tags.constFind(index); known != m_tags.constEnd())
+        return *known;
+    const Node &n = m_nodes[size_t(index)];
+    TagKind tag = TagKind::None;
     // A root node never takes a tag from its own attributes.
     if (n.parent != 0 && tagAttribute(n.elm) >= 0)
-        n.tag = TagKind::OwnFirstAttribute;
+        tag = TagKind::OwnFirstAttribute;
     if (m_mode == Arm) {
         // An element with a child that is not an ARM entity selects its last child instead.
         for (ElementRef c = n.elm.firstChild(); c; c = c.nextSibling())
             if (lowerCaseIn(c.name())) {
-                n.tag = TagKind::LastChildStep;
+                tag = TagKind::LastChildStep;
                 break;
             }
     }
-    return n.tag;
+    m_tags.insert(index, tag);
+    return tag;
 }
 
 QString TreeStore::tag(int index) const

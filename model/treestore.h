@@ -8,7 +8,9 @@
 
 #include "document/xmldocument.h"
 
+#include <QHash>
 #include <QString>
+#include <deque>
 #include <vector>
 
 namespace quillon {
@@ -45,6 +47,10 @@ public:
     int child(int index, int row) const;
     int row(int index) const; // position among its siblings
     bool hasChildren(int index) const; // without making them
+    // Known to have no children, without looking: its children were made and there are none,
+    // or it is an instance in the AIM view. Then hasChildren() is false, and stays so until
+    // the next build(); a node not known so may have children or not.
+    bool isLeaf(int index) const { return isValid(index) && m_nodes[size_t(index)].children == kNone; }
     int depth(int index) const; // 1 for a root node; 0 for the root level and invalid indexes
 
     // The nodes with children that "expand all" on node opens: node and those below it, in
@@ -54,23 +60,34 @@ public:
     std::vector<int> nodesToExpand(int node, int maxDepth, int maxNodes, bool *cut) const;
 
 private:
-    enum class TagKind : signed char { Unknown, None, OwnFirstAttribute, LastChildStep };
+    enum class TagKind : signed char { None, OwnFirstAttribute, LastChildStep };
+    static constexpr int kNotMade = -1, kNone = -2; // Node::children when there is no Children
+    // A node is 16 bytes: an element of millions makes millions of them.
     struct Node {
         ElementRef elm;
         int parent = 0;
-        int row = 0;
-        int first = 0; // index of the first child, when made
-        int count = -1; // number of children; -1 until they are made
-        TagKind tag = TagKind::Unknown;
-        int depth = 0;
+        int children = kNotMade; // its entry in m_children; kNone: it has none
+    };
+    // The children of a node, made at once: nodes first .. first + count - 1 (count > 0), at
+    // depth.
+    struct Children {
+        int first;
+        int count;
+        int depth;
     };
     template <class F> void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
     void makeChildren(int index) const;
+    // The entry a node was made in: its siblings and their depth (index valid).
+    const Children &madeIn(int index) const;
     TagKind tagKind(int index) const;
 
     XmlNode m_root; // keeps the document alive
     int m_mode = 0;
-    mutable std::vector<Node> m_nodes; // [0] stands for the root level
+    // [0] stands for the root level. A deque: making the children of an element of millions
+    // moves none of the nodes made before, nor takes more memory than the new ones need.
+    mutable std::deque<Node> m_nodes;
+    mutable std::vector<Children> m_children;
+    mutable QHash<int, TagKind> m_tags; // of the nodes asked for theirs
 };
 
 } // namespace quillon

@@ -28,35 +28,51 @@ int PickerRows::addType(const QString &type)
     return int(m_types.size() - 1);
 }
 
+QChar *PickerRows::idSpace(qsizetype size)
+{
+    if (m_ids.empty() || m_ids.back().size() + size > m_ids.back().capacity()) {
+        // Each text twice the one before, from 4 Ki up to 1 Mi characters (or one id).
+        const qsizetype room = m_ids.empty() ? 4096 : std::min(m_ids.back().capacity() * 2, qsizetype(1) << 20);
+        m_ids.emplace_back();
+        m_ids.back().reserve(std::max(size, room));
+    }
+    QString &text = m_ids.back();
+    text.resize(text.size() + size); // within its capacity: the text does not move
+    return text.data() + text.size() - size;
+}
+
+void PickerRows::addRow(qsizetype size, int type)
+{
+    const QString &text = m_ids.back();
+    m_rows.push_back({int(m_ids.size() - 1), int(text.size() - size), int(size), type});
+}
+
 void PickerRows::appendId(int type, QStringView id)
 {
-    const qsizetype start = m_ids.size();
-    m_ids.append(id);
-    m_rows.push_back({start, int(id.size()), type});
+    std::copy(id.begin(), id.end(), idSpace(id.size()));
+    addRow(id.size(), type);
 }
 
 void PickerRows::appendUtf8Id(int type, const char *id)
 {
     // Ids are mostly ASCII: those are widened in place, the others decoded.
     const qsizetype size = qsizetype(std::strlen(id));
-    const qsizetype start = m_ids.size();
-    m_ids.resize(start + size);
-    QChar *out = m_ids.data() + start;
+    QChar *out = idSpace(size);
     for (qsizetype i = 0; i < size; ++i) {
         if (uchar(id[i]) >= 0x80) {
-            m_ids.truncate(start);
+            m_ids.back().chop(size);
             appendId(type, encoding::toQString(id, size));
             return;
         }
         out[i] = QLatin1Char(id[i]);
     }
-    m_rows.push_back({start, int(size), type});
+    addRow(size, type);
 }
 
 QStringView PickerRows::id(qsizetype i) const
 {
     const Row &row = m_rows[size_t(i)];
-    return QStringView(m_ids.constData() + row.idStart, row.idSize);
+    return QStringView(m_ids[size_t(row.text)].constData() + row.idStart, row.idSize);
 }
 
 std::vector<PickerRow> PickerRows::toVector() const
@@ -213,11 +229,18 @@ std::optional<PickerRow> InstanceListModel::rowAt(int shownRow) const
     return row < 0 ? std::nullopt : std::optional<PickerRow>(m_rows.at(row));
 }
 
+QModelIndex InstanceListModel::index(int row, int column, const QModelIndex &parent) const
+{
+    // As QAbstractTableModel's, without asking the counts through virtual calls: a view laying
+    // out a million rows asks for each.
+    if (row < 0 || row >= shownCount() || column < 0 || column >= ColumnCount || parent.isValid())
+        return {};
+    return createIndex(row, column);
+}
+
 int InstanceListModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid())
-        return 0;
-    return isFiltered() ? static_cast<int>(m_shown.size()) : totalCount();
+    return parent.isValid() ? 0 : shownCount();
 }
 
 int InstanceListModel::columnCount(const QModelIndex &parent) const

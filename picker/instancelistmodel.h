@@ -3,9 +3,9 @@
 // filter over it, and the table model the picker's list view shows.
 //
 // A million rows are not two million strings: the store keeps each type name once and the ids
-// one after another in one text. The filter keeps a vector of row indexes, so narrowing a
-// million rows costs one pass of plain substring tests, and the view only ever asks for the
-// rows it paints.
+// one after another in a few texts. The filter keeps a vector of row indexes, so narrowing a
+// million rows costs one pass of plain substring tests. The view lays out every row (an index
+// and its flags each, answered without a lookup) but asks the data only of the rows it paints.
 
 #include "document/instancewalk.h"
 
@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <deque>
 #include <initializer_list>
 #include <optional>
 #include <vector>
@@ -27,7 +28,7 @@ struct PickerRow {
     bool operator==(const PickerRow &) const = default;
 };
 
-// The rows, in order: the type names once each, the ids one after another in one text.
+// The rows, in order: the type names once each, the ids one after another in a few texts.
 class PickerRows {
 public:
     PickerRows() = default;
@@ -52,14 +53,21 @@ private:
     void appendId(int type, QStringView id);
     void appendUtf8Id(int type, const char *id);
 
+    // Room for the next id in the last text of m_ids, which gets a new one when full: a row
+    // once added never moves, so that the steps of a walk over millions of instances each take
+    // as long as their own rows do.
+    QChar *idSpace(qsizetype size);
+    void addRow(qsizetype size, int type);
+
     struct Row {
-        qsizetype idStart;
+        int text; // in m_ids
+        int idStart;
         int idSize;
         int type; // in m_types
     };
-    std::vector<Row> m_rows;
+    std::deque<Row> m_rows;
     QStringList m_types;
-    QString m_ids;
+    std::vector<QString> m_ids;
 };
 
 // Gathers the rows of the instances of the document node belongs to (any node of it): every
@@ -124,6 +132,7 @@ public:
     // The row shown at shownRow, or none out of range.
     std::optional<PickerRow> rowAt(int shownRow) const;
 
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -132,6 +141,7 @@ public:
 
 private:
     bool isFiltered() const { return !m_filter.isEmpty(); }
+    int shownCount() const { return isFiltered() ? static_cast<int>(m_shown.size()) : totalCount(); }
 
     PickerRows m_rows;
     std::vector<int> m_shown; // used only while a filter is set

@@ -42,7 +42,7 @@ QModelIndex TreeModel::indexOfNode(int node) const
 
 QModelIndex TreeModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (column < 0 || column >= columnCount() || (parent.isValid() && parent.model() != this))
+    if (column < 0 || column >= columns() || (parent.isValid() && parent.model() != this))
         return {};
     const int node = m_store.child(nodeIndex(parent), row);
     return node ? createIndex(row, column, quintptr(node)) : QModelIndex();
@@ -62,7 +62,15 @@ int TreeModel::rowCount(const QModelIndex &parent) const
 
 int TreeModel::columnCount(const QModelIndex &) const
 {
-    return m_idDisplay == IdColumn ? 2 : 1;
+    return columns();
+}
+
+Qt::ItemFlags TreeModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this)
+        return Qt::NoItemFlags;
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return m_store.isLeaf(int(index.internalId())) ? flags | Qt::ItemNeverHasChildren : flags;
 }
 
 bool TreeModel::hasChildren(const QModelIndex &parent) const
@@ -97,7 +105,7 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
 
 QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columns())
         return {};
     return section == 0 ? tr("Node") : tr("Id");
 }

@@ -37,8 +37,13 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool hasChildren(const QModelIndex &parent = {}) const override;
+    // Nodes known to have no children (TreeStore::isLeaf) say so: a view laying out millions
+    // of them then asks neither whether they have children nor whether they are expanded.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    int columns() const { return m_idDisplay == IdColumn ? 2 : 1; }
+
     TreeStore m_store;
     IdDisplay m_idDisplay = IdAfterCaption;
 };

@@ -102,6 +102,8 @@ class TestDlgRef : public QObject {
     Q_OBJECT
 private slots:
     void rowsOfDocument();
+    void rowsKeepTheirIdsAcrossTexts_data();
+    void rowsKeepTheirIdsAcrossTexts();
     void filterRows_data();
     void filterRows();
     void modelFilterNarrowsAndWidens();
@@ -144,6 +146,37 @@ void TestDlgRef::rowsOfDocument()
                                         "</aim-instances></s></uos>")));
     QCOMPARE(instanceRowsOf(wide.documentElement()).toVector(),
              (std::vector<PickerRow>{{"a", "x1"}, {QStringLiteral("Größe"), QStringLiteral("é–𝄞")}, {"a", "x3"}}));
+}
+
+void TestDlgRef::rowsKeepTheirIdsAcrossTexts_data()
+{
+    // The ids are kept in texts of 4 Ki characters and more: many ids fill several; an id beyond
+    // ASCII is decoded again where the text ran full; an id longer than any text gets its own.
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("wideEvery"); // every so many ids one beyond ASCII; 0: none
+    QTest::newRow("ASCII, many texts") << 3000 << 61 << 0;
+    QTest::newRow("beyond ASCII at the ends of texts") << 3000 << 61 << 3;
+    QTest::newRow("one longer than a text") << 3 << (1 << 20) + 5 << 2;
+}
+
+void TestDlgRef::rowsKeepTheirIdsAcrossTexts()
+{
+    QFETCH(int, count);
+    QFETCH(int, length);
+    QFETCH(int, wideEvery);
+    std::vector<PickerRow> expected;
+    QByteArray xml = "<uos><s><aim-instances>";
+    for (int i = 0; i < count; ++i) {
+        const bool wide = wideEvery && i % wideEvery == wideEvery - 1;
+        QString id = QString::number(i).rightJustified(length, wide ? QChar(0xe9) : QLatin1Char('x'));
+        expected.push_back({QStringLiteral("p"), id});
+        xml += "<p id=\"" + id.toUtf8() + "\"/>";
+    }
+    XmlDocument doc;
+    QVERIFY(doc.loadXml(QString::fromUtf8(xml + "</aim-instances></s></uos>")));
+    QVERIFY(instanceRowsOf(doc.documentElement()).toVector() == expected);
+    QVERIFY(PickerRows(expected).toVector() == expected);
 }
 
 void TestDlgRef::filterRows_data()

@@ -47,6 +47,8 @@ private slots:
     void captionsAndNames();
     void instanceNodesCarryTheirIds_data();
     void instanceNodesCarryTheirIds();
+    void leavesAreKnownWithoutLooking_data();
+    void leavesAreKnownWithoutLooking();
 };
 
 void TestTreeStore::viewsFollowTheirRules_data()
@@ -349,6 +351,50 @@ void TestTreeStore::instanceNodesCarryTheirIds()
     };
     walk({});
     QCOMPARE(shown, expected);
+}
+
+void TestTreeStore::leavesAreKnownWithoutLooking_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("path"); // captions from the root down
+    QTest::addColumn<bool>("asked"); // its children asked for before
+    QTest::addColumn<bool>("leaf");
+    QTest::newRow("AIM instance, with an element below") << 2 << "data/aim-instances/part" << false << true;
+    QTest::newRow("AIM instance of a group below uos") << 2 << "aim-instances/top level" << false << true;
+    QTest::newRow("AIM, children not asked for") << 2 << "data/item" << false << false;
+    QTest::newRow("AIM, children made") << 2 << "data/item" << true << false;
+    QTest::newRow("AIM, none made") << 2 << "data/item/value" << true << true;
+    QTest::newRow("AIM, group") << 2 << "data/aim-instances" << true << false;
+    QTest::newRow("Mapping, not asked for") << 1 << "SECTION A/B" << false << false;
+    QTest::newRow("Mapping, none made") << 1 << "SECTION A/B" << true << true;
+    QTest::newRow("ARM, none made") << 0 << "SECTION A/A/X" << true << true;
+    QTest::newRow("ARM, children made") << 0 << "SECTION A/A" << true << false;
+}
+
+void TestTreeStore::leavesAreKnownWithoutLooking()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, path);
+    QFETCH(bool, asked);
+    QFETCH(bool, leaf);
+    XmlDocument doc;
+    QVERIFY(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")));
+    TreeModel model;
+    model.rebuild(doc.documentElement(), mode);
+    const TreeStore &store = model.store();
+    int node = 0;
+    for (const QString &caption : path.split(QLatin1Char('/'))) {
+        int r = 0;
+        while (r < store.childCount(node) && store.text(store.child(node, r)) != caption)
+            ++r;
+        QVERIFY2(r < store.childCount(node), qPrintable(caption));
+        node = store.child(node, r);
+    }
+    if (asked)
+        store.childCount(node);
+    QCOMPARE(store.isLeaf(node), leaf);
+    QCOMPARE(model.flags(model.indexOfNode(node)).testFlag(Qt::ItemNeverHasChildren), leaf);
+    QVERIFY(!leaf || !store.hasChildren(node));
 }
 
 QTEST_GUILESS_MAIN(TestTreeStore)
