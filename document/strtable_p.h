@@ -1,6 +1,7 @@
 #pragma once
-// A hash table from strings held elsewhere (a document's names and values) to a value: open
-// addressing, no allocation per entry, for the walks over a million instances.
+// Finding strings held elsewhere (a document's names and values) by their hash, with no
+// allocation per entry, for the walks over a million instances: a hash table to a value (open
+// addressing, StringTable), and an order of entries by hash bucket (HashBuckets).
 
 #include "document/hugepages.h"
 

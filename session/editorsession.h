@@ -275,7 +275,7 @@ private:
     // lookups: ids to be shown once the document is read (OpenDocument::load).
     bool openKeeping(const QString &path, KeptDocument *keepOld, QStringList lookups = {});
     // Back into another file: the document kept for the entry when there is one and its file
-    // is as it left it, otherwise the file read again.
+    // is as it left it, otherwise the file read again (id: the instance to be shown there).
     bool returnTo(const QString &file, const std::shared_ptr<KeptDocument> &kept, const QString &id);
     UndoState undoState() const;
     void restoreUndo(const UndoState &state);
