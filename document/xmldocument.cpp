@@ -1362,8 +1362,10 @@ XmlNode XmlDocument::findInstance(const QString &id) const
         return {};
     const QByteArray key = id.toUtf8();
     const std::string_view k(key.constData(), size_t(key.size()));
-    // The first lookups after a load or a change walk the instances: a jump looks up one id,
-    // and a walk costs a fraction of building the index. Later ones build it.
+    // Ids the load's worker looked up are answered from what it found. The other first
+    // lookups after a load, or after a change of an id or of which nodes there are, walk the
+    // instances: a jump looks up one id, and a walk costs a fraction of building the index.
+    // Later ones build it.
     if (!m_data->indexValid) {
         for (const auto &[ahead, found] : m_data->foundAhead)
             if (ahead == k)
