@@ -1,7 +1,8 @@
 #pragma once
 // Finding strings held elsewhere (a document's names and values) by their hash, with no
 // allocation per entry, for the walks over a million instances: a hash table to a value (open
-// addressing, StringTable), and an order of entries by hash bucket (HashBuckets).
+// addressing, StringTable), one of pointers to things that hold their key (KeyedPointers), and
+// an order of entries by hash bucket (HashBuckets).
 
 #include "document/hugepages.h"
 
@@ -89,6 +90,59 @@ public:
 private:
     std::vector<uint32_t> m_ends; // per bucket, where its entries end in m_order
     std::vector<uint32_t> m_order; // entries by bucket
+};
+
+// Pointers to things that hold their own key (a document's instances, by their id) in a table
+// sized once for up to n of them: open addressing, linear probing, no removal, so that of
+// things with equal keys the one inserted first is found first. A byte of the hash beside each
+// slot lets a probe read a thing's key only when that byte matches. About 14 bytes an entry.
+template <class T> class KeyedPointers {
+public:
+    void reset(size_t n)
+    {
+        const size_t capacity = n + n / 2 + 1;
+        m_slots.assign(capacity, nullptr);
+        m_tags.assign(capacity, 0);
+        m_count = 0;
+    }
+    void clear()
+    {
+        m_slots = std::vector<T *>();
+        m_tags = std::vector<uint8_t>();
+        m_count = 0;
+    }
+    // False, inserting nothing, when the table holds the n it was made for (one slot stays free).
+    bool insert(uint64_t hash, T *p)
+    {
+        if (m_count + 1 >= m_slots.size())
+            return false;
+        size_t i = home(hash);
+        while (m_tags[i])
+            i = next(i);
+        m_tags[i] = tag(hash);
+        m_slots[i] = p;
+        ++m_count;
+        return true;
+    }
+    // The first thing inserted with this hash for which matches(thing) holds, or null.
+    template <class Matches> T *find(uint64_t hash, Matches matches) const
+    {
+        if (m_slots.empty())
+            return nullptr;
+        const uint8_t t = tag(hash);
+        for (size_t i = home(hash); m_tags[i]; i = next(i))
+            if (m_tags[i] == t && matches(m_slots[i]))
+                return m_slots[i];
+        return nullptr;
+    }
+
+private:
+    size_t home(uint64_t hash) const { return size_t((static_cast<unsigned __int128>(hash) * m_slots.size()) >> 64); }
+    size_t next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+    static uint8_t tag(uint64_t hash) { return uint8_t(hash) | 0x80; } // 0: a free slot
+    std::vector<T *> m_slots;
+    std::vector<uint8_t> m_tags;
+    size_t m_count = 0;
 };
 
 template <class V> class StringTable {

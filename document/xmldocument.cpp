@@ -8,10 +8,13 @@
 #include "document/filenames.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -257,10 +260,10 @@ quint64 DocData::nextStamp()
 void DocData::touched()
 {
     stamp = nextStamp();
-    lookupsWithoutIndex = 0;
-    indexValid = false;
-    instanceIds = std::vector<IdEntry>();
-    instanceIndex.clear();
+    idTable.clear();
+    idCursor = InstanceCursor();
+    idTableBegun = false;
+    walksWithoutStep = 0;
     foundAhead.clear();
     instances = -1;
 }
@@ -382,38 +385,59 @@ pugi::xml_node DocData::documentElement() const
     return {};
 }
 
-void DocData::buildIndex() const
+namespace {
+
+const char *instanceId(const pugi::xml_node_struct *instance)
 {
-    indexValid = true;
-    instanceIds.clear();
-    instanceIds.reserve(size_t(countInstances()));
-    forEachInstance([this](pugi::xml_node inst) {
-        if (const pugi::xml_attribute id = inst.attribute("id"))
-            instanceIds.push_back({inst.internal_object(), uint32_t(hashKey(id.value()))});
-    });
-    instanceIndex.build(instanceIds.size(), [this](size_t i) { return instanceIds[i].hash; });
+    return pugi::xml_node(const_cast<pugi::xml_node_struct *>(instance)).attribute("id").value();
 }
 
-pugi::xml_node DocData::indexedInstance(std::string_view id) const
+} // namespace
+
+pugi::xml_node DocData::lookUpInstance(std::string_view id) const
 {
-    // The first of an id in document order: the first of its bucket.
-    const auto hash = uint32_t(hashKey(id));
-    pugi::xml_node found;
-    instanceIndex.find(hash, [&](uint32_t i) {
-        const IdEntry &e = instanceIds[i];
-        if (e.hash != hash)
+    if (!idTableBegun) {
+        idTable.reset(size_t(countInstances()));
+        idCursor = InstanceCursor(documentElement());
+        idTableBegun = true;
+    }
+    if (pugi::xml_node_struct *found =
+            idTable.find(hashKey(id), [id](const pugi::xml_node_struct *inst) { return id == instanceId(inst); }))
+        return pugi::xml_node(found);
+    // Not among the instances before idCursor: the first of the id, if any, comes after them.
+    if (walksWithoutStep++ == 0)
+        return scanForInstance(id, idCursor);
+    for (; !idCursor.atEnd(); idCursor.advance()) {
+        const pugi::xml_node inst = idCursor.instance();
+        const pugi::xml_attribute a = inst.attribute("id");
+        if (!a)
+            continue;
+        if (!idTable.insert(hashKey(a.value()), inst.internal_object()))
+            return scanForInstance(id, InstanceCursor(documentElement())); // more than counted: never
+        if (id == a.value()) {
+            idCursor.advance();
+            return inst;
+        }
+    }
+    return {};
+}
+
+bool DocData::indexSome(size_t count) const
+{
+    if (!idTableBegun)
+        return false;
+    walksWithoutStep = 0;
+    for (; count > 0 && !idCursor.atEnd(); --count, idCursor.advance()) {
+        const pugi::xml_node inst = idCursor.instance();
+        if (const pugi::xml_attribute a = inst.attribute("id"); a && !idTable.insert(hashKey(a.value()), inst.internal_object()))
             return false;
-        const pugi::xml_node inst(e.instance);
-        if (const pugi::xml_attribute a = inst.attribute("id"); a && id == a.value())
-            found = inst;
-        return bool(found);
-    });
-    return found;
+    }
+    return !idCursor.atEnd();
 }
 
-pugi::xml_node DocData::scanForInstance(std::string_view id) const
+pugi::xml_node DocData::scanForInstance(std::string_view id, InstanceCursor c) const
 {
-    for (InstanceCursor c(documentElement()); !c.atEnd(); c.advance())
+    for (; !c.atEnd(); c.advance())
         if (const pugi::xml_attribute a = c.instance().attribute("id"); a && id == a.value())
             return c.instance();
     return {};
@@ -425,7 +449,7 @@ void DocData::lookUpAhead(const QStringList &ids)
         std::string key = id.toStdString();
         if (key.empty())
             continue;
-        const pugi::xml_node found = scanForInstance(key);
+        const pugi::xml_node found = scanForInstance(key, InstanceCursor(documentElement()));
         foundAhead.emplace_back(std::move(key), found);
     }
 }
@@ -1362,19 +1386,33 @@ XmlNode XmlDocument::findInstance(const QString &id) const
         return {};
     const QByteArray key = id.toUtf8();
     const std::string_view k(key.constData(), size_t(key.size()));
-    // Ids the load's worker looked up are answered from what it found. The other first
-    // lookups after a load, or after a change of an id or of which nodes there are, walk the
-    // instances: a jump looks up one id, and a walk costs a fraction of building the index.
-    // Later ones build it.
-    if (!m_data->indexValid) {
-        for (const auto &[ahead, found] : m_data->foundAhead)
-            if (ahead == k)
-                return DocData::wrap(m_data, found);
-        if (m_data->lookupsWithoutIndex++ < DocData::kLookupsBeforeIndex)
-            return DocData::wrap(m_data, m_data->scanForInstance(k));
-        m_data->buildIndex();
-    }
-    return DocData::wrap(m_data, m_data->indexedInstance(k));
+    // Ids the load's worker looked up are answered from what it found, until the first change.
+    // Other lookups go to the index of ids, and walk the instances it does not hold yet (see
+    // DocData::lookUpInstance); those are added a step at a time while the thread has nothing
+    // else to do.
+    for (const auto &[ahead, found] : m_data->foundAhead)
+        if (ahead == k)
+            return DocData::wrap(m_data, found);
+    const pugi::xml_node found = m_data->lookUpInstance(k);
+    indexLater();
+    return DocData::wrap(m_data, found);
+}
+
+void XmlDocument::indexLater() const
+{
+    if (m_indexing || thread() != QThread::currentThread())
+        return;
+    m_indexing = true;
+    QTimer::singleShot(0, const_cast<XmlDocument *>(this), [this] {
+        m_indexing = false;
+        QElapsedTimer step;
+        step.start();
+        bool more = true;
+        while (more && step.elapsed() < 5)
+            more = m_data->indexSome(4096);
+        if (more)
+            indexLater();
+    });
 }
 
 int XmlDocument::instanceCount() const

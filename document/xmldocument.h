@@ -255,7 +255,9 @@ public:
     bool canEncodeName(const QString &name, QString *why = nullptr) const;
 
     // The first instance in document order under /uos/*/aim-instances/* whose id attribute
-    // equals id exactly. Uses an index built once and rebuilt after any change.
+    // equals id exactly. Uses an index of ids, begun by the first lookup and completed between
+    // the events of the document's thread; a change of an id or of which instances there are
+    // drops it.
     XmlNode findInstance(const QString &id) const;
     // Calls f for every instance (the elements /uos/*/aim-instances/*), in document order.
     void forEachInstance(const std::function<void(ElementRef)> &f) const;
@@ -318,6 +320,9 @@ private:
     int m_readyState = 0;
     quint64 m_loadSerial = 0; // the completion of an older load is dropped
     bool m_cancelled = false;
+    // Fills the rest of the index of ids a step at a time, between the events of this thread.
+    void indexLater() const;
+    mutable bool m_indexing = false; // a step is on its way
     AsyncJob *m_background = nullptr; // the loadInBackground() under way
 };
 

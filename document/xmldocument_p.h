@@ -166,20 +166,18 @@ struct DocData {
 
     mutable int instances = -1; // how many (countInstances), -1 until counted
     int countInstances() const;
-    // The instances with an id, in document order, by the hash of their id (findInstance).
-    struct IdEntry {
-        pugi::xml_node_struct *instance;
-        uint32_t hash;
-    };
-    mutable std::vector<IdEntry> instanceIds;
-    mutable HashBuckets instanceIndex;
-    mutable bool indexValid = false;
+    // The instances with an id, by their id (findInstance): filled in document order, from
+    // idCursor on, by indexSome() and by the walks of lookups that come one after another
+    // with no step of indexSome() between them. Dropped with every change of an id or of which
+    // instances there are.
+    mutable KeyedPointers<pugi::xml_node_struct> idTable;
+    mutable InstanceCursor idCursor; // the first instance not in idTable yet
+    mutable bool idTableBegun = false;
+    mutable int walksWithoutStep = 0; // lookups that walked since the last indexSome()
     // Instances looked up by the load's worker (XmlDocument::loadWaiting), each id with what
     // scanForInstance found (null for none); dropped with the first change.
     std::vector<std::pair<std::string, pugi::xml_node>> foundAhead;
     void lookUpAhead(const QStringList &ids);
-    mutable int lookupsWithoutIndex = 0;
-    static constexpr int kLookupsBeforeIndex = 3;
     mutable QString error;
     // Where in the text the latest load failed (1-based); 0 when not at a place in the text.
     qint64 errorLine = 0, errorColumn = 0;
@@ -209,15 +207,20 @@ struct DocData {
     // Before n (an element of the document, below the document element) leaves its parent;
     // false, noting nothing, when its place in the source cannot be told.
     bool noteRemoved(pugi::xml_node n);
-    void buildIndex() const;
-    pugi::xml_node indexedInstance(std::string_view id) const; // after buildIndex()
+    // The first instance with this id, in document order: from idTable, or else by a walk
+    // over the instances not in it yet. The first walk after a step of indexSome() only
+    // looks, which takes half as long; the next ones add the instances they pass.
+    pugi::xml_node lookUpInstance(std::string_view id) const;
+    // Adds up to count more instances to idTable; false once it holds them all.
+    bool indexSome(size_t count) const;
     // Whether the UTF-8 text can be written in the document's encoding as it stands (names,
     // comments and processing instructions take no character references).
     bool canEncode(std::string_view utf8) const
     {
         return encoding::representableUtf8(format.encoding, utf8.data(), utf8.size());
     }
-    pugi::xml_node scanForInstance(std::string_view id) const;
+    // The first instance with this id from c on, by a walk.
+    pugi::xml_node scanForInstance(std::string_view id, InstanceCursor c) const;
     // The instances: the elements /uos/*/aim-instances/*, in document order.
     template <class F> void forEachInstance(F &&f) const { forEachInstanceBelow(documentElement(), f); }
     pugi::xml_node documentElement() const;
