@@ -394,13 +394,18 @@ const char *instanceId(const pugi::xml_node_struct *instance)
 
 } // namespace
 
+void DocData::beginIdTable() const
+{
+    if (idTableBegun)
+        return;
+    idTable.reset(size_t(countInstances()));
+    idCursor = InstanceCursor(documentElement());
+    idTableBegun = true;
+}
+
 pugi::xml_node DocData::lookUpInstance(std::string_view id) const
 {
-    if (!idTableBegun) {
-        idTable.reset(size_t(countInstances()));
-        idCursor = InstanceCursor(documentElement());
-        idTableBegun = true;
-    }
+    beginIdTable();
     if (pugi::xml_node_struct *found =
             idTable.find(hashKey(id), [id](const pugi::xml_node_struct *inst) { return id == instanceId(inst); }))
         return pugi::xml_node(found);
@@ -1133,6 +1138,12 @@ void XmlDocument::completeLater()
             if (serial != m_loadSerial)
                 return; // a later load superseded this one
             m_readyState = 4;
+            // A document to be shown has its index of ids filled while the window waits for
+            // the user, so that the first lookups find it made.
+            if (m_data->loaded && !m_data->readOnly) {
+                m_data->beginIdTable();
+                indexLater();
+            }
             emit onreadystatechange();
         },
         Qt::QueuedConnection);

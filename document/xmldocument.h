@@ -255,9 +255,9 @@ public:
     bool canEncodeName(const QString &name, QString *why = nullptr) const;
 
     // The first instance in document order under /uos/*/aim-instances/* whose id attribute
-    // equals id exactly. Uses an index of ids, begun by the first lookup and completed between
-    // the events of the document's thread; a change of an id or of which instances there are
-    // drops it.
+    // equals id exactly. Uses an index of ids, filled between the events of the document's
+    // thread once a load completes (or from the first lookup on, after a change of an id or of
+    // which instances there are, which drops it).
     XmlNode findInstance(const QString &id) const;
     // Calls f for every instance (the elements /uos/*/aim-instances/*), in document order.
     void forEachInstance(const std::function<void(ElementRef)> &f) const;

@@ -211,6 +211,7 @@ struct DocData {
     // over the instances not in it yet. The first walk after a step of indexSome() only
     // looks, which takes half as long; the next ones add the instances they pass.
     pugi::xml_node lookUpInstance(std::string_view id) const;
+    void beginIdTable() const; // an empty idTable for the instances there are, if none yet
     // Adds up to count more instances to idTable; false once it holds them all.
     bool indexSome(size_t count) const;
     // Whether the UTF-8 text can be written in the document's encoding as it stands (names,

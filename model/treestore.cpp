@@ -78,6 +78,15 @@ ElementRef firstMatch(ElementRef e, const Step &s)
     return {};
 }
 
+// Whether e stands at the path of steps below root (their names; not their attributes).
+bool atPath(ElementRef e, const std::vector<Step> &steps, ElementRef root)
+{
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step, e = e.parent())
+        if (!e || std::strcmp(e.name(), step->name) != 0)
+            return false;
+    return e == root;
+}
+
 } // namespace
 
 void TreeStore::clear()
@@ -284,7 +293,7 @@ QString TreeStore::instanceId(int index) const
     return id ? encoding::toQString(id) : QString();
 }
 
-XmlNode TreeStore::resolve(int index) const
+XmlNode TreeStore::resolve(int index, const XmlDocument *doc) const
 {
     if (!isValid(index) || std::strcmp(m_nodes[0].elm.name(), "uos") != 0)
         return {};
@@ -313,6 +322,13 @@ XmlNode TreeStore::resolve(int index) const
     }
     default:
         break;
+    }
+    // Every element at a path that ends in an instance's id is an instance with that id: when
+    // the document's first one stands at the path, no element there comes before it.
+    if (doc && steps.back().attribute && std::strcmp(steps.back().attribute, "id") == 0) {
+        const XmlNode first = doc->findInstance(encoding::toQString(steps.back().value));
+        if (first.belongsTo(doc) && atPath(first.ref(), steps, m_nodes[0].elm))
+            return first;
     }
     // Depth first in document order; the first complete match wins. No recursion: paths can
     // be as deep as the document.

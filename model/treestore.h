@@ -40,7 +40,9 @@ public:
     // "/uos/" + the node's path (captions with " " as "_") + its tag names. That is the
     // node's own element (or, for an ARM tag step, its last child) unless an element of the
     // same path comes first.
-    XmlNode resolve(int index) const;
+    // doc, when given, is the document the tree shows: a path that ends in an id is then
+    // looked up in its index of ids, not walked (the answer is the same).
+    XmlNode resolve(int index, const XmlDocument *doc = nullptr) const;
 
     int parent(int index) const; // 0 for a root node
     int childCount(int index) const; // index 0: the number of root nodes; makes the children

@@ -192,7 +192,7 @@ XmlNode EditorSession::elementForNode(const TreeStore &store, int node) const
     const XmlDocument *doc = m_file.document();
     if (!doc)
         return {};
-    const XmlNode e = store.resolve(node);
+    const XmlNode e = store.resolve(node, doc);
     return e.belongsTo(doc) ? e : XmlNode();
 }
 

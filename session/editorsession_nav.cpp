@@ -80,7 +80,7 @@ int EditorSession::nodeOf(const XmlNode &element) const
             if (store.element(store.child(node, i)) == chain[step])
                 found = store.child(node, i);
         if (!found) // an ARM node stands for its last child itself
-            return step == chain.size() - 1 && node && store.resolve(node) == element ? node : 0;
+            return step == chain.size() - 1 && node && store.resolve(node, m_file.document()) == element ? node : 0;
         node = found;
     }
     return node;

@@ -155,19 +155,32 @@ void TestTreeStore::everyNodeSelectsItsElementAgain()
 void TestTreeStore::resolveTakesTheFirstMatchOfThePath()
 {
     // The second PART's nodes select the first PART's elements, as the path does; an id in the
-    // tag tells instances apart; a value with both kinds of quote is compared as it is.
-    XmlDocument doc;
+    // tag tells instances apart; a value with both kinds of quote is compared as it is. With
+    // the document given, ids are looked up in its index, whose first instance of an id may
+    // stand elsewhere: in another section or group, under another name, in a group whose name
+    // only the tree takes for one of instances, a level higher, or tagged by another attribute.
+    XmlDocument doc, ids;
     QVERIFY(doc.loadXml(QStringLiteral(
         "<uos><arm><PART><NAME>first</NAME></PART><PART><NAME>second</NAME><EXTRA/></PART></arm>"
         "<aim><aim-instances><p id=\"a\"/><p id=\"b\"/><p id=\"q&quot;'\"/></aim-instances></aim></uos>")));
-    for (int mode : {0, 1, 2}) {
-        TreeStore store;
-        store.build(doc.documentElement(), mode);
-        dump(store);
-        for (int i = 1; i <= store.count(); ++i) {
-            const XmlNode byPath =
-                doc.selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(i)) + store.tag(i));
-            QCOMPARE(store.resolve(i), byPath);
+    QVERIFY(ids.loadXml(QStringLiteral(
+        "<uos><other><aim-instances><p id=\"a\" n=\"1\"/></aim-instances></other>"
+        "<aim><aim-instances><q id=\"a\" n=\"2\"/><p id=\"b\" n=\"3\"/><p n=\"4\" id=\"c\"/><p id=\"a\" n=\"5\"/>"
+        "<p id=\"b\" n=\"6\"/></aim-instances>"
+        "<AIM-INSTANCES><p id=\"d\" n=\"7\"/></AIM-INSTANCES><aim-instances><p id=\"b\" n=\"8\"/></aim-instances></aim>"
+        "<aim><aim-instances><p id=\"e\" n=\"9\"/><p id=\"d\" n=\"10\"/></aim-instances></aim>"
+        "<aim-instances><p id=\"e\" n=\"11\"/></aim-instances></uos>")));
+    for (XmlDocument *d : {&doc, &ids}) {
+        for (int mode : {0, 1, 2}) {
+            TreeStore store;
+            store.build(d->documentElement(), mode);
+            dump(store);
+            for (int i = 1; i <= store.count(); ++i) {
+                const XmlNode byPath =
+                    d->selectSingleNode(QStringLiteral("/uos/") + CaptionToName(store.fullPath(i)) + store.tag(i));
+                QCOMPARE(store.resolve(i), byPath);
+                QCOMPARE(store.resolve(i, d), byPath);
+            }
         }
     }
     TreeStore store;
