@@ -220,6 +220,17 @@ std::vector<int> TreeStore::nodesToExpand(int node, int maxDepth, int maxNodes, 
     return open;
 }
 
+int TreeStore::childFor(int index, const XmlNode &e) const
+{
+    const ElementRef ref = e.ref();
+    if (!ref || e.documentId() != m_root.documentId())
+        return 0;
+    for (int i = 0, n = childCount(index); i < n; ++i)
+        if (const int c = child(index, i); m_nodes[size_t(c)].elm == ref)
+            return c;
+    return 0;
+}
+
 int TreeStore::row(int index) const
 {
     return isValid(index) ? index - madeIn(index).first : -1;

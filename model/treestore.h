@@ -48,6 +48,8 @@ public:
     int childCount(int index) const; // index 0: the number of root nodes; makes the children
     int child(int index, int row) const;
     int row(int index) const; // position among its siblings
+    // The child of index made for element e (making the children), 0 when there is none.
+    int childFor(int index, const XmlNode &e) const;
     bool hasChildren(int index) const; // without making them
     // Known to have no children, without looking: its children were made and there are none,
     // or it is an instance in the AIM view. Then hasChildren() is false, and stays so until

@@ -75,10 +75,7 @@ int EditorSession::nodeOf(const XmlNode &element) const
     const TreeStore &store = m_tree->store();
     int node = 0;
     for (qsizetype step = 0; step < chain.size(); ++step) {
-        int found = 0;
-        for (int i = 0, n = store.childCount(node); i < n && !found; ++i)
-            if (store.element(store.child(node, i)) == chain[step])
-                found = store.child(node, i);
+        const int found = store.childFor(node, chain[step]);
         if (!found) // an ARM node stands for its last child itself
             return step == chain.size() - 1 && node && store.resolve(node, m_file.document()) == element ? node : 0;
         node = found;
