@@ -7,6 +7,8 @@
 #include "document/hugepages.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -98,23 +100,27 @@ private:
 // slot lets a probe read a thing's key only when that byte matches. About 14 bytes an entry.
 template <class T> class KeyedPointers {
 public:
+    // Zeroed by the system, page by page as the entries come: making the table of a large
+    // document does not stop to clear it first.
     void reset(size_t n)
     {
-        const size_t capacity = n + n / 2 + 1;
-        m_slots.assign(capacity, nullptr);
-        m_tags.assign(capacity, 0);
+        m_capacity = n + n / 2 + 1;
+        m_slots.reset(static_cast<T **>(std::calloc(m_capacity, sizeof(T *))));
+        m_tags.reset(static_cast<uint8_t *>(std::calloc(m_capacity, 1)));
+        if (!m_slots || !m_tags)
+            clear(); // finds nothing, takes nothing: lookups walk
         m_count = 0;
     }
     void clear()
     {
-        m_slots = std::vector<T *>();
-        m_tags = std::vector<uint8_t>();
-        m_count = 0;
+        m_slots.reset();
+        m_tags.reset();
+        m_capacity = m_count = 0;
     }
     // False, inserting nothing, when the table holds the n it was made for (one slot stays free).
     bool insert(uint64_t hash, T *p)
     {
-        if (m_count + 1 >= m_slots.size())
+        if (m_count + 1 >= m_capacity)
             return false;
         size_t i = home(hash);
         while (m_tags[i])
@@ -127,7 +133,7 @@ public:
     // The first thing inserted with this hash for which matches(thing) holds, or null.
     template <class Matches> T *find(uint64_t hash, Matches matches) const
     {
-        if (m_slots.empty())
+        if (!m_capacity)
             return nullptr;
         const uint8_t t = tag(hash);
         for (size_t i = home(hash); m_tags[i]; i = next(i))
@@ -137,12 +143,15 @@ public:
     }
 
 private:
-    size_t home(uint64_t hash) const { return size_t((static_cast<unsigned __int128>(hash) * m_slots.size()) >> 64); }
-    size_t next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+    struct Free {
+        void operator()(void *p) const { std::free(p); }
+    };
+    size_t home(uint64_t hash) const { return size_t((static_cast<unsigned __int128>(hash) * m_capacity) >> 64); }
+    size_t next(size_t i) const { return i + 1 == m_capacity ? 0 : i + 1; }
     static uint8_t tag(uint64_t hash) { return uint8_t(hash) | 0x80; } // 0: a free slot
-    std::vector<T *> m_slots;
-    std::vector<uint8_t> m_tags;
-    size_t m_count = 0;
+    std::unique_ptr<T *[], Free> m_slots;
+    std::unique_ptr<uint8_t[], Free> m_tags;
+    size_t m_capacity = 0, m_count = 0;
 };
 
 template <class V> class StringTable {
