@@ -6,6 +6,7 @@
 #include "document/asyncjob.h"
 #include "document/encoding.h"
 #include "document/hugepages.h"
+#include "document/instancescan.h"
 #include "document/loadprogress.h"
 #include "document/memorybudget.h"
 #include "document/filenames.h"
@@ -700,6 +701,55 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     d.path = fromText ? QString() : path;
     d.loaded = true;
     return true;
+}
+
+namespace {
+
+// The instances of the text of a file named name (for the message of a failure).
+InstanceScan scanText(const char *data, size_t size, const QString &name, InstanceSink &sink, QString &error)
+{
+    encoding::Detected found;
+    QString why;
+    if (!encoding::detect(data, size, found, why) || encoding::needsDecoding(found.encoding))
+        return InstanceScan::Declined;
+    const std::string_view text(data, size);
+    if (hasDoctype(text))
+        return InstanceScan::Declined;
+    WellFormedError fault;
+    if (!checkWellFormed(text, &fault, sink)) {
+        error = QCoreApplication::translate("XmlDocument", "%1: %2 at byte %3")
+                    .arg(name, QString::fromUtf8(fault.message))
+                    .arg(fault.offset);
+        return InstanceScan::Failed;
+    }
+    return InstanceScan::Read;
+}
+
+} // namespace
+
+InstanceScan scanInstances(const QString &path, InstanceSink &sink, FileState &state, QString &error)
+{
+    Buffer buf;
+    // As in parseSource: the pages of a large text are faulted in on a second core as it is read.
+    JoinedJob faulting;
+    const auto sized = [&](size_t size) {
+        if (size >= kParallelCheckBytes)
+            faulting.job = AsyncJob::start([data = buf.data(), size] { populate(data, size); });
+    };
+    // Read as for a load to be shown, which this stands for (the same test of the memory
+    // available); the descriptor kept for a read back is not needed.
+    OwnedFd kept;
+    QString why;
+    if (!readFile(path, buf, why, state, nullptr, sized, &kept.fd))
+        return InstanceScan::Declined; // the load tells why
+    faulting.job.waitForFinished();
+    return scanText(buf.data(), buf.size(), QDir::toNativeSeparators(path), sink, error);
+}
+
+InstanceScan scanInstances(const QByteArray &bytes, InstanceSink &sink, QString &error)
+{
+    return scanText(bytes.constData(), size_t(bytes.size()), QCoreApplication::translate("XmlDocument", "XML text"),
+                    sink, error);
 }
 
 } // namespace quillon
