@@ -12,7 +12,7 @@
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
 // strSelectedRef(). The file is read on a worker thread in one pass that lists its instances
 // without building a document (scanInstances); a file that cannot be read so (one with a
-// DOCTYPE, or not in UTF-8) is loaded as a document on a worker thread, and its rows gathered in
+// DOCTYPE, or not in UTF-8, see there) is loaded as a document on a worker thread, and its rows gathered in
 // short steps between the dialog's events. The dialog shows at once, its list covered by
 // "Loading…" and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
 // way, and the list stays as it was. A list filled from a file is kept while the file is

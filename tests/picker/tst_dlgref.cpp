@@ -175,8 +175,9 @@ void TestDlgRef::streamedRows_data()
         "<aim-instances><?pi <y id='p'/>?><![CDATA[<z id='d'/>]]><p id='1'/><!----></aim-instances></A></uos>")
                                                     << read << 1;
     QTest::newRow("first attribute, none") << QByteArray(
-        "<uos><A><aim-instances><p name=\"n\" id='i'/><q/><r></r><s\n  ref = 'v' /></aim-instances></A></uos>")
-                                           << read << 4;
+        "<uos><A><aim-instances><p name=\"n\" id='i'/><q/><r></r><s\n  ref = 'v' /><t a='x>y' b='z'/>"
+        "</aim-instances></A></uos>")
+                                           << read << 5;
     QTest::newRow("references") << QByteArray(
         "<uos><A><aim-instances><p id='&lt;&gt;&amp;&apos;&quot;b&#65;&#x42;&#x1D11E;&#233;'/>"
         "<p id=\"say 'hi' &quot;\"/><p id='&amp;lt;'/></aim-instances></A></uos>")
@@ -196,6 +197,9 @@ void TestDlgRef::streamedRows_data()
     QTest::newRow("DOCTYPE: declined") << QByteArray(
         "<!DOCTYPE uos [<!ENTITY e 'x y'>]><uos><A><aim-instances><p id='&e;'/><q/></aim-instances></A></uos>")
                                        << declined << 2;
+    QTest::newRow("token longer than the read ahead: declined")
+        << "<uos><A><aim-instances><p id='" + QByteArray(9 << 20, 'x') + "'/></aim-instances></A></uos>" << declined
+        << 1;
     QTest::newRow("Latin-1: declined") << QByteArray(
         "<?xml version='1.0' encoding='ISO-8859-1'?><uos><A><aim-instances><p id='\xE9'/></aim-instances></A></uos>")
                                        << declined << 1;
