@@ -28,9 +28,9 @@ inline const char *embeddedText(pugi::xml_node n)
     return n.type() == pugi::node_element ? n.value() : "";
 }
 
-// A place among the instances below a document element root (instancerule.h), in document order. It starts at the first one and goes on from where
-// it is, so a walk can be done in steps; it holds the parser's nodes, so the document must stay
-// unchanged while it is used.
+// A place among the instances below a document element root (instancerule.h), in document
+// order. It starts at the first one and goes on from where it is, so a walk can be done in
+// steps; it holds the parser's nodes, so the document must stay unchanged while it is used.
 class InstanceCursor {
     static_assert(instancerule::kAncestors == 3, "the cursor keeps the document element, a section and a group");
 

@@ -812,7 +812,12 @@ std::string_view Checker::firstValue(const Open &element)
             while (*semi != ';')
                 ++semi;
             const std::string_view ref = view(q + 1, semi);
-            const char replaced = ref == "lt" ? '<' : ref == "gt" ? '>' : ref == "amp" ? '&' : ref == "apos" ? '\'' : ref == "quot" ? '"' : 0;
+            const char replaced = ref == "lt"     ? '<'
+                                  : ref == "gt"   ? '>'
+                                  : ref == "amp"  ? '&'
+                                  : ref == "apos" ? '\''
+                                  : ref == "quot" ? '"'
+                                                  : 0;
             if (replaced)
                 m_value += replaced;
             else

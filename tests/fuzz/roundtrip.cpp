@@ -171,7 +171,10 @@ void checkStreamed(const StreamedInstances &streamed, const QList<XmlNode> &inst
     while (at < parsed.size() && at < streamed.rows.size() && parsed[at] == streamed.rows[at])
         ++at;
     require(parsed == streamed.rows, "instances read in one pass",
-            QStringLiteral("%1 read, %2 parsed, first difference at %3").arg(streamed.rows.size()).arg(parsed.size()).arg(at));
+            QStringLiteral("%1 read, %2 parsed, first difference at %3")
+                .arg(streamed.rows.size())
+                .arg(parsed.size())
+                .arg(at));
 }
 
 // Every id must find the first instance that carries it, through the index and through the

@@ -160,48 +160,54 @@ void TestDlgRef::streamedRows_data()
     QTest::addColumn<int>("rows"); // how many the document gives
     const int read = int(InstanceScan::Read), declined = int(InstanceScan::Declined),
               failed = int(InstanceScan::Failed);
-    QTest::newRow("sections, groups, content") << QByteArray(
-        "<uos><A><aim-instances><p id='1'/><q id='2'>text<r id='nested'/></q>\n</aim-instances>"
-        "<aim-instances><p id='3'></p></aim-instances></A><B/><B>t<aim-instances><s id='4'/></aim-instances></B></uos>")
-                                               << read << 4;
-    QTest::newRow("groups at the wrong depth") << QByteArray(
-        "<uos><aim-instances><x id='1'/></aim-instances><A><B><aim-instances><y id='2'/></aim-instances></B>"
-        "<aim-instances><z id='3'/></aim-instances></A><aim-instances/></uos>")
-                                               << read << 1;
+    QTest::newRow("sections, groups, content")
+        << QByteArray("<uos><A><aim-instances><p id='1'/><q id='2'>text<r id='nested'/></q>\n</aim-instances>"
+                      "<aim-instances><p id='3'></p></aim-instances></A><B/><B>t<aim-instances><s "
+                      "id='4'/></aim-instances></B></uos>")
+        << read << 4;
+    QTest::newRow("groups at the wrong depth")
+        << QByteArray(
+               "<uos><aim-instances><x id='1'/></aim-instances><A><B><aim-instances><y id='2'/></aim-instances></B>"
+               "<aim-instances><z id='3'/></aim-instances></A><aim-instances/></uos>")
+        << read << 1;
     QTest::newRow("root not uos") << QByteArray("<uos2><A><aim-instances><x id='1'/></aim-instances></A></uos2>")
                                   << read << 0;
-    QTest::newRow("markup in comments, CDATA, PIs") << QByteArray(
-        "<!-- <uos><A><aim-instances><c id='0'/> --><?pi <uos>?><uos><A><!-- <aim-instances><x id='c'/> -->"
-        "<aim-instances><?pi <y id='p'/>?><![CDATA[<z id='d'/>]]><p id='1'/><!----></aim-instances></A></uos>")
-                                                    << read << 1;
-    QTest::newRow("first attribute, none") << QByteArray(
-        "<uos><A><aim-instances><p name=\"n\" id='i'/><q/><r></r><s\n  ref = 'v' /><t a='x>y' b='z'/>"
-        "</aim-instances></A></uos>")
-                                           << read << 5;
-    QTest::newRow("references") << QByteArray(
-        "<uos><A><aim-instances><p id='&lt;&gt;&amp;&apos;&quot;b&#65;&#x42;&#x1D11E;&#233;'/>"
-        "<p id=\"say 'hi' &quot;\"/><p id='&amp;lt;'/></aim-instances></A></uos>")
-                                << read << 3;
+    QTest::newRow("markup in comments, CDATA, PIs")
+        << QByteArray(
+               "<!-- <uos><A><aim-instances><c id='0'/> --><?pi <uos>?><uos><A><!-- <aim-instances><x id='c'/> -->"
+               "<aim-instances><?pi <y id='p'/>?><![CDATA[<z id='d'/>]]><p id='1'/><!----></aim-instances></A></uos>")
+        << read << 1;
+    QTest::newRow("first attribute, none")
+        << QByteArray("<uos><A><aim-instances><p name=\"n\" id='i'/><q/><r></r><s\n  ref = 'v' /><t a='x>y' b='z'/>"
+                      "</aim-instances></A></uos>")
+        << read << 5;
+    QTest::newRow("references")
+        << QByteArray("<uos><A><aim-instances><p id='&lt;&gt;&amp;&apos;&quot;b&#65;&#x42;&#x1D11E;&#233;'/>"
+                      "<p id=\"say 'hi' &quot;\"/><p id='&amp;lt;'/></aim-instances></A></uos>")
+        << read << 3;
     QTest::newRow("tab, CR, LF, CR LF") << QByteArray(
-        "<uos>\r\n<A><aim-instances>\r<p id='a\tb\nc\r\nd\re\r\n\r\n f'/>\r\n"
-        "<p id='&#9;&#10;&#13;x&#13;&#10;'/></aim-instances></A></uos>\r\n")
+                                               "<uos>\r\n<A><aim-instances>\r<p id='a\tb\nc\r\nd\re\r\n\r\n f'/>\r\n"
+                                               "<p id='&#9;&#10;&#13;x&#13;&#10;'/></aim-instances></A></uos>\r\n")
                                         << read << 2;
-    QTest::newRow("beyond ASCII") << QByteArray(
-        "<uos><Teil><aim-instances><Gr\xC3\xB6\xC3\x9F\x65 id='\xC3\xA9\xE2\x80\x93\xF0\x9D\x84\x9E'/>"
-        "<\xE6\x97\xA5 \xE5\x90\x8D='\xE5\x80\xA4'/><a id='x'/></aim-instances></Teil></uos>")
-                                  << read << 3;
-    QTest::newRow("BOM and declaration") << QByteArray(
-        "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n<uos><A><aim-instances><p id='1'/></aim-instances>"
-        "</A></uos>\n")
-                                         << read << 1;
-    QTest::newRow("DOCTYPE: declined") << QByteArray(
-        "<!DOCTYPE uos [<!ENTITY e 'x y'>]><uos><A><aim-instances><p id='&e;'/><q/></aim-instances></A></uos>")
-                                       << declined << 2;
+    QTest::newRow("beyond ASCII")
+        << QByteArray("<uos><Teil><aim-instances><Gr\xC3\xB6\xC3\x9F\x65 id='\xC3\xA9\xE2\x80\x93\xF0\x9D\x84\x9E'/>"
+                      "<\xE6\x97\xA5 \xE5\x90\x8D='\xE5\x80\xA4'/><a id='x'/></aim-instances></Teil></uos>")
+        << read << 3;
+    QTest::newRow("BOM and declaration")
+        << QByteArray(
+               "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n<uos><A><aim-instances><p id='1'/></aim-instances>"
+               "</A></uos>\n")
+        << read << 1;
+    QTest::newRow("DOCTYPE: declined")
+        << QByteArray(
+               "<!DOCTYPE uos [<!ENTITY e 'x y'>]><uos><A><aim-instances><p id='&e;'/><q/></aim-instances></A></uos>")
+        << declined << 2;
     QTest::newRow("token longer than the read ahead: declined")
         << "<uos><A><aim-instances><p id='" + QByteArray(9 << 20, 'x') + "'/></aim-instances></A></uos>" << declined
         << 1;
     QTest::newRow("Latin-1: declined") << QByteArray(
-        "<?xml version='1.0' encoding='ISO-8859-1'?><uos><A><aim-instances><p id='\xE9'/></aim-instances></A></uos>")
+                                              "<?xml version='1.0' encoding='ISO-8859-1'?><uos><A><aim-instances><p "
+                                              "id='\xE9'/></aim-instances></A></uos>")
                                        << declined << 1;
     QTest::newRow("not closed: fails") << QByteArray("<uos><A><aim-instances><p id='1'></aim-instances></A></uos>")
                                        << failed << -1;
