@@ -1494,6 +1494,22 @@ bool Checker::notationDecl()
 
 } // namespace
 
+namespace {
+
+// Runs the check; a fault goes to *error (when not null).
+bool verdict(Checker &checker, WellFormedError *error)
+{
+    if (checker.document())
+        return true;
+    if (error) {
+        error->offset = checker.errorOffset;
+        error->message = std::move(checker.errorMessage);
+    }
+    return false;
+}
+
+} // namespace
+
 bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEntities *entities)
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
@@ -1514,26 +1530,14 @@ bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckP
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
     Checker checker(begin, begin + utf8.size(), &reached);
-    if (checker.document())
-        return true;
-    if (error) {
-        error->offset = checker.errorOffset;
-        error->message = std::move(checker.errorMessage);
-    }
-    return false;
+    return verdict(checker, error);
 }
 
 bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink, const CheckProgress *reached)
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
     Checker checker(begin, begin + utf8.size(), reached, &sink);
-    if (checker.document())
-        return true;
-    if (error) {
-        error->offset = checker.errorOffset;
-        error->message = std::move(checker.errorMessage);
-    }
-    return false;
+    return verdict(checker, error);
 }
 
 } // namespace quillon

@@ -445,16 +445,20 @@ public:
     int fd = -1;
 };
 
+// Memory of size bytes that reads as zero bytes until it is written, taken only as it is
+// written; null when there is none.
+char *zeroPages(size_t size)
+{
+    void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+}
+
 // The file read a second time, for the check beside a parse in place: memory as large as the
 // file, filled from it as the check goes on and given back behind the check, so that a few
 // megabytes of it are held at a time. What is not filled reads as zero bytes.
 class StreamedFile {
 public:
-    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size)
-    {
-        void *p = ::mmap(nullptr, size + 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        m_data = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
-    }
+    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size), m_data(zeroPages(size + 1)) { }
     ~StreamedFile()
     {
         if (m_data)
@@ -724,11 +728,7 @@ namespace {
 // the start a chunk at a time.
 class ReadAhead {
 public:
-    ReadAhead(int fd, size_t size) : m_fd(fd), m_size(size)
-    {
-        void *p = ::mmap(nullptr, size + 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        m_data = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
-    }
+    ReadAhead(int fd, size_t size) : m_fd(fd), m_size(size), m_data(zeroPages(size + 1)) { }
     ~ReadAhead()
     {
         stop();
