@@ -7,6 +7,7 @@
 // state an XmlNode belongs to) must stay alive and unchanged while it and the nodes it hands
 // out are used. Nodes go back to the document's own API as ElementRef (ref()).
 
+#include "document/instancerule.h"
 #include "document/xmldocument.h"
 
 #include <pugixml.hpp>
@@ -27,16 +28,17 @@ inline const char *embeddedText(pugi::xml_node n)
     return n.type() == pugi::node_element ? n.value() : "";
 }
 
-// A place among the instances below a document element root: the elements
-// /uos/*/aim-instances/*, in document order. It starts at the first one and goes on from where
-// it is, so a walk can be done in steps; it holds the parser's nodes, so the document must stay
-// unchanged while it is used.
+// A place among the instances below a document element root (instancerule.h), in document
+// order. It starts at the first one and goes on from where it is, so a walk can be done in
+// steps; it holds the parser's nodes, so the document must stay unchanged while it is used.
 class InstanceCursor {
+    static_assert(instancerule::kAncestors == 3, "the cursor keeps the document element, a section and a group");
+
 public:
     InstanceCursor() = default;
     explicit InstanceCursor(pugi::xml_node root)
     {
-        if (root && std::string_view(root.name()) == "uos") {
+        if (root && instancerule::admits(0, root.name())) {
             m_section = root.first_child();
             enterGroup(m_section ? m_section.first_child() : pugi::xml_node());
         }
@@ -57,10 +59,10 @@ private:
     void enterGroup(pugi::xml_node group)
     {
         for (; m_section; m_section = m_section.next_sibling(), group = m_section.first_child()) {
-            if (m_section.type() != pugi::node_element)
+            if (m_section.type() != pugi::node_element || !instancerule::admits(1, m_section.name()))
                 continue;
             for (m_group = group; m_group; m_group = m_group.next_sibling()) {
-                if (m_group.type() != pugi::node_element || std::string_view(m_group.name()) != "aim-instances")
+                if (m_group.type() != pugi::node_element || !instancerule::admits(2, m_group.name()))
                     continue;
                 for (m_instance = m_group.first_child(); m_instance; m_instance = m_instance.next_sibling())
                     if (m_instance.type() == pugi::node_element)

@@ -14,6 +14,7 @@
 // - namespace constraints are not part of well-formedness.
 
 #include "document/wellformed.h"
+#include "document/instancerule.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -191,8 +192,8 @@ constexpr int kMaxModelDepth = 128;
 
 class Checker {
 public:
-    Checker(const uchar *begin, const uchar *end, const CheckProgress *reached = nullptr)
-        : m_begin(begin), m_lim(end), m_reached(reached)
+    Checker(const uchar *begin, const uchar *end, const CheckProgress *reached = nullptr, InstanceSink *sink = nullptr)
+        : m_begin(begin), m_lim(end), m_reached(reached), m_sink(sink)
     { }
 
     bool document();
@@ -235,6 +236,8 @@ private:
     bool content(bool inEntity);
     bool startTag(bool *empty);
     bool endTag();
+    void tellInstance(const Open &element, bool empty);
+    std::string_view firstValue(const Open &element);
     bool text();
     bool attValue();
     bool reference(RefIn in);
@@ -267,6 +270,8 @@ private:
     const CheckProgress *m_reached; // see checkWellFormed
     const uchar *m_nextReport = nullptr;
     void report();
+    InstanceSink *m_sink; // see checkWellFormed
+    std::string m_value; // an attribute value as a parser reads it, for m_sink
 
     bool m_standalone = false;
     bool m_externalSubset = false;
@@ -756,7 +761,77 @@ bool Checker::startTag(bool *empty)
                                 "attribute '" + std::string(repeated) + "' repeated");
         }
     }
+    if (m_sink)
+        tellInstance(element, *empty);
     return true;
+}
+
+// Tells m_sink of element, whose start tag was just read, when it is an instance.
+void Checker::tellInstance(const Open &element, bool empty)
+{
+    const size_t level = m_open.size() - (empty ? 0 : 1);
+    if (level != instancerule::kAncestors)
+        return;
+    for (size_t i = 0; i < level; ++i)
+        if (!instancerule::admits(i, view(m_open[i].name, m_open[i].name + m_open[i].length)))
+            return;
+    m_sink->instance(view(element.name, element.name + element.length), firstValue(element));
+}
+
+// The value of the first attribute in the start tag of element (read and found well-formed), as a
+// parser reads it; "" without one.
+std::string_view Checker::firstValue(const Open &element)
+{
+    const uchar *q = element.name + element.length;
+    while (isSpace(*q))
+        ++q;
+    if (*q == '>' || *q == '/')
+        return {};
+    q = name(q);
+    while (*q != '"' && *q != '\'')
+        ++q; // over S? '=' S?
+    const uchar quote = *q++;
+    const uchar *end = q;
+    bool plain = true;
+    for (; *end != quote; ++end)
+        plain = plain && *end != '&' && *end != '\t' && *end != '\n' && *end != '\r';
+    if (plain)
+        return view(q, end);
+    m_value.clear();
+    while (q < end) {
+        const uchar c = *q;
+        if (c == '&' && q[1] == '#') {
+            const uchar *saved = m_p;
+            uint32_t v = 0;
+            charRef(q, &v); // checked with the tag
+            q = m_p;
+            m_p = saved;
+            appendUtf8(m_value, v);
+        } else if (c == '&') {
+            const uchar *semi = q + 1;
+            while (*semi != ';')
+                ++semi;
+            const std::string_view ref = view(q + 1, semi);
+            const char replaced = ref == "lt"     ? '<'
+                                  : ref == "gt"   ? '>'
+                                  : ref == "amp"  ? '&'
+                                  : ref == "apos" ? '\''
+                                  : ref == "quot" ? '"'
+                                                  : 0;
+            if (replaced)
+                m_value += replaced;
+            else
+                m_value.append(view(q, semi + 1)); // not expanded here (see InstanceSink)
+            q = semi + 1;
+        } else if (c == '\t' || c == '\n' || c == '\r') {
+            m_value += ' ';
+            q += c == '\r' && q + 1 < end && q[1] == '\n' ? 2 : 1;
+        } else {
+            m_value += char(c);
+            ++q;
+        }
+    }
+    return m_value;
 }
 
 bool Checker::endTag()
@@ -1419,6 +1494,22 @@ bool Checker::notationDecl()
 
 } // namespace
 
+namespace {
+
+// Runs the check; a fault goes to *error (when not null).
+bool verdict(Checker &checker, WellFormedError *error)
+{
+    if (checker.document())
+        return true;
+    if (error) {
+        error->offset = checker.errorOffset;
+        error->message = std::move(checker.errorMessage);
+    }
+    return false;
+}
+
+} // namespace
+
 bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEntities *entities)
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
@@ -1439,13 +1530,14 @@ bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckP
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
     Checker checker(begin, begin + utf8.size(), &reached);
-    if (checker.document())
-        return true;
-    if (error) {
-        error->offset = checker.errorOffset;
-        error->message = std::move(checker.errorMessage);
-    }
-    return false;
+    return verdict(checker, error);
+}
+
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink, const CheckProgress *reached)
+{
+    const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
+    Checker checker(begin, begin + utf8.size(), reached, &sink);
+    return verdict(checker, error);
 }
 
 } // namespace quillon

@@ -47,4 +47,22 @@ constexpr size_t kCheckStep = size_t(128) << 10;
 using CheckProgress = std::function<void(size_t offset, const std::vector<std::pair<size_t, size_t>> &held)>;
 bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckProgress &reached);
 
+// Told of the instances of a document (instancerule.h) as the check meets their start tags, in
+// document order: the element's name as written, and the value of its first attribute (whatever
+// its name) as a parser reads it, "" when it has none. In that value the predefined entities and
+// character references are replaced, and a tab, LF, CR or CR LF written as such is one space
+// each (what a reference stands for stays as it is). Both views hold only during the call. The
+// sink is told of what it reads before the check has ended: a failed check tells of instances
+// too, which the caller drops.
+// For documents without a DOCTYPE: elements and attribute values that entities declared there
+// would give are not told of as a parser reads them.
+class InstanceSink {
+public:
+    virtual ~InstanceSink() = default;
+    virtual void instance(std::string_view name, std::string_view firstValue) = 0;
+};
+// reached, when given, is called as in the overload above, for a text made readable as the check goes.
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink,
+                     const CheckProgress *reached = nullptr);
+
 } // namespace quillon

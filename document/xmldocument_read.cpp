@@ -6,6 +6,7 @@
 #include "document/asyncjob.h"
 #include "document/encoding.h"
 #include "document/hugepages.h"
+#include "document/instancescan.h"
 #include "document/loadprogress.h"
 #include "document/memorybudget.h"
 #include "document/filenames.h"
@@ -19,7 +20,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -146,10 +151,10 @@ constexpr qint64 kReadChunk = qint64(4) << 20;
 
 // Reads f into buf from got on, until got is limit or the file ends; false (error set) when
 // reading fails. progress (when given) counts what is read.
-bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, LoadProgress *progress)
+bool readUpTo(QFile &f, char *data, qint64 limit, qint64 &got, QString &error, LoadProgress *progress)
 {
     while (got < limit) {
-        const qint64 r = f.read(buf.data() + got, std::min(limit - got, kReadChunk));
+        const qint64 r = f.read(data + got, std::min(limit - got, kReadChunk));
         if (r < 0) {
             error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(f.fileName()), f.errorString());
             return false;
@@ -167,16 +172,16 @@ bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, 
 // is called with the size of the file once it is known, before the bytes are read. keptFd, when
 // set, receives the file still open, for a text to be parsed in place and read back (see
 // KeptSource); without it the text is to be kept as a copy.
-bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
-              const std::function<void(size_t)> &sized = {}, int *keptFd = nullptr)
+// Opens path into f, once unreadable() finds nothing against it (copied as there); false (error
+// set) when it cannot be read.
+bool openFile(const QString &path, QFile &f, QString &error, bool copied)
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
-    if (const QString why = unreadable(path, local, !keptFd); !why.isEmpty()) {
+    if (const QString why = unreadable(path, local, copied); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }
-    QFile f;
     const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         const int err = errno;
@@ -187,6 +192,16 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
                     : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(err)));
         return false;
     }
+    return true;
+}
+
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
+              const std::function<void(size_t)> &sized = {}, int *keptFd = nullptr)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    QFile f;
+    if (!openFile(path, f, error, !keptFd))
+        return false;
     const qint64 size = f.size();
     if (progress && size >= 0)
         progress->setTotal(size);
@@ -196,7 +211,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
     }
     // The head first: what cannot begin a document is refused before the rest is read.
     qint64 got = 0;
-    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error, progress))
+    if (!readUpTo(f, buf.data(), std::min(size, kHeadBytes), got, error, progress))
         return false;
     if (const QString why = badStart(buf.data(), size_t(got)); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
@@ -204,7 +219,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
     }
     if (sized)
         sized(size_t(size));
-    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error, progress))
+    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf.data(), size, got, error, progress))
         return false;
     buf.setSize(size_t(got));
     state = fileStateOf(f.handle());
@@ -430,16 +445,20 @@ public:
     int fd = -1;
 };
 
+// Memory of size bytes that reads as zero bytes until it is written, taken only as it is
+// written; null when there is none.
+char *zeroPages(size_t size)
+{
+    void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+}
+
 // The file read a second time, for the check beside a parse in place: memory as large as the
 // file, filled from it as the check goes on and given back behind the check, so that a few
 // megabytes of it are held at a time. What is not filled reads as zero bytes.
 class StreamedFile {
 public:
-    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size)
-    {
-        void *p = ::mmap(nullptr, size + 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        m_data = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
-    }
+    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size), m_data(zeroPages(size + 1)) { }
     ~StreamedFile()
     {
         if (m_data)
@@ -700,6 +719,159 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
     d.path = fromText ? QString() : path;
     d.loaded = true;
     return true;
+}
+
+namespace {
+
+// The text of a file read on a thread of its own while the check reads what is read already:
+// memory as large as the file (pages that read as zero bytes until they are filled), filled from
+// the start a chunk at a time.
+class ReadAhead {
+public:
+    ReadAhead(int fd, size_t size) : m_fd(fd), m_size(size), m_data(zeroPages(size + 1)) { }
+    ~ReadAhead()
+    {
+        stop();
+        if (m_data)
+            ::munmap(m_data, m_size + 1);
+    }
+    ReadAhead(const ReadAhead &) = delete;
+    ReadAhead &operator=(const ReadAhead &) = delete;
+
+    char *data() const { return m_data; }
+    // Reads the bytes from filled (read already) on, on a thread of its own.
+    void start(size_t filled)
+    {
+        m_filled = filled;
+        m_reader = std::thread([this, from = filled] {
+            for (size_t at = from; at < m_size && !m_stop;) {
+                const size_t n = std::min(m_size - at, size_t(kReadChunk));
+                populate(m_data + at, n); // a call instead of a fault per page
+                const bool ok = readBytesAt(m_fd, m_data + at, n, at);
+                at += n;
+                std::lock_guard lock(m_mutex);
+                if (!ok) {
+                    m_failed = true;
+                    break;
+                }
+                m_filled = at;
+                m_changed.notify_all();
+            }
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+            m_changed.notify_all();
+        });
+    }
+    // Waits until the bytes before to are read; false when they cannot be.
+    bool waitFor(size_t to)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_filled >= to || m_done; });
+        return m_filled >= to;
+    }
+    // Ends the reading, read whole or not.
+    void stop()
+    {
+        m_stop = true;
+        if (m_reader.joinable())
+            m_reader.join();
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    int m_fd;
+    size_t m_size;
+    char *m_data = nullptr;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    size_t m_filled = 0;
+    bool m_done = false, m_failed = false;
+    std::atomic<bool> m_stop{false};
+};
+
+// How far the file is read ahead of the check: the check waits at each of its reports (every
+// kCheckStep bytes of content) until the bytes this far past it are read. Between two reports it
+// reads no further than the tokens it passes and a few bytes after them (kPeek): a check whose
+// every report came within what was read before is a check of the file's bytes alone. One that
+// went past (a token longer than this, or a prolog) read bytes not read yet: it is not trusted.
+constexpr size_t kReadAhead = size_t(8) << 20;
+constexpr size_t kPeek = 16;
+
+// Whether the text of a file, in head (its first bytes at least), can be read in one pass.
+bool scannable(const char *head, size_t size)
+{
+    encoding::Detected found;
+    QString why;
+    return badStart(head, size).isEmpty() && encoding::detect(head, size, found, why) &&
+           !encoding::needsDecoding(found.encoding);
+}
+
+QString scanFailure(const QString &name, const WellFormedError &fault)
+{
+    return QCoreApplication::translate("XmlDocument", "%1: %2 at byte %3")
+        .arg(name, QString::fromUtf8(fault.message))
+        .arg(fault.offset);
+}
+
+} // namespace
+
+InstanceScan scanInstances(const QString &path, InstanceSink &sink, FileState &state, QString &error)
+{
+    // Opened as for a load to be shown, which this stands for (the same test of the memory
+    // available); a file that cannot be read is left to that load to tell why.
+    QFile f;
+    QString why;
+    if (!openFile(path, f, why, false))
+        return InstanceScan::Declined;
+    const qint64 fileSize = f.size();
+    if (fileSize < 0)
+        return InstanceScan::Declined;
+    const size_t size = size_t(fileSize);
+    ReadAhead text(f.handle(), size);
+    if (!text.data())
+        return InstanceScan::Declined;
+    // The head first: what cannot begin a document, or is not in UTF-8, is left to the load.
+    qint64 got = 0;
+    if (!readUpTo(f, text.data(), std::min(fileSize, kHeadBytes), got, why, nullptr) ||
+        !scannable(text.data(), size_t(got)))
+        return InstanceScan::Declined;
+    text.start(size_t(got));
+    size_t safe = std::min(size, kReadAhead); // read before the check got there
+    if (!text.waitFor(safe) || hasDoctype(std::string_view(text.data(), safe)))
+        return InstanceScan::Declined;
+    bool trusted = true;
+    const CheckProgress reached = [&](size_t offset, const std::vector<std::pair<size_t, size_t>> &) {
+        if (safe < size && offset + kPeek > safe)
+            trusted = false;
+        safe = std::min(size, offset + kReadAhead);
+        if (!text.waitFor(safe))
+            trusted = false;
+    };
+    WellFormedError fault;
+    const bool wellFormed = checkWellFormed(std::string_view(text.data(), size), &fault, sink, &reached);
+    text.stop();
+    if (!trusted || safe < size || text.failed())
+        return InstanceScan::Declined;
+    if (!wellFormed) {
+        error = scanFailure(QDir::toNativeSeparators(path), fault);
+        return InstanceScan::Failed;
+    }
+    state = fileStateOf(f.handle());
+    return InstanceScan::Read;
+}
+
+InstanceScan scanInstances(const QByteArray &bytes, InstanceSink &sink, QString &error)
+{
+    const std::string_view text(bytes.constData(), size_t(bytes.size()));
+    if (!scannable(text.data(), text.size()) || hasDoctype(text))
+        return InstanceScan::Declined;
+    WellFormedError fault;
+    if (!checkWellFormed(text, &fault, sink)) {
+        error = scanFailure(QCoreApplication::translate("XmlDocument", "XML text"), fault);
+        return InstanceScan::Failed;
+    }
+    return InstanceScan::Read;
 }
 
 } // namespace quillon

@@ -5,6 +5,7 @@
 #include "model/refs.h"
 #include "document/asyncjob.h"
 #include "document/filenames.h"
+#include "document/instancescan.h"
 #include "document/xmldocument.h"
 
 #include <QCloseEvent>
@@ -68,6 +69,14 @@ struct dlgRef::Gathering {
     ListedFile file;
 };
 
+struct dlgRef::Streaming {
+    QString path;
+    PickerRowsBuilder rows;
+    InstanceScan outcome = InstanceScan::Declined;
+    FileState state;
+    QString error;
+};
+
 dlgRef::dlgRef(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
@@ -89,6 +98,7 @@ dlgRef::~dlgRef()
 void dlgRef::dropDocument()
 {
     stopGathering();
+    abandonStream();
     if (!m_xmlDoc)
         return;
     m_xmlDoc->disconnect(this);
@@ -260,6 +270,54 @@ void dlgRef::LoadInstances()
 
 void dlgRef::readFile(const QString &path)
 {
+    ++m_reads;
+    auto streaming = std::make_shared<Streaming>();
+    streaming->path = path;
+    m_streaming = streaming;
+    // The worker holds what it fills: an abandoned read runs to its end without the dialog.
+    m_streamJob = new AsyncJob(
+        [streaming] {
+            streaming->outcome = scanInstances(streaming->path, streaming->rows, streaming->state, streaming->error);
+        },
+        this);
+    connect(m_streamJob, &AsyncJob::finished, this, &dlgRef::streamEnded);
+}
+
+void dlgRef::streamEnded()
+{
+    const std::shared_ptr<Streaming> read = m_streaming;
+    if (read->outcome == InstanceScan::Read) {
+        emit fileRead();
+        if (m_streaming != read)
+            return; // left or superseded meanwhile
+    }
+    abandonStream();
+    switch (read->outcome) {
+    case InstanceScan::Read:
+        showRows(read->rows.take(), {read->path, read->state, 0});
+        break;
+    case InstanceScan::Declined:
+        readDocument(read->path);
+        showLoadState();
+        break;
+    case InstanceScan::Failed:
+        xmlDoc_loadFailed(m_strLoading);
+        break;
+    }
+}
+
+void dlgRef::abandonStream()
+{
+    if (!m_streamJob)
+        return;
+    m_streamJob->disconnect(this);
+    m_streamJob->deleteLater();
+    m_streamJob = nullptr;
+    m_streaming.reset();
+}
+
+void dlgRef::readDocument(const QString &path)
+{
     m_xmlDoc = new XmlDocument(this);
     connect(m_xmlDoc, &XmlDocument::onreadystatechange, this, &dlgRef::xmlDoc_onreadystatechange);
     connect(m_xmlDoc, &XmlDocument::loadFailed, this, [this, address = m_strLoading] { xmlDoc_loadFailed(address); });
@@ -291,6 +349,7 @@ void dlgRef::xmlDoc_onreadystatechange()
     if (sender() != m_xmlDoc || !m_xmlDoc || m_xmlDoc->readyState() != 4)
         return;
     gatherRows(*m_xmlDoc);
+    emit fileRead();
 }
 
 bool dlgRef::ListedFile::holds(const QString &file) const
@@ -317,6 +376,7 @@ void dlgRef::gatherStep()
         const QString path = m_gathering->file.path;
         dropDocument();
         readFile(path);
+        showLoadState();
         return;
     }
     QElapsedTimer step;
@@ -327,9 +387,14 @@ void dlgRef::gatherStep()
         return;
     const std::unique_ptr<Gathering> done = std::move(m_gathering);
     m_gatherTimer->stop();
+    showRows(done->walk.takeRows(), done->file);
+}
+
+void dlgRef::showRows(PickerRows rows, const ListedFile &file)
+{
     showLoadState();
-    m_model->setRows(done->walk.takeRows());
-    m_listed = done->file;
+    m_model->setRows(std::move(rows));
+    m_listed = file;
     m_strListed = m_txtAddress->text();
     selectSoleRow();
     AdjustColumns();
@@ -344,7 +409,7 @@ void dlgRef::stopGathering()
 
 bool dlgRef::loading() const
 {
-    return (m_xmlDoc && m_xmlDoc->isLoading()) || m_gathering;
+    return (m_xmlDoc && m_xmlDoc->isLoading()) || m_gathering || m_streamJob;
 }
 
 void dlgRef::showLoadState()
@@ -511,6 +576,7 @@ void dlgRef::done(int result)
         if (m_xmlDoc)
             m_xmlDoc->cancelLoad();
         stopGathering();
+        abandonStream();
         showLoadState();
         m_cmdLoad->setEnabled(true);
     }

@@ -10,9 +10,11 @@
 //     const QString choice = dlg->chooseFrom(address); // empty when cancelled or closed
 //
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
-// strSelectedRef(). The document is read on a worker thread, and its rows gathered in short
-// steps between the dialog's events: the dialog shows at once, its list covered by "Loading…"
-// and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
+// strSelectedRef(). The file is read on a worker thread in one pass that lists its instances
+// without building a document (scanInstances); a file that cannot be read so (one with a
+// DOCTYPE, or not in UTF-8, see there) is loaded as a document on a worker thread, and its rows gathered in
+// short steps between the dialog's events. The dialog shows at once, its list covered by
+// "Loading…" and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
 // way, and the list stays as it was. A list filled from a file is kept while the file is
 // unchanged on disk: it is offered again as a new read would leave it, without reading the
 // file. Nor is the file read when the caller's document given to chooseFrom() holds it,
@@ -46,7 +48,9 @@ class QModelIndex;
 
 namespace quillon {
 
+class AsyncJob;
 class InstanceListModel;
+class PickerRows;
 
 class dlgRef : public QDialog {
     Q_OBJECT
@@ -81,10 +85,14 @@ public:
     QLineEdit *txtAddress() const { return m_txtAddress; }
     InstanceListModel *instanceModel() const { return m_model; }
     // The picker's own document: the one the list was filled from, or the one being read (null
-    // before any read, and when the list came from the caller's document).
+    // before any read, when the list came from the caller's document, and when the file was
+    // listed without one).
     const XmlDocument *document() const { return m_xmlDoc; }
+    // How many reads of a file were begun.
+    quint64 reads() const { return m_reads; }
     // The change stamp (XmlDocument::changeStamp) of the document the list was filled from, as
     // it stood then: the picker's own or the caller's. 0 before any list.
+    // 0 before any list, and when the file was listed without a document.
     quint64 listedStamp() const { return m_listed.stamp; }
 
     // Loads the document named by txtAddress (a relative name in the folder of the document
@@ -102,6 +110,11 @@ public:
     // True once the close box has closed this object; it is deleted when the event loop
     // next gets control.
     bool isClosedByFrame() const { return m_bClosedByFrame; }
+
+signals:
+    // A read of a file has ended, before its rows show (they do not when the dialog is left, or
+    // another load begun, meanwhile). Not after a failure.
+    void fileRead();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -123,6 +136,9 @@ private:
     void showLoadState();
     void listAgain();
     void readFile(const QString &path);
+    void streamEnded();
+    void abandonStream();
+    void readDocument(const QString &path);
     void gatherRows(const XmlDocument &doc);
     void gatherStep();
     void stopGathering();
@@ -148,14 +164,21 @@ private:
     struct ListedFile {
         QString path; // empty: the list stands for no file
         FileState state;
-        quint64 stamp = 0; // of the document the rows came from
+        quint64 stamp = 0; // of the document the rows came from; 0 without one
         bool holds(const QString &file) const;
     } m_listed;
+    // Fills the list with rows, read from file.
+    void showRows(PickerRows rows, const ListedFile &file);
     // The rows being gathered from a document (m_xmlDoc once it is read, or m_shown), a step
     // at each tick of m_gatherTimer, and the file they stand for.
     struct Gathering;
     std::unique_ptr<Gathering> m_gathering;
     QTimer *m_gatherTimer = nullptr;
+    // The read of a file in one pass under way on a worker, which holds it too.
+    struct Streaming;
+    std::shared_ptr<Streaming> m_streaming;
+    AsyncJob *m_streamJob = nullptr;
+    quint64 m_reads = 0;
     InstanceListModel *m_model = nullptr;
     OpenFileHook m_openFile;
     bool m_bClosedByFrame = false;

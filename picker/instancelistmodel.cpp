@@ -53,18 +53,18 @@ void PickerRows::appendId(int type, QStringView id)
     addRow(id.size(), type);
 }
 
-void PickerRows::appendUtf8Id(int type, const char *id)
+void PickerRows::appendUtf8Id(int type, std::string_view id)
 {
     // Ids are mostly ASCII: those are widened in place, the others decoded.
-    const qsizetype size = qsizetype(std::strlen(id));
+    const qsizetype size = qsizetype(id.size());
     QChar *out = idSpace(size);
     for (qsizetype i = 0; i < size; ++i) {
-        if (uchar(id[i]) >= 0x80) {
+        if (uchar(id[size_t(i)]) >= 0x80) {
             m_ids.back().chop(size);
-            appendId(type, encoding::toQString(id, size));
+            appendId(type, encoding::toQString(id.data(), size));
             return;
         }
-        out[i] = QLatin1Char(id[i]);
+        out[i] = QLatin1Char(id[size_t(i)]);
     }
     addRow(size, type);
 }
@@ -89,21 +89,25 @@ PickerRowsWalk::PickerRowsWalk(const XmlNode &node)
 {
 }
 
+void PickerRowsBuilder::instance(std::string_view name, std::string_view firstValue)
+{
+    if (m_lastType < 0 || name != m_lastName) {
+        const QByteArray key = QByteArray::fromRawData(name.data(), qsizetype(name.size()));
+        auto it = m_types.constFind(key);
+        if (it == m_types.constEnd())
+            it = m_types.insert(QByteArray(key), m_rows.addType(encoding::toQString(name.data(), key.size())));
+        m_lastName = name;
+        m_lastType = *it;
+    }
+    m_rows.appendUtf8Id(m_lastType, firstValue);
+}
+
 void PickerRowsWalk::step(int count)
 {
     for (; count > 0 && !m_cursor.atEnd(); --count, m_cursor.advance()) {
         const pugi::xml_node inst = m_cursor.instance();
-        const char *name = inst.name();
-        if (!m_lastName || std::strcmp(name, m_lastName) != 0) {
-            const QByteArray key = QByteArray::fromRawData(name, qsizetype(std::strlen(name)));
-            auto it = m_types.constFind(key);
-            if (it == m_types.constEnd())
-                it = m_types.insert(QByteArray(key), m_rows.addType(encoding::toQString(key)));
-            m_lastName = name;
-            m_lastType = *it;
-        }
         const pugi::xml_attribute id = inst.first_attribute();
-        m_rows.appendUtf8Id(m_lastType, id ? id.value() : "");
+        m_rows.instance(inst.name(), id ? id.value() : "");
     }
 }
 

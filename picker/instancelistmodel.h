@@ -8,6 +8,7 @@
 // and its flags each, answered without a lookup) but asks the data only of the rows it paints.
 
 #include "document/instancewalk.h"
+#include "document/wellformed.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -18,6 +19,8 @@
 #include <deque>
 #include <initializer_list>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -48,10 +51,10 @@ public:
     bool operator==(const PickerRows &o) const { return toVector() == o.toVector(); }
 
 private:
-    friend class PickerRowsWalk;
+    friend class PickerRowsBuilder;
     int addType(const QString &type);
     void appendId(int type, QStringView id);
-    void appendUtf8Id(int type, const char *id);
+    void appendUtf8Id(int type, std::string_view id);
 
     // Room for the next id in the last text of m_ids, which gets a new one when full: a row
     // once added never moves, so that the steps of a walk over millions of instances each take
@@ -70,6 +73,22 @@ private:
     std::vector<QString> m_ids;
 };
 
+// Adds a row for each instance it is told of (type and id in UTF-8): from a parsed document
+// (PickerRowsWalk) or from the check of a file read as a stream (scanInstances).
+class PickerRowsBuilder : public InstanceSink {
+public:
+    void instance(std::string_view name, std::string_view firstValue) override;
+    PickerRows take() { return std::move(m_rows); }
+
+private:
+    PickerRows m_rows;
+    // Documents hold many instances of few types, often one type after another: the name of
+    // the instance before is tried first.
+    QHash<QByteArray, int> m_types;
+    std::string m_lastName;
+    int m_lastType = -1;
+};
+
 // Gathers the rows of the instances of the document node belongs to (any node of it): every
 // element matched by "/uos/*/aim-instances/*", in document order. It goes in steps, each from the
 // instance where the last one ended, so that the thread that owns the document can do it between
@@ -83,18 +102,13 @@ public:
     void step(int count);
     // The document changed since the walk began (its change stamp differs).
     bool documentChanged() const { return InstanceWalk(m_document).changeStamp() != m_stamp; }
-    PickerRows takeRows() { return std::move(m_rows); }
+    PickerRows takeRows() { return m_rows.take(); }
 
 private:
     XmlNode m_document;
     quint64 m_stamp;
     InstanceCursor m_cursor;
-    PickerRows m_rows;
-    // Documents hold many instances of few types, often one type after another: the name of
-    // the instance before is tried first.
-    QHash<QByteArray, int> m_types;
-    const char *m_lastName = nullptr;
-    int m_lastType = -1;
+    PickerRowsBuilder m_rows;
 };
 
 // All the rows at once.

@@ -3,6 +3,7 @@
 
 #include "model/refs.h"
 #include "model/treestore.h"
+#include "document/instancescan.h"
 #include "document/xmlchange.h"
 #include "document/xmldocument.h"
 #include "document/xmldocument_p.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -148,6 +150,31 @@ QList<XmlNode> instancesOf(const XmlDocument &doc)
         }
     }
     return found;
+}
+
+// The instances a read in one pass tells of: (name, first attribute's value), in UTF-8.
+struct StreamedInstances : InstanceSink {
+    std::vector<std::pair<std::string, std::string>> rows;
+    void instance(std::string_view name, std::string_view firstValue) override { rows.emplace_back(name, firstValue); }
+};
+
+// A read in one pass that accepted the input tells of the instances of the document, with
+// their first attributes' values as the parse gives them.
+void checkStreamed(const StreamedInstances &streamed, const QList<XmlNode> &instances)
+{
+    std::vector<std::pair<std::string, std::string>> parsed;
+    for (const XmlNode &inst : instances) {
+        const pugi::xml_attribute first = raw(inst).first_attribute();
+        parsed.emplace_back(raw(inst).name(), first ? first.value() : "");
+    }
+    size_t at = 0;
+    while (at < parsed.size() && at < streamed.rows.size() && parsed[at] == streamed.rows[at])
+        ++at;
+    require(parsed == streamed.rows, "instances read in one pass",
+            QStringLiteral("%1 read, %2 parsed, first difference at %3")
+                .arg(streamed.rows.size())
+                .arg(parsed.size())
+                .arg(at));
 }
 
 // Every id must find the first instance that carries it, through the index and through the
@@ -411,12 +438,20 @@ int quillonFuzzOne(const uint8_t *data, size_t size)
 {
     ensureApplication();
     const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    StreamedInstances streamed;
+    QString streamError;
+    const InstanceScan scan = scanInstances(input, streamed, streamError);
     XmlDocument doc;
-    if (!doc.loadData(input))
+    const bool loaded = doc.loadData(input);
+    require(scan != InstanceScan::Failed || !loaded, "a load of what the read in one pass refused", streamError);
+    require(scan != InstanceScan::Read || loaded, "a read in one pass of what the load refused", doc.errorString());
+    if (!loaded)
         return 0;
     for (int mode : {TreeStore::Arm, TreeStore::Mapping, TreeStore::Aim})
         checkTree(doc, mode);
     checkLookups(doc, instancesOf(doc));
+    if (scan == InstanceScan::Read)
+        checkStreamed(streamed, instancesOf(doc));
 
     const QByteArray unedited = doc.toBytes();
     if (unedited != input) {
