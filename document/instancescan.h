@@ -19,12 +19,9 @@ enum class InstanceScan {
 
 // Reads the file at path (as a load does: a regular file, its size against the memory
 // available, its first bytes before the rest) and tells sink of its instances, with the name and
-// the first attribute's value that the document a load makes of the file gives them. The file is
-// read on a second thread while the check reads what is read already. Declines what it cannot
-// read so: a file that cannot be read here, one in an encoding other than UTF-8, one with a
-// DOCTYPE (the entities declared there may add elements or attributes), one whose prolog or a
-// token of it is longer than what is read ahead of the check (8 MiB), and one the check finds
-// malformed before the reading has reached the end (the load then tells the fault). On Read,
+// the first attribute's value that the document a load makes of the file gives them. Declines
+// what it cannot read so: a file that cannot be read here, one in an encoding other than UTF-8,
+// and one with a DOCTYPE (the entities declared there may add elements or attributes). On Read,
 // state is the state of the file read (taken from the descriptor read); on Failed, error says
 // why and where.
 // On Declined and Failed, sink may have been told of some instances, which the caller drops.

@@ -1533,10 +1533,10 @@ bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckP
     return verdict(checker, error);
 }
 
-bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink, const CheckProgress *reached)
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink)
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
-    Checker checker(begin, begin + utf8.size(), reached, &sink);
+    Checker checker(begin, begin + utf8.size(), nullptr, &sink);
     return verdict(checker, error);
 }
 

@@ -61,8 +61,6 @@ public:
     virtual ~InstanceSink() = default;
     virtual void instance(std::string_view name, std::string_view firstValue) = 0;
 };
-// reached, when given, is called as in the overload above, for a text made readable as the check goes.
-bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink,
-                     const CheckProgress *reached = nullptr);
+bool checkWellFormed(std::string_view utf8, WellFormedError *error, InstanceSink &sink);
 
 } // namespace quillon

@@ -3,6 +3,7 @@
 
 #include "document/asyncjob.h"
 #include "document/encoding.h"
+#include "document/instancerule.h"
 #include "document/xmldocument.h"
 #include "document/xmldocument_p.h"
 #include "document/filenames.h"
@@ -1439,11 +1440,12 @@ void XmlDocument::forEachInstance(const std::function<void(ElementRef)> &f) cons
 
 bool isInstance(ElementRef e)
 {
-    const ElementRef group = e.parent();
-    if (!e || std::strcmp(group.name(), "aim-instances") != 0)
-        return false;
-    const ElementRef root = group.parent().parent();
-    return root && !root.parent() && std::strcmp(root.name(), "uos") == 0;
+    // Its group, its section and the document element, which has no element above it.
+    ElementRef above = e.parent();
+    for (size_t level = instancerule::kAncestors; level-- > 0; above = above.parent())
+        if (!above || !instancerule::admits(level, above.name()))
+            return false;
+    return e && !above;
 }
 
 QString firstAttributeText(const XmlNode &elm)

@@ -20,11 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -723,80 +719,23 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
 
 namespace {
 
-// The text of a file read on a thread of its own while the check reads what is read already:
-// memory as large as the file (pages that read as zero bytes until they are filled), filled from
-// the start a chunk at a time.
-class ReadAhead {
+// Memory for the whole text of a file (see zeroPages), given back when it goes.
+class WholeText {
 public:
-    ReadAhead(int fd, size_t size) : m_fd(fd), m_size(size), m_data(zeroPages(size + 1)) { }
-    ~ReadAhead()
+    explicit WholeText(size_t size) : m_size(size), m_data(zeroPages(size + 1)) { }
+    ~WholeText()
     {
-        stop();
         if (m_data)
             ::munmap(m_data, m_size + 1);
     }
-    ReadAhead(const ReadAhead &) = delete;
-    ReadAhead &operator=(const ReadAhead &) = delete;
-
+    WholeText(const WholeText &) = delete;
+    WholeText &operator=(const WholeText &) = delete;
     char *data() const { return m_data; }
-    // Reads the bytes from filled (read already) on, on a thread of its own.
-    void start(size_t filled)
-    {
-        m_filled = filled;
-        m_reader = std::thread([this, from = filled] {
-            for (size_t at = from; at < m_size && !m_stop;) {
-                const size_t n = std::min(m_size - at, size_t(kReadChunk));
-                populate(m_data + at, n); // a call instead of a fault per page
-                const bool ok = readBytesAt(m_fd, m_data + at, n, at);
-                at += n;
-                std::lock_guard lock(m_mutex);
-                if (!ok) {
-                    m_failed = true;
-                    break;
-                }
-                m_filled = at;
-                m_changed.notify_all();
-            }
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-            m_changed.notify_all();
-        });
-    }
-    // Waits until the bytes before to are read; false when they cannot be.
-    bool waitFor(size_t to)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_filled >= to || m_done; });
-        return m_filled >= to;
-    }
-    // Ends the reading, read whole or not.
-    void stop()
-    {
-        m_stop = true;
-        if (m_reader.joinable())
-            m_reader.join();
-    }
-    bool failed() const { return m_failed; }
 
 private:
-    int m_fd;
     size_t m_size;
-    char *m_data = nullptr;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    size_t m_filled = 0;
-    bool m_done = false, m_failed = false;
-    std::atomic<bool> m_stop{false};
+    char *m_data;
 };
-
-// How far the file is read ahead of the check: the check waits at each of its reports (every
-// kCheckStep bytes of content) until the bytes this far past it are read. Between two reports it
-// reads no further than the tokens it passes and a few bytes after them (kPeek): a check whose
-// every report came within what was read before is a check of the file's bytes alone. One that
-// went past (a token longer than this, or a prolog) read bytes not read yet: it is not trusted.
-constexpr size_t kReadAhead = size_t(8) << 20;
-constexpr size_t kPeek = 16;
 
 // Whether the text of a file, in head (its first bytes at least), can be read in one pass.
 bool scannable(const char *head, size_t size)
@@ -828,7 +767,7 @@ InstanceScan scanInstances(const QString &path, InstanceSink &sink, FileState &s
     if (fileSize < 0)
         return InstanceScan::Declined;
     const size_t size = size_t(fileSize);
-    ReadAhead text(f.handle(), size);
+    WholeText text(size);
     if (!text.data())
         return InstanceScan::Declined;
     // The head first: what cannot begin a document, or is not in UTF-8, is left to the load.
@@ -836,24 +775,13 @@ InstanceScan scanInstances(const QString &path, InstanceSink &sink, FileState &s
     if (!readUpTo(f, text.data(), std::min(fileSize, kHeadBytes), got, why, nullptr) ||
         !scannable(text.data(), size_t(got)))
         return InstanceScan::Declined;
-    text.start(size_t(got));
-    size_t safe = std::min(size, kReadAhead); // read before the check got there
-    if (!text.waitFor(safe) || hasDoctype(std::string_view(text.data(), safe)))
+    if (!readUpTo(f, text.data(), fileSize, got, why, nullptr) || got != fileSize)
         return InstanceScan::Declined;
-    bool trusted = true;
-    const CheckProgress reached = [&](size_t offset, const std::vector<std::pair<size_t, size_t>> &) {
-        if (safe < size && offset + kPeek > safe)
-            trusted = false;
-        safe = std::min(size, offset + kReadAhead);
-        if (!text.waitFor(safe))
-            trusted = false;
-    };
+    const std::string_view whole(text.data(), size);
+    if (hasDoctype(whole))
+        return InstanceScan::Declined;
     WellFormedError fault;
-    const bool wellFormed = checkWellFormed(std::string_view(text.data(), size), &fault, sink, &reached);
-    text.stop();
-    if (!trusted || safe < size || text.failed())
-        return InstanceScan::Declined;
-    if (!wellFormed) {
+    if (!checkWellFormed(whole, &fault, sink)) {
         error = scanFailure(QDir::toNativeSeparators(path), fault);
         return InstanceScan::Failed;
     }

@@ -337,6 +337,8 @@ void TestTreeStore::instanceNodesCarryTheirIds_data()
         << QStringList{"p=a"};
     QTest::newRow("not below uos") << "<top><s><aim-instances><p id=\"a\"/></aim-instances></s></top>" << 2 << 1
                                    << QStringList{};
+    QTest::newRow("uos not the document element")
+        << "<top><uos><s><aim-instances><p id=\"a\"/></aim-instances></s></uos></top>" << 2 << 1 << QStringList{};
 }
 
 void TestTreeStore::instanceNodesCarryTheirIds()
