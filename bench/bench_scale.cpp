@@ -387,9 +387,9 @@ int runBrowse(const QString &path)
 }
 
 // The picker ("Select Instance") opened on the large file, until its list shows every
-// instance: the whole, its own load of the file included; and the listing alone, the whole less
-// a document object's load of the same file (until its completion) measured just before. Then a
-// new picker opened by the control showing the file (Find Instance).
+// instance, its own read of the file included; beside it, a document object's load of the same
+// file (until its completion), measured just before. Then a new picker opened by the control
+// showing the file (Find Instance).
 int runPicker(const QString &path)
 {
     const double parse = parseMs(path);
@@ -445,10 +445,9 @@ int runPicker(const QString &path)
     const auto chooseOwn = [&] { own->chooseFrom(path); };
     const Use first = use(chooseOwn);
     print("picker open until its list shows", first.shown, parse, "parse",
-          QStringLiteral("   %1 rows; less a load of the file (%2 ms): %3 ms   shown after %4 ms   longest GUI gap %5 ms")
+          QStringLiteral("   %1 rows; a document's load of the file: %2 ms   shown after %3 ms   longest GUI gap %4 ms")
               .arg(first.rows)
               .arg(load, 0, 'f', 1)
-              .arg(first.shown - load, 0, 'f', 1)
               .arg(first.visible, 0, 'f', 1)
               .arg(first.gap, 0, 'f', 0));
     // The same file, unchanged: the picker keeps the document it read.
