@@ -320,7 +320,7 @@ private:
     int m_readyState = 0;
     quint64 m_loadSerial = 0; // the completion of an older load is dropped
     bool m_cancelled = false;
-    // Fills the rest of the index of ids a step at a time, between the events of this thread.
+    // Fills the rest of the index of ids a step at a time, beside the events of this thread.
     void indexLater() const;
     mutable bool m_indexing = false; // a step is on its way
     AsyncJob *m_background = nullptr; // the loadInBackground() under way
