@@ -1066,6 +1066,8 @@ bool XmlDocument::adopt(std::shared_ptr<DocData> data, bool ok, const QString &e
 
 namespace {
 
+constexpr int kIndexDelayMs = 1000;
+
 // A load on a worker thread. The worker holds the job too, so an abandoned job lives until
 // the worker is done with it.
 struct LoadJob {
@@ -1140,10 +1142,12 @@ void XmlDocument::completeLater()
                 return; // a later load superseded this one
             m_readyState = 4;
             // A document to be shown has its index of ids filled while the window waits for
-            // the user, so that the first lookups find it made.
+            // the user, so that the first lookups find it made; from a second on, so that what
+            // the user does first after a load (unfold the tree, open the picker) does not
+            // share the thread with it.
             if (m_data->loaded && !m_data->readOnly) {
                 m_data->beginIdTable();
-                indexLater();
+                QTimer::singleShot(kIndexDelayMs, this, [this] { indexLater(); });
             }
             emit onreadystatechange();
         },
@@ -1412,6 +1416,8 @@ XmlNode XmlDocument::findInstance(const QString &id) const
 
 void XmlDocument::indexLater() const
 {
+    if (!m_data->idTableBegun)
+        return; // a change dropped the index: the next lookup begins it again
     if (m_indexing || thread() != QThread::currentThread())
         return;
     m_indexing = true;
