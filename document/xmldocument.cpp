@@ -1421,9 +1421,9 @@ void XmlDocument::indexLater() const
     if (m_indexing || thread() != QThread::currentThread())
         return;
     m_indexing = true;
-    // A step of 5 ms every 15 ms at most: the thread's other work done in steps (the tree,
-    // the picker's list) keeps most of its time.
-    QTimer::singleShot(10, Qt::PreciseTimer, const_cast<XmlDocument *>(this), [this] {
+    // A step of 5 ms every 30 ms at most: the thread's other work done in steps (the picker's
+    // list, a search) keeps most of its time.
+    QTimer::singleShot(25, Qt::PreciseTimer, const_cast<XmlDocument *>(this), [this] {
         m_indexing = false;
         QElapsedTimer step;
         step.start();
