@@ -17,8 +17,8 @@ enum class InstanceScan {
     Failed, // not well-formed, as a load of it would find
 };
 
-// Reads the file at path (as a load does: a regular file, its size against the memory
-// available, its first bytes before the rest) and tells sink of its instances, with the name and
+// Reads the file at path (as a load for reading only does: a regular file, its size against the
+// memory available, its first bytes before the rest) and tells sink of its instances, with the name and
 // the first attribute's value that the document a load makes of the file gives them. Declines
 // what it cannot read so: a file that cannot be read here, one in an encoding other than UTF-8,
 // and one with a DOCTYPE (the entities declared there may add elements or attributes). On Read,

@@ -147,10 +147,10 @@ constexpr qint64 kReadChunk = qint64(4) << 20;
 
 // Reads f into buf from got on, until got is limit or the file ends; false (error set) when
 // reading fails. progress (when given) counts what is read.
-bool readUpTo(QFile &f, char *data, qint64 limit, qint64 &got, QString &error, LoadProgress *progress)
+bool readUpTo(QFile &f, Buffer &buf, qint64 limit, qint64 &got, QString &error, LoadProgress *progress)
 {
     while (got < limit) {
-        const qint64 r = f.read(data + got, std::min(limit - got, kReadChunk));
+        const qint64 r = f.read(buf.data() + got, std::min(limit - got, kReadChunk));
         if (r < 0) {
             error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(f.fileName()), f.errorString());
             return false;
@@ -168,16 +168,16 @@ bool readUpTo(QFile &f, char *data, qint64 limit, qint64 &got, QString &error, L
 // is called with the size of the file once it is known, before the bytes are read. keptFd, when
 // set, receives the file still open, for a text to be parsed in place and read back (see
 // KeptSource); without it the text is to be kept as a copy.
-// Opens path into f, once unreadable() finds nothing against it (copied as there); false (error
-// set) when it cannot be read.
-bool openFile(const QString &path, QFile &f, QString &error, bool copied)
+bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
+              const std::function<void(size_t)> &sized = {}, int *keptFd = nullptr)
 {
     const QString name = QDir::toNativeSeparators(path);
     const QByteArray local = encodeFileName(path);
-    if (const QString why = unreadable(path, local, copied); !why.isEmpty()) {
+    if (const QString why = unreadable(path, local, !keptFd); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
         return false;
     }
+    QFile f;
     const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         const int err = errno;
@@ -188,16 +188,6 @@ bool openFile(const QString &path, QFile &f, QString &error, bool copied)
                     : QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(err)));
         return false;
     }
-    return true;
-}
-
-bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state, LoadProgress *progress,
-              const std::function<void(size_t)> &sized = {}, int *keptFd = nullptr)
-{
-    const QString name = QDir::toNativeSeparators(path);
-    QFile f;
-    if (!openFile(path, f, error, !keptFd))
-        return false;
     const qint64 size = f.size();
     if (progress && size >= 0)
         progress->setTotal(size);
@@ -207,7 +197,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
     }
     // The head first: what cannot begin a document is refused before the rest is read.
     qint64 got = 0;
-    if (!readUpTo(f, buf.data(), std::min(size, kHeadBytes), got, error, progress))
+    if (!readUpTo(f, buf, std::min(size, kHeadBytes), got, error, progress))
         return false;
     if (const QString why = badStart(buf.data(), size_t(got)); !why.isEmpty()) {
         error = QStringLiteral("%1: %2").arg(name, why);
@@ -215,7 +205,7 @@ bool readFile(const QString &path, Buffer &buf, QString &error, FileState &state
     }
     if (sized)
         sized(size_t(size));
-    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf.data(), size, got, error, progress))
+    if (got == std::min(size, kHeadBytes) && !readUpTo(f, buf, size, got, error, progress))
         return false;
     buf.setSize(size_t(got));
     state = fileStateOf(f.handle());
@@ -441,20 +431,16 @@ public:
     int fd = -1;
 };
 
-// Memory of size bytes that reads as zero bytes until it is written, taken only as it is
-// written; null when there is none.
-char *zeroPages(size_t size)
-{
-    void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
-}
-
 // The file read a second time, for the check beside a parse in place: memory as large as the
 // file, filled from it as the check goes on and given back behind the check, so that a few
 // megabytes of it are held at a time. What is not filled reads as zero bytes.
 class StreamedFile {
 public:
-    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size), m_data(zeroPages(size + 1)) { }
+    StreamedFile(int fd, size_t size) : m_fd(fd), m_size(size)
+    {
+        void *p = ::mmap(nullptr, size + 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        m_data = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+    }
     ~StreamedFile()
     {
         if (m_data)
@@ -719,87 +705,52 @@ bool parseSource(DocData &d, const QString &path, const QString *fromText, QStri
 
 namespace {
 
-// Memory for the whole text of a file (see zeroPages), given back when it goes.
-class WholeText {
-public:
-    explicit WholeText(size_t size) : m_size(size), m_data(zeroPages(size + 1)) { }
-    ~WholeText()
-    {
-        if (m_data)
-            ::munmap(m_data, m_size + 1);
-    }
-    WholeText(const WholeText &) = delete;
-    WholeText &operator=(const WholeText &) = delete;
-    char *data() const { return m_data; }
-
-private:
-    size_t m_size;
-    char *m_data;
-};
-
-// Whether the text of a file, in head (its first bytes at least), can be read in one pass.
-bool scannable(const char *head, size_t size)
+// Whether a text can be read in one pass: one that can begin a document, in UTF-8.
+bool scannable(std::string_view text)
 {
     encoding::Detected found;
     QString why;
-    return badStart(head, size).isEmpty() && encoding::detect(head, size, found, why) &&
+    return badStart(text.data(), text.size()).isEmpty() && encoding::detect(text.data(), text.size(), found, why) &&
            !encoding::needsDecoding(found.encoding);
 }
 
-QString scanFailure(const QString &name, const WellFormedError &fault)
+// The instances of text (of a source called name) for sink; see scanInstances.
+InstanceScan scanText(std::string_view text, InstanceSink &sink, const QString &name, QString &error)
 {
-    return QCoreApplication::translate("XmlDocument", "%1: %2 at byte %3")
-        .arg(name, QString::fromUtf8(fault.message))
-        .arg(fault.offset);
+    if (!scannable(text) || hasDoctype(text))
+        return InstanceScan::Declined;
+    WellFormedError fault;
+    if (!checkWellFormed(text, &fault, sink)) {
+        error = QCoreApplication::translate("XmlDocument", "%1: %2 at byte %3")
+                    .arg(name, QString::fromUtf8(fault.message))
+                    .arg(fault.offset);
+        return InstanceScan::Failed;
+    }
+    return InstanceScan::Read;
 }
 
 } // namespace
 
 InstanceScan scanInstances(const QString &path, InstanceSink &sink, FileState &state, QString &error)
 {
-    // Opened as for a load to be shown, which this stands for (the same test of the memory
-    // available); a file that cannot be read is left to that load to tell why.
-    QFile f;
+    // Read as a document only read is (the same tests of the file and of the memory available);
+    // a file that cannot be read is left to a load to tell why.
+    Buffer text;
     QString why;
-    if (!openFile(path, f, why, false))
+    FileState read;
+    if (!readFile(path, text, why, read, nullptr))
         return InstanceScan::Declined;
-    const qint64 fileSize = f.size();
-    if (fileSize < 0)
-        return InstanceScan::Declined;
-    const size_t size = size_t(fileSize);
-    WholeText text(size);
-    if (!text.data())
-        return InstanceScan::Declined;
-    // The head first: what cannot begin a document, or is not in UTF-8, is left to the load.
-    qint64 got = 0;
-    if (!readUpTo(f, text.data(), std::min(fileSize, kHeadBytes), got, why, nullptr) ||
-        !scannable(text.data(), size_t(got)))
-        return InstanceScan::Declined;
-    if (!readUpTo(f, text.data(), fileSize, got, why, nullptr) || got != fileSize)
-        return InstanceScan::Declined;
-    const std::string_view whole(text.data(), size);
-    if (hasDoctype(whole))
-        return InstanceScan::Declined;
-    WellFormedError fault;
-    if (!checkWellFormed(whole, &fault, sink)) {
-        error = scanFailure(QDir::toNativeSeparators(path), fault);
-        return InstanceScan::Failed;
-    }
-    state = fileStateOf(f.handle());
-    return InstanceScan::Read;
+    const InstanceScan scan =
+        scanText(std::string_view(text.data(), text.size()), sink, QDir::toNativeSeparators(path), error);
+    if (scan == InstanceScan::Read)
+        state = read;
+    return scan;
 }
 
 InstanceScan scanInstances(const QByteArray &bytes, InstanceSink &sink, QString &error)
 {
-    const std::string_view text(bytes.constData(), size_t(bytes.size()));
-    if (!scannable(text.data(), text.size()) || hasDoctype(text))
-        return InstanceScan::Declined;
-    WellFormedError fault;
-    if (!checkWellFormed(text, &fault, sink)) {
-        error = scanFailure(QCoreApplication::translate("XmlDocument", "XML text"), fault);
-        return InstanceScan::Failed;
-    }
-    return InstanceScan::Read;
+    return scanText(std::string_view(bytes.constData(), size_t(bytes.size())), sink,
+                    QCoreApplication::translate("XmlDocument", "XML text"), error);
 }
 
 } // namespace quillon
