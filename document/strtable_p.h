@@ -56,22 +56,46 @@ public:
     // Arranges entries 0 .. n-1; hashOf(i) is the hash of entry i.
     template <class HashOf> void build(size_t n, HashOf hashOf)
     {
+        begin(n);
+        while (!buildSome(hashOf, SIZE_MAX)) { }
+    }
+    // The same in parts, for a caller that must not stop for long: begin(n), then buildSome()
+    // until it returns true, each call taking up to count entries a step further (they are
+    // counted by bucket, then placed).
+    void begin(size_t n)
+    {
         size_t buckets = 16;
         while (buckets < n)
             buckets *= 2;
-        const size_t mask = buckets - 1;
         m_ends.assign(buckets, 0);
-        for (size_t i = 0; i < n; ++i)
-            ++m_ends[hashOf(i) & mask];
-        uint32_t start = 0;
-        for (uint32_t &end : m_ends) {
-            const uint32_t count = end;
-            end = start; // the bucket's start for now: the fill below moves it to its end
-            start += count;
+        m_order.clear();
+        m_size = n;
+        m_next = 0;
+        m_counted = false;
+    }
+    template <class HashOf> bool buildSome(HashOf hashOf, size_t count)
+    {
+        const size_t mask = m_ends.size() - 1;
+        const size_t end = m_size - m_next > count ? m_next + count : m_size;
+        if (!m_counted) {
+            for (; m_next < end; ++m_next)
+                ++m_ends[hashOf(m_next) & mask];
+            if (m_next < m_size)
+                return false;
+            uint32_t start = 0;
+            for (uint32_t &bucketEnd : m_ends) {
+                const uint32_t inBucket = bucketEnd;
+                bucketEnd = start; // the bucket's start for now: placing moves it to its end
+                start += inBucket;
+            }
+            m_order.resize(m_size);
+            m_counted = true;
+            m_next = 0;
+            return m_size == 0;
         }
-        m_order.resize(n);
-        for (size_t i = 0; i < n; ++i)
-            m_order[m_ends[hashOf(i) & mask]++] = uint32_t(i);
+        for (; m_next < end; ++m_next)
+            m_order[m_ends[hashOf(m_next) & mask]++] = uint32_t(m_next);
+        return m_next == m_size;
     }
     // Calls f(i) for each entry i of hash's bucket, in their order, until f returns true.
     template <class F> void find(uint32_t hash, F f) const
@@ -92,6 +116,8 @@ public:
 private:
     std::vector<uint32_t> m_ends; // per bucket, where its entries end in m_order
     std::vector<uint32_t> m_order; // entries by bucket
+    size_t m_size = 0, m_next = 0; // of a build in parts: the entries, the next to count or place
+    bool m_counted = false;
 };
 
 // Pointers to things that hold their own key (a document's instances, by their id) in a table

@@ -87,42 +87,69 @@ struct ReferenceTable {
     }
 };
 
-namespace {
-
-std::shared_ptr<ReferenceTable> buildTable(const XmlDocument &doc)
-{
-    auto table = std::make_shared<ReferenceTable>();
-    ReferenceTable &t = *table;
-    const InstanceWalk d(doc);
-    t.doc = doc.documentId();
-    t.stamp = doc.changeStamp();
-    t.file = doc.path();
+// A table being made, a part at a time: the references of the instances before cursor are in.
+struct ReferenceIndex::Build {
+    std::shared_ptr<ReferenceTable> table;
+    InstanceCursor cursor;
+    bool walked = false; // every instance is in; the buckets are being arranged
     // Whether an href's document part names this document, asked once per distinct part.
     std::unordered_map<std::string_view, bool> selfPart;
-    // A reference takes a dozen bytes of text at the least: the room kept for one per 48
-    // bytes is address space, touched only as far as it is used. (No huge pages here: a window
-    // waits for this, and the kernel may stop to compact memory for them.)
-    t.entries.reserve(d.sourceSize() / 48 + 16);
-    forEachReferenceNode(d, [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
-        std::string_view key(value);
-        if (isHref) {
-            std::string_view part;
-            if (!splitHref(key, part, key))
-                return;
-            auto it = selfPart.find(part);
-            if (it == selfPart.end())
-                it = selfPart
-                         .emplace(part, namesHolder(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size()))))
-                         .first;
-            if (!it->second)
-                return;
+
+    explicit Build(const XmlDocument &doc) : table(std::make_shared<ReferenceTable>())
+    {
+        const InstanceWalk d(doc);
+        table->doc = doc.documentId();
+        table->stamp = doc.changeStamp();
+        table->file = doc.path();
+        // A reference takes a dozen bytes of text at the least: the room kept for one per 48
+        // bytes is address space, touched only as far as it is used. (No huge pages here: a
+        // window waits for this, and the kernel may stop to compact memory for them.)
+        table->entries.reserve(d.sourceSize() / 48 + 16);
+        if (d.isLoaded())
+            cursor = InstanceCursor(d.documentElement());
+    }
+
+    // Adds the references of up to maxInstances more instances (all with -1), or, once they are
+    // all in, goes on arranging them by bucket; true when the table is done.
+    bool step(const XmlDocument &doc, qsizetype maxInstances)
+    {
+        ReferenceTable &t = *table;
+        if (walked) {
+            const auto hashOf = [&t](size_t i) { return t.entries[i].hash; };
+            if (maxInstances >= 0) // an entry is a few times less work than an instance
+                return t.byHash.buildSome(hashOf, size_t(maxInstances) * 16);
+            while (!t.byHash.buildSome(hashOf, SIZE_MAX)) { }
+            return true;
         }
-        t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), instance.internal_object(),
-                             property.internal_object()});
-    });
-    t.byHash.build(t.entries.size(), [&t](size_t i) { return t.entries[i].hash; });
-    return table;
-}
+        const auto add = [&](pugi::xml_node instance, pugi::xml_node property, bool isHref, const char *value) {
+            std::string_view key(value);
+            if (isHref) {
+                std::string_view part;
+                if (!splitHref(key, part, key))
+                    return;
+                auto it = selfPart.find(part);
+                if (it == selfPart.end())
+                    it = selfPart
+                             .emplace(part,
+                                      namesHolder(doc.path(), QString::fromUtf8(part.data(), qsizetype(part.size()))))
+                             .first;
+                if (!it->second)
+                    return;
+            }
+            t.entries.push_back({key.data(), quint32(key.size()), quint32(hashKey(key)), instance.internal_object(),
+                                 property.internal_object()});
+        };
+        for (qsizetype n = 0; !cursor.atEnd() && (maxInstances < 0 || n < maxInstances); ++n, cursor.advance())
+            forEachReferenceIn(cursor.instance(), add);
+        if (!cursor.atEnd())
+            return false;
+        walked = true;
+        t.byHash.begin(t.entries.size());
+        return maxInstances < 0 && step(doc, -1);
+    }
+};
+
+namespace {
 
 // Element names and property captions repeat: each is converted once per caller.
 class RowText {
@@ -159,6 +186,7 @@ Referrer rowOf(const ReferenceTable &t, quint32 entry, RowText *cache)
 
 struct ReferenceIndex::Data {
     std::shared_ptr<const ReferenceTable> table;
+    std::unique_ptr<Build> building; // begun for the state of a document its table names
     QHash<QString, FileRefs> files; // the other files of a folder, by absolute path
 };
 
@@ -195,9 +223,19 @@ void ReferenceIndex::clear()
     d = std::make_unique<Data>();
 }
 
-void ReferenceIndex::build(const XmlDocument &doc)
+bool ReferenceIndex::buildSome(const XmlDocument &doc, qsizetype maxInstances)
 {
-    d->table = buildTable(doc);
+    if (isCurrentFor(doc))
+        return true;
+    if (!d->building || !d->building->table->isCurrentFor(doc)) {
+        d->table.reset(); // outdated: its memory goes before the new table takes any
+        d->building = std::make_unique<Build>(doc);
+    }
+    if (!d->building->step(doc, maxInstances))
+        return false;
+    d->table = std::move(d->building->table);
+    d->building.reset();
+    return true;
 }
 
 ReferrerList ReferenceIndex::referrerList(const XmlDocument &doc, const QString &id)
@@ -205,8 +243,7 @@ ReferrerList ReferenceIndex::referrerList(const XmlDocument &doc, const QString 
     ReferrerList list;
     if (!doc.hasChildNodes() || id.isEmpty())
         return list;
-    if (!isCurrentFor(doc))
-        build(doc);
+    buildSome(doc, -1);
     const QByteArray key = id.toUtf8();
     list.m_table = d->table;
     list.m_rows = d->table->find(std::string_view(key.constData(), size_t(key.size())));

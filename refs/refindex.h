@@ -72,15 +72,21 @@ public:
     // disk. Files that cannot be read are passed over.
     QList<Referrer> referrersInFolder(const XmlDocument &doc, const QString &id);
 
+    // Builds the index for doc as it is now a part at a time, so that a window can go on
+    // between the parts: each call adds the references of up to maxInstances more instances
+    // (-1: all of them) where the last call for the same state of doc ended, or, once all are
+    // in, arranges them for questions (a call of its own); a change of doc begins anew. A
+    // question goes on from a build begun. Returns whether the index stands for doc.
+    bool buildSome(const XmlDocument &doc, qsizetype maxInstances);
     // Whether the index stands for doc as it is now (built and not outdated).
     bool isCurrentFor(const XmlDocument &doc) const;
     // Drops everything (the memory of a large document's index goes with it).
     void clear();
 
 private:
+    struct Build;
     struct Data;
     std::unique_ptr<Data> d;
-    void build(const XmlDocument &doc);
 };
 
 } // namespace quillon

@@ -29,42 +29,46 @@ inline ReferenceAttributes referenceAttributes(pugi::xml_node n)
     return r;
 }
 
-// Calls f(instance, property, isHref, value) for every ref and href attribute inside the
-// instances of d (on their properties and anything below them), in document order; property is
-// the instance's child that holds it. On one element its ref comes before its href. An f that
-// takes a fifth argument is also given the element that holds the attribute.
+// Calls f(instance, property, isHref, value) for every ref and href attribute inside instance
+// (on its properties and anything below them), in document order; property is the instance's
+// child that holds it. On one element its ref comes before its href. An f that takes a fifth
+// argument is also given the element that holds the attribute.
+template <class F> void forEachReferenceIn(pugi::xml_node instance, F &f)
+{
+    for (pugi::xml_node property = instance.first_child(); property; property = property.next_sibling()) {
+        pugi::xml_node n = property;
+        while (n) {
+            const ReferenceAttributes r = referenceAttributes(n);
+            constexpr bool withHolder =
+                std::is_invocable_v<F, pugi::xml_node, pugi::xml_node, bool, const char *, pugi::xml_node>;
+            if (r.ref) {
+                if constexpr (withHolder)
+                    f(instance, property, false, r.ref, n);
+                else
+                    f(instance, property, false, r.ref);
+            }
+            if (r.href) {
+                if constexpr (withHolder)
+                    f(instance, property, true, r.href, n);
+                else
+                    f(instance, property, true, r.href);
+            }
+            // Depth first, without recursion, up to the property.
+            if (const pugi::xml_node child = n.first_child()) {
+                n = child;
+                continue;
+            }
+            while (n != property && !n.next_sibling())
+                n = n.parent();
+            n = n == property ? pugi::xml_node() : n.next_sibling();
+        }
+    }
+}
+
+// The same for every instance of d, in document order.
 template <class F> void forEachReferenceNode(const InstanceWalk &d, F &&f)
 {
-    d.forEachInstance([&f](pugi::xml_node instance) {
-        for (pugi::xml_node property = instance.first_child(); property; property = property.next_sibling()) {
-            pugi::xml_node n = property;
-            while (n) {
-                const ReferenceAttributes r = referenceAttributes(n);
-                constexpr bool withHolder =
-                    std::is_invocable_v<F, pugi::xml_node, pugi::xml_node, bool, const char *, pugi::xml_node>;
-                if (r.ref) {
-                    if constexpr (withHolder)
-                        f(instance, property, false, r.ref, n);
-                    else
-                        f(instance, property, false, r.ref);
-                }
-                if (r.href) {
-                    if constexpr (withHolder)
-                        f(instance, property, true, r.href, n);
-                    else
-                        f(instance, property, true, r.href);
-                }
-                // Depth first, without recursion, up to the property.
-                if (const pugi::xml_node child = n.first_child()) {
-                    n = child;
-                    continue;
-                }
-                while (n != property && !n.next_sibling())
-                    n = n.parent();
-                n = n == property ? pugi::xml_node() : n.next_sibling();
-            }
-        }
-    });
+    d.forEachInstance([&f](pugi::xml_node instance) { forEachReferenceIn(instance, f); });
 }
 
 // The instance that holds an element of an instance (or is it) and the instance's child on

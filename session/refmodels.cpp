@@ -1,9 +1,11 @@
 #include "session/refmodels.h"
 #include "session/editorsession.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
+#include <QTimer>
 
 namespace quillon {
 
@@ -48,6 +50,7 @@ void ReferencedByModel::refresh()
     m_folder.clear();
     m_target.clear();
     m_targetCaption.clear();
+    m_building = false;
     const XmlDocument *doc = m_session->document();
     const XmlNode shown = m_session->shownInstance();
     if (doc && m_session->listVisible() && shown && shown.belongsTo(doc)) {
@@ -56,17 +59,62 @@ void ReferencedByModel::refresh()
         if (!id.isEmpty() && doc->findInstance(id) == shown) {
             m_target = id;
             m_targetCaption = NameToCaption(shown.nodeName());
-            m_local = m_session->referenceIndex()->referrerList(*doc, id);
-            if (m_otherFiles)
-                m_folder = m_session->referenceIndex()->referrersInFolder(*doc, id);
+            m_askedOf = {doc->documentId(), doc->changeStamp()};
+            m_building = !buildIndex(*doc);
+            if (!m_building)
+                listReferrers(*doc);
         }
     }
     endResetModel();
 }
 
+void ReferencedByModel::listReferrers(const XmlDocument &doc)
+{
+    m_local = m_session->referenceIndex()->referrerList(doc, m_target);
+    if (m_otherFiles)
+        m_folder = m_session->referenceIndex()->referrersInFolder(doc, m_target);
+}
+
+void ReferencedByModel::nextStep()
+{
+    m_stepQueued = false;
+    if (!m_building)
+        return;
+    const XmlDocument *doc = m_session->document();
+    // Whatever changed since the question was asked, it is asked anew (when the tab is on show).
+    if (!m_active || !doc || m_askedOf != std::pair{doc->documentId(), doc->changeStamp()}) {
+        changed();
+        return;
+    }
+    if (!buildIndex(*doc))
+        return;
+    beginResetModel();
+    m_building = false;
+    listReferrers(*doc);
+    endResetModel();
+}
+
+bool ReferencedByModel::buildIndex(const XmlDocument &doc)
+{
+    // A large document's index is built in parts between the window's events: the list stays
+    // empty until it is done, and is asked for anew then.
+    constexpr qsizetype kInstancesAtOnce = 2000;
+    if (m_stepQueued)
+        return false; // the step queued goes on with it: an event that asks again and again waits once
+    QElapsedTimer t;
+    t.start();
+    while (!m_session->referenceIndex()->buildSome(doc, kInstancesAtOnce))
+        if (t.elapsed() >= m_stepMs) {
+            m_stepQueued = true;
+            QTimer::singleShot(0, this, &ReferencedByModel::nextStep);
+            return false;
+        }
+    return true;
+}
+
 QString ReferencedByModel::emptyText() const
 {
-    if (m_target.isEmpty() || rowCount() > 0)
+    if (m_target.isEmpty() || m_building || rowCount() > 0)
         return {};
     return tr("No instance refers to %1 %2.").arg(m_targetCaption, m_target);
 }

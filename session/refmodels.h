@@ -24,13 +24,17 @@ public:
     // The other XML files of the document's folder are searched too.
     void setOtherFiles(bool on);
     bool otherFiles() const { return m_otherFiles; }
+    // How long one step of building the document's index may take before the window's events
+    // are handled (25 ms unless set).
+    void setStepTime(int ms) { m_stepMs = ms; }
     // Asks anew for the instance shown now.
     void refresh();
     Referrer referrer(int row) const;
     // The id whose referrers are listed ("" when no instance is shown).
     QString target() const { return m_target; }
     // What the tab says in place of an empty list: "No instance refers to <caption id>." for
-    // an instance shown that nothing refers to; "" while there are rows or no instance.
+    // an instance shown that nothing refers to; "" while there are rows or no instance, or
+    // while the document's index is being built.
     QString emptyText() const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -40,6 +44,11 @@ public:
 
 private:
     void changed();
+    // Goes on with the index of doc for a step; when it is not done, the next step follows
+    // once the window's events are handled.
+    bool buildIndex(const XmlDocument &doc);
+    void nextStep();
+    void listReferrers(const XmlDocument &doc); // of m_target
     EditorSession *m_session;
     // The document's own referrers, each row made when shown, then those of other files.
     ReferrerList m_local;
@@ -49,6 +58,10 @@ private:
     bool m_active = false;
     bool m_stale = true;
     bool m_otherFiles = false;
+    bool m_building = false; // the index of the document is being built for m_target
+    bool m_stepQueued = false;
+    int m_stepMs = 25;
+    std::pair<const DocData *, quint64> m_askedOf; // the state of the document m_target was asked of
 };
 
 // The findings of a check, grouped by kind: a row per kind, "kind (count)" with the count in

@@ -41,6 +41,10 @@ private slots:
     void editLinkMovesTheReferrer_data();
     void editLinkMovesTheReferrer();
     void anotherDocumentIsIndexedAnew();
+    void builtInParts_data();
+    void builtInParts();
+    void listWaitsForTheIndex_data();
+    void listWaitsForTheIndex();
     void hiddenListShowsNothingOfAnOlderState();
     void anEmptyListSaysSo_data();
     void anEmptyListSaysSo();
@@ -202,6 +206,73 @@ void TestRefIndex::anotherDocumentIsIndexedAnew()
              QStringList{"main.xml assembly id3: far"});
 }
 
+void TestRefIndex::builtInParts_data()
+{
+    QTest::addColumn<int>("instancesAtOnce");
+    QTest::addColumn<QString>("between"); // after the first part: "relink" id3's "made from" to id2, or "ask"
+    QTest::addColumn<QStringList>("id1");
+    const QStringList id1{"assembly id3: made from", "drawing id4: depicts"};
+    QTest::newRow("one at a time") << 1 << "" << id1;
+    QTest::newRow("all at once") << 100 << "" << id1;
+    QTest::newRow("asked before the end") << 2 << "ask" << id1;
+    // The first part passed id3: what it took of the state before must not stay.
+    QTest::newRow("relinked after three") << 3 << "relink" << QStringList{"drawing id4: depicts"};
+}
+
+void TestRefIndex::builtInParts()
+{
+    QFETCH(int, instancesAtOnce);
+    QFETCH(QString, between);
+    QFETCH(QStringList, id1);
+    show(QStringLiteral("id3"));
+    // Even all instances at once leave the buckets to a call of their own.
+    QVERIFY(!index.buildSome(*h->doc(), instancesAtOnce));
+    QVERIFY(!index.isCurrentFor(*h->doc()));
+    if (between == QLatin1String("relink"))
+        QVERIFY(h->session
+                    .applyLink(h->row(QStringLiteral("made from")),
+                               h->path(QStringLiteral("main.xml")) + QStringLiteral("#shape#id2"))
+                    .isEmpty());
+    if (between == QLatin1String("ask"))
+        QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id1"))), id1);
+    for (int calls = 0; !index.buildSome(*h->doc(), instancesAtOnce); ++calls)
+        QVERIFY(calls < 10);
+    QVERIFY(index.isCurrentFor(*h->doc()));
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("id1"))), id1);
+    QCOMPARE(describe(index.referrers(*h->doc(), QStringLiteral("p1"))), QStringList{});
+}
+
+void TestRefIndex::listWaitsForTheIndex_data()
+{
+    QTest::addColumn<QString>("between"); // "edit" the name of id1, or "hide" the list for a while
+    QTest::newRow("nothing") << "";
+    QTest::newRow("an edit") << "edit";
+    QTest::newRow("hidden") << "hide";
+}
+
+void TestRefIndex::listWaitsForTheIndex()
+{
+    QFETCH(QString, between);
+    ReferencedByModel model(&h->session);
+    model.setStepTime(0); // each build takes steps
+    model.setActive(true);
+    show(QStringLiteral("id1"));
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(model.emptyText(), QString()); // no "No instance refers to" while it builds
+    if (between == QLatin1String("edit"))
+        h->session.commitEdit(h->row(QStringLiteral("name")), QStringLiteral("Nut"));
+    if (between == QLatin1String("hide")) {
+        model.setActive(false);
+        QTest::qWait(20);
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!h->session.referenceIndex()->isCurrentFor(*h->doc())); // not built for nobody
+        model.setActive(true);
+    }
+    QTRY_COMPARE(model.rowCount(), 2);
+    QCOMPARE(model.index(1, 1).data().toString(), QStringLiteral("id4"));
+    QVERIFY(h->session.referenceIndex()->isCurrentFor(*h->doc()));
+}
+
 void TestRefIndex::hiddenListShowsNothingOfAnOlderState()
 {
     ReferencedByModel model(&h->session);
@@ -258,7 +329,8 @@ void TestRefIndex::findingsGroupedByKind()
     for (int i = 1; i <= 2345; ++i) {
         findings.append({QStringLiteral("a.xml"), i, 0, QStringLiteral("ignored-element"), {}, {}, {}});
         if (i == 2)
-            findings.append({QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
+            findings.append(
+                {QStringLiteral("a.xml"), 2, 0, QStringLiteral("unknown-ref"), QStringLiteral("x"), {}, {}});
     }
     FindingsModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
