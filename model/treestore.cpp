@@ -4,6 +4,7 @@
 #include "model/refs.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace quillon {
@@ -91,6 +92,7 @@ bool atPath(ElementRef e, const std::vector<Step> &steps, ElementRef root)
 
 void TreeStore::clear()
 {
+    m_partial = Partial();
     m_nodes.clear();
     m_children.clear();
     m_tags.clear();
@@ -106,40 +108,96 @@ void TreeStore::build(const XmlNode &root, int mode)
     makeChildren(0);
 }
 
-template <class F> void TreeStore::forEachChildOf(int index, F &&f) const
+template <class F> void TreeStore::forEachChildOf(int index, F &&f, ElementRef from) const
 {
     const ElementRef e = m_nodes[size_t(index)].elm;
+    const ElementRef first = from ? from : e.firstChild();
     if (index == 0 || m_mode == Mapping) {
-        for (ElementRef c = e.firstChild(); c; c = c.nextSibling())
+        for (ElementRef c = first; c; c = c.nextSibling())
             if (index == 0 || !isAimInstances(c.name()))
                 if (!f(c))
                     return;
     } else if (m_mode == Aim) {
         if (isAimInstances(e.parent().name()))
             return; // the properties of an instance get no nodes
-        for (ElementRef c = e.firstChild(); c; c = c.nextSibling())
+        for (ElementRef c = first; c; c = c.nextSibling())
             if (lowerCaseIn(c.name()) && !f(c))
                 return;
     } else {
         // ARM: the entities, up to the first child that is not one.
-        for (ElementRef c = e.firstChild(); c && !lowerCaseIn(c.name()); c = c.nextSibling())
+        for (ElementRef c = first; c && !lowerCaseIn(c.name()); c = c.nextSibling())
             if (!f(c))
                 return;
     }
+}
+
+bool TreeStore::holdsInstances(int index) const
+{
+    return m_mode == Aim && index > 0 && isValid(index) && isAimInstances(m_nodes[size_t(index)].elm.name());
+}
+
+bool TreeStore::madeChildren(int index) const
+{
+    return (index == 0 || isValid(index)) && !m_nodes.empty() && m_nodes[size_t(index)].children != kNotMade;
 }
 
 void TreeStore::makeChildren(int index) const
 {
     if (m_nodes[size_t(index)].children != kNotMade)
         return;
+    // The nodes of one node's children stand together: a walk begun in parts is ended first.
+    if (const int begun = m_partial.node; begun >= 0) {
+        while (!makeChildrenSome(begun, INT_MAX)) { }
+        if (begun == index)
+            return;
+    }
     const int first = int(m_nodes.size());
-    // In the AIM view the children of an instance group are instances, which get no nodes
-    // below them: they are made known leaves at once.
-    const int children = m_mode == Aim && isAimInstances(m_nodes[size_t(index)].elm.name()) ? kNone : kNotMade;
+    const int children = childrenOfChildren(index);
     forEachChildOf(index, [&](ElementRef c) {
         m_nodes.push_back(Node{c, index, children});
         return true;
     });
+    madeFrom(index, first);
+}
+
+bool TreeStore::makeChildrenSome(int index, int count) const
+{
+    if ((index != 0 && !isValid(index)) || m_nodes.empty() || m_nodes[size_t(index)].children != kNotMade)
+        return true;
+    if (m_partial.node != index) {
+        if (m_partial.node >= 0)
+            makeChildren(m_partial.node);
+        m_partial = Partial{index, int(m_nodes.size()), {}};
+    }
+    const int children = childrenOfChildren(index);
+    int taken = 0;
+    ElementRef last;
+    forEachChildOf(
+        index,
+        [&](ElementRef c) {
+            m_nodes.push_back(Node{c, index, children});
+            last = c;
+            return ++taken < count;
+        },
+        m_partial.next);
+    m_partial.next = taken == count ? last.nextSibling() : ElementRef();
+    if (m_partial.next)
+        return false;
+    const int first = m_partial.first;
+    m_partial = Partial();
+    madeFrom(index, first);
+    return true;
+}
+
+int TreeStore::childrenOfChildren(int index) const
+{
+    // In the AIM view the children of an instance group are instances, which get no nodes
+    // below them: they are made known leaves at once.
+    return holdsInstances(index) ? kNone : kNotMade;
+}
+
+void TreeStore::madeFrom(int index, int first) const
+{
     const int count = int(m_nodes.size()) - first;
     if (count == 0) {
         m_nodes[size_t(index)].children = kNone;

@@ -51,6 +51,13 @@ public:
     // The child of index made for element e (making the children), 0 when there is none.
     int childFor(int index, const XmlNode &e) const;
     bool hasChildren(int index) const; // without making them
+    bool madeChildren(int index) const; // whether its children were made (index 0: the root level)
+    // The same in parts, for a view that must not stop for long: each call makes up to count
+    // more of its children; true when they are all made. Making any other node's children
+    // ends such a walk first (a node's children stand together).
+    bool makeChildrenSome(int index, int count) const;
+    // An instance group in the AIM view: its children are the instances, in their thousands.
+    bool holdsInstances(int index) const;
     // Known to have no children, without looking: its children were made and there are none,
     // or it is an instance in the AIM view. Then hasChildren() is false, and stays so until
     // the next build(); a node not known so may have children or not.
@@ -79,8 +86,11 @@ private:
         int count;
         int depth;
     };
-    template <class F> void forEachChildOf(int index, F &&f) const; // the qualifying element children, in order
+    // The qualifying element children, in order, from the first or from `from` on.
+    template <class F> void forEachChildOf(int index, F &&f, ElementRef from = {}) const;
     void makeChildren(int index) const;
+    int childrenOfChildren(int index) const; // Node::children of a new child: kNotMade or kNone
+    void madeFrom(int index, int first) const; // records nodes first.. as the children made
     // The entry a node was made in: its siblings and their depth (index valid).
     const Children &madeIn(int index) const;
     TagKind tagKind(int index) const;
@@ -92,6 +102,14 @@ private:
     mutable std::deque<Node> m_nodes;
     mutable std::vector<Children> m_children;
     mutable QHash<int, TagKind> m_tags; // of the nodes asked for theirs
+    // The children of a node being made in parts (makeChildrenSome): their nodes so far stand
+    // from first on, at the end of m_nodes, and the walk goes on from next.
+    struct Partial {
+        int node = -1;
+        int first = 0;
+        ElementRef next;
+    };
+    mutable Partial m_partial;
 };
 
 } // namespace quillon

@@ -26,6 +26,11 @@ public:
     IdDisplay idDisplay() const { return m_idDisplay; }
     void setIdDisplay(IdDisplay display);
 
+    // Above this size of the document's text (in bytes), the instances of a group a view opens
+    // are found in steps between the window's events: the group reports no rows until they are
+    // all found, then they come as inserted rows. 16 MiB unless set.
+    void setStepsAbove(qint64 bytes) { m_stepsAbove = bytes; }
+
     const TreeStore &store() const { return m_store; }
     int nodeIndex(const QModelIndex &index) const;
     QModelIndex indexOfNode(int node) const;
@@ -43,9 +48,16 @@ public:
 
 private:
     int columns() const { return m_idDisplay == IdColumn ? 2 : 1; }
+    // Whether node's rows wait for steps: asked once its rows are, it then waits until shown.
+    bool waits(int node) const;
+    void nextStep();
+    void showRows(int node); // the rows of a node that waited, as inserted rows
 
     TreeStore m_store;
     IdDisplay m_idDisplay = IdAfterCaption;
+    qint64 m_stepsAbove = qint64(16) << 20;
+    mutable QList<int> m_waiting; // nodes whose rows wait for steps, the first one being worked on
+    mutable bool m_stepQueued = false;
 };
 
 } // namespace quillon

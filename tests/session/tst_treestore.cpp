@@ -4,17 +4,22 @@
 #include "document/xmldocument.h"
 
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace quillon;
 
 namespace {
 
-// The tree as indented lines "caption {tag}", one per node, in pre-order.
-QStringList dump(const TreeStore &s)
+// The tree as indented lines "caption {tag}", one per node, in pre-order; with part > 0, the
+// children of each node are made that many at a time first.
+QStringList dump(const TreeStore &s, int part = 0)
 {
     QStringList lines;
     std::function<void(int, int)> walk = [&](int node, int depth) {
+        for (int calls = 0; part > 0 && !s.makeChildrenSome(node, part); ++calls)
+            if (calls > 1000)
+                return lines.append(QStringLiteral("endless"));
         for (int r = 0; r < s.childCount(node); ++r) {
             const int c = s.child(node, r);
             QString line = QString(depth * 2, QLatin1Char(' ')) + s.text(c);
@@ -43,6 +48,10 @@ private slots:
     void expandAllStopsAtItsLimits();
     void resolveTakesTheFirstMatchOfThePath();
     void childrenAreMadeWhenAskedFor();
+    void childrenMadeInParts_data();
+    void childrenMadeInParts();
+    void instancesComeInSteps_data();
+    void instancesComeInSteps();
     void modelPassesTheTester();
     void captionsAndNames();
     void instanceNodesCarryTheirIds_data();
@@ -210,6 +219,89 @@ void TestTreeStore::childrenAreMadeWhenAskedFor()
     QCOMPARE(store.childCount(data), 2);
     QCOMPARE(store.count(), roots + 2);
     QVERIFY(!store.hasChildren(store.child(0, 0) + 100000));
+}
+
+void TestTreeStore::childrenMadeInParts_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("part");
+    for (int mode : {0, 1, 2})
+        for (int part : {1, 2})
+            QTest::addRow("mode %d, %d at a time", mode, part) << mode << part;
+}
+
+void TestTreeStore::childrenMadeInParts()
+{
+    QFETCH(int, mode);
+    QFETCH(int, part);
+    XmlDocument doc;
+    QVERIFY(doc.load(QStringLiteral(TEST_DATA_DIR "/tree/views.xml")));
+    TreeStore whole, inParts;
+    whole.build(doc.documentElement(), mode);
+    inParts.build(doc.documentElement(), mode);
+    QCOMPARE(dump(inParts, part), dump(whole));
+    // A part begun, then the children asked for: the rest is made at once, nothing twice.
+    TreeStore begun;
+    begun.build(doc.documentElement(), mode);
+    int root = 0;
+    while (root < begun.childCount(0) && TreeStore(whole).childCount(begun.child(0, root)) < 2)
+        ++root;
+    QVERIFY(!begun.makeChildrenSome(begun.child(0, root), 1));
+    QCOMPARE(dump(begun), dump(whole));
+}
+
+void TestTreeStore::instancesComeInSteps_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // "", "asked for a node", "rebuilt", "another view"
+    QTest::newRow("steps only") << "";
+    QTest::newRow("a node asked for by itself") << "asked for a node";
+    QTest::newRow("rebuilt") << "rebuilt";
+    QTest::newRow("rebuilt in another view") << "another view";
+}
+
+void TestTreeStore::instancesComeInSteps()
+{
+    QFETCH(QString, meanwhile);
+    XmlDocument doc;
+    QVERIFY(doc.loadXml(QStringLiteral("<uos><aim><aim-instances><a id=\"1\"/><b id=\"2\"/><C id=\"3\"/>"
+                                       "<d id=\"4\"/></aim-instances></aim></uos>")));
+    TreeModel whole;
+    whole.rebuild(doc.documentElement(), 2);
+    const QModelIndex wholeInstances = whole.index(0, 0, whole.index(0, 0));
+    const int count = whole.rowCount(wholeInstances);
+    QCOMPARE(count, 3);
+    TreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setStepsAbove(0);
+    model.rebuild(doc.documentElement(), 2);
+    QModelIndex instances = model.index(0, 0, model.index(0, 0));
+    QVERIFY(model.hasChildren(instances));
+    QCOMPARE(model.rowCount(instances), 0);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    if (meanwhile == QLatin1String("asked for a node")) {
+        const int node = model.store().child(model.nodeIndex(instances), 1);
+        QCOMPARE(model.indexOfNode(node).row(), 1);
+        QCOMPARE(model.rowCount(instances), count); // at once
+    }
+    if (meanwhile == QLatin1String("another view")) {
+        model.rebuild(doc.documentElement(), 1); // no steps there
+        QTest::qWait(20);
+        QCOMPARE(inserted.count(), 0);
+        return;
+    }
+    if (meanwhile == QLatin1String("rebuilt")) {
+        // Nothing comes of the tree before: one insertion only, into the new tree.
+        model.rebuild(doc.documentElement(), 2);
+        instances = model.index(0, 0, model.index(0, 0));
+        QCOMPARE(model.rowCount(instances), 0);
+    }
+    QTRY_COMPARE(model.rowCount(instances), count);
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted.at(0).at(0).value<QModelIndex>(), instances);
+    QCOMPARE(inserted.at(0).at(2).toInt(), count - 1);
+    for (int r = 0; r < count; ++r)
+        QCOMPARE(model.index(r, 0, instances).data(TreeModel::TagRole),
+                 whole.index(r, 0, wholeInstances).data(TreeModel::TagRole));
 }
 
 void TestTreeStore::emptyAndTextOnlyDocuments()
