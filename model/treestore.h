@@ -24,7 +24,8 @@ public:
     // them follow the view mode as they are asked for.
     void build(const XmlNode &root, int mode);
 
-    int count() const { return int(m_nodes.size()) - 1; } // nodes made so far
+    // Nodes made so far (not those of a walk in parts, until it ends).
+    int count() const { return (m_partial.node >= 0 ? m_partial.first : int(m_nodes.size())) - 1; }
     bool isValid(int index) const { return index >= 1 && index <= count(); }
 
     QString text(int index) const; // the element's name with "_" shown as " "
