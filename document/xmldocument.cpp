@@ -435,7 +435,8 @@ bool DocData::indexSome(size_t count) const
     walksWithoutStep = 0;
     for (; count > 0 && !idCursor.atEnd(); --count, idCursor.advance()) {
         const pugi::xml_node inst = idCursor.instance();
-        if (const pugi::xml_attribute a = inst.attribute("id"); a && !idTable.insert(hashKey(a.value()), inst.internal_object()))
+        if (const pugi::xml_attribute a = inst.attribute("id");
+            a && !idTable.insert(hashKey(a.value()), inst.internal_object()))
             return false;
     }
     return !idCursor.atEnd();
@@ -1291,11 +1292,10 @@ bool XmlDocument::SourceText::forEachPiece(const std::function<bool(const char *
     const SourcePieces pieces(src, m_recipe.get());
     for (const TextRecipe::Piece *p = pieces.first; p != pieces.last; ++p) {
         const size_t at = p == pieces.first ? pieces.bom : 0;
-        const bool go = p->fromSource ? src.forEachPiece(p->begin + at, p->end,
-                                                         [&f](const char *data, size_t size) {
-                                                             return f(data, qsizetype(size));
-                                                         })
-                                      : p->text.size() == at || f(p->text.data() + at, qsizetype(p->text.size() - at));
+        const bool go = p->fromSource
+                            ? src.forEachPiece(p->begin + at, p->end,
+                                               [&f](const char *data, size_t size) { return f(data, qsizetype(size)); })
+                            : p->text.size() == at || f(p->text.data() + at, qsizetype(p->text.size() - at));
         if (!go)
             return false;
     }
@@ -1421,10 +1421,15 @@ void XmlDocument::indexLater() const
     if (m_indexing || thread() != QThread::currentThread())
         return;
     m_indexing = true;
-    // A step of 5 ms every 30 ms at most: the thread's other work done in steps (the picker's
-    // list, a search) keeps most of its time.
-    QTimer::singleShot(25, Qt::PreciseTimer, const_cast<XmlDocument *>(this), [this] {
+    // A step of 5 ms at most, then a pause: of 5 ms while the thread has nothing else to do
+    // (the step's timer comes on time), of 25 ms while it comes late, so that other work done
+    // in steps (the tree's, the picker's list, a search) keeps most of the thread.
+    const int pause = m_indexPauseMs;
+    QElapsedTimer waited;
+    waited.start();
+    QTimer::singleShot(pause, Qt::PreciseTimer, const_cast<XmlDocument *>(this), [this, pause, waited] {
         m_indexing = false;
+        m_indexPauseMs = waited.elapsed() > pause + 2 ? 25 : 5;
         QElapsedTimer step;
         step.start();
         bool more = true;

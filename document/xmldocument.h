@@ -323,6 +323,7 @@ private:
     // Fills the rest of the index of ids a step at a time, beside the events of this thread.
     void indexLater() const;
     mutable bool m_indexing = false; // a step is on its way
+    mutable int m_indexPauseMs = 5; // before the next step
     AsyncJob *m_background = nullptr; // the loadInBackground() under way
 };
 
