@@ -294,6 +294,7 @@ int runTabSwitchSave(const QString &path)
         const QModelIndex instances = m->index(0, 0, aim);
         e.tree()->expand(aim);
         e.tree()->expand(instances);
+        waitUntil([&] { return m->rowCount(instances) > 0; }); // the rows may come in steps
         emit e.tree()->clicked(m->index(0, 0, instances));
         QCoreApplication::processEvents();
         auto *list = e.ctrl->findChild<QAbstractItemView *>(QStringLiteral("ctrlProperties"));
