@@ -1067,7 +1067,7 @@ bool XmlDocument::adopt(std::shared_ptr<DocData> data, bool ok, const QString &e
 
 namespace {
 
-constexpr int kIndexDelayMs = 1000;
+constexpr int kIndexDelayMs = 250;
 
 // A load on a worker thread. The worker holds the job too, so an abandoned job lives until
 // the worker is done with it.
@@ -1143,9 +1143,9 @@ void XmlDocument::completeLater()
                 return; // a later load superseded this one
             m_readyState = 4;
             // A document to be shown has its index of ids filled while the window waits for
-            // the user, so that the first lookups find it made; from a second on, so that what
-            // the user does first after a load (unfold the tree, open the picker) does not
-            // share the thread with it.
+            // the user, so that the first lookups find it made; from a moment on, so that the
+            // tree's first paint does not share the thread with it (the steps then give way
+            // to other work done in steps, indexLater()).
             if (m_data->loaded && !m_data->readOnly) {
                 m_data->beginIdTable();
                 QTimer::singleShot(kIndexDelayMs, this, [this] { indexLater(); });
