@@ -1492,10 +1492,6 @@ bool Checker::notationDecl()
     return true;
 }
 
-} // namespace
-
-namespace {
-
 // Runs the check; a fault goes to *error (when not null).
 bool verdict(Checker &checker, WellFormedError *error)
 {
@@ -1514,16 +1510,11 @@ bool checkWellFormed(std::string_view utf8, WellFormedError *error, DeclaredEnti
 {
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
     Checker checker(begin, begin + utf8.size());
-    if (checker.document()) {
-        if (entities)
-            checker.declared(*entities);
-        return true;
-    }
-    if (error) {
-        error->offset = checker.errorOffset;
-        error->message = std::move(checker.errorMessage);
-    }
-    return false;
+    if (!verdict(checker, error))
+        return false;
+    if (entities)
+        checker.declared(*entities);
+    return true;
 }
 
 bool checkWellFormed(std::string_view utf8, WellFormedError *error, const CheckProgress &reached)

@@ -12,10 +12,10 @@
 // chooseFrom() sets the address, loads, fits the columns, runs the dialog modally and returns
 // strSelectedRef(). The file is read on a worker thread in one pass that lists its instances
 // without building a document (scanInstances); a file that cannot be read so (one with a
-// DOCTYPE, or not in UTF-8, see there) is loaded as a document on a worker thread, and its rows gathered in
-// short steps between the dialog's events. The dialog shows at once, its list covered by
-// "Loading…" and OK disabled until the rows fill it; Cancel, Escape or the close box abandon a read under
-// way, and the list stays as it was. A list filled from a file is kept while the file is
+// DOCTYPE, or not in UTF-8, see there) is loaded as a document on a worker thread, and its
+// rows gathered in short steps between the dialog's events. The dialog shows at once, its list
+// covered by "Loading…" and OK disabled until the rows fill it; Cancel, Escape or the close box
+// abandon a read under way, and the list stays as it was. A list filled from a file is kept while the file is
 // unchanged on disk: it is offered again as a new read would leave it, without reading the
 // file. Nor is the file read when the caller's document given to chooseFrom() holds it,
 // unmodified and unchanged on disk (XmlDocument::holdsFile): the rows are gathered from that
@@ -91,8 +91,8 @@ public:
     // How many reads of a file were begun.
     quint64 reads() const { return m_reads; }
     // The change stamp (XmlDocument::changeStamp) of the document the list was filled from, as
-    // it stood then: the picker's own or the caller's. 0 before any list.
-    // 0 before any list, and when the file was listed without a document.
+    // it stood then: the picker's own or the caller's. 0 before any list, and when the file was
+    // listed without a document.
     quint64 listedStamp() const { return m_listed.stamp; }
 
     // Loads the document named by txtAddress (a relative name in the folder of the document
