@@ -21,8 +21,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 
 #include <algorithm>
 #include <utility>
@@ -63,6 +63,21 @@ QString standardOpenFile(QWidget *parent, const QString &caption, const QString 
 }
 
 } // namespace
+
+// The list of instances: a table of two columns, rows selected whole, driven as a list (Home
+// and End go to the first and the last row).
+class InstanceList : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveHome || action == MoveEnd)
+            modifiers |= Qt::ControlModifier;
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
 
 struct dlgRef::Gathering {
     PickerRowsWalk walk;
@@ -156,23 +171,31 @@ void dlgRef::createChildren()
         tr("Shows only the instances whose type or id contains the text; the arrow keys move in the list"));
 
     m_model = new InstanceListModel(this);
-    m_lstInstances = new QTreeView(this);
+    m_lstInstances = new InstanceList(this);
     m_lstInstances->setObjectName(QStringLiteral("lstInstances"));
     m_lstInstances->setAccessibleName(tr("Instances"));
     m_lstInstances->setAccessibleDescription(tr("The instances of the document, by type and id"));
     m_lstInstances->setModel(m_model);
-    m_lstInstances->setRootIsDecorated(false);
-    m_lstInstances->setItemsExpandable(false);
-    m_lstInstances->setUniformRowHeights(true);
-    m_lstInstances->setAllColumnsShowFocus(true);
+    m_lstInstances->setShowGrid(false);
+    m_lstInstances->setWordWrap(false);
+    m_lstInstances->setTabKeyNavigation(false); // Tab leaves the list, as it leaves any list
     m_lstInstances->setSortingEnabled(false);
     m_lstInstances->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lstInstances->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lstInstances->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_lstInstances->header()->setStretchLastSection(false);
-    m_lstInstances->header()->setSectionsMovable(false);
+    // Rows of one height and no row header: the view then keeps no layout of its own per row,
+    // so a list of millions shows at once (a tree view lays out every row first).
+    QHeaderView *rows = m_lstInstances->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(m_lstInstances->fontMetrics().height() + 4);
+    QHeaderView *columns = m_lstInstances->horizontalHeader();
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setStretchLastSection(false);
+    columns->setSectionsMovable(false);
     // Column widths come from AdjustColumns, which may make the first one very narrow.
-    m_lstInstances->header()->setMinimumSectionSize(0);
+    columns->setMinimumSectionSize(0);
 
     m_lblLoading = new QLabel(tr("Loading…"), this);
     m_lblLoading->setObjectName(QStringLiteral("lblLoading"));
@@ -337,8 +360,8 @@ void dlgRef::listAgain()
 void dlgRef::xmlDoc_loadFailed(const QString &address)
 {
     showLoadState();
-    QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address,
-                    QMessageBox::Ok, isVisible() ? this : parentWidget());
+    QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address, QMessageBox::Ok,
+                    isVisible() ? this : parentWidget());
     box.exec();
     // Let the user correct the address and try again.
     m_cmdLoad->setEnabled(true);
@@ -434,16 +457,16 @@ void dlgRef::AdjustColumns()
     for (const QString &type : m_model->allRows().types())
         widest = std::max(widest, metrics.horizontalAdvance(type));
     const QModelIndex first = m_model->index(0, InstanceListModel::TypeColumn);
-    const int margins = first.isValid() ? std::max(0, view->sizeHintForIndex(first).width() -
-                                                          metrics.horizontalAdvance(first.data().toString()))
-                                        : 0;
+    const int margins =
+        first.isValid()
+            ? std::max(0, view->sizeHintForIndex(first).width() - metrics.horizontalAdvance(first.data().toString()))
+            : 0;
     const int listTwips = layout::pixelsToTwips(m_lstInstances->width(), dpi);
     const int fittedPixels =
         std::max({0, widest > 0 ? widest + margins : 0, view->sizeHintForColumn(InstanceListModel::TypeColumn)});
-    const double fittedTwips = std::min(fittedPixels * 1440.0 / dpi,
-                                        listTwips / 3.0 - kTypeColumnExtra);
+    const double fittedTwips = std::min(fittedPixels * 1440.0 / dpi, listTwips / 3.0 - kTypeColumnExtra);
     const layout::ColumnWidths widths = layout::fitColumns(fittedTwips, listTwips, kTypeColumnExtra);
-    QHeaderView *header = m_lstInstances->header();
+    QHeaderView *header = m_lstInstances->horizontalHeader();
     header->resizeSection(InstanceListModel::TypeColumn, layout::twipsToPixels(widths.first, dpi));
     header->resizeSection(InstanceListModel::IdColumn, layout::twipsToPixels(widths.second, dpi));
 }
@@ -525,8 +548,8 @@ void dlgRef::txtFilter_TextChanged(const QString &text)
 
 void dlgRef::selectShownRow(int shown)
 {
-    m_lstInstances->selectionModel()->setCurrentIndex(m_model->index(shown, 0), QItemSelectionModel::ClearAndSelect |
-                                                                                    QItemSelectionModel::Rows);
+    m_lstInstances->selectionModel()->setCurrentIndex(m_model->index(shown, 0),
+                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void dlgRef::selectSoleRow()

@@ -43,12 +43,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
-class QTreeView;
 class QModelIndex;
 
 namespace quillon {
 
 class AsyncJob;
+class InstanceList;
 class InstanceListModel;
 class PickerRows;
 
@@ -188,7 +188,7 @@ private:
     QPushButton *m_cmdBrowse = nullptr;
     QPushButton *m_cmdLoad = nullptr;
     QLineEdit *m_txtFilter = nullptr;
-    QTreeView *m_lstInstances = nullptr;
+    InstanceList *m_lstInstances = nullptr;
     QLabel *m_lblLoading = nullptr; // covers the list while a read runs
     QPushButton *m_OKButton = nullptr;
     QPushButton *m_CancelButton = nullptr;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QWindow>
 
 using namespace quillon;
@@ -40,9 +41,9 @@ template <typename T = QWidget> T *child(QObject *d, const char *name)
         qFatal("no child %s", name);
     return w;
 }
-QTreeView *list(dlgRef *d)
+QTableView *list(dlgRef *d)
 {
-    return child<QTreeView>(d, "lstInstances");
+    return child<QTableView>(d, "lstInstances");
 }
 QPushButton *button(dlgRef *d, const char *name)
 {
@@ -202,8 +203,9 @@ void TestDlgRef::streamedRows_data()
         << QByteArray(
                "<!DOCTYPE uos [<!ENTITY e 'x y'>]><uos><A><aim-instances><p id='&e;'/><q/></aim-instances></A></uos>")
         << declined << 2;
-    QTest::newRow("a value of 9 MiB")
-        << "<uos><A><aim-instances><p id='" + QByteArray(9 << 20, 'x') + "'/></aim-instances></A></uos>" << read << 1;
+    QTest::newRow("a value of 9 MiB") << "<uos><A><aim-instances><p id='" + QByteArray(9 << 20, 'x') +
+                                             "'/></aim-instances></A></uos>"
+                                      << read << 1;
     QTest::newRow("Latin-1: declined") << QByteArray(
                                               "<?xml version='1.0' encoding='ISO-8859-1'?><uos><A><aim-instances><p "
                                               "id='\xE9'/></aim-instances></A></uos>")
@@ -349,7 +351,9 @@ void TestDlgRef::captionSizeAndChildren()
     QVERIFY(button(&d, "OKButton")->isDefault());
     QCOMPARE(button(&d, "CancelButton")->geometry(), QRect(px(5760), py(3600), px(1215), py(375)));
     QCOMPARE(filterBox(&d)->placeholderText(), QStringLiteral("Filter"));
-    QVERIFY(list(&d)->uniformRowHeights());
+    // One height for every row, and no row header: nothing laid out per row.
+    QCOMPARE(list(&d)->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    QVERIFY(list(&d)->verticalHeader()->isHidden());
 
     const QStringList ours{"OKButton",   "CancelButton", "txtFilter", "lstInstances",
                            "txtAddress", "cmdBrowse",    "cmdLoad"};
@@ -509,14 +513,18 @@ void TestDlgRef::readsFileOnlyWhenChanged()
     }
     // Read or not, every use shows the whole list with nothing chosen, and the address given.
     QList<int> shown;
-    const QString result = runPicker(&d, address, [&](dlgRef *p) {
-        shown << int(filterBox(p)->text().size()) << int(list(p)->selectionModel()->selectedRows().size())
-              << rowCount(p);
-        choose(p, 1);
-    }, holder);
+    const QString result = runPicker(
+        &d, address,
+        [&](dlgRef *p) {
+            shown << int(filterBox(p)->text().size()) << int(list(p)->selectionModel()->selectedRows().size())
+                  << rowCount(p);
+            choose(p, 1);
+        },
+        holder);
     QCOMPARE(d.reads() != reads, read);
     QCOMPARE(shown, (QList<int>{0, 0, rows}));
-    QCOMPARE(result, address + "#" + d.instanceModel()->allRows().at(1).type + "#" + d.instanceModel()->allRows().at(1).id);
+    QCOMPARE(result,
+             address + "#" + d.instanceModel()->allRows().at(1).type + "#" + d.instanceModel()->allRows().at(1).id);
 }
 
 void TestDlgRef::listsCallersDocumentWhenItHoldsFile_data()
@@ -555,7 +563,8 @@ void TestDlgRef::listsCallersDocumentWhenItHoldsFile()
     if (state == "modifying") // once the picker has begun, before its first event
         QTimer::singleShot(0, [&] { shown.selectSingleNode("//*[@id='id1']").setAttribute("id", "changed"); });
     dlgRef d(&m_owner);
-    runPicker(&d, address, [](dlgRef *p) { choose(p, 0); }, path, state == "none" ? nullptr : &shown);
+    runPicker(
+        &d, address, [](dlgRef *p) { choose(p, 0); }, path, state == "none" ? nullptr : &shown);
     QCOMPARE(d.listedStamp() == stamp, reused);
     // Either way the list is the file's as it is on disk.
     XmlDocument read;
@@ -670,17 +679,30 @@ void TestDlgRef::keyboard_data()
     QTest::addColumn<QList<int>>("keys"); // then pressed there
     QTest::addColumn<int>("selected"); // source row selected afterwards, -1 for none
     QTest::addColumn<QString>("result"); // "" while the dialog stays open
+    QTest::addColumn<QString>("focused"); // the widget with the focus at the end
     const QString file = dataFile("instances.xml");
     const int enter = Qt::Key_Return;
-    QTest::newRow("nothing pressed") << QString() << QList<int>{} << -1 << QString();
-    QTest::newRow("down from the filter") << QString() << QList<int>{Qt::Key_Down} << 0 << QString();
-    QTest::newRow("down, down, up") << QString() << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 0
-                                    << QString();
-    QTest::newRow("page down") << QString() << QList<int>{Qt::Key_Down, Qt::Key_PageDown} << 5 << QString();
-    QTest::newRow("filtered down") << "product" << QList<int>{Qt::Key_Down, Qt::Key_Down} << 1 << QString();
-    QTest::newRow("one match selected") << "x9" << QList<int>{} << 5 << QString();
-    QTest::newRow("enter accepts") << "x9" << QList<int>{enter} << 5 << file + "#Next_assembly_usage_occurrence#idX9";
-    QTest::newRow("enter after moving") << QString() << QList<int>{Qt::Key_Down, enter} << 0 << file + "#Product#id1";
+    QTest::newRow("nothing pressed") << QString() << QList<int>{} << -1 << QString() << "txtFilter";
+    QTest::newRow("down from the filter") << QString() << QList<int>{Qt::Key_Down} << 0 << QString() << "txtFilter";
+    QTest::newRow("down, down, up") << QString() << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 0 << QString()
+                                    << "txtFilter";
+    QTest::newRow("page down") << QString() << QList<int>{Qt::Key_Down, Qt::Key_PageDown} << 5 << QString()
+                               << "txtFilter";
+    QTest::newRow("filtered down") << "product" << QList<int>{Qt::Key_Down, Qt::Key_Down} << 1 << QString()
+                                   << "txtFilter";
+    QTest::newRow("one match selected") << "x9" << QList<int>{} << 5 << QString() << "txtFilter";
+    QTest::newRow("enter accepts") << "x9" << QList<int>{enter} << 5 << file + "#Next_assembly_usage_occurrence#idX9"
+                                   << "txtFilter";
+    QTest::newRow("enter after moving") << QString() << QList<int>{Qt::Key_Down, enter} << 0 << file + "#Product#id1"
+                                        << "txtFilter";
+    // Tab leaves the filter for the list, and the list for the address; in the list, End and
+    // Home go to the last and the first row.
+    QTest::newRow("end in the list") << QString() << QList<int>{Qt::Key_Tab, Qt::Key_End} << 5 << QString()
+                                     << "lstInstances";
+    QTest::newRow("end, home in the list")
+        << QString() << QList<int>{Qt::Key_Tab, Qt::Key_End, Qt::Key_Home} << 0 << QString() << "lstInstances";
+    QTest::newRow("tab through the list")
+        << QString() << QList<int>{Qt::Key_Tab, Qt::Key_Down, Qt::Key_Tab} << 1 << QString() << "txtAddress";
 }
 
 void TestDlgRef::keyboard()
@@ -689,14 +711,18 @@ void TestDlgRef::keyboard()
     QFETCH(QList<int>, keys);
     QFETCH(int, selected);
     QFETCH(QString, result);
+    QFETCH(QString, focused);
     dlgRef d(&m_owner);
     QWidget *focus = nullptr;
+    QString focusedAtEnd;
     int selectedRow = -2;
     const QString chosen = runPicker(&d, dataFile("instances.xml"), [&](dlgRef *p) {
         focus = p->focusWidget();
         QTest::keyClicks(focus, filter);
         for (int key : keys)
-            QTest::keyClick(focus, Qt::Key(key));
+            QTest::keyClick(p->focusWidget(), Qt::Key(key));
+        const QWidget *last = p->focusWidget();
+        focusedAtEnd = last ? last->objectName() : QString();
         const QModelIndexList rows = list(p)->selectionModel()->selectedRows();
         selectedRow = rows.isEmpty() ? -1 : p->instanceModel()->sourceRow(rows.first().row());
         if (p->isVisible())
@@ -705,20 +731,21 @@ void TestDlgRef::keyboard()
     QCOMPARE(focus, filterBox(&d));
     QCOMPARE(selectedRow, selected);
     QCOMPARE(chosen, result);
+    QCOMPARE(focusedAtEnd, focused);
 }
 
 void TestDlgRef::adjustColumnsFillsList()
 {
     dlgRef d(&m_owner);
     const double dpi = d.logicalDpiX();
-    QTreeView *v = list(&d);
+    QTableView *v = list(&d);
     const auto twips = [dpi](int pixels) { return pixels * 1440.0 / dpi; };
     const double onePixel = twips(1);
     for (const char *file : {"instances.xml", "noinstances.xml"}) {
         QVERIFY(load(&d, dataFile(file)));
         d.AdjustColumns();
-        const double first = twips(v->header()->sectionSize(0));
-        const double sum = first + twips(v->header()->sectionSize(1));
+        const double first = twips(v->horizontalHeader()->sectionSize(0));
+        const double sum = first + twips(v->horizontalHeader()->sectionSize(1));
         QVERIFY2(qAbs(sum - (twips(v->width()) - 60)) <= 2 * onePixel, qPrintable(QString::number(sum)));
         const double content = twips(qMax(0, static_cast<QAbstractItemView *>(v)->sizeHintForColumn(0)));
         QVERIFY(qAbs(first - qMin(content + 100, twips(v->width()) / 3)) <= onePixel);
@@ -734,8 +761,8 @@ void TestDlgRef::adjustColumnsFillsList()
         QVERIFY(load(&d, tmp.filePath("t.xml")));
         const int wanted = v->fontMetrics().horizontalAdvance(QString::fromLatin1(longType));
         const int third = v->width() / 3;
-        QVERIFY2(v->header()->sectionSize(0) >= qMin(wanted, third - 1), qPrintable(QString::number(length)));
-        QVERIFY(v->header()->sectionSize(0) <= third + 1);
+        QVERIFY2(v->horizontalHeader()->sectionSize(0) >= qMin(wanted, third - 1), qPrintable(QString::number(length)));
+        QVERIFY(v->horizontalHeader()->sectionSize(0) <= third + 1);
     }
 }
 
