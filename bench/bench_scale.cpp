@@ -9,7 +9,8 @@
 //   bench_scale --generate OUT N   writes a document of N instances to OUT.
 //
 // Besides the open, the "XML" tab, the view switch, the save and the jump: browsing the AIM
-// view (the longest time the window does not answer) and the picker opened on the file.
+// view (the longest time the window does not answer), the picker opened on the file, and
+// "Referenced by" searching the other files of the folder (the large one among them).
 //
 // Every measurement runs in a child process of its own, so that peak memory belongs to it.
 // The control is reached only by name and through its children's object names, so the same
@@ -17,6 +18,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -351,6 +353,39 @@ int runJump(const QString &from, const QString &target)
     return 0;
 }
 
+// "Referenced by" of an instance of the small document, then "Search other files in this
+// folder" checked: the other files (the large one among them) are read. The time until their
+// referrers are in, and the longest time the window did not answer meanwhile.
+int runFolder(const QString &from, const QString &target)
+{
+    const double parse = parseMs(target);
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.open(from, 2);
+    QAbstractItemModel *m = e.model();
+    const QModelIndex aim = e.topRow(QStringLiteral("aim"));
+    const QModelIndex instances = m->index(0, 0, aim);
+    e.tree()->expand(aim);
+    e.tree()->expand(instances);
+    waitUntil([&] { return m->rowCount(instances) > 0; });
+    emit e.tree()->clicked(m->index(0, 0, instances));
+    auto *entity = e.ctrl->findChild<QLabel *>(QStringLiteral("lblEntity"));
+    waitUntil([&] { return entity->text().startsWith(QLatin1String("product")); });
+    auto *tabs = e.ctrl->findChild<QTabWidget *>(QStringLiteral("ctrlTab"));
+    tabs->setCurrentWidget(tabs->findChild<QWidget *>(QStringLiteral("tabReferencedBy")));
+    auto *list = e.ctrl->findChild<QAbstractItemView *>(QStringLiteral("lstReferencedBy"));
+    QAbstractItemModel *model = list->model();
+    waitUntil([&] { return model->rowCount() > 0; });
+    GapWatch gaps;
+    QElapsedTimer t;
+    t.start();
+    e.ctrl->findChild<QCheckBox *>(QStringLiteral("chkOtherFiles"))->click();
+    waitUntil([&] { return !model->property("readingOtherFiles").toBool(); }); // read at once before
+    print("Referenced by, other files of the folder read", t.nsecsElapsed() / 1e6, parse, "the large file's parse",
+          QStringLiteral("   %1 rows   longest GUI gap %2 ms").arg(model->rowCount()).arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
 // Browsing the AIM view of the large file: the million instances unfolded, the list scrolled
 // to its end and back, the last instance chosen; the longest time the window did not answer.
 int runBrowse(const QString &path)
@@ -503,6 +538,8 @@ int main(int argc, char *argv[])
         generate(args[2], args[3].toInt(), QFileInfo(args[2]).fileName());
         return 0;
     }
+    if (args.size() == 4 && args[1] == QLatin1String("--folder"))
+        return runFolder(args[2], args[3]);
     if (args.size() == 4 && args[1] == QLatin1String("--jump"))
         return runJump(args[2], args[3]);
     if (args.size() == 3 && args[1] == QLatin1String("--browse"))
@@ -557,5 +594,6 @@ int main(int argc, char *argv[])
     const QString from = dir.filePath(QStringLiteral("from.xml"));
     generate(from, 1000, QFileInfo(path).absoluteFilePath(), instances);
     child({QStringLiteral("--jump"), from, path});
+    child({QStringLiteral("--folder"), from, path});
     return 0;
 }

@@ -255,42 +255,101 @@ QList<Referrer> ReferenceIndex::referrers(const XmlDocument &doc, const QString 
     return referrerList(doc, id).toList();
 }
 
+namespace {
+
+// The other XML files of doc's folder, in name order, each once: the document itself, and a
+// file seen already under another name, are passed over.
+QList<QFileInfo> otherFilesOf(const XmlDocument &doc)
+{
+    const QString self = resolveDocumentPart(doc.path(), {});
+    QSet<QString> seen{fileKey(self)}; // by fileKey
+    QList<QFileInfo> others;
+    const QFileInfoList files = QFileInfo(self).absoluteDir().entryInfoList(
+        {QStringLiteral("*.xml")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &info : files) {
+        const QString key = fileKey(QDir::cleanPath(info.absoluteFilePath()));
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            others << info;
+        }
+    }
+    return others;
+}
+
+QString cleanPathOf(const QFileInfo &info)
+{
+    return QDir::cleanPath(info.absoluteFilePath());
+}
+
+bool readAsItIs(const FileRefs &read, const QFileInfo &info)
+{
+    return read.size == info.size() && read.modified == info.lastModified();
+}
+
+} // namespace
+
+// The hrefs of other files, by path, as read on any thread.
+struct ReferenceIndex::FolderFiles {
+    QHash<QString, FileRefs> files;
+};
+
+QList<QFileInfo> ReferenceIndex::folderFilesToRead(const XmlDocument &doc) const
+{
+    return doc.path().isEmpty() ? QList<QFileInfo>() : unreadOf(otherFilesOf(doc));
+}
+
+QList<QFileInfo> ReferenceIndex::unreadOf(const QList<QFileInfo> &files) const
+{
+    QList<QFileInfo> toRead;
+    for (const QFileInfo &info : files) {
+        const auto read = d->files.constFind(cleanPathOf(info));
+        if (read == d->files.cend() || !readAsItIs(*read, info))
+            toRead << info;
+    }
+    return toRead;
+}
+
+std::shared_ptr<ReferenceIndex::FolderFiles> ReferenceIndex::readFolderFiles(const QList<QFileInfo> &files)
+{
+    auto read = std::make_shared<FolderFiles>();
+    for (const QFileInfo &info : files) {
+        const QString path = cleanPathOf(info);
+        // Size and time as listed, before the read: a change while it reads has it read again.
+        FileRefs &refs = read->files[path];
+        refs = FileRefs{info.lastModified(), info.size(), {}};
+        XmlDocument other;
+        if (!other.load(path))
+            continue; // a file that cannot be read is passed over
+        forEachReference(other, [&](ElementRef instance, ElementRef property, bool isHref, const char *value) {
+            std::string_view part, target;
+            if (!isHref || !splitHref(value, part, target))
+                return;
+            refs.refs.append({resolveDocumentPart(path, QString::fromUtf8(part.data(), qsizetype(part.size()))),
+                              QString::fromUtf8(target.data(), qsizetype(target.size())),
+                              referrerOf(path, instance, property)});
+        });
+    }
+    return read;
+}
+
+void ReferenceIndex::keepFolderFiles(const FolderFiles &read)
+{
+    for (auto it = read.files.cbegin(); it != read.files.cend(); ++it)
+        d->files.insert(it.key(), it.value());
+}
+
 QList<Referrer> ReferenceIndex::referrersInFolder(const XmlDocument &doc, const QString &id)
 {
     if (doc.path().isEmpty() || id.isEmpty())
         return {};
-    const QString self = resolveDocumentPart(doc.path(), {});
-    const QString selfKey = fileKey(self);
+    const QList<QFileInfo> others = otherFilesOf(doc);
+    if (const QList<QFileInfo> toRead = unreadOf(others); !toRead.isEmpty())
+        keepFolderFiles(*readFolderFiles(toRead));
+    const QString selfKey = fileKey(resolveDocumentPart(doc.path(), {}));
     QHash<QString, bool> namesSelf; // by the file an href names, once per question
-    QSet<QString> seen; // the files read, by fileKey
-    const QDir folder = QFileInfo(self).absoluteDir();
     QList<Referrer> found;
-    const QFileInfoList files =
-        folder.entryInfoList({QStringLiteral("*.xml")}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo &info : files) {
-        const QString path = QDir::cleanPath(info.absoluteFilePath());
-        // The document itself, and a file seen already under another name, are passed over.
-        const QString key = fileKey(path);
-        if (key == selfKey || seen.contains(key))
-            continue;
-        seen.insert(key);
-        FileRefs &cached = d->files[path];
-        if (cached.size != info.size() || cached.modified != info.lastModified()) {
-            cached = FileRefs{info.lastModified(), info.size(), {}};
-            XmlDocument other;
-            if (other.load(path)) {
-                forEachReference(other, [&](ElementRef instance, ElementRef property, bool isHref, const char *value) {
-                    std::string_view part, target;
-                    if (!isHref || !splitHref(value, part, target))
-                        return;
-                    cached.refs.append(
-                        {resolveDocumentPart(path, QString::fromUtf8(part.data(), qsizetype(part.size()))),
-                         QString::fromUtf8(target.data(), qsizetype(target.size())),
-                         referrerOf(path, instance, property)});
-                });
-            }
-        }
-        for (const FolderRef &r : std::as_const(cached.refs)) {
+    for (const QFileInfo &info : others) {
+        for (const FolderRef &r : std::as_const(d->files[cleanPathOf(info)].refs)) {
             if (r.id != id)
                 continue;
             auto named = namesSelf.find(r.target);

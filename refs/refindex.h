@@ -5,6 +5,7 @@
 
 #include "document/xmldocument.h"
 
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 
@@ -71,6 +72,15 @@ public:
     // file by file in name order. Each file is read once, and again only when it changed on
     // disk. Files that cannot be read are passed over.
     QList<Referrer> referrersInFolder(const XmlDocument &doc, const QString &id);
+    // The reading of those files, for a caller that reads them on a worker: the files
+    // referrersInFolder() would read first (new to the index, or changed on disk since);
+    // readFolderFiles() reads them on any thread, touching nothing of an index; keepFolderFiles()
+    // takes what it read into this index, after which referrersInFolder() reads only the files
+    // that changed on disk in the meantime.
+    struct FolderFiles;
+    QList<QFileInfo> folderFilesToRead(const XmlDocument &doc) const;
+    static std::shared_ptr<FolderFiles> readFolderFiles(const QList<QFileInfo> &files);
+    void keepFolderFiles(const FolderFiles &read);
 
     // Builds the index for doc as it is now a part at a time, so that a window can go on
     // between the parts: each call adds the references of up to maxInstances more instances
@@ -84,6 +94,7 @@ public:
     void clear();
 
 private:
+    QList<QFileInfo> unreadOf(const QList<QFileInfo> &files) const;
     struct Build;
     struct Data;
     std::unique_ptr<Data> d;

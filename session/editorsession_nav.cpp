@@ -173,7 +173,7 @@ EditorSession::Reports EditorSession::goTo(const QString &document, const QStrin
                                            const XmlNode &exact)
 {
     const QString idBefore = firstAttributeText(m_shown.instance());
-    const PendingJump left{m_file.fileName(), id, returnPlaceId(), returnPlacePath()};
+    const PendingJump left{m_file.fileName(), id, returnPlaceId(), returnPlacePath(), {}};
     if (document.isEmpty()) {
         m_shown.setInstance(exact ? exact : findInstance(id));
     } else {

@@ -1,5 +1,6 @@
 #include "session/refmodels.h"
 #include "session/editorsession.h"
+#include "document/asyncjob.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -51,6 +52,7 @@ void ReferencedByModel::refresh()
     m_target.clear();
     m_targetCaption.clear();
     m_building = false;
+    m_readingFolder = false;
     const XmlDocument *doc = m_session->document();
     const XmlNode shown = m_session->shownInstance();
     if (doc && m_session->listVisible() && shown && shown.belongsTo(doc)) {
@@ -70,9 +72,35 @@ void ReferencedByModel::refresh()
 
 void ReferencedByModel::listReferrers(const XmlDocument &doc)
 {
-    m_local = m_session->referenceIndex()->referrerList(doc, m_target);
-    if (m_otherFiles)
-        m_folder = m_session->referenceIndex()->referrersInFolder(doc, m_target);
+    ReferenceIndex *index = m_session->referenceIndex();
+    m_local = index->referrerList(doc, m_target);
+    if (!m_otherFiles)
+        return;
+    const QList<QFileInfo> toRead = index->folderFilesToRead(doc);
+    qint64 bytes = 0;
+    for (const QFileInfo &info : toRead)
+        bytes += info.size();
+    if (bytes > m_readAtOnceBytes)
+        readFolderBeside(toRead);
+    else
+        m_folder = index->referrersInFolder(doc, m_target);
+}
+
+void ReferencedByModel::readFolderBeside(const QList<QFileInfo> &files)
+{
+    m_readingFolder = true;
+    if (m_folderJob)
+        return; // one read at a time: the question is asked anew when it ends
+    // The worker touches only what the job owns; the index takes what it read on this thread.
+    auto read = std::make_shared<std::shared_ptr<ReferenceIndex::FolderFiles>>();
+    m_folderJob = new AsyncJob([read, files] { *read = ReferenceIndex::readFolderFiles(files); }, this);
+    connect(m_folderJob, &AsyncJob::finished, this, [this, read] {
+        m_folderJob->deleteLater();
+        m_folderJob = nullptr;
+        if (*read)
+            m_session->referenceIndex()->keepFolderFiles(**read);
+        changed();
+    });
 }
 
 void ReferencedByModel::nextStep()
@@ -114,7 +142,7 @@ bool ReferencedByModel::buildIndex(const XmlDocument &doc)
 
 QString ReferencedByModel::emptyText() const
 {
-    if (m_target.isEmpty() || m_building || rowCount() > 0)
+    if (m_target.isEmpty() || m_building || m_readingFolder || rowCount() > 0)
         return {};
     return tr("No instance refers to %1 %2.").arg(m_targetCaption, m_target);
 }

@@ -10,6 +10,7 @@
 
 namespace quillon {
 
+class AsyncJob;
 class EditorSession;
 
 // The instances that refer to the instance a session shows: columns "Instance", "Id",
@@ -17,6 +18,7 @@ class EditorSession;
 // large document's index is not built for nobody.
 class ReferencedByModel : public QAbstractTableModel {
     Q_OBJECT
+    Q_PROPERTY(bool readingOtherFiles READ readingOtherFiles)
 public:
     explicit ReferencedByModel(EditorSession *session, QObject *parent = nullptr);
 
@@ -27,6 +29,11 @@ public:
     // How long one step of building the document's index may take before the window's events
     // are handled (25 ms unless set).
     void setStepTime(int ms) { m_stepMs = ms; }
+    // Other files to be read (new to the index, or changed on disk) that come to more than
+    // this many bytes are read on a worker (16 MiB unless set): the document's own referrers
+    // are listed meanwhile, and theirs once they are in.
+    void setReadAtOnceBytes(qint64 bytes) { m_readAtOnceBytes = bytes; }
+    bool readingOtherFiles() const { return m_readingFolder; }
     // Asks anew for the instance shown now.
     void refresh();
     Referrer referrer(int row) const;
@@ -34,7 +41,7 @@ public:
     QString target() const { return m_target; }
     // What the tab says in place of an empty list: "No instance refers to <caption id>." for
     // an instance shown that nothing refers to; "" while there are rows or no instance, or
-    // while the document's index is being built.
+    // while the document's index is being built or other files are read.
     QString emptyText() const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -49,6 +56,7 @@ private:
     bool buildIndex(const XmlDocument &doc);
     void nextStep();
     void listReferrers(const XmlDocument &doc); // of m_target
+    void readFolderBeside(const QList<QFileInfo> &files);
     EditorSession *m_session;
     // The document's own referrers, each row made when shown, then those of other files.
     ReferrerList m_local;
@@ -61,6 +69,9 @@ private:
     bool m_building = false; // the index of the document is being built for m_target
     bool m_stepQueued = false;
     int m_stepMs = 25;
+    bool m_readingFolder = false; // m_target's referrers in other files wait for folderJob
+    AsyncJob *m_folderJob = nullptr; // reading other files of the folder
+    qint64 m_readAtOnceBytes = qint64(16) << 20;
     std::pair<const DocData *, quint64> m_askedOf; // the state of the document m_target was asked of
 };
 

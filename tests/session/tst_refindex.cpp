@@ -245,16 +245,23 @@ void TestRefIndex::builtInParts()
 void TestRefIndex::listWaitsForTheIndex_data()
 {
     QTest::addColumn<QString>("between"); // "edit" the name of id1, or "hide" the list for a while
-    QTest::newRow("nothing") << "";
-    QTest::newRow("an edit") << "edit";
-    QTest::newRow("hidden") << "hide";
+    QTest::addColumn<bool>("otherFiles"); // searched too, read on a worker
+    QTest::newRow("nothing") << "" << false;
+    QTest::newRow("an edit") << "edit" << false;
+    QTest::newRow("hidden") << "hide" << false;
+    QTest::newRow("other files") << "" << true;
+    QTest::newRow("other files, an edit") << "edit" << true;
+    QTest::newRow("other files, hidden") << "hide" << true;
 }
 
 void TestRefIndex::listWaitsForTheIndex()
 {
     QFETCH(QString, between);
+    QFETCH(bool, otherFiles);
     ReferencedByModel model(&h->session);
     model.setStepTime(0); // each build takes steps
+    model.setReadAtOnceBytes(0); // and other files are read on a worker
+    model.setOtherFiles(otherFiles);
     model.setActive(true);
     show(QStringLiteral("id1"));
     QCOMPARE(model.rowCount(), 0);
@@ -268,9 +275,13 @@ void TestRefIndex::listWaitsForTheIndex()
         QVERIFY(!h->session.referenceIndex()->isCurrentFor(*h->doc())); // not built for nobody
         model.setActive(true);
     }
-    QTRY_COMPARE(model.rowCount(), 2);
+    QTRY_COMPARE(model.rowCount(), otherFiles ? 4 : 2);
     QCOMPARE(model.index(1, 1).data().toString(), QStringLiteral("id4"));
     QVERIFY(h->session.referenceIndex()->isCurrentFor(*h->doc()));
+    if (otherFiles) {
+        QCOMPARE(model.referrer(3).id, QStringLiteral("p1"));
+        QVERIFY(h->session.referenceIndex()->folderFilesToRead(*h->doc()).isEmpty()); // kept
+    }
 }
 
 void TestRefIndex::hiddenListShowsNothingOfAnOlderState()
