@@ -467,7 +467,9 @@ int runPicker(const QString &path)
                 u.visible = t.nsecsElapsed() / 1e6;
             u.rows = dlg->instanceModel()->rowCount();
             const QWidget *loading = dlg->findChild<QWidget *>(QStringLiteral("lblLoading")); // none in older builds
-            if (u.rows == 0 || !dlg->isVisible() || (loading && loading->isVisible()))
+            // Every row in (a list of millions gets its rows in steps).
+            if (u.rows == 0 || u.rows < dlg->instanceModel()->totalCount() || !dlg->isVisible() ||
+                (loading && loading->isVisible()))
                 return;
             u.shown = t.nsecsElapsed() / 1e6;
             poll.stop();

@@ -539,8 +539,10 @@ void dlgRef::txtFilter_TextChanged(const QString &text)
     const int source = selected.isEmpty() ? -1 : m_model->sourceRow(selected.first().row());
     m_model->setFilterText(text);
     const int shown = m_model->shownRow(source);
-    if (shown >= 0 && m_lstInstances->selectionModel()->selectedRows().isEmpty())
+    if (shown >= 0 && m_lstInstances->selectionModel()->selectedRows().isEmpty()) {
+        m_model->revealUpTo(shown);
         selectShownRow(shown);
+    }
     selectSoleRow();
     m_lstInstances->scrollToTop();
     updateOkButton();

@@ -1,7 +1,8 @@
 #include "picker/instancelistmodel.h"
-
 #include "document/encoding.h"
 #include "document/instancewalk.h"
+
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -86,8 +87,7 @@ std::vector<PickerRow> PickerRows::toVector() const
 
 PickerRowsWalk::PickerRowsWalk(const XmlNode &node)
     : m_document(node), m_stamp(InstanceWalk(node).changeStamp()), m_cursor(InstanceWalk(node).documentElement())
-{
-}
+{ }
 
 void PickerRowsBuilder::instance(std::string_view name, std::string_view firstValue)
 {
@@ -180,7 +180,39 @@ void InstanceListModel::setRows(PickerRows rows)
     beginResetModel();
     m_rows = std::move(rows);
     m_shown = isFiltered() ? filterInstanceRows(m_rows, m_filter) : std::vector<int>();
+    resetRevealed();
     endResetModel();
+}
+
+void InstanceListModel::resetRevealed()
+{
+    m_revealed = std::min(shownCount(), m_revealStep);
+    if (m_revealed < shownCount() && !m_revealQueued) {
+        m_revealQueued = true;
+        QTimer::singleShot(0, this, &InstanceListModel::revealMore);
+    }
+}
+
+void InstanceListModel::revealMore()
+{
+    m_revealQueued = false;
+    if (m_revealed >= shownCount())
+        return;
+    revealUpTo(m_revealed + m_revealStep - 1);
+    if (m_revealed < shownCount()) {
+        m_revealQueued = true;
+        QTimer::singleShot(0, this, &InstanceListModel::revealMore);
+    }
+}
+
+void InstanceListModel::revealUpTo(int shownRow)
+{
+    const int last = std::min(shownRow, shownCount() - 1);
+    if (last < m_revealed)
+        return;
+    beginInsertRows({}, m_revealed, last);
+    m_revealed = last + 1;
+    endInsertRows();
 }
 
 void InstanceListModel::clear()
@@ -205,12 +237,13 @@ void InstanceListModel::setFilterText(const QString &text)
     beginResetModel();
     m_filter = text;
     m_shown = std::move(shown);
+    resetRevealed();
     endResetModel();
 }
 
 int InstanceListModel::sourceRow(int shownRow) const
 {
-    if (shownRow < 0 || shownRow >= rowCount())
+    if (shownRow < 0 || shownRow >= m_revealed)
         return -1;
     return isFiltered() ? m_shown[static_cast<size_t>(shownRow)] : shownRow;
 }
@@ -237,14 +270,14 @@ QModelIndex InstanceListModel::index(int row, int column, const QModelIndex &par
 {
     // As QAbstractTableModel's, without asking the counts through virtual calls: a view laying
     // out a million rows asks for each.
-    if (row < 0 || row >= shownCount() || column < 0 || column >= ColumnCount || parent.isValid())
+    if (row < 0 || row >= m_revealed || column < 0 || column >= ColumnCount || parent.isValid())
         return {};
     return createIndex(row, column);
 }
 
 int InstanceListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : shownCount();
+    return parent.isValid() ? 0 : m_revealed;
 }
 
 int InstanceListModel::columnCount(const QModelIndex &parent) const

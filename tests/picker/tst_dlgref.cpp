@@ -112,6 +112,8 @@ private slots:
     void filterRows();
     void modelFilterNarrowsAndWidens();
     void modelPassesTester();
+    void modelRevealsRowsInSteps_data();
+    void modelRevealsRowsInSteps();
 
     void captionSizeAndChildren();
     void choice_data();
@@ -327,6 +329,51 @@ void TestDlgRef::modelPassesTester()
         model.setFilterText(text);
     model.clear();
     model.setRows(sampleRows());
+}
+
+void TestDlgRef::modelRevealsRowsInSteps_data()
+{
+    QTest::addColumn<int>("step"); // rows a view gets at a time
+    QTest::addColumn<QString>("filter"); // set at once after the rows
+    QTest::addColumn<int>("upTo"); // revealUpTo at once after that, -1 for none
+    QTest::addColumn<int>("atOnce"); // rows before the window's events
+    QTest::addColumn<int>("insertions"); // insertions afterwards
+    QTest::addColumn<QString>("ids"); // the ids of the rows at the end, in order
+    QTest::newRow("all at once") << 7 << "" << -1 << 7 << 0 << "1234567";
+    QTest::newRow("in steps") << 3 << "" << -1 << 3 << 2 << "1234567";
+    QTest::newRow("filtered in steps") << 2 << "a" << -1 << 2 << 2 << "134567";
+    QTest::newRow("filtered to fewer meanwhile") << 3 << "2" << -1 << 1 << 0 << "2";
+    QTest::newRow("a row far down at once") << 3 << "" << 5 << 6 << 1 << "1234567";
+    QTest::newRow("past the end") << 3 << "" << 99 << 7 << 0 << "1234567";
+}
+
+void TestDlgRef::modelRevealsRowsInSteps()
+{
+    QFETCH(int, step);
+    QFETCH(QString, filter);
+    QFETCH(int, upTo);
+    QFETCH(int, atOnce);
+    QFETCH(int, insertions);
+    QFETCH(QString, ids);
+    InstanceListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setRevealStep(step);
+    // Of type "a" but the second.
+    model.setRows({{"a", "1"}, {"b", "2"}, {"a", "3"}, {"a", "4"}, {"a", "5"}, {"a", "6"}, {"a", "7"}});
+    model.setFilterText(filter);
+    if (upTo >= 0)
+        model.revealUpTo(upTo);
+    QCOMPARE(model.rowCount(), atOnce);
+    QVERIFY(!model.index(atOnce, 0).isValid());
+    QCOMPARE(model.sourceRow(atOnce), -1);
+    int inserted = 0;
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [&] { ++inserted; });
+    QTest::qWait(20);
+    QCOMPARE(inserted, insertions);
+    QString shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown += model.index(r, 1).data().toString();
+    QCOMPARE(shown, ids);
 }
 
 void TestDlgRef::captionSizeAndChildren()
