@@ -9,8 +9,9 @@
 //   bench_scale --generate OUT N   writes a document of N instances to OUT.
 //
 // Besides the open, the "XML" tab, the view switch, the save and the jump: browsing the AIM
-// view (the longest time the window does not answer), the picker opened on the file, and
-// "Referenced by" searching the other files of the folder (the large one among them).
+// view (the longest time the window does not answer), the picker opened on the file,
+// "Referenced by" searching the other files of the folder (the large one among them), and
+// Check References of the file shown.
 //
 // Every measurement runs in a child process of its own, so that peak memory belongs to it.
 // The control is reached only by name and through its children's object names, so the same
@@ -386,6 +387,24 @@ int runFolder(const QString &from, const QString &target)
     return 0;
 }
 
+// Check References of the large file shown by the control: the time it takes, and the longest
+// time the window did not answer meanwhile.
+int runCheck(const QString &path)
+{
+    const double parse = parseMs(path);
+    QWidget host;
+    Editor e = makeEditor(host);
+    e.open(path, 2);
+    GapWatch gaps;
+    QElapsedTimer t;
+    t.start();
+    int findings = -1;
+    QMetaObject::invokeMethod(e.ctrl, "CheckReferences", Q_RETURN_ARG(int, findings));
+    print("Check References of the file shown", t.nsecsElapsed() / 1e6, parse, "parse",
+          QStringLiteral("   %1 findings   longest GUI gap %2 ms").arg(findings).arg(gaps.longestMs(), 0, 'f', 0));
+    return 0;
+}
+
 // Browsing the AIM view of the large file: the million instances unfolded, the list scrolled
 // to its end and back, the last instance chosen; the longest time the window did not answer.
 int runBrowse(const QString &path)
@@ -540,6 +559,8 @@ int main(int argc, char *argv[])
         generate(args[2], args[3].toInt(), QFileInfo(args[2]).fileName());
         return 0;
     }
+    if (args.size() == 3 && args[1] == QLatin1String("--check"))
+        return runCheck(args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("--folder"))
         return runFolder(args[2], args[3]);
     if (args.size() == 4 && args[1] == QLatin1String("--jump"))
@@ -597,5 +618,6 @@ int main(int argc, char *argv[])
     generate(from, 1000, QFileInfo(path).absoluteFilePath(), instances);
     child({QStringLiteral("--jump"), from, path});
     child({QStringLiteral("--folder"), from, path});
+    child({QStringLiteral("--check"), path});
     return 0;
 }

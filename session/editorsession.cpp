@@ -2,6 +2,7 @@
 #include "session/editorsession.h"
 #include "refs/refindex.h"
 #include "session/treemodel.h"
+#include "document/asyncjob.h"
 
 #include <QFileInfo>
 #include <QUndoStack>
@@ -147,14 +148,31 @@ bool EditorSession::saveAs(const QString &path, Reports *reports)
     return ok;
 }
 
+QList<Finding> EditorSession::checkReferences()
+{
+    const XmlDocument *doc = m_file.document();
+    if (!doc || !doc->hasChildNodes())
+        return {};
+    // The worker reads the document; what runs here meanwhile (the window's steps) only reads
+    // it too, and the view keeps the user's input away.
+    auto findings = std::make_shared<QList<Finding>>();
+    m_checking = true;
+    emit checkingChanged(true);
+    AsyncJob job([doc, findings] { *findings = ReferenceCheck::check({doc}); });
+    job.wait();
+    m_checking = false;
+    emit checkingChanged(false);
+    return *findings;
+}
+
 // Writes the document to path; on failure reports why, and the file and the edits in memory
 // stay as they were.
 bool EditorSession::saveTo(const QString &path)
 {
     // The file is written on a worker while the event loop runs; a view keeps the user's input
     // away meanwhile (see writingChanged), so the document stays as it is.
-    emit writingChanged(true);
     m_writing = true;
+    emit writingChanged(true);
     const bool ok = m_file.saveTo(path);
     m_writing = false;
     emit writingChanged(false);

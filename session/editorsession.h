@@ -18,6 +18,7 @@
 #include "session/propertymodel.h"
 #include "session/showninstance.h"
 #include "refs/idrename.h"
+#include "refs/refcheck.h"
 #include "model/refs.h"
 #include "document/xmldocument.h"
 
@@ -113,6 +114,10 @@ public:
     // on show; with edits the user is asked as a save asks, and Overwrite writes at once. A
     // state of the file already asked about or read is not taken up again.
     Reports checkFileOnDisk();
+    // Check References of the document shown (nothing without one). The check reads the
+    // document on a worker while the event loop runs; a view keeps the user's input away
+    // meanwhile (checkingChanged), and the session takes up no change of the file on disk.
+    QList<Finding> checkReferences();
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
     // shown the tree is built again from memory; nothing is written and isModified() stays.
@@ -210,6 +215,9 @@ signals:
     // The document is being written: the event loop runs inside the save meanwhile; a view
     // keeps the user's input away (there is nothing to cancel).
     void writingChanged(bool writing);
+    // Check References reads the document: the event loop runs inside it meanwhile; a view
+    // keeps the user's input away (there is nothing to cancel).
+    void checkingChanged(bool checking);
     void sourceChanged(const QString &path); // the raw file to show
     void sourceWritten(); // the raw file was written anew
     void editMustClose(); // an open edit is to be committed now
@@ -319,6 +327,7 @@ private:
     Asker m_asker;
     bool m_asking = false; // a question is open
     bool m_writing = false; // a save runs the event loop
+    bool m_checking = false; // so does Check References
     int m_operations = 0; // operations under way, one within another
     XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
     bool m_announcedVisible = false;

@@ -51,8 +51,8 @@ EditorSession::Reports EditorSession::checkFileOnDisk()
 {
     const Operation operation(this);
     // Not while the session itself reads, writes or waits for an answer.
-    if (!m_file.hasContent() || m_file.isLoading() || m_writing || m_asking || m_file.fileName().isEmpty() ||
-        !m_file.document()->changedOnDisk())
+    if (!m_file.hasContent() || m_file.isLoading() || m_writing || m_checking || m_asking ||
+        m_file.fileName().isEmpty() || !m_file.document()->changedOnDisk())
         return {};
     const FileState now = FileState::of(m_file.fileName());
     if (m_file.diskStateTaken(now))

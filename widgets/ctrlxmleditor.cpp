@@ -185,13 +185,15 @@ void CtrlXMLEditor::connectSession()
         } else if (dlgWait *w = dlgWait::existing())
             w->endWait();
     });
-    connect(s, &EditorSession::writingChanged, this, [this](bool writing) {
-        // A short save shows no window; a long one shows it after a moment.
-        if (writing)
+    // A short save or check shows no window; a long one shows it after a moment.
+    const auto waitWhile = [this](bool busy) {
+        if (busy)
             dlgWait::instance(this)->beginWait(nullptr, 300);
         else if (dlgWait *w = dlgWait::existing())
             w->endWait();
-    });
+    };
+    connect(s, &EditorSession::writingChanged, this, waitWhile);
+    connect(s, &EditorSession::checkingChanged, this, waitWhile);
     // The tab shows the text of the document in memory, which is the file's.
     connect(s, &EditorSession::sourceChanged, ieXML, [this](const QString &path) {
         ieXML->showDocument(m_session->document());

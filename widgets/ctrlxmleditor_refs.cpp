@@ -124,9 +124,7 @@ int CtrlXMLEditor::CheckReferences()
     }
     if (IsEditing())
         SaveItemChanges(true);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QList<Finding> findings = ReferenceCheck::check({doc});
-    QApplication::restoreOverrideCursor();
+    const QList<Finding> findings = m_session->checkReferences();
     m_findings->setFindings(findings);
     lstFindings->header()->resizeSections(QHeaderView::ResizeToContents);
     lblCheck->setText(findings.isEmpty()     ? tr("No problems found.")

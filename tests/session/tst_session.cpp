@@ -2,6 +2,7 @@
 // references, the history and Back, jumps into other documents, committing edits, re-pointing
 // links, view switches and saving, all checked through the outcomes the operations report.
 #include "session/editorsession.h"
+#include "refs/refcheck.h"
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>
@@ -83,6 +84,7 @@ private slots:
     void saveAsMovesTheDocument();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays_data();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays();
+    void checkReadsTheDocumentBesideTheWindow();
 
     // What the views are told
     void shownInstanceChangedOncePerChange_data();
@@ -1086,6 +1088,36 @@ void TestSession::shownInstanceChangedOncePerChange()
     }
     settle();
     QCOMPARE(changed.count(), expected);
+}
+
+// Check References reads the document on a worker while the event loop runs: a change of the
+// file on disk found meanwhile is taken up only once the check is done.
+void TestSession::checkReadsTheDocumentBesideTheWindow()
+{
+    QVERIFY(s().checkReferences().isEmpty()); // nothing loaded
+    QVERIFY(h->open(QStringLiteral("main.xml"), 2));
+    const QString file = s().fileName();
+    writeAll(file,
+             readAll(file).replace("</aim-instances>", "<x id=\"x1\"><y><z ref=\"nope\"/></y></x></aim-instances>"));
+    QVERIFY(s().checkFileOnDisk().isEmpty()); // read again, unedited
+    XmlDocument *const checked = s().document();
+    const QList<Finding> direct = ReferenceCheck::check({checked});
+    QVERIFY(!direct.isEmpty());
+    QList<bool> states;
+    XmlDocument *during = nullptr;
+    connect(&s(), &EditorSession::checkingChanged, this, [&](bool on) {
+        states << on;
+        if (!on)
+            return;
+        writeAll(file, readAll(file) + '\n'); // another program changes the file meanwhile
+        s().checkFileOnDisk();
+        during = s().document();
+    });
+    QCOMPARE(s().checkReferences(), direct);
+    QCOMPARE(states, (QList<bool>{true, false}));
+    QCOMPARE(during, checked);
+    s().checkFileOnDisk(); // taken up now
+    QVERIFY(s().document() != checked);
 }
 
 QTEST_MAIN(TestSession)
