@@ -156,13 +156,33 @@ QList<Finding> EditorSession::checkReferences()
     // The worker reads the document; what runs here meanwhile (the window's steps) only reads
     // it too, and the view keeps the user's input away.
     auto findings = std::make_shared<QList<Finding>>();
-    m_checking = true;
-    emit checkingChanged(true);
-    AsyncJob job([doc, findings] { *findings = ReferenceCheck::check({doc}); });
-    job.wait();
-    m_checking = false;
-    emit checkingChanged(false);
+    runBeside([doc, findings] { *findings = ReferenceCheck::check({doc}); });
     return *findings;
+}
+
+void EditorSession::readFolderBeside()
+{
+    const XmlDocument *doc = m_file.document();
+    if (!doc || !doc->hasChildNodes())
+        return;
+    ReferenceIndex *index = m_file.referenceIndex();
+    const QList<QFileInfo> files = index->folderFilesToRead(*doc);
+    if (files.isEmpty())
+        return;
+    auto read = std::make_shared<std::shared_ptr<ReferenceIndex::FolderFiles>>();
+    runBeside([read, files] { *read = ReferenceIndex::readFolderFiles(files); });
+    if (*read)
+        index->keepFolderFiles(**read);
+}
+
+void EditorSession::runBeside(std::function<void()> work)
+{
+    m_working = true;
+    emit workingChanged(true);
+    AsyncJob job(std::move(work));
+    job.wait();
+    m_working = false;
+    emit workingChanged(false);
 }
 
 // Writes the document to path; on failure reports why, and the file and the edits in memory

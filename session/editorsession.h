@@ -116,8 +116,12 @@ public:
     Reports checkFileOnDisk();
     // Check References of the document shown (nothing without one). The check reads the
     // document on a worker while the event loop runs; a view keeps the user's input away
-    // meanwhile (checkingChanged), and the session takes up no change of the file on disk.
+    // meanwhile (workingChanged), and the session takes up no change of the file on disk.
     QList<Finding> checkReferences();
+    // Reads the other XML files of the document's folder that the reference index has not read
+    // as they are now, on a worker in the same way, so that what asks for their referrers next
+    // (referrersOfShown, Rename Id, Delete Instance) does not read them on this thread.
+    void readFolderBeside();
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
     // shown the tree is built again from memory; nothing is written and isModified() stays.
@@ -215,9 +219,10 @@ signals:
     // The document is being written: the event loop runs inside the save meanwhile; a view
     // keeps the user's input away (there is nothing to cancel).
     void writingChanged(bool writing);
-    // Check References reads the document: the event loop runs inside it meanwhile; a view
-    // keeps the user's input away (there is nothing to cancel).
-    void checkingChanged(bool checking);
+    // Check References, or the reading of the folder's other files, runs on a worker: the
+    // event loop runs inside it meanwhile; a view keeps the user's input away (there is
+    // nothing to cancel).
+    void workingChanged(bool working);
     void sourceChanged(const QString &path); // the raw file to show
     void sourceWritten(); // the raw file was written anew
     void editMustClose(); // an open edit is to be committed now
@@ -327,7 +332,8 @@ private:
     Asker m_asker;
     bool m_asking = false; // a question is open
     bool m_writing = false; // a save runs the event loop
-    bool m_checking = false; // so does Check References
+    bool m_working = false; // so does work on a worker (runBeside)
+    void runBeside(std::function<void()> work);
     int m_operations = 0; // operations under way, one within another
     XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
     bool m_announcedVisible = false;

@@ -51,7 +51,7 @@ EditorSession::Reports EditorSession::checkFileOnDisk()
 {
     const Operation operation(this);
     // Not while the session itself reads, writes or waits for an answer.
-    if (!m_file.hasContent() || m_file.isLoading() || m_writing || m_checking || m_asking ||
+    if (!m_file.hasContent() || m_file.isLoading() || m_writing || m_working || m_asking ||
         m_file.fileName().isEmpty() || !m_file.document()->changedOnDisk())
         return {};
     const FileState now = FileState::of(m_file.fileName());

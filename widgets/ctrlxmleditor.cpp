@@ -193,7 +193,7 @@ void CtrlXMLEditor::connectSession()
             w->endWait();
     };
     connect(s, &EditorSession::writingChanged, this, waitWhile);
-    connect(s, &EditorSession::checkingChanged, this, waitWhile);
+    connect(s, &EditorSession::workingChanged, this, waitWhile);
     // The tab shows the text of the document in memory, which is the file's.
     connect(s, &EditorSession::sourceChanged, ieXML, [this](const QString &path) {
         ieXML->showDocument(m_session->document());

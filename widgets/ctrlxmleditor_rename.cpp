@@ -20,6 +20,7 @@ void CtrlXMLEditor::addInstanceCommands(QMenu &menu)
 
 void CtrlXMLEditor::mnuRenameId_Click()
 {
+    m_session->readFolderBeside();
     dlgRenameId dlg(
         firstAttributeText(m_session->shownInstance()), m_session->referrersOfShown(),
         [this](const QString &id) { return m_session->renamePlan(id).refusal; }, this);
@@ -34,6 +35,7 @@ void CtrlXMLEditor::mnuRenameId_Click()
 void CtrlXMLEditor::mnuDeleteInstance_Click()
 {
     int inDocument = 0;
+    m_session->readFolderBeside();
     const QList<Referrer> referrers = m_session->referrersOfShown(&inDocument);
     if (!MessageSink(this).confirmDelete(m_session->entity(), inDocument, int(referrers.size()) - inDocument))
         return;

@@ -3,6 +3,7 @@
 // links, view switches and saving, all checked through the outcomes the operations report.
 #include "session/editorsession.h"
 #include "refs/refcheck.h"
+#include "refs/refindex.h"
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>
@@ -84,7 +85,7 @@ private slots:
     void saveAsMovesTheDocument();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays_data();
     void fileChangedOnDiskIsWrittenOverOnlyWhenTheUserSays();
-    void checkReadsTheDocumentBesideTheWindow();
+    void workBesideTheWindow();
 
     // What the views are told
     void shownInstanceChangedOncePerChange_data();
@@ -1091,8 +1092,9 @@ void TestSession::shownInstanceChangedOncePerChange()
 }
 
 // Check References reads the document on a worker while the event loop runs: a change of the
-// file on disk found meanwhile is taken up only once the check is done.
-void TestSession::checkReadsTheDocumentBesideTheWindow()
+// file on disk found meanwhile is taken up only once the check is done. The folder's other
+// files are read the same way.
+void TestSession::workBesideTheWindow()
 {
     QVERIFY(s().checkReferences().isEmpty()); // nothing loaded
     QVERIFY(h->open(QStringLiteral("main.xml"), 2));
@@ -1105,7 +1107,7 @@ void TestSession::checkReadsTheDocumentBesideTheWindow()
     QVERIFY(!direct.isEmpty());
     QList<bool> states;
     XmlDocument *during = nullptr;
-    connect(&s(), &EditorSession::checkingChanged, this, [&](bool on) {
+    connect(&s(), &EditorSession::workingChanged, this, [&](bool on) {
         states << on;
         if (!on)
             return;
@@ -1118,6 +1120,15 @@ void TestSession::checkReadsTheDocumentBesideTheWindow()
     QCOMPARE(during, checked);
     s().checkFileOnDisk(); // taken up now
     QVERIFY(s().document() != checked);
+    // Read once, and not again while they stay as they are.
+    const ReferenceIndex *index = s().referenceIndex();
+    QCOMPARE(index->folderFilesToRead(*s().document()).size(), 2); // other.xml, idx.xml
+    states.clear();
+    s().readFolderBeside();
+    QCOMPARE(states, (QList<bool>{true, false}));
+    QVERIFY(index->folderFilesToRead(*s().document()).isEmpty());
+    s().readFolderBeside();
+    QCOMPARE(states.size(), 2);
 }
 
 QTEST_MAIN(TestSession)
