@@ -69,7 +69,7 @@ private:
     bool m_building = false; // the index of the document is being built for m_target
     bool m_stepQueued = false;
     int m_stepMs = 25;
-    bool m_readingFolder = false; // m_target's referrers in other files wait for folderJob
+    bool m_readingFolder = false; // m_target's referrers in other files wait for m_folderJob
     AsyncJob *m_folderJob = nullptr; // reading other files of the folder
     qint64 m_readAtOnceBytes = qint64(16) << 20;
     std::pair<const DocData *, quint64> m_askedOf; // the state of the document m_target was asked of
