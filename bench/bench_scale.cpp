@@ -11,7 +11,7 @@
 // Besides the open, the "XML" tab, the view switch, the save and the jump: browsing the AIM
 // view (the longest time the window does not answer), the picker opened on the file,
 // "Referenced by" searching the other files of the folder (the large one among them), and
-// Check References of the file shown.
+// Check References and Compare of the file shown.
 //
 // Every measurement runs in a child process of its own, so that peak memory belongs to it.
 // The control is reached only by name and through its children's object names, so the same
@@ -397,8 +397,8 @@ int runFolder(const QString &from, const QString &target)
     return 0;
 }
 
-// Check References of the large file shown by the control: the time it takes, and the longest
-// time the window did not answer meanwhile.
+// Check References of the large file shown by the control, then Compare with a copy of it: the
+// time each takes, and the longest time the window did not answer meanwhile.
 int runCheck(const QString &path)
 {
     const double parse = parseMs(path);
@@ -411,6 +411,20 @@ int runCheck(const QString &path)
               [] { return true; });
     print("Check References of the file shown", check.ms, parse, "parse",
           QStringLiteral("   %1 findings   longest GUI gap %2 ms").arg(findings).arg(check.gap, 0, 'f', 0));
+    // Compare with a copy of the file: read, then compared instance by instance.
+    const QString copy = path + QStringLiteral(".old.xml");
+    QFile::remove(copy);
+    if (!QFile::copy(path, copy))
+        qFatal("cannot copy %s", qPrintable(path));
+    bool compared = false;
+    const Timed compare = timed(
+        [&] { QMetaObject::invokeMethod(e.ctrl, "CompareWith", Q_RETURN_ARG(bool, compared), Q_ARG(QString, copy)); },
+        [] { return true; });
+    QFile::remove(copy);
+    print("Compare with a copy of the file shown", compare.ms, parse, "parse",
+          QStringLiteral("   %1   longest GUI gap %2 ms")
+              .arg(compared ? "compared" : "failed")
+              .arg(compare.gap, 0, 'f', 0));
     return 0;
 }
 

@@ -36,15 +36,26 @@ bool CompareModel::compareWith(const QString &path)
 {
     clear();
     const XmlDocument *doc = m_session->document();
-    auto old = std::make_unique<XmlDocument>();
-    if (!doc || !doc->hasChildNodes())
+    if (!doc || !doc->hasChildNodes()) {
         m_error = tr("No document to compare.");
-    else if (!old->loadForReading(path))
-        m_error = tr("%1 cannot be read: %2").arg(QFileInfo(path).fileName(), old->errorString());
-    if (!m_error.isEmpty())
         return false;
+    }
+    // The file is read and compared on a worker while the window goes on; the old document is
+    // made here and kept here, and nothing else touches it meanwhile.
+    auto old = std::make_unique<XmlDocument>();
+    auto changes = std::make_shared<QList<InstanceChange>>();
+    auto read = std::make_shared<bool>(false);
+    m_session->runBeside([oldDoc = old.get(), doc, path, changes, read] {
+        *read = oldDoc->loadForReading(path);
+        if (*read)
+            *changes = DocumentDiff::compare(*oldDoc, *doc);
+    });
+    if (!*read) {
+        m_error = tr("%1 cannot be read: %2").arg(QFileInfo(path).fileName(), old->errorString());
+        return false;
+    }
     beginResetModel();
-    m_changes = DocumentDiff::compare(*old, *doc);
+    m_changes = std::move(*changes);
     m_old = std::move(old);
     m_newRoot = doc->documentElement();
     m_newStamp = doc->changeStamp();

@@ -122,6 +122,10 @@ public:
     // as they are now, on a worker in the same way, so that what asks for their referrers next
     // (referrersOfShown, Rename Id, Delete Instance) does not read them on this thread.
     void readFolderBeside();
+    // Runs work on a worker while the event loop runs, for work that only reads the document
+    // shown (Check References, Compare): a view keeps the user's input away meanwhile
+    // (workingChanged), and no change of the file on disk is taken up.
+    void runBeside(std::function<void()> work);
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // 0 ARM, 1 Mapping, 2 AIM; others and the current mode change nothing. With a document
     // shown the tree is built again from memory; nothing is written and isModified() stays.
@@ -219,9 +223,8 @@ signals:
     // The document is being written: the event loop runs inside the save meanwhile; a view
     // keeps the user's input away (there is nothing to cancel).
     void writingChanged(bool writing);
-    // Check References, or the reading of the folder's other files, runs on a worker: the
-    // event loop runs inside it meanwhile; a view keeps the user's input away (there is
-    // nothing to cancel).
+    // Work that reads the document shown runs on a worker (runBeside): the event loop runs
+    // inside it meanwhile; a view keeps the user's input away (there is nothing to cancel).
     void workingChanged(bool working);
     void sourceChanged(const QString &path); // the raw file to show
     void sourceWritten(); // the raw file was written anew
@@ -333,7 +336,6 @@ private:
     bool m_asking = false; // a question is open
     bool m_writing = false; // a save runs the event loop
     bool m_working = false; // so does work on a worker (runBeside)
-    void runBeside(std::function<void()> work);
     int m_operations = 0; // operations under way, one within another
     XmlNode m_announcedInstance; // as last announced by shownInstanceChanged()
     bool m_announcedVisible = false;

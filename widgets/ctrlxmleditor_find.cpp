@@ -8,7 +8,6 @@
 #include "widgets/rowchoice_p.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -76,9 +75,7 @@ bool CtrlXMLEditor::CompareWith(const QString &strFileName)
 {
     if (IsEditing())
         SaveItemChanges(true);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool ok = m_compare->compareWith(strFileName);
-    QApplication::restoreOverrideCursor();
     if (!ok) {
         QMessageBox box(QMessageBox::Critical, tr("Error"), m_compare->error(), QMessageBox::Ok, this);
         box.exec();
