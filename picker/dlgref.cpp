@@ -360,8 +360,8 @@ void dlgRef::listAgain()
 void dlgRef::xmlDoc_loadFailed(const QString &address)
 {
     showLoadState();
-    QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address, QMessageBox::Ok,
-                    isVisible() ? this : parentWidget());
+    QMessageBox box(QMessageBox::Warning, tr("Warning"), tr("Can't load data from ") + address,
+                    QMessageBox::Ok, isVisible() ? this : parentWidget());
     box.exec();
     // Let the user correct the address and try again.
     m_cmdLoad->setEnabled(true);
@@ -457,14 +457,14 @@ void dlgRef::AdjustColumns()
     for (const QString &type : m_model->allRows().types())
         widest = std::max(widest, metrics.horizontalAdvance(type));
     const QModelIndex first = m_model->index(0, InstanceListModel::TypeColumn);
-    const int margins =
-        first.isValid()
-            ? std::max(0, view->sizeHintForIndex(first).width() - metrics.horizontalAdvance(first.data().toString()))
-            : 0;
+    const int margins = first.isValid() ? std::max(0, view->sizeHintForIndex(first).width() -
+                                                          metrics.horizontalAdvance(first.data().toString()))
+                                        : 0;
     const int listTwips = layout::pixelsToTwips(m_lstInstances->width(), dpi);
     const int fittedPixels =
         std::max({0, widest > 0 ? widest + margins : 0, view->sizeHintForColumn(InstanceListModel::TypeColumn)});
-    const double fittedTwips = std::min(fittedPixels * 1440.0 / dpi, listTwips / 3.0 - kTypeColumnExtra);
+    const double fittedTwips = std::min(fittedPixels * 1440.0 / dpi,
+                                        listTwips / 3.0 - kTypeColumnExtra);
     const layout::ColumnWidths widths = layout::fitColumns(fittedTwips, listTwips, kTypeColumnExtra);
     QHeaderView *header = m_lstInstances->horizontalHeader();
     header->resizeSection(InstanceListModel::TypeColumn, layout::twipsToPixels(widths.first, dpi));
@@ -550,8 +550,8 @@ void dlgRef::txtFilter_TextChanged(const QString &text)
 
 void dlgRef::selectShownRow(int shown)
 {
-    m_lstInstances->selectionModel()->setCurrentIndex(m_model->index(shown, 0),
-                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_lstInstances->selectionModel()->setCurrentIndex(m_model->index(shown, 0), QItemSelectionModel::ClearAndSelect |
+                                                                                    QItemSelectionModel::Rows);
 }
 
 void dlgRef::selectSoleRow()

@@ -1,4 +1,5 @@
 #include "picker/instancelistmodel.h"
+
 #include "document/encoding.h"
 #include "document/instancewalk.h"
 
@@ -87,7 +88,8 @@ std::vector<PickerRow> PickerRows::toVector() const
 
 PickerRowsWalk::PickerRowsWalk(const XmlNode &node)
     : m_document(node), m_stamp(InstanceWalk(node).changeStamp()), m_cursor(InstanceWalk(node).documentElement())
-{ }
+{
+}
 
 void PickerRowsBuilder::instance(std::string_view name, std::string_view firstValue)
 {

@@ -205,9 +205,8 @@ void TestDlgRef::streamedRows_data()
         << QByteArray(
                "<!DOCTYPE uos [<!ENTITY e 'x y'>]><uos><A><aim-instances><p id='&e;'/><q/></aim-instances></A></uos>")
         << declined << 2;
-    QTest::newRow("a value of 9 MiB") << "<uos><A><aim-instances><p id='" + QByteArray(9 << 20, 'x') +
-                                             "'/></aim-instances></A></uos>"
-                                      << read << 1;
+    QTest::newRow("a value of 9 MiB")
+        << "<uos><A><aim-instances><p id='" + QByteArray(9 << 20, 'x') + "'/></aim-instances></A></uos>" << read << 1;
     QTest::newRow("Latin-1: declined") << QByteArray(
                                               "<?xml version='1.0' encoding='ISO-8859-1'?><uos><A><aim-instances><p "
                                               "id='\xE9'/></aim-instances></A></uos>")
@@ -560,18 +559,14 @@ void TestDlgRef::readsFileOnlyWhenChanged()
     }
     // Read or not, every use shows the whole list with nothing chosen, and the address given.
     QList<int> shown;
-    const QString result = runPicker(
-        &d, address,
-        [&](dlgRef *p) {
-            shown << int(filterBox(p)->text().size()) << int(list(p)->selectionModel()->selectedRows().size())
-                  << rowCount(p);
-            choose(p, 1);
-        },
-        holder);
+    const QString result = runPicker(&d, address, [&](dlgRef *p) {
+        shown << int(filterBox(p)->text().size()) << int(list(p)->selectionModel()->selectedRows().size())
+              << rowCount(p);
+        choose(p, 1);
+    }, holder);
     QCOMPARE(d.reads() != reads, read);
     QCOMPARE(shown, (QList<int>{0, 0, rows}));
-    QCOMPARE(result,
-             address + "#" + d.instanceModel()->allRows().at(1).type + "#" + d.instanceModel()->allRows().at(1).id);
+    QCOMPARE(result, address + "#" + d.instanceModel()->allRows().at(1).type + "#" + d.instanceModel()->allRows().at(1).id);
 }
 
 void TestDlgRef::listsCallersDocumentWhenItHoldsFile_data()
@@ -610,8 +605,7 @@ void TestDlgRef::listsCallersDocumentWhenItHoldsFile()
     if (state == "modifying") // once the picker has begun, before its first event
         QTimer::singleShot(0, [&] { shown.selectSingleNode("//*[@id='id1']").setAttribute("id", "changed"); });
     dlgRef d(&m_owner);
-    runPicker(
-        &d, address, [](dlgRef *p) { choose(p, 0); }, path, state == "none" ? nullptr : &shown);
+    runPicker(&d, address, [](dlgRef *p) { choose(p, 0); }, path, state == "none" ? nullptr : &shown);
     QCOMPARE(d.listedStamp() == stamp, reused);
     // Either way the list is the file's as it is on disk.
     XmlDocument read;
