@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -260,6 +261,13 @@ int runTabSwitchSave(const QString &path)
     QWidget host;
     Editor e = makeEditor(host);
     e.open(path, 2);
+    // The index of ids fills while the window is idle after a load (0.06 times the file): it
+    // is given its time first, so that the tab's figure is the tab's own.
+    {
+        QEventLoop idle;
+        QTimer::singleShot(5000, &idle, &QEventLoop::quit);
+        idle.exec();
+    }
 
     {
         const long rss = rssKiB();
